@@ -1,5 +1,6 @@
 #include "grey_image.h"
 
+#include <cstddef>
 #include <cstring>
 #include <new>
 
@@ -22,7 +23,7 @@ GreyImage* img_create(int32_t type, int32_t width, int32_t height) {
   const int32_t size = stride * height;
   auto* image = new (std::nothrow) GreyImage{};
   if (image == nullptr) return nullptr;
-  image->pixels = new (std::nothrow) uint8_t[static_cast<size_t>(size)]();
+  image->pixels = new (std::nothrow) uint8_t[static_cast<std::size_t>(size)]();
   if (image->pixels == nullptr) {
     delete image;
     return nullptr;
@@ -44,7 +45,7 @@ void img_destroy(GreyImage* image) {
 }
 
 uint8_t* img_line(const GreyImage* image, int32_t row) {
-  return image->pixels + static_cast<ptrdiff_t>(row) * image->stride;
+  return image->pixels + static_cast<std::ptrdiff_t>(row) * image->stride;
 }
 
 void img_copy(GreyImage* destination, const GreyImage* source) {
@@ -52,7 +53,7 @@ void img_copy(GreyImage* destination, const GreyImage* source) {
   if (destination->type != source->type || destination->size != source->size ||
       destination->width != source->width || destination->height != source->height)
     return;
-  std::memcpy(destination->pixels, source->pixels, static_cast<size_t>(source->size));
+  std::memcpy(destination->pixels, source->pixels, static_cast<std::size_t>(source->size));
 }
 
 void img_set_color_table(GreyImage* image, const uint8_t* table) {

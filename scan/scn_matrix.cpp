@@ -1,5 +1,6 @@
 #include "scn_matrix.h"
 
+#include <cstddef>
 #include <new>
 
 int mat_create(ScnMatrix* matrix, int32_t cols, int32_t rows, double xStep, double yStep) {
@@ -8,8 +9,8 @@ int mat_create(ScnMatrix* matrix, int32_t cols, int32_t rows, double xStep, doub
     matrix->values = nullptr;
     return 1;
   }
-  const size_t count = static_cast<size_t>(cols) * static_cast<size_t>(rows);
-  auto** table = new (std::nothrow) float*[static_cast<size_t>(rows) + 1];
+  const std::size_t count = static_cast<std::size_t>(cols) * static_cast<std::size_t>(rows);
+  auto** table = new (std::nothrow) float*[static_cast<std::size_t>(rows) + 1];
   float* block = new (std::nothrow) float[count + 1];
   if (table == nullptr || block == nullptr) {
     delete[] table;
@@ -17,7 +18,7 @@ int mat_create(ScnMatrix* matrix, int32_t cols, int32_t rows, double xStep, doub
     matrix->values = nullptr;
     return 1;
   }
-  for (int32_t r = 0; r < rows; ++r) table[r] = block + static_cast<size_t>(r) * static_cast<size_t>(cols);
+  for (int32_t r = 0; r < rows; ++r) table[r] = block + static_cast<std::size_t>(r) * static_cast<std::size_t>(cols);
   // Row 0 always points at the block, so mat_free finds it for any size.
   table[0] = block;
   matrix->values = table;
