@@ -1,0 +1,25 @@
+#include "run_scan.h"
+
+#include "scan.h"
+
+void run_scan(const char* imageFile, const char* referenceFile, const char* iniFile,
+              const char* section, const char* profileFile) {
+  ScnHandle handle = scn_Init();
+  // Pre-filled with the defaults, so a key whose text is not a number falls
+  // back to its default instead of to an indeterminate value.
+  ScnPar par{2, 16, 10.0, 0.01, 0.01, 30.0, 3.5, 0.0, 0.0, -10.0};
+  scn_LoadPar(&par, iniFile, section);
+  scn_SetPar(handle, &par);
+  int32_t withReference = 0;
+  if (referenceFile != nullptr) {
+    scn_LoadImage(handle, referenceFile);
+    scn_ImageProcessing(handle);
+    scn_SetReference(handle);
+    withReference = 1;
+  }
+  scn_LoadImage(handle, imageFile);
+  scn_ImageProcessing(handle);
+  scn_ProfileCalculation(handle, withReference);
+  scn_SaveProfile(handle, profileFile);
+  scn_Exit(handle);
+}

@@ -1,0 +1,19 @@
+// The simulation record of one measurement channel.
+#pragma once
+
+#include <cstdint>
+
+// Plain value owned by the caller; the synthesis only reads it. The defaults
+// are the workbench's start-up values.
+struct SimParams {
+  int32_t x_pixels = 1280;      // image width, pixels
+  int32_t y_pixels = 1024;      // image height, pixels
+  double pixel_size = 0.01;     // mm per pixel, both axes
+  double fringe_period = 10.0;  // fringe period on the flat, camera pixels
+  double alpha_deg = 30.0;      // triangulation angle, degrees
+  double radius = 7.5;          // radius of curvature of the sphere, mm
+  double offset_x = 0.0;        // apex right of the image centre, mm
+  double offset_y = 0.0;        // apex above the image centre, mm
+  double dynamic = 1.0;         // fringe contrast, 0..1 (clamped on use)
+  double noise = 0.0;           // noise weight, 0..1 (clamped on use)
+};
