@@ -36,3 +36,10 @@ class HeightMatrix {
   int ny_;
   std::vector<double> cells_;
 };
+
+// Sets every cell of the map to value (start-up blanks the maps with it).
+inline void fill_map(HeightMatrix& map, double value) {
+  double* cells = map.data();
+  const std::size_t count = static_cast<std::size_t>(map.nx()) * static_cast<std::size_t>(map.ny());
+  for (std::size_t i = 0; i < count; ++i) cells[i] = value;
+}

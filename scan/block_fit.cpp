@@ -1,0 +1,104 @@
+#include <cstddef>
+#include <new>
+
+#include "profile_calculation.h"
+
+namespace {
+
+constexpr int32_t kColumns = 7;       // x², y², x·y, x, y, 1, z
+constexpr int32_t kCoefficients = 6;  // the constant term is the last one
+constexpr int32_t kMinPoints = 6;
+
+// Fills design row `row` for the pixel (m, l) of a block whose centre is c.
+inline void design_row(double* row, int32_t m, int32_t l, double c, double z) {
+  const double x = m - c;
+  const double y = l - c;
+  row[0] = x * x;
+  row[1] = y * y;
+  row[2] = x * y;
+  row[3] = x;
+  row[4] = y;
+  row[5] = 1.0;
+  row[6] = z;
+}
+
+// A height takes part in a fit when it lies strictly above the limit and is
+// finite (NaN compares false).
+inline bool usable_height(float z, float noData) { return z > noData && z <= FLT_MAX; }
+
+// Fits one block whose first pixel is (x0, y0); `plan` (or null) solves the
+// block with all its points. Returns the no-data height when it cannot fit.
+float fit_block(const ScnMatrix& full, int32_t y0, int32_t x0, int32_t s, double c,
+                float noData, const LeastSquaresPlan* plan, double* design) {
+  if (plan != nullptr) {
+    double b[LeastSquaresPlan::kMaxRows];
+    bool complete = true;
+    for (int32_t l = 0; l < s && complete; ++l) {
+      const float* source = full.values[y0 + l] + x0;
+      for (int32_t m = 0; m < s; ++m) {
+        const float z = source[m];
+        complete = complete && usable_height(z, noData);
+        b[l * s + m] = z;
+      }
+    }
+    if (complete) {
+      solve_with_plan(*plan, b);
+      return stored_height(b[kCoefficients - 1], noData);
+    }
+  }
+  int32_t n = 0;
+  for (int32_t l = 0; l < s; ++l) {
+    const float* source = full.values[y0 + l] + x0;
+    for (int32_t m = 0; m < s; ++m) {
+      const float z = source[m];
+      if (!usable_height(z, noData)) continue;
+      design_row(design + static_cast<std::ptrdiff_t>(n) * kColumns, m, l, c, z);
+      ++n;
+    }
+  }
+  if (n < kMinPoints || solve_least_squares(design, n, kCoefficients) != 1) return noData;
+  return stored_height(design[(kCoefficients - 1) * kColumns + kCoefficients], noData);
+}
+
+}  // namespace
+
+int block_fit(const ScnMatrix& full, ScnMatrix& out, int32_t s, double limit) {
+  if (out.values == nullptr) return 0;
+  // Heights are floats: compare against the float no-data height, so that
+  // the no-data points are never taken even when float(limit) > limit.
+  const float noData = static_cast<float>(effective_depth_limit(limit));
+  const bool haveFull = full.values != nullptr && s > 0;
+  const int32_t across = haveFull ? full.cols / s : 0;
+  const int32_t down = haveFull ? full.rows / s : 0;
+  const int64_t points = static_cast<int64_t>(s) * s;
+  const bool fitting = across > 0 && down > 0 && points >= kMinPoints;
+
+  double* design = nullptr;
+  if (fitting) {
+    design = new (std::nothrow) double[static_cast<std::size_t>(points) * kColumns];
+    if (design == nullptr) return 1;
+  }
+  const double c = (s - 1) * 0.5;
+
+  // Almost every block has all its points, and then the design is always the
+  // same: triangularise it once and only carry each block's heights through.
+  LeastSquaresPlan plan;
+  bool planned = false;
+  if (fitting && points <= LeastSquaresPlan::kMaxRows) {
+    for (int32_t l = 0; l < s; ++l)
+      for (int32_t m = 0; m < s; ++m) design_row(design + (l * s + m) * kColumns, m, l, c, 0.0);
+    planned = plan_least_squares(plan, design, static_cast<int32_t>(points), kCoefficients) == 1;
+  }
+
+  for (int32_t bi = 0; bi < out.rows; ++bi) {
+    float* target = out.values[bi];
+    for (int32_t bj = 0; bj < out.cols; ++bj) {
+      const bool inside = fitting && bi < down && bj < across;
+      target[bj] = inside ? fit_block(full, bi * s, bj * s, s, c, noData,
+                                      planned ? &plan : nullptr, design)
+                          : noData;
+    }
+  }
+  delete[] design;
+  return 0;
+}

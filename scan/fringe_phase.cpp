@@ -1,0 +1,277 @@
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "image_processing.h"
+#include "round_clamped.h"
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+// The kernels follow the local period, rebuilt every this many window starts.
+constexpr int32_t kRebuildStep = 32;
+// The local period runs from period - 5 at the left edge to period + 5 at the
+// right edge (pixels) and is never taken below 5 pixels.
+constexpr double kPeriodSpread = 5.0;
+constexpr double kMinLocalPeriod = 5.0;
+
+// Vectors of doubles: two lanes (SSE2, every x86-64) or four (AVX2). Code
+// written once for either is compiled twice and picked at run time; both do
+// the same IEEE operations in the same order (no fused multiply-add), so the
+// results are identical.
+using Pair = double __attribute__((vector_size(16)));
+using Quad = double __attribute__((vector_size(32)));
+// Independent windows measured side by side: kBlock vectors of lanes. Each
+// sum still runs over the taps in order.
+constexpr int32_t kBlock = 4;
+constexpr int32_t kMaxLanes = 4 * kBlock;
+
+struct PhaseKernel {
+  int32_t taps;  // odd window length
+  int32_t half;  // taps div 2: the window's value goes to start + half
+  std::array<double, kMaxKernelTaps> cosine;
+  std::array<double, kMaxKernelTaps> sine;
+};
+
+// Window starts [first, end) measured with one kernel.
+struct WindowRun {
+  int32_t kernel;
+  int32_t first;
+  int32_t end;
+};
+
+// Which kernel measures which window starts. The local period depends on the
+// column alone, so every measured row follows the same plan.
+struct RowPlan {
+  std::vector<PhaseKernel> kernels;
+  std::vector<WindowRun> runs;
+};
+
+// Local period (pixels) at window start j of a row `width` pixels wide.
+double local_period(int32_t j, int32_t width, double period) {
+  const double left = period - kPeriodSpread;
+  const double right = period + kPeriodSpread;
+  const double half_width = 0.5 * width;
+  double local = j <= width / 2 ? left + j / half_width * (period - left)
+                                : period + (j - half_width) / half_width * (right - period);
+  if (!(local >= kMinLocalPeriod)) local = kMinLocalPeriod;  // NaN as well
+  return local;
+}
+
+// Hamming-windowed cosine and sine of the local period, centred on the window.
+void build_kernel(PhaseKernel& kernel, int32_t taps, double local) {
+  kernel.taps = taps;
+  kernel.half = taps / 2;
+  for (int32_t i = 0; i < taps; ++i) {
+    const int32_t t = i - kernel.half;
+    const double weight = 0.54 + 0.46 * std::cos(2.0 * kPi * t / taps);
+    kernel.cosine[i] = weight * std::cos(2.0 * kPi * t / local);
+    kernel.sine[i] = weight * std::sin(2.0 * kPi * t / local);
+  }
+}
+
+// Walks one row's window starts without data. At each multiple of 32 the
+// kernels are rebuilt; if the window grew, the columns between the last
+// centre of the old window and the first centre of the new one are measured
+// with the new kernels (window start column - half), and if the new window no
+// longer fits, the row ends there. A window never reaches past the row.
+RowPlan plan_row(int32_t width, double period) {
+  RowPlan plan;
+  int32_t previous_half = -1;
+  for (int32_t j = 0;; j += kRebuildStep) {
+    const double local = local_period(j, width, period);
+    PhaseKernel& kernel = plan.kernels.emplace_back();
+    build_kernel(kernel, phase_window(local), local);
+    const int32_t last_start = width - kernel.taps;
+    int32_t first = j;
+    if (previous_half >= 0 && kernel.half > previous_half)
+      first = std::max(0, j - (kernel.half - previous_half));
+    const int32_t end = std::min(j + kRebuildStep, last_start + 1);
+    if (end > first)
+      plan.runs.push_back({static_cast<int32_t>(plan.kernels.size()) - 1, first, end});
+    if (j + kRebuildStep > last_start) break;
+    previous_half = kernel.half;
+  }
+  return plan;
+}
+
+// Re and Im of the windows starting at [first, end): sums over the taps in
+// order, kBlock vectors of windows at a time. `line` has room for kMaxLanes
+// values beyond the row, `re` and `im` for kMaxLanes values beyond `end`.
+template <typename Vec>
+inline __attribute__((always_inline)) void window_sums_of(const double* line,
+                                                          const PhaseKernel& kernel,
+                                                          int32_t first, int32_t end, double* re,
+                                                          double* im) {
+  constexpr int32_t lanes = sizeof(Vec) / sizeof(double);
+  for (int32_t j = first; j < end; j += kBlock * lanes) {
+    Vec sum_re[kBlock] = {};
+    Vec sum_im[kBlock] = {};
+    const double* window = line + j;
+    for (int32_t i = 0; i < kernel.taps; ++i) {
+      const double c = kernel.cosine[i];
+      const double s = kernel.sine[i];
+#pragma GCC unroll 4
+      for (int32_t b = 0; b < kBlock; ++b) {
+        Vec grey;
+        std::memcpy(&grey, window + i + b * lanes, sizeof grey);
+        sum_re[b] += grey * c;
+        sum_im[b] += grey * s;
+      }
+    }
+    std::memcpy(re + j, sum_re, sizeof sum_re);
+    std::memcpy(im + j, sum_im, sizeof sum_im);
+  }
+}
+
+// atan(sqrt(z)) / sqrt(z) on 0 <= z <= tan^2(pi / 8), error below 1e-15:
+// a Chebyshev interpolant in z, written as a power series.
+constexpr double kAtanSeries[] = {
+    9.999999999999990417821e-01,  -3.333333333322149879087e-01, 1.999999997840172993521e-01,
+    -1.428571266218686484212e-01, 1.111104886780107636859e-01,  -9.089530178642782355365e-02,
+    7.673537499877725682264e-02,  -6.505994278569804969260e-02, 5.024795553577563412883e-02,
+    -2.531689281578366634551e-02};
+constexpr double kTanPiOver8 = 0.41421356237309504880;
+// The fast angle is within 1e-12 units of the exact one; a value closer than
+// this to a rounding boundary is computed again with the C library's atan2.
+constexpr double kTieMargin = 1e-7;
+
+// The angle by octant reduction and a polynomial, then the rounding. Only a
+// value within kTieMargin of a half unit falls back to atan2, so every byte
+// equals round(atan2(-Im, Re) * 128 / pi) with the C library's atan2.
+template <typename Vec>
+inline __attribute__((always_inline)) void phase_bytes_of(const double* re, const double* im,
+                                                          int32_t count, uint8_t* out) {
+  constexpr int32_t lanes = sizeof(Vec) / sizeof(double);
+  const Vec zero = {};
+  const Vec one = zero + 1.0;
+  for (int32_t j = 0; j < count; j += lanes) {
+    const int32_t n = std::min(lanes, count - j);
+    Vec x = {};
+    Vec y = {};
+    std::memcpy(&x, re + j, sizeof(double) * static_cast<std::size_t>(n));
+    std::memcpy(&y, im + j, sizeof(double) * static_cast<std::size_t>(n));
+    y = -y;
+    const Vec ax = x < zero ? -x : x;
+    const Vec ay = y < zero ? -y : y;
+    const auto steep = ay > ax;
+    const Vec t = (steep ? ax : ay) / (steep ? ay : ax);  // 0..1
+    const auto upper = t > kTanPiOver8;
+    const Vec u = upper ? (t - one) / (t + one) : t;  // |u| <= tan(pi / 8)
+    const Vec z = u * u;
+    Vec series = zero + kAtanSeries[9];
+#pragma GCC unroll 9
+    for (int k = 8; k >= 0; --k) series = series * z + kAtanSeries[k];
+    Vec angle = (upper ? zero + kPi / 4 : zero) + u * series;
+    angle = steep ? kPi / 2 - angle : angle;
+    angle = x < zero ? kPi - angle : angle;
+    angle = y < zero ? -angle : angle;
+    const Vec units = angle * (128.0 / kPi) + 128.5;  // 0.5 .. 256.5
+
+    double shifted[lanes];
+    std::memcpy(shifted, &units, sizeof shifted);
+    for (int32_t lane = 0; lane < n; ++lane) {
+      const double r = re[j + lane];
+      const double i = im[j + lane];
+      int32_t value = 0;
+      // The range test also turns away a NaN from non-finite sums, which
+      // the filter of 8-bit grey levels never produces.
+      if ((r != 0.0 || i != 0.0) && shifted[lane] > 0.0 && shifted[lane] < 257.0) {
+        const auto whole = static_cast<int32_t>(shifted[lane]);
+        const double fraction = shifted[lane] - whole;
+        if (fraction > kTieMargin && fraction < 1.0 - kTieMargin)
+          value = whole - 128;
+        else
+          value = static_cast<int32_t>(std::nearbyint(std::atan2(-i, r) * 128 / kPi));
+      }
+      out[j + lane] = static_cast<uint8_t>(value);  // two's complement: 128 -> -128
+    }
+  }
+}
+
+__attribute__((target("avx2"))) void window_sums_avx2(const double* line,
+                                                      const PhaseKernel& kernel, int32_t first,
+                                                      int32_t end, double* re, double* im) {
+  window_sums_of<Quad>(line, kernel, first, end, re, im);
+}
+void window_sums_sse2(const double* line, const PhaseKernel& kernel, int32_t first, int32_t end,
+                      double* re, double* im) {
+  window_sums_of<Pair>(line, kernel, first, end, re, im);
+}
+__attribute__((target("avx2"))) void phase_bytes_avx2(const double* re, const double* im,
+                                                      int32_t count, uint8_t* out) {
+  phase_bytes_of<Quad>(re, im, count, out);
+}
+void phase_bytes_sse2(const double* re, const double* im, int32_t count, uint8_t* out) {
+  phase_bytes_of<Pair>(re, im, count, out);
+}
+
+bool use_avx2() {
+  static const bool supported = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") != 0;
+  }();
+  return supported;
+}
+
+void window_sums(const double* line, const PhaseKernel& kernel, int32_t first, int32_t end,
+                 double* re, double* im) {
+  if (use_avx2())
+    window_sums_avx2(line, kernel, first, end, re, im);
+  else
+    window_sums_sse2(line, kernel, first, end, re, im);
+}
+
+}  // namespace
+
+int32_t phase_window(double period) {
+  int32_t taps = round_clamped(3.0 * period, 1, kMaxKernelTaps);
+  if (taps % 2 == 0) --taps;
+  return taps;
+}
+
+void phase_bytes(const double* re, const double* im, int32_t count, uint8_t* out) {
+  if (use_avx2())
+    phase_bytes_avx2(re, im, count, out);
+  else
+    phase_bytes_sse2(re, im, count, out);
+}
+
+void fringe_phase(GreyImage* plane, int32_t window, double period) {
+  if (plane == nullptr || plane->type != 1) return;
+  const int32_t width = plane->width;
+  const RowPlan plan = plan_row(width, period);
+  const PhaseKernel& last = plan.kernels.back();
+
+  const auto room = static_cast<std::size_t>(width) + kMaxKernelTaps + kMaxLanes;
+  std::vector<double> line(room, 0.0);
+  std::vector<double> re(room);
+  std::vector<double> im(room);
+  std::vector<uint8_t> phase(static_cast<std::size_t>(width));
+
+  // A row is measured only while the window in force fits it: for the first
+  // row the given window, afterwards the last one built.
+  int32_t taps_in_force = window;
+  for (int32_t y = 0; y < plane->height; ++y) {
+    uint8_t* row = img_line(plane, y);
+    std::fill(phase.begin(), phase.end(), uint8_t{0});
+    if (taps_in_force <= width) {
+      std::copy(row, row + width, line.begin());
+      for (const WindowRun& run : plan.runs) {
+        const PhaseKernel& kernel = plan.kernels[static_cast<std::size_t>(run.kernel)];
+        window_sums(line.data(), kernel, run.first, run.end, re.data(), im.data());
+        phase_bytes(re.data() + run.first, im.data() + run.first, run.end - run.first,
+                    phase.data() + run.first + kernel.half);
+      }
+      taps_in_force = last.taps;
+      // Columns nearer the edge than the last half window hold no full-width
+      // measurement.
+      const int32_t border = std::min(last.half, width);
+      std::fill(phase.begin(), phase.begin() + border, uint8_t{0});
+      std::fill(phase.end() - border, phase.end(), uint8_t{0});
+    }
+    std::copy(phase.begin(), phase.end(), row);
+  }
+}

@@ -46,7 +46,14 @@ void img_get_color_table(const GreyImage* image, uint8_t* table);
 // The grey ramp: entry i is (i, i, i, 0).
 ColourTable grey_ramp();
 
-// Loads an uncompressed bitmap of 1 to 4 bytes per pixel. On return *result is
-// the new image or null; the caller owns it even when a later step failed.
+// Loads an uncompressed bitmap of 8, 16, 24 or 32 bits per pixel into an image
+// of that many bytes per pixel (rows in file order). Returns a BmpCode. On
+// return *result is the new image or null; once created the image belongs to
+// the caller even when a later step failed (-2 for a short colour table or
+// short rows).
 int img_load_bmp(GreyImage** result, const char* fileName);
+// Writes the image as a bitmap with a 40-byte information header, for type 1
+// followed by its colour table. Returns a BmpCode; -2 also when the data
+// cannot be flushed to the file on closing. A record that img_create could
+// not have made counts as no image (-9).
 int img_save_bmp(const GreyImage* image, const char* fileName);

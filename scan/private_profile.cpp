@@ -1,0 +1,248 @@
+// INI files as the engine's parameter file uses them:
+//
+//   [ScanParameter]
+//   NFilt=2
+//   LambdaF=10.000000
+//
+// A line whose first non-blank character is '[' opens a section named by the
+// text up to ']' (or the line end). Inside a section, a line with an '=' is a
+// key line: the key is the text before its first '=', the value the text
+// after it, both without surrounding blanks (spaces and tabs). Other lines
+// (blank lines, comments, lines before the first section) are kept but never
+// matched. Section and key names are compared without regard to ASCII case.
+// A key that occurs more than once counts at its first occurrence, also
+// across repeated sections of the same name.
+//
+// Lines end in LF or CR LF; a UTF-8 byte order mark at the very start is
+// ignored for matching and kept in the file.
+#include "private_profile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstddef>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+constexpr std::size_t kMaxValueChars = 255;  // the value buffer holds 256 with its terminator
+
+struct ProfileLine {
+  std::size_t start = 0;  // first byte of the line
+  std::size_t end = 0;    // one past its last byte, line end excluded
+  std::size_t next = 0;   // first byte of the next line (after LF or CR LF)
+  bool is_section = false;
+  bool is_key = false;
+  std::string_view name;        // section name or key, blanks trimmed
+  std::size_t value_start = 0;  // key lines: first byte after the '='
+};
+
+bool is_blank(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view trim_blanks(std::string_view text) {
+  while (!text.empty() && is_blank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && is_blank(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool same_name(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (ascii_lower(a[i]) != ascii_lower(b[i])) return false;
+  return true;
+}
+
+// Splits the file text into classified lines; the views point into `text`.
+std::vector<ProfileLine> parse_lines(const std::string& text) {
+  std::vector<ProfileLine> lines;
+  std::size_t pos = 0;
+  if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) pos = 3;
+  const std::string_view all(text);
+  bool first = true;
+  while (pos < text.size()) {
+    ProfileLine line;
+    line.start = first ? 0 : pos;  // the byte order mark stays with line 0
+    first = false;
+    const std::size_t lf = text.find('\n', pos);
+    line.next = (lf == std::string::npos) ? text.size() : lf + 1;
+    line.end = (lf == std::string::npos) ? text.size() : lf;
+    if (line.end > pos && text[line.end - 1] == '\r') --line.end;
+
+    const std::string_view content = all.substr(pos, line.end - pos);
+    const std::string_view body = trim_blanks(content);
+    if (!body.empty() && body.front() == '[') {
+      const std::size_t close = body.find(']');
+      line.is_section = true;
+      line.name = trim_blanks(body.substr(1, close == std::string_view::npos ? body.npos : close - 1));
+    } else if (const std::size_t equals = content.find('='); equals != std::string_view::npos) {
+      line.is_key = true;
+      line.name = trim_blanks(content.substr(0, equals));
+      line.value_start = pos + equals + 1;
+    }
+    lines.push_back(line);
+    pos = line.next;
+  }
+  return lines;
+}
+
+// Where a key stands in the file, or where it would go.
+struct KeyPlace {
+  std::optional<std::size_t> key_line;     // the key's line
+  std::optional<std::size_t> section_end;  // last non-blank line of the first matching section
+};
+
+KeyPlace find_key(const std::vector<ProfileLine>& lines, const std::string& text,
+                  std::string_view section, std::string_view key) {
+  KeyPlace place;
+  bool inside = false;
+  bool in_first_section = false;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const ProfileLine& line = lines[i];
+    if (line.is_section) {
+      const bool first_match = !place.section_end && same_name(line.name, section);
+      inside = same_name(line.name, section);
+      in_first_section = first_match;
+      if (first_match) place.section_end = i;
+      continue;
+    }
+    if (!inside) continue;
+    if (line.is_key && same_name(line.name, key)) {
+      place.key_line = i;
+      return place;
+    }
+    const bool blank =
+        trim_blanks(std::string_view(text).substr(line.start, line.end - line.start)).empty();
+    if (in_first_section && !blank) place.section_end = i;
+  }
+  return place;
+}
+
+// Plain C streams: they report a failed read (a directory, say) by a flag,
+// where the C++ streams may throw out of the engine.
+bool read_whole_file(const char* fileName, std::string* text) {
+  std::FILE* file = std::fopen(fileName, "rb");
+  if (file == nullptr) return false;
+  text->clear();
+  char buffer[4096];
+  std::size_t got = 0;
+  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) text->append(buffer, got);
+  const bool ok = std::ferror(file) == 0;
+  std::fclose(file);
+  return ok;
+}
+
+std::string cut_value(std::string_view value) {
+  return std::string(value.substr(0, kMaxValueChars));
+}
+
+// Names and values that would break the line structure of the file.
+bool is_safe_text(std::string_view text, std::string_view forbidden) {
+  return text.find_first_of(forbidden) == std::string_view::npos;
+}
+
+bool write_all(int fd, const std::string& bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+// Writes `bytes` to a new file next to the target and renames it over the
+// target, so that readers see either the old or the new file, never a part.
+bool replace_file(const std::string& target, const std::string& bytes,
+                  std::optional<mode_t> keep_mode) {
+  std::string temp;
+  int fd = -1;
+  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+    temp = target + ".tmp" + std::to_string(::getpid()) + "_" + std::to_string(attempt);
+    // 0666 less the umask, as a newly created file would get.
+    fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 && errno != EEXIST) return false;
+  }
+  if (fd < 0) return false;
+  bool ok = write_all(fd, bytes);
+  if (ok && keep_mode) ok = ::fchmod(fd, *keep_mode) == 0;
+  if (ok) ok = ::fsync(fd) == 0;
+  if (::close(fd) != 0) ok = false;
+  if (ok) ok = std::rename(temp.c_str(), target.c_str()) == 0;
+  if (!ok) ::unlink(temp.c_str());
+  return ok;
+}
+
+}  // namespace
+
+std::string profile_read(const char* fileName, const char* section, const char* key,
+                         const char* fallback) {
+  const std::string fallback_text = cut_value(fallback != nullptr ? fallback : "");
+  if (fileName == nullptr || section == nullptr || key == nullptr) return fallback_text;
+  std::string text;
+  if (!read_whole_file(fileName, &text)) return fallback_text;
+  const std::vector<ProfileLine> lines = parse_lines(text);
+  const KeyPlace place = find_key(lines, text, trim_blanks(section), trim_blanks(key));
+  if (!place.key_line) return fallback_text;
+  const ProfileLine& line = lines[*place.key_line];
+  return cut_value(
+      trim_blanks(std::string_view(text).substr(line.value_start, line.end - line.value_start)));
+}
+
+bool profile_write(const char* fileName, const char* section, const char* key,
+                   const char* value) {
+  if (fileName == nullptr || section == nullptr || key == nullptr || value == nullptr)
+    return false;
+  const std::string_view section_name = trim_blanks(section);
+  const std::string_view key_name = trim_blanks(key);
+  // A line break in any of them, a ']' in the section or an '=' in the key
+  // would write lines that read back as something else.
+  if (section_name.empty() || key_name.empty()) return false;
+  if (!is_safe_text(section_name, "\r\n]") || !is_safe_text(key_name, "\r\n=") ||
+      !is_safe_text(value, "\r\n"))
+    return false;
+
+  std::string text;
+  std::optional<mode_t> keep_mode;
+  struct stat info {};
+  if (::stat(fileName, &info) == 0) {
+    // An existing file we may not write, or cannot read, is left alone rather
+    // than replaced by a fresh one.
+    if (::access(fileName, W_OK) != 0 || !read_whole_file(fileName, &text)) return false;
+    keep_mode = info.st_mode & 07777;
+  } else if (errno != ENOENT) {
+    return false;
+  }
+
+  const std::vector<ProfileLine> lines = parse_lines(text);
+  const KeyPlace place = find_key(lines, text, section_name, key_name);
+  const std::string crlf = "\r\n";
+  std::string updated;
+  if (place.key_line) {
+    // Keep the line up to and including its '=' and its own line end.
+    const ProfileLine& line = lines[*place.key_line];
+    updated = text.substr(0, line.value_start) + value + text.substr(line.end);
+  } else {
+    const std::string new_key = std::string(key_name) + "=" + value + crlf;
+    std::size_t at = text.size();
+    std::string insert;
+    if (place.section_end) {
+      at = lines[*place.section_end].next;
+      insert = new_key;
+    } else {
+      insert = "[" + std::string(section_name) + "]" + crlf + new_key;
+    }
+    // A last line without a line end gets one before anything follows it.
+    if (at > 0 && at == text.size() && text.back() != '\n') insert = crlf + insert;
+    updated = text.substr(0, at) + insert + text.substr(at);
+  }
+  return replace_file(fileName, updated, keep_mode);
+}

@@ -1,14 +1,21 @@
 // A small INI ("private profile") reader and writer with case-insensitive
-// section and key names.
+// section and key names. Keys and values are taken without the blanks around
+// them; lines may end in LF or CR LF.
 #pragma once
 
 #include <string>
 
 // The value text of `key` in `section` of `fileName`, or `fallback` when the
-// file, the section or the key is missing. At most 255 characters are kept.
+// file, the section or the key is missing (a null name counts as missing).
+// At most the first 255 characters are kept.
 std::string profile_read(const char* fileName, const char* section,
                          const char* key, const char* fallback);
-// Creates or replaces one key, keeping every other line. False when the file
-// cannot be written.
+// Replaces the value of an existing key, or appends the key at the end of its
+// section, or the section at the end of the file, creating the file if
+// needed; every other line stays byte for byte and new lines end in CR LF.
+// The file is replaced through a temporary file in the same directory, so a
+// failure leaves it as it was. False when nothing was written: null
+// arguments, names or values with a line break (or ']' in the section, '='
+// in the key), a file we may not write, or a failed write.
 bool profile_write(const char* fileName, const char* section,
                    const char* key, const char* value);

@@ -1,20 +1,72 @@
 // Heights by triangulation and their reduction to a grid by quadric fits.
+//
+// Heights are in mm. A height that is not usable (no phase, not finite, or
+// beyond the range of a 32-bit float) is stored as the no-data height, the
+// 32-bit float nearest to the effective DepthLimit.
 #pragma once
+
+#include <cfloat>
+#include <cmath>
+#include <cstdint>
 
 #include "grey_image.h"
 #include "scn_context.h"
 #include "scn_matrix.h"
 
-// Absolute heights against a straight pattern of period LambdaF.
+// The no-data height used when DepthLimit itself is unusable.
+constexpr double kFallbackDepthLimit = -10.0;
+
+// DepthLimit when it is a finite value that a 32-bit float can hold, else
+// kFallbackDepthLimit: a NaN limit would let no height through and write NaN
+// for every point, an infinite one would write infinities.
+double effective_depth_limit(double depthLimit);
+
+// A computed height as stored in a grid: the nearest float, or `noData` for a
+// NaN, an infinity or a value beyond the float range.
+inline float stored_height(double height, float noData) {
+  return std::fabs(height) <= static_cast<double>(FLT_MAX) ? static_cast<float>(height) : noData;
+}
+
+// Absolute heights against a straight pattern of period LambdaF whose phase is
+// zero at column width div 2. `phase` is the 16-bit unwrapped phase plane;
+// `full` must already have the plane's size (only the common part is written).
 void height_map(ScnMatrix& full, const GreyImage* phase, const ScnPar& par);
-// Heights relative to the reference phase.
+// Heights relative to the reference phase; a missing reference plane, or one
+// of another kind or size, gives no data everywhere.
 void height_map_reference(ScnMatrix& full, const GreyImage* phase,
                           const GreyImage* reference, const ScnPar& par);
-// Reduces each s x s block to the constant term of a least-squares quadric.
-void block_fit(const ScnMatrix& full, ScnMatrix& out, int32_t s, double limit);
+// Reduces each s x s block of `full` to the constant term of a least-squares
+// quadric, the fitted height at the block centre, and writes every point of
+// `out` (points beyond the blocks of `full`, blocks with fewer than 6 heights
+// above the limit and degenerate blocks get the no-data height). Returns 0,
+// or 1 when the design matrix cannot be allocated (then `out` is unchanged).
+int block_fit(const ScnMatrix& full, ScnMatrix& out, int32_t s, double limit);
 // Householder least squares on an n x (m + 1) row-major matrix `a` (right-hand
-// side in column m). Returns 1 with the solution in column m of rows 0..m-1.
+// side in column m), in place. Returns 1 with the solution in column m of rows
+// 0..m-1, or 0 for a degenerate design or n < m.
 int solve_least_squares(double* a, int32_t n, int32_t m);
 
-// The whole calculation on the context: replaces context.profile.
+// The Householder triangularisation of one fixed design, kept so that many
+// right-hand sides can be solved without repeating it.
+struct LeastSquaresPlan {
+  static constexpr int32_t kMaxRows = 16;
+  static constexpr int32_t kMaxCoefficients = 6;
+  int32_t n;
+  int32_t m;
+  double v[kMaxCoefficients][kMaxRows];           // reflection i in rows i..n-1
+  double beta[kMaxCoefficients];                  // its scale factor
+  double r[kMaxCoefficients][kMaxCoefficients];   // triangle, r[i][i] = d of step i
+};
+// Triangularises columns 0..m-1 of the n x (m + 1) row-major matrix `a` (its
+// column m is ignored, `a` is not changed). Returns 1, or 0 for a degenerate
+// design, n < m, or sizes beyond the plan's room.
+int plan_least_squares(LeastSquaresPlan& plan, const double* a, int32_t n, int32_t m);
+// Applies to the right-hand side `b` (n values) exactly the operations that
+// solve_least_squares applies to column m, so the m coefficients left in
+// b[0..m-1] equal the plain solver's bit for bit.
+void solve_with_plan(const LeastSquaresPlan& plan, double* b);
+
+// The whole calculation on the context: replaces context.profile by a grid of
+// (width div 4) x (height div 4) heights. A context without a phase plane is
+// left alone; when memory runs out the profile is left empty (0 x 0).
 void calculate_profile(ScnContext& context, int32_t withReference);

@@ -3,5 +3,8 @@
 
 #include "scn_matrix.h"
 
-// Writes the profile; a file that cannot be opened is silently skipped.
+// Writes "cols rows", "xStep yStep" (mm, six decimals) and then one height
+// per line (mm, six decimals), all columns of row 0 first. The file is
+// replaced completely or not at all: a file that cannot be written, or a
+// write that fails, leaves any earlier file as it was. Nothing is reported.
 void save_profile(const ScnMatrix& profile, const char* fileName);

@@ -5,18 +5,33 @@
 // the new state, a value in 0..2147483647. Seeding with 1 gives the draws
 // 346, 13854878, 1621890440, ... The workbench seeds it with the calendar
 // time in seconds, so one seed yields one image.
+//
+// The draws are defined here, inline, because the synthesis takes up to
+// three of them per pixel of a megapixel image.
 #pragma once
 
 #include <cstdint>
+
+// The generator's whole state; change it only through the functions below.
+inline uint64_t random_state = 0;
 
 // Sets the low 32 bits of the state to `seed` and the high 32 bits to 0.
 void seed_random(uint32_t seed);
 
 // Advances the state once and returns a value in 0..2147483647.
-int32_t next_random();
+inline int32_t next_random() {
+  random_state = random_state * 0x0000015A00004E35ULL + 1;  // wraps modulo 2^64
+  return static_cast<int32_t>((random_state >> 32) & 0x7FFFFFFFU);
+}
 
 // One draw modulo n, or 0 without a draw when n is 0.
 // For n > 0 the value lies in 0..n-1. For n < 0 it is the draw modulo |n|,
 // 0..|n|-1 (the remainder of a non-negative draw keeps the draw's sign), so a
 // negative bound never yields a negative value and INT32_MIN is safe.
-int32_t random_below(int32_t n);
+inline int32_t random_below(int32_t n) {
+  if (n == 0) return 0;
+  // |n| as unsigned 32 bits: no overflow for INT32_MIN, and the same
+  // remainder as the signed one since the draw is not negative.
+  const uint32_t magnitude = n < 0 ? 0U - static_cast<uint32_t>(n) : static_cast<uint32_t>(n);
+  return static_cast<int32_t>(static_cast<uint32_t>(next_random()) % magnitude);
+}

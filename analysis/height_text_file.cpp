@@ -1,0 +1,196 @@
+#include "analysis/height_text_file.h"
+
+#include <sys/stat.h>
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <stdexcept>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+#include "analysis/resample.h"
+#include "common/errors.h"
+#include "common/replace_file.h"
+
+namespace {
+
+// Whitespace-separated words of a text file, read in blocks. A word is what
+// one "%d" or "%f" conversion consumes in a well-formed file.
+class WordReader {
+ public:
+  explicit WordReader(std::FILE* stream) : stream_(stream), buffer_(1 << 16) {}
+
+  // False at the end of the file or on a read error.
+  bool next(std::string& word) {
+    word.clear();
+    int c = get();
+    while (c != EOF && is_space(c)) c = get();
+    while (c != EOF && !is_space(c)) {
+      if (word.size() < kMaxWord) word += static_cast<char>(c);
+      else overlong_ = true;
+      c = get();
+    }
+    return !word.empty();
+  }
+  bool failed() const { return std::ferror(stream_) != 0 || overlong_; }
+
+ private:
+  static constexpr std::size_t kMaxWord = 64;  // no number of ours is longer
+  static bool is_space(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+  int get() {
+    if (position_ == filled_) {
+      filled_ = std::fread(buffer_.data(), 1, buffer_.size(), stream_);
+      position_ = 0;
+      if (filled_ == 0) return EOF;
+    }
+    return static_cast<unsigned char>(buffer_[position_++]);
+  }
+
+  std::FILE* stream_;
+  std::vector<char> buffer_;
+  std::size_t filled_ = 0;
+  std::size_t position_ = 0;
+  bool overlong_ = false;
+};
+
+// One "%d" word: optional sign and decimal digits.
+bool parse_int(std::string_view word, int& value) {
+  if (!word.empty() && word.front() == '+') word.remove_prefix(1);
+  const auto result = std::from_chars(word.data(), word.data() + word.size(), value);
+  return result.ec == std::errc() && result.ptr == word.data() + word.size();
+}
+
+// One "%f" word read into a 32-bit float, as the scan module's heights are
+// stored: correctly rounded to float, then widened. "nan" and "inf" (which
+// printf writes for such heights) are accepted; values beyond the float range
+// are not.
+bool parse_float(std::string_view word, double& value) {
+  if (!word.empty() && word.front() == '+') word.remove_prefix(1);
+  float f = 0.0f;
+  const auto result =
+      std::from_chars(word.data(), word.data() + word.size(), f, std::chars_format::general);
+  if (result.ec != std::errc() || result.ptr != word.data() + word.size()) return false;
+  value = static_cast<double>(f);
+  return true;
+}
+
+// Six decimals, the point as separator whatever the C locale ("%f").
+void append_fixed(std::string& text, double value) {
+  char buffer[400];  // the largest double has 309 integer digits
+  const auto result =
+      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 6);
+  text.append(buffer, result.ptr);
+}
+
+}  // namespace
+
+ProfileGrid read_profile(const std::string& file, HeightMatrix& target, int width, int height) {
+  if (width < 1 || height < 1 || width > target.nx() || height > target.ny()) {
+    throw std::invalid_argument("read_profile: result size outside the target map");
+  }
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> stream(std::fopen(file.c_str(), "r"), std::fclose);
+  struct stat info {};
+  if (!stream || ::fstat(::fileno(stream.get()), &info) != 0 || !S_ISREG(info.st_mode)) {
+    throw FileError("Cannot open file \"" + file + "\"");
+  }
+  const auto bad = [&file](const std::string& reason) {
+    return FileError("Cannot read file \"" + file + "\": " + reason);
+  };
+
+  WordReader reader(stream.get());
+  std::string word;
+  int nx = 0;
+  int ny = 0;
+  if (!reader.next(word) || !parse_int(word, nx) || !reader.next(word) || !parse_int(word, ny)) {
+    throw bad("no grid size");
+  }
+  if (nx < 1 || ny < 1 || nx > kMaxProfileSide || ny > kMaxProfileSide) {
+    throw bad("grid size " + std::to_string(nx) + " x " + std::to_string(ny) + " out of range");
+  }
+  // Every height takes at least a digit and a separator: reject counts the
+  // file cannot hold before allocating the grid.
+  const long long count = static_cast<long long>(nx) * ny;
+  if (count * 2 - 1 > static_cast<long long>(info.st_size)) {
+    throw bad("file too short for " + std::to_string(nx) + " x " + std::to_string(ny) + " heights");
+  }
+  ProfileGrid grid;
+  if (!reader.next(word) || !parse_float(word, grid.step_x) || !reader.next(word) ||
+      !parse_float(word, grid.step_y)) {
+    throw bad("no grid spacing");
+  }
+
+  HeightMatrix profile(nx, ny);
+  for (int y = 0; y < ny; ++y) {
+    for (int x = 0; x < nx; ++x) {
+      if (!reader.next(word)) {
+        throw bad("only " + std::to_string(static_cast<long long>(y) * nx + x) + " of " +
+                  std::to_string(count) + " heights");
+      }
+      if (!parse_float(word, profile(x, y))) throw bad("'" + word + "' is not a height");
+    }
+  }
+  if (reader.failed()) throw bad("read error");
+  stream.reset();
+
+  // Cut the centred square of side n out of the longer direction.
+  HeightMatrix result(width, height, 0.0);
+  int n = 0;
+  if (nx >= ny) {
+    n = ny;
+    const int offset = static_cast<int>(std::lrint((nx - ny) * 0.5));
+    HeightMatrix square(n, n);
+    for (int x = 0; x < n; ++x) {
+      for (int y = 0; y < n; ++y) square(x, y) = profile(x + offset, y);
+    }
+    resample_bilinear(square, width, height, result);
+  } else {
+    n = nx;
+    const int offset = static_cast<int>(std::lrint((ny - nx) * 0.5));
+    HeightMatrix square(n, n);
+    for (int x = 0; x < n; ++x) {
+      for (int y = 0; y < n; ++y) square(x, y) = profile(x, y + offset);
+    }
+    // Nearest cell with scale n / width: the last column and row may fall
+    // just outside the square and keep 0.0.
+    for (int i = 0; i < width; ++i) {
+      const long sx = std::lrint(static_cast<double>(i) / width * n);
+      for (int j = 0; j < height; ++j) {
+        const long sy = std::lrint(static_cast<double>(j) / height * n);
+        if (sx >= 0 && sx < n && sy >= 0 && sy < n) {
+          result(i, j) = square(static_cast<int>(sx), static_cast<int>(sy));
+        }
+      }
+    }
+  }
+
+  for (int i = 0; i < width; ++i) {
+    for (int j = 0; j < height; ++j) target(i, j) = result(i, j);
+  }
+  grid.side_x = n;
+  grid.side_y = n;
+  return grid;
+}
+
+void write_heights(const std::string& file, const HeightMatrix& map, int nx, int ny, double step_x,
+                   double step_y) {
+  if (nx < 0 || ny < 0 || nx > map.nx() || ny > map.ny()) {
+    throw std::invalid_argument("write_heights: counts outside the map");
+  }
+  std::string text;
+  text.reserve(static_cast<std::size_t>(nx) * static_cast<std::size_t>(ny) * 12 + 64);
+  text += std::to_string(nx) + " " + std::to_string(ny) + " \n";
+  append_fixed(text, step_x);
+  text += ' ';
+  append_fixed(text, step_y);
+  text += " \n";
+  for (int y = 0; y < ny; ++y) {
+    for (int x = 0; x < nx; ++x) {
+      append_fixed(text, map(x, y));
+      text += " \n";
+    }
+  }
+  replace_file(file, text);
+}

@@ -1,0 +1,42 @@
+// Height text files: the profile the scan module writes, read back onto a
+// map, and a map written in the same layout. Layout, one item per line:
+//   nx ny            counts (points per row, rows)
+//   step_x step_y    grid spacing, mm per point, six decimals
+//   nx * ny heights  mm, six decimals; row y = 0 first, x = 0..nx - 1 within
+#pragma once
+
+#include <string>
+
+#include "analysis/height_matrix.h"
+
+// Largest profile side read back; far beyond any profile the scan module
+// makes, small enough that the work grids stay bounded.
+constexpr int kMaxProfileSide = 4096;
+
+// Spacing and square side of a profile as read back.
+struct ProfileGrid {
+  double step_x = 0.0;  // mm per profile point, across
+  double step_y = 0.0;  // mm per profile point, down
+  int side_x = 0;       // both hold n, the side of the square crop
+  int side_y = 0;
+};
+
+// Reads a profile file into target cells (x, y), x < width, y < height. The
+// centre square of side n = min(nx, ny) is cut out; a wide profile is
+// interpolated bilinearly with corners aligned, a high one by nearest cell
+// with scale n / width (its last result column and row can stay 0.0). Values
+// are read as 32-bit floats and widened. Throws FileError
+// `Cannot open file "<file>"` when the file is missing and
+// `Cannot read file "<file>": <reason>` when it is short, not numeric or its
+// counts are not 1..kMaxProfileSide or more than the file can hold; target
+// then keeps its contents. width and height must lie in 1..target size
+// (std::invalid_argument otherwise).
+ProfileGrid read_profile(const std::string& file, HeightMatrix& target, int width, int height);
+
+// Writes cells (x, y), x < nx, y < ny of map as a height text file with "\n"
+// line ends; every line carries a blank before its line end ("256 256 \n").
+// The file is replaced only once complete; throws FileError
+// `Cannot create file "<file>"` when it cannot be written, and
+// std::invalid_argument when nx or ny lies outside the map.
+void write_heights(const std::string& file, const HeightMatrix& map, int nx, int ny, double step_x,
+                   double step_y);

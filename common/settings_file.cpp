@@ -1,0 +1,62 @@
+#include "common/settings_file.h"
+
+#include <cstdio>
+#include <memory>
+
+#include "common/errors.h"
+#include "common/replace_file.h"
+
+namespace {
+
+char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool equal_ignoring_case(const std::string& a, const std::string& b, std::size_t length_of_a) {
+  if (length_of_a != b.size()) return false;
+  for (std::size_t i = 0; i < length_of_a; ++i) {
+    if (ascii_lower(a[i]) != ascii_lower(b[i])) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::vector<std::string> read_lines(const std::string& file) {
+  const auto fail = [&file]() { return FileError("Cannot open file \"" + file + "\""); };
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> stream(std::fopen(file.c_str(), "rb"), std::fclose);
+  if (!stream) throw fail();
+  std::string text;
+  char buffer[4096];
+  std::size_t count = 0;
+  while ((count = std::fread(buffer, 1, sizeof buffer, stream.get())) > 0) text.append(buffer, count);
+  if (std::ferror(stream.get())) throw fail();  // e.g. a directory
+
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    const std::size_t next = end == std::string::npos ? text.size() : end + 1;
+    if (end == std::string::npos) end = text.size();
+    if (end > start && text[end - 1] == '\r') --end;
+    lines.emplace_back(text, start, end - start);
+    start = next;
+  }
+  return lines;
+}
+
+std::string settings_value(const std::vector<std::string>& lines, const std::string& key) {
+  for (const std::string& line : lines) {
+    const std::size_t equals = line.find('=');
+    if (equals == std::string::npos) continue;
+    if (equal_ignoring_case(line, key, equals)) return line.substr(equals + 1);
+  }
+  return "";
+}
+
+void write_lines(const std::string& file, const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) {
+    text += line;
+    text += "\r\n";
+  }
+  replace_file(file, text);
+}

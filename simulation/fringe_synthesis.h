@@ -1,0 +1,28 @@
+// The camera image of a sinusoidal fringe pattern projected onto a sphere.
+#pragma once
+
+#include <cstdint>
+
+#include "simulation/sim_params.h"
+
+// Status when the image cannot be created (a side outside 1..4096 or no
+// memory); no file is written then. Every other status is img_save_bmp's code
+// (0 written, -1 cannot open, -2 short write).
+constexpr int kSynthesisNoImage = 1;
+
+// Renders params.x_pixels x params.y_pixels grey levels of the sphere seen
+// through the fringes, lowers the contrast to params.dynamic, adds noise of
+// weight params.noise and writes an 8-bit grey bitmap to `path`.
+//
+// Row 0 is the bottom row of the picture (the first row of the file); x grows
+// to the right and y upwards, both in mm from the sphere's apex, which sits
+// offset_x right of and offset_y above the image centre.
+//
+// max_noise: amplitude of the proportional noise in grey levels (0 or less:
+// none). additive_range: exclusive bound of the additive noise in grey levels.
+// Draws of the process-wide random generator, per pixel from row 0 and left
+// to right: sign, additive amount, shaped value when the noise weight is not
+// 0; the shaped value alone when it is 0 (so the image does not depend on the
+// seed, but the generator advances the same way). Grey levels are 0..254.
+int synthesize_fringe_image(const SimParams& params, const char* path, int32_t max_noise,
+                            int32_t additive_range);

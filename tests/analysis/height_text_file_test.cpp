@@ -1,0 +1,199 @@
+#include "analysis/height_text_file.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "common/errors.h"
+#include "temp_dir.h"
+
+namespace {
+
+// A profile file as the scan module writes it: no blank before the line end.
+std::string profile_text(int nx, int ny, const std::function<double(int, int)>& height,
+                         const char* line_end = "\n") {
+  std::string text = std::to_string(nx) + " " + std::to_string(ny) + line_end;
+  text += std::string("0.040000 0.040000") + line_end;
+  char buffer[64];
+  for (int y = 0; y < ny; ++y) {
+    for (int x = 0; x < nx; ++x) {
+      std::snprintf(buffer, sizeof buffer, "%f", height(x, y));
+      text += buffer;
+      text += line_end;
+    }
+  }
+  return text;
+}
+
+// Reads into a map of 7.0 so that untouched cells stand out.
+HeightMatrix read_into_fresh_map(const std::string& file, ProfileGrid* grid = nullptr) {
+  HeightMatrix map(kMapSide, kMapSide, 7.0);
+  const ProfileGrid result = read_profile(file, map, kMapSide, kMapSide);
+  if (grid != nullptr) *grid = result;
+  return map;
+}
+
+TEST(WriteHeights, ExactBytesOfASmallGridAndTheHeaderOfAWholeMap) {
+  TempDir dir;
+  HeightMatrix map;
+  map(0, 0) = 0.1;
+  map(1, 0) = -10.0;
+  map(0, 1) = -0.0004;
+  map(1, 1) = 1.0 / 128.0;  // 0.0078125: the tie goes to the even digit
+  map(0, 2) = 123.4567891;
+  write_heights("small.txt", map, 2, 3, 0.04, 0.0125);
+  EXPECT_EQ(read_file_bytes("small.txt"),
+            "2 3 \n0.040000 0.012500 \n"
+            "0.100000 \n-10.000000 \n"    // row 0
+            "-0.000400 \n0.007812 \n"     // row 1
+            "123.456789 \n0.000000 \n");  // row 2
+
+  write_heights("perfect_sphere00.txt", map, 256, 256, 0.04, 0.04);
+  const std::string whole = read_file_bytes("perfect_sphere00.txt");
+  EXPECT_EQ(whole.substr(0, 29), "256 256 \n0.040000 0.040000 \n0");
+  std::size_t lines = 0;
+  for (char c : whole) lines += c == '\n';
+  EXPECT_EQ(lines, 65538u);
+}
+
+TEST(WriteHeights, UnwritableFileOrCountsBeyondTheMap) {
+  TempDir dir;
+  HeightMatrix map;
+  try {
+    write_heights("./missing/perfect_sphere00.txt", map, 256, 256, 0.04, 0.04);
+    ADD_FAILURE() << "no error";
+  } catch (const FileError& error) {
+    EXPECT_STREQ(error.what(), "Cannot create file \"./missing/perfect_sphere00.txt\"");
+  }
+  EXPECT_THROW(write_heights("a.txt", map, 257, 256, 0.04, 0.04), std::invalid_argument);
+  EXPECT_THROW(write_heights("a.txt", map, 256, -1, 0.04, 0.04), std::invalid_argument);
+}
+
+TEST(ReadProfile, RoundTripOfAWholeMapToSixDecimals) {
+  TempDir dir;
+  HeightMatrix map;
+  for (int x = 0; x < kMapSide; ++x) {
+    for (int y = 0; y < kMapSide; ++y) map(x, y) = (x - 128) * 0.00123 - y * 0.000457 + 0.0000004;
+  }
+  map(10, 20) = kNoHeight;
+  write_heights("heights.txt", map, 256, 256, 0.04, 0.035);
+  ProfileGrid grid;
+  const HeightMatrix back = read_into_fresh_map("heights.txt", &grid);
+  EXPECT_EQ(grid.step_x, static_cast<double>(0.04f));
+  EXPECT_EQ(grid.step_y, static_cast<double>(0.035f));
+  EXPECT_EQ(grid.side_x, 256);
+  EXPECT_EQ(grid.side_y, 256);
+  for (int x = 0; x < kMapSide; ++x) {
+    for (int y = 0; y < kMapSide; ++y) {
+      ASSERT_NEAR(back(x, y), map(x, y), 6e-7) << x << ", " << y;
+    }
+  }
+  EXPECT_EQ(back(10, 20), kNoHeight);
+  // Heights pass through a 32-bit float: 0.1 reads as the float nearest it.
+  map(0, 0) = 0.1;
+  write_heights("heights.txt", map, 256, 256, 0.04, 0.04);
+  EXPECT_EQ(read_into_fresh_map("heights.txt")(0, 0), static_cast<double>(0.1f));
+}
+
+TEST(ReadProfile, WideProfilesLoseTheirOuterColumnsAndInterpolateWithCornersAligned) {
+  TempDir dir;
+  const auto height = [](int x, int y) { return x * 0.25 + y * 2.0; };
+  // nx = ny + 1: offset round(0.5) = 0, the last column is dropped.
+  write_file_bytes("p1.txt", profile_text(11, 10, height));
+  ProfileGrid grid;
+  HeightMatrix map = read_into_fresh_map("p1.txt", &grid);
+  EXPECT_EQ(grid.side_x, 10);
+  EXPECT_EQ(grid.side_y, 10);
+  EXPECT_EQ(map(0, 0), height(0, 0));
+  EXPECT_EQ(map(255, 255), height(9, 9));
+  EXPECT_EQ(map(255, 0), height(9, 0));
+  // nx = ny + 3: offset round(1.5) = 2, columns 2..11 form the square; the
+  // heights are linear, so the interpolation is too.
+  write_file_bytes("p3.txt", profile_text(13, 10, height, "\r\n"));
+  map = read_into_fresh_map("p3.txt");
+  EXPECT_EQ(map(0, 0), height(2, 0));
+  EXPECT_EQ(map(255, 255), height(11, 9));
+  for (int i : {1, 85, 128, 200}) {
+    for (int j : {3, 100, 254}) {
+      const double fx = static_cast<double>(i) / 255 * 9;
+      const double fy = static_cast<double>(j) / 255 * 9;
+      EXPECT_NEAR(map(i, j), (fx + 2) * 0.25 + fy * 2.0, 1e-12) << i << ", " << j;
+    }
+  }
+  // One value covers the whole map.
+  write_file_bytes("one.txt", "1 1\n0.010000 0.010000\n-0.002500\n");
+  map = read_into_fresh_map("one.txt", &grid);
+  EXPECT_EQ(grid.side_x, 1);
+  for (int x = 0; x < kMapSide; ++x) {
+    for (int y = 0; y < kMapSide; ++y) ASSERT_EQ(map(x, y), static_cast<double>(-0.0025f));
+  }
+}
+
+TEST(ReadProfile, HighProfilesTakeTheNearestCellAndLeaveTheLastColumnAndRowAtZero) {
+  TempDir dir;
+  // 100 columns, 120 rows: rows 10..109 form the square.
+  const auto cell = [](int x, int y) { return x + 1000.0 * y; };
+  write_file_bytes("high.txt", profile_text(100, 120, cell));
+  ProfileGrid grid;
+  const HeightMatrix map = read_into_fresh_map("high.txt", &grid);
+  EXPECT_EQ(grid.side_x, 100);
+  EXPECT_EQ(grid.side_y, 100);
+  EXPECT_EQ(map(0, 0), cell(0, 10));
+  EXPECT_EQ(map(128, 128), cell(50, 60));
+  EXPECT_EQ(map(3, 5), cell(1, 12));   // 1.17 -> 1, 1.95 -> 2
+  EXPECT_EQ(map(32, 96), cell(12, 48));  // 12.5 -> 12 and 37.5 -> 38: halves to even
+  EXPECT_EQ(map(254, 254), cell(99, 109));
+  for (int k = 0; k < kMapSide; ++k) {
+    ASSERT_EQ(map(255, k), 0.0) << k;  // round(255 / 256 * 100) = 100 is outside
+    ASSERT_EQ(map(k, 255), 0.0) << k;
+  }
+}
+
+TEST(ReadProfile, MissingShortOrMalformedFilesAreFileErrorsAndTheMapStays) {
+  TempDir dir;
+  HeightMatrix map(kMapSide, kMapSide, 7.0);
+  const HeightMatrix before = map;
+  try {
+    read_profile("./profile00.txt", map, 256, 256);
+    ADD_FAILURE() << "no error";
+  } catch (const FileError& error) {
+    EXPECT_STREQ(error.what(), "Cannot open file \"./profile00.txt\"");
+  }
+  // A 4 x 3 profile with eleven heights, then with a twelfth that is bad.
+  const std::string eleven = "4 3\n0.040000 0.040000\n1\n2\n3\n4\n5\n6\n7\n8\n9\n10\n11\n";
+  write_file_bytes("short.txt", eleven);
+  try {
+    read_profile("short.txt", map, 256, 256);
+    ADD_FAILURE() << "no error";
+  } catch (const FileError& error) {
+    EXPECT_STREQ(error.what(), "Cannot read file \"short.txt\": only 11 of 12 heights");
+  }
+  const std::string bad_files[] = {
+      "",                                       // empty
+      "0 0\n0.000000 0.000000\n",               // a save without a profile
+      "-4 3\n0.040000 0.040000\n1\n",           // negative count
+      "1000000000 1000000000\n0.04 0.04\n1\n",  // absurd count
+      "300 300\n0.04 0.04\n1\n2\n3\n",          // more than the file can hold
+      "4.5 3\n0.04 0.04\n1\n",                   // not an integer
+      eleven + "lost\n",                        // not a number
+      eleven + "1e50\n",                        // beyond a float
+  };
+  for (const std::string& text : bad_files) {
+    write_file_bytes("bad.txt", text);
+    EXPECT_THROW(read_profile("bad.txt", map, 256, 256), FileError) << text;
+  }
+  std::filesystem::create_directory("folder");
+  EXPECT_THROW(read_profile("folder", map, 256, 256), FileError);
+  EXPECT_THROW(read_profile("folder", map, 257, 256), std::invalid_argument);
+  EXPECT_TRUE(map == before);
+
+  // The same counts with all twelve heights read fine; extra text is ignored.
+  write_file_bytes("ok.txt", eleven + "+12\nmore\n");
+  EXPECT_EQ(read_profile("ok.txt", map, 256, 256).side_x, 3);
+  EXPECT_EQ(map(255, 255), 11.0);  // square column 2, row 2 of the 4 x 3 profile
+}
+
+}  // namespace

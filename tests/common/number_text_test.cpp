@@ -1,0 +1,69 @@
+#include "common/number_text.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+
+namespace {
+
+struct Case {
+  const char* name;
+  double value;
+  int precision;
+  int exponent_digits;
+  const char* text;
+};
+
+const Case kCases[] = {
+    // Radius and diopters of the parameters dialog (3 digits).
+    {"337 / 45", 337.0 / 45.0, 3, 3, "7.49"},
+    {"337 / 7.5", 337.0 / 7.5, 3, 3, "44.9"},
+    {"337 / 8", 337.0 / 8.0, 3, 3, "42.1"},
+    // Range edits and labels (P 2, D 3), the noise box (P 2, D 2).
+    {"range -5 microns", -0.005 * 1000.0, 2, 3, "-5"},
+    {"range -0.005 mm", -0.005, 2, 3, "-0.005"},
+    {"track position 1 of 256", 1.0 / 256.0, 2, 2, "0.0039"},
+    {"track position 130 of 256", 130.0 / 256.0, 2, 2, "0.51"},
+    {"0.0012345 mm in microns", 0.0012345 * 1000.0, 2, 3, "1.2"},
+    // Integer part longer than P: scientific, exponent padded to D digits.
+    {"101 reads back as 100", 101.0, 2, 2, "1E02"},
+    {"123.456", 123.456, 2, 2, "1.2E02"},
+    {"exponent padded to 4", 12346.0, 4, 4, "1.235E0004"},
+    // Rounding decides the notation: 9.99 becomes 10, 99.9 becomes 100.
+    {"9.99 rounds to 10", 9.99, 2, 3, "10"},
+    {"99.9 rounds to 100", 99.9, 2, 3, "1E002"},
+    // Exact decimal ties go to the even digit.
+    {"0.125 tie", 0.125, 2, 2, "0.12"},
+    {"12345 tie", 12345.0, 4, 4, "1.234E0004"},
+    // The 0.00001 boundary, decided after rounding.
+    {"0.00001 is fixed", 0.00001, 2, 3, "0.00001"},
+    {"rounds up onto 0.00001", 0.0000099999, 2, 3, "0.00001"},
+    {"just below 0.00001", 0.0000099, 2, 3, "9.9E-006"},
+    {"negative small", -0.0000012345, 3, 2, "-1.23E-06"},
+    // Zero, and full precision (15, 0).
+    {"zero", 0.0, 2, 3, "0"},
+    {"negative zero", -0.0, 15, 0, "0"},
+    {"full 1/3", 1.0 / 3.0, 15, 0, "0.333333333333333"},
+    {"full 15 integer digits", 123456789012345.0, 15, 0, "123456789012345"},
+    {"full 16 integer digits", 1e15, 15, 0, "1E15"},
+    {"full small", 2.5e-7, 15, 0, "2.5E-7"},
+    {"full huge", 1e300, 15, 0, "1E300"},
+    {"smallest subnormal", 4.9406564584124654e-324, 2, 2, "4.9E-324"},
+};
+
+TEST(NumberText, WorkedExamplesAndEdges) {
+  for (const Case& c : kCases) {
+    EXPECT_EQ(number_text(c.value, c.precision, c.exponent_digits), c.text)
+        << c.name << " (P " << c.precision << ", D " << c.exponent_digits << ")";
+  }
+}
+
+TEST(NumberText, NonFiniteValuesAndOutOfRangeArguments) {
+  EXPECT_EQ(number_text(std::numeric_limits<double>::quiet_NaN(), 2, 2), "NAN");
+  EXPECT_EQ(number_text(-std::numeric_limits<double>::infinity(), 2, 2), "-INF");
+  // Precision is held to 1..17 digits, exponent digits to at least 0.
+  EXPECT_EQ(number_text(7.25, 0, 0), "7");
+  EXPECT_EQ(number_text(0.1, 40, -3), "0.10000000000000001");
+}
+
+}  // namespace

@@ -1,0 +1,88 @@
+#include "common/settings_file.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "common/errors.h"
+#include "temp_dir.h"
+
+namespace {
+
+std::string error_message(void (*call)()) {
+  try {
+    call();
+  } catch (const FileError& error) {
+    return error.what();
+  }
+  return "no error";
+}
+
+TEST(ReadLines, AcceptsCrLfAndLfAndAnUnterminatedLastLine) {
+  TempDir dir;
+  write_file_bytes("mixed.ini", "[ScanParameter]\r\nNFilt=2\nLambdaF=12.5\r\n\r\nlast");
+  EXPECT_EQ(read_lines("./mixed.ini"),
+            (std::vector<std::string>{"[ScanParameter]", "NFilt=2", "LambdaF=12.5", "", "last"}));
+  write_file_bytes("empty.ini", "");
+  EXPECT_TRUE(read_lines("empty.ini").empty());
+  // A CR inside a line is kept; only the one before the line end goes.
+  write_file_bytes("cr.ini", "a\rb\r\n");
+  EXPECT_EQ(read_lines("cr.ini"), (std::vector<std::string>{"a\rb"}));
+}
+
+TEST(ReadLines, MissingFileOrDirectoryIsAFileError) {
+  TempDir dir;
+  EXPECT_EQ(error_message([] { read_lines("./scnmod.ini"); }), "Cannot open file \"./scnmod.ini\"");
+  std::filesystem::create_directory("folder");
+  EXPECT_THROW(read_lines("folder"), FileError);
+}
+
+TEST(SettingsValue, FirstMatchingKeyIgnoringCaseValueUntrimmed) {
+  const std::vector<std::string> lines = {
+      "[ScanParameter]", "no equals here", "XPixels=1280", "xpixels=640", "Radius= 7.5 ",
+      "Empty=",          "A=b=c",          "Lambda=9",     "LambdaF=12"};
+  EXPECT_EQ(settings_value(lines, "XPIXELS"), "1280");
+  EXPECT_EQ(settings_value(lines, "Radius"), " 7.5 ");
+  EXPECT_EQ(settings_value(lines, "Empty"), "");
+  EXPECT_EQ(settings_value(lines, "A"), "b=c");
+  EXPECT_EQ(settings_value(lines, "LambdaF"), "12");  // not the prefix "Lambda"
+  EXPECT_EQ(settings_value(lines, "Missing"), "");
+  EXPECT_EQ(settings_value(lines, "[ScanParameter]"), "");
+  EXPECT_EQ(settings_value(lines, "Radius "), "");  // blanks belong to the key
+}
+
+TEST(WriteLines, ExactBytesRoundTripAndReplacement) {
+  TempDir dir;
+  write_lines("./image.ini", {"[ScanParameter]", "XPixels=1280", ""});
+  EXPECT_EQ(read_file_bytes("image.ini"), "[ScanParameter]\r\nXPixels=1280\r\n\r\n");
+  EXPECT_EQ(read_lines("./image.ini"),
+            (std::vector<std::string>{"[ScanParameter]", "XPixels=1280", ""}));
+  // Rewriting replaces the whole file and leaves no temporary file behind.
+  write_lines("./image.ini", {"Radius=7.8"});
+  EXPECT_EQ(read_file_bytes("image.ini"), "Radius=7.8\r\n");
+  write_lines("none.ini", {});
+  EXPECT_EQ(read_file_bytes("none.ini"), "");
+  int files = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path())) ++files;
+  EXPECT_EQ(files, 2);
+}
+
+TEST(WriteLines, FailureIsAFileErrorAndKeepsTheOldFile) {
+  TempDir dir;
+  EXPECT_EQ(error_message([] { write_lines("./missing/scnmod.ini", {"a"}); }),
+            "Cannot create file \"./missing/scnmod.ini\"");
+  std::filesystem::create_directory("taken");
+  EXPECT_THROW(write_lines("taken", {"a"}), FileError);
+  EXPECT_TRUE(std::filesystem::is_directory("taken"));
+
+  // Through a link the file it points to is replaced, the link stays.
+  write_file_bytes("real.ini", "old\r\n");
+  std::filesystem::create_symlink("real.ini", "link.ini");
+  write_lines("link.ini", {"new"});
+  EXPECT_TRUE(std::filesystem::is_symlink("link.ini"));
+  EXPECT_EQ(read_file_bytes("real.ini"), "new\r\n");
+}
+
+}  // namespace

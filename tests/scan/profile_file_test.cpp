@@ -1,0 +1,88 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+
+#include "profile_file.h"
+#include "temp_dir.h"
+
+namespace {
+
+class Profile {
+ public:
+  Profile(int32_t cols, int32_t rows, double step) { mat_create(&matrix, cols, rows, step, step); }
+  ~Profile() { mat_free(&matrix); }
+  Profile(const Profile&) = delete;
+  Profile& operator=(const Profile&) = delete;
+  ScnMatrix matrix{};
+};
+
+int entries_in(const std::filesystem::path& directory) {
+  const auto range = std::filesystem::directory_iterator(directory);
+  return static_cast<int>(std::distance(begin(range), end(range)));
+}
+
+}  // namespace
+
+TEST(ProfileFile, ExactLines) {
+  TempDir dir;
+  ScnMatrix empty{};
+  save_profile(empty, "./profile00.txt");
+  EXPECT_EQ(read_file_bytes("profile00.txt"), "0 0\n0.000000 0.000000\n");
+
+  // Row 0 first, all its columns; floats are widened before formatting.
+  Profile p(3, 2, 0.04);
+  const float heights[2][3] = {{0.1f, -0.0004f, -10.0f}, {1.5f, 0.0f, 123.4567f}};
+  for (int r = 0; r < 2; ++r) std::copy(heights[r], heights[r] + 3, p.matrix.values[r]);
+  save_profile(p.matrix, "./profile00.txt");
+  EXPECT_EQ(read_file_bytes("profile00.txt"),
+            "3 2\n0.040000 0.040000\n0.100000\n-0.000400\n-10.000000\n"
+            "1.500000\n0.000000\n123.456703\n");
+
+  // A profile narrower than one block: no heights at all.
+  Profile narrow(0, 4, 0.04);
+  save_profile(narrow.matrix, "./profile00.txt");
+  EXPECT_EQ(read_file_bytes("profile00.txt"), "0 4\n0.040000 0.040000\n");
+  EXPECT_EQ(entries_in(dir.path()), 1);
+}
+
+TEST(ProfileFile, FullSizeProfileAndRepeatedSaves) {
+  TempDir dir;
+  Profile p(320, 256, 4 * 0.01);
+  for (int r = 0; r < 256; ++r) std::fill(p.matrix.values[r], p.matrix.values[r] + 320, -10.0f);
+  // An older, longer file is replaced completely.
+  write_file_bytes("profile01.txt", std::string(3'000'000, 'x'));
+  save_profile(p.matrix, "profile01.txt");
+  const std::string first = read_file_bytes("profile01.txt");
+  EXPECT_EQ(first.rfind("320 256\n0.040000 0.040000\n-10.000000\n", 0), 0u);
+  EXPECT_EQ(std::count(first.begin(), first.end(), '\n'), 2 + 320 * 256);
+  EXPECT_EQ(first.size(), 8u + 18u + 11u * 320 * 256);
+  save_profile(p.matrix, "profile01.txt");
+  EXPECT_EQ(read_file_bytes("profile01.txt"), first);
+}
+
+// A file that cannot be written is skipped without a trace, and an earlier
+// file is never left half written.
+TEST(ProfileFile, UnwritableTargetsAreSkippedWhole) {
+  TempDir dir;
+  Profile p(2, 2, 0.04);
+  for (int r = 0; r < 2; ++r) std::fill(p.matrix.values[r], p.matrix.values[r] + 2, 1.0f);
+
+  save_profile(p.matrix, "missing/profile00.txt");
+  save_profile(p.matrix, nullptr);
+  save_profile(p.matrix, "");
+  std::filesystem::create_directory("profile00.txt");
+  save_profile(p.matrix, "profile00.txt");
+  EXPECT_TRUE(std::filesystem::is_directory("profile00.txt"));
+  EXPECT_EQ(entries_in(dir.path()), 1);  // no temporary file left behind
+
+  if (geteuid() != 0) {  // root may write anywhere
+    write_file_bytes("profile01.txt", "old");
+    std::filesystem::permissions("profile01.txt", std::filesystem::perms::owner_read);
+    save_profile(p.matrix, "profile01.txt");
+    EXPECT_EQ(read_file_bytes("profile01.txt"), "old");
+    EXPECT_EQ(entries_in(dir.path()), 2);
+  }
+}
