@@ -38,22 +38,14 @@ bool perfect_sphere(double R, double Wf, int n, double oy, double ox, double h0,
 
 bool masked_difference(double Wf, double cx, double cy, double Rm, const HeightMatrix& A,
                        const HeightMatrix& B, HeightMatrix& Out) {
-  constexpr double kCellFraction = 1.0 / 256.0;  // the cell positions assume a 256-cell map
   const int nx = std::min(kMapSide, common_nx(A, B, Out));
   const int ny = std::min(kMapSide, common_ny(A, B, Out));
-  const Vector2D centre{cx, cy};
-  const double inner = Rm - 0.1;  // the mask keeps 0.1 mm clear of the set radius
   for (int x = 0; x < nx; ++x) {
-    const double px = x * kCellFraction * Wf;
     const double* a = A.column(x);
     const double* b = B.column(x);
     double* out = Out.column(x);
-    for (int y = 0; y < ny; ++y) {
-      const double py = y * kCellFraction * Wf;
-      const double d = vector_length(vector_difference({px, py}, centre));
-      // Each cell is read before it is written, so Out may alias A or B.
-      out[y] = inner > d ? a[y] - b[y] : 0.0;
-    }
+    // Each cell is read before it is written, so Out may alias A or B.
+    for (int y = 0; y < ny; ++y) out[y] = in_evaluation_mask(Wf, cx, cy, Rm, x, y) ? a[y] - b[y] : 0.0;
   }
   return true;
 }

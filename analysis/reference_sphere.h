@@ -4,6 +4,8 @@
 // (x, y) with x from the left and y from the top.
 #pragma once
 
+#include "analysis/vector_2d.h"
+
 #include "analysis/height_matrix.h"
 
 // Heights of a sphere cap of radius R (mm) whose apex lies at height h0 (mm)
@@ -22,6 +24,14 @@ bool perfect_sphere(double R, double Wf, int n, double oy, double ox, double h0,
 // 0.0. The field width serves both axes. Covers x, y = 0..255, clipped to the
 // cells all three maps have. Out may be A or B (the profile run replaces the
 // channel map in place). Always returns true.
+// True where cell (x, y) of a 256-cell map lies inside the evaluation mask of
+// masked_difference: strictly closer than Rm - 0.1 mm to (cx, cy).
+inline bool in_evaluation_mask(double Wf, double cx, double cy, double Rm, int x, int y) {
+  constexpr double kCellFraction = 1.0 / 256.0;
+  const Vector2D d = vector_difference({x * kCellFraction * Wf, y * kCellFraction * Wf}, {cx, cy});
+  return Rm - 0.1 > vector_length(d);
+}
+
 bool masked_difference(double Wf, double cx, double cy, double Rm, const HeightMatrix& A,
                        const HeightMatrix& B, HeightMatrix& Out);
 

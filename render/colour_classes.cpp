@@ -10,15 +10,6 @@ std::vector<int> level_thresholds(int n) {
   return thresholds;
 }
 
-int class_level(double v, double min, double max) {
-  if (!(v >= min && v <= max)) return -1;  // also NaN
-  if (max - min == 0.0) return 1;
-  const double level = std::nearbyint((v - min) * 255.0 / (max - min));
-  // Inside min..max the level lies in 0..255; an infinite limit gives NaN.
-  if (!(level >= 0.0 && level <= 255.0)) return -1;
-  return static_cast<int>(level);
-}
-
 ClassColours class_colours(const std::vector<int>& thresholds, ColourComponent blue, ColourComponent red,
                            ColourComponent green) {
   ClassColours table;

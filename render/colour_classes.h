@@ -18,10 +18,22 @@ constexpr int kMaxColourClasses = 256;
 // 1..kMaxColourClasses.
 std::vector<int> level_thresholds(int n);
 
-// Level 0..255 of v in min..max: round((v - min) * 255 / (max - min)), or 1
-// when min = max. -1 (no level: white) when v < min, v > max, v is not a
-// number, or the range is too wide to give a level.
-int class_level(double v, double min, double max);
+// Level 0..255 of v in min..max: round((v - min) * 255 / (max - min)), halves
+// to even, or 1 when min = max. -1 (no level: white) when v < min, v > max, v
+// is not a number, or the range is too wide to give a level. Inline: it runs
+// once per pixel of every map and magnifier picture.
+inline int class_level(double v, double min, double max) {
+  if (!(v >= min && v <= max)) return -1;  // also NaN
+  if (max - min == 0.0) return 1;
+  const double level = (v - min) * 255.0 / (max - min);
+  // Inside min..max the level lies in 0..255; an infinite limit gives NaN.
+  if (!(level >= 0.0 && level <= 255.0)) return -1;
+  // Adding and taking away 1.5 * 2^52 leaves no bits below the units, so the
+  // sum is rounded to an integer by the current rounding mode: to nearest,
+  // halves to even, as nearbyint does, without a library call.
+  constexpr double kRoundingShift = 6755399441055744.0;
+  return static_cast<int>((level + kRoundingShift) - kRoundingShift);
+}
 
 // Pixel bytes (blue, green, red) for every level 0..255: the colour of the
 // largest threshold not above the level, computed by the three component

@@ -69,7 +69,19 @@ Picture::PixelBytes Picture::pixel_bytes(CanvasColour colour) const {
 
 void Picture::fill_span(int x1, int x2, int y, const PixelBytes& value) {
   if (y < 0 || y >= height_) return;
-  for (int x = std::max(x1, 0); x < std::min(x2, width_); ++x) put(x, y, value);
+  const int from = std::max(x1, 0);
+  const int to = std::min(x2, width_);
+  if (from >= to) return;
+  if (format_ == PixelFormat::indexed8) {
+    std::memset(row(y) + from, value.bytes[0], static_cast<std::size_t>(to - from));
+    return;
+  }
+  uint8_t* p = row(y) + 3 * static_cast<std::size_t>(from);
+  for (int x = from; x < to; ++x, p += 3) {
+    p[0] = value.bytes[0];
+    p[1] = value.bytes[1];
+    p[2] = value.bytes[2];
+  }
 }
 
 void Picture::rectangle(int x1, int y1, int x2, int y2) {

@@ -13,5 +13,5 @@ constexpr int kFarOutside = 1 << 24;
 inline int pixel_offset(double value) {
   if (!(value >= -kFarOutside)) return -kFarOutside;  // also NaN
   if (value > kFarOutside) return kFarOutside;
-  return static_cast<int>(std::nearbyint(value));
+  return static_cast<int>(std::lrint(value));
 }

@@ -26,26 +26,24 @@ inline void design_row(double* row, int32_t m, int32_t l, double c, double z) {
 // finite (NaN compares false).
 inline bool usable_height(float z, float noData) { return z > noData && z <= FLT_MAX; }
 
-// Fits one block whose first pixel is (x0, y0); `plan` (or null) solves the
-// block with all its points. Returns the no-data height when it cannot fit.
-float fit_block(const ScnMatrix& full, int32_t y0, int32_t x0, int32_t s, double c,
-                float noData, const LeastSquaresPlan* plan, double* design) {
-  if (plan != nullptr) {
-    double b[LeastSquaresPlan::kMaxRows];
-    bool complete = true;
-    for (int32_t l = 0; l < s && complete; ++l) {
-      const float* source = full.values[y0 + l] + x0;
-      for (int32_t m = 0; m < s; ++m) {
-        const float z = source[m];
-        complete = complete && usable_height(z, noData);
-        b[l * s + m] = z;
-      }
-    }
-    if (complete) {
-      solve_with_plan(*plan, b);
-      return stored_height(b[kCoefficients - 1], noData);
+// Copies the block whose first pixel is (x0, y0) into lane `lane` of `b`, row
+// l * s + m. Returns false as soon as a point is missing.
+bool gather_complete(const ScnMatrix& full, int32_t y0, int32_t x0, int32_t s, float noData,
+                     double (*b)[kPlanLanes], int32_t lane) {
+  for (int32_t l = 0; l < s; ++l) {
+    const float* source = full.values[y0 + l] + x0;
+    for (int32_t m = 0; m < s; ++m) {
+      if (!usable_height(source[m], noData)) return false;
+      b[l * s + m][lane] = source[m];
     }
   }
+  return true;
+}
+
+// Fits the block whose first pixel is (x0, y0) with the general solver on the
+// points it has. Returns the no-data height when it cannot fit.
+float fit_block(const ScnMatrix& full, int32_t y0, int32_t x0, int32_t s, double c,
+                float noData, double* design) {
   int32_t n = 0;
   for (int32_t l = 0; l < s; ++l) {
     const float* source = full.values[y0 + l] + x0;
@@ -58,6 +56,24 @@ float fit_block(const ScnMatrix& full, int32_t y0, int32_t x0, int32_t s, double
   }
   if (n < kMinPoints || solve_least_squares(design, n, kCoefficients) != 1) return noData;
   return stored_height(design[(kCoefficients - 1) * kColumns + kCoefficients], noData);
+}
+
+// Blocks with every point, waiting to be solved together with the plan.
+struct Batch {
+  double b[LeastSquaresPlan::kMaxRows][kPlanLanes];
+  float* target[kPlanLanes];
+  int32_t count = 0;
+};
+
+void solve_batch(const LeastSquaresPlan& plan, Batch& batch, float noData) {
+  if (batch.count == 0) return;
+  // Unused lanes carry zeros through the same arithmetic and are dropped.
+  for (int32_t k = batch.count; k < kPlanLanes; ++k)
+    for (int32_t r = 0; r < plan.n; ++r) batch.b[r][k] = 0.0;
+  solve_with_plan_lanes(plan, batch.b);
+  for (int32_t k = 0; k < batch.count; ++k)
+    *batch.target[k] = stored_height(batch.b[kCoefficients - 1][k], noData);
+  batch.count = 0;
 }
 
 }  // namespace
@@ -81,7 +97,8 @@ int block_fit(const ScnMatrix& full, ScnMatrix& out, int32_t s, double limit) {
   const double c = (s - 1) * 0.5;
 
   // Almost every block has all its points, and then the design is always the
-  // same: triangularise it once and only carry each block's heights through.
+  // same: triangularise it once and only carry each block's heights through,
+  // several blocks side by side.
   LeastSquaresPlan plan;
   bool planned = false;
   if (fitting && points <= LeastSquaresPlan::kMaxRows) {
@@ -90,15 +107,21 @@ int block_fit(const ScnMatrix& full, ScnMatrix& out, int32_t s, double limit) {
     planned = plan_least_squares(plan, design, static_cast<int32_t>(points), kCoefficients) == 1;
   }
 
+  Batch batch;
   for (int32_t bi = 0; bi < out.rows; ++bi) {
     float* target = out.values[bi];
     for (int32_t bj = 0; bj < out.cols; ++bj) {
-      const bool inside = fitting && bi < down && bj < across;
-      target[bj] = inside ? fit_block(full, bi * s, bj * s, s, c, noData,
-                                      planned ? &plan : nullptr, design)
-                          : noData;
+      if (!fitting || bi >= down || bj >= across) {
+        target[bj] = noData;
+      } else if (planned && gather_complete(full, bi * s, bj * s, s, noData, batch.b, batch.count)) {
+        batch.target[batch.count++] = target + bj;
+        if (batch.count == kPlanLanes) solve_batch(plan, batch, noData);
+      } else {
+        target[bj] = fit_block(full, bi * s, bj * s, s, c, noData, design);
+      }
     }
   }
+  if (planned) solve_batch(plan, batch, noData);
   delete[] design;
   return 0;
 }

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "cpu_features.h"
 #include "image_processing.h"
 #include "round_clamped.h"
 
@@ -18,9 +19,7 @@ constexpr double kPeriodSpread = 5.0;
 constexpr double kMinLocalPeriod = 5.0;
 
 // Vectors of doubles: two lanes (SSE2, every x86-64) or four (AVX2). Code
-// written once for either is compiled twice and picked at run time; both do
-// the same IEEE operations in the same order (no fused multiply-add), so the
-// results are identical.
+// written once for either is compiled twice and picked at run time.
 using Pair = double __attribute__((vector_size(16)));
 using Quad = double __attribute__((vector_size(32)));
 // Independent windows measured side by side: kBlock vectors of lanes. Each
@@ -73,10 +72,11 @@ void build_kernel(PhaseKernel& kernel, int32_t taps, double local) {
 }
 
 // Walks one row's window starts without data. At each multiple of 32 the
-// kernels are rebuilt; if the window grew, the columns between the last
-// centre of the old window and the first centre of the new one are measured
-// with the new kernels (window start column - half), and if the new window no
-// longer fits, the row ends there. A window never reaches past the row.
+// kernels are rebuilt. If the new window no longer fits, the row ends there
+// (reading on would pass the row's end). If the window grew, the columns
+// between the last centre of the old window and the first centre of the new
+// one are measured with the new kernels (window start column - half), like
+// their neighbours; a plain walk over window starts would skip them.
 RowPlan plan_row(int32_t width, double period) {
   RowPlan plan;
   int32_t previous_half = -1;
@@ -85,6 +85,7 @@ RowPlan plan_row(int32_t width, double period) {
     PhaseKernel& kernel = plan.kernels.emplace_back();
     build_kernel(kernel, phase_window(local), local);
     const int32_t last_start = width - kernel.taps;
+    if (j > last_start) break;
     int32_t first = j;
     if (previous_half >= 0 && kernel.half > previous_half)
       first = std::max(0, j - (kernel.half - previous_half));
@@ -134,60 +135,88 @@ constexpr double kAtanSeries[] = {
     7.673537499877725682264e-02,  -6.505994278569804969260e-02, 5.024795553577563412883e-02,
     -2.531689281578366634551e-02};
 constexpr double kTanPiOver8 = 0.41421356237309504880;
-// The fast angle is within 1e-12 units of the exact one; a value closer than
-// this to a rounding boundary is computed again with the C library's atan2.
+// The fast angle is within 1e-12 units (1/256 period) of the exact one; a
+// value closer than this to a rounding boundary is computed again with the C
+// library's atan2.
 constexpr double kTieMargin = 1e-7;
+
+// round(atan2(-Im, Re) * 128 / pi) for one response, with the C library's
+// atan2; 0 for a response without a phase.
+int32_t exact_phase_value(double re, double im) {
+  if (re == 0.0 && im == 0.0) return 0;
+  const double value = std::nearbyint(std::atan2(-im, re) * 128 / kPi);
+  return std::isfinite(value) ? static_cast<int32_t>(value) : 0;
+}
+
+// Adding 1.5 * 2^52 to a double of magnitude below 2^51 rounds it to an
+// integer (to nearest, halves to even: the default rounding mode) and leaves
+// that integer in the low bits of the sum's bit pattern, two's complement.
+constexpr double kRoundingShift = 6755399441055744.0;
 
 // The angle by octant reduction and a polynomial, then the rounding. Only a
 // value within kTieMargin of a half unit falls back to atan2, so every byte
 // equals round(atan2(-Im, Re) * 128 / pi) with the C library's atan2.
+// kBlock vectors are worked side by side to hide the latency of the series.
 template <typename Vec>
 inline __attribute__((always_inline)) void phase_bytes_of(const double* re, const double* im,
                                                           int32_t count, uint8_t* out) {
+  using Bits = decltype(Vec{} < Vec{});  // lanes of 64-bit integers
   constexpr int32_t lanes = sizeof(Vec) / sizeof(double);
+  constexpr int32_t step = kBlock * lanes;
   const Vec zero = {};
-  const Vec one = zero + 1.0;
-  for (int32_t j = 0; j < count; j += lanes) {
-    const int32_t n = std::min(lanes, count - j);
-    Vec x = {};
-    Vec y = {};
-    std::memcpy(&x, re + j, sizeof(double) * static_cast<std::size_t>(n));
-    std::memcpy(&y, im + j, sizeof(double) * static_cast<std::size_t>(n));
-    y = -y;
-    const Vec ax = x < zero ? -x : x;
-    const Vec ay = y < zero ? -y : y;
-    const auto steep = ay > ax;
-    const Vec t = (steep ? ax : ay) / (steep ? ay : ax);  // 0..1
-    const auto upper = t > kTanPiOver8;
-    const Vec u = upper ? (t - one) / (t + one) : t;  // |u| <= tan(pi / 8)
-    const Vec z = u * u;
-    Vec series = zero + kAtanSeries[9];
-#pragma GCC unroll 9
-    for (int k = 8; k >= 0; --k) series = series * z + kAtanSeries[k];
-    Vec angle = (upper ? zero + kPi / 4 : zero) + u * series;
-    angle = steep ? kPi / 2 - angle : angle;
-    angle = x < zero ? kPi - angle : angle;
-    angle = y < zero ? -angle : angle;
-    const Vec units = angle * (128.0 / kPi) + 128.5;  // 0.5 .. 256.5
-
-    double shifted[lanes];
-    std::memcpy(shifted, &units, sizeof shifted);
-    for (int32_t lane = 0; lane < n; ++lane) {
-      const double r = re[j + lane];
-      const double i = im[j + lane];
-      int32_t value = 0;
-      // The range test also turns away a NaN from non-finite sums, which
-      // the filter of 8-bit grey levels never produces.
-      if ((r != 0.0 || i != 0.0) && shifted[lane] > 0.0 && shifted[lane] < 257.0) {
-        const auto whole = static_cast<int32_t>(shifted[lane]);
-        const double fraction = shifted[lane] - whole;
-        if (fraction > kTieMargin && fraction < 1.0 - kTieMargin)
-          value = whole - 128;
-        else
-          value = static_cast<int32_t>(std::nearbyint(std::atan2(-i, r) * 128 / kPi));
-      }
-      out[j + lane] = static_cast<uint8_t>(value);  // two's complement: 128 -> -128
+  const Vec shift = zero + kRoundingShift;
+  const Vec nearly_half = zero + (0.5 - kTieMargin);
+  for (int32_t j = 0; j < count; j += step) {
+    const int32_t n = std::min(step, count - j);
+    Vec x[kBlock];
+    Vec y[kBlock];
+    if (n == step) {
+      std::memcpy(x, re + j, sizeof x);
+      std::memcpy(y, im + j, sizeof y);
+    } else {
+      std::fill(x, x + kBlock, zero);
+      std::fill(y, y + kBlock, zero);
+      std::memcpy(x, re + j, sizeof(double) * static_cast<std::size_t>(n));
+      std::memcpy(y, im + j, sizeof(double) * static_cast<std::size_t>(n));
     }
+    Bits bytes[kBlock];   // the value in the low byte
+    Bits recheck[kBlock];  // -1 where the value lies too near a half unit
+#pragma GCC unroll 4
+    for (int32_t b = 0; b < kBlock; ++b) {
+      const Vec yb = -y[b];
+      const Vec ax = x[b] < zero ? -x[b] : x[b];
+      const Vec ay = yb < zero ? -yb : yb;
+      const auto steep = ay > ax;
+      const Vec num = steep ? ax : ay;
+      const Vec den = steep ? ay : ax;  // num / den in 0..1
+      // Beyond tan(pi / 8) reduce by pi / 4: u = (t - 1) / (t + 1), t = num / den.
+      const auto upper = num > kTanPiOver8 * den;
+      const Vec u = (upper ? num - den : num) / (upper ? num + den : den);
+      const Vec z = u * u;
+      Vec series = zero + kAtanSeries[9];
+#pragma GCC unroll 9
+      for (int k = 8; k >= 0; --k) series = series * z + kAtanSeries[k];
+      Vec angle = (upper ? zero + kPi / 4 : zero) + u * series;
+      angle = steep ? kPi / 2 - angle : angle;
+      angle = x[b] < zero ? kPi - angle : angle;
+      angle = yb < zero ? -angle : angle;
+      const Vec units = angle * (128.0 / kPi);  // -128 .. 128
+      const Vec shifted = units + shift;
+      const Vec off = units - (shifted - shift);  // -0.5 .. 0.5
+      const auto none = (x[b] == zero) & (yb == zero);
+      Bits bits;
+      std::memcpy(&bits, &shifted, sizeof bits);
+      bytes[b] = none ? Bits{} : bits;
+      recheck[b] = ~none & ~((off < nearly_half) & (off > -nearly_half));  // NaN too
+    }
+
+    int64_t byte_of[step];
+    int64_t recheck_of[step];
+    std::memcpy(byte_of, bytes, sizeof byte_of);
+    std::memcpy(recheck_of, recheck, sizeof recheck_of);
+    for (int32_t k = 0; k < n; ++k)
+      out[j + k] = static_cast<uint8_t>(recheck_of[k] != 0 ? exact_phase_value(re[j + k], im[j + k])
+                                                           : byte_of[k]);
   }
 }
 
@@ -208,17 +237,9 @@ void phase_bytes_sse2(const double* re, const double* im, int32_t count, uint8_t
   phase_bytes_of<Pair>(re, im, count, out);
 }
 
-bool use_avx2() {
-  static const bool supported = [] {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") != 0;
-  }();
-  return supported;
-}
-
 void window_sums(const double* line, const PhaseKernel& kernel, int32_t first, int32_t end,
                  double* re, double* im) {
-  if (use_avx2())
+  if (cpu_has_avx2())
     window_sums_avx2(line, kernel, first, end, re, im);
   else
     window_sums_sse2(line, kernel, first, end, re, im);
@@ -233,7 +254,7 @@ int32_t phase_window(double period) {
 }
 
 void phase_bytes(const double* re, const double* im, int32_t count, uint8_t* out) {
-  if (use_avx2())
+  if (cpu_has_avx2())
     phase_bytes_avx2(re, im, count, out);
   else
     phase_bytes_sse2(re, im, count, out);

@@ -65,6 +65,11 @@ int plan_least_squares(LeastSquaresPlan& plan, const double* a, int32_t n, int32
 // solve_least_squares applies to column m, so the m coefficients left in
 // b[0..m-1] equal the plain solver's bit for bit.
 void solve_with_plan(const LeastSquaresPlan& plan, double* b);
+// The same for kPlanLanes right-hand sides side by side, b[row][lane]: each
+// lane gets exactly the operations of solve_with_plan, but the lanes' sums
+// run in parallel instead of waiting on one another.
+constexpr int32_t kPlanLanes = 8;
+void solve_with_plan_lanes(const LeastSquaresPlan& plan, double (*b)[kPlanLanes]);
 
 // The whole calculation on the context: replaces context.profile by a grid of
 // (width div 4) x (height div 4) heights. A context without a phase plane is

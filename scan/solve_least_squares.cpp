@@ -96,3 +96,23 @@ void solve_with_plan(const LeastSquaresPlan& plan, double* b) {
     for (int32_t r = i - 1; r >= 0; --r) b[r] = b[r] - b[i] * plan.r[r][i];
   }
 }
+
+void solve_with_plan_lanes(const LeastSquaresPlan& plan, double (*b)[kPlanLanes]) {
+  const int32_t n = plan.n;
+  const int32_t m = plan.m;
+  for (int32_t i = 0; i < m; ++i) {
+    const double* v = plan.v[i];
+    double sum[kPlanLanes] = {};
+    for (int32_t r = i; r < n; ++r)
+      for (int32_t k = 0; k < kPlanLanes; ++k) sum[k] += v[r] * b[r][k];
+    double t[kPlanLanes];
+    for (int32_t k = 0; k < kPlanLanes; ++k) t[k] = plan.beta[i] * sum[k];
+    for (int32_t r = i; r < n; ++r)
+      for (int32_t k = 0; k < kPlanLanes; ++k) b[r][k] = b[r][k] - t[k] * v[r];
+  }
+  for (int32_t i = m - 1; i >= 0; --i) {
+    for (int32_t k = 0; k < kPlanLanes; ++k) b[i][k] = b[i][k] / plan.r[i][i];
+    for (int32_t r = i - 1; r >= 0; --r)
+      for (int32_t k = 0; k < kPlanLanes; ++k) b[r][k] = b[r][k] - b[i][k] * plan.r[r][i];
+  }
+}

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <vector>
 
 #include "simulation/random_generator.h"
 
@@ -13,22 +14,12 @@ using RandomShape = double (*)(double u);
 // u * u: pushes the results of shaped_random towards lo.
 inline double square_shape(double u) { return u * u; }
 
-// An integer lo + (hi - lo) * shape(u), rounded to nearest with halves to even,
-// where u = r / (hi - lo) and r is one draw modulo (hi - lo), so 0 <= u < 1.
-// When hi <= lo it returns 0 and draws nothing.
-// hi - lo is taken in 64 bits, so the full int range (e.g. -(2^31-1) to
-// 2^31-1) does not overflow. A shape value that would leave the int range
-// saturates at its end; a shape value that is not a number gives lo.
-// Inline so that the shape is inlined in the per-pixel loop of the synthesis.
-inline int32_t shaped_random(int32_t lo, int32_t hi, RandomShape shape) {
-  if (hi <= lo) return 0;
-  const int64_t span = static_cast<int64_t>(hi) - lo;  // 1 .. 2^32 - 1
-  // Same as random_below(span) while span fits an int; a wider span still
-  // fits 32 unsigned bits and keeps the plain draw, which is below it.
-  const uint32_t r = static_cast<uint32_t>(next_random()) % static_cast<uint32_t>(span);
+// lo + span * shape(r / span) for a remainder r in 0..span-1, rounded to
+// nearest with halves to even. A value beyond the int range saturates at its
+// end; a shape value that is not a number gives lo.
+inline int32_t shaped_value(int32_t lo, int64_t span, uint32_t r, RandomShape shape) {
   const double u = static_cast<double>(r) / static_cast<double>(span);
-  const double exact = static_cast<double>(lo) + static_cast<double>(span) * shape(u);
-  const double value = std::fabs(exact) < 0x1p51 ? (exact + 0x1.8p52) - 0x1.8p52 : std::nearbyint(exact);
+  const double value = std::nearbyint(static_cast<double>(lo) + static_cast<double>(span) * shape(u));
   if (std::isnan(value)) return lo;
   if (value <= static_cast<double>(std::numeric_limits<int32_t>::min()))
     return std::numeric_limits<int32_t>::min();
@@ -36,3 +27,43 @@ inline int32_t shaped_random(int32_t lo, int32_t hi, RandomShape shape) {
     return std::numeric_limits<int32_t>::max();
   return static_cast<int32_t>(value);
 }
+
+// An integer lo + (hi - lo) * shape(u), rounded to nearest with halves to even,
+// where u = r / (hi - lo) and r is one draw modulo (hi - lo), so 0 <= u < 1.
+// When hi <= lo it returns 0 and draws nothing.
+// hi - lo is taken in 64 bits, so the full int range (e.g. -(2^31-1) to
+// 2^31-1) does not overflow; such a span still fits 32 unsigned bits.
+inline int32_t shaped_random(int32_t lo, int32_t hi, RandomShape shape) {
+  if (hi <= lo) return 0;
+  const int64_t span = static_cast<int64_t>(hi) - lo;  // 1 .. 2^32 - 1
+  const uint32_t r = static_cast<uint32_t>(next_random()) % static_cast<uint32_t>(span);
+  return shaped_value(lo, span, r, shape);
+}
+
+// shaped_random(lo, hi, shape) for many draws over one range, as the
+// synthesis takes one per pixel: the same values and the same draws, with the
+// value of every remainder worked out once when the range is small.
+class ShapedRandomTable {
+ public:
+  ShapedRandomTable(int32_t lo, int32_t hi, RandomShape shape)
+      : lo_(lo), span_(hi > lo ? static_cast<int64_t>(hi) - lo : 0), shape_(shape) {
+    if (span_ > 0 && span_ <= kMaxTabulated) {
+      values_.resize(static_cast<size_t>(span_));
+      for (uint32_t r = 0; r < values_.size(); ++r) values_[r] = shaped_value(lo_, span_, r, shape_);
+    }
+  }
+
+  int32_t operator()() const {
+    if (span_ == 0) return 0;
+    const uint32_t r = static_cast<uint32_t>(next_random()) % static_cast<uint32_t>(span_);
+    return values_.empty() ? shaped_value(lo_, span_, r, shape_) : values_[r];
+  }
+
+ private:
+  static constexpr int64_t kMaxTabulated = 65536;
+
+  int32_t lo_;
+  int64_t span_;  // hi - lo, or 0 when hi <= lo
+  RandomShape shape_;
+  std::vector<int32_t> values_;
+};

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <utility>
+#include <vector>
 
 #include "simulation/dark_level_shift.h"
 #include "simulation/shaped_random.h"
@@ -74,6 +76,21 @@ TEST(ShapedRandom, FullIntRangeDoesNotOverflow) {
   EXPECT_EQ(shaped_random(-kIntMax, kIntMax, square_shape), -1535015980);
   EXPECT_EQ(shaped_random(0, 10, huge_shape), kIntMax);
   EXPECT_EQ(shaped_random(-3, 10, nan_shape), -3);
+}
+
+TEST(ShapedRandom, TableGivesTheSameValuesAndDraws) {
+  const std::pair<int32_t, int32_t> ranges[] = {
+      {-64, 64}, {0, 8}, {-3, 4}, {-40000, 40000}, {-kIntMax, kIntMax}, {7, 7}, {9, -9}};
+  for (auto [lo, hi] : ranges) {
+    const ShapedRandomTable table(lo, hi, square_shape);
+    seed_random(99);
+    std::vector<int32_t> direct;
+    for (int k = 0; k < 2000; ++k) direct.push_back(shaped_random(lo, hi, square_shape));
+    const int32_t next_direct = next_random();
+    seed_random(99);
+    for (int k = 0; k < 2000; ++k) ASSERT_EQ(table(), direct[k]) << lo << ".." << hi << " draw " << k;
+    EXPECT_EQ(next_random(), next_direct) << lo << ".." << hi;
+  }
 }
 
 TEST(DarkLevelShift, LowersOnlyContrastsBelowTheFloor) {

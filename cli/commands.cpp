@@ -1,0 +1,162 @@
+#include "cli/commands.h"
+
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <sstream>
+
+#include "analysis/data_export.h"
+#include "analysis/height_text_file.h"
+#include "cli/workspace.h"
+#include "common/errors.h"
+#include "common/settings_file.h"
+#include "common/text_to_number.h"
+#include "common/work_files.h"
+#include "parameters_dialog/settings_texts.h"
+#include "render/colour_components.h"
+#include "render/colour_map.h"
+#include "scan/run_scan.h"
+#include "simulation/simulation_run.h"
+
+namespace {
+
+// Prints each status step without its trailing blanks.
+class StreamObserver final : public RunObserver {
+ public:
+  explicit StreamObserver(std::ostream* out) : out_(out) {}
+  void status(const std::string& text) override {
+    if (out_ == nullptr) return;
+    const auto end = text.find_last_not_of(' ');
+    *out_ << (end == std::string::npos ? text : text.substr(0, end + 1)) << '\n';
+  }
+  void progress(int) override {}
+
+ private:
+  std::ostream* out_;
+};
+
+constexpr int kScanPlotHeight = 42;
+
+std::string number(double v) {
+  if (!std::isfinite(v)) return "null";
+  char text[32];
+  std::snprintf(text, sizeof text, "%.6g", v);
+  return text;
+}
+
+}  // namespace
+
+void cmd_init(const std::string& dir) {
+  std::error_code error;
+  std::filesystem::create_directories(dir, error);
+  if (error) throw FileError("Cannot create directory \"" + dir + "\": " + error.message());
+  write_default_settings(dir);
+}
+
+uint32_t cmd_simulate(const SimulateOptions& options, std::ostream* progress) {
+  const ChannelSettings settings = read_channel_settings(options.channel);
+  SimParams params = channel_sim_params(options.channel);
+  SimulationInputs in;
+  in.channel = options.channel;
+  in.dynamic = options.contrast;
+  in.noise = options.noise;
+  in.seed = options.seed.value_or(static_cast<uint32_t>(std::time(nullptr)));
+  in.max_noise_text = options.max_noise;
+  in.passes_text = options.passes.value_or(settings_value(settings.scan, "NFilt"));
+  Picture image(kImageControlSide, kImageControlSide, PixelFormat::indexed8);
+  Picture scan_plot(kMapSide, kScanPlotHeight);
+  HeightMatrix scratch_map;
+  StreamObserver observer(progress);
+  run_simulation(in, params, image, scan_plot, scratch_map, observer);
+  return in.seed;
+}
+
+ProfileResult cmd_profile(int channel, std::ostream* progress, ProfileOutputs* outputs) {
+  const ChannelSettings settings = read_channel_settings(channel);
+  require_file(channel == 0 ? file_sim_0 : file_sim_1,
+               " (run 'fringe simulate' first to write the fringe image)");
+  HeightMatrix height_map_0, height_map_1, measured_map, sphere_map, difference_map;
+  Picture own_image(kMapSide, kMapSide), diff_image(kMapSide, kMapSide);
+  ProfileResult result;
+  ProfileRun run{.channel = channel,
+                 .height_map_0 = height_map_0,
+                 .height_map_1 = height_map_1,
+                 .measured_map = measured_map,
+                 .sphere_map = sphere_map,
+                 .difference_map = difference_map,
+                 .geometry = result.geometry,
+                 .radius_text = settings_value(settings.image, "Radius"),
+                 .mask_radius_text = settings_value(settings.scan, "MaskRadius"),
+                 .map_image = outputs != nullptr ? outputs->map_image : own_image,
+                 .diff_image = diff_image};
+  StreamObserver observer(progress);
+  run_profile_comparison(run, observer);
+  const HeightMatrix& channel_map = channel == 0 ? height_map_0 : height_map_1;
+  result.mask_radius = text_to_double(run.mask_radius_text);
+  result.stats = mask_statistics(channel_map, result.geometry.field_x, result.mask_radius);
+  if (outputs != nullptr) {
+    outputs->channel_map = channel_map;
+    outputs->measured_map = measured_map;
+  }
+  return result;
+}
+
+void cmd_scan(const std::string& image, const std::string& ini, const std::string& section,
+              const std::optional<std::string>& reference, const std::string& out) {
+  require_file(image, "");
+  require_file(ini, "");
+  if (reference) require_file(*reference, "");
+  run_scan(image.c_str(), reference ? reference->c_str() : nullptr, ini.c_str(), section.c_str(),
+           out.c_str());
+  require_file(out, " (the profile could not be written)");
+}
+
+void cmd_render(const std::string& heights, double min_um, double max_um, int levels,
+                const std::string& out) {
+  HeightMatrix map;
+  read_profile(heights, map, kMapSide, kMapSide);
+  Picture image(kMapSide, kMapSide);
+  render_map(map, 0, kMapSide - 1, 0, kMapSide - 1, levels, image, colour_blue, colour_red,
+             colour_green, min_um / kMicronsPerMm, max_um / kMicronsPerMm);
+  image.save_bmp(out);
+}
+
+void cmd_export(int channel, const std::string& base, std::ostream* progress) {
+  ProfileOutputs out;
+  const ProfileResult result = cmd_profile(channel, progress, &out);
+  // The raw image as the workbench shows it after "apply": the smoothed one.
+  const char* filtered = channel == 0 ? file_sim_filtered_0 : file_sim_filtered_1;
+  Picture raw;
+  raw.load_bmp(std::filesystem::exists(filtered) ? filtered : (channel == 0 ? file_sim_0 : file_sim_1));
+  save_data_set(base, raw, out.map_image, out.channel_map, out.measured_map,
+                channel == 0 ? file_image_settings_0 : file_image_settings_1,
+                result.geometry.field_x, result.geometry.field_y);
+}
+
+std::string measure_summary(int channel, uint32_t seed, const SimulateOptions& options,
+                            const ProfileResult& r, bool json) {
+  const double um = kMicronsPerMm;
+  std::ostringstream s;
+  if (json) {
+    s << "{\"channel\": " << channel << ", \"seed\": " << seed
+      << ", \"contrast\": " << number(options.contrast) << ", \"noise\": " << number(options.noise)
+      << ", \"field_mm\": " << number(r.geometry.field_x)
+      << ", \"mask_radius_mm\": " << number(r.mask_radius) << ", \"mask_cells\": " << r.stats.count
+      << ", \"pv_um\": " << number(r.stats.pv * um) << ", \"rms_um\": " << number(r.stats.rms * um)
+      << ", \"mean_um\": " << number(r.stats.mean * um) << "}";
+  } else {
+    s << "channel " << channel << ": seed " << seed << ", contrast " << number(options.contrast)
+      << ", noise " << number(options.noise) << ", " << profile_summary(r);
+  }
+  return s.str();
+}
+
+std::string profile_summary(const ProfileResult& r) {
+  const double um = kMicronsPerMm;
+  std::ostringstream s;
+  s << "PV " << number(r.stats.pv * um) << " um, RMS " << number(r.stats.rms * um) << " um, mean "
+    << number(r.stats.mean * um) << " um inside the mask (" << r.stats.count << " cells, radius "
+    << number(r.mask_radius) << " mm)";
+  return s.str();
+}

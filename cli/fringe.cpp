@@ -1,0 +1,131 @@
+// fringe: the workbench's measurement pipeline without a window.
+#include <CLI/CLI.hpp>
+
+#include <clocale>
+#include <filesystem>
+#include <iostream>
+
+#include "cli/commands.h"
+#include "cli/workspace.h"
+
+namespace {
+
+void add_channel(CLI::App* app, int& channel) {
+  app->add_option("--channel", channel, "measurement channel: 0 (image 1) or 1 (image 2)")
+      ->check(CLI::IsMember({0, 1}));
+}
+
+void add_dir(CLI::App* app, std::string& dir) {
+  app->add_option("--dir", dir, "working directory with the settings and work files")
+      ->capture_default_str();
+}
+
+void add_simulation_options(CLI::App* app, SimulateOptions& o) {
+  app->add_option("--contrast", o.contrast, "fringe contrast, 0..1")
+      ->capture_default_str()->check(CLI::Range(0.0, 1.0));
+  app->add_option("--noise", o.noise, "noise weight, 0..1")
+      ->capture_default_str()->check(CLI::Range(0.0, 1.0));
+  app->add_option("--seed", o.seed, "seed of the noise generator (default: the time in seconds)");
+  app->add_option("--max-noise", o.max_noise, "amplitude of the proportional noise, grey levels")
+      ->capture_default_str();
+  app->add_option("--passes", o.passes,
+                  "smoothing passes of the displayed image (default: the channel's NFilt)");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::setlocale(LC_NUMERIC, "C");
+  CLI::App app{"fringe: simulate fringe images of a sphere, reconstruct and evaluate them"};
+  app.require_subcommand(1);
+  bool verbose = false;
+  app.add_flag("-v,--verbose", verbose, "print the status steps of the long runs on stderr");
+  std::ostream* progress = nullptr;
+
+  std::string init_dir = ".";
+  auto* init = app.add_subcommand("init", "write the default settings files into DIR");
+  init->add_option("DIR", init_dir, "directory (created when missing)")->capture_default_str();
+
+  std::string dir = ".";
+  int channel = 0;
+  SimulateOptions sim;
+  auto* simulate = app.add_subcommand(
+      "simulate", "synthesise the channel's fringe image (sim00.bmp, sim00_filtered.bmp)");
+  add_dir(simulate, dir);
+  add_channel(simulate, sim.channel);
+  add_simulation_options(simulate, sim);
+
+  auto* profile = app.add_subcommand(
+      "profile", "reconstruct the channel's heights from its fringe image and compare them with "
+                 "the perfect sphere; prints PV, RMS and mean inside the mask in microns");
+  add_dir(profile, dir);
+  add_channel(profile, channel);
+
+  bool json = false;
+  auto* measure = app.add_subcommand("measure", "simulate, then profile, and print a summary");
+  add_dir(measure, dir);
+  add_channel(measure, sim.channel);
+  add_simulation_options(measure, sim);
+  measure->add_flag("--json", json, "print the summary as a JSON object");
+
+  std::string image, ini, section = "ScanParameter", out;
+  std::optional<std::string> reference;
+  auto* scan = app.add_subcommand("scan", "run the fringe-analysis engine on one 8-bit bitmap");
+  scan->add_option("IMAGE", image, "8-bit fringe bitmap")->required();
+  scan->add_option("--ini", ini, "scan parameter file")->required();
+  scan->add_option("--section", section, "section of the parameter file")->capture_default_str();
+  scan->add_option("--reference", reference, "reference fringe bitmap (heights relative to it)");
+  scan->add_option("--out", out, "profile file to write")->required();
+
+  std::string heights;
+  double min_um = -5.0, max_um = 5.0;
+  int levels = 20;
+  auto* render = app.add_subcommand("render", "render a 256 x 256 height text file as a colour map");
+  render->add_option("HEIGHTS", heights, "height text file")->required();
+  render->add_option("--min", min_um, "lower end of the colour range, microns")->required();
+  render->add_option("--max", max_um, "upper end of the colour range, microns")->required();
+  render->add_option("--levels", levels, "number of colour classes")
+      ->capture_default_str()->check(CLI::Range(1, 256));
+  render->add_option("--out", out, "bitmap file to write (24-bit)")->required();
+
+  std::string base;
+  auto* exporter = app.add_subcommand(
+      "export", "profile the channel, then save its data set (eight files) under BASE");
+  add_dir(exporter, dir);
+  add_channel(exporter, channel);
+  exporter->add_option("BASE", base, "file name without extension")->required();
+
+  CLI11_PARSE(app, argc, argv);
+  if (verbose) progress = &std::cerr;
+
+  try {
+    if (*init) {
+      cmd_init(init_dir);
+    } else if (*simulate) {
+      enter_directory(dir);
+      const uint32_t seed = cmd_simulate(sim, progress);
+      std::cout << "channel " << sim.channel << ": fringe image written (seed " << seed << ")\n";
+    } else if (*profile) {
+      enter_directory(dir);
+      const ProfileResult r = cmd_profile(channel, progress);
+      std::cout << "channel " << channel << ": " << profile_summary(r) << '\n';
+    } else if (*measure) {
+      enter_directory(dir);
+      const uint32_t seed = cmd_simulate(sim, progress);
+      const ProfileResult r = cmd_profile(sim.channel, progress);
+      std::cout << measure_summary(sim.channel, seed, sim, r, json) << '\n';
+    } else if (*scan) {
+      cmd_scan(image, ini, section, reference, out);
+    } else if (*render) {
+      cmd_render(heights, min_um, max_um, levels, out);
+    } else if (*exporter) {
+      const std::string absolute = std::filesystem::absolute(base).string();
+      enter_directory(dir);
+      cmd_export(channel, absolute, progress);
+    }
+  } catch (const std::exception& error) {
+    std::cerr << "fringe: " << error.what() << '\n';
+    return 1;
+  }
+  return 0;
+}

@@ -1,0 +1,16 @@
+// Run-time choice between code compiled for every x86-64 (SSE2) and code
+// compiled for AVX2. Both variants do the same IEEE and integer operations in
+// the same order (no fused multiply-add), so their results are identical.
+#pragma once
+
+inline bool cpu_has_avx2() {
+#if defined(__x86_64__) || defined(__i386__)
+  static const bool supported = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") != 0;
+  }();
+  return supported;
+#else
+  return false;
+#endif
+}
