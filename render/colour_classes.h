@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
@@ -28,11 +29,7 @@ inline int class_level(double v, double min, double max) {
   const double level = (v - min) * 255.0 / (max - min);
   // Inside min..max the level lies in 0..255; an infinite limit gives NaN.
   if (!(level >= 0.0 && level <= 255.0)) return -1;
-  // Adding and taking away 1.5 * 2^52 leaves no bits below the units, so the
-  // sum is rounded to an integer by the current rounding mode: to nearest,
-  // halves to even, as nearbyint does, without a library call.
-  constexpr double kRoundingShift = 6755399441055744.0;
-  return static_cast<int>((level + kRoundingShift) - kRoundingShift);
+  return static_cast<int>(std::lrint(level));
 }
 
 // Pixel bytes (blue, green, red) for every level 0..255: the colour of the

@@ -93,7 +93,17 @@ void Picture::rectangle(int x1, int y1, int x2, int y2) {
   const PixelBytes pen = pixel_bytes(pen_);
   const int top = std::max(y1 + 1, 0);
   const int bottom = std::min(y2 - 1, height_);  // rows top..bottom-1 are inside the frame
-  for (int y = top; y < bottom; ++y) fill_span(x1 + 1, x2 - 1, y, brush);
+  if (top < bottom) {
+    // One row is filled pixel by pixel, the others copied from it.
+    fill_span(x1 + 1, x2 - 1, top, brush);
+    const int from = std::max(x1 + 1, 0);
+    const int to = std::min(x2 - 1, width_);
+    if (from < to) {
+      const std::size_t offset = static_cast<std::size_t>(from) * static_cast<std::size_t>(bytes_per_pixel());
+      const std::size_t bytes = static_cast<std::size_t>(to - from) * static_cast<std::size_t>(bytes_per_pixel());
+      for (int y = top + 1; y < bottom; ++y) std::memcpy(row(y) + offset, row(top) + offset, bytes);
+    }
+  }
   fill_span(x1, x2, y1, pen);
   fill_span(x1, x2, y2 - 1, pen);
   for (int y = std::max(y1, 0); y < std::min(y2, height_); ++y) {
@@ -145,9 +155,22 @@ void Picture::line_to(int x, int y) {
   // to nearest with halves towards the start. Quotient and remainder are
   // carried from step to step.
   const long long two_n = 2 * n;
-  const Wide numerator = Wide{2} * first * m + n - 1;
-  long long offset = static_cast<long long>(numerator / two_n);
-  long long remainder = static_cast<long long>(numerator % two_n);
+  long long offset = 0;
+  long long remainder = n - 1;  // a line starting inside the picture: first = 0
+  if (first > 0) {
+    // Below 2^30 both factors keep the numerator within 64 bits, and the
+    // division stays a single instruction.
+    constexpr long long kNarrow = 1LL << 30;
+    if (first < kNarrow && m < kNarrow) {
+      const long long numerator = 2 * first * m + n - 1;
+      offset = numerator / two_n;
+      remainder = numerator % two_n;
+    } else {
+      const Wide numerator = Wide{2} * first * m + n - 1;
+      offset = static_cast<long long>(numerator / two_n);
+      remainder = static_cast<long long>(numerator % two_n);
+    }
+  }
   const PixelBytes pen = pixel_bytes(pen_);
   for (long long i = first; i <= last; ++i) {
     const long long major = major0 + major_step * i;

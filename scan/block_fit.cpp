@@ -113,7 +113,8 @@ int block_fit(const ScnMatrix& full, ScnMatrix& out, int32_t s, double limit) {
     for (int32_t bj = 0; bj < out.cols; ++bj) {
       if (!fitting || bi >= down || bj >= across) {
         target[bj] = noData;
-      } else if (planned && gather_complete(full, bi * s, bj * s, s, noData, batch.b, batch.count)) {
+      } else if (planned &&
+                 gather_complete(full, bi * s, bj * s, s, noData, batch.b, batch.count)) {
         batch.target[batch.count++] = target + bj;
         if (batch.count == kPlanLanes) solve_batch(plan, batch, noData);
       } else {

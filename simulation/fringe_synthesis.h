@@ -19,10 +19,11 @@ constexpr int kSynthesisNoImage = 1;
 // offset_x right of and offset_y above the image centre.
 //
 // max_noise: amplitude of the proportional noise in grey levels (0 or less:
-// none). additive_range: exclusive bound of the additive noise in grey levels.
+// none). additive_range: exclusive bound of the additive noise in grey levels
+// (0: none; a negative bound acts as its magnitude, see random_below).
 // Draws of the process-wide random generator, per pixel from row 0 and left
 // to right: sign, additive amount, shaped value when the noise weight is not
-// 0; the shaped value alone when it is 0 (so the image does not depend on the
-// seed, but the generator advances the same way). Grey levels are 0..254.
+// 0; the shaped value alone when it is 0 (the image then does not depend on
+// the seed, yet the generator advances). Grey levels are 0..254.
 int synthesize_fringe_image(const SimParams& params, const char* path, int32_t max_noise,
                             int32_t additive_range);

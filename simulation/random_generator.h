@@ -3,8 +3,8 @@
 // A 64-bit linear congruential generator: each draw sets
 // state = state * 0x0000015A00004E35 + 1 (mod 2^64) and returns bits 32..62 of
 // the new state, a value in 0..2147483647. Seeding with 1 gives the draws
-// 346, 13854878, 1621890440, ... The workbench seeds it with the calendar
-// time in seconds, so one seed yields one image.
+// 346, 13854878, 1621890440, ... One seed yields one image; the workbench
+// seeds with the calendar time in seconds, so runs differ from second to second.
 //
 // The draws are defined here, inline, because the synthesis takes up to
 // three of them per pixel of a megapixel image.

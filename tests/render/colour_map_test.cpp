@@ -65,6 +65,19 @@ TEST(ColourClasses, LevelThresholdsRoundHalvesToEven) {
   EXPECT_TRUE(level_thresholds(kMaxColourClasses + 1).empty());
 }
 
+TEST(ColourClasses, ClassLevelsRoundHalvesToEvenAndRefuseValuesOutsideTheRange) {
+  // Over 0..255 the level is the value itself before rounding.
+  EXPECT_EQ(class_level(0.5, 0.0, 255.0), 0);
+  EXPECT_EQ(class_level(1.5, 0.0, 255.0), 2);
+  EXPECT_EQ(class_level(2.5, 0.0, 255.0), 2);
+  EXPECT_EQ(class_level(254.5, 0.0, 255.0), 254);
+  EXPECT_EQ(class_level(0.0, -0.005, 0.005), 128) << "127.5";
+  EXPECT_EQ(class_level(255.0, 0.0, 255.0), 255);
+  EXPECT_EQ(class_level(3.0, 3.0, 3.0), 1) << "a range of zero width";
+  EXPECT_EQ(class_level(255.01, 0.0, 255.0), -1);
+  EXPECT_EQ(class_level(std::numeric_limits<double>::quiet_NaN(), 0.0, 255.0), -1);
+}
+
 TEST(ColourComponents, SegmentEndsOfTheScale) {
   struct Case {
     int level;

@@ -16,71 +16,49 @@ namespace {
 constexpr int32_t kIntMin = std::numeric_limits<int32_t>::min();
 constexpr int32_t kIntMax = std::numeric_limits<int32_t>::max();
 
-double huge_shape(double) { return 1e300; }
-double nan_shape(double) { return std::nan(""); }
-
 }  // namespace
 
-TEST(RandomGenerator, SeedOneGivesTheKnownSequence) {
+TEST(RandomGenerator, KnownDrawsAndRemainders) {
   seed_random(1);
   EXPECT_EQ(next_random(), 346);
   EXPECT_EQ(next_random(), 13854878);
   EXPECT_EQ(next_random(), 1621890440);
-  for (int k = 4; k < 1000; ++k) next_random();
-  EXPECT_EQ(next_random(), 1255419701);  // the 1000th draw
-
   // The seed fills the low 32 bits only; bit 63 of the state is masked off.
   seed_random(0xFFFFFFFFU);
   EXPECT_EQ(next_random(), 19674);
   EXPECT_EQ(next_random(), 386986254);
-  EXPECT_EQ(next_random(), 633379648);
+
+  seed_random(1);
+  EXPECT_EQ(random_below(0), 0);    // no draw
+  EXPECT_EQ(random_below(100), 46);  // 346 % 100
+  EXPECT_EQ(random_below(1), 0);     // draws 13854878
+  // A negative bound gives the remainder by its magnitude, never negative.
+  EXPECT_EQ(random_below(-100), 40);  // 1621890440 % 100
+  seed_random(1);
+  EXPECT_EQ(random_below(kIntMin), 346);  // no overflow on -INT32_MIN
 }
 
-TEST(RandomGenerator, RandomBelowTakesOneDrawModuloN) {
-  seed_random(1);
-  EXPECT_EQ(random_below(0), 0);  // no draw
-  EXPECT_EQ(random_below(100), 46);
-  EXPECT_EQ(random_below(1), 0);  // draws 13854878
-  // A negative bound gives the remainder modulo its magnitude, never negative.
-  EXPECT_EQ(random_below(-100), 40);         // 1621890440 % 100
-  seed_random(1);
-  EXPECT_EQ(random_below(kIntMin), 346);     // no overflow on -INT32_MIN
-  EXPECT_EQ(random_below(-7), 13854878 % 7);
-}
-
-TEST(ShapedRandom, EmptyRangeReturnsZeroWithoutDrawing) {
+TEST(ShapedRandom, RoundsHalvesToEvenAndSkipsEmptyRanges) {
   seed_random(1);
   EXPECT_EQ(shaped_random(5, 5, square_shape), 0);
   EXPECT_EQ(shaped_random(64, -64, square_shape), 0);
-  EXPECT_EQ(shaped_random(kIntMax, kIntMin, square_shape), 0);
-  EXPECT_EQ(next_random(), 346);
-}
-
-TEST(ShapedRandom, SquareShapeRoundsHalvesToEven) {
-  // Draws 346 and 13854878 modulo 8 are 2 and 6: 64 * u^2 = 0.5 and 4.5.
-  seed_random(1);
+  // Draws 346 and 13854878 modulo 8 are 2 and 6: 8 * u^2 = 0.5 and 4.5.
   EXPECT_EQ(shaped_random(0, 8, square_shape), 0);
   EXPECT_EQ(shaped_random(0, 8, square_shape), 4);
-  seed_random(1);
-  EXPECT_EQ(shaped_random(-8, 0, square_shape), -8);  // -7.5
-  EXPECT_EQ(shaped_random(-8, 0, square_shape), -4);  // -3.5
-  // The default noise range: 346 % 128 = 90, -64 + 128 * (90/128)^2 = -0.71875.
-  seed_random(1);
-  EXPECT_EQ(shaped_random(-64, 64, square_shape), -1);
-}
+  // The default noise range: 1621890440 % 128 = 8, -64 + 128 * (8/128)^2 = -63.5.
+  EXPECT_EQ(shaped_random(-64, 64, square_shape), -64);
 
-TEST(ShapedRandom, FullIntRangeDoesNotOverflow) {
+  // The full int range: hi - lo does not fit an int.
   seed_random(1);
   EXPECT_EQ(shaped_random(-kIntMax, kIntMax, square_shape), -kIntMax);
   EXPECT_EQ(shaped_random(-kIntMax, kIntMax, square_shape), -2147438953);
-  EXPECT_EQ(shaped_random(-kIntMax, kIntMax, square_shape), -1535015980);
-  EXPECT_EQ(shaped_random(0, 10, huge_shape), kIntMax);
-  EXPECT_EQ(shaped_random(-3, 10, nan_shape), -3);
+  EXPECT_EQ(shaped_random(0, 10, [](double) { return 1e300; }), kIntMax);
+  EXPECT_EQ(shaped_random(-3, 10, [](double) { return std::nan(""); }), -3);
 }
 
 TEST(ShapedRandom, TableGivesTheSameValuesAndDraws) {
   const std::pair<int32_t, int32_t> ranges[] = {
-      {-64, 64}, {0, 8}, {-3, 4}, {-40000, 40000}, {-kIntMax, kIntMax}, {7, 7}, {9, -9}};
+      {-64, 64}, {-3, 4}, {-40000, 40000}, {-kIntMax, kIntMax}, {7, 7}, {9, -9}};
   for (auto [lo, hi] : ranges) {
     const ShapedRandomTable table(lo, hi, square_shape);
     seed_random(99);
@@ -94,10 +72,9 @@ TEST(ShapedRandom, TableGivesTheSameValuesAndDraws) {
 }
 
 TEST(DarkLevelShift, LowersOnlyContrastsBelowTheFloor) {
-  EXPECT_DOUBLE_EQ(dark_level_shift(0.0, 32), 95.0);
-  EXPECT_DOUBLE_EQ(dark_level_shift(0.5, 32), 31.5);
-  EXPECT_DOUBLE_EQ(dark_level_shift(0.5, 63), 0.5);
-  EXPECT_EQ(dark_level_shift(0.5, 64), 0.0);
+  EXPECT_EQ(dark_level_shift(0.0, 32), 95.0);
+  EXPECT_EQ(dark_level_shift(0.5, 32), 31.5);
+  EXPECT_EQ(dark_level_shift(0.5, 63), 0.5);
+  EXPECT_EQ(dark_level_shift(0.5, 64), 0.0);   // floor above 63.5
   EXPECT_EQ(dark_level_shift(0.75, 32), 0.0);  // b = 31.75
-  EXPECT_EQ(dark_level_shift(1.0, 32), 0.0);
 }
