@@ -38,6 +38,7 @@ int main(int argc, char** argv) {
   std::setlocale(LC_NUMERIC, "C");
   CLI::App app{"fringe: simulate fringe images of a sphere, reconstruct and evaluate them"};
   app.require_subcommand(1);
+  app.fallthrough();
   bool verbose = false;
   app.add_flag("-v,--verbose", verbose, "print the status steps of the long runs on stderr");
   std::ostream* progress = nullptr;

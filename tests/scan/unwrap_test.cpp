@@ -1,0 +1,209 @@
+// From wrapped phase to unwrapped phase: the flaw test, the fringe orders of
+// the flood fill and the 16-bit combination.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <random>
+
+#include "scan/image_processing.h"
+
+namespace {
+
+using Image = std::unique_ptr<GreyImage, decltype(&img_destroy)>;
+Image make_image(int32_t type, int32_t width, int32_t height) {
+  return Image(img_create(type, width, height), &img_destroy);
+}
+
+uint8_t& at(const Image& image, int32_t x, int32_t y) { return img_line(image.get(), y)[x]; }
+uint16_t word_at(const Image& image, int32_t x, int32_t y) {
+  uint16_t value;
+  std::memcpy(&value, img_line(image.get(), y) + 2 * x, sizeof value);
+  return value;
+}
+
+void fill(const Image& image, uint8_t value) {
+  for (int32_t y = 0; y < image->height; ++y) std::memset(img_line(image.get(), y), value, static_cast<std::size_t>(image->width));
+}
+
+// Phase advancing `units` (1/256 period) per pixel to the right, wrapped.
+Image phase_ramp(int32_t width, int32_t height, double units) {
+  Image phase = make_image(1, width, height);
+  for (int32_t y = 0; y < height; ++y)
+    for (int32_t x = 0; x < width; ++x) at(phase, x, y) = static_cast<uint8_t>(std::lrint(units * x));
+  return phase;
+}
+
+// The flaw test written out pixel by pixel.
+void plain_flaw_mask(const Image& mask, const Image& phase, int32_t threshold) {
+  const auto p = [&](int32_t x, int32_t y) { return static_cast<int>(static_cast<int8_t>(at(phase, x, y))); };
+  const auto wrap = [](int d) { return d < -128 ? 1 : d >= 128 ? -1 : 0; };
+  const int32_t w = mask->width, h = mask->height;
+  for (int32_t y = 1; y < h - 1; ++y) {
+    for (int32_t x = 1; x < w - 1; ++x) {
+      const int b = p(x, y);
+      const int k1 = wrap(p(x, y + 1) - b);
+      const int k2 = k1 + wrap(p(x + 1, y + 1) - p(x, y + 1));
+      const int k3 = k2 + wrap(p(x + 1, y) - p(x + 1, y + 1));
+      const int k4 = wrap(p(x, y - 1) - b);
+      const int k5 = k4 + wrap(p(x - 1, y - 1) - p(x, y - 1));
+      const int k6 = k5 + wrap(p(x - 1, y) - p(x - 1, y - 1));
+      const int64_t a = std::abs(p(x + 1, y) + 256 * k3 + p(x - 1, y) + 256 * k6 - 2 * b);
+      const int64_t bb = std::abs(p(x, y + 1) + 256 * k1 + p(x, y - 1) + 256 * k4 - 2 * b);
+      if (a * a + bb * bb > int64_t{threshold} * threshold) at(mask, x, y) = 0;
+    }
+    at(mask, 0, y) = at(mask, w - 1, y) = 0;
+  }
+  for (int32_t x = 0; x < w; ++x) at(mask, x, 0) = at(mask, x, h - 1) = 0;
+}
+
+bool same_pixels(const Image& a, const Image& b) {
+  for (int32_t y = 0; y < a->height; ++y)
+    if (std::memcmp(img_line(a.get(), y), img_line(b.get(), y), static_cast<std::size_t>(a->width)) != 0) return false;
+  return true;
+}
+
+TEST(FlawMask, MatchesThePixelByPixelTestOnNoiseForAnyThreshold) {
+  std::mt19937 random(5);
+  for (int32_t width : {37, 9, 3, 1026}) {
+    // Full-range bytes wrap at almost every step; a narrow range never does.
+    Image phase = make_image(1, width, 9);
+    for (int32_t y = 0; y < 9; ++y)
+      for (int32_t x = 0; x < width; ++x)
+        at(phase, x, y) = static_cast<uint8_t>(width % 2 != 0 ? random() : random() % 96);
+    for (int32_t threshold : {16, 0, -16, 100, 127, 3000, INT_MIN}) {
+      Image mask = make_image(1, width, 9), expected = make_image(1, width, 9);
+      fill(mask, 255);
+      fill(expected, 255);
+      flaw_mask(mask.get(), phase.get(), threshold);
+      plain_flaw_mask(expected, phase, threshold);
+      EXPECT_TRUE(same_pixels(mask, expected)) << width << " / " << threshold;
+    }
+  }
+}
+
+TEST(FlawMask, KeepsAWrappedRampAndRemovesASpike) {
+  // One period per 10 pixels: the wraps are consistent, the second
+  // differences at most 1.
+  Image phase = phase_ramp(40, 12, 25.6);
+  Image mask = make_image(1, 40, 12);
+  fill(mask, 255);
+  flaw_mask(mask.get(), phase.get(), 16);
+  for (int32_t y = 0; y < 12; ++y)
+    for (int32_t x = 0; x < 40; ++x)
+      ASSERT_EQ(at(mask, x, y), x == 0 || x == 39 || y == 0 || y == 11 ? 0 : 255) << x << ", " << y;
+  // 40 units above the ramp at (20, 6): A = 80 there, 40 at its neighbours.
+  at(phase, 20, 6) = static_cast<uint8_t>(at(phase, 20, 6) + 40);
+  flaw_mask(mask.get(), phase.get(), -16);  // acts as 16
+  EXPECT_EQ(at(mask, 20, 6), 0);
+  EXPECT_EQ(at(mask, 19, 6), 0);
+  EXPECT_EQ(at(mask, 20, 7), 0);
+  EXPECT_EQ(at(mask, 18, 6), 255);
+  EXPECT_EQ(at(mask, 22, 6), 255);
+  // Planes of another size are left alone.
+  Image other = make_image(1, 40, 11);
+  fill(other, 255);
+  flaw_mask(other.get(), phase.get(), 16);
+  EXPECT_EQ(at(other, 0, 5), 255);
+}
+
+TEST(UnwrapOrders, ARampUnwrapsToConsecutiveOrdersAndALinearPhase) {
+  const int32_t w = 101, h = 21;
+  Image phase = phase_ramp(w, h, 25.6);
+  Image mask = make_image(1, w, h);
+  Image out = make_image(2, w, h);
+  fill(mask, 255);
+  unwrap_orders(mask.get(), phase.get());
+  combine_phase(out.get(), mask.get(), phase.get());
+  EXPECT_EQ(at(mask, 50, 10), 128);
+  for (int32_t y = 0; y < h; ++y)
+    for (int32_t x = 0; x < w; ++x) {
+      // U grows by round(25.6 x) from the start pixel's 128 * 256 + p(50).
+      const long expected = 128 * 256 + static_cast<int8_t>(at(phase, 50, 10)) + std::lrint(25.6 * x) - 1280;
+      ASSERT_EQ(word_at(out, x, y), expected) << x << ", " << y;
+    }
+  EXPECT_EQ(at(mask, 4, 3), 123);  // order steps where the phase wraps: every 10 px
+  EXPECT_EQ(at(mask, 100, 3), 133);
+}
+
+TEST(UnwrapOrders, PixelsNotConnectedToTheStartGetNoOrder) {
+  Image phase = phase_ramp(30, 20, 25.6);
+  Image mask = make_image(1, 30, 20);
+  // The start pixel (15, 10) lies in a band of rows 8..12; a blob apart.
+  for (int32_t y = 8; y <= 12; ++y)
+    for (int32_t x = 2; x < 28; ++x) at(mask, x, y) = 255;
+  for (int32_t y = 15; y <= 17; ++y)
+    for (int32_t x = 5; x < 9; ++x) at(mask, x, y) = 255;
+  unwrap_orders(mask.get(), phase.get());
+  EXPECT_EQ(at(mask, 15, 10), 128);
+  EXPECT_EQ(at(mask, 2, 8), 126);  // U falls by 333 units from column 15 to 2
+  EXPECT_EQ(at(mask, 6, 16), 255);
+  EXPECT_EQ(at(mask, 6, 14), 0);
+  Image out = make_image(2, 30, 20);
+  combine_phase(out.get(), mask.get(), phase.get());
+  EXPECT_EQ(word_at(out, 6, 16), 0);
+  EXPECT_EQ(word_at(out, 6, 14), 0);
+
+  // With the start pixel excluded nothing gets an order.
+  at(mask, 15, 10) = 0;
+  at(mask, 14, 10) = 255;
+  unwrap_orders(mask.get(), phase.get());
+  EXPECT_EQ(at(mask, 14, 10), 255);
+  EXPECT_EQ(at(mask, 15, 10), 0);
+}
+
+TEST(UnwrapOrders, OrdersStopAt1And254) {
+  // One period per 4 pixels over 1101 columns: 137 periods either side of
+  // the start, more than orders 1..254 can hold.
+  const int32_t w = 1101, h = 3;
+  Image phase = phase_ramp(w, h, 64.0);
+  Image mask = make_image(1, w, h);
+  Image out = make_image(2, w, h);
+  fill(mask, 255);
+  unwrap_orders(mask.get(), phase.get());
+  combine_phase(out.get(), mask.get(), phase.get());
+  int32_t lowest = 255, highest = 0, reached = 0;
+  for (int32_t y = 0; y < h; ++y)
+    for (int32_t x = 0; x < w; ++x) {
+      const int order = at(mask, x, y);
+      ASSERT_NE(order, 0);
+      if (order == 255) {
+        ASSERT_EQ(word_at(out, x, y), 0);
+        continue;
+      }
+      ++reached;
+      lowest = std::min(lowest, order);
+      highest = std::max(highest, order);
+      ASSERT_EQ(word_at(out, x, y), order * 256 + static_cast<int8_t>(at(phase, x, y)));
+    }
+  EXPECT_EQ(lowest, 1);
+  EXPECT_EQ(highest, 254);
+  EXPECT_EQ(at(mask, 0, 1), 255);
+  EXPECT_EQ(at(mask, w - 1, 1), 255);
+  EXPECT_EQ(reached, h * 4 * 254);  // orders 1..254, 4 pixels each
+}
+
+TEST(CombinePhase, OrderTimes256PlusSignedPhase) {
+  Image mask = make_image(1, 6, 1), phase = make_image(1, 6, 1), out = make_image(2, 6, 1);
+  const uint8_t orders[] = {128, 1, 254, 0, 255, 130};
+  const int8_t phases[] = {-128, -128, 127, 5, 5, 0};
+  std::memcpy(img_line(mask.get(), 0), orders, 6);
+  std::memcpy(img_line(phase.get(), 0), phases, 6);
+  combine_phase(out.get(), mask.get(), phase.get());
+  const uint16_t expected[] = {32640, 128, 65151, 0, 0, 33280};
+  for (int32_t x = 0; x < 6; ++x) EXPECT_EQ(word_at(out, x, 0), expected[x]) << x;
+  // An 8-bit output plane or planes of another size are left alone.
+  Image narrow = make_image(1, 6, 1);
+  combine_phase(narrow.get(), mask.get(), phase.get());
+  EXPECT_EQ(at(narrow, 0, 0), 0);
+  Image shorter = make_image(2, 5, 1);
+  combine_phase(shorter.get(), mask.get(), phase.get());
+  EXPECT_EQ(word_at(shorter, 0, 0), 0);
+}
+
+}  // namespace
