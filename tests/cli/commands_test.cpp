@@ -36,7 +36,7 @@ TEST(FringeTool, InitThenMeasureWritesTheWorkFiles) {
   EXPECT_GT(r.stats.count, 15000);
   EXPECT_LT(r.stats.pv, 0.005) << "a noise-free sphere is measured to a few microns";
   const std::string json = measure_summary(0, 1, options, r, true);
-  EXPECT_EQ(json.substr(0, 54), "{\"channel\": 0, \"seed\": 1, \"contrast\": 1, \"noise\": 0, ");
+  EXPECT_TRUE(json.starts_with("{\"channel\": 0, \"seed\": 1, \"contrast\": 1, \"noise\": 0, ")) << json;
   EXPECT_NE(json.find("\"pv_um\": "), std::string::npos);
 }
 

@@ -2,30 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <vector>
+#include "pixel_art.h"
 
 namespace {
-
-using Grid = std::vector<std::vector<int>>;
-
-Picture eight_bit(const Grid& values) {
-  Picture picture(static_cast<int>(values[0].size()), static_cast<int>(values.size()), PixelFormat::indexed8);
-  for (int y = 0; y < picture.height(); ++y)
-    for (int x = 0; x < picture.width(); ++x)
-      picture.row(y)[x] = static_cast<uint8_t>(values[static_cast<std::size_t>(y)][static_cast<std::size_t>(x)]);
-  return picture;
-}
-
-// Byte `channel` of every pixel, rows from the top.
-Grid values_of(const Picture& picture, int channel = 0) {
-  Grid grid;
-  for (int y = 0; y < picture.height(); ++y) {
-    std::vector<int> row;
-    for (int x = 0; x < picture.width(); ++x) row.push_back(picture.row(y)[x * picture.bytes_per_pixel() + channel]);
-    grid.push_back(row);
-  }
-  return grid;
-}
 
 const Grid kCentreSpike = {{0, 0, 0, 0, 0}, {0, 0, 0, 0, 0}, {0, 0, 160, 0, 0}, {0, 0, 0, 0, 0}, {0, 0, 0, 0, 0}};
 
@@ -40,23 +19,22 @@ TEST(BinomialFilter, OnePassWritesResultsAtOnceSoTheSpikeSpreadsUnevenly) {
                                       {0, 22, 46, 8, 0},
                                       {0, 5, 8, 4, 0},
                                       {0, 0, 0, 0, 0}}));
-}
 
-TEST(BinomialFilter, TwentyFourBitPicturesAreSmoothedChannelByChannel) {
-  Picture picture(5, 5);
+  // 24-bit pictures: each channel on its own.
+  Picture colour(5, 5);
   for (int y = 0; y < 5; ++y)
     for (int x = 0; x < 5; ++x) {
-      picture.row(y)[3 * x] = 77;  // blue constant, red zero
-      picture.row(y)[3 * x + 1] = static_cast<uint8_t>(kCentreSpike[static_cast<std::size_t>(y)][static_cast<std::size_t>(x)]);
+      colour.row(y)[3 * x] = 77;  // blue constant, red zero
+      colour.row(y)[3 * x + 1] = static_cast<uint8_t>(kCentreSpike[static_cast<std::size_t>(y)][static_cast<std::size_t>(x)]);
     }
-  binomial_filter(picture, 1);
-  EXPECT_EQ(values_of(picture, 1)[2], (std::vector<int>{0, 22, 46, 8, 0})) << "green as in an 8-bit picture";
-  EXPECT_EQ(values_of(picture, 0), Grid(5, std::vector<int>(5, 77)));
-  EXPECT_EQ(values_of(picture, 2), Grid(5, std::vector<int>(5, 0)));
+  binomial_filter(colour, 1);
+  EXPECT_EQ(values_of(colour, 1), values_of(picture)) << "green as in the 8-bit picture";
+  EXPECT_EQ(values_of(colour, 0), Grid(5, std::vector<int>(5, 77)));
+  EXPECT_EQ(values_of(colour, 2), Grid(5, std::vector<int>(5, 0)));
 }
 
 TEST(BinomialFilter, ConstantPicturesStayConstantAndNoPassesChangeNothing) {
-  for (const int level : {0, 1, 137, 255}) {
+  for (const int level : {0, 137, 255}) {
     Picture picture = eight_bit(Grid(7, std::vector<int>(9, level)));
     binomial_filter(picture, 5);
     EXPECT_EQ(values_of(picture), Grid(7, std::vector<int>(9, level))) << "grey level " << level;
@@ -69,7 +47,6 @@ TEST(BinomialFilter, ConstantPicturesStayConstantAndNoPassesChangeNothing) {
 }
 
 TEST(BinomialFilter, BorderRowsAndColumnsUseOneDimensionalWeightsAndCornersStay) {
-  // Top row [0 0 64 0 0] smoothed horizontally once; left and right columns vertically.
   Picture picture = eight_bit({{9, 0, 64, 0, 3},  //
                                {0, 0, 0, 0, 80},
                                {5, 0, 0, 0, 0}});
@@ -77,16 +54,12 @@ TEST(BinomialFilter, BorderRowsAndColumnsUseOneDimensionalWeightsAndCornersStay)
   const Grid result = values_of(picture);
   EXPECT_EQ(result[0], (std::vector<int>{9, (18 + 0 + 128) / 8, (36 + 256 + 0) / 8, (72 + 0 + 6) / 8, 3}));
   EXPECT_EQ(result[1][4], (2 * 3 + 4 * 80 + 2 * 0) / 8) << "right pixel of the middle row";
-  EXPECT_EQ(result[2][0], 5) << "corner";
-  EXPECT_EQ(result[2][4], 0) << "corner";
+  EXPECT_EQ(result[2], (std::vector<int>{5, 0, 0, 0, 0})) << "bottom row with its corners";
 
-  // Pictures too small for an interior or for a border pass are left alone or smoothed safely.
+  // Pictures without interior pixels are left alone.
   for (const auto& tiny : {Grid{{200}}, Grid{{10, 250}}, Grid{{10}, {250}}, Grid{{1, 2}, {3, 4}}}) {
     Picture small = eight_bit(tiny);
     binomial_filter(small, 3);
     EXPECT_EQ(values_of(small), tiny) << small.width() << " x " << small.height();
   }
-  Picture empty;
-  binomial_filter(empty, 2);
-  EXPECT_EQ(empty.width(), 0);
 }
