@@ -16,7 +16,7 @@ void render_map(const HeightMatrix& map, int x0, int x1, int y0, int y1, int n, 
     for (int c = 0; c < w; ++c, pixel += 3) {
       const bool on_map = c < map.nx() && r < map.ny();
       const int level = on_map ? class_level(map(c, r), min, max) : -1;
-      const std::array<uint8_t, 3>& bgr = level < 0 ? kWhitePixel : colours.bgr[static_cast<std::size_t>(level)];
+      const auto& bgr = level < 0 ? kWhitePixel : colours.bgr[static_cast<std::size_t>(level)];
       pixel[0] = bgr[0];
       pixel[1] = bgr[1];
       pixel[2] = bgr[2];

@@ -41,7 +41,8 @@ void plot_line(Picture& image, const HeightMatrix& map, Axis axis, int first, in
   for (int i = cells.from; i <= cells.to; ++i) {
     const double value = axis == Axis::horizontal ? map(i, at) : map(at, i);
     const int along = span == 0.0 ? 0 : pixel_offset((static_cast<double>(i) - first) / span * along_extent);
-    const int across = max - min != 0.0 ? across_extent - pixel_offset((value - min) / (max - min) * across_extent) : 0;
+    const int across =
+        max - min != 0.0 ? across_extent - pixel_offset((value - min) / (max - min) * across_extent) : 0;
     if (axis == Axis::horizontal)
       image.line_to(along, across);
     else
@@ -84,8 +85,8 @@ ScanLabels draw_scan(Picture& image, const HeightMatrix& map, Axis axis, int fir
 void draw_scan_fixed_range(Picture& image, const HeightMatrix& map, int first, int last, int y, double lo,
                            double hi) {
   image.rectangle(0, 0, image.width(), image.height());
-  plot_line(image, map, Axis::horizontal, first, last, y, cells_on_map(map, Axis::horizontal, first, last, y), lo,
-            hi);
+  const OnMap cells = cells_on_map(map, Axis::horizontal, first, last, y);
+  plot_line(image, map, Axis::horizontal, first, last, y, cells, lo, hi);
 }
 
 void draw_horiz_scan(Picture& image, const HeightMatrix& map, int first, int last, int y,

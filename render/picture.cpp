@@ -99,8 +99,9 @@ void Picture::rectangle(int x1, int y1, int x2, int y2) {
     const int from = std::max(x1 + 1, 0);
     const int to = std::min(x2 - 1, width_);
     if (from < to) {
-      const std::size_t offset = static_cast<std::size_t>(from) * static_cast<std::size_t>(bytes_per_pixel());
-      const std::size_t bytes = static_cast<std::size_t>(to - from) * static_cast<std::size_t>(bytes_per_pixel());
+      const auto pixel = static_cast<std::size_t>(bytes_per_pixel());
+      const std::size_t offset = static_cast<std::size_t>(from) * pixel;
+      const std::size_t bytes = static_cast<std::size_t>(to - from) * pixel;
       for (int y = top + 1; y < bottom; ++y) std::memcpy(row(y) + offset, row(top) + offset, bytes);
     }
   }

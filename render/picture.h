@@ -45,7 +45,9 @@ class Picture {
   int bytes_per_line() const { return width_ * bytes_per_pixel(); }
 
   // Row y from the top; no range check (0 <= y < height).
-  uint8_t* row(int y) { return pixels_.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(bytes_per_line()); }
+  uint8_t* row(int y) {
+    return pixels_.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(bytes_per_line());
+  }
   const uint8_t* row(int y) const {
     return pixels_.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(bytes_per_line());
   }

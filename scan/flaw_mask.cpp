@@ -72,11 +72,11 @@ inline __attribute__((always_inline)) void flaw_block(const int8_t* lower, const
   const Ints8 across = right + 256 * k3 + left + 256 * k6 - 2 * b;
   const Ints8 along = up + 256 * k1 + down + 256 * k4 - 2 * b;
   const Ints8 bad = across * across + along * along > limit;
-  Bytes8 clear = __builtin_convertvector(bad, Bytes8);  // -1 where flawed
-  uint8_t keep[kLanes];
-  std::memcpy(keep, mask + x, sizeof keep);
-  for (int32_t i = 0; i < kLanes; ++i) keep[i] &= static_cast<uint8_t>(~clear[i]);
-  std::memcpy(mask + x, keep, sizeof keep);
+  const Bytes8 clear = __builtin_convertvector(bad, Bytes8);  // -1 where flawed
+  Bytes8 keep;
+  std::memcpy(&keep, mask + x, sizeof keep);
+  keep &= ~clear;
+  std::memcpy(mask + x, &keep, sizeof keep);
 }
 
 // Columns 1 .. width - 2 of one mask row; the three phase rows are copies
@@ -85,7 +85,11 @@ inline __attribute__((always_inline)) void flaw_row_of(const int8_t* lower, cons
                                                        const int8_t* upper, uint8_t* mask,
                                                        int32_t width, int32_t limit) {
   int32_t x = 1;
-  for (; x + kLanes <= width - 1; x += kLanes) flaw_block(lower, at, upper, mask, x, limit);
+  for (; x + kLanes <= width - 1; x += kLanes) {
+    uint64_t valid;  // most of a row lies outside the evaluation area
+    std::memcpy(&valid, mask + x, sizeof valid);
+    if (valid != 0) flaw_block(lower, at, upper, mask, x, limit);
+  }
   for (; x + 1 < width; ++x)
     if (flawed(lower, at, upper, x, limit)) mask[x] = 0;
 }

@@ -25,7 +25,7 @@ using Quad = double __attribute__((vector_size(32)));
 // Independent windows measured side by side: kBlock vectors of lanes. Each
 // sum still runs over the taps in order.
 constexpr int32_t kBlock = 4;
-constexpr int32_t kMaxLanes = 4 * kBlock;
+constexpr int32_t kMaxLanes = 4 * kBlock;  // windows side by side with Quad
 
 struct PhaseKernel {
   int32_t taps;  // odd window length
@@ -108,8 +108,10 @@ inline __attribute__((always_inline)) void window_sums_of(const double* line,
                                                           double* im) {
   constexpr int32_t lanes = sizeof(Vec) / sizeof(double);
   for (int32_t j = first; j < end; j += kBlock * lanes) {
-    Vec sum_re[kBlock] = {};
-    Vec sum_im[kBlock] = {};
+    Vec sum_re[kBlock];
+    Vec sum_im[kBlock];
+#pragma GCC unroll 4
+    for (int32_t b = 0; b < kBlock; ++b) sum_re[b] = sum_im[b] = Vec{};
     const double* window = line + j;
     for (int32_t i = 0; i < kernel.taps; ++i) {
       const double c = kernel.cosine[i];
@@ -122,8 +124,11 @@ inline __attribute__((always_inline)) void window_sums_of(const double* line,
         sum_im[b] += grey * s;
       }
     }
-    std::memcpy(re + j, sum_re, sizeof sum_re);
-    std::memcpy(im + j, sum_im, sizeof sum_im);
+#pragma GCC unroll 4
+    for (int32_t b = 0; b < kBlock; ++b) {
+      std::memcpy(re + j + b * lanes, &sum_re[b], sizeof(Vec));
+      std::memcpy(im + j + b * lanes, &sum_im[b], sizeof(Vec));
+    }
   }
 }
 
@@ -150,74 +155,93 @@ int32_t exact_phase_value(double re, double im) {
 
 // Adding 1.5 * 2^52 to a double of magnitude below 2^51 rounds it to an
 // integer (to nearest, halves to even: the default rounding mode) and leaves
-// that integer in the low bits of the sum's bit pattern, two's complement.
+// that integer in the low bits of the sum's bit pattern, two's complement:
+// the low byte is the phase byte (128 and -128 alike give 0x80).
 constexpr double kRoundingShift = 6755399441055744.0;
 
-// The angle by octant reduction and a polynomial, then the rounding. Only a
-// value within kTieMargin of a half unit falls back to atan2, so every byte
-// equals round(atan2(-Im, Re) * 128 / pi) with the C library's atan2.
-// kBlock vectors are worked side by side to hide the latency of the series.
+// Byte vectors of 2 and 4 lanes: the low bytes of 64-bit lanes.
+template <int Lanes>
+struct ByteLanes;
+template <>
+struct ByteLanes<2> {
+  using type = uint8_t __attribute__((vector_size(2)));
+};
+template <>
+struct ByteLanes<4> {
+  using type = uint8_t __attribute__((vector_size(4)));
+};
+
+// The angle by octant reduction and a polynomial, then the rounding, for
+// kBlock vectors of responses side by side (reads that many values of `re`
+// and `im`, writes the first n bytes). Only a value within kTieMargin of a
+// half unit falls back to atan2, so every byte equals
+// round(atan2(-Im, Re) * 128 / pi) with the C library's atan2.
 template <typename Vec>
-inline __attribute__((always_inline)) void phase_bytes_of(const double* re, const double* im,
-                                                          int32_t count, uint8_t* out) {
+inline __attribute__((always_inline)) void phase_block(const double* re, const double* im,
+                                                       int32_t n, uint8_t* out) {
   using Bits = decltype(Vec{} < Vec{});  // lanes of 64-bit integers
   constexpr int32_t lanes = sizeof(Vec) / sizeof(double);
-  constexpr int32_t step = kBlock * lanes;
   const Vec zero = {};
   const Vec shift = zero + kRoundingShift;
   const Vec nearly_half = zero + (0.5 - kTieMargin);
-  for (int32_t j = 0; j < count; j += step) {
-    const int32_t n = std::min(step, count - j);
-    Vec x[kBlock];
-    Vec y[kBlock];
-    if (n == step) {
-      std::memcpy(x, re + j, sizeof x);
-      std::memcpy(y, im + j, sizeof y);
-    } else {
-      std::fill(x, x + kBlock, zero);
-      std::fill(y, y + kBlock, zero);
-      std::memcpy(x, re + j, sizeof(double) * static_cast<std::size_t>(n));
-      std::memcpy(y, im + j, sizeof(double) * static_cast<std::size_t>(n));
-    }
-    Bits bytes[kBlock];   // the value in the low byte
-    Bits recheck[kBlock];  // -1 where the value lies too near a half unit
+  uint8_t bytes[kBlock * lanes];
+  int64_t recheck_of[kBlock * lanes];  // -1 where the value lies too near a half unit
+  Bits any_recheck = {};
 #pragma GCC unroll 4
-    for (int32_t b = 0; b < kBlock; ++b) {
-      const Vec yb = -y[b];
-      const Vec ax = x[b] < zero ? -x[b] : x[b];
-      const Vec ay = yb < zero ? -yb : yb;
-      const auto steep = ay > ax;
-      const Vec num = steep ? ax : ay;
-      const Vec den = steep ? ay : ax;  // num / den in 0..1
-      // Beyond tan(pi / 8) reduce by pi / 4: u = (t - 1) / (t + 1), t = num / den.
-      const auto upper = num > kTanPiOver8 * den;
-      const Vec u = (upper ? num - den : num) / (upper ? num + den : den);
-      const Vec z = u * u;
-      Vec series = zero + kAtanSeries[9];
+  for (int32_t b = 0; b < kBlock; ++b) {
+    Vec x, y;
+    std::memcpy(&x, re + b * lanes, sizeof x);
+    std::memcpy(&y, im + b * lanes, sizeof y);
+    y = -y;
+    const Vec ax = x < zero ? -x : x;
+    const Vec ay = y < zero ? -y : y;
+    const auto steep = ay > ax;
+    const Vec num = steep ? ax : ay;
+    const Vec den = steep ? ay : ax;  // num / den in 0..1
+    // Beyond tan(pi / 8) reduce by pi / 4: u = (t - 1) / (t + 1), t = num / den.
+    const auto upper = num > kTanPiOver8 * den;
+    const Vec u = (upper ? num - den : num) / (upper ? num + den : den);
+    const Vec z = u * u;
+    Vec series = zero + kAtanSeries[9];
 #pragma GCC unroll 9
-      for (int k = 8; k >= 0; --k) series = series * z + kAtanSeries[k];
-      Vec angle = (upper ? zero + kPi / 4 : zero) + u * series;
-      angle = steep ? kPi / 2 - angle : angle;
-      angle = x[b] < zero ? kPi - angle : angle;
-      angle = yb < zero ? -angle : angle;
-      const Vec units = angle * (128.0 / kPi);  // -128 .. 128
-      const Vec shifted = units + shift;
-      const Vec off = units - (shifted - shift);  // -0.5 .. 0.5
-      const auto none = (x[b] == zero) & (yb == zero);
-      Bits bits;
-      std::memcpy(&bits, &shifted, sizeof bits);
-      bytes[b] = none ? Bits{} : bits;
-      recheck[b] = ~none & ~((off < nearly_half) & (off > -nearly_half));  // NaN too
-    }
-
-    int64_t byte_of[step];
-    int64_t recheck_of[step];
-    std::memcpy(byte_of, bytes, sizeof byte_of);
-    std::memcpy(recheck_of, recheck, sizeof recheck_of);
-    for (int32_t k = 0; k < n; ++k)
-      out[j + k] = static_cast<uint8_t>(recheck_of[k] != 0 ? exact_phase_value(re[j + k], im[j + k])
-                                                           : byte_of[k]);
+    for (int k = 8; k >= 0; --k) series = series * z + kAtanSeries[k];
+    Vec angle = (upper ? zero + kPi / 4 : zero) + u * series;
+    angle = steep ? kPi / 2 - angle : angle;
+    angle = x < zero ? kPi - angle : angle;
+    angle = y < zero ? -angle : angle;
+    const Vec units = angle * (128.0 / kPi);  // -128 .. 128
+    const Vec shifted = units + shift;
+    const Vec off = units - (shifted - shift);  // -0.5 .. 0.5
+    const auto none = (x == zero) & (y == zero);
+    Bits bits;
+    std::memcpy(&bits, &shifted, sizeof bits);
+    bits = none ? Bits{} : bits;
+    const Bits recheck = ~none & ~((off < nearly_half) & (off > -nearly_half));  // NaN too
+    const auto low_bytes = __builtin_convertvector(bits, typename ByteLanes<lanes>::type);
+    std::memcpy(bytes + b * lanes, &low_bytes, sizeof low_bytes);
+    any_recheck |= recheck;
+    std::memcpy(recheck_of + b * lanes, &recheck, sizeof recheck);
   }
+  int64_t any = 0;
+  for (int32_t k = 0; k < lanes; ++k) any |= any_recheck[k];
+  if (any != 0)
+    for (int32_t k = 0; k < n; ++k)
+      if (recheck_of[k] != 0) bytes[k] = static_cast<uint8_t>(exact_phase_value(re[k], im[k]));
+  std::memcpy(out, bytes, static_cast<std::size_t>(n));
+}
+
+template <typename Vec>
+inline __attribute__((always_inline)) void phase_bytes_of(const double* re, const double* im,
+                                                          int32_t count, uint8_t* out) {
+  constexpr int32_t step = kBlock * sizeof(Vec) / sizeof(double);
+  int32_t j = 0;
+  for (; j + step <= count; j += step) phase_block<Vec>(re + j, im + j, step, out + j);
+  if (j >= count) return;
+  double re_tail[step] = {};
+  double im_tail[step] = {};
+  std::copy(re + j, re + count, re_tail);
+  std::copy(im + j, im + count, im_tail);
+  phase_block<Vec>(re_tail, im_tail, count - j, out + j);
 }
 
 __attribute__((target("avx2"))) void window_sums_avx2(const double* line,

@@ -6,7 +6,11 @@
 #include "render/binomial_filter.h"
 
 TEST(MeanFilter, ABrightInteriorPixelSpreadsOverItsNeighbourhoodInTheFirstPass) {
-  Picture picture = eight_bit({{0, 0, 0, 0, 0}, {0, 0, 0, 0, 0}, {0, 0, 90, 0, 0}, {0, 0, 0, 0, 0}, {0, 0, 0, 0, 0}});
+  Picture picture = eight_bit({{0, 0, 0, 0, 0},  //
+                               {0, 0, 0, 0, 0},
+                               {0, 0, 90, 0, 0},
+                               {0, 0, 0, 0, 0},
+                               {0, 0, 0, 0, 0}});
   mean_filter(picture, 1);
   // Sums / 9 with the row above and the pixel to the left already smoothed.
   EXPECT_EQ(values_of(picture), (Grid{{0, 0, 0, 0, 0},  //

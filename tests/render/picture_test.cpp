@@ -29,7 +29,8 @@ Art reference_line(int width, int height, int x0, int y0, int x1, int y1) {
     const bool x_major = std::abs(dx) >= std::abs(dy);
     const int x = x0 + (dx < 0 ? -1 : 1) * (x_major ? i : offset);
     const int y = y0 + (dy < 0 ? -1 : 1) * (x_major ? offset : i);
-    if (x >= 0 && y >= 0 && x < width && y < height) art[static_cast<std::size_t>(y)][static_cast<std::size_t>(x)] = 'K';
+    if (x >= 0 && y >= 0 && x < width && y < height)
+      art[static_cast<std::size_t>(y)][static_cast<std::size_t>(x)] = 'K';
   }
   return art;
 }

@@ -14,7 +14,8 @@ inline std::vector<std::string> pixel_art(const Picture& picture) {
     std::string row;
     for (int x = 0; x < picture.width(); ++x) {
       const CanvasColour colour = picture.pixel(x, y);
-      row += colour == kBlack ? 'K' : colour == kWhite ? 'W' : colour == kRed ? 'R' : colour == 0x808080 ? 'G' : '?';
+      row += colour == kBlack ? 'K' : colour == kWhite ? 'W' : colour == kRed ? 'R' : '?';
+      if (colour == 0x808080) row.back() = 'G';
     }
     rows.push_back(row);
   }
@@ -45,7 +46,8 @@ inline Grid values_of(const Picture& picture, int channel = 0) {
   Grid grid;
   for (int y = 0; y < picture.height(); ++y) {
     std::vector<int> row;
-    for (int x = 0; x < picture.width(); ++x) row.push_back(picture.row(y)[x * picture.bytes_per_pixel() + channel]);
+    for (int x = 0; x < picture.width(); ++x)
+      row.push_back(picture.row(y)[x * picture.bytes_per_pixel() + channel]);
     grid.push_back(row);
   }
   return grid;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "fringe_image.h"
+#include "scan/cpu_features.h"
 #include "scan/image_processing.h"
 
 namespace {
@@ -293,6 +294,26 @@ TEST(FringePhase, ImagesWithoutAFittingWindowComeOutZero) {
   fringe_phase(wide.get(), 29, 10.0);
   fringe_phase(nullptr, 29, 10.0);
   EXPECT_EQ(img_line(wide.get(), 1)[7], 9);
+}
+
+TEST(FringePhase, Sse2AndAvx2VariantsGiveTheSameBytes) {
+  Image fringes(make_sphere_fringes(SphereFringes{}), &img_destroy);
+  Image noise = noise_image(333, 50, 21);
+  Image fringes_sse2 = copy_of(fringes.get()), noise_sse2 = copy_of(noise.get());
+  Image mask = make_image(333, 50), mask_sse2 = make_image(333, 50);
+  for (Image* m : {&mask, &mask_sse2})
+    for (int32_t y = 0; y < 50; ++y) std::fill(img_line(m->get(), y), img_line(m->get(), y) + 333, 255);
+  fringe_phase(fringes.get(), 29, 10.0);
+  fringe_phase(noise.get(), 29, 10.0);
+  flaw_mask(mask.get(), noise.get(), 1000);
+  sse2_only() = true;
+  fringe_phase(fringes_sse2.get(), 29, 10.0);
+  fringe_phase(noise_sse2.get(), 29, 10.0);
+  flaw_mask(mask_sse2.get(), noise_sse2.get(), 1000);
+  sse2_only() = false;
+  EXPECT_EQ(differences(fringes.get(), fringes_sse2.get()), 0);
+  EXPECT_EQ(differences(noise.get(), noise_sse2.get()), 0);
+  EXPECT_EQ(differences(mask.get(), mask_sse2.get()), 0);
 }
 
 }  // namespace

@@ -1,0 +1,30 @@
+// Start-up of the workbench: the point as decimal separator, the main window
+// (which reads the settings files), the parameters dialog, the enlarged view,
+// then the event loop until the main window closes.
+#include <QApplication>
+#include <clocale>
+
+#include "enlarged_view/unit_image.h"
+#include "main_window/error_box.h"
+#include "main_window/unit1.h"
+#include "parameters_dialog/unit_parameters.h"
+
+int main(int argc, char** argv) {
+  QApplication application(argc, argv);
+  QApplication::setApplicationName("simulation");
+  // The application object adopts the user's locale; every number text of
+  // the program is written and read with the point.
+  std::setlocale(LC_NUMERIC, "C");
+  try {
+    TForm1 form1;
+    TFormParameters form_parameters(&form1.data);
+    TFormImage form_image;
+    form1.FormParameters = &form_parameters;
+    form1.FormImage = &form_image;
+    form1.show();
+    QApplication::exec();
+  } catch (const std::exception& error) {
+    show_error_box(error.what());
+  }
+  return 0;
+}

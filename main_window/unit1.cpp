@@ -1,0 +1,387 @@
+// TForm1: the controls of the form, its menus, and start-up (FormCreate).
+#include "main_window/unit1.h"
+
+#include <QFileDialog>
+#include <QFont>
+#include <QMenuBar>
+#include <QScreen>
+#include <QGuiApplication>
+#include <ctime>
+
+#include "common/number_text.h"
+#include "common/work_files.h"
+#include "main_window/error_box.h"
+#include "render/colour_components.h"
+#include "render/colour_bar.h"
+#include "render/colour_map.h"
+#include "render/line_scan.h"
+#include "simulation/random_generator.h"
+#include "simulation/sim_params_file.h"
+
+namespace {
+
+constexpr int kFormWidth = 1024;
+constexpr int kFormHeight = 768;
+constexpr int kEditWidth = 33;
+constexpr int kEditHeight = 21;
+
+QLabel* label(QWidget* parent, const char* caption, int x, int y) {
+  auto* l = new QLabel(QString::fromUtf8(caption), parent);
+  l->move(x, y);
+  l->adjustSize();
+  return l;
+}
+
+EditBox* edit(QWidget* parent, const char* text, int x, int y, int width = kEditWidth) {
+  auto* e = new EditBox(QString::fromUtf8(text), parent);
+  e->setGeometry(x, y, width, kEditHeight);
+  return e;
+}
+
+ImageView* image(QWidget* parent, int x, int y, int w = kMapSide, int h = kMapSide) {
+  auto* v = new ImageView(parent);
+  v->setGeometry(x, y, w, h);
+  return v;
+}
+
+QSlider* track_bar(QWidget* parent, int x, int y, int w, int h, int position) {
+  auto* t = new QSlider(Qt::Vertical, parent);
+  t->setGeometry(x, y, w, h);
+  t->setRange(0, 256);
+  t->setPageStep(8);
+  t->setInvertedAppearance(true);  // the minimum at the top
+  t->setValue(position);
+  return t;
+}
+
+QPushButton* button(QWidget* parent, const char* caption, int x, int y) {
+  auto* b = new QPushButton(QString::fromUtf8(caption), parent);
+  b->setGeometry(x, y, 75, 25);
+  return b;
+}
+
+UpDown* up_down(QWidget* parent, int x, int y, int position) {
+  auto* u = new UpDown(-15, 15, position, parent);
+  u->setGeometry(x, y, 15, kEditHeight);
+  return u;
+}
+
+QComboBox* selector(QWidget* parent, int x, int y) {
+  auto* c = new QComboBox(parent);
+  c->setEditable(true);
+  c->addItems({"PV", "RMS", "mean", "height differences", "binary view", "save data"});
+  c->setCurrentIndex(-1);
+  c->setEditText("select");
+  c->setGeometry(x, y, 113, kEditHeight);
+  return c;
+}
+
+QAction* hidden_item(QMenu* menu, const char* caption) {
+  QAction* a = menu->addAction(QString::fromUtf8(caption));
+  a->setVisible(false);
+  return a;
+}
+
+}  // namespace
+
+TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
+  setWindowTitle("simulation");
+  QFont font = this->font();
+  font.setPointSize(8);
+  setFont(font);
+  setCentralWidget(new QWidget(this));
+  create_controls();
+  create_menus();
+  connect_handlers();
+  resize(kFormWidth, kFormHeight);
+  if (const QScreen* screen = QGuiApplication::primaryScreen())
+    move(screen->availableGeometry().center() - rect().center());
+  ask_data_set_name = [this] {
+    return QFileDialog::getSaveFileName(this, "filename without extension").toStdString();
+  };
+  guarded([this] { FormCreate(); });
+}
+
+TForm1::~TForm1() { FormDestroy(); }
+
+void TForm1::create_controls() {
+  QWidget* w = centralWidget();
+  // channel 0 input
+  Label1 = label(w, "contrast", 8, 40);
+  Label2 = label(w, "noise", 56, 40);
+  TrackBarDynamic0 = track_bar(w, 16, 56, 17, 169, 256);
+  TrackBarNoise0 = track_bar(w, 56, 56, 25, 169, 0);
+  Edit_dyn_0 = edit(w, "1.0", 8, 227);
+  Edit_noise_0 = edit(w, "0.0", 48, 227);
+  Button_apply_0 = button(w, "apply", 8, 256);
+  Button_calculate_0 = button(w, "profile", 8, 288);
+  Image0 = image(w, 88, 56);
+  Image0->setToolTip("click left mouse button to unwrap");
+  Image_scan_0 = image(w, 88, 322, 256, 42);
+  // channel 1 input
+  TrackBarDynamic1 = track_bar(w, 16, 368, 25, 177, 256);
+  TrackBarNoise1 = track_bar(w, 56, 368, 25, 177, 0);
+  Edit_dyn_1 = edit(w, "1.0", 8, 547);
+  Edit_noise_1 = edit(w, "0.0", 48, 547);
+  Button_apply_1 = button(w, "apply", 8, 576);
+  Button_calculate_1 = button(w, "profile", 8, 608);
+  Image1 = image(w, 88, 376);
+  Image1->setToolTip("click left mouse button to unwrap");
+  Image_scan_1 = image(w, 88, 640, 256, 42);
+  // channel 0 map
+  Image_prof_0 = image(w, 400, 56);
+  Image_prof_0->setToolTip("click right mouse button for further maps");
+  Image_horiz_cross_0 = image(w, 400, 8, 256, 42);
+  Label0_horiz_max = label(w, "0", 660, 8);
+  Label0_horiz_min = label(w, "0", 660, 36);
+  Image_vert_cross_0 = image(w, 352, 56, 40, 256);
+  Label0_vert_max = label(w, "0", 352, 314);
+  Label0_vert_min = label(w, "0", 378, 314);
+  Label_val_0 = label(w, "X", 400, 56);
+  ComboBox0 = selector(w, 400, 314);
+  Label10 = label(w, "min", 518, 318);
+  Edit_min_0 = edit(w, "-5", 540, 314);
+  UpDown1 = up_down(w, 573, 314, -5);
+  Label4 = label(w, "max", 592, 318);
+  Edit_max_0 = edit(w, "5", 616, 314);
+  UpDown4 = up_down(w, 649, 314, 5);
+  Label18 = label(w, "color range [microns]", 540, 337);
+  // channel 1 map
+  Image_prof_1 = image(w, 400, 376);
+  Image_prof_1->setToolTip("click right mouse button for further maps");
+  Image_horiz_cross_1 = image(w, 400, 640, 256, 42);
+  Label1_horiz_max = label(w, "1", 660, 640);
+  Label1_horiz_min = label(w, "1", 660, 668);
+  Image_vert_cross_1 = image(w, 352, 376, 40, 256);
+  Label1_vert_max = label(w, "0", 352, 634);
+  Label1_vert_min = label(w, "0", 378, 634);
+  Label_val_1 = label(w, "X", 400, 376);
+  ComboBox1 = selector(w, 400, 354);
+  Label15 = label(w, "min", 518, 358);
+  Edit_min_1 = edit(w, "-5", 540, 354);
+  UpDown2 = up_down(w, 573, 354, -5);
+  Label14 = label(w, "max", 592, 358);
+  Edit_max_1 = edit(w, "5", 616, 354);
+  UpDown3 = up_down(w, 649, 354, 5);
+  // difference map
+  Image_diff = image(w, 712, 240);
+  Image_diff->setToolTip("click right mouse button for further maps");
+  Image_diff_horiz_cross = image(w, 712, 192, 256, 40);
+  Label_diff_horiz_max = label(w, "0", 972, 192);
+  Label_diff_horiz_min = label(w, "0", 972, 218);
+  Image_diff_vert_cross = image(w, 664, 240, 40, 256);
+  Label_diff_vert_max = label(w, "0", 664, 498);
+  Label_diff_vert_min = label(w, "0", 690, 498);
+  Label_val_diff = label(w, "X", 712, 240);
+  Label19 = label(w, "color range [microns]", 808, 520);
+  Label22 = label(w, "min", 712, 504);
+  Edit_min_diff = edit(w, "-5", 734, 500);
+  UpDown5 = up_down(w, 767, 500, -5);
+  Label23 = label(w, "max", 786, 504);
+  Edit_max_diff = edit(w, "5", 810, 500);
+  UpDown6 = up_down(w, 843, 500, 5);
+  // status
+  GroupBox2 = new QGroupBox("status", w);
+  GroupBox2->setGeometry(712, 0, 257, 57);
+  ProgressBar1 = new QProgressBar(GroupBox2);
+  ProgressBar1->setGeometry(16, 20, 225, 17);
+  ProgressBar1->setRange(0, 100);
+  ProgressBar1->setValue(0);
+  ProgressBar1->setTextVisible(false);
+  Label_action = label(GroupBox2, "", 19, 40);
+  Label_action->setFixedWidth(230);
+  // statistics
+  GroupBox_statistics = new QGroupBox(w);
+  GroupBox_statistics->setGeometry(712, 56, 257, 129);
+  QWidget* g = GroupBox_statistics;
+  Label29 = label(g, "area for data", 8, 12);
+  Edit_stat_y = edit(g, "0.3", 88, 8);
+  Label27 = label(g, "x", 126, 12);
+  Edit_stat_x = edit(g, "0.3", 138, 8);
+  Label28 = label(g, "mm", 176, 12);
+  Label5 = label(g, "X [mm]", 8, 36);
+  Label11 = label(g, "Y [mm]", 72, 36);
+  Label12 = label(g, "value", 136, 36);
+  Edit_x = edit(g, "0", 8, 52, 57);
+  Edit_y = edit(g, "0", 72, 52, 57);
+  Edit_val = edit(g, "0", 136, 52, 57);
+  Label6 = label(g, "RMS", 8, 82);
+  Label7 = label(g, "PV", 88, 82);
+  Label8 = label(g, "Mean", 168, 82);
+  Edit_RMS = edit(g, "0", 8, 98, 73);
+  Edit_PV = edit(g, "0", 88, 98, 73);
+  Edit_Mean = edit(g, "0", 168, 98, 81);
+  Label3 = label(g, "values in microns", 200, 36);
+  // magnifier and colour bar
+  Image_Lupe = image(w, 758, 526, kMagnifierSide, kMagnifierSide);
+  Image_Lupe->hide();
+  Label_magnifier = label(w, "2.5 mm x 2.5 mm", 790, 694);
+  Label_magnifier->hide();
+  Image_skala = image(w, 976, 8, 33, 681);
+  Image_skala->hide();
+  Label_skala_max = label(w, "MIN", 980, 8);
+  Label_skala_max->hide();
+  Label_skala_min = label(w, "MAX", 980, 676);
+  Label_skala_min->hide();
+  // hidden controls
+  Edit_max_noise = edit(w, "64", 8, 700);
+  Label26 = label(w, "max noise in greylevels +/-", 44, 704);
+  Button1 = button(w, "mean", 100, 700);
+  Button2 = button(w, "parameters", 180, 700);
+  Button3 = button(w, "parameters", 260, 700);
+  Button4 = button(w, "", 340, 700);
+  CheckBox_magnifier = new QCheckBox("magnifier", w);
+  CheckBox_magnifier->move(420, 700);
+  Label13 = label(w, "", 500, 700);
+  Label_low = label(w, "", 520, 700);
+  Label_up = label(w, "", 540, 700);
+  Image2 = image(w, 560, 500, 9, 193);
+  Image3 = image(w, 572, 500, 9, 193);
+  Label16 = label(w, "color ranges from", 600, 700);
+  Label20 = label(w, "color ranges from", 600, 700);
+  Label24 = label(w, "color ranges from", 600, 700);
+  Label17 = label(w, "to", 700, 700);
+  Label21 = label(w, "to", 700, 700);
+  Label25 = label(w, "to", 700, 700);
+  Label_min_0 = label(w, "", 720, 700);
+  Label_max_0 = label(w, "", 760, 700);
+  Label_min_1 = label(w, "", 800, 700);
+  Label_max_1 = label(w, "", 840, 700);
+  Label_min_diff = label(w, "", 880, 700);
+  Label_max_diff = label(w, "", 920, 700);
+  for (QWidget* hidden :
+       std::initializer_list<QWidget*>{Label_val_0, Label_val_1, Label_val_diff, Edit_max_noise,
+                                       Label26, Button1, Button2, Button3, Button4,
+                                       CheckBox_magnifier, Label13, Label_low, Label_up, Image2,
+                                       Image3, Label16, Label20, Label24, Label17, Label21, Label25,
+                                       Label_min_0, Label_max_0, Label_min_1, Label_max_1,
+                                       Label_min_diff, Label_max_diff})
+    hidden->hide();
+  for (QLabel* value : {Label_val_0, Label_val_1, Label_val_diff}) {
+    QFont bold = value->font();
+    bold.setBold(true);
+    value->setFont(bold);
+  }
+}
+
+void TForm1::create_menus() {
+  QMenu* file = menuBar()->addMenu("&File");
+  Exit2 = file->addAction("&Exit");
+  Parameters1 = menuBar()->addAction("&Parameters");
+  QMenu* settings = menuBar()->addMenu("&Settings");
+  show_statistics = settings->addAction("show statistics");
+  show_magnifier = settings->addAction("show magnifier");
+  show_linescans = settings->addAction("show line scans");
+  show_labels = settings->addAction("show labels");
+  show_colorbar = settings->addAction("show color bar");
+  for (QAction* a : {show_statistics, show_magnifier, show_linescans, show_labels, show_colorbar})
+    a->setCheckable(true);
+  show_statistics->setChecked(true);
+  show_linescans->setChecked(true);
+
+  PopupMenu0 = new QMenu(this);
+  expand = hidden_item(PopupMenu0, "expand");
+  PopupMenu1 = new QMenu(this);
+  expand2 = hidden_item(PopupMenu1, "expand");
+  PopupMenu_container_0 = new QMenu(this);
+  PV0 = hidden_item(PopupMenu_container_0, "PV");
+  RMS0 = hidden_item(PopupMenu_container_0, "RMS");
+  Mean0 = hidden_item(PopupMenu_container_0, "Mean");
+  heightdifference0 = hidden_item(PopupMenu_container_0, "height difference");
+  binary_view0 = hidden_item(PopupMenu_container_0, "binary view");
+  save_data0 = hidden_item(PopupMenu_container_0, "save data");
+  load_data = hidden_item(PopupMenu_container_0, "load data");
+  PopupMenu_container_1 = new QMenu(this);
+  PV1 = hidden_item(PopupMenu_container_1, "PV");
+  RMS1 = hidden_item(PopupMenu_container_1, "RMS");
+  Mean1 = hidden_item(PopupMenu_container_1, "Mean");
+  heightdifference1 = hidden_item(PopupMenu_container_1, "height difference");
+  binary_view1 = hidden_item(PopupMenu_container_1, "binary view");
+  save_data1 = hidden_item(PopupMenu_container_1, "save data");
+  load_data1 = hidden_item(PopupMenu_container_1, "load data");
+  PopupMenu2 = new QMenu(this);
+  binary_view_diff = hidden_item(PopupMenu2, "binary view");
+
+  // A pop-up menu opens on a right click only if it has a visible item.
+  const std::pair<ImageView*, QMenu*> popups[] = {{Image0, PopupMenu0},
+                                                  {Image1, PopupMenu1},
+                                                  {Image_prof_0, PopupMenu_container_0},
+                                                  {Image_prof_1, PopupMenu_container_1},
+                                                  {Image_diff, PopupMenu2}};
+  for (auto [view, menu] : popups) {
+    view->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(view, &QWidget::customContextMenuRequested, this, [view, menu](const QPoint& at) {
+      for (QAction* a : menu->actions())
+        if (a->isVisible()) {
+          menu->popup(view->mapToGlobal(at));
+          return;
+        }
+    });
+  }
+}
+
+void TForm1::FormCreate() {
+  WorkbenchData& d = data;
+  // 1. The range pointers are the channel ranges (WorkbenchData's start).
+  d.colour_min_0_ptr = &d.colour_min_0;
+  d.colour_max_0_ptr = &d.colour_max_0;
+  d.colour_min_1_ptr = &d.colour_min_1;
+  d.colour_max_1_ptr = &d.colour_max_1;
+  // 2. The colour bar.
+  Image_skala->picture = Picture(Image_skala->width(), Image_skala->height());
+  draw_colour_bar(Image_skala->picture, colour_blue, colour_red, colour_green);
+  // 3. The magnifier's picture and value grid.
+  const int w = Image_Lupe->width(), h = Image_Lupe->height();
+  Image_Lupe->picture = Picture(w, h);
+  d.magnifier_rows = HeightMatrix(w, h, 0.0);
+  // 4. and 5. All five images start as the colour of 0.0.
+  fill_map(d.scratch_map, 0.0);
+  const auto blank = [&](ImageView* view, double min, double max) {
+    render_map(d.scratch_map, 0, kMapSide - 1, 0, kMapSide - 1, 20, view->picture, colour_blue,
+               colour_red, colour_green, min, max);
+    view->update();
+  };
+  blank(Image_prof_0, d.colour_min_0, d.colour_max_0);
+  blank(Image_prof_1, d.colour_min_1, d.colour_max_1);
+  blank(Image_diff, d.colour_min_diff, d.colour_max_diff);
+  blank(Image0, d.colour_min_0, d.colour_max_0);
+  blank(Image1, d.colour_min_1, d.colour_max_1);
+  // 6. The unlabelled line scans of the still empty maps.
+  const auto scans = [](ImageView* horiz, ImageView* vert, const HeightMatrix& map) {
+    horiz->picture = Picture(horiz->width(), horiz->height());
+    vert->picture = Picture(vert->width(), vert->height());
+    draw_horiz_scan(horiz->picture, map, 0, kMapSide - 1, 128, 0.5);
+    draw_vert_scan(vert->picture, map, 0, kMapSide - 1, 128, 0.5);
+    horiz->update();
+    vert->update();
+  };
+  scans(Image_horiz_cross_1, Image_vert_cross_1, d.height_map_1);
+  scans(Image_horiz_cross_0, Image_vert_cross_0, d.height_map_0);
+  scans(Image_diff_horiz_cross, Image_diff_vert_cross, d.difference_map);
+  for (ImageView* plot : {Image_scan_0, Image_scan_1, Image2, Image3})
+    plot->picture = Picture(plot->width(), plot->height());
+  // 7. and 8. Labels.
+  Label_val_0->setText("");
+  Label_val_1->setText("");
+  Label_val_diff->setText("");
+  const auto range_text = [](double v) { return QString::fromStdString(number_text(v, 2, 3)); };
+  Label_min_0->setText(range_text(d.colour_min_0));
+  Label_max_0->setText(range_text(d.colour_max_0));
+  Label_min_1->setText(range_text(d.colour_min_1));
+  Label_max_1->setText(range_text(d.colour_max_1));
+  Label_min_diff->setText(range_text(d.colour_min_diff));
+  Label_max_diff->setText(range_text(d.colour_max_diff));
+  // 9. and 10. The generator and the default records.
+  seed_random(static_cast<uint32_t>(std::time(nullptr)));
+  d.sim_params_0 = SimParams{};
+  d.sim_params_1 = SimParams{};
+  Image0->resize(kMapSide, kMapSide);
+  Image1->resize(kMapSide, kMapSide);
+  // 11. to 13. The settings files; a failure ends FormCreate here.
+  load_sim_params(d.sim_params_0, file_scan_settings_0, file_image_settings_0);
+  load_sim_params(d.sim_params_1, file_scan_settings_1, file_image_settings_1);
+}
+
+void TForm1::FormDestroy() {}
+void TForm1::Label13Click() {}
+void TForm1::Exit2Click() { close(); }

@@ -1,0 +1,213 @@
+// TForm1, the main window "simulation": two measurement channels, their
+// colour height maps and the difference map between them. The window reads
+// its controls, calls the toolkit-free core and writes the results back.
+#pragma once
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMainWindow>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSlider>
+#include <functional>
+#include <string>
+
+#include "main_window/edit_box.h"
+#include "main_window/image_view.h"
+#include "main_window/up_down.h"
+#include "main_window/workbench_data.h"
+
+class TFormParameters;
+class TFormImage;
+
+class TForm1 : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  explicit TForm1(QWidget* parent = nullptr);
+  ~TForm1() override;
+
+  // The other two windows of the program, set by start-up before the event
+  // loop runs (the handlers read the dialog's boxes and show the view).
+  TFormParameters* FormParameters = nullptr;
+  TFormImage* FormImage = nullptr;
+
+  // Asks for the base name of a data set; empty when cancelled. Tests
+  // replace it instead of showing the dialog.
+  std::function<std::string()> ask_data_set_name;
+
+  WorkbenchData data;
+
+  // ---- Controls, named as in the form ------------------------------------
+  // channel 0 input
+  QLabel *Label1, *Label2;
+  QSlider *TrackBarDynamic0, *TrackBarNoise0;
+  EditBox *Edit_dyn_0, *Edit_noise_0;
+  QPushButton *Button_apply_0, *Button_calculate_0;
+  ImageView *Image0, *Image_scan_0;
+  // channel 1 input
+  QSlider *TrackBarDynamic1, *TrackBarNoise1;
+  EditBox *Edit_dyn_1, *Edit_noise_1;
+  QPushButton *Button_apply_1, *Button_calculate_1;
+  ImageView *Image1, *Image_scan_1;
+  // channel 0 map
+  ImageView *Image_prof_0, *Image_horiz_cross_0, *Image_vert_cross_0;
+  QLabel *Label0_horiz_max, *Label0_horiz_min, *Label0_vert_max, *Label0_vert_min, *Label_val_0;
+  QComboBox* ComboBox0;
+  QLabel *Label10, *Label4, *Label18;
+  EditBox *Edit_min_0, *Edit_max_0;
+  UpDown *UpDown1, *UpDown4;
+  // channel 1 map
+  ImageView *Image_prof_1, *Image_horiz_cross_1, *Image_vert_cross_1;
+  QLabel *Label1_horiz_max, *Label1_horiz_min, *Label1_vert_max, *Label1_vert_min, *Label_val_1;
+  QComboBox* ComboBox1;
+  QLabel *Label15, *Label14;
+  EditBox *Edit_min_1, *Edit_max_1;
+  UpDown *UpDown2, *UpDown3;
+  // difference map
+  ImageView *Image_diff, *Image_diff_horiz_cross, *Image_diff_vert_cross;
+  QLabel *Label_diff_horiz_max, *Label_diff_horiz_min, *Label_diff_vert_max, *Label_diff_vert_min,
+      *Label_val_diff;
+  QLabel *Label19, *Label22, *Label23;
+  EditBox *Edit_min_diff, *Edit_max_diff;
+  UpDown *UpDown5, *UpDown6;
+  // status
+  QGroupBox* GroupBox2;
+  QProgressBar* ProgressBar1;
+  QLabel* Label_action;
+  // statistics
+  QGroupBox* GroupBox_statistics;
+  QLabel *Label29, *Label27, *Label28, *Label5, *Label11, *Label12, *Label6, *Label7, *Label8, *Label3;
+  EditBox *Edit_stat_y, *Edit_stat_x, *Edit_x, *Edit_y, *Edit_val, *Edit_RMS, *Edit_PV, *Edit_Mean;
+  // magnifier and colour bar
+  ImageView* Image_Lupe;
+  QLabel* Label_magnifier;
+  ImageView* Image_skala;
+  QLabel *Label_skala_max, *Label_skala_min;
+  // hidden controls
+  EditBox* Edit_max_noise;
+  QLabel* Label26;
+  QPushButton *Button1, *Button2, *Button3, *Button4;
+  QCheckBox* CheckBox_magnifier;
+  QLabel *Label13, *Label_low, *Label_up;
+  ImageView *Image2, *Image3;
+  QLabel *Label16, *Label20, *Label24, *Label17, *Label21, *Label25;
+  QLabel *Label_min_0, *Label_max_0, *Label_min_1, *Label_max_1, *Label_min_diff, *Label_max_diff;
+  // menus
+  QMenu *PopupMenu0, *PopupMenu1, *PopupMenu_container_0, *PopupMenu_container_1, *PopupMenu2;
+  QAction *expand, *expand2;
+  QAction *PV0, *RMS0, *Mean0, *heightdifference0, *binary_view0, *save_data0, *load_data;
+  QAction *PV1, *RMS1, *Mean1, *heightdifference1, *binary_view1, *save_data1, *load_data1;
+  QAction* binary_view_diff;
+  QAction *Exit2, *Parameters1, *show_statistics, *show_magnifier, *show_linescans, *show_labels,
+      *show_colorbar;
+
+  // ---- Handlers -----------------------------------------------------------
+  // start-up and menus
+  void FormCreate();
+  void FormDestroy();
+  void Exit2Click();
+  void Parameters1Click();
+  void Button2Click();
+  void Button3Click();
+  void show_statisticsClick();
+  void show_magnifierClick();
+  void show_linescansClick();
+  void show_labelsClick();
+  void show_colorbarClick();
+  void Label13Click();
+  // "apply" and "profile"
+  void Button_apply_0Click();
+  void Button_apply_1Click();
+  void Button_calculate_0Click();
+  void Button_calculate_1Click();
+  // enlarged view
+  void Image0MouseDown(Qt::MouseButton button, int x, int y);
+  void Image1MouseDown(Qt::MouseButton button, int x, int y);
+  void expand1Click();
+  void expand2Click();
+  // pointer over the maps and raw images
+  void Image_prof_0MouseMove(int x, int y);
+  void Image_prof_1MouseMove(int x, int y);
+  void Image_diffMouseMove(int x, int y);
+  void Image0MouseMove(int x, int y);
+  void Image1MouseMove(int x, int y);
+  void Image2MouseMove(int x, int y);
+  // colour ranges and track bars
+  void Edit_min_0Exit();
+  void Edit_max_0Exit();
+  void Edit_min_1Exit();
+  void Edit_max_1Exit();
+  void Edit_min_diffExit();
+  void Edit_max_diffExit();
+  void Edit_min_0KeyDown(int key);
+  void Edit_max_0KeyDown(int key);
+  void Edit_min_1KeyDown(int key);
+  void Edit_max_1KeyDown(int key);
+  void Edit_min_diffKeyDown(int key);
+  void Edit_max_diffKeyDown(int key);
+  void UpDown1Changing();
+  void UpDown2Changing();
+  void UpDown3Changing();
+  void UpDown4Changing();
+  void UpDown5Changing();
+  void UpDown6Changing();
+  void UpDown1Click(bool up);
+  void UpDown2Click(bool up);
+  void UpDown3Click(bool up);
+  void UpDown4Click(bool up);
+  void UpDown5Click(bool up);
+  void UpDown6Click(bool up);
+  void TrackBarNoise0Change();
+  void TrackBarNoise1Change();
+  void TrackBarDynamic0Change();
+  void TrackBarDynamic1Change();
+  void Edit_noise_0Exit();
+  void Edit_noise_1Exit();
+  void Edit_dyn_0Exit();
+  void Edit_dyn_1Exit();
+  // evaluation menu and data export
+  void PV0Click();
+  void RMS0Click();
+  void Mean0Click();
+  void heightdifference0Click();
+  void binary_view0Click();
+  void PV1Click();
+  void RMS1Click();
+  void Mean1Click();
+  void heightdifference1Click();
+  void binary_view1Click();
+  void binary_view_diffClick();
+  void save_data0Click();
+  void save_data1Click();
+  void load_dataClick();
+  void load_data1Click();
+  void ComboBox0Click();
+  void ComboBox1Click();
+  void ComboBox0Change();
+  void ComboBox1Change();
+  void Button1Click();
+
+  // A status step: the label shows a blank, then the text, repainted each time.
+  void show_status(const std::string& text);
+
+ private:
+  void create_controls();
+  void create_menus();
+  void connect_handlers();
+  // Each group of handlers wires its own controls.
+  void connect_pointer_handlers();
+  void connect_range_handlers();
+  void connect_evaluation_handlers();
+  // Runs "apply" / "profile" of channel c (0 or 1).
+  void run_simulation_of(int channel);
+  void run_profile_of(int channel);
+  void show_enlarged(int channel);
+
+  // ---- pointer and range helpers ----
+
+  // ---- evaluation helpers ----
+};
