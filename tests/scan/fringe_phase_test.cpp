@@ -195,14 +195,6 @@ TEST(FringePhase, DefaultRowWindowsGrowFrom15To43TapsAndStopAtColumn1237) {
   }
 }
 
-TEST(FringePhase, MatchesThePlainLoopOnSphereFringes) {
-  Image fringes(make_sphere_fringes(SphereFringes{}), &img_destroy);
-  Image expected = copy_of(fringes.get());
-  fringe_phase(fringes.get(), 29, 10.0);
-  plain_fringe_phase(expected.get(), 29, 10.0);
-  EXPECT_EQ(differences(fringes.get(), expected.get()), 0);
-}
-
 TEST(FringePhase, ColumnsWhereTheWindowGrowsCarryMeasuredPhases) {
   // Where the kernels grow, the first centre of the new window lies one
   // column beyond the last centre of the old one: 14 columns per default row.
@@ -219,17 +211,16 @@ TEST(FringePhase, ColumnsWhereTheWindowGrowsCarryMeasuredPhases) {
   EXPECT_EQ(skipped[2], 265);
   EXPECT_EQ(skipped[13], 1204);
 
+  // The whole plane equals the plain loop, which measures those columns.
   Image source(make_sphere_fringes(SphereFringes{}), &img_destroy);
   Image measured = copy_of(source.get());
   Image expected = copy_of(source.get());
   fringe_phase(measured.get(), 29, 10.0);
   plain_fringe_phase(expected.get(), 29, 10.0);
+  EXPECT_EQ(differences(measured.get(), expected.get()), 0);
   int grey_levels_left = 0;
   for (int32_t y = 0; y < 1024; ++y)
-    for (int32_t c : skipped) {
-      ASSERT_EQ(img_line(measured.get(), y)[c], img_line(expected.get(), y)[c]) << c << ", " << y;
-      grey_levels_left += img_line(measured.get(), y)[c] == img_line(source.get(), y)[c];
-    }
+    for (int32_t c : skipped) grey_levels_left += img_line(measured.get(), y)[c] == img_line(source.get(), y)[c];
   EXPECT_LT(grey_levels_left, 1024 * 14 / 20);  // chance agreements only
 }
 
