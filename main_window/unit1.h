@@ -208,6 +208,22 @@ class TForm1 : public QMainWindow {
   void show_enlarged(int channel);
 
   // ---- pointer and range helpers ----
+  // The three colour maps and their colour ranges.
+  enum class MapOf { channel_0, channel_1, difference };
+  // The readout of a pointer at (x, y) pixels over a map image.
+  void read_out_map(MapOf map, int x, int y);
+  // The six labelled line scans through pixel (x, y), markers at fx, fy.
+  void draw_line_scans(int x, int y, double fx, double fy);
+  // The raw pixels around (x, y) of a raw image, enlarged in the magnifier.
+  void magnify_raw_image(const ImageView* raw, int x, int y);
+  // Reads both range edits of a map into its limits and re-renders the map.
+  void commit_colour_range(MapOf range);
+  // One micron up or down in `stepped` (a range edit of `range`), then commits.
+  void step_colour_limit(MapOf range, EditBox* stepped, bool up);
+  // A track bar's position / maximum into `field` and its edit box.
+  void store_track_bar_value(const QSlider* bar, EditBox* box, double& field);
+  // A track bar edit box's text, held to 0..1, as the bar's position.
+  void set_track_bar_from(const EditBox* box, QSlider* bar);
 
   // ---- evaluation helpers ----
 };

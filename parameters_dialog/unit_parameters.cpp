@@ -68,6 +68,8 @@ TFormParameters::TFormParameters(WorkbenchData* data, QWidget* parent)
     : QWidget(parent, Qt::Window), data_(data) {
   setObjectName("FormParameters");
   setWindowTitle("parameters");
+  // The program ends with the main window, even while the dialog is shown.
+  setAttribute(Qt::WA_QuitOnClose, false);
   QFont font = this->font();
   font.setPointSize(8);
   setFont(font);

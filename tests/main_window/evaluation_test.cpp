@@ -3,6 +3,7 @@
 // own controls where a user would use them.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <cmath>
