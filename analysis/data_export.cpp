@@ -46,6 +46,8 @@ std::vector<std::string> parameter_summary(const std::vector<std::string>& setti
 void save_data_set(const std::string& base, const Picture& raw_image, const Picture& map_image,
                    const HeightMatrix& channel_map, const HeightMatrix& measured_map,
                    const std::string& settings_file, double field_x, double field_y) {
+  // The settings are read first: a missing file then leaves no half set.
+  const std::vector<std::string> summary = parameter_summary(read_lines(settings_file), field_x);
   raw_image.save_bmp(base + "_gray.bmp");
   map_image.save_bmp(base + "_col.bmp");
   write_heights(base + "_heights.txt", channel_map, kMapSide, kMapSide, field_x * (1.0 / kMapSide),
@@ -54,5 +56,5 @@ void save_data_set(const std::string& base, const Picture& raw_image, const Pict
   write_lines(base + "_hor_scan_profile.txt", row_lines(measured_map, kCentre));
   write_lines(base + "_vert_scan.txt", column_lines(channel_map, kCentre));
   write_lines(base + "_vert_scan_profile.txt", column_lines(measured_map, kCentre));
-  write_lines(base + "_parameter.txt", parameter_summary(read_lines(settings_file), field_x));
+  write_lines(base + "_parameter.txt", summary);
 }

@@ -14,8 +14,8 @@
 // significant digits and 4 exponent digits on a CR LF line, and
 // "_parameter.txt" (seven lines from the channel's image settings file).
 // The base name is used as given: "run1.dat" gives "run1.dat_gray.bmp".
-// Throws FileError when the settings file cannot be read or a file cannot be
-// written; the files written before stay.
+// Throws FileError when the settings file cannot be read (nothing is written
+// then) or a file cannot be written (the files written before stay).
 void save_data_set(const std::string& base, const Picture& raw_image, const Picture& map_image,
                    const HeightMatrix& channel_map, const HeightMatrix& measured_map,
                    const std::string& settings_file, double field_x, double field_y);
