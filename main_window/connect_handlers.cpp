@@ -7,11 +7,6 @@ void TForm1::connect_handlers() {
   const auto on = [this](auto* sender, auto signal, void (TForm1::*handler)()) {
     connect(sender, signal, this, [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
   };
-  const auto on_move = [this](ImageView* view, void (TForm1::*handler)(int, int)) {
-    connect(view, &ImageView::mouse_moved, this, [this, handler](int x, int y) {
-      guarded([&] { (this->*handler)(x, y); });
-    });
-  };
   const auto on_press = [this](ImageView* view, void (TForm1::*handler)(Qt::MouseButton, int, int)) {
     connect(view, &ImageView::mouse_pressed, this, [this, handler](Qt::MouseButton b, int x, int y) {
       guarded([&] { (this->*handler)(b, x, y); });
@@ -38,7 +33,6 @@ void TForm1::connect_handlers() {
   on_press(Image1, &TForm1::Image1MouseDown);
   on(expand, &QAction::triggered, &TForm1::expand1Click);
   on(expand2, &QAction::triggered, &TForm1::expand2Click);
-  (void)on_move;
   connect_pointer_handlers();
   connect_range_handlers();
   connect_evaluation_handlers();

@@ -211,7 +211,10 @@ void TForm1::create_controls() {
   Edit_RMS = edit(g, "0", 8, 98, 73);
   Edit_PV = edit(g, "0", 88, 98, 73);
   Edit_Mean = edit(g, "0", 168, 98, 81);
-  Label3 = label(g, "values in microns", 200, 36);
+  Label3 = label(g, "values in microns", 198, 50);
+  Label3->setWordWrap(true);
+  Label3->setFixedWidth(56);
+  Label3->adjustSize();
   // magnifier and colour bar
   Image_Lupe = image(w, 758, 526, kMagnifierSide, kMagnifierSide);
   Image_Lupe->hide();

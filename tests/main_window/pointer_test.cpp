@@ -14,7 +14,6 @@
 #include "render/colour_components.h"
 #include "render/line_scan.h"
 #include "render/magnifier.h"
-#include "render/marker_bar.h"
 #include "temp_dir.h"
 
 namespace {
@@ -171,8 +170,6 @@ TEST_F(PointerTest, ValueTextsFieldSizesAndDifferenceStatistics) {
   EXPECT_EQ(text(form->Edit_y), "4.04");
   EXPECT_EQ(text(form->Edit_RMS), microns(area_rms(d.difference_map, 98, 102, 98, 104), 15, 0));
   EXPECT_EQ(text(form->Edit_PV), microns(area_pv(d.difference_map, 98, 102, 98, 104), 15, 0));
-  move(form->Image_diff, 2, 128);
-  EXPECT_EQ(text(form->Edit_RMS), microns(area_rms(d.difference_map, 0, 4, 126, 130), 15, 0));
 }
 
 TEST_F(PointerTest, ValueLabelFollowsThePointer) {
@@ -258,11 +255,4 @@ TEST_F(PointerTest, RawImageMagnifierShowsTwentyOnePixelsAroundThePointer) {
   form->Image1->picture = form->Image_prof_1->picture;
   move(form->Image1, 50, 50);
   EXPECT_EQ(lupe.pixel(80, 80), form->Image_prof_1->picture.pixel(50, 50));
-}
-
-TEST_F(PointerTest, HiddenStripDrawsAMarkerBar) {
-  move(form->Image2, 4, 96);
-  Picture expected(9, 193);
-  draw_marker_bar(expected, 96.0 / 193.0);
-  EXPECT_TRUE(same_pixels(form->Image2->picture, expected));
 }
