@@ -136,7 +136,7 @@ void TForm1::create_controls() {
   Label0_horiz_min = label(w, "0", 660, 36);
   Image_vert_cross_0 = image(w, 352, 56, 40, 256);
   Label0_vert_max = label(w, "0", 352, 314);
-  Label0_vert_min = label(w, "0", 378, 314);
+  Label0_vert_min = label(w, "0", 352, 330);
   Label_val_0 = label(w, "X", 400, 56);
   ComboBox0 = selector(w, 400, 314);
   Label10 = label(w, "min", 518, 318);
@@ -154,7 +154,7 @@ void TForm1::create_controls() {
   Label1_horiz_min = label(w, "1", 660, 668);
   Image_vert_cross_1 = image(w, 352, 376, 40, 256);
   Label1_vert_max = label(w, "0", 352, 634);
-  Label1_vert_min = label(w, "0", 378, 634);
+  Label1_vert_min = label(w, "0", 352, 650);
   Label_val_1 = label(w, "X", 400, 376);
   ComboBox1 = selector(w, 400, 354);
   Label15 = label(w, "min", 518, 358);
@@ -171,9 +171,9 @@ void TForm1::create_controls() {
   Label_diff_horiz_min = label(w, "0", 972, 218);
   Image_diff_vert_cross = image(w, 664, 240, 40, 256);
   Label_diff_vert_max = label(w, "0", 664, 498);
-  Label_diff_vert_min = label(w, "0", 690, 498);
+  Label_diff_vert_min = label(w, "0", 664, 514);
   Label_val_diff = label(w, "X", 712, 240);
-  Label19 = label(w, "color range [microns]", 808, 520);
+  Label19 = label(w, "color range [microns]", 864, 504);
   Label22 = label(w, "min", 712, 504);
   Edit_min_diff = edit(w, "-5", 734, 500);
   UpDown5 = up_down(w, 767, 500, -5);
