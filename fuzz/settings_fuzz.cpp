@@ -1,0 +1,96 @@
+// The window side's settings files: read_lines, settings_value and the
+// conversions of the texts found, on arbitrary file text.
+// Input: a key up to the first line feed, then the file's bytes (no line
+// feed: the whole input is the file).
+// Properties: a number accepted by text_to_double is finite and the value
+// the C library reads from the same text (a value below the normal range may
+// read as zero); one accepted by text_to_int is the C library's too; lines
+// written with write_lines read back the same; loading a simulation record
+// ends in its values, a conversion error or a file error.
+#include <cerrno>
+#include <cfloat>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "common/errors.h"
+#include "common/settings_file.h"
+#include "common/text_to_number.h"
+#include "fuzz_work_dir.h"
+#include "simulation/sim_params.h"
+#include "simulation/sim_params_file.h"
+
+namespace {
+
+// Keys the workbench looks up in its settings files.
+const char* const kKnownKeys[] = {"CamResX", "LambdaF", "Alpha",  "MaskXOfs", "MaskYOfs",
+                                  "XPixels", "YPixels", "Radius", "NFilt",    "MaskRadius",
+                                  "XRes",    "FlawThr", "DepthLimit"};
+// Lines converted whole, beyond the values of the keys.
+constexpr std::size_t kMaxLinesConverted = 64;
+
+// The text without the blanks and control characters the conversions ignore.
+std::string trimmed(const std::string& text) {
+  std::size_t first = 0;
+  std::size_t last = text.size();
+  while (first < last && static_cast<unsigned char>(text[first]) <= ' ') ++first;
+  while (last > first && static_cast<unsigned char>(text[last - 1]) <= ' ') --last;
+  return text.substr(first, last - first);
+}
+
+void check_conversions(const std::string& text) {
+  try {
+    const double value = text_to_double(text);
+    if (!std::isfinite(value)) fuzz_fail("text_to_double gave a value that is not finite");
+    const std::string body = trimmed(text);
+    char* end = nullptr;
+    const double expected = std::strtod(body.c_str(), &end);
+    if (end != body.c_str() + body.size()) fuzz_fail("text_to_double accepted a partial number");
+    const bool underflow = value == 0.0 && std::fabs(expected) < DBL_MIN;
+    if (value != expected && !underflow) fuzz_fail("text_to_double differs from strtod");
+  } catch (const ConversionError&) {
+  }
+  try {
+    const int value = text_to_int(text);
+    const std::string body = trimmed(text);
+    char* end = nullptr;
+    errno = 0;
+    const long expected = std::strtol(body.c_str(), &end, 10);
+    if (end != body.c_str() + body.size() || errno != 0 || expected != value)
+      fuzz_fail("text_to_int differs from strtol");
+  } catch (const ConversionError&) {
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string input(reinterpret_cast<const char*>(data), size);
+  const std::size_t line_end = input.find('\n');
+  const std::string key = line_end == std::string::npos ? std::string() : input.substr(0, line_end);
+  const std::string file = fuzz_work_file("image.ini");
+  write_work_file(file, line_end == std::string::npos ? input : input.substr(line_end + 1));
+
+  const std::vector<std::string> lines = read_lines(file);
+  check_conversions(settings_value(lines, key));
+  for (const char* known : kKnownKeys) check_conversions(settings_value(lines, known));
+  for (std::size_t i = 0; i < lines.size() && i < kMaxLinesConverted; ++i)
+    check_conversions(lines[i]);
+
+  const std::string copy = fuzz_work_file("copy.ini");
+  write_lines(copy, lines);
+  if (read_lines(copy) != lines) fuzz_fail("written lines read back changed");
+
+  // The same text as both settings files of a channel.
+  SimParams params{};
+  try {
+    load_sim_params(params, file, file);
+  } catch (const ConversionError&) {
+  } catch (const FileError&) {
+  }
+  clear_work_dir();
+  return 0;
+}
