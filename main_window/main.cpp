@@ -2,9 +2,9 @@
 // (which reads the settings files), the parameters dialog, the enlarged view,
 // then the event loop until the main window closes.
 #include <QApplication>
-#include <clocale>
 
 #include "enlarged_view/unit_image.h"
+#include "main_window/decimal_point.h"
 #include "main_window/error_box.h"
 #include "main_window/unit1.h"
 #include "parameters_dialog/unit_parameters.h"
@@ -12,9 +12,7 @@
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
   QApplication::setApplicationName("simulation");
-  // The application object adopts the user's locale; every number text of
-  // the program is written and read with the point.
-  std::setlocale(LC_NUMERIC, "C");
+  use_point_as_decimal_separator();
   try {
     TForm1 form1;
     TFormParameters form_parameters(&form1.data);

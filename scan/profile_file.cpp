@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "classic_numbers.h"
 #include "profile_file.h"
 
 void save_profile(const ScnMatrix& profile, const char* fileName) {
@@ -16,6 +17,7 @@ void save_profile(const ScnMatrix& profile, const char* fileName) {
   const std::string temporary = std::string(fileName) + ".tmp";
   std::FILE* file = std::fopen(temporary.c_str(), "w");
   if (file == nullptr) return;
+  const ClassicNumbers points;
   bool written = std::fprintf(file, "%ld %ld\n", static_cast<long>(profile.cols),
                               static_cast<long>(profile.rows)) >= 0;
   written = written && std::fprintf(file, "%lf %lf\n", profile.xStep, profile.yStep) >= 0;

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "classic_numbers.h"
 #include "private_profile.h"
 #include "scan.h"
 
@@ -76,6 +77,7 @@ std::string field_text(const ScnPar* par, const ParKey& key) {
 // A null record, file or section does nothing.
 void scn_LoadPar(ScnPar* par, const char* iniFile, const char* section) {
   if (par == nullptr || iniFile == nullptr || section == nullptr) return;
+  const ClassicNumbers points;
   for (const ParKey& key : kParKeys)
     load_field(par, key, profile_read(iniFile, section, key.name, key.default_text));
 }
@@ -84,6 +86,7 @@ void scn_LoadPar(ScnPar* par, const char* iniFile, const char* section) {
 // keys; other sections and keys stay as they were. A failed write is ignored.
 void scn_SavePar(const ScnPar* par, const char* iniFile, const char* section) {
   if (par == nullptr || iniFile == nullptr || section == nullptr) return;
+  const ClassicNumbers points;
   for (const ParKey& key : kParKeys)
     profile_write(iniFile, section, key.name, field_text(par, key).c_str());
 }
