@@ -54,6 +54,9 @@ void run_profile_comparison(ProfileRun& run, RunObserver& observer) {
   require_readable(image_file);
 
   observer.status(kExtracting);
+  // The scan module reports nothing; without the old profile a failed write
+  // shows as a file error instead of as the previous result.
+  std::remove(profile_file);
   run_scan(image_file, nullptr, first ? file_scan_settings_0 : file_scan_settings_1, scan_section,
            profile_file);
   const ProfileGrid grid = read_profile(profile_file, map, kMapSide, kMapSide);

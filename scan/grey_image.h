@@ -56,4 +56,6 @@ int img_load_bmp(GreyImage** result, const char* fileName);
 // followed by its colour table. Returns a BmpCode; -2 also when the data
 // cannot be flushed to the file on closing. A record that img_create could
 // not have made counts as no image (-9).
+// Writes through a temporary file beside the target and renames it over the
+// target, so a failed write leaves an earlier file as it was.
 int img_save_bmp(const GreyImage* image, const char* fileName);

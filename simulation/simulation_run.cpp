@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "common/errors.h"
 #include "common/text_to_number.h"
 #include "common/work_files.h"
 #include "render/binomial_filter.h"
@@ -42,7 +43,10 @@ void run_simulation(const SimulationInputs& in, SimParams& params, Picture& imag
   seed_random(in.seed);
   const int32_t max_noise = text_to_int(in.max_noise_text);
   const char* const sim_file = c == 0 ? "sim00.bmp" : "sim01.bmp";
-  synthesize_fringe_image(params, sim_file, max_noise, kAdditiveRange);
+  // An image that could not be created falls back to the file on disk; one
+  // that could not be written must not pass for the new image.
+  const int status = synthesize_fringe_image(params, sim_file, max_noise, kAdditiveRange);
+  if (status < 0) throw FileError(std::string("Cannot create file \"") + sim_file + "\"");
 
   image.load_bmp(sim_file);
   observer.picture_changed();

@@ -30,9 +30,10 @@ struct SimulationInputs {
 // ./sim0c_filtered.bmp in the working directory, replaces `image` by the
 // smoothed picture, cells (x, 100) of scratch_map by the grey levels of its
 // row 128 and `scan_plot` by their plot (cells 113..143, 0..255).
-// Throws ConversionError for a text that is not an integer (after step 6 or
-// 9, as the window would stop) and FileError when the image cannot be loaded
-// back.
+// Throws ConversionError for a text that is not an integer (before the
+// synthesis, or after it for the pass count, as the window would stop), and
+// FileError when the fringe image cannot be written, or cannot be loaded back
+// (an image that could not be created shows the earlier file of that name).
 void run_simulation(const SimulationInputs& inputs, SimParams& params, Picture& image,
                     Picture& scan_plot, HeightMatrix& scratch_map, RunObserver& observer);
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -164,6 +165,25 @@ TEST(ProfileRun, TinyMaskGivesAnAllZeroMap) {
   ProfileRun run = w.run(0, "7.5", "0.1");
   run_profile_comparison(run, w.observer);
   EXPECT_EQ(w.height_map_0, HeightMatrix(256, 256, 0.0));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ProfileRun, ProfileThatCannotBeWrittenIsNotTakenFromTheLastRun) {
+  TempDir dir;
+  write_scan_settings("scnmod.ini");
+  write_sphere_image("sim00.bmp");
+  Workbench w;
+  ProfileRun first = w.run(0);
+  run_profile_comparison(first, w.observer);
+  const HeightMatrix before = w.height_map_0;
+  // The engine cannot write the new profile: its temporary name is taken.
+  std::filesystem::create_directory("profile00.txt.tmp");
+  ProfileRun second = w.run(0);
+  EXPECT_THROW(run_profile_comparison(second, w.observer), FileError);
+  EXPECT_TRUE(w.height_map_0 == before) << "the maps keep their contents";
 }
 
 }  // namespace

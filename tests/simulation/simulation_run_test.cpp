@@ -1,6 +1,7 @@
 // The run behind "apply", without a window.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -128,6 +129,29 @@ TEST(SimulationRun, ImageThatCannotBeCreatedFallsBackToTheFileOnDisk) {
   EXPECT_EQ(c.image.width(), 100);
   EXPECT_EQ(c.scratch_map(150, kScanRow), 0.0);
   EXPECT_EQ(c.scratch_map(10, kScanRow), c.image.row(59)[10]);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(SimulationRun, ImageThatCannotBeWrittenIsAFileError) {
+  TempDir dir;
+  Channel c;
+  SimulationInputs in;
+  run(c, in);
+  const std::string earlier = read_file_bytes("sim00.bmp");
+  // The fringe image's name is taken by a directory: it cannot be written.
+  std::filesystem::remove("sim00.bmp");
+  std::filesystem::create_directory("sim00.bmp");
+  try {
+    run(c, in);
+    FAIL() << "no error";
+  } catch (const FileError& e) {
+    EXPECT_STREQ(e.what(), "Cannot create file \"sim00.bmp\"");
+  }
+  EXPECT_TRUE(std::filesystem::is_directory("sim00.bmp"));
+  EXPECT_FALSE(earlier.empty());
 }
 
 }  // namespace
