@@ -1,5 +1,7 @@
 #include "analysis/profile_run.h"
 
+#include <sys/stat.h>
+
 #include <cmath>
 #include <cstdio>
 
@@ -25,6 +27,18 @@ const char* const kDone = "done                               ";
 void render_full(const HeightMatrix& map, Picture& image, double min, double max) {
   render_map(map, 0, kMapSide - 1, 0, kMapSide - 1, kColourLevels, image, colour_blue, colour_red,
              colour_green, min, max);
+}
+
+struct FileIdentity {
+  bool exists = false;
+  dev_t device = 0;
+  ino_t inode = 0;
+};
+
+FileIdentity identity_of(const char* file) {
+  struct stat status {};
+  if (::stat(file, &status) != 0) return {};
+  return {true, status.st_dev, status.st_ino};
 }
 
 }  // namespace
@@ -54,11 +68,15 @@ void run_profile_comparison(ProfileRun& run, RunObserver& observer) {
   require_readable(image_file);
 
   observer.status(kExtracting);
-  // The scan module reports nothing; without the old profile a failed write
-  // shows as a file error instead of as the previous result.
-  std::remove(profile_file);
+  // The scan module reports nothing, and replaces the profile by renaming a
+  // new file over it: if the file is still the one from before, the write
+  // failed, and the earlier result must not pass for the new one.
+  const FileIdentity before = identity_of(profile_file);
   run_scan(image_file, nullptr, first ? file_scan_settings_0 : file_scan_settings_1, scan_section,
            profile_file);
+  const FileIdentity after = identity_of(profile_file);
+  if (!after.exists || (before.exists && before.device == after.device && before.inode == after.inode))
+    throw FileError(std::string("Cannot create file \"") + profile_file + "\"");
   const ProfileGrid grid = read_profile(profile_file, map, kMapSide, kMapSide);
   ProfileGeometry& g = run.geometry;
   g.step_x = grid.step_x;

@@ -80,14 +80,14 @@ TEST(WindowFailedWrites, FringeBitmapsOnApply) {
   const std::vector<std::string> earlier = contents_of({"sim00.bmp", "sim00_filtered.bmp"});
   ASSERT_TRUE(w.errors.messages.empty());
 
-  // The synthesis cannot write its image and says nothing; the run shows the
-  // earlier image, which is whole, and stops at the smoothed copy.
+  // The synthesis cannot write its image: the run says so and stops; the
+  // earlier files stay whole.
   f.TrackBarNoise0->setValue(128);
   {
     FileSizeLimit full(kNearlyFull);
     f.Button_apply_0->click();
   }
-  EXPECT_EQ(w.errors.messages, Messages{"Cannot write file \"./sim00_filtered.bmp\""});
+  EXPECT_EQ(w.errors.messages, Messages{"Cannot create file \"sim00.bmp\""});
   EXPECT_EQ(contents_of({"sim00.bmp", "sim00_filtered.bmp"}), earlier);
 
   w.errors.messages.clear();
@@ -109,16 +109,18 @@ TEST(WindowFailedWrites, ProfileAndSphereFilesOnProfile) {
   ASSERT_TRUE(w.errors.messages.empty());
   const std::vector<std::string> earlier = contents_of({"profile00.txt", "perfect_sphere00.txt"});
 
-  // The engine cannot write the new profile and reports nothing; the run
-  // reads the earlier, whole one back and stops at the sphere file.
+  // The engine cannot write the new profile and reports nothing itself; the
+  // run notices that the file is still the earlier one, says so and stops
+  // with the maps and files as they were.
   f.Button_apply_0->click();
+  const HeightMatrix map_before = f.data.height_map_0;
   {
     FileSizeLimit full(kNearlyFull);
     f.Button_calculate_0->click();
   }
-  EXPECT_EQ(w.errors.messages, Messages{"Cannot create file \"perfect_sphere00.txt\""});
+  EXPECT_EQ(w.errors.messages, Messages{"Cannot create file \"./profile00.txt\""});
   EXPECT_EQ(contents_of({"profile00.txt", "perfect_sphere00.txt"}), earlier);
-  EXPECT_TRUE(f.data.height_map_0 == f.data.measured_map_0) << "the maps hold the measured heights";
+  EXPECT_TRUE(f.data.height_map_0 == map_before) << "the maps keep their contents";
 
   w.errors.messages.clear();
   std::filesystem::remove("perfect_sphere00.txt");
