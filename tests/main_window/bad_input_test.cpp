@@ -18,28 +18,12 @@
 #include "parameters_dialog/settings_texts.h"
 #include "parameters_dialog/unit_parameters.h"
 #include "temp_dir.h"
+#include "workbench_windows.h"
 
 namespace {
 
 using Messages = std::vector<std::string>;
 
-// The three windows in start-up order, in a temporary working directory;
-// `prepare` runs there before the windows are made.
-struct Workbench {
-  explicit Workbench(const std::function<void()>& prepare = [] { write_default_settings("."); }) {
-    prepare();
-    form = std::make_unique<TForm1>();
-    parameters = std::make_unique<TFormParameters>(&form->data);
-    image = std::make_unique<TFormImage>();
-    form->FormParameters = parameters.get();
-    form->FormImage = image.get();
-  }
-  TempDir dir;
-  ErrorRecorder errors;
-  std::unique_ptr<TForm1> form;
-  std::unique_ptr<TFormParameters> parameters;
-  std::unique_ptr<TFormImage> image;
-};
 
 bool map_is(const HeightMatrix& map, double value) {
   for (int x = 0; x < kMapSide; ++x)

@@ -14,23 +14,11 @@
 #include "parameters_dialog/settings_texts.h"
 #include "parameters_dialog/unit_parameters.h"
 #include "temp_dir.h"
+#include "workbench_windows.h"
 
 namespace {
 
 using Messages = std::vector<std::string>;
-
-struct Workbench {
-  Workbench() {
-    write_default_settings(".");
-    form = std::make_unique<TForm1>();
-    parameters = std::make_unique<TFormParameters>(&form->data);
-    form->FormParameters = parameters.get();
-  }
-  TempDir dir;
-  ErrorRecorder errors;
-  std::unique_ptr<TForm1> form;
-  std::unique_ptr<TFormParameters> parameters;
-};
 
 // Room for a few lines, far too little for a bitmap or a settings file.
 constexpr rlim_t kNearlyFull = 64;

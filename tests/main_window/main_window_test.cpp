@@ -14,25 +14,10 @@
 #include "parameters_dialog/settings_texts.h"
 #include "parameters_dialog/unit_parameters.h"
 #include "temp_dir.h"
+#include "workbench_windows.h"
 
 namespace {
 
-// The three windows in start-up order, in a temporary working directory.
-struct Workbench {
-  explicit Workbench(bool with_settings = true) {
-    if (with_settings) write_default_settings(".");
-    form = std::make_unique<TForm1>();
-    parameters = std::make_unique<TFormParameters>(&form->data);
-    image = std::make_unique<TFormImage>();
-    form->FormParameters = parameters.get();
-    form->FormImage = image.get();
-  }
-  TempDir dir;
-  ErrorRecorder errors;
-  std::unique_ptr<TForm1> form;
-  std::unique_ptr<TFormParameters> parameters;
-  std::unique_ptr<TFormImage> image;
-};
 
 std::vector<int> progress_of(QProgressBar* bar, const std::function<void()>& action) {
   std::vector<int> positions;
@@ -53,7 +38,7 @@ void expect_default_record(const SimParams& p) {
 }
 
 TEST(StartUp, EmptyDirectoryShowsBothErrorsAndKeepsTheDefaults) {
-  Workbench w(false);
+  Workbench w([] {});
   EXPECT_EQ(w.errors.messages, (std::vector<std::string>{"Cannot open file \"./scnmod.ini\"",
                                                          "Cannot open file \"./image.ini\""}));
   expect_default_record(w.form->data.sim_params_0);
