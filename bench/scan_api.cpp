@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "scan.h"
+#include "scan/default_par.h"
 #include "scan/run_scan.h"
 #include "simulation/fringe_synthesis.h"
 #include "simulation/random_generator.h"
@@ -13,7 +14,7 @@
 
 namespace {
 
-const ScnPar kDefaults{2, 16, 10.0, 0.01, 0.01, 30.0, 3.5, 0.0, 0.0, -10.0};
+const ScnPar kDefaults = kDefaultScnPar;
 
 // Writes the fringe image once per process into the temporary directory.
 const std::string& fringe_file() {

@@ -4,13 +4,14 @@
 
 #include <cmath>
 
+#include "scan/default_par.h"
 #include "scan/image_processing.h"
 
 namespace {
 
 constexpr int32_t kWidth = 1280;
 constexpr int32_t kHeight = 1024;
-const ScnPar kDefaults{2, 16, 10.0, 0.01, 0.01, 30.0, 3.5, 0.0, 0.0, -10.0};
+const ScnPar kDefaults = kDefaultScnPar;
 
 // Vertical fringes of period 10 pixels, bent by a bowl-shaped phase as a
 // sphere would bend them.

@@ -5,13 +5,14 @@
 #include <cmath>
 #include <cstring>
 
+#include "scan/default_par.h"
 #include "scan/profile_calculation.h"
 
 namespace {
 
 constexpr int32_t kWidth = 1280;
 constexpr int32_t kHeight = 1024;
-constexpr ScnPar kDefaults = {2, 16, 10.0, 0.01, 0.01, 30.0, 3.5, 0.0, 0.0, -10.0};
+constexpr ScnPar kDefaults = kDefaultScnPar;
 
 // The unwrapped phase of a sphere of `radius` mm seen through a straight
 // pattern of period 10 px, 0.01 mm pixels and 30 degrees, inside `mask` mm of

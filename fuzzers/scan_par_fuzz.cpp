@@ -13,12 +13,13 @@
 #include <string_view>
 
 #include "fuzz_work_dir.h"
+#include "scan/default_par.h"
 #include "scan/include/scan.h"
 
 namespace {
 
 constexpr char kDefaultSection[] = "ScanParameter";
-constexpr ScnPar kDefaults{2, 16, 10.0, 0.01, 0.01, 30.0, 3.5, 0.0, 0.0, -10.0};
+constexpr ScnPar kDefaults = kDefaultScnPar;
 // The reader keeps at most this many characters of a value.
 constexpr std::size_t kMaxValueChars = 255;
 

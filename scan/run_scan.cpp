@@ -1,5 +1,6 @@
 #include "run_scan.h"
 
+#include "default_par.h"
 #include "scan.h"
 
 void run_scan(const char* imageFile, const char* referenceFile, const char* iniFile,
@@ -7,7 +8,7 @@ void run_scan(const char* imageFile, const char* referenceFile, const char* iniF
   ScnHandle handle = scn_Init();
   // Pre-filled with the defaults, so a key whose text is not a number falls
   // back to its default instead of to an indeterminate value.
-  ScnPar par{2, 16, 10.0, 0.01, 0.01, 30.0, 3.5, 0.0, 0.0, -10.0};
+  ScnPar par = kDefaultScnPar;
   scn_LoadPar(&par, iniFile, section);
   scn_SetPar(handle, &par);
   int32_t withReference = 0;

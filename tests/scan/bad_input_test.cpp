@@ -19,6 +19,7 @@
 #include "image_processing.h"
 #include "run_scan.h"
 #include "scan.h"
+#include "scan/default_par.h"
 #include "temp_dir.h"
 
 namespace {
@@ -215,7 +216,7 @@ std::vector<uint8_t> work_plane_with(const std::vector<std::string>& lines, cons
   std::string ini = "[ScanParameter]\r\n";
   for (const std::string& line : lines) ini += line + "\r\n";
   write_file_bytes("scan.ini", ini);
-  ScnPar par{2, 16, 10.0, 0.01, 0.01, 30.0, 3.5, 0.0, 0.0, -10.0};
+  ScnPar par = kDefaultScnPar;
   scn_LoadPar(&par, "scan.ini", "ScanParameter");
   ScnHandle handle = scn_Init();
   scn_SetPar(handle, &par);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "fringe_image.h"
+#include "scan/default_par.h"
 #include "scan/image_processing.h"
 #include "scan/round_clamped.h"
 
@@ -42,7 +43,7 @@ uint16_t word_at(const GreyImage* image, int32_t x, int32_t y) {
 struct Chain {
   ScnContext context{};
   explicit Chain(const GreyImage* image, int32_t width = 1280, int32_t height = 1024) {
-    context.par = ScnPar{2, 16, 10.0, 0.01, 0.01, 30.0, 3.5, 0.0, 0.0, -10.0};
+    context.par = kDefaultScnPar;
     for (int i = 0; i < kPlaneCount; ++i) context.planes[i] = img_create(i < 4 ? 1 : 2, width, height);
     if (image != nullptr) img_copy(context.planes[PLANE_SOURCE], image);
   }

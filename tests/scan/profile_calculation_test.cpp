@@ -7,10 +7,11 @@
 #include <vector>
 
 #include "profile_calculation.h"
+#include "scan/default_par.h"
 
 namespace {
 
-constexpr ScnPar kDefaults = {2, 16, 10.0, 0.01, 0.01, 30.0, 3.5, 0.0, 0.0, -10.0};
+constexpr ScnPar kDefaults = kDefaultScnPar;
 // CamResX / tan(Alpha) with the defaults, mm per pixel of fringe shift.
 const double kFactor = 0.01 / std::tan(30.0 * 3.14159265358979323846 / 180.0);
 using PhaseFunction = std::function<uint16_t(int32_t, int32_t)>;

@@ -10,6 +10,7 @@
 
 #include "fringe_image.h"
 #include "scan.h"
+#include "scan/default_par.h"
 #include "scan/grey_image.h"
 #include "scan/run_scan.h"
 #include "scan/scn_context.h"
@@ -35,7 +36,7 @@ std::vector<std::string> read_lines(const char* path) {
   return lines;
 }
 
-ScnPar default_par() { return ScnPar{2, 16, 10.0, 0.01, 0.01, 30.0, 3.5, 0.0, 0.0, -10.0}; }
+ScnPar default_par() { return kDefaultScnPar; }
 
 class ScanApi : public ::testing::Test {
  protected:
