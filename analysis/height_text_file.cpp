@@ -94,10 +94,10 @@ ProfileGrid read_profile(const std::string& file, HeightMatrix& target, int widt
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> stream(std::fopen(file.c_str(), "r"), std::fclose);
   struct stat info {};
   if (!stream || ::fstat(::fileno(stream.get()), &info) != 0 || !S_ISREG(info.st_mode)) {
-    throw FileError("Cannot open file \"" + file + "\"");
+    throw file_error(FileAction::open, file);
   }
   const auto bad = [&file](const std::string& reason) {
-    return FileError("Cannot read file \"" + file + "\": " + reason);
+    return file_error(FileAction::read, file, ": " + reason);
   };
 
   WordReader reader(stream.get());

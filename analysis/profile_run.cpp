@@ -45,7 +45,7 @@ FileIdentity identity_of(const char* file) {
 
 void require_readable(const char* file) {
   std::FILE* f = std::fopen(file, "rb");
-  if (f == nullptr) throw FileError(std::string("Cannot open file \"") + file + "\"");
+  if (f == nullptr) throw file_error(FileAction::open, file);
   std::fclose(f);
 }
 
@@ -76,7 +76,7 @@ void run_profile_comparison(ProfileRun& run, RunObserver& observer) {
            profile_file);
   const FileIdentity after = identity_of(profile_file);
   if (!after.exists || (before.exists && before.device == after.device && before.inode == after.inode))
-    throw FileError(std::string("Cannot create file \"") + profile_file + "\"");
+    throw file_error(FileAction::create, profile_file);
   const ProfileGrid grid = read_profile(profile_file, map, kMapSide, kMapSide);
   ProfileGeometry& g = run.geometry;
   g.step_x = grid.step_x;

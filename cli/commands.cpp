@@ -50,7 +50,7 @@ std::string number(double v) {
 void cmd_init(const std::string& dir) {
   std::error_code error;
   std::filesystem::create_directories(dir, error);
-  if (error) throw FileError("Cannot create directory \"" + dir + "\": " + error.message());
+  if (error) throw directory_error(FileAction::create, dir, ": " + error.message());
   write_default_settings(dir);
 }
 

@@ -21,13 +21,13 @@ std::vector<std::string> read_settings(const char* file) {
 void enter_directory(const std::string& dir) {
   std::error_code error;
   std::filesystem::current_path(dir, error);
-  if (error) throw FileError("Cannot open directory \"" + dir + "\": " + error.message());
+  if (error) throw directory_error(FileAction::open, dir, ": " + error.message());
 }
 
 void require_file(const std::string& file, const std::string& hint) {
   std::error_code error;
   if (!std::filesystem::is_regular_file(file, error))
-    throw FileError("Cannot open file \"" + file + "\"" + hint);
+    throw file_error(FileAction::open, file, hint);
 }
 
 ChannelSettings read_channel_settings(int channel) {

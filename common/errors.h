@@ -4,6 +4,7 @@
 #pragma once
 
 #include <stdexcept>
+#include <string>
 
 // Message form: 'abc' is not a valid floating point value
 struct ConversionError : std::runtime_error {
@@ -14,3 +15,14 @@ struct ConversionError : std::runtime_error {
 struct FileError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
+
+// What could not be done to a file or directory.
+enum class FileAction { open, create, read, write };
+
+// The one way file errors are worded: Cannot <action> file "<name>"<detail>.
+// `detail` is appended as given (": grid size 0 x 0 out of range", or a hint
+// in parentheses after a blank).
+FileError file_error(FileAction action, const std::string& name, const std::string& detail = "");
+
+// The same for a directory: Cannot <action> directory "<name>"<detail>.
+FileError directory_error(FileAction action, const std::string& name, const std::string& detail = "");

@@ -21,7 +21,7 @@ bool equal_ignoring_case(const std::string& a, const std::string& b, std::size_t
 }  // namespace
 
 std::vector<std::string> read_lines(const std::string& file) {
-  const auto fail = [&file]() { return FileError("Cannot open file \"" + file + "\""); };
+  const auto fail = [&file]() { return file_error(FileAction::open, file); };
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> stream(std::fopen(file.c_str(), "rb"), std::fclose);
   if (!stream) throw fail();
   std::string text;

@@ -15,17 +15,17 @@ struct ImageDeleter {
 };
 using ImageOwner = std::unique_ptr<GreyImage, ImageDeleter>;
 
-std::string load_failure(int code, const std::string& file) {
+FileError load_failure(int code, const std::string& file) {
   const std::string quoted = "\"" + file + "\"";
   switch (code) {
     case BMP_CANNOT_OPEN:
-      return "Cannot open file " + quoted;
+      return file_error(FileAction::open, file);
     case BMP_UNSUPPORTED:
-      return "File " + quoted + " is not a supported bitmap";
+      return FileError("File " + quoted + " is not a supported bitmap");
     case BMP_NO_BUFFER:
-      return "Bitmap " + quoted + " has an unsupported size";
+      return FileError("Bitmap " + quoted + " has an unsupported size");
     default:
-      return "Cannot read file " + quoted;
+      return file_error(FileAction::read, file);
   }
 }
 
@@ -35,7 +35,7 @@ void Picture::load_bmp(const std::string& file) {
   GreyImage* loaded = nullptr;
   const int code = img_load_bmp(&loaded, file.c_str());
   const ImageOwner image(loaded);  // ours even when loading failed part way
-  if (code != BMP_OK || image == nullptr) throw FileError(load_failure(code, file));
+  if (code != BMP_OK || image == nullptr) throw load_failure(code, file);
   // 16-bit images are single 16-bit values, not colours: nothing to show.
   if (image->type == 2) throw FileError("File \"" + file + "\" is not a supported bitmap");
 
@@ -57,11 +57,11 @@ void Picture::load_bmp(const std::string& file) {
 void Picture::save_bmp(const std::string& file) const {
   if (width_ == 0 || height_ == 0) throw FileError("Cannot save the empty picture to \"" + file + "\"");
   const ImageOwner image(img_create(bytes_per_pixel(), width_, height_));
-  if (image == nullptr) throw FileError("Cannot write file \"" + file + "\": out of memory");
+  if (image == nullptr) throw file_error(FileAction::write, file, ": out of memory");
   if (format_ == PixelFormat::indexed8) image->colours = colours_;
   for (int y = 0; y < height_; ++y)
     std::memcpy(img_line(image.get(), height_ - 1 - y), row(y), static_cast<std::size_t>(bytes_per_line()));
   const int code = img_save_bmp(image.get(), file.c_str());
-  if (code == BMP_CANNOT_OPEN) throw FileError("Cannot create file \"" + file + "\"");
-  if (code != BMP_OK) throw FileError("Cannot write file \"" + file + "\"");
+  if (code == BMP_CANNOT_OPEN) throw file_error(FileAction::create, file);
+  if (code != BMP_OK) throw file_error(FileAction::write, file);
 }

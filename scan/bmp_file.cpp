@@ -5,18 +5,12 @@
 // not matter.
 #include "grey_image.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "common/replace_file.h"
 
-#include <cerrno>
 #include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <filesystem>
-#include <string>
-#include <system_error>
 
 namespace {
 
@@ -62,7 +56,6 @@ void put_u32(uint8_t* bytes, uint32_t value) {
 class OpenFile {
  public:
   OpenFile(const char* name, const char* mode) : file_(std::fopen(name, mode)) {}
-  explicit OpenFile(std::FILE* file) : file_(file) {}
   ~OpenFile() {
     if (file_ != nullptr) std::fclose(file_);
   }
@@ -70,12 +63,6 @@ class OpenFile {
   OpenFile& operator=(const OpenFile&) = delete;
 
   std::FILE* get() const { return file_; }
-  // Closes now; false when buffered data could not be written out.
-  bool close() {
-    std::FILE* file = file_;
-    file_ = nullptr;
-    return std::fclose(file) == 0;
-  }
 
  private:
   std::FILE* file_;
@@ -83,10 +70,6 @@ class OpenFile {
 
 bool read_exactly(std::FILE* file, void* buffer, std::size_t count) {
   return std::fread(buffer, 1, count, file) == count;
-}
-
-bool write_exactly(std::FILE* file, const void* buffer, std::size_t count) {
-  return std::fwrite(buffer, 1, count, file) == count;
 }
 
 // What the headers say about the pixels of a supported bitmap.
@@ -125,83 +108,6 @@ bool is_valid_image(const GreyImage* image) {
   const int32_t stride = (image->width * image->bytesPerPixel + 3) & ~3;
   return image->stride == stride && image->size == stride * image->height;
 }
-
-// Where img_save_bmp writes. A regular file (or a name not yet taken) is
-// written to a new temporary file beside it, which replaces it only once
-// every byte is written: a failed write (a full disk, say) leaves the earlier
-// bitmap as it was instead of a truncated one. The replaced file keeps its
-// permission bits; a symbolic link keeps pointing where it did and its
-// target is replaced. Anything else that exists under the name (a device
-// such as /dev/full, a FIFO, a directory) is opened in place as before:
-// renaming over it would replace the node itself.
-class BitmapTarget {
- public:
-  explicit BitmapTarget(const char* fileName) : path_(fileName) {}
-  ~BitmapTarget() {
-    if (!temporary_.empty()) ::unlink(temporary_.c_str());
-  }
-  BitmapTarget(const BitmapTarget&) = delete;
-  BitmapTarget& operator=(const BitmapTarget&) = delete;
-
-  // A stream to write the bytes to, or null when the file cannot be written.
-  std::FILE* open() {
-    if (path_.empty()) return nullptr;
-    if (!follow_links()) return nullptr;
-    struct stat existing {};
-    const bool exists = ::stat(path_.c_str(), &existing) == 0;
-    if (exists && !S_ISREG(existing.st_mode)) return std::fopen(path_.c_str(), "wb");
-    // A write-protected bitmap stays, as opening it for writing would fail.
-    if (exists && ::access(path_.c_str(), W_OK) != 0) return nullptr;
-
-    int descriptor = -1;
-    for (int attempt = 0; attempt < kNameAttempts && descriptor < 0; ++attempt) {
-      temporary_ = path_ + ".tmp" + std::to_string(::getpid()) + "_" + std::to_string(attempt);
-      // 0666 less the umask, as fopen gives a new file.
-      descriptor = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-      if (descriptor < 0 && errno != EEXIST) break;
-    }
-    if (descriptor < 0) {
-      temporary_.clear();  // nothing of ours to remove
-      return nullptr;
-    }
-    std::FILE* stream = nullptr;
-    if (!exists || ::fchmod(descriptor, existing.st_mode & 07777) == 0) stream = ::fdopen(descriptor, "wb");
-    if (stream == nullptr) ::close(descriptor);
-    return stream;
-  }
-
-  // After the stream is closed: puts the written file in place. True when
-  // there is nothing to rename (written in place) or the rename succeeded.
-  bool commit() {
-    if (temporary_.empty()) return true;
-    const bool renamed = std::rename(temporary_.c_str(), path_.c_str()) == 0;
-    if (renamed) temporary_.clear();
-    return renamed;
-  }
-
- private:
-  static constexpr int kNameAttempts = 100;
-  static constexpr int kMaxLinks = 40;  // as the kernel allows in one path
-
-  // Replaces a name that is a symbolic link by the name it leads to, link by
-  // link, also when the last one points to a file not yet there. False for
-  // a loop of links or a link that cannot be read.
-  bool follow_links() {
-    std::filesystem::path name(path_);
-    std::error_code error;
-    for (int hops = 0; std::filesystem::is_symlink(name, error); ++hops) {
-      if (hops == kMaxLinks) return false;
-      const std::filesystem::path target = std::filesystem::read_symlink(name, error);
-      if (error) return false;
-      name = target.is_absolute() ? target : name.parent_path() / target;
-    }
-    path_ = name.string();
-    return true;
-  }
-
-  std::string path_;
-  std::string temporary_;  // our temporary file until it is renamed; removed otherwise
-};
 
 }  // namespace
 
@@ -267,22 +173,18 @@ int img_save_bmp(const GreyImage* image, const char* fileName) {
   put_u16(info_header + kIhPlanes, 1);
   put_u16(info_header + kIhBitCount, static_cast<uint16_t>(8 * image->bytesPerPixel));
 
-  BitmapTarget target(fileName);
-  OpenFile file(target.open());
-  if (file.get() == nullptr) return BMP_CANNOT_OPEN;
-
-  if (!write_exactly(file.get(), file_header, sizeof file_header)) return BMP_IO_ERROR;
-  if (!write_exactly(file.get(), info_header, sizeof info_header)) return BMP_IO_ERROR;
-  if (image->type == 1) {
+  // Replaced whole (common/replace_file.h): a failed write leaves the earlier
+  // bitmap as it was instead of a truncated one.
+  FileReplacement file(fileName);
+  if (!file.open()) return BMP_CANNOT_OPEN;
+  bool written = file.write(file_header, sizeof file_header) && file.write(info_header, sizeof info_header);
+  if (written && image->type == 1) {
     uint8_t table[kColourTableBytes];
     img_get_color_table(image, table);
-    if (!write_exactly(file.get(), table, sizeof table)) return BMP_IO_ERROR;
+    written = file.write(table, sizeof table);
   }
-  for (int32_t row = 0; row < image->height; ++row) {
-    if (!write_exactly(file.get(), img_line(image, row), stride)) return BMP_IO_ERROR;
-  }
-  // The last rows may still sit in the stream's buffer: a failing close means
-  // they never reached the file, which is a failed write, not a success.
-  if (!file.close()) return BMP_IO_ERROR;
-  return target.commit() ? BMP_OK : BMP_CANNOT_OPEN;
+  for (int32_t row = 0; written && row < image->height; ++row) written = file.write(img_line(image, row), stride);
+  if (!written) return BMP_IO_ERROR;
+  if (file.commit()) return BMP_OK;
+  return file.write_failed() ? BMP_IO_ERROR : BMP_CANNOT_OPEN;
 }

@@ -17,7 +17,8 @@
 // ignored for matching and kept in the file.
 #include "private_profile.h"
 
-#include <fcntl.h>
+#include "common/replace_file.h"
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -148,39 +149,6 @@ bool is_safe_text(std::string_view text, std::string_view forbidden) {
   return text.find_first_of(forbidden) == std::string_view::npos;
 }
 
-bool write_all(int fd, const std::string& bytes) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
-// Writes `bytes` to a new file next to the target and renames it over the
-// target, so that readers see either the old or the new file, never a part.
-bool replace_file(const std::string& target, const std::string& bytes,
-                  std::optional<mode_t> keep_mode) {
-  std::string temp;
-  int fd = -1;
-  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    temp = target + ".tmp" + std::to_string(::getpid()) + "_" + std::to_string(attempt);
-    // 0666 less the umask, as a newly created file would get.
-    fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) return false;
-  }
-  if (fd < 0) return false;
-  bool ok = write_all(fd, bytes);
-  if (ok && keep_mode) ok = ::fchmod(fd, *keep_mode) == 0;
-  if (ok) ok = ::fsync(fd) == 0;
-  if (::close(fd) != 0) ok = false;
-  if (ok) ok = std::rename(temp.c_str(), target.c_str()) == 0;
-  if (!ok) ::unlink(temp.c_str());
-  return ok;
-}
-
 }  // namespace
 
 std::string profile_read(const char* fileName, const char* section, const char* key,
@@ -210,14 +178,15 @@ bool profile_write(const char* fileName, const char* section, const char* key,
       !is_safe_text(value, "\r\n"))
     return false;
 
+  // The lines of an existing file are kept; one we may not write, or cannot
+  // read, is left alone rather than replaced by a fresh one. A device or FIFO
+  // under the name has no lines to keep (reading a FIFO would wait for a
+  // writer): the new key is written to it in place.
   std::string text;
-  std::optional<mode_t> keep_mode;
   struct stat info {};
   if (::stat(fileName, &info) == 0) {
-    // An existing file we may not write, or cannot read, is left alone rather
-    // than replaced by a fresh one.
-    if (::access(fileName, W_OK) != 0 || !read_whole_file(fileName, &text)) return false;
-    keep_mode = info.st_mode & 07777;
+    if (::access(fileName, W_OK) != 0) return false;
+    if (S_ISREG(info.st_mode) && !read_whole_file(fileName, &text)) return false;
   } else if (errno != ENOENT) {
     return false;
   }
@@ -244,5 +213,5 @@ bool profile_write(const char* fileName, const char* section, const char* key,
     if (at > 0 && at == text.size() && text.back() != '\n') insert = crlf + insert;
     updated = text.substr(0, at) + insert + text.substr(at);
   }
-  return replace_file(fileName, updated, keep_mode);
+  return write_file_whole(fileName, updated);
 }

@@ -13,8 +13,8 @@ std::string profile_read(const char* fileName, const char* section,
 // Replaces the value of an existing key, or appends the key at the end of its
 // section, or the section at the end of the file, creating the file if
 // needed; every other line stays byte for byte and new lines end in CR LF.
-// The file is replaced through a temporary file in the same directory, so a
-// failure leaves it as it was. False when nothing was written: null
+// The file is replaced whole (common/replace_file.h), so a failure leaves it
+// as it was. False when nothing was written: null
 // arguments, names or values with a line break (or ']' in the section, '='
 // in the key), a file we may not write, or a failed write.
 bool profile_write(const char* fileName, const char* section,

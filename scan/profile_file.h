@@ -5,6 +5,7 @@
 
 // Writes "cols rows", "xStep yStep" (mm, six decimals) and then one height
 // per line (mm, six decimals), all columns of row 0 first. The file is
-// replaced completely or not at all: a file that cannot be written, or a
-// write that fails, leaves any earlier file as it was. Nothing is reported.
+// replaced whole (see common/replace_file.h): a file that cannot be written,
+// or a write that fails, leaves any earlier file as it was. Nothing is
+// reported.
 void save_profile(const ScnMatrix& profile, const char* fileName);

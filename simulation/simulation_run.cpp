@@ -46,7 +46,7 @@ void run_simulation(const SimulationInputs& in, SimParams& params, Picture& imag
   // An image that could not be created falls back to the file on disk; one
   // that could not be written must not pass for the new image.
   const int status = synthesize_fringe_image(params, sim_file, max_noise, kAdditiveRange);
-  if (status < 0) throw FileError(std::string("Cannot create file \"") + sim_file + "\"");
+  if (status < 0) throw file_error(FileAction::create, sim_file);
 
   image.load_bmp(sim_file);
   observer.picture_changed();

@@ -12,6 +12,7 @@
 #include "common/settings_file.h"
 #include "simulation/fringe_synthesis.h"
 #include "simulation/random_generator.h"
+#include "file_size_limit.h"
 #include "temp_dir.h"
 
 namespace {
@@ -179,10 +180,12 @@ TEST(ProfileRun, ProfileThatCannotBeWrittenIsNotTakenFromTheLastRun) {
   ProfileRun first = w.run(0);
   run_profile_comparison(first, w.observer);
   const HeightMatrix before = w.height_map_0;
-  // The engine cannot write the new profile: its temporary name is taken.
-  std::filesystem::create_directory("profile00.txt.tmp");
+  // The engine cannot write the new profile: the disk is full.
   ProfileRun second = w.run(0);
-  EXPECT_THROW(run_profile_comparison(second, w.observer), FileError);
+  {
+    FileSizeLimit full(4096);
+    EXPECT_THROW(run_profile_comparison(second, w.observer), FileError);
+  }
   EXPECT_TRUE(w.height_map_0 == before) << "the maps keep their contents";
 }
 

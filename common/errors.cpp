@@ -1,0 +1,32 @@
+#include "common/errors.h"
+
+namespace {
+
+const char* verb(FileAction action) {
+  switch (action) {
+    case FileAction::open:
+      return "open";
+    case FileAction::create:
+      return "create";
+    case FileAction::read:
+      return "read";
+    case FileAction::write:
+      break;
+  }
+  return "write";
+}
+
+FileError worded(FileAction action, const char* kind, const std::string& name,
+                 const std::string& detail) {
+  return FileError(std::string("Cannot ") + verb(action) + " " + kind + " \"" + name + "\"" + detail);
+}
+
+}  // namespace
+
+FileError file_error(FileAction action, const std::string& name, const std::string& detail) {
+  return worded(action, "file", name, detail);
+}
+
+FileError directory_error(FileAction action, const std::string& name, const std::string& detail) {
+  return worded(action, "directory", name, detail);
+}

@@ -1,0 +1,250 @@
+// Every writer of the engine and of the program replaces its file by one
+// rule: written whole beside the target and renamed over it, a link stays a
+// link, permission bits stay, a device or FIFO is written in place and a
+// FIFO nobody reads is refused rather than waited on. Each case runs for the
+// bitmap, the profile, the parameter file and the settings-line writers.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <future>
+#include <memory>
+#include <string>
+
+#include "common/errors.h"
+#include "common/replace_file.h"
+#include "common/settings_file.h"
+#include "file_size_limit.h"
+#include "grey_image.h"
+#include "private_profile.h"
+#include "profile_file.h"
+#include "temp_dir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct ImageDeleter {
+  void operator()(GreyImage* image) const { img_destroy(image); }
+};
+
+// Writes the writer's fixed contents to `name`; true when it reports success
+// (the profile writer reports nothing: its success is read off the file).
+struct Writer {
+  const char* name;
+  std::function<bool(const std::string&)> write;
+};
+
+bool save_bitmap(const std::string& name) {
+  std::unique_ptr<GreyImage, ImageDeleter> image(img_create(1, 8, 4));
+  for (int32_t y = 0; y < 4; ++y)
+    for (int32_t x = 0; x < 8; ++x) img_line(image.get(), y)[x] = static_cast<uint8_t>(10 * y + x);
+  return img_save_bmp(image.get(), name.c_str()) == BMP_OK;
+}
+
+bool save_profile_file(const std::string& name) {
+  ScnMatrix profile{};
+  if (mat_create(&profile, 3, 2, 0.04, 0.04) != 0) return false;
+  for (int i = 0; i < 6; ++i) profile.values[0][i] = 0.25f * static_cast<float>(i);
+  save_profile(profile, name.c_str());
+  mat_free(&profile);
+  std::error_code none;
+  return fs::exists(name, none);
+}
+
+bool save_parameter(const std::string& name) {
+  return profile_write(name.c_str(), "ScanParameter", "NFilt", "3");
+}
+
+bool save_lines(const std::string& name) {
+  try {
+    write_lines(name, {"XPixels=1280", "YPixels=1024"});
+    return true;
+  } catch (const FileError&) {
+    return false;
+  }
+}
+
+const Writer kWriters[] = {
+    {"bitmap", save_bitmap},
+    {"profile", save_profile_file},
+    {"parameter", save_parameter},
+    {"settings lines", save_lines},
+};
+
+int entries_in(const fs::path& dir) {
+  int count = 0;
+  for (const auto& entry : fs::directory_iterator(dir)) {
+    (void)entry;
+    ++count;
+  }
+  return count;
+}
+
+// Reads a FIFO to its end on another thread.
+std::future<std::string> read_fifo(const std::string& name) {
+  return std::async(std::launch::async, [name] { return read_file_bytes(name); });
+}
+
+TEST(FileReplacement, LinksStayLinksAndTheirTargetsAreReplaced) {
+  for (const Writer& w : kWriters) {
+    SCOPED_TRACE(w.name);
+    TempDir dir;
+    ASSERT_TRUE(w.write("plain"));
+    const std::string contents = read_file_bytes("plain");
+    ASSERT_FALSE(contents.empty());
+
+    fs::create_directory("store");
+    write_file_bytes("store/real", "");
+    fs::create_symlink("store/real", "link");
+    fs::create_symlink("link", "link_to_link");
+    fs::create_symlink("store/new", "dangling");
+    EXPECT_TRUE(w.write("link_to_link"));
+    EXPECT_TRUE(w.write("dangling"));
+    EXPECT_TRUE(fs::is_symlink("link") && fs::is_symlink("link_to_link") && fs::is_symlink("dangling"));
+    EXPECT_EQ(read_file_bytes("store/real"), contents);
+    EXPECT_EQ(read_file_bytes("store/new"), contents);
+    EXPECT_EQ(entries_in("store"), 2) << "no temporary file is left";
+
+    fs::create_symlink("loop_b", "loop_a");
+    fs::create_symlink("loop_a", "loop_b");
+    std::error_code loop;
+    EXPECT_FALSE(w.write("loop_a") && fs::exists("loop_a", loop));
+    EXPECT_TRUE(fs::is_symlink("loop_a"));
+    EXPECT_EQ(entries_in("."), 7);
+  }
+}
+
+TEST(FileReplacement, PermissionsStayAndProtectedFilesAndDirectoriesAreRefused) {
+  for (const Writer& w : kWriters) {
+    SCOPED_TRACE(w.name);
+    TempDir dir;
+    ASSERT_TRUE(w.write("plain"));
+    const std::string contents = read_file_bytes("plain");
+
+    write_file_bytes("shared", "");
+    const fs::perms shared = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                             fs::perms::group_write | fs::perms::others_read;
+    fs::permissions("shared", shared);
+    EXPECT_TRUE(w.write("shared"));
+    EXPECT_EQ(fs::status("shared").permissions(), shared);
+    EXPECT_EQ(read_file_bytes("shared"), contents);
+
+    fs::create_directory("folder");
+    EXPECT_FALSE(w.write("folder") && !fs::is_directory("folder"));
+    EXPECT_TRUE(fs::is_directory("folder"));
+    EXPECT_FALSE(w.write(""));
+
+    // Write protection only holds for a process without the privilege to
+    // ignore it.
+    if (::geteuid() != 0) {
+      write_file_bytes("protected", "keep");
+      fs::permissions("protected", fs::perms::owner_read);
+      w.write("protected");
+      EXPECT_EQ(read_file_bytes("protected"), "keep");
+    }
+    EXPECT_EQ(entries_in("."), ::geteuid() != 0 ? 4 : 3);
+  }
+}
+
+TEST(FileReplacement, AFifoIsWrittenInPlaceAndOneNobodyReadsIsRefused) {
+  for (const Writer& w : kWriters) {
+    SCOPED_TRACE(w.name);
+    TempDir dir;
+    ASSERT_TRUE(w.write("plain"));
+    ASSERT_EQ(::mkfifo("pipe", 0600), 0);
+
+    // Nobody reads: refused at once, the FIFO stays a FIFO.
+    w.write("pipe");
+    EXPECT_TRUE(fs::is_fifo("pipe"));
+
+    // A reader gets the bytes; the node is never replaced by a plain file.
+    std::future<std::string> reader = read_fifo("pipe");
+    // The reader opens the FIFO first; until then the writer finds none. The
+    // reader is done once one write reached it.
+    for (int attempt = 0; attempt < 500; ++attempt) {
+      w.write("pipe");
+      if (reader.wait_for(std::chrono::milliseconds(5)) == std::future_status::ready) break;
+    }
+    if (reader.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+      const int fd = ::open("pipe", O_WRONLY | O_NONBLOCK);  // ends the reader
+      if (fd >= 0) ::close(fd);
+    }
+    const std::string received = reader.get();
+    EXPECT_TRUE(fs::is_fifo("pipe"));
+    EXPECT_FALSE(received.empty());
+    if (std::string(w.name) != "parameter") {
+      EXPECT_EQ(received, read_file_bytes("plain"));
+    }
+    EXPECT_EQ(entries_in("."), 2);
+  }
+}
+
+TEST(FileReplacement, AFailedWriteLeavesTheEarlierFileAndNoTemporary) {
+  for (const Writer& w : kWriters) {
+    SCOPED_TRACE(w.name);
+    TempDir dir;
+    write_file_bytes("target", "earlier");
+    {
+      FileSizeLimit full(4);  // not even the first line fits
+      w.write("target");
+    }
+    EXPECT_EQ(read_file_bytes("target"), "earlier");
+    EXPECT_EQ(entries_in("."), 1);
+  }
+}
+
+TEST(FileReplacement, BufferedAndLargeWritesArriveInOrderAndWholeOrNotAtAll) {
+  TempDir dir;
+  std::string expected;
+  {
+    FileReplacement file("big");
+    ASSERT_TRUE(file.open());
+    // Small pieces, then one larger than the buffer, then small again.
+    for (int i = 0; i < 20000; ++i) {
+      const std::string piece = std::to_string(i) + "\n";
+      expected += piece;
+      ASSERT_TRUE(file.write(piece));
+    }
+    const std::string large(200000, 'x');
+    expected += large;
+    ASSERT_TRUE(file.write(large));
+    expected += "end";
+    ASSERT_TRUE(file.write("end"));
+    EXPECT_FALSE(fs::exists("big")) << "nothing is visible before the commit";
+    ASSERT_TRUE(file.commit());
+  }
+  EXPECT_EQ(read_file_bytes("big"), expected);
+
+  // Not committed: the earlier file stays and the temporary goes.
+  {
+    FileReplacement file("big");
+    ASSERT_TRUE(file.open());
+    ASSERT_TRUE(file.write("new"));
+  }
+  EXPECT_EQ(read_file_bytes("big"), expected);
+  EXPECT_EQ(entries_in("."), 1);
+
+  // A full disk is a write failure, not a failure to open.
+  {
+    FileSizeLimit full(1000);
+    FileReplacement file("big");
+    ASSERT_TRUE(file.open());
+    file.write(expected);
+    EXPECT_FALSE(file.commit());
+    EXPECT_TRUE(file.write_failed());
+  }
+  EXPECT_EQ(read_file_bytes("big"), expected);
+  EXPECT_THROW(replace_file("folder/none", "x"), FileError);
+  try {
+    replace_file("folder/none", "x");
+  } catch (const FileError& error) {
+    EXPECT_STREQ(error.what(), "Cannot create file \"folder/none\"");
+  }
+}
+
+}  // namespace
