@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "main_window/unit1.h"
-#include "parameters_dialog/settings_texts.h"
+#include "runs/channel_settings.h"
 
 namespace {
 
@@ -79,10 +79,10 @@ void BM_PointerMoveOverChannelMap(benchmark::State& state) {
   SettingsDirectory directory;
   TForm1 form;
   WorkbenchData& d = form.data;
-  fill_residual(d.height_map_0, 2e-5);
-  fill_residual(d.height_map_1, -1.5e-5);
+  fill_residual(d.channels[0].height_map, 2e-5);
+  fill_residual(d.channels[1].height_map, -1.5e-5);
   for (int x = 0; x < kMapSide; ++x)
-    for (int y = 0; y < kMapSide; ++y) d.difference_map(x, y) = d.height_map_0(x, y) - d.height_map_1(x, y);
+    for (int y = 0; y < kMapSide; ++y) d.difference_map(x, y) = d.channels[0].height_map(x, y) - d.channels[1].height_map(x, y);
   form.show_magnifier->setChecked(true);
   form.show_magnifierClick();
   // Shown, so that update() really queues the repaints.

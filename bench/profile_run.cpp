@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "analysis/height_text_file.h"
-#include "analysis/profile_run.h"
+#include "runs/profile_run.h"
 #include "analysis/reference_sphere.h"
 #include "common/settings_file.h"
 #include "render/colour_components.h"

@@ -6,18 +6,17 @@
 #include <filesystem>
 #include <sstream>
 
-#include "analysis/data_export.h"
+#include "runs/data_export.h"
 #include "analysis/height_text_file.h"
 #include "cli/workspace.h"
 #include "common/errors.h"
 #include "common/settings_file.h"
 #include "common/text_to_number.h"
 #include "common/work_files.h"
-#include "parameters_dialog/settings_texts.h"
-#include "render/colour_components.h"
+#include "runs/channel_settings.h"
 #include "render/colour_map.h"
 #include "scan/run_scan.h"
-#include "simulation/simulation_run.h"
+#include "runs/simulation_run.h"
 
 namespace {
 
@@ -55,8 +54,8 @@ void cmd_init(const std::string& dir) {
 }
 
 uint32_t cmd_simulate(const SimulateOptions& options, std::ostream* progress) {
-  const ChannelSettings settings = read_channel_settings(options.channel);
-  SimParams params = channel_sim_params(options.channel);
+  const ChannelSettings settings = workspace_settings(options.channel);
+  SimParams params = workspace_sim_params(options.channel);
   SimulationInputs in;
   in.channel = options.channel;
   in.dynamic = options.contrast;
@@ -73,8 +72,8 @@ uint32_t cmd_simulate(const SimulateOptions& options, std::ostream* progress) {
 }
 
 ProfileResult cmd_profile(int channel, std::ostream* progress, ProfileOutputs* outputs) {
-  const ChannelSettings settings = read_channel_settings(channel);
-  require_file(channel == 0 ? file_sim_0 : file_sim_1,
+  const ChannelSettings settings = workspace_settings(channel);
+  require_file(fringe_image_file(channel),
                " (run 'fringe simulate' first to write the fringe image)");
   HeightMatrix height_map_0, height_map_1, measured_map, sphere_map, difference_map;
   Picture own_image(kMapSide, kMapSide), diff_image(kMapSide, kMapSide);
@@ -117,8 +116,7 @@ void cmd_render(const std::string& heights, double min_um, double max_um, int le
   HeightMatrix map;
   read_profile(heights, map, kMapSide, kMapSide);
   Picture image(kMapSide, kMapSide);
-  render_map(map, 0, kMapSide - 1, 0, kMapSide - 1, levels, image, colour_blue, colour_red,
-             colour_green, min_um / kMicronsPerMm, max_um / kMicronsPerMm);
+  render_full_map(map, image, min_um / kMicronsPerMm, max_um / kMicronsPerMm, levels);
   image.save_bmp(out);
 }
 
@@ -126,11 +124,11 @@ void cmd_export(int channel, const std::string& base, std::ostream* progress) {
   ProfileOutputs out;
   const ProfileResult result = cmd_profile(channel, progress, &out);
   // The raw image as the workbench shows it after "apply": the smoothed one.
-  const char* filtered = channel == 0 ? file_sim_filtered_0 : file_sim_filtered_1;
+  const char* filtered = filtered_image_file(channel);
   Picture raw;
-  raw.load_bmp(std::filesystem::exists(filtered) ? filtered : (channel == 0 ? file_sim_0 : file_sim_1));
+  raw.load_bmp(std::filesystem::exists(filtered) ? filtered : fringe_image_file(channel));
   save_data_set(base, raw, out.map_image, out.channel_map, out.measured_map,
-                channel == 0 ? file_image_settings_0 : file_image_settings_1,
+                channel_files(channel).image,
                 result.geometry.field_x, result.geometry.field_y);
 }
 

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "analysis/mask_statistics.h"
-#include "analysis/profile_run.h"
+#include "runs/profile_run.h"
 
 // Writes the four default settings files into `dir` (created when missing).
 void cmd_init(const std::string& dir);

@@ -7,6 +7,7 @@
 
 #include "cli/commands.h"
 #include "cli/workspace.h"
+#include "render/colour_map.h"
 
 namespace {
 
@@ -80,7 +81,7 @@ int main(int argc, char** argv) {
 
   std::string heights;
   double min_um = -5.0, max_um = 5.0;
-  int levels = 20;
+  int levels = kMapColourClasses;
   auto* render = app.add_subcommand("render", "render a 256 x 256 height text file as a colour map");
   render->add_option("HEIGHTS", heights, "height text file")->required();
   render->add_option("--min", min_um, "lower end of the colour range, microns")->required();

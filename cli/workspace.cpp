@@ -3,17 +3,15 @@
 #include <filesystem>
 
 #include "common/errors.h"
-#include "common/settings_file.h"
-#include "common/work_files.h"
-#include "simulation/sim_params_file.h"
 
 namespace {
 
 const char* const kInitHint = " (run 'fringe init DIR' to create the default settings files)";
 
-std::vector<std::string> read_settings(const char* file) {
-  require_file(file, kInitHint);
-  return read_lines(file);
+void require_settings_files(int channel) {
+  const ChannelFiles files = channel_files(channel);
+  require_file(files.scan, kInitHint);
+  require_file(files.image, kInitHint);
 }
 
 }  // namespace
@@ -26,24 +24,15 @@ void enter_directory(const std::string& dir) {
 
 void require_file(const std::string& file, const std::string& hint) {
   std::error_code error;
-  if (!std::filesystem::is_regular_file(file, error))
-    throw file_error(FileAction::open, file, hint);
+  if (!std::filesystem::is_regular_file(file, error)) throw file_error(FileAction::open, file, hint);
 }
 
-ChannelSettings read_channel_settings(int channel) {
-  ChannelSettings s;
-  s.channel = channel;
-  s.scan = read_settings(channel == 0 ? file_scan_settings_0 : file_scan_settings_1);
-  s.image = read_settings(channel == 0 ? file_image_settings_0 : file_image_settings_1);
-  return s;
+ChannelSettings workspace_settings(int channel) {
+  require_settings_files(channel);
+  return read_channel_settings(channel);
 }
 
-SimParams channel_sim_params(int channel) {
-  const char* scan = channel == 0 ? file_scan_settings_0 : file_scan_settings_1;
-  const char* image = channel == 0 ? file_image_settings_0 : file_image_settings_1;
-  require_file(scan, kInitHint);
-  require_file(image, kInitHint);
-  SimParams params;
-  load_sim_params(params, scan, image);
-  return params;
+SimParams workspace_sim_params(int channel) {
+  require_settings_files(channel);
+  return channel_sim_params(channel);
 }

@@ -14,3 +14,7 @@
 // Examples: (0.00390625, 2, 3) "0.0039"; (123.456, 2, 2) "1.2E02";
 // (0.0000012, 2, 3) "1.2E-006". Non-finite values give "NAN", "INF", "-INF".
 std::string number_text(double value, int precision, int exponent_digits);
+
+// The text of a colour range value (range edits and range labels): 2
+// significant digits, 3 exponent digits. (-5.0) "-5", (0.006) "0.006".
+inline std::string range_text(double value) { return number_text(value, 2, 3); }

@@ -27,3 +27,11 @@ inline constexpr char file_image_settings_1[] = "./image_1.ini";
 // Perfect-sphere heights of the last profile run, as height text files.
 inline constexpr char file_sphere_0[] = "perfect_sphere00.txt";
 inline constexpr char file_sphere_1[] = "perfect_sphere01.txt";
+
+// A channel's work files by index; any channel but 1 counts as 0.
+inline const char* fringe_image_file(int channel) { return channel == 1 ? file_sim_1 : file_sim_0; }
+inline const char* filtered_image_file(int channel) {
+  return channel == 1 ? file_sim_filtered_1 : file_sim_filtered_0;
+}
+inline const char* profile_file(int channel) { return channel == 1 ? file_profile_1 : file_profile_0; }
+inline const char* sphere_file(int channel) { return channel == 1 ? file_sphere_1 : file_sphere_0; }

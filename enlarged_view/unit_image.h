@@ -4,7 +4,7 @@
 
 #include <QWidget>
 
-#include "main_window/image_view.h"
+#include "widgets/image_view.h"
 
 class TFormImage : public QWidget {
   Q_OBJECT

@@ -16,7 +16,7 @@
 
 #include "analysis/height_matrix.h"
 #include "analysis/height_text_file.h"
-#include "parameters_dialog/settings_texts.h"
+#include "runs/channel_settings.h"
 #include "scan/grey_image.h"
 #include "scan/include/scan.h"
 #include "scan/run_scan.h"

@@ -21,7 +21,7 @@
 #include "common/text_to_number.h"
 #include "fuzz_work_dir.h"
 #include "simulation/sim_params.h"
-#include "simulation/sim_params_file.h"
+#include "runs/channel_settings.h"
 
 namespace {
 

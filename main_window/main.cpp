@@ -4,8 +4,8 @@
 #include <QApplication>
 
 #include "enlarged_view/unit_image.h"
-#include "main_window/decimal_point.h"
-#include "main_window/error_box.h"
+#include "widgets/decimal_point.h"
+#include "widgets/error_box.h"
 #include "main_window/unit1.h"
 #include "parameters_dialog/unit_parameters.h"
 
@@ -15,7 +15,7 @@ int main(int argc, char** argv) {
   use_point_as_decimal_separator();
   try {
     TForm1 form1;
-    TFormParameters form_parameters(&form1.data);
+    TFormParameters form_parameters(form1.sim_params_records());
     TFormImage form_image;
     form1.FormParameters = &form_parameters;
     form1.FormImage = &form_image;

@@ -3,14 +3,14 @@
 #include <QApplication>
 #include <QCursor>
 
-#include "analysis/profile_run.h"
+#include "runs/profile_run.h"
 #include "common/number_text.h"
 #include "common/work_files.h"
 #include "enlarged_view/unit_image.h"
-#include "main_window/error_box.h"
+#include "widgets/error_box.h"
 #include "main_window/unit1.h"
 #include "parameters_dialog/unit_parameters.h"
-#include "simulation/simulation_run.h"
+#include "runs/simulation_run.h"
 
 namespace {
 
@@ -44,6 +44,9 @@ class StatusObserver final : public RunObserver {
 
 int half_of_range(const QProgressBar* bar) { return (bar->maximum() - bar->minimum()) / 2; }
 
+// A track bar's position as a share of its range, 0..1.
+double bar_fraction(const QSlider* bar) { return static_cast<double>(bar->value()) / bar->maximum(); }
+
 }  // namespace
 
 void TForm1::show_status(const std::string& text) {
@@ -60,56 +63,51 @@ void TForm1::Button_calculate_1Click() { run_profile_of(1); }
 
 void TForm1::run_simulation_of(int c) {
   WaitCursor hourglass;
-  ImageView* image = c == 0 ? Image0 : Image1;
-  ImageView* plot = c == 0 ? Image_scan_0 : Image_scan_1;
-  const QSlider* noise = c == 0 ? TrackBarNoise0 : TrackBarNoise1;
-  const QSlider* dynamic = c == 0 ? TrackBarDynamic0 : TrackBarDynamic1;
+  const ChannelControls& ui = channel_controls_[c];
   SimulationInputs in;
   in.channel = c;
-  in.noise = static_cast<double>(noise->value()) / noise->maximum();
-  in.dynamic = static_cast<double>(dynamic->value()) / dynamic->maximum();
+  in.noise = bar_fraction(ui.noise_bar);
+  in.dynamic = bar_fraction(ui.contrast_bar);
   in.seed = static_cast<uint32_t>(std::time(nullptr));
   in.max_noise_text = Edit_max_noise->text_utf8();
   in.passes_text = FormParameters->filters_text(c);
-  image->resize(kImageControlSide, kImageControlSide);
-  StatusObserver observer(*this, {image, plot});
-  run_simulation(in, c == 0 ? data.sim_params_0 : data.sim_params_1, image->picture, plot->picture,
+  ui.raw_image->resize(kImageControlSide, kImageControlSide);
+  StatusObserver observer(*this, {ui.raw_image, ui.raw_scan});
+  run_simulation(in, data.channels[c].sim_params, ui.raw_image->picture, ui.raw_scan->picture,
                  data.scratch_map, observer);
 }
 
 void TForm1::run_profile_of(int c) {
-  WorkbenchData& d = data;
   // A channel without a fringe image has nothing to measure: say so and
   // change nothing.
-  require_readable(c == 0 ? file_sim_0 : file_sim_1);
+  require_readable(fringe_image_file(c));
   WaitCursor hourglass;
   ProgressBar1->setValue(half_of_range(ProgressBar1));
   ProgressBar1->repaint();
-  const double min = c == 0 ? d.colour_min_0 : d.colour_min_1;
-  const double max = c == 0 ? d.colour_max_0 : d.colour_max_1;
-  (c == 0 ? Edit_min_0 : Edit_min_1)->set_text(QString::fromStdString(number_text(min * kMicronsPerMm, 2, 3)));
-  (c == 0 ? Edit_max_0 : Edit_max_1)->set_text(QString::fromStdString(number_text(max * kMicronsPerMm, 2, 3)));
-  (c == 0 ? ComboBox0 : ComboBox1)->setEditText("height differences");
+  Channel& channel = data.channels[c];
+  const MapControls& ui = map_controls_[c];
+  ui.edit_min->set_text(QString::fromStdString(range_text(channel.height_range.min * kMicronsPerMm)));
+  ui.edit_max->set_text(QString::fromStdString(range_text(channel.height_range.max * kMicronsPerMm)));
+  channel_controls_[c].selector->setEditText("height differences");
 
-  ImageView* map_image = c == 0 ? Image_prof_0 : Image_prof_1;
   ProfileRun run{.channel = c,
-                 .height_map_0 = d.height_map_0,
-                 .height_map_1 = d.height_map_1,
-                 .measured_map = c == 0 ? d.measured_map_0 : d.measured_map_1,
-                 .sphere_map = c == 0 ? d.sphere_map_0 : d.sphere_map_1,
-                 .difference_map = d.difference_map,
-                 .geometry = c == 0 ? d.profile_0 : d.profile_1,
+                 .height_map_0 = data.channels[0].height_map,
+                 .height_map_1 = data.channels[1].height_map,
+                 .measured_map = channel.measured_map,
+                 .sphere_map = channel.sphere_map,
+                 .difference_map = data.difference_map,
+                 .geometry = channel.profile,
                  .radius_text = FormParameters->radius_text(c),
                  .mask_radius_text = FormParameters->mask_radius_text(c),
-                 .colour_min = min,
-                 .colour_max = max,
-                 .colour_min_diff = d.colour_min_diff,
-                 .colour_max_diff = d.colour_max_diff,
-                 .map_image = map_image->picture,
+                 .colour_min = channel.height_range.min,
+                 .colour_max = channel.height_range.max,
+                 .colour_min_diff = data.difference_range.min,
+                 .colour_max_diff = data.difference_range.max,
+                 .map_image = ui.image->picture,
                  .diff_image = Image_diff->picture};
-  StatusObserver observer(*this, {map_image, Image_diff});
+  StatusObserver observer(*this, {ui.image, Image_diff});
   run_profile_comparison(run, observer);
-  (c == 0 ? d.shown_map_0 : d.shown_map_1) = c == 0 ? &d.height_map_0 : &d.height_map_1;
+  channel.shown = ChannelMap::height_differences;
 }
 
 void TForm1::Parameters1Click() { FormParameters->show_dialog(); }
@@ -157,6 +155,6 @@ void TForm1::expand1Click() { show_enlarged(0); }
 void TForm1::expand2Click() { show_enlarged(1); }
 
 void TForm1::show_enlarged(int c) {
-  const SimParams& p = c == 0 ? data.sim_params_0 : data.sim_params_1;
-  FormImage->show_picture((c == 0 ? Image0 : Image1)->picture, p.x_pixels, p.y_pixels);
+  const SimParams& p = data.channels[c].sim_params;
+  FormImage->show_picture(channel_controls_[c].raw_image->picture, p.x_pixels, p.y_pixels);
 }

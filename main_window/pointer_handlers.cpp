@@ -10,13 +10,14 @@
 #include "analysis/index_to_mm.h"
 #include "common/number_text.h"
 #include "common/text_to_number.h"
-#include "main_window/error_box.h"
-#include "main_window/pointer_readout.h"
+#include "analysis/pointer_readout.h"
 #include "main_window/unit1.h"
 #include "render/colour_components.h"
+#include "render/colour_map.h"
 #include "render/line_scan.h"
 #include "render/magnifier.h"
 #include "render/marker_bar.h"
+#include "widgets/guarded_connect.h"
 
 namespace {
 
@@ -39,17 +40,12 @@ double number_in(const EditBox* box) { return text_to_double(box->text_utf8()); 
 }  // namespace
 
 void TForm1::connect_pointer_handlers() {
-  const auto on_move = [this](ImageView* view, void (TForm1::*handler)(int, int)) {
-    connect(view, &ImageView::mouse_moved, this, [this, handler](int x, int y) {
-      guarded([&] { (this->*handler)(x, y); });
-    });
-  };
-  on_move(Image_prof_0, &TForm1::Image_prof_0MouseMove);
-  on_move(Image_prof_1, &TForm1::Image_prof_1MouseMove);
-  on_move(Image_diff, &TForm1::Image_diffMouseMove);
-  on_move(Image0, &TForm1::Image0MouseMove);
-  on_move(Image1, &TForm1::Image1MouseMove);
-  on_move(Image2, &TForm1::Image2MouseMove);
+  connect_guarded(Image_prof_0, &ImageView::mouse_moved, this, &TForm1::Image_prof_0MouseMove);
+  connect_guarded(Image_prof_1, &ImageView::mouse_moved, this, &TForm1::Image_prof_1MouseMove);
+  connect_guarded(Image_diff, &ImageView::mouse_moved, this, &TForm1::Image_diffMouseMove);
+  connect_guarded(Image0, &ImageView::mouse_moved, this, &TForm1::Image0MouseMove);
+  connect_guarded(Image1, &ImageView::mouse_moved, this, &TForm1::Image1MouseMove);
+  connect_guarded(Image2, &ImageView::mouse_moved, this, &TForm1::Image2MouseMove);
 }
 
 void TForm1::Image_prof_0MouseMove(int x, int y) { read_out_map(MapOf::channel_0, x, y); }
@@ -64,20 +60,22 @@ void TForm1::Image2MouseMove(int, int y) {
   Image2->update();
 }
 
+const HeightMatrix& TForm1::shown_map(MapOf which) const {
+  if (which == MapOf::difference) return data.difference_map;
+  return data.channels[static_cast<int>(which)].shown_map();
+}
+
 void TForm1::read_out_map(MapOf which, int x, int y) {
-  WorkbenchData& d = data;
   const bool difference = which == MapOf::difference;
-  const bool channel_1 = which == MapOf::channel_1;
-  const ImageView* view = difference ? Image_diff : channel_1 ? Image_prof_1 : Image_prof_0;
-  const HeightMatrix& map = difference ? d.difference_map : channel_1 ? *d.shown_map_1 : *d.shown_map_0;
+  const MapControls& ui = map_controls(which);
+  const HeightMatrix& map = shown_map(which);
   // The difference map is measured on channel 0's field.
-  const ProfileGeometry& field = channel_1 ? d.profile_1 : d.profile_0;
-  QLabel* value_label = difference ? Label_val_diff : channel_1 ? Label_val_1 : Label_val_0;
+  const ProfileGeometry& field = data.channels[which == MapOf::channel_1 ? 1 : 0].profile;
 
   if (show_magnifier->isChecked()) Label_magnifier->show();
 
-  const int w = view->width();
-  const int h = view->height();
+  const int w = ui.image->width();
+  const int h = ui.image->height();
   const double fx = static_cast<double>(x) / w;
   const double fy = static_cast<double>(y) / h;
   const int xi = pointer_cell(x, w);
@@ -97,9 +95,10 @@ void TForm1::read_out_map(MapOf which, int x, int y) {
   }
 
   if (show_labels->isChecked()) {
+    QLabel* value_label = ui.value;
     value_label->move(
-        label_position(x, w, view->x(), kLabelAheadX, kLabelBackX, value_label->x()),
-        label_position(y, h, view->y(), kLabelOffsetY, kLabelOffsetY, value_label->y()));
+        label_position(x, w, ui.image->x(), kLabelAheadX, kLabelBackX, value_label->x()),
+        label_position(y, h, ui.image->y(), kLabelOffsetY, kLabelOffsetY, value_label->y()));
     show_text(value_label, value_text);
   }
 
@@ -124,47 +123,31 @@ void TForm1::read_out_map(MapOf which, int x, int y) {
   const std::optional<CellArea> window =
       area_around(xi, yi, magnifier_size, magnifier_size, field.field_x, field.field_y);
   if (!window) return;
-  const EditBox* range_min = difference ? Edit_min_diff : channel_1 ? Edit_min_1 : Edit_min_0;
-  const EditBox* range_max = difference ? Edit_max_diff : channel_1 ? Edit_max_1 : Edit_max_0;
-  const double lo = number_in(range_min) / kMicronsPerMm;
-  const double hi = number_in(range_max) / kMicronsPerMm;
-  render_magnifier(map, window->x0, window->x1, window->y0, window->y1, colour_levels, Image_Lupe->picture,
-                   colour_blue, colour_red, colour_green, lo, hi, d.magnifier_rows);
+  const double lo = number_in(ui.edit_min) / kMicronsPerMm;
+  const double hi = number_in(ui.edit_max) / kMicronsPerMm;
+  render_magnifier(map, window->x0, window->x1, window->y0, window->y1, kFineColourClasses,
+                   Image_Lupe->picture, colour_blue, colour_red, colour_green, lo, hi, data.magnifier_rows);
   Image_Lupe->update();
 }
 
 void TForm1::draw_line_scans(int x, int y, double fx, double fy) {
-  for (QLabel* label : {Label0_horiz_min, Label0_horiz_max, Label1_horiz_min, Label1_horiz_max,
-                        Label0_vert_min, Label0_vert_max, Label1_vert_min, Label1_vert_max,
-                        Label_diff_vert_min, Label_diff_vert_max, Label_diff_horiz_min,
-                        Label_diff_horiz_max})
-    label->show();
-
+  for (const MapControls& ui : map_controls_)
+    for (QLabel* label : {ui.horiz_min, ui.horiz_max, ui.vert_min, ui.vert_max}) label->show();
   // All three maps are scanned through the same pixel, whichever the
   // pointer is over; the labels show the line's extremes in microns.
-  struct Scan {
-    bool horizontal;
-    ImageView* image;
-    const HeightMatrix& map;
-    QLabel* min_label;
-    QLabel* max_label;
-  };
-  const Scan scans[] = {
-      {true, Image_horiz_cross_1, *data.shown_map_1, Label1_horiz_min, Label1_horiz_max},
-      {false, Image_vert_cross_1, *data.shown_map_1, Label1_vert_min, Label1_vert_max},
-      {true, Image_horiz_cross_0, *data.shown_map_0, Label0_horiz_min, Label0_horiz_max},
-      {false, Image_vert_cross_0, *data.shown_map_0, Label0_vert_min, Label0_vert_max},
-      {true, Image_diff_horiz_cross, data.difference_map, Label_diff_horiz_min, Label_diff_horiz_max},
-      {false, Image_diff_vert_cross, data.difference_map, Label_diff_vert_min, Label_diff_vert_max},
-  };
-  for (const Scan& scan : scans) {
-    const ScanLabels labels =
-        scan.horizontal
-            ? draw_horiz_scan(scan.image->picture, scan.map, 0, kMapSide - 1, y, fx, kMicronsPerMm)
-            : draw_vert_scan(scan.image->picture, scan.map, 0, kMapSide - 1, x, fy, kMicronsPerMm);
-    show_text(scan.min_label, text_of(labels.min));
-    show_text(scan.max_label, text_of(labels.max));
-    scan.image->update();
+  for (MapOf which : {MapOf::channel_1, MapOf::channel_0, MapOf::difference}) {
+    const MapControls& ui = map_controls(which);
+    const HeightMatrix& map = shown_map(which);
+    const ScanLabels horizontal =
+        draw_horiz_scan(ui.horiz_cross->picture, map, 0, kMapSide - 1, y, fx, kMicronsPerMm);
+    const ScanLabels vertical =
+        draw_vert_scan(ui.vert_cross->picture, map, 0, kMapSide - 1, x, fy, kMicronsPerMm);
+    show_text(ui.horiz_min, text_of(horizontal.min));
+    show_text(ui.horiz_max, text_of(horizontal.max));
+    show_text(ui.vert_min, text_of(vertical.min));
+    show_text(ui.vert_max, text_of(vertical.max));
+    ui.horiz_cross->update();
+    ui.vert_cross->update();
   }
 }
 

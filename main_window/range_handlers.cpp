@@ -6,62 +6,57 @@
 
 #include "common/number_text.h"
 #include "common/text_to_number.h"
-#include "main_window/error_box.h"
 #include "main_window/unit1.h"
-#include "render/colour_components.h"
 #include "render/colour_map.h"
+#include "widgets/guarded_connect.h"
 
 namespace {
-
-// Colour classes of a map re-rendered by its range controls.
-constexpr int kRangeClasses = 20;
 
 // Range edits and track bar boxes: 2 significant digits, 2 exponent digits.
 QString step_text(double value) { return QString::fromStdString(number_text(value, 2, 2)); }
 
-// Connects a control's signal to a handler that runs guarded.
-template <typename Sender, typename Signal, typename... Args>
-void wire(TForm1* form, Sender* sender, Signal signal, void (TForm1::*handler)(Args...)) {
-  QObject::connect(sender, signal, form, [form, handler](Args... args) {
-    guarded([&] { (form->*handler)(args...); });
-  });
+// A track bar's position / maximum, written into its box.
+double show_bar_value(const QSlider* bar, EditBox* box) {
+  const double value = static_cast<double>(bar->value()) / bar->maximum();
+  box->set_text(step_text(value));
+  return value;
 }
 
 }  // namespace
 
 void TForm1::connect_range_handlers() {
-  wire(this, Edit_min_0, &EditBox::exited, &TForm1::Edit_min_0Exit);
-  wire(this, Edit_max_0, &EditBox::exited, &TForm1::Edit_max_0Exit);
-  wire(this, Edit_min_1, &EditBox::exited, &TForm1::Edit_min_1Exit);
-  wire(this, Edit_max_1, &EditBox::exited, &TForm1::Edit_max_1Exit);
-  wire(this, Edit_min_diff, &EditBox::exited, &TForm1::Edit_min_diffExit);
-  wire(this, Edit_max_diff, &EditBox::exited, &TForm1::Edit_max_diffExit);
-  wire(this, Edit_min_0, &EditBox::key_down, &TForm1::Edit_min_0KeyDown);
-  wire(this, Edit_max_0, &EditBox::key_down, &TForm1::Edit_max_0KeyDown);
-  wire(this, Edit_min_1, &EditBox::key_down, &TForm1::Edit_min_1KeyDown);
-  wire(this, Edit_max_1, &EditBox::key_down, &TForm1::Edit_max_1KeyDown);
-  wire(this, Edit_min_diff, &EditBox::key_down, &TForm1::Edit_min_diffKeyDown);
-  wire(this, Edit_max_diff, &EditBox::key_down, &TForm1::Edit_max_diffKeyDown);
-  wire(this, UpDown1, &UpDown::changing, &TForm1::UpDown1Changing);
-  wire(this, UpDown2, &UpDown::changing, &TForm1::UpDown2Changing);
-  wire(this, UpDown3, &UpDown::changing, &TForm1::UpDown3Changing);
-  wire(this, UpDown4, &UpDown::changing, &TForm1::UpDown4Changing);
-  wire(this, UpDown5, &UpDown::changing, &TForm1::UpDown5Changing);
-  wire(this, UpDown6, &UpDown::changing, &TForm1::UpDown6Changing);
-  wire(this, UpDown1, &UpDown::clicked, &TForm1::UpDown1Click);
-  wire(this, UpDown2, &UpDown::clicked, &TForm1::UpDown2Click);
-  wire(this, UpDown3, &UpDown::clicked, &TForm1::UpDown3Click);
-  wire(this, UpDown4, &UpDown::clicked, &TForm1::UpDown4Click);
-  wire(this, UpDown5, &UpDown::clicked, &TForm1::UpDown5Click);
-  wire(this, UpDown6, &UpDown::clicked, &TForm1::UpDown6Click);
-  wire(this, TrackBarNoise0, &QSlider::valueChanged, &TForm1::TrackBarNoise0Change);
-  wire(this, TrackBarNoise1, &QSlider::valueChanged, &TForm1::TrackBarNoise1Change);
-  wire(this, TrackBarDynamic0, &QSlider::valueChanged, &TForm1::TrackBarDynamic0Change);
-  wire(this, TrackBarDynamic1, &QSlider::valueChanged, &TForm1::TrackBarDynamic1Change);
-  wire(this, Edit_noise_0, &EditBox::exited, &TForm1::Edit_noise_0Exit);
-  wire(this, Edit_noise_1, &EditBox::exited, &TForm1::Edit_noise_1Exit);
-  wire(this, Edit_dyn_0, &EditBox::exited, &TForm1::Edit_dyn_0Exit);
-  wire(this, Edit_dyn_1, &EditBox::exited, &TForm1::Edit_dyn_1Exit);
+  connect_guarded(Edit_min_0, &EditBox::exited, this, &TForm1::Edit_min_0Exit);
+  connect_guarded(Edit_max_0, &EditBox::exited, this, &TForm1::Edit_max_0Exit);
+  connect_guarded(Edit_min_1, &EditBox::exited, this, &TForm1::Edit_min_1Exit);
+  connect_guarded(Edit_max_1, &EditBox::exited, this, &TForm1::Edit_max_1Exit);
+  connect_guarded(Edit_min_diff, &EditBox::exited, this, &TForm1::Edit_min_diffExit);
+  connect_guarded(Edit_max_diff, &EditBox::exited, this, &TForm1::Edit_max_diffExit);
+  connect_guarded(Edit_min_0, &EditBox::key_down, this, &TForm1::Edit_min_0KeyDown);
+  connect_guarded(Edit_max_0, &EditBox::key_down, this, &TForm1::Edit_max_0KeyDown);
+  connect_guarded(Edit_min_1, &EditBox::key_down, this, &TForm1::Edit_min_1KeyDown);
+  connect_guarded(Edit_max_1, &EditBox::key_down, this, &TForm1::Edit_max_1KeyDown);
+  connect_guarded(Edit_min_diff, &EditBox::key_down, this, &TForm1::Edit_min_diffKeyDown);
+  connect_guarded(Edit_max_diff, &EditBox::key_down, this, &TForm1::Edit_max_diffKeyDown);
+  connect_guarded(UpDown1, &UpDown::changing, this, &TForm1::UpDown1Changing);
+  connect_guarded(UpDown2, &UpDown::changing, this, &TForm1::UpDown2Changing);
+  connect_guarded(UpDown3, &UpDown::changing, this, &TForm1::UpDown3Changing);
+  connect_guarded(UpDown4, &UpDown::changing, this, &TForm1::UpDown4Changing);
+  connect_guarded(UpDown5, &UpDown::changing, this, &TForm1::UpDown5Changing);
+  connect_guarded(UpDown6, &UpDown::changing, this, &TForm1::UpDown6Changing);
+  connect_guarded(UpDown1, &UpDown::clicked, this, &TForm1::UpDown1Click);
+  connect_guarded(UpDown2, &UpDown::clicked, this, &TForm1::UpDown2Click);
+  connect_guarded(UpDown3, &UpDown::clicked, this, &TForm1::UpDown3Click);
+  connect_guarded(UpDown4, &UpDown::clicked, this, &TForm1::UpDown4Click);
+  connect_guarded(UpDown5, &UpDown::clicked, this, &TForm1::UpDown5Click);
+  connect_guarded(UpDown6, &UpDown::clicked, this, &TForm1::UpDown6Click);
+  connect_guarded(TrackBarNoise0, &QSlider::valueChanged, this, &TForm1::TrackBarNoise0Change);
+  connect_guarded(TrackBarNoise1, &QSlider::valueChanged, this, &TForm1::TrackBarNoise1Change);
+  connect_guarded(TrackBarDynamic0, &QSlider::valueChanged, this, &TForm1::TrackBarDynamic0Change);
+  connect_guarded(TrackBarDynamic1, &QSlider::valueChanged, this, &TForm1::TrackBarDynamic1Change);
+  connect_guarded(Edit_noise_0, &EditBox::exited, this, &TForm1::Edit_noise_0Exit);
+  connect_guarded(Edit_noise_1, &EditBox::exited, this, &TForm1::Edit_noise_1Exit);
+  connect_guarded(Edit_dyn_0, &EditBox::exited, this, &TForm1::Edit_dyn_0Exit);
+  connect_guarded(Edit_dyn_1, &EditBox::exited, this, &TForm1::Edit_dyn_1Exit);
 }
 
 // ---- Colour ranges -------------------------------------------------------
@@ -109,37 +104,25 @@ void TForm1::UpDown3Click(bool up) { step_colour_limit(MapOf::channel_1, Edit_ma
 void TForm1::UpDown5Click(bool up) { step_colour_limit(MapOf::difference, Edit_min_diff, up); }
 void TForm1::UpDown6Click(bool up) { step_colour_limit(MapOf::difference, Edit_max_diff, up); }
 
-void TForm1::commit_colour_range(MapOf range) {
-  WorkbenchData& d = data;
-  struct RangeControls {
-    EditBox* min_edit;
-    EditBox* max_edit;
-    double& lower;  // mm
-    double& upper;
-    const HeightMatrix& map;
-    ImageView* image;
-  };
+void TForm1::commit_colour_range(MapOf which) {
+  const MapControls& ui = map_controls(which);
   // A channel's edits adjust the range in force for what its map shows: the
   // height differences, or the evaluation map chosen in its selector.
-  const RangeControls ranges[] = {
-      {Edit_min_0, Edit_max_0, *d.colour_min_0_ptr, *d.colour_max_0_ptr, *d.shown_map_0, Image_prof_0},
-      {Edit_min_1, Edit_max_1, *d.colour_min_1_ptr, *d.colour_max_1_ptr, *d.shown_map_1, Image_prof_1},
-      {Edit_min_diff, Edit_max_diff, d.colour_min_diff, d.colour_max_diff, *d.shown_map_diff, Image_diff},
-  };
-  const RangeControls& r = ranges[static_cast<int>(range)];
+  ColourRange& range = which == MapOf::difference
+                           ? data.difference_range
+                           : data.channels[static_cast<int>(which)].controlled_range();
 
   // A bad min text changes nothing; a bad max text leaves the new lower
   // limit stored and everything else as it was.
-  r.lower = text_to_double(r.min_edit->text_utf8()) / kMicronsPerMm;
-  r.upper = text_to_double(r.max_edit->text_utf8()) / kMicronsPerMm;
-  if (!(r.upper >= r.lower)) {
+  range.min = text_to_double(ui.edit_min->text_utf8()) / kMicronsPerMm;
+  range.max = text_to_double(ui.edit_max->text_utf8()) / kMicronsPerMm;
+  if (!(range.max >= range.min)) {
     // The lower limit wins; the texts are otherwise left as typed.
-    r.upper = r.lower;
-    r.max_edit->set_text(r.min_edit->text());
+    range.max = range.min;
+    ui.edit_max->set_text(ui.edit_min->text());
   }
-  render_map(r.map, 0, kMapSide - 1, 0, kMapSide - 1, kRangeClasses, r.image->picture, colour_blue,
-             colour_red, colour_green, r.lower, r.upper);
-  r.image->update();
+  render_full_map(shown_map(which), ui.image->picture, range.min, range.max);
+  ui.image->update();
 }
 
 void TForm1::step_colour_limit(MapOf range, EditBox* stepped, bool up) {
@@ -151,28 +134,24 @@ void TForm1::step_colour_limit(MapOf range, EditBox* stepped, bool up) {
 
 // ---- Contrast and noise track bars -----------------------------------------
 
-void TForm1::TrackBarNoise0Change() {
-  store_track_bar_value(TrackBarNoise0, Edit_noise_0, data.sim_params_0.noise);
-}
-void TForm1::TrackBarNoise1Change() {
-  store_track_bar_value(TrackBarNoise1, Edit_noise_1, data.sim_params_1.noise);
-}
-void TForm1::TrackBarDynamic0Change() {
-  store_track_bar_value(TrackBarDynamic0, Edit_dyn_0, data.sim_params_0.dynamic);
-}
-void TForm1::TrackBarDynamic1Change() {
-  store_track_bar_value(TrackBarDynamic1, Edit_dyn_1, data.sim_params_1.dynamic);
-}
+void TForm1::TrackBarNoise0Change() { store_noise(0); }
+void TForm1::TrackBarNoise1Change() { store_noise(1); }
+void TForm1::TrackBarDynamic0Change() { store_contrast(0); }
+void TForm1::TrackBarDynamic1Change() { store_contrast(1); }
 
 void TForm1::Edit_noise_0Exit() { set_track_bar_from(Edit_noise_0, TrackBarNoise0); }
 void TForm1::Edit_noise_1Exit() { set_track_bar_from(Edit_noise_1, TrackBarNoise1); }
 void TForm1::Edit_dyn_0Exit() { set_track_bar_from(Edit_dyn_0, TrackBarDynamic0); }
 void TForm1::Edit_dyn_1Exit() { set_track_bar_from(Edit_dyn_1, TrackBarDynamic1); }
 
-void TForm1::store_track_bar_value(const QSlider* bar, EditBox* box, double& field) {
-  const double value = static_cast<double>(bar->value()) / bar->maximum();
-  field = value;
-  box->set_text(step_text(value));
+void TForm1::store_noise(int c) {
+  const ChannelControls& ui = channel_controls_[c];
+  data.channels[c].sim_params.noise = show_bar_value(ui.noise_bar, ui.noise_box);
+}
+
+void TForm1::store_contrast(int c) {
+  const ChannelControls& ui = channel_controls_[c];
+  data.channels[c].sim_params.dynamic = show_bar_value(ui.contrast_bar, ui.contrast_box);
 }
 
 void TForm1::set_track_bar_from(const EditBox* box, QSlider* bar) {

@@ -10,13 +10,13 @@
 
 #include "common/number_text.h"
 #include "common/work_files.h"
-#include "main_window/error_box.h"
+#include "widgets/error_box.h"
 #include "render/colour_components.h"
 #include "render/colour_bar.h"
 #include "render/colour_map.h"
 #include "render/line_scan.h"
+#include "runs/channel_settings.h"
 #include "simulation/random_generator.h"
-#include "simulation/sim_params_file.h"
 
 namespace {
 
@@ -105,6 +105,18 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
 TForm1::~TForm1() { FormDestroy(); }
 
 void TForm1::create_controls() {
+  create_channel_inputs();
+  create_channel_maps();
+  create_difference_map();
+  create_status_and_statistics();
+  create_magnifier_and_colour_bar();
+  create_hidden_controls();
+  index_controls();
+}
+
+// Contrast and noise bars, "apply", "profile" and the raw image of each
+// channel, on the left.
+void TForm1::create_channel_inputs() {
   QWidget* w = centralWidget();
   // channel 0 input
   Label1 = label(w, "contrast", 8, 40);
@@ -128,6 +140,11 @@ void TForm1::create_controls() {
   Image1 = image(w, 88, 376);
   Image1->setToolTip("click left mouse button to unwrap");
   Image_scan_1 = image(w, 88, 640, 256, 42);
+}
+
+// The colour maps of both channels with their line scans and range controls.
+void TForm1::create_channel_maps() {
+  QWidget* w = centralWidget();
   // channel 0 map
   Image_prof_0 = image(w, 400, 56);
   Image_prof_0->setToolTip("click right mouse button for further maps");
@@ -163,6 +180,11 @@ void TForm1::create_controls() {
   Label14 = label(w, "max", 592, 358);
   Edit_max_1 = edit(w, "5", 616, 354);
   UpDown3 = up_down(w, 649, 354, 5);
+}
+
+// The difference map on the right, with its line scans and range controls.
+void TForm1::create_difference_map() {
+  QWidget* w = centralWidget();
   // difference map
   Image_diff = image(w, 712, 240);
   Image_diff->setToolTip("click right mouse button for further maps");
@@ -180,6 +202,11 @@ void TForm1::create_controls() {
   Label23 = label(w, "max", 786, 504);
   Edit_max_diff = edit(w, "5", 810, 500);
   UpDown6 = up_down(w, 843, 500, 5);
+}
+
+// The status group (progress and step text) and the statistics group.
+void TForm1::create_status_and_statistics() {
+  QWidget* w = centralWidget();
   // status
   GroupBox2 = new QGroupBox("status", w);
   GroupBox2->setGeometry(712, 0, 257, 57);
@@ -215,6 +242,11 @@ void TForm1::create_controls() {
   Label3->setWordWrap(true);
   Label3->setFixedWidth(56);
   Label3->adjustSize();
+}
+
+// Magnifier and colour bar, hidden until the "&Settings" menu shows them.
+void TForm1::create_magnifier_and_colour_bar() {
+  QWidget* w = centralWidget();
   // magnifier and colour bar
   Image_Lupe = image(w, 758, 526, kMagnifierSide, kMagnifierSide);
   Image_Lupe->hide();
@@ -226,6 +258,12 @@ void TForm1::create_controls() {
   Label_skala_max->hide();
   Label_skala_min = label(w, "MAX", 980, 676);
   Label_skala_min->hide();
+}
+
+// Controls the form carries but never shows; they exist so their handlers
+// and texts behave as the rest of the window expects.
+void TForm1::create_hidden_controls() {
+  QWidget* w = centralWidget();
   // hidden controls
   Edit_max_noise = edit(w, "64", 8, 700);
   Label26 = label(w, "max noise in greylevels +/-", 44, 704);
@@ -267,6 +305,24 @@ void TForm1::create_controls() {
   }
 }
 
+void TForm1::index_controls() {
+  channel_controls_ = {{
+      {TrackBarDynamic0, TrackBarNoise0, Edit_dyn_0, Edit_noise_0, Image0, Image_scan_0, ComboBox0,
+       Label_min_0, Label_max_0},
+      {TrackBarDynamic1, TrackBarNoise1, Edit_dyn_1, Edit_noise_1, Image1, Image_scan_1, ComboBox1,
+       Label_min_1, Label_max_1},
+  }};
+  map_controls_ = {{
+      {Image_prof_0, Image_horiz_cross_0, Image_vert_cross_0, Label0_horiz_min, Label0_horiz_max,
+       Label0_vert_min, Label0_vert_max, Label_val_0, Edit_min_0, Edit_max_0},
+      {Image_prof_1, Image_horiz_cross_1, Image_vert_cross_1, Label1_horiz_min, Label1_horiz_max,
+       Label1_vert_min, Label1_vert_max, Label_val_1, Edit_min_1, Edit_max_1},
+      {Image_diff, Image_diff_horiz_cross, Image_diff_vert_cross, Label_diff_horiz_min,
+       Label_diff_horiz_max, Label_diff_vert_min, Label_diff_vert_max, Label_val_diff, Edit_min_diff,
+       Edit_max_diff},
+  }};
+}
+
 void TForm1::create_menus() {
   QMenu* file = menuBar()->addMenu("&File");
   Exit2 = file->addAction("&Exit");
@@ -281,7 +337,12 @@ void TForm1::create_menus() {
     a->setCheckable(true);
   show_statistics->setChecked(true);
   show_linescans->setChecked(true);
+  create_popup_menus();
+}
 
+// The pop-up menus of the raw images and the maps. Their items exist but are
+// hidden: a right click opens a menu only if it has a visible item.
+void TForm1::create_popup_menus() {
   PopupMenu0 = new QMenu(this);
   expand = hidden_item(PopupMenu0, "expand");
   PopupMenu1 = new QMenu(this);
@@ -305,7 +366,6 @@ void TForm1::create_menus() {
   PopupMenu2 = new QMenu(this);
   binary_view_diff = hidden_item(PopupMenu2, "binary view");
 
-  // A pop-up menu opens on a right click only if it has a visible item.
   const std::pair<ImageView*, QMenu*> popups[] = {{Image0, PopupMenu0},
                                                   {Image1, PopupMenu1},
                                                   {Image_prof_0, PopupMenu_container_0},
@@ -323,66 +383,84 @@ void TForm1::create_menus() {
   }
 }
 
+// Start-up: every image and label in its first state, then each channel's
+// simulation record from its settings files. A file that cannot be read ends
+// start-up there, after the images are drawn.
 void TForm1::FormCreate() {
-  WorkbenchData& d = data;
-  // 1. The range pointers are the channel ranges (WorkbenchData's start).
-  d.colour_min_0_ptr = &d.colour_min_0;
-  d.colour_max_0_ptr = &d.colour_max_0;
-  d.colour_min_1_ptr = &d.colour_min_1;
-  d.colour_max_1_ptr = &d.colour_max_1;
-  // 2. The colour bar.
+  for (Channel& channel : data.channels) channel.ranged = ChannelMap::height_differences;
+  prepare_colour_bar_and_magnifier();
+  blank_images();
+  draw_empty_line_scans();
+  reset_labels();
+  seed_random(static_cast<uint32_t>(std::time(nullptr)));
+  load_channel_records();
+}
+
+void TForm1::prepare_colour_bar_and_magnifier() {
   Image_skala->picture = Picture(Image_skala->width(), Image_skala->height());
   draw_colour_bar(Image_skala->picture, colour_blue, colour_red, colour_green);
-  // 3. The magnifier's picture and value grid.
   const int w = Image_Lupe->width(), h = Image_Lupe->height();
   Image_Lupe->picture = Picture(w, h);
-  d.magnifier_rows = HeightMatrix(w, h, 0.0);
-  // 4. and 5. All five images start as the colour of 0.0.
-  fill_map(d.scratch_map, 0.0);
-  const auto blank = [&](ImageView* view, double min, double max) {
-    render_map(d.scratch_map, 0, kMapSide - 1, 0, kMapSide - 1, 20, view->picture, colour_blue,
-               colour_red, colour_green, min, max);
+  data.magnifier_rows = HeightMatrix(w, h, 0.0);
+}
+
+// The three maps and both raw images start as the colour of 0.0 in their
+// channel's range.
+void TForm1::blank_images() {
+  fill_map(data.scratch_map, 0.0);
+  const auto blank = [this](ImageView* view, const ColourRange& range) {
+    render_full_map(data.scratch_map, view->picture, range.min, range.max);
     view->update();
   };
-  blank(Image_prof_0, d.colour_min_0, d.colour_max_0);
-  blank(Image_prof_1, d.colour_min_1, d.colour_max_1);
-  blank(Image_diff, d.colour_min_diff, d.colour_max_diff);
-  blank(Image0, d.colour_min_0, d.colour_max_0);
-  blank(Image1, d.colour_min_1, d.colour_max_1);
-  // 6. The unlabelled line scans of the still empty maps.
-  const auto scans = [](ImageView* horiz, ImageView* vert, const HeightMatrix& map) {
-    horiz->picture = Picture(horiz->width(), horiz->height());
-    vert->picture = Picture(vert->width(), vert->height());
-    draw_horiz_scan(horiz->picture, map, 0, kMapSide - 1, 128, 0.5);
-    draw_vert_scan(vert->picture, map, 0, kMapSide - 1, 128, 0.5);
-    horiz->update();
-    vert->update();
+  const std::array<Channel, 2>& channels = data.channels;
+  blank(Image_prof_0, channels[0].height_range);
+  blank(Image_prof_1, channels[1].height_range);
+  blank(Image_diff, data.difference_range);
+  blank(Image0, channels[0].height_range);
+  blank(Image1, channels[1].height_range);
+}
+
+// The unlabelled line scans through the middle of the still empty maps, and
+// empty grey-level plots.
+void TForm1::draw_empty_line_scans() {
+  const auto scans = [](const MapControls& ui, const HeightMatrix& map) {
+    ui.horiz_cross->picture = Picture(ui.horiz_cross->width(), ui.horiz_cross->height());
+    ui.vert_cross->picture = Picture(ui.vert_cross->width(), ui.vert_cross->height());
+    draw_horiz_scan(ui.horiz_cross->picture, map, 0, kMapSide - 1, 128, 0.5);
+    draw_vert_scan(ui.vert_cross->picture, map, 0, kMapSide - 1, 128, 0.5);
+    ui.horiz_cross->update();
+    ui.vert_cross->update();
   };
-  scans(Image_horiz_cross_1, Image_vert_cross_1, d.height_map_1);
-  scans(Image_horiz_cross_0, Image_vert_cross_0, d.height_map_0);
-  scans(Image_diff_horiz_cross, Image_diff_vert_cross, d.difference_map);
+  scans(map_controls(MapOf::channel_1), data.channels[1].height_map);
+  scans(map_controls(MapOf::channel_0), data.channels[0].height_map);
+  scans(map_controls(MapOf::difference), data.difference_map);
   for (ImageView* plot : {Image_scan_0, Image_scan_1, Image2, Image3})
     plot->picture = Picture(plot->width(), plot->height());
-  // 7. and 8. Labels.
-  Label_val_0->setText("");
-  Label_val_1->setText("");
-  Label_val_diff->setText("");
-  const auto range_text = [](double v) { return QString::fromStdString(number_text(v, 2, 3)); };
-  Label_min_0->setText(range_text(d.colour_min_0));
-  Label_max_0->setText(range_text(d.colour_max_0));
-  Label_min_1->setText(range_text(d.colour_min_1));
-  Label_max_1->setText(range_text(d.colour_max_1));
-  Label_min_diff->setText(range_text(d.colour_min_diff));
-  Label_max_diff->setText(range_text(d.colour_max_diff));
-  // 9. and 10. The generator and the default records.
-  seed_random(static_cast<uint32_t>(std::time(nullptr)));
-  d.sim_params_0 = SimParams{};
-  d.sim_params_1 = SimParams{};
+}
+
+void TForm1::reset_labels() {
+  for (const MapControls& ui : map_controls_) ui.value->setText("");
+  const auto range_label = [](QLabel* label, double value) {
+    label->setText(QString::fromStdString(range_text(value)));
+  };
+  for (int c = 0; c < 2; ++c) {
+    range_label(channel_controls_[c].range_min_label, data.channels[c].height_range.min);
+    range_label(channel_controls_[c].range_max_label, data.channels[c].height_range.max);
+  }
+  range_label(Label_min_diff, data.difference_range.min);
+  range_label(Label_max_diff, data.difference_range.max);
+}
+
+// The default records, then each channel's settings files over them; a file
+// that cannot be read ends start-up here.
+void TForm1::load_channel_records() {
+  for (Channel& channel : data.channels) channel.sim_params = SimParams{};
   Image0->resize(kMapSide, kMapSide);
   Image1->resize(kMapSide, kMapSide);
-  // 11. to 13. The settings files; a failure ends FormCreate here.
-  load_sim_params(d.sim_params_0, file_scan_settings_0, file_image_settings_0);
-  load_sim_params(d.sim_params_1, file_scan_settings_1, file_image_settings_1);
+  for (int c = 0; c < 2; ++c) {
+    const ChannelFiles files = channel_files(c);
+    load_sim_params(data.channels[c].sim_params, files.scan, files.image);
+  }
 }
 
 void TForm1::FormDestroy() {}

@@ -12,13 +12,14 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSlider>
+#include <array>
 #include <functional>
 #include <string>
 
-#include "main_window/edit_box.h"
-#include "main_window/image_view.h"
-#include "main_window/up_down.h"
 #include "main_window/workbench_data.h"
+#include "widgets/edit_box.h"
+#include "widgets/image_view.h"
+#include "widgets/up_down.h"
 
 class TFormParameters;
 class TFormImage;
@@ -40,6 +41,11 @@ class TForm1 : public QMainWindow {
   std::function<std::string()> ask_data_set_name;
 
   WorkbenchData data;
+  // The channels' simulation records, which the parameters dialog's "OK"
+  // updates.
+  std::array<SimParams*, 2> sim_params_records() {
+    return {&data.channels[0].sim_params, &data.channels[1].sim_params};
+  }
 
   // ---- Controls, named as in the form ------------------------------------
   // channel 0 input
@@ -195,35 +201,81 @@ class TForm1 : public QMainWindow {
   void show_status(const std::string& text);
 
  private:
+  // ---- The controls by index ----------------------------------------------
+  // The code behind the named controls takes a channel's index (0, 1) or a
+  // map's (MapOf); these tables lead from the index to the named controls.
+  enum class MapOf { channel_0, channel_1, difference };
+  struct ChannelControls {
+    QSlider *contrast_bar, *noise_bar;
+    EditBox *contrast_box, *noise_box;
+    ImageView *raw_image, *raw_scan;
+    QComboBox* selector;
+    QLabel *range_min_label, *range_max_label;  // hidden
+  };
+  struct MapControls {
+    ImageView *image, *horiz_cross, *vert_cross;
+    QLabel *horiz_min, *horiz_max, *vert_min, *vert_max, *value;
+    EditBox *edit_min, *edit_max;
+  };
+  std::array<ChannelControls, 2> channel_controls_{};
+  std::array<MapControls, 3> map_controls_{};
+  const MapControls& map_controls(MapOf map) const { return map_controls_[static_cast<int>(map)]; }
+
+  // ---- Start-up -------------------------------------------------------------
   void create_controls();
+  void create_channel_inputs();
+  void create_channel_maps();
+  void create_difference_map();
+  void create_status_and_statistics();
+  void create_magnifier_and_colour_bar();
+  void create_hidden_controls();
+  void index_controls();
   void create_menus();
+  void create_popup_menus();
   void connect_handlers();
   // Each group of handlers wires its own controls.
   void connect_pointer_handlers();
   void connect_range_handlers();
   void connect_evaluation_handlers();
-  // Runs "apply" / "profile" of channel c (0 or 1).
+  // The steps of FormCreate.
+  void prepare_colour_bar_and_magnifier();
+  void blank_images();
+  void draw_empty_line_scans();
+  void reset_labels();
+  void load_channel_records();
+
+  // ---- "apply", "profile" and the enlarged view of channel c --------------
   void run_simulation_of(int channel);
   void run_profile_of(int channel);
   void show_enlarged(int channel);
 
-  // ---- pointer and range helpers ----
-  // The three colour maps and their colour ranges.
-  enum class MapOf { channel_0, channel_1, difference };
+  // ---- Pointer and ranges ---------------------------------------------------
+  // The matrix a map image shows.
+  const HeightMatrix& shown_map(MapOf map) const;
   // The readout of a pointer at (x, y) pixels over a map image.
   void read_out_map(MapOf map, int x, int y);
   // The six labelled line scans through pixel (x, y), markers at fx, fy.
   void draw_line_scans(int x, int y, double fx, double fy);
   // The raw pixels around (x, y) of a raw image, enlarged in the magnifier.
   void magnify_raw_image(const ImageView* raw, int x, int y);
-  // Reads both range edits of a map into its limits and re-renders the map.
-  void commit_colour_range(MapOf range);
-  // One micron up or down in `stepped` (a range edit of `range`), then commits.
-  void step_colour_limit(MapOf range, EditBox* stepped, bool up);
-  // A track bar's position / maximum into `field` and its edit box.
-  void store_track_bar_value(const QSlider* bar, EditBox* box, double& field);
+  // Reads both range edits of a map into the range its controls adjust and
+  // re-renders the map.
+  void commit_colour_range(MapOf map);
+  // One micron up or down in `stepped` (a range edit of `map`), then commits.
+  void step_colour_limit(MapOf map, EditBox* stepped, bool up);
+  // A channel's contrast or noise bar position / maximum into its record and
+  // its box.
+  void store_contrast(int channel);
+  void store_noise(int channel);
   // A track bar edit box's text, held to 0..1, as the bar's position.
   void set_track_bar_from(const EditBox* box, QSlider* bar);
 
-  // ---- evaluation helpers ----
+  // ---- Evaluations ----------------------------------------------------------
+  void select_evaluation(int channel);
+  void show_local_evaluation(int channel, LocalEvaluation kind);
+  void show_height_differences(int channel);
+  void show_binary_view(int channel);
+  void save_channel_data(int channel);
+  // difference_map = a - b, drawn with the difference range.
+  void show_difference(const HeightMatrix& a, const HeightMatrix& b);
 };

@@ -8,17 +8,10 @@
 #include <QScreen>
 #include <QShortcut>
 #include <QStyle>
-#include <cmath>
-#include <cstdint>
-#include <limits>
-#include <vector>
 
-#include "common/errors.h"
-#include "common/settings_file.h"
 #include "common/text_to_number.h"
-#include "common/work_files.h"
-#include "main_window/error_box.h"
-#include "parameters_dialog/diopters.h"
+#include "runs/diopters.h"
+#include "widgets/guarded_connect.h"
 
 namespace {
 
@@ -53,19 +46,10 @@ EditBox* row(QGroupBox* group, int y, const char* caption, const char* text, con
   return e;
 }
 
-// An image side read from its box: a number truncated towards zero. A value
-// no 32-bit integer holds is refused like any text that is not a number.
-int32_t pixels_of(const std::string& text) {
-  const double value = std::trunc(text_to_double(text));
-  if (!(value >= std::numeric_limits<int32_t>::min() && value <= std::numeric_limits<int32_t>::max()))
-    throw ConversionError("'" + text + "' is not a valid integer value");
-  return static_cast<int32_t>(value);
-}
-
 }  // namespace
 
-TFormParameters::TFormParameters(WorkbenchData* data, QWidget* parent)
-    : QWidget(parent, Qt::Window), data_(data) {
+TFormParameters::TFormParameters(std::array<SimParams*, 2> records, QWidget* parent)
+    : QWidget(parent, Qt::Window), records_(records) {
   setObjectName("FormParameters");
   setWindowTitle("parameters");
   // The program ends with the main window, even while the dialog is shown.
@@ -114,6 +98,13 @@ void TFormParameters::create_controls() {
   Button2 = new QPushButton("default", g);
   Button2->setGeometry(kEditX - 42, 424, 75, 25);
 
+  boxes_ = {{
+      {Edit_xpixels, Edit_ypixels, Edit_xres, Edit_radius, Edit_diopters, Edit_alpha, Edit_lambda,
+       Edit_maskradius, Edit_filters},
+      {Edit_xpixels_1, Edit_ypixels_1, Edit_xres_1, Edit_radius_1, Edit_diopters_1, Edit_alpha_1,
+       Edit_lambda_1, Edit_maskradius_1, Edit_filters_1},
+  }};
+
   BitBtn2 = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton), "Cancel", this);
   BitBtn2->setGeometry(168, 496, 75, 25);
   BitBtn1 = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), "OK", this);
@@ -124,57 +115,39 @@ void TFormParameters::create_controls() {
 }
 
 void TFormParameters::connect_handlers() {
-  using Handler = void (TFormParameters::*)();
-  using KeyHandler = void (TFormParameters::*)(int);
-  const auto on_change = [this](EditBox* box, Handler handler) {
-    connect(box, &QLineEdit::textChanged, this,
-            [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
-  };
-  const auto on_exit = [this](EditBox* box, Handler handler) {
-    connect(box, &EditBox::exited, this,
-            [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
-  };
-  const auto on_key = [this](EditBox* box, KeyHandler handler) {
-    connect(box, &EditBox::key_down, this,
-            [this, handler](int key) { guarded([this, handler, key] { (this->*handler)(key); }); });
-  };
-  const auto on_click = [this](QPushButton* button, Handler handler) {
-    connect(button, &QPushButton::clicked, this,
-            [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
-  };
+  using Self = TFormParameters;
+  connect_guarded(Edit_xpixels, &QLineEdit::textChanged, this, &Self::Edit_xpixelsChange);
+  connect_guarded(Edit_xpixels_1, &QLineEdit::textChanged, this, &Self::Edit_xpixelsChange);
+  connect_guarded(Edit_ypixels, &QLineEdit::textChanged, this, &Self::Edit_ypixelsChange);
+  connect_guarded(Edit_ypixels_1, &QLineEdit::textChanged, this, &Self::Edit_ypixelsChange);
+  connect_guarded(Edit_xres, &QLineEdit::textChanged, this, &Self::Edit_xresChange);
+  connect_guarded(Edit_xres_1, &QLineEdit::textChanged, this, &Self::Edit_xres_1Change);
+  connect_guarded(Edit_radius, &QLineEdit::textChanged, this, &Self::Edit_radiusChange);
+  connect_guarded(Edit_radius_1, &QLineEdit::textChanged, this, &Self::Edit_radiusChange);
+  connect_guarded(Edit_alpha, &QLineEdit::textChanged, this, &Self::Edit_alphaChange);
+  connect_guarded(Edit_alpha_1, &QLineEdit::textChanged, this, &Self::Edit_alphaChange);
+  connect_guarded(Edit_lambda, &QLineEdit::textChanged, this, &Self::Edit_lambdaChange);
+  connect_guarded(Edit_lambda_1, &QLineEdit::textChanged, this, &Self::Edit_lambdaChange);
+  connect_guarded(Edit_maskradius, &QLineEdit::textChanged, this, &Self::Edit_maskradiusChange);
+  connect_guarded(Edit_maskradius_1, &QLineEdit::textChanged, this, &Self::Edit_maskradiusChange);
+  connect_guarded(Edit_filters, &QLineEdit::textChanged, this, &Self::Edit_filtersChange);
+  connect_guarded(Edit_filters_1, &QLineEdit::textChanged, this, &Self::Edit_filters_1Change);
+  connect_guarded(Edit_diopters, &QLineEdit::textChanged, this, &Self::Edit_dioptersChange);
+  connect_guarded(Edit_diopters_1, &QLineEdit::textChanged, this, &Self::Edit_diopters_1Change);
 
-  on_change(Edit_xpixels, &TFormParameters::Edit_xpixelsChange);
-  on_change(Edit_xpixels_1, &TFormParameters::Edit_xpixelsChange);
-  on_change(Edit_ypixels, &TFormParameters::Edit_ypixelsChange);
-  on_change(Edit_ypixels_1, &TFormParameters::Edit_ypixelsChange);
-  on_change(Edit_xres, &TFormParameters::Edit_xresChange);
-  on_change(Edit_xres_1, &TFormParameters::Edit_xres_1Change);
-  on_change(Edit_radius, &TFormParameters::Edit_radiusChange);
-  on_change(Edit_radius_1, &TFormParameters::Edit_radiusChange);
-  on_change(Edit_alpha, &TFormParameters::Edit_alphaChange);
-  on_change(Edit_alpha_1, &TFormParameters::Edit_alphaChange);
-  on_change(Edit_lambda, &TFormParameters::Edit_lambdaChange);
-  on_change(Edit_lambda_1, &TFormParameters::Edit_lambdaChange);
-  on_change(Edit_maskradius, &TFormParameters::Edit_maskradiusChange);
-  on_change(Edit_maskradius_1, &TFormParameters::Edit_maskradiusChange);
-  on_change(Edit_filters, &TFormParameters::Edit_filtersChange);
-  on_change(Edit_filters_1, &TFormParameters::Edit_filters_1Change);
-  on_change(Edit_diopters, &TFormParameters::Edit_dioptersChange);
-  on_change(Edit_diopters_1, &TFormParameters::Edit_diopters_1Change);
+  connect_guarded(Edit_radius, &EditBox::exited, this, &Self::Edit_radiusExit);
+  connect_guarded(Edit_radius_1, &EditBox::exited, this, &Self::Edit_radius_1Exit);
+  connect_guarded(Edit_diopters, &EditBox::exited, this, &Self::Edit_dioptersExit);
+  connect_guarded(Edit_diopters_1, &EditBox::exited, this, &Self::Edit_diopters_1Exit);
+  connect_guarded(Edit_radius, &EditBox::key_down, this, &Self::Edit_radiusKeyDown);
+  connect_guarded(Edit_radius_1, &EditBox::key_down, this, &Self::Edit_radius_1KeyDown);
+  connect_guarded(Edit_diopters, &EditBox::key_down, this, &Self::Edit_dioptersKeyDown);
+  connect_guarded(Edit_diopters_1, &EditBox::key_down, this, &Self::Edit_diopters_1KeyDown);
 
-  on_exit(Edit_radius, &TFormParameters::Edit_radiusExit);
-  on_exit(Edit_radius_1, &TFormParameters::Edit_radius_1Exit);
-  on_exit(Edit_diopters, &TFormParameters::Edit_dioptersExit);
-  on_exit(Edit_diopters_1, &TFormParameters::Edit_diopters_1Exit);
-  on_key(Edit_radius, &TFormParameters::Edit_radiusKeyDown);
-  on_key(Edit_radius_1, &TFormParameters::Edit_radius_1KeyDown);
-  on_key(Edit_diopters, &TFormParameters::Edit_dioptersKeyDown);
-  on_key(Edit_diopters_1, &TFormParameters::Edit_diopters_1KeyDown);
-
-  on_click(Button1, &TFormParameters::Button1Click);
-  on_click(Button2, &TFormParameters::Button2Click);
-  on_click(BitBtn1, &TFormParameters::BitBtn1Click);
-  on_click(BitBtn2, &TFormParameters::BitBtn2Click);
+  connect_guarded(Button1, &QPushButton::clicked, this, &Self::Button1Click);
+  connect_guarded(Button2, &QPushButton::clicked, this, &Self::Button2Click);
+  connect_guarded(BitBtn1, &QPushButton::clicked, this, &Self::BitBtn1Click);
+  connect_guarded(BitBtn2, &QPushButton::clicked, this, &Self::BitBtn2Click);
 }
 
 void TFormParameters::show_dialog() {
@@ -190,109 +163,86 @@ void TFormParameters::closeEvent(QCloseEvent* event) {
 }
 
 std::string TFormParameters::filters_text(int channel) const {
-  return (channel == 0 ? Edit_filters : Edit_filters_1)->text_utf8();
+  return boxes_[channel == 1 ? 1 : 0].filters->text_utf8();
 }
 
 std::string TFormParameters::radius_text(int channel) const {
-  return (channel == 0 ? Edit_radius : Edit_radius_1)->text_utf8();
+  return boxes_[channel == 1 ? 1 : 0].radius->text_utf8();
 }
 
 std::string TFormParameters::mask_radius_text(int channel) const {
-  return (channel == 0 ? Edit_maskradius : Edit_maskradius_1)->text_utf8();
+  return boxes_[channel == 1 ? 1 : 0].maskradius->text_utf8();
 }
 
 // ---- Loading and storing ----------------------------------------------------
 
 ChannelSettingsTexts TFormParameters::channel_texts(int channel) const {
-  const bool c0 = channel == 0;
+  const ChannelBoxes& b = boxes_[channel];
   ChannelSettingsTexts t;
-  t.xpixels = (c0 ? Edit_xpixels : Edit_xpixels_1)->text_utf8();
-  t.ypixels = (c0 ? Edit_ypixels : Edit_ypixels_1)->text_utf8();
-  t.xres = (c0 ? Edit_xres : Edit_xres_1)->text_utf8();
-  t.radius = (c0 ? Edit_radius : Edit_radius_1)->text_utf8();
-  t.diopters = (c0 ? Edit_diopters : Edit_diopters_1)->text_utf8();
-  t.alpha = (c0 ? Edit_alpha : Edit_alpha_1)->text_utf8();
-  t.lambda = (c0 ? Edit_lambda : Edit_lambda_1)->text_utf8();
-  t.maskradius = (c0 ? Edit_maskradius : Edit_maskradius_1)->text_utf8();
-  t.filters = (c0 ? Edit_filters : Edit_filters_1)->text_utf8();
+  t.xpixels = b.xpixels->text_utf8();
+  t.ypixels = b.ypixels->text_utf8();
+  t.xres = b.xres->text_utf8();
+  t.radius = b.radius->text_utf8();
+  t.diopters = b.diopters->text_utf8();
+  t.alpha = b.alpha->text_utf8();
+  t.lambda = b.lambda->text_utf8();
+  t.maskradius = b.maskradius->text_utf8();
+  t.filters = b.filters->text_utf8();
   return t;
 }
 
 // Each text set raises the box's change handler, as typing it would.
 void TFormParameters::set_channel_texts(int channel, const ChannelSettingsTexts& t) {
-  const bool c0 = channel == 0;
-  (c0 ? Edit_xpixels : Edit_xpixels_1)->set_text(qtext(t.xpixels));
-  (c0 ? Edit_ypixels : Edit_ypixels_1)->set_text(qtext(t.ypixels));
-  (c0 ? Edit_xres : Edit_xres_1)->set_text(qtext(t.xres));
-  (c0 ? Edit_radius : Edit_radius_1)->set_text(qtext(t.radius));
-  (c0 ? Edit_diopters : Edit_diopters_1)->set_text(qtext(t.diopters));
-  (c0 ? Edit_alpha : Edit_alpha_1)->set_text(qtext(t.alpha));
-  (c0 ? Edit_lambda : Edit_lambda_1)->set_text(qtext(t.lambda));
-  (c0 ? Edit_maskradius : Edit_maskradius_1)->set_text(qtext(t.maskradius));
-  (c0 ? Edit_filters : Edit_filters_1)->set_text(qtext(t.filters));
+  const ChannelBoxes& b = boxes_[channel];
+  b.xpixels->set_text(qtext(t.xpixels));
+  b.ypixels->set_text(qtext(t.ypixels));
+  b.xres->set_text(qtext(t.xres));
+  b.radius->set_text(qtext(t.radius));
+  b.diopters->set_text(qtext(t.diopters));
+  b.alpha->set_text(qtext(t.alpha));
+  b.lambda->set_text(qtext(t.lambda));
+  b.maskradius->set_text(qtext(t.maskradius));
+  b.filters->set_text(qtext(t.filters));
 }
 
+// Value texts go in unchanged, a missing key as the empty text; the diopters
+// box keeps its text until the dialog is shown and derives it from the
+// radius.
 void TFormParameters::load_channel(int channel) {
-  const bool c0 = channel == 0;
-  const std::vector<std::string> image = read_lines(c0 ? file_image_settings_0 : file_image_settings_1);
-  const std::vector<std::string> scan = read_lines(c0 ? file_scan_settings_0 : file_scan_settings_1);
-  // Value texts go in unchanged, a missing key as the empty text; the
-  // diopters box is derived from the radius when the dialog is shown.
-  (c0 ? Edit_xpixels : Edit_xpixels_1)->set_text(qtext(settings_value(image, "XPixels")));
-  (c0 ? Edit_ypixels : Edit_ypixels_1)->set_text(qtext(settings_value(image, "YPixels")));
-  (c0 ? Edit_xres : Edit_xres_1)->set_text(qtext(settings_value(scan, "CamResX")));
-  (c0 ? Edit_radius : Edit_radius_1)->set_text(qtext(settings_value(image, "Radius")));
-  (c0 ? Edit_alpha : Edit_alpha_1)->set_text(qtext(settings_value(scan, "Alpha")));
-  (c0 ? Edit_lambda : Edit_lambda_1)->set_text(qtext(settings_value(scan, "LambdaF")));
-  (c0 ? Edit_maskradius : Edit_maskradius_1)->set_text(qtext(settings_value(scan, "MaskRadius")));
-  (c0 ? Edit_filters : Edit_filters_1)->set_text(qtext(settings_value(scan, "NFilt")));
+  set_channel_texts(channel, read_settings_texts(channel, channel_texts(channel)));
 }
 
 void TFormParameters::store_channel(int channel) {
-  const bool c0 = channel == 0;
   const ChannelSettingsTexts t = channel_texts(channel);
-  write_lines(c0 ? file_scan_settings_0 : file_scan_settings_1, scan_settings_lines(t));
-  write_lines(c0 ? file_image_settings_0 : file_image_settings_1, image_settings_lines(t));
-  if (data_ == nullptr) return;
+  write_settings_texts(channel, t);
+  SimParams* record = records_[channel];
+  if (record == nullptr) return;
   // The record changes only as a whole: a box that is not a number ends the
   // handler with the record as it was, not half updated.
-  SimParams& record = c0 ? data_->sim_params_0 : data_->sim_params_1;
-  SimParams p = record;
-  p.x_pixels = pixels_of(t.xpixels);
-  p.y_pixels = pixels_of(t.ypixels);
-  p.pixel_size = text_to_double(t.xres);
-  p.fringe_period = text_to_double(t.lambda);
-  p.alpha_deg = text_to_double(t.alpha);
-  p.radius = text_to_double(t.radius);
-  p.offset_x = 0.0;
-  p.offset_y = 0.0;
-  record = p;  // dynamic and noise belong to the main window's controls
+  *record = sim_params_from_texts(t, *record);
 }
 
 // ---- Radius and diopters ----------------------------------------------------
 
 void TFormParameters::radius_to_diopters_of(int channel) {
-  EditBox* radius = channel == 0 ? Edit_radius : Edit_radius_1;
-  EditBox* diopters = channel == 0 ? Edit_diopters : Edit_diopters_1;
-  const RadiusDiopters t = radius_to_diopters(radius->text_utf8());
-  radius->set_text(qtext(t.radius));
-  diopters->set_text(qtext(t.diopters));
+  const ChannelBoxes& b = boxes_[channel];
+  const RadiusDiopters t = radius_to_diopters(b.radius->text_utf8());
+  b.radius->set_text(qtext(t.radius));
+  b.diopters->set_text(qtext(t.diopters));
 }
 
 void TFormParameters::diopters_to_radius_of(int channel) {
-  EditBox* radius = channel == 0 ? Edit_radius : Edit_radius_1;
-  EditBox* diopters = channel == 0 ? Edit_diopters : Edit_diopters_1;
-  const RadiusDiopters t = diopters_to_radius(diopters->text_utf8());
-  diopters->set_text(qtext(t.diopters));
-  radius->set_text(qtext(t.radius));
+  const ChannelBoxes& b = boxes_[channel];
+  const RadiusDiopters t = diopters_to_radius(b.diopters->text_utf8());
+  b.diopters->set_text(qtext(t.diopters));
+  b.radius->set_text(qtext(t.radius));
 }
 
 // Enter leaves the typed diopters as they are and only fills in the radius.
 void TFormParameters::diopters_enter_of(int channel) {
-  EditBox* radius = channel == 0 ? Edit_radius : Edit_radius_1;
-  EditBox* diopters = channel == 0 ? Edit_diopters : Edit_diopters_1;
+  const ChannelBoxes& b = boxes_[channel];
   const int precision = channel == 0 ? kDioptersPrecision : kShortRadiusPrecision;
-  radius->set_text(qtext(radius_of_diopters(diopters->text_utf8(), precision)));
+  b.radius->set_text(qtext(radius_of_diopters(b.diopters->text_utf8(), precision)));
 }
 
 // ---- Handlers -----------------------------------------------------------------

@@ -6,20 +6,22 @@
 #include <QGroupBox>
 #include <QPushButton>
 #include <QWidget>
+#include <array>
 #include <string>
 
-#include "main_window/edit_box.h"
-#include "main_window/workbench_data.h"
-#include "parameters_dialog/settings_texts.h"
+#include "runs/channel_settings.h"
+#include "simulation/sim_params.h"
+#include "widgets/edit_box.h"
 
 class TFormParameters : public QWidget {
   Q_OBJECT
 
  public:
   // Builds the controls with their form texts and loads them from the
-  // settings files (FormCreate). `data` holds the simulation records that
-  // "OK" updates; it must outlive the dialog.
-  explicit TFormParameters(WorkbenchData* data, QWidget* parent = nullptr);
+  // settings files (FormCreate). `records` are the two channels' simulation
+  // records that "OK" updates (a null one is left alone); they must outlive
+  // the dialog.
+  explicit TFormParameters(std::array<SimParams*, 2> records = {}, QWidget* parent = nullptr);
 
   // Shows the dialog (not modal) and brings it to the front; the radius and
   // diopters boxes are normalised (FormActivate).
@@ -80,6 +82,12 @@ class TFormParameters : public QWidget {
   void create_controls();
   void connect_handlers();
 
+  // One channel's boxes, in the order of the group.
+  struct ChannelBoxes {
+    EditBox *xpixels, *ypixels, *xres, *radius, *diopters, *alpha, *lambda, *maskradius, *filters;
+  };
+  std::array<ChannelBoxes, 2> boxes_{};
+
   // The boxes of one channel, read as the texts the settings files take.
   ChannelSettingsTexts channel_texts(int channel) const;
   void set_channel_texts(int channel, const ChannelSettingsTexts& texts);
@@ -92,5 +100,5 @@ class TFormParameters : public QWidget {
   void diopters_to_radius_of(int channel);
   void diopters_enter_of(int channel);
 
-  WorkbenchData* data_;
+  std::array<SimParams*, 2> records_;
 };

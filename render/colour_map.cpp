@@ -24,3 +24,8 @@ void render_map(const HeightMatrix& map, int x0, int x1, int y0, int y1, int n, 
   }
   image.replace(std::move(picture));
 }
+
+void render_full_map(const HeightMatrix& map, Picture& image, double min, double max, int classes) {
+  render_map(map, 0, kMapSide - 1, 0, kMapSide - 1, classes, image, colour_blue, colour_red,
+             colour_green, min, max);
+}

@@ -1,7 +1,26 @@
 #include "render/magnifier.h"
 
+#include <cmath>
+#include <vector>
+
 #include "analysis/resample.h"
 #include "render/colour_classes.h"
+
+namespace {
+
+// Source index of each magnifier pixel along one axis: pointer + round(k / m
+// * 20) - 10 for k = 0..m-1, computed in that order.
+std::vector<int> raw_indices(int pointer, int magnifier_extent) {
+  std::vector<int> index(static_cast<std::size_t>(magnifier_extent));
+  for (int k = 0; k < magnifier_extent; ++k)
+    index[static_cast<std::size_t>(k)] =
+        pointer +
+        static_cast<int>(std::lrint(static_cast<double>(k) / magnifier_extent * (2 * kRawReach))) -
+        kRawReach;
+  return index;
+}
+
+}  // namespace
 
 void render_magnifier(const HeightMatrix& map, int x0, int x1, int y0, int y1, int n, Picture& image,
                       ColourComponent blue, ColourComponent red, ColourComponent green, double lo, double hi,
@@ -31,4 +50,34 @@ void render_magnifier(const HeightMatrix& map, int x0, int x1, int y0, int y1, i
       pixel[2] = bgr[2];
     }
   }
+}
+
+bool enlarge_raw_pixels(const Picture& raw, int x, int y, int control_w, int control_h, Picture& magnifier) {
+  if (!(kRawReach < x && x < control_w - kRawReach && kRawReach < y && y < control_h - kRawReach))
+    return false;
+  if (x + kRawReach >= raw.width() || y + kRawReach >= raw.height()) return false;
+  if (magnifier.format() != PixelFormat::bgr24)
+    magnifier.replace(Picture(magnifier.width(), magnifier.height(), PixelFormat::bgr24));
+
+  const int wm = magnifier.width();
+  const int hm = magnifier.height();
+  const std::vector<int> columns = raw_indices(x, wm);
+  const std::vector<int> rows = raw_indices(y, hm);
+  const bool grey = raw.format() == PixelFormat::indexed8;
+  for (int i = 0; i < hm; ++i) {
+    const uint8_t* source = raw.row(rows[static_cast<std::size_t>(i)]);
+    uint8_t* pixel = magnifier.row(i);
+    for (int j = 0; j < wm; ++j, pixel += 3) {
+      const int column = columns[static_cast<std::size_t>(j)];
+      if (grey) {
+        pixel[0] = pixel[1] = pixel[2] = source[column];
+      } else {
+        const uint8_t* bgr = source + 3 * static_cast<std::size_t>(column);
+        pixel[0] = bgr[0];
+        pixel[1] = bgr[1];
+        pixel[2] = bgr[2];
+      }
+    }
+  }
+  return true;
 }

@@ -1,5 +1,5 @@
 // The magnifier: a small window of a height map enlarged bilinearly and shown
-// in colour classes.
+// in colour classes, or the raw pixels around the pointer over a fringe image.
 #pragma once
 
 #include "analysis/height_matrix.h"
@@ -23,3 +23,18 @@
 void render_magnifier(const HeightMatrix& map, int x0, int x1, int y0, int y1, int n, Picture& image,
                       ColourComponent blue, ColourComponent red, ColourComponent green, double lo, double hi,
                       HeightMatrix& magnifier_rows);
+
+// Raw pixels shown around the pointer: 21 x 21, from -10 to +10.
+constexpr int kRawReach = 10;
+
+// Fills `magnifier` with the raw pixels of columns x - 10..x + 10 and rows
+// y - 10..y + 10, nearest neighbour: magnifier pixel (j, i) of Wm x Hm shows
+// raw column x + round(j / Wm * 20) - 10 and row y + round(i / Hm * 20) - 10,
+// so each raw pixel becomes a block of about 8 x 8 (the outermost get 4 or
+// 5). An 8-bit raw pixel is a grey level (blue = green = red = its byte); a
+// 24-bit one keeps its colour. A magnifier that is not 24-bit becomes a
+// 24-bit picture of the same size.
+// Draws nothing and answers false unless 10 < x < control_w - 10 and
+// 10 < y < control_h - 10 and the 21 x 21 pixels lie on the raw picture
+// (which may be smaller than its control).
+bool enlarge_raw_pixels(const Picture& raw, int x, int y, int control_w, int control_h, Picture& magnifier);

@@ -11,7 +11,7 @@ namespace {
 // Appends one printf-formatted piece to the file's bytes.
 template <typename... Values>
 bool put(FileReplacement& file, const char* format, Values... values) {
-  char text[400];  // "%f" of the largest double is 317 characters
+  char text[1024];  // "%f" of the largest double is 317 characters, and a line holds two
   const int length = std::snprintf(text, sizeof text, format, values...);
   return length >= 0 && static_cast<std::size_t>(length) < sizeof text &&
          file.write(text, static_cast<std::size_t>(length));

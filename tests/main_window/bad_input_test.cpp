@@ -15,7 +15,7 @@
 #include "enlarged_view/unit_image.h"
 #include "error_recorder.h"
 #include "main_window/unit1.h"
-#include "parameters_dialog/settings_texts.h"
+#include "runs/channel_settings.h"
 #include "parameters_dialog/unit_parameters.h"
 #include "temp_dir.h"
 #include "workbench_windows.h"
@@ -85,7 +85,7 @@ TEST(BadParameters, DialogValuesThenApplyAndProfile) {
     w.form->Button_apply_0->click();
     w.form->Button_calculate_0->click();
     EXPECT_EQ(w.errors.messages, c.errors) << what;
-    EXPECT_NEAR(w.form->data.profile_0.field_x, c.field_x, 1e-6) << what;
+    EXPECT_NEAR(w.form->data.channels[0].profile.field_x, c.field_x, 1e-6) << what;
     Picture sim;
     EXPECT_NO_THROW(sim.load_bmp("./sim00.bmp")) << what;
     if (c.errors.empty() || c.box == &TFormParameters::Edit_filters) expect_complete_work_files(what);
@@ -121,8 +121,8 @@ TEST(BadParameters, AnUnreadableProfileKeepsTheMaps) {
   w.form->Button_apply_0->click();
   w.form->Button_calculate_0->click();
   EXPECT_EQ(w.errors.messages, Messages{"Cannot read file \"./profile00.txt\": no grid spacing"});
-  EXPECT_TRUE(map_is(w.form->data.height_map_0, 0.0));
-  EXPECT_TRUE(map_is(w.form->data.measured_map_0, 0.0));
+  EXPECT_TRUE(map_is(w.form->data.channels[0].height_map, 0.0));
+  EXPECT_TRUE(map_is(w.form->data.channels[0].measured_map, 0.0));
 }
 
 TEST(BadParameters, HiddenMaximumNoiseBox) {
@@ -152,7 +152,7 @@ TEST(BadSettingsFiles, ImageSizesFromAHandEditedFile) {
       write_lines("./image.ini", {"XPixels=100000", "YPixels=-7", "Radius=7.5"});
     });
     EXPECT_TRUE(w.errors.messages.empty());
-    EXPECT_EQ(w.form->data.sim_params_0.x_pixels, 100000);
+    EXPECT_EQ(w.form->data.channels[0].sim_params.x_pixels, 100000);
     w.form->Button_apply_0->click();
     EXPECT_EQ(w.errors.messages, Messages{"Cannot open file \"sim00.bmp\""});
     EXPECT_FALSE(std::filesystem::exists("sim00.bmp"));
@@ -173,7 +173,7 @@ TEST(BadSettingsFiles, ImageSizesFromAHandEditedFile) {
     w.form->Button_calculate_0->click();
     EXPECT_EQ(w.errors.messages,
               Messages{"Cannot read file \"./profile00.txt\": grid size 0 x 0 out of range"});
-    EXPECT_TRUE(map_is(w.form->data.height_map_0, 0.0));
+    EXPECT_TRUE(map_is(w.form->data.channels[0].height_map, 0.0));
   }
   // A side no integer holds is refused at start-up like any bad number.
   {

@@ -6,11 +6,11 @@
 
 #include "common/settings_file.h"
 #include "error_recorder.h"
-#include "main_window/decimal_point.h"
+#include "widgets/decimal_point.h"
 #include "enlarged_view/unit_image.h"
 #include "main_window/unit1.h"
 #include "parameters_dialog/unit_parameters.h"
-#include "parameters_dialog/settings_texts.h"
+#include "runs/channel_settings.h"
 #include "temp_dir.h"
 
 namespace {
@@ -26,12 +26,12 @@ TEST(DecimalPoint, CommaLocaleStillReadsAndWritesThePoint) {
   write_default_settings(".");
   ErrorRecorder errors;
   TForm1 form;
-  TFormParameters parameters(&form.data);
+  TFormParameters parameters(form.sim_params_records());
   TFormImage image;
   form.FormParameters = &parameters;
   form.FormImage = &image;
   EXPECT_TRUE(errors.messages.empty());
-  EXPECT_EQ(form.data.sim_params_0.pixel_size, 0.01);
+  EXPECT_EQ(form.data.channels[0].sim_params.pixel_size, 0.01);
   EXPECT_EQ(form.Label_min_0->text(), "-0.005");
 
   // The files the engine and the run write carry points too.

@@ -19,7 +19,7 @@
 #include "common/settings_file.h"
 #include "error_recorder.h"
 #include "main_window/unit1.h"
-#include "parameters_dialog/settings_texts.h"
+#include "runs/channel_settings.h"
 #include "render/binary_view.h"
 #include "render/colour_map.h"
 #include "render/mean_filter.h"
@@ -78,46 +78,46 @@ TEST(EvaluationMenu, LocalMapsOfAConstantChannelThroughThePopUpItems) {
   Window w;
   WorkbenchData& d = w.form->data;
   constexpr double kLevel = 0.001953125;  // 2^-9: the window sums stay exact
-  fill_map(d.height_map_0, kLevel);
+  fill_map(d.channels[0].height_map, kLevel);
 
   w.form->PV0->trigger();
-  EXPECT_EQ(d.pv_map_0, HeightMatrix(256, 256, 0.0));
+  EXPECT_EQ(d.channels[0].pv_map, HeightMatrix(256, 256, 0.0));
   EXPECT_EQ(text(w.form->Edit_min_0), "0");
   EXPECT_EQ(text(w.form->Edit_max_0), "6");
-  EXPECT_TRUE(same_picture(w.form->Image_prof_0->picture, rendered(d.pv_map_0, 25, 0.0, 0.006)));
+  EXPECT_TRUE(same_picture(w.form->Image_prof_0->picture, rendered(d.channels[0].pv_map, 25, 0.0, 0.006)));
 
   w.form->RMS0->trigger();
-  EXPECT_EQ(d.rms_map_0, HeightMatrix(256, 256, 0.0));
+  EXPECT_EQ(d.channels[0].rms_map, HeightMatrix(256, 256, 0.0));
 
   w.form->Mean0->trigger();
   for (int x : {0, 3, 4, 128, 252, 253, 255})
     for (int y : {0, 3, 4, 100, 252, 255}) {
       const bool inner = x >= 4 && x <= 252 && y >= 4 && y <= 252;
-      EXPECT_EQ(d.mean_map_0(x, y), inner ? kLevel : 0.0) << x << ", " << y;
+      EXPECT_EQ(d.channels[0].mean_map(x, y), inner ? kLevel : 0.0) << x << ", " << y;
     }
   EXPECT_EQ(text(w.form->Edit_min_0), "-0.5");
   EXPECT_EQ(text(w.form->Edit_max_0), "0.5");
   EXPECT_TRUE(same_picture(w.form->Image_prof_0->picture,
-                           rendered(d.mean_map_0, 20, -0.0005, 0.0005)));
-  EXPECT_EQ(d.shown_map_0, &d.mean_map_0);
+                           rendered(d.channels[0].mean_map, 20, -0.0005, 0.0005)));
+  EXPECT_EQ(&d.channels[0].shown_map(), &d.channels[0].mean_map);
   // The pop-up items leave the range controls on the height map's range.
-  EXPECT_EQ(d.colour_min_0_ptr, &d.colour_min_0);
-  EXPECT_EQ(d.colour_max_0_ptr, &d.colour_max_0);
+  EXPECT_EQ(&d.channels[0].controlled_range(), &d.channels[0].height_range);
+  EXPECT_EQ(&d.channels[0].controlled_range(), &d.channels[0].height_range);
   EXPECT_TRUE(w.errors.messages.empty());
 }
 
 TEST(EvaluationMenu, SingleBumpOnChannel1AndTheRangeTextFormat) {
   Window w;
   WorkbenchData& d = w.form->data;
-  d.height_map_1(100, 100) = 0.001;
-  d.pv_colour_max_1 = 1e-9;  // 0.000001 microns: too small for fixed notation
+  d.channels[1].height_map(100, 100) = 0.001;
+  d.channels[1].pv_range.max = 1e-9;  // 0.000001 microns: too small for fixed notation
   w.form->PV1->trigger();
   for (int x = 90; x <= 110; ++x)
     for (int y = 90; y <= 110; ++y) {
       const bool near = x >= 97 && x <= 103 && y >= 97 && y <= 103;
-      ASSERT_EQ(d.pv_map_1(x, y), near ? 0.001 : 0.0) << x << ", " << y;
+      ASSERT_EQ(d.channels[1].pv_map(x, y), near ? 0.001 : 0.0) << x << ", " << y;
     }
-  EXPECT_EQ(d.shown_map_1, &d.pv_map_1);
+  EXPECT_EQ(&d.channels[1].shown_map(), &d.channels[1].pv_map);
   EXPECT_EQ(text(w.form->Edit_min_1), "0");
   EXPECT_EQ(text(w.form->Edit_max_1), "1E-006");
   // Channel 1's edits only: channel 0's keep their start texts.
@@ -144,8 +144,8 @@ TEST(EvaluationMenu, TopSliceOfThePvRangeIsWhiteWith25And20Classes) {
       {180, 0.0061, true, true},    // above the range
   };
   for (const auto& c : cases) {
-    d.height_map_0(c.at, c.at) = c.value;
-    d.height_map_1(c.at, c.at) = c.value;
+    d.channels[0].height_map(c.at, c.at) = c.value;
+    d.channels[1].height_map(c.at, c.at) = c.value;
   }
   w.form->PV0->trigger();
   w.form->PV1->trigger();
@@ -168,9 +168,9 @@ TEST(EvaluationMenu, BinaryViewsMarkTheShownMapsOnly) {
   EXPECT_TRUE(same_picture(f.Image_prof_0->picture, before));
 
   // Channel 1: above zero green, below zero and NaN red, zero untouched.
-  d.height_map_1(10, 20) = 0.001;
-  d.height_map_1(11, 20) = -1e-12;
-  d.height_map_1(12, 20) = std::numeric_limits<double>::quiet_NaN();
+  d.channels[1].height_map(10, 20) = 0.001;
+  d.channels[1].height_map(11, 20) = -1e-12;
+  d.channels[1].height_map(12, 20) = std::numeric_limits<double>::quiet_NaN();
   const CanvasColour untouched = f.Image_prof_1->picture.pixel(13, 20);
   const HeightMatrix diff_before = d.difference_map;
   f.binary_view1->trigger();
@@ -178,11 +178,11 @@ TEST(EvaluationMenu, BinaryViewsMarkTheShownMapsOnly) {
   EXPECT_EQ(f.Image_prof_1->picture.pixel(11, 20), kBinaryNegative);
   EXPECT_EQ(f.Image_prof_1->picture.pixel(12, 20), kBinaryNegative);
   EXPECT_EQ(f.Image_prof_1->picture.pixel(13, 20), untouched);
-  EXPECT_EQ(d.shown_map_1, &d.height_map_1);
+  EXPECT_EQ(&d.channels[1].shown_map(), &d.channels[1].height_map);
   EXPECT_EQ(d.difference_map, diff_before);
 
   // It reads the shown map: after PV the whole 7 x 7 block around a bump.
-  d.height_map_0(50, 50) = 0.002;
+  d.channels[0].height_map(50, 50) = 0.002;
   f.PV0->trigger();
   f.binary_view0->trigger();
   EXPECT_EQ(f.Image_prof_0->picture.pixel(47, 53), kBinaryPositive);
@@ -203,38 +203,38 @@ TEST(EvaluationMenu, DifferenceMapFollowsTheShownMapsOfBothChannels) {
   Window w;
   WorkbenchData& d = w.form->data;
   TForm1& f = *w.form;
-  d.height_map_0(100, 100) = 0.001;
-  d.height_map_1(150, 150) = 0.002;
-  d.colour_min_0 = -0.002;
-  d.colour_max_1 = 0.0031;
+  d.channels[0].height_map(100, 100) = 0.001;
+  d.channels[1].height_map(150, 150) = 0.002;
+  d.channels[0].height_range.min = -0.002;
+  d.channels[1].height_range.max = 0.0031;
 
   f.PV0->trigger();
-  EXPECT_EQ(d.difference_map, difference(d.pv_map_0, d.height_map_1));
+  EXPECT_EQ(d.difference_map, difference(d.channels[0].pv_map, d.channels[1].height_map));
   f.PV1->trigger();
-  EXPECT_EQ(d.difference_map, difference(d.pv_map_0, d.pv_map_1));
+  EXPECT_EQ(d.difference_map, difference(d.channels[0].pv_map, d.channels[1].pv_map));
   EXPECT_TRUE(same_picture(f.Image_diff->picture, rendered(d.difference_map, 20, -0.005, 0.005)));
 
   // Height differences of channel 0 against what channel 1 shows (its PV).
   f.heightdifference0->trigger();
-  EXPECT_EQ(d.difference_map, difference(d.height_map_0, d.pv_map_1));
-  EXPECT_EQ(d.shown_map_0, &d.height_map_0);
+  EXPECT_EQ(d.difference_map, difference(d.channels[0].height_map, d.channels[1].pv_map));
+  EXPECT_EQ(&d.channels[0].shown_map(), &d.channels[0].height_map);
   EXPECT_EQ(text(f.Edit_min_0), "-2");
   EXPECT_EQ(text(f.Label_min_0), "-0.002");
   EXPECT_EQ(text(f.Label_max_0), "0.005");
-  EXPECT_TRUE(same_picture(f.Image_prof_0->picture, rendered(d.height_map_0, 20, -0.002, 0.005)));
+  EXPECT_TRUE(same_picture(f.Image_prof_0->picture, rendered(d.channels[0].height_map, 20, -0.002, 0.005)));
 
   // Channel 1's height differences always use both height maps.
   f.RMS0->trigger();
   f.heightdifference1->trigger();
-  EXPECT_EQ(d.difference_map, difference(d.height_map_0, d.height_map_1));
-  EXPECT_EQ(d.shown_map_1, &d.height_map_1);
+  EXPECT_EQ(d.difference_map, difference(d.channels[0].height_map, d.channels[1].height_map));
+  EXPECT_EQ(&d.channels[1].shown_map(), &d.channels[1].height_map);
   EXPECT_EQ(text(f.Edit_max_1), "3.1");
 
   // RMS of channel 1 writes its labels: "0.0" and the height map's maximum.
   f.RMS1->trigger();
   EXPECT_EQ(text(f.Label_min_1), "0.0");
   EXPECT_EQ(text(f.Label_max_1), "0.0031");
-  EXPECT_EQ(d.difference_map, difference(d.rms_map_0, d.rms_map_1));
+  EXPECT_EQ(d.difference_map, difference(d.channels[0].rms_map, d.channels[1].rms_map));
   EXPECT_TRUE(w.errors.messages.empty());
 }
 
@@ -243,32 +243,31 @@ TEST(EvaluationSelector, RangePointersFollowTheSelectorButNotThePopUpItems) {
   WorkbenchData& d = w.form->data;
   TForm1& f = *w.form;
   const auto expect_pointers = [&](const double* min, const double* max, const char* step) {
-    EXPECT_EQ(d.colour_min_0_ptr, min) << step;
-    EXPECT_EQ(d.colour_max_0_ptr, max) << step;
+    EXPECT_EQ(&d.channels[0].controlled_range().min, min) << step;
+    EXPECT_EQ(&d.channels[0].controlled_range().max, max) << step;
   };
   choose(f.ComboBox0, 0);
-  expect_pointers(&d.pv_colour_min_0, &d.pv_colour_max_0, "PV");
-  EXPECT_EQ(d.shown_map_0, &d.pv_map_0);
+  expect_pointers(&d.channels[0].pv_range.min, &d.channels[0].pv_range.max, "PV");
+  EXPECT_EQ(&d.channels[0].shown_map(), &d.channels[0].pv_map);
   choose(f.ComboBox0, 4);
-  expect_pointers(&d.pv_colour_min_0, &d.pv_colour_max_0, "binary view");
+  expect_pointers(&d.channels[0].pv_range.min, &d.channels[0].pv_range.max, "binary view");
   choose(f.ComboBox0, 1);
-  expect_pointers(&d.rms_colour_min_0, &d.rms_colour_max_0, "RMS");
-  EXPECT_EQ(d.shown_map_0, &d.rms_map_0);
+  expect_pointers(&d.channels[0].rms_range.min, &d.channels[0].rms_range.max, "RMS");
+  EXPECT_EQ(&d.channels[0].shown_map(), &d.channels[0].rms_map);
   choose(f.ComboBox0, 2);
-  expect_pointers(&d.mean_colour_min_0, &d.mean_colour_max_0, "mean");
-  EXPECT_EQ(d.shown_map_0, &d.mean_map_0);
+  expect_pointers(&d.channels[0].mean_range.min, &d.channels[0].mean_range.max, "mean");
+  EXPECT_EQ(&d.channels[0].shown_map(), &d.channels[0].mean_map);
   choose(f.ComboBox0, 3);
-  expect_pointers(&d.colour_min_0, &d.colour_max_0, "height differences");
-  EXPECT_EQ(d.shown_map_0, &d.height_map_0);
+  expect_pointers(&d.channels[0].height_range.min, &d.channels[0].height_range.max, "height differences");
+  EXPECT_EQ(&d.channels[0].shown_map(), &d.channels[0].height_map);
   f.RMS0->trigger();
-  expect_pointers(&d.colour_min_0, &d.colour_max_0, "pop-up RMS");
-  EXPECT_EQ(d.shown_map_0, &d.rms_map_0);
+  expect_pointers(&d.channels[0].height_range.min, &d.channels[0].height_range.max, "pop-up RMS");
+  EXPECT_EQ(&d.channels[0].shown_map(), &d.channels[0].rms_map);
 
   choose(f.ComboBox1, 2);
-  EXPECT_EQ(d.colour_min_1_ptr, &d.mean_colour_min_1);
-  EXPECT_EQ(d.colour_max_1_ptr, &d.mean_colour_max_1);
-  EXPECT_EQ(d.shown_map_1, &d.mean_map_1);
-  expect_pointers(&d.colour_min_0, &d.colour_max_0, "other channel");
+  EXPECT_EQ(&d.channels[1].controlled_range(), &d.channels[1].mean_range);
+  EXPECT_EQ(&d.channels[1].shown_map(), &d.channels[1].mean_map);
+  expect_pointers(&d.channels[0].height_range.min, &d.channels[0].height_range.max, "other channel");
   EXPECT_TRUE(w.errors.messages.empty());
 }
 
@@ -297,8 +296,8 @@ TEST(EvaluationSelector, NoSelectionEmptyTextAndUnknownItems) {
   f.ComboBox0->addItem("other");
   const Picture before = f.Image_prof_0->picture;
   choose(f.ComboBox0, 6);
-  EXPECT_EQ(d.shown_map_0, &d.height_map_0);
-  EXPECT_EQ(d.colour_min_0_ptr, &d.colour_min_0);
+  EXPECT_EQ(&d.channels[0].shown_map(), &d.channels[0].height_map);
+  EXPECT_EQ(&d.channels[0].controlled_range(), &d.channels[0].height_range);
   EXPECT_TRUE(same_picture(f.Image_prof_0->picture, before));
   EXPECT_TRUE(w.errors.messages.empty());
 }
@@ -313,7 +312,7 @@ TEST(DataExport, SelectorSavesTheChannelsEightFiles) {
     ++asked;
     return name;
   };
-  d.height_map_0(5, 128) = 0.00125;
+  d.channels[0].height_map(5, 128) = 0.00125;
   choose(f.ComboBox0, 5);
   EXPECT_EQ(asked, 1);
   for (const char* suffix : {"_gray.bmp", "_col.bmp", "_heights.txt", "_hor_scan.txt",
@@ -328,10 +327,10 @@ TEST(DataExport, SelectorSavesTheChannelsEightFiles) {
   // and writes the map image as shown (here the PV map) but the height map.
   write_lines("./image_1.ini", {"XPixels=640", "YPixels=480", "XRes=0.02", "LambdaF=12",
                                 "Alpha=25", "Radius=8.1"});
-  d.profile_1.field_x = 5.12;
-  d.height_map_1(128, 7) = -0.25;
-  d.measured_map_1(128, 7) = 0.5;
-  d.height_map_1(128, 100) = 0.003;
+  d.channels[1].profile.field_x = 5.12;
+  d.channels[1].height_map(128, 7) = -0.25;
+  d.channels[1].measured_map(128, 7) = 0.5;
+  d.channels[1].height_map(128, 100) = 0.003;
   f.PV1->trigger();
   f.Image_prof_1->picture.save_bmp("shown.bmp");
   name = "run2";
@@ -347,8 +346,8 @@ TEST(DataExport, SelectorSavesTheChannelsEightFiles) {
   EXPECT_EQ(parameters[5], "radius in mm               : 8.1");
   EXPECT_EQ(parameters[6], "horizontal and vertival line scans: 256 data points, 0.02 mm/point");
   // Saving changes neither the view nor the range controls.
-  EXPECT_EQ(d.shown_map_1, &d.pv_map_1);
-  EXPECT_EQ(d.colour_min_1_ptr, &d.colour_min_1);
+  EXPECT_EQ(&d.channels[1].shown_map(), &d.channels[1].pv_map);
+  EXPECT_EQ(&d.channels[1].controlled_range(), &d.channels[1].height_range);
   EXPECT_TRUE(w.errors.messages.empty());
 }
 

@@ -11,7 +11,7 @@
 #include "error_recorder.h"
 #include "file_size_limit.h"
 #include "main_window/unit1.h"
-#include "parameters_dialog/settings_texts.h"
+#include "runs/channel_settings.h"
 #include "parameters_dialog/unit_parameters.h"
 #include "temp_dir.h"
 #include "workbench_windows.h"
@@ -43,7 +43,7 @@ TEST(WindowFailedWrites, SettingsFilesOnOk) {
     EXPECT_EQ(w.errors.messages, Messages{"Cannot create file \"./scnmod.ini\""});
     EXPECT_EQ(contents_of(settings), earlier);
     EXPECT_TRUE(w.parameters->isVisible()) << "the dialog stays open to try again";
-    EXPECT_EQ(w.form->data.sim_params_0.fringe_period, 10.0);
+    EXPECT_EQ(w.form->data.channels[0].sim_params.fringe_period, 10.0);
   }
   {
     // A directory in place of channel 1's image settings: channel 0's files
@@ -57,7 +57,7 @@ TEST(WindowFailedWrites, SettingsFilesOnOk) {
     EXPECT_EQ(w.errors.messages, Messages{"Cannot create file \"./image_1.ini\""});
     EXPECT_NE(read_file_bytes("scnmod_1.ini").find("\r\nLambdaF=12\r\n"), std::string::npos);
     EXPECT_TRUE(std::filesystem::is_empty("image_1.ini"));
-    EXPECT_EQ(w.form->data.sim_params_1.fringe_period, 10.0);
+    EXPECT_EQ(w.form->data.channels[1].sim_params.fringe_period, 10.0);
   }
 }
 
@@ -101,14 +101,14 @@ TEST(WindowFailedWrites, ProfileAndSphereFilesOnProfile) {
   // run notices that the file is still the earlier one, says so and stops
   // with the maps and files as they were.
   f.Button_apply_0->click();
-  const HeightMatrix map_before = f.data.height_map_0;
+  const HeightMatrix map_before = f.data.channels[0].height_map;
   {
     FileSizeLimit full(kNearlyFull);
     f.Button_calculate_0->click();
   }
   EXPECT_EQ(w.errors.messages, Messages{"Cannot create file \"./profile00.txt\""});
   EXPECT_EQ(contents_of({"profile00.txt", "perfect_sphere00.txt"}), earlier);
-  EXPECT_TRUE(f.data.height_map_0 == map_before) << "the maps keep their contents";
+  EXPECT_TRUE(f.data.channels[0].height_map == map_before) << "the maps keep their contents";
 
   w.errors.messages.clear();
   std::filesystem::remove("perfect_sphere00.txt");

@@ -11,7 +11,7 @@
 #include "enlarged_view/unit_image.h"
 #include "error_recorder.h"
 #include "main_window/unit1.h"
-#include "parameters_dialog/settings_texts.h"
+#include "runs/channel_settings.h"
 #include "parameters_dialog/unit_parameters.h"
 #include "temp_dir.h"
 #include "workbench_windows.h"
@@ -41,8 +41,8 @@ TEST(StartUp, EmptyDirectoryShowsBothErrorsAndKeepsTheDefaults) {
   Workbench w([] {});
   EXPECT_EQ(w.errors.messages, (std::vector<std::string>{"Cannot open file \"./scnmod.ini\"",
                                                          "Cannot open file \"./image.ini\""}));
-  expect_default_record(w.form->data.sim_params_0);
-  expect_default_record(w.form->data.sim_params_1);
+  expect_default_record(w.form->data.channels[0].sim_params);
+  expect_default_record(w.form->data.channels[1].sim_params);
   EXPECT_EQ(w.form->windowTitle(), "simulation");
   EXPECT_EQ(w.form->Label_min_0->text(), "-0.005");
   EXPECT_EQ(w.form->Label_max_diff->text(), "0.005");
@@ -63,8 +63,8 @@ TEST(StartUp, SettingsFilesFillBothRecords) {
   ErrorRecorder errors;
   TForm1 form;
   EXPECT_TRUE(errors.messages.empty());
-  expect_default_record(form.data.sim_params_0);
-  const SimParams& p = form.data.sim_params_1;
+  expect_default_record(form.data.channels[0].sim_params);
+  const SimParams& p = form.data.channels[1].sim_params;
   EXPECT_EQ(p.x_pixels, 1280);
   EXPECT_EQ(p.y_pixels, 1000);
   EXPECT_EQ(p.radius, 8.25);
@@ -81,8 +81,8 @@ TEST(StartUp, BadValueSkipsTheRestOfStartUp) {
   ErrorRecorder errors;
   TForm1 form;
   EXPECT_EQ(errors.messages, (std::vector<std::string>{"'ten' is not a valid floating point value"}));
-  EXPECT_EQ(form.data.sim_params_0.pixel_size, 0.02) << "read before the failure";
-  EXPECT_EQ(form.data.sim_params_0.fringe_period, 10.0);
+  EXPECT_EQ(form.data.channels[0].sim_params.pixel_size, 0.02) << "read before the failure";
+  EXPECT_EQ(form.data.channels[0].sim_params.fringe_period, 10.0);
 }
 
 TEST(MainMenu, LineScansToggleEachControlAndComeBack) {
@@ -136,17 +136,17 @@ TEST(Profile, AfterApplyComparesWithTheSphere) {
   EXPECT_EQ(f.ComboBox0->currentText(), "height differences");
   EXPECT_EQ(f.Edit_min_0->text(), "-5");
   const WorkbenchData& d = f.data;
-  EXPECT_EQ(d.height_map_0(0, 0), 0.0) << "outside the mask";
-  EXPECT_LT(d.measured_map_0(128, 40), -0.4) << "the unsubtracted sphere";
-  EXPECT_LT(std::fabs(d.height_map_0(128, 128)), 0.005);
-  EXPECT_EQ(d.shown_map_0, &d.height_map_0);
-  EXPECT_NEAR(d.profile_0.field_x, 10.24, 1e-6);
+  EXPECT_EQ(d.channels[0].height_map(0, 0), 0.0) << "outside the mask";
+  EXPECT_LT(d.channels[0].measured_map(128, 40), -0.4) << "the unsubtracted sphere";
+  EXPECT_LT(std::fabs(d.channels[0].height_map(128, 128)), 0.005);
+  EXPECT_EQ(&d.channels[0].shown_map(), &d.channels[0].height_map);
+  EXPECT_NEAR(d.channels[0].profile.field_x, 10.24, 1e-6);
 
   f.Button_apply_1->click();
   const std::vector<int> second =
       progress_of(f.ProgressBar1, [&] { f.Button_calculate_1->click(); });
   EXPECT_EQ(second, (std::vector<int>{50, 100}));
-  EXPECT_EQ(d.difference_map(128, 128), d.height_map_0(128, 128) - d.height_map_1(128, 128));
+  EXPECT_EQ(d.difference_map(128, 128), d.channels[0].height_map(128, 128) - d.channels[1].height_map(128, 128));
 }
 
 TEST(Profile, RadiusThatIsNotANumberKeepsTheMeasuredHeights) {
@@ -157,8 +157,8 @@ TEST(Profile, RadiusThatIsNotANumberKeepsTheMeasuredHeights) {
   const Picture before = f.Image_prof_0->picture;
   f.Button_calculate_0->click();
   EXPECT_EQ(w.errors.messages, (std::vector<std::string>{"'abc' is not a valid floating point value"}));
-  EXPECT_TRUE(f.data.height_map_0 == f.data.measured_map_0);
-  EXPECT_NE(f.data.height_map_0(128, 128), 0.0);
+  EXPECT_TRUE(f.data.channels[0].height_map == f.data.channels[0].measured_map);
+  EXPECT_NE(f.data.channels[0].height_map(128, 128), 0.0);
   EXPECT_EQ(f.Image_prof_0->picture.pixel(128, 128), before.pixel(128, 128));
 }
 

@@ -28,7 +28,7 @@
 #include "enlarged_view/unit_image.h"
 #include "error_recorder.h"
 #include "main_window/unit1.h"
-#include "parameters_dialog/settings_texts.h"
+#include "runs/channel_settings.h"
 #include "parameters_dialog/unit_parameters.h"
 #include "scan/grey_image.h"
 #include "temp_dir.h"
@@ -76,7 +76,7 @@ struct Monkey {
     fs::create_directory("sub");
     write_file_bytes("plain", "a file, not a folder");
     form = std::make_unique<TForm1>();
-    parameters = std::make_unique<TFormParameters>(&form->data);
+    parameters = std::make_unique<TFormParameters>(form->sim_params_records());
     image = std::make_unique<TFormImage>();
     form->FormParameters = parameters.get();
     form->FormImage = image.get();

@@ -8,9 +8,9 @@
 #include "analysis/area_statistics.h"
 #include "common/number_text.h"
 #include "error_recorder.h"
-#include "main_window/pointer_readout.h"
+#include "analysis/pointer_readout.h"
 #include "main_window/unit1.h"
-#include "parameters_dialog/settings_texts.h"
+#include "runs/channel_settings.h"
 #include "render/colour_components.h"
 #include "render/line_scan.h"
 #include "render/magnifier.h"
@@ -42,8 +42,8 @@ class PointerTest : public ::testing::Test {
     write_default_settings(".");
     form = std::make_unique<TForm1>();
     WorkbenchData& d = form->data;
-    fill_ripples(d.height_map_0, 0.0);
-    fill_ripples(d.height_map_1, 1.0);
+    fill_ripples(d.channels[0].height_map, 0.0);
+    fill_ripples(d.channels[1].height_map, 1.0);
     fill_ripples(d.difference_map, 2.0);
   }
   void move(ImageView* view, int x, int y) { emit view->mouse_moved(x, y); }
@@ -90,21 +90,21 @@ TEST_F(PointerTest, ChannelMapReadsOutValueAreaScansAndMagnifier) {
 
   EXPECT_EQ(text(form->Edit_x), "5.12");
   EXPECT_EQ(text(form->Edit_y), "2.56");
-  EXPECT_EQ(text(form->Edit_val), microns(d.height_map_0(128, 64), 2, 3));
-  EXPECT_EQ(text(form->Edit_RMS), microns(area_rms(d.height_map_0, 124, 132, 60, 68), 3, 2));
-  EXPECT_EQ(text(form->Edit_PV), microns(area_pv(d.height_map_0, 124, 132, 60, 68), 3, 2));
-  EXPECT_EQ(text(form->Edit_Mean), microns(area_mean(d.height_map_0, 124, 132, 60, 68), 3, 2));
+  EXPECT_EQ(text(form->Edit_val), microns(d.channels[0].height_map(128, 64), 2, 3));
+  EXPECT_EQ(text(form->Edit_RMS), microns(area_rms(d.channels[0].height_map, 124, 132, 60, 68), 3, 2));
+  EXPECT_EQ(text(form->Edit_PV), microns(area_pv(d.channels[0].height_map, 124, 132, 60, 68), 3, 2));
+  EXPECT_EQ(text(form->Edit_Mean), microns(area_mean(d.channels[0].height_map, 124, 132, 60, 68), 3, 2));
   EXPECT_FALSE(form->Label_magnifier->isHidden());
 
   Picture lupe(kMagnifierSide, kMagnifierSide);
   HeightMatrix rows(kMagnifierSide, kMagnifierSide, 0.0);
-  render_magnifier(d.height_map_0, 97, 159, 33, 95, 25, lupe, colour_blue, colour_red, colour_green, -0.005,
+  render_magnifier(d.channels[0].height_map, 97, 159, 33, 95, 25, lupe, colour_blue, colour_red, colour_green, -0.005,
                    0.005, rows);
   EXPECT_TRUE(same_pixels(form->Image_Lupe->picture, lupe));
 
   // Every map is scanned through the same pixel.
   Picture horiz(256, 42);
-  const ScanLabels h = draw_horiz_scan(horiz, d.height_map_1, 0, 255, 64, 0.5, 1000.0);
+  const ScanLabels h = draw_horiz_scan(horiz, d.channels[1].height_map, 0, 255, 64, 0.5, 1000.0);
   EXPECT_TRUE(same_pixels(form->Image_horiz_cross_1->picture, horiz));
   EXPECT_EQ(form->Label1_horiz_min->text().toStdString(), h.min);
   EXPECT_EQ(form->Label1_horiz_max->text().toStdString(), h.max);
@@ -123,7 +123,7 @@ TEST_F(PointerTest, NearTheEdgeOnlyValueAndPositionChange) {
 
   move(form->Image_prof_0, 3, 64);
   EXPECT_EQ(text(form->Edit_x), "0.12");
-  EXPECT_EQ(text(form->Edit_val), microns(form->data.height_map_0(3, 64), 2, 3));
+  EXPECT_EQ(text(form->Edit_val), microns(form->data.channels[0].height_map(3, 64), 2, 3));
   EXPECT_EQ(text(form->Edit_RMS), rms);
   EXPECT_TRUE(same_pixels(form->Image_horiz_cross_0->picture, scan));
   EXPECT_TRUE(same_pixels(form->Image_Lupe->picture, lupe));
@@ -153,18 +153,18 @@ TEST_F(PointerTest, NearTheEdgeOnlyValueAndPositionChange) {
 
 TEST_F(PointerTest, ValueTextsFieldSizesAndDifferenceStatistics) {
   WorkbenchData& d = form->data;
-  d.height_map_0(50, 60) = 0.0012345;
+  d.channels[0].height_map(50, 60) = 0.0012345;
   move(form->Image_prof_0, 50, 60);
   EXPECT_EQ(text(form->Edit_val), "1.2");
 
   // Channel 1 uses its own field; the difference map channel 0's.
-  d.profile_0.field_x = 5.12;
-  d.profile_1.field_x = 5.0;
+  d.channels[0].profile.field_x = 5.12;
+  d.channels[1].profile.field_x = 5.0;
   move(form->Image_prof_1, 128, 64);
   EXPECT_EQ(text(form->Edit_x), "2.5");
-  EXPECT_EQ(text(form->Edit_RMS), microns(area_rms(d.height_map_1, 120, 136, 60, 68), 3, 2));
+  EXPECT_EQ(text(form->Edit_RMS), microns(area_rms(d.channels[1].height_map, 120, 136, 60, 68), 3, 2));
 
-  d.profile_0.field_x = 10.24;
+  d.channels[0].profile.field_x = 10.24;
   move(form->Image_diff, 100, 101);  // 0.2 mm: 5 cells around 100, 7 around 101
   EXPECT_EQ(text(form->Edit_x), "4");
   EXPECT_EQ(text(form->Edit_y), "4.04");
@@ -195,7 +195,7 @@ TEST_F(PointerTest, BadTextsEndTheReadoutWhereTheyAreRead) {
   form->Edit_stat_x->setText("abc");
   move(form->Image_prof_0, 100, 100);
   EXPECT_EQ(errors.messages, std::vector<std::string>{"'abc' is not a valid floating point value"});
-  EXPECT_EQ(text(form->Edit_val), microns(form->data.height_map_0(100, 100), 2, 3));
+  EXPECT_EQ(text(form->Edit_val), microns(form->data.channels[0].height_map(100, 100), 2, 3));
   EXPECT_EQ(form->Label_val_0->text(), form->Edit_val->text());
   EXPECT_EQ(text(form->Edit_RMS), rms);
   EXPECT_TRUE(same_pixels(form->Image_vert_cross_1->picture, scan));

@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "error_recorder.h"
-#include "parameters_dialog/settings_texts.h"
+#include "runs/channel_settings.h"
 #include "parameters_dialog/unit_parameters.h"
 #include "temp_dir.h"
 
@@ -37,13 +37,13 @@ void type_and_leave(EditBox* box, const char* typed) {
 class ParametersDialog : public ::testing::Test {
  protected:
   std::unique_ptr<TFormParameters> create() {
-    return std::make_unique<TFormParameters>(data.get());
+    return std::make_unique<TFormParameters>(std::array<SimParams*, 2>{&records[0], &records[1]});
   }
   bool exists(const char* file) const { return std::filesystem::exists(dir.path() / file); }
 
   TempDir dir;
   ErrorRecorder errors;
-  std::unique_ptr<WorkbenchData> data = std::make_unique<WorkbenchData>();
+  std::array<SimParams, 2> records;
 };
 
 TEST_F(ParametersDialog, CreatedInAnEmptyDirectoryKeepsTheFormTexts) {
@@ -192,8 +192,8 @@ TEST_F(ParametersDialog, SizeBoxesSnapBackAndResolutionBoxesMirror) {
 TEST_F(ParametersDialog, DefaultAndOkWriteBothChannelsAndTheirRecords) {
   auto form = create();
   errors.messages.clear();
-  data->sim_params_0 = {1, 2, 0.5, 4.0, 5.0, 6.0, 0.1, 0.2, 0.25, 0.75};
-  data->sim_params_1 = data->sim_params_0;
+  records[0] = {1, 2, 0.5, 4.0, 5.0, 6.0, 0.1, 0.2, 0.25, 0.75};
+  records[1] = records[0];
   form->show_dialog();
   form->Button1->click();
   form->Button2->click();
@@ -207,7 +207,7 @@ TEST_F(ParametersDialog, DefaultAndOkWriteBothChannelsAndTheirRecords) {
   EXPECT_EQ(read_file_bytes("image.ini"), kDefaultImage);
   EXPECT_EQ(read_file_bytes("scnmod_1.ini"), kDefaultScan);
   EXPECT_EQ(read_file_bytes("image_1.ini"), kDefaultImage);
-  for (const SimParams& p : {data->sim_params_0, data->sim_params_1}) {
+  for (const SimParams& p : {records[0], records[1]}) {
     EXPECT_EQ(p.x_pixels, 1280);
     EXPECT_EQ(p.y_pixels, 1024);
     EXPECT_EQ(p.pixel_size, 0.01);
@@ -236,13 +236,13 @@ TEST_F(ParametersDialog, OkWithoutAnEditSinceTheLastOkTouchesNoFile) {
 
   for (const char* file : {"image.ini", "scnmod.ini", "image_1.ini", "scnmod_1.ini"})
     std::filesystem::remove(file);
-  data->sim_params_0.radius = 1.0;
+  records[0].radius = 1.0;
   form->show_dialog();
   form->BitBtn1->click();
   EXPECT_FALSE(form->isVisible());
   for (const char* file : {"image.ini", "scnmod.ini", "image_1.ini", "scnmod_1.ini"})
     EXPECT_FALSE(exists(file)) << file;
-  EXPECT_EQ(data->sim_params_0.radius, 1.0);
+  EXPECT_EQ(records[0].radius, 1.0);
   EXPECT_TRUE(errors.messages.empty());
 }
 
@@ -251,8 +251,8 @@ TEST_F(ParametersDialog, BadWavelengthOnOkKeepsTheFilesBeforeItAndTheDialogOpen)
   write_file_bytes("image_1.ini", "XPixels=1280\nYPixels=1024\nRadius=8\n");
   auto form = create();
   const SimParams before{1, 2, 0.5, 4.0, 5.0, 6.0, 0.1, 0.2, 0.25, 0.75};
-  data->sim_params_0 = before;
-  data->sim_params_1 = before;
+  records[0] = before;
+  records[1] = before;
   form->show_dialog();
   form->Edit_xres->setText("0.02");
   form->Edit_lambda->setText("abc");
@@ -266,17 +266,17 @@ TEST_F(ParametersDialog, BadWavelengthOnOkKeepsTheFilesBeforeItAndTheDialogOpen)
   EXPECT_EQ(read_file_bytes("image_1.ini"), "XPixels=1280\nYPixels=1024\nRadius=8\n");
   EXPECT_EQ(read_file_bytes("scnmod_1.ini"), kDefaultScan);
   // The record is not left half updated.
-  EXPECT_EQ(data->sim_params_0.pixel_size, before.pixel_size);
-  EXPECT_EQ(data->sim_params_0.x_pixels, before.x_pixels);
-  EXPECT_EQ(data->sim_params_1.radius, before.radius);
+  EXPECT_EQ(records[0].pixel_size, before.pixel_size);
+  EXPECT_EQ(records[0].x_pixels, before.x_pixels);
+  EXPECT_EQ(records[1].radius, before.radius);
 
   form->Edit_lambda->setText("9.5");
   form->BitBtn1->click();
   EXPECT_FALSE(form->isVisible());
-  EXPECT_EQ(data->sim_params_0.fringe_period, 9.5);
-  EXPECT_EQ(data->sim_params_0.pixel_size, 0.02);
-  EXPECT_EQ(data->sim_params_1.pixel_size, 0.02);
-  EXPECT_EQ(data->sim_params_1.radius, 8.0);
+  EXPECT_EQ(records[0].fringe_period, 9.5);
+  EXPECT_EQ(records[0].pixel_size, 0.02);
+  EXPECT_EQ(records[1].pixel_size, 0.02);
+  EXPECT_EQ(records[1].radius, 8.0);
   EXPECT_NE(read_file_bytes("image_1.ini").find("\r\nXRes=0.02\r\n"), std::string::npos);
 }
 
@@ -285,7 +285,7 @@ TEST_F(ParametersDialog, CancelAndTheCloseBoxStoreNothing) {
   auto form = create();
   form->show_dialog();
   form->BitBtn1->click();
-  const SimParams stored = data->sim_params_1;
+  const SimParams stored = records[1];
 
   form->show_dialog();
   form->Edit_alpha->setText("45");
@@ -294,7 +294,7 @@ TEST_F(ParametersDialog, CancelAndTheCloseBoxStoreNothing) {
   EXPECT_FALSE(form->isVisible());
   EXPECT_EQ(read_file_bytes("scnmod.ini"), kDefaultScan);
   EXPECT_EQ(read_file_bytes("image_1.ini"), kDefaultImage);
-  EXPECT_EQ(data->sim_params_1.radius, stored.radius);
+  EXPECT_EQ(records[1].radius, stored.radius);
   EXPECT_EQ(text(form->Edit_alpha), "45") << "texts stay for the next showing";
   EXPECT_EQ(form->radius_text(1), "6.7") << "closing normalises";
   EXPECT_EQ(text(form->Edit_diopters_1), "50.3");
@@ -311,7 +311,7 @@ TEST_F(ParametersDialog, CancelAndTheCloseBoxStoreNothing) {
   form->show_dialog();
   form->BitBtn1->click();
   EXPECT_NE(read_file_bytes("scnmod.ini").find("\r\nAlpha=45\r\n"), std::string::npos);
-  EXPECT_EQ(data->sim_params_1.radius, 6.7);
+  EXPECT_EQ(records[1].radius, 6.7);
 }
 
 }  // namespace

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "main_window/error_box.h"
+#include "widgets/error_box.h"
 
 class ErrorRecorder {
  public:

@@ -8,7 +8,7 @@
 #include "enlarged_view/unit_image.h"
 #include "error_recorder.h"
 #include "main_window/unit1.h"
-#include "parameters_dialog/settings_texts.h"
+#include "runs/channel_settings.h"
 #include "parameters_dialog/unit_parameters.h"
 #include "temp_dir.h"
 
@@ -18,7 +18,7 @@ struct Workbench {
   explicit Workbench(const std::function<void()>& prepare = [] { write_default_settings("."); }) {
     prepare();
     form = std::make_unique<TForm1>();
-    parameters = std::make_unique<TFormParameters>(&form->data);
+    parameters = std::make_unique<TFormParameters>(form->sim_params_records());
     image = std::make_unique<TFormImage>();
     form->FormParameters = parameters.get();
     form->FormImage = image.get();

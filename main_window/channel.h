@@ -1,0 +1,53 @@
+// One measurement channel of the main window: its simulation record, the
+// maps its runs leave, the colour range of each map and which map its image
+// shows. Plain C++; the window holds two of them (WorkbenchData).
+#pragma once
+
+#include "analysis/height_matrix.h"
+#include "analysis/local_evaluation.h"
+#include "runs/profile_run.h"
+#include "simulation/sim_params.h"
+
+// A colour range in mm.
+struct ColourRange {
+  double min = -0.005;
+  double max = 0.005;
+};
+
+// The maps a channel's image can show: the height differences (the residual
+// to the sphere) or one of the local evaluations of them.
+enum class ChannelMap { height_differences, pv, rms, mean };
+
+// The local evaluation a map shows; height_differences has none.
+ChannelMap map_of_evaluation(LocalEvaluation kind);
+
+struct Channel {
+  SimParams sim_params;
+
+  // Heights in mm, 256 x 256, addressed (x, y) from the top left.
+  HeightMatrix height_map;    // measured minus sphere inside the mask
+  HeightMatrix measured_map;  // as read back, before the sphere
+  HeightMatrix sphere_map;
+  HeightMatrix pv_map, rms_map, mean_map;
+
+  // Spacing and extent of the last profile read back.
+  ProfileGeometry profile;
+
+  ColourRange height_range{-0.005, 0.005};
+  ColourRange pv_range{0.0, 0.006};
+  ColourRange rms_range{0.0, 0.006};
+  ColourRange mean_range{-0.0005, 0.0005};
+
+  // The map the channel's image shows, and the map whose range its range
+  // controls adjust. They part when a pop-up item shows an evaluation: the
+  // controls keep adjusting the range the selector chose last.
+  ChannelMap shown = ChannelMap::height_differences;
+  ChannelMap ranged = ChannelMap::height_differences;
+
+  HeightMatrix& map(ChannelMap which);
+  const HeightMatrix& map(ChannelMap which) const;
+  ColourRange& range(ChannelMap which);
+
+  const HeightMatrix& shown_map() const { return map(shown); }
+  ColourRange& controlled_range() { return range(ranged); }
+};

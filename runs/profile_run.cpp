@@ -1,0 +1,109 @@
+#include "runs/profile_run.h"
+
+#include <sys/stat.h>
+
+#include <cmath>
+#include <cstdio>
+
+#include "analysis/height_text_file.h"
+#include "analysis/reference_sphere.h"
+#include "common/errors.h"
+#include "common/text_to_number.h"
+#include "common/work_files.h"
+#include "runs/channel_settings.h"
+#include "render/colour_map.h"
+#include "scan/run_scan.h"
+
+namespace {
+
+constexpr int kProgressMax = 100;
+
+const char* const kExtracting = "extracting height data             ";
+const char* const kReference = "extracting reference heights               ";
+const char* const kDifferences = "calculating differences             ";
+const char* const kDone = "done                               ";
+
+struct FileIdentity {
+  bool exists = false;
+  dev_t device = 0;
+  ino_t inode = 0;
+};
+
+FileIdentity identity_of(const char* file) {
+  struct stat status {};
+  if (::stat(file, &status) != 0) return {};
+  return {true, status.st_dev, status.st_ino};
+}
+
+}  // namespace
+
+void require_readable(const char* file) {
+  std::FILE* f = std::fopen(file, "rb");
+  if (f == nullptr) throw file_error(FileAction::open, file);
+  std::fclose(f);
+}
+
+void fill_single_gaps(HeightMatrix& map) {
+  for (int x = 1; x < kMapSide - 1; ++x) {
+    for (int y = 0; y < kMapSide; ++y) {
+      if (map(x, y) != kNoHeight) continue;
+      const double left = map(x - 1, y);
+      const double right = map(x + 1, y);
+      if (left != kNoHeight && right != kNoHeight) map(x, y) = (left + right) * 0.5;
+    }
+  }
+}
+
+void run_profile_comparison(ProfileRun& run, RunObserver& observer) {
+  const bool first = run.channel != 1;
+  const int channel = first ? 0 : 1;
+  const char* const image_file = fringe_image_file(channel);
+  const char* const profile = profile_file(channel);
+  HeightMatrix& map = first ? run.height_map_0 : run.height_map_1;
+  require_readable(image_file);
+
+  observer.status(kExtracting);
+  // The scan module reports nothing, and replaces the profile by renaming a
+  // new file over it: if the file is still the one from before, the write
+  // failed, and the earlier result must not pass for the new one.
+  const FileIdentity before = identity_of(profile);
+  run_scan(image_file, nullptr, channel_files(channel).scan, scan_section,
+           profile);
+  const FileIdentity after = identity_of(profile);
+  if (!after.exists || (before.exists && before.device == after.device && before.inode == after.inode))
+    throw file_error(FileAction::create, profile);
+  const ProfileGrid grid = read_profile(profile, map, kMapSide, kMapSide);
+  ProfileGeometry& g = run.geometry;
+  g.step_x = grid.step_x;
+  g.step_y = grid.step_y;
+  g.cols = grid.side_x;
+  g.rows = grid.side_y;
+  g.field_x = g.cols * g.step_x;
+  g.field_y = g.rows * g.step_y;
+
+  fill_single_gaps(map);
+  run.measured_map = map;
+
+  observer.status(kReference);
+  if (first) observer.progress(static_cast<int>(std::nearbyint(kProgressMax * 0.9)));
+  observer.status(kDifferences);
+
+  const double radius = text_to_double(run.radius_text);
+  const double mask_radius = text_to_double(run.mask_radius_text);
+  const int c = kMapSide / 2;
+  const double apex = (map(c - 1, c) + map(c + 1, c) + map(c, c - 1) + map(c, c + 1)) * 0.25;
+  perfect_sphere(radius, g.field_x, kMapSide, 0.0, 0.0, apex, run.sphere_map);
+  write_heights(sphere_file(channel), run.sphere_map, kMapSide, kMapSide, g.step_x,
+                g.step_y);
+  masked_difference(g.field_x, g.field_x * 0.5, g.field_x * 0.5, mask_radius, map, run.sphere_map,
+                    map);
+  render_full_map(map, run.map_image, run.colour_min, run.colour_max);
+  observer.picture_changed();
+
+  subtract_maps(run.height_map_0, run.height_map_1, run.difference_map, kMapSide, kMapSide);
+  render_full_map(run.difference_map, run.diff_image, run.colour_min_diff, run.colour_max_diff);
+  observer.picture_changed();
+
+  observer.progress(static_cast<int>(std::nearbyint(kProgressMax * 1.0)));
+  observer.status(kDone);
+}

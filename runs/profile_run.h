@@ -1,0 +1,58 @@
+// The run behind "profile": reconstruct a channel's heights with the scan
+// module, compare them with a perfect sphere inside the evaluation mask and
+// render the channel map and the difference map.
+#pragma once
+
+#include <string>
+
+#include "analysis/height_matrix.h"
+#include "runs/run_observer.h"
+#include "render/picture.h"
+
+// Spacing and extent of a channel's profile as read back.
+struct ProfileGeometry {
+  double step_x = 0.0;        // mm per profile point
+  double step_y = 0.0;
+  int cols = 0;               // both hold the side of the square crop
+  int rows = 0;
+  double field_x = 10.24;     // extent of the map, mm
+  double field_y = 10.24;
+};
+
+// Everything one channel's run reads and writes. The difference map is
+// always channel 0 minus channel 1, whichever channel runs.
+struct ProfileRun {
+  int channel = 0;
+  HeightMatrix& height_map_0;
+  HeightMatrix& height_map_1;
+  HeightMatrix& measured_map;    // of this channel
+  HeightMatrix& sphere_map;      // of this channel
+  HeightMatrix& difference_map;
+  ProfileGeometry& geometry;     // of this channel
+  std::string radius_text;       // sphere radius, mm
+  std::string mask_radius_text;  // evaluation mask radius, mm
+  double colour_min = -0.005;    // range of the channel map, mm
+  double colour_max = 0.005;
+  double colour_min_diff = -0.005;
+  double colour_max_diff = 0.005;
+  Picture& map_image;
+  Picture& diff_image;
+};
+
+// Throws FileError `Cannot open file "<name>"` unless the file can be read.
+void require_readable(const char* file);
+
+// Steps from "extracting height data" to "done". Reads ./sim0c.bmp and the
+// channel's scan settings, writes ./profile0c.txt and perfect_sphere0c.txt.
+// Throws FileError when the channel has no fringe image (nothing changes
+// then), the engine could not write the profile (the earlier file and the
+// maps stay) or the profile cannot be read back (the maps keep their
+// contents),
+// and ConversionError when a radius text is not a number (the maps then hold
+// the measured heights, the pictures are not redrawn).
+void run_profile_comparison(ProfileRun& run, RunObserver& observer);
+
+// Fills every no-height cell whose two horizontal neighbours both have a
+// height with their mean; cells in columns 0 and 255 and runs of two or more
+// stay as they are.
+void fill_single_gaps(HeightMatrix& map);

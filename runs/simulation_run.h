@@ -1,0 +1,42 @@
+// The run behind "apply": synthesise a channel's fringe image, show it,
+// smooth it for display, store the smoothed picture and plot a short
+// grey-level line scan.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "analysis/height_matrix.h"
+#include "runs/run_observer.h"
+#include "render/picture.h"
+#include "simulation/sim_params.h"
+
+// The image control's side: the control shows the top-left 256 x 256 pixels
+// of the picture it holds, unscaled.
+constexpr int kImageControlSide = 256;
+// The row of scratch_map that holds the grey-level line scan.
+constexpr int kScanRow = 100;
+
+struct SimulationInputs {
+  int channel = 0;               // 0 or 1
+  double dynamic = 1.0;          // contrast track bar position / maximum
+  double noise = 0.0;            // noise track bar position / maximum
+  std::string max_noise_text = "64";  // the hidden maximum-noise box
+  std::string passes_text = "3";      // the channel's filter iterations box
+  uint32_t seed = 0;                  // the window passes the time in seconds
+};
+
+// Overwrites params.dynamic and params.noise, writes sim0c.bmp and
+// ./sim0c_filtered.bmp in the working directory, replaces `image` by the
+// smoothed picture, cells (x, 100) of scratch_map by the grey levels of its
+// row 128 and `scan_plot` by their plot (cells 113..143, 0..255).
+// Throws ConversionError for a text that is not an integer (before the
+// synthesis, or after it for the pass count, as the window would stop), and
+// FileError when the fringe image cannot be written, or cannot be loaded back
+// (an image that could not be created shows the earlier file of that name).
+void run_simulation(const SimulationInputs& inputs, SimParams& params, Picture& image,
+                    Picture& scan_plot, HeightMatrix& scratch_map, RunObserver& observer);
+
+// The bytes of `row` of the picture, the index clamped to the control's rows
+// and to the picture's; empty for an empty picture.
+const uint8_t* clamped_scan_line(const Picture& image, int row);

@@ -1,0 +1,1 @@
+#include "widgets/edit_box.h"

@@ -1,0 +1,1 @@
+#include "main_window/unit1.h"
