@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "widgets/guarded_connect.h"
+
 TFormImage::TFormImage(QWidget* parent) : QWidget(parent, Qt::Window) {
   setObjectName("FormImage");
   setWindowTitle("image");
@@ -9,10 +11,8 @@ TFormImage::TFormImage(QWidget* parent) : QWidget(parent, Qt::Window) {
   Image_expanded = new ImageView(this);
   Image_expanded->setGeometry(8, 16, 105, 105);
   Image_expanded->setToolTip("click left mouse button to wrap");
-  connect(Image_expanded, &ImageView::mouse_pressed, this,
-          [this](Qt::MouseButton b, int x, int y) { Image_expandedMouseDown(b, x, y); });
-  connect(Image_expanded, &ImageView::mouse_moved, this,
-          [this](int x, int y) { Image_expandedMouseMove(x, y); });
+  connect_guarded(Image_expanded, &ImageView::mouse_pressed, this, &TFormImage::Image_expandedMouseDown);
+  connect_guarded(Image_expanded, &ImageView::mouse_moved, this, &TFormImage::Image_expandedMouseMove);
 }
 
 void TFormImage::show_picture(const Picture& picture, int width, int height) {

@@ -4,6 +4,7 @@
 // 2.5 mm square of the map in the magnifier. Over a raw image the magnifier
 // shows the grey levels around the pointer. Heights are held in mm and shown
 // in microns.
+#include <optional>
 #include <string>
 
 #include "analysis/area_statistics.h"
@@ -65,67 +66,88 @@ const HeightMatrix& TForm1::shown_map(MapOf which) const {
   return data.channels[static_cast<int>(which)].shown_map();
 }
 
-void TForm1::read_out_map(MapOf which, int x, int y) {
-  const bool difference = which == MapOf::difference;
-  const MapControls& ui = map_controls(which);
-  const HeightMatrix& map = shown_map(which);
-  // The difference map is measured on channel 0's field.
-  const ProfileGeometry& field = data.channels[which == MapOf::channel_1 ? 1 : 0].profile;
-
-  if (show_magnifier->isChecked()) Label_magnifier->show();
-
-  const int w = ui.image->width();
-  const int h = ui.image->height();
-  const double fx = static_cast<double>(x) / w;
-  const double fy = static_cast<double>(y) / h;
+// The pointer's cell and fractions of the map, or nothing when the pointer
+// is off the map (a captured pointer dragged past the control's edge keeps
+// reporting moves, and there is no cell to read there).
+std::optional<TForm1::PointerOnMap> TForm1::pointer_on_map(MapOf which, int x, int y) const {
+  const ImageView* image = map_controls(which).image;
+  const int w = image->width();
+  const int h = image->height();
   const int xi = pointer_cell(x, w);
   const int yi = pointer_cell(y, h);
-  // A pointer dragged past the map's edge keeps reporting moves; there is no
-  // cell to read there.
-  if (xi == kOffMap || yi == kOffMap) return;
+  if (xi == kOffMap || yi == kOffMap) return std::nullopt;
+  return PointerOnMap{x, y, xi, yi, static_cast<double>(x) / w, static_cast<double>(y) / h};
+}
 
-  const QString value_text = text_of(number_text(map(xi, yi) * kMicronsPerMm, 2, 3));
+void TForm1::read_out_map(MapOf which, int x, int y) {
+  if (show_magnifier->isChecked()) Label_magnifier->show();
+  const std::optional<PointerOnMap> at = pointer_on_map(which, x, y);
+  if (!at) return;
+  show_value_and_position(which, *at);
+  // A text that is not a number ends the readout here, after the value; too
+  // near the edge, statistics, scans and magnifier keep what they show.
+  if (!show_area_statistics(which, *at)) return;
+  if (show_linescans->isChecked()) draw_line_scans(x, y, at->fx, at->fy);
+  if (show_magnifier->isChecked()) magnify_map(which, *at);
+}
+
+// The difference map is measured on channel 0's field.
+const ProfileGeometry& TForm1::field_of(MapOf which) const {
+  return data.channels[which == MapOf::channel_1 ? 1 : 0].profile;
+}
+
+void TForm1::show_value_and_position(MapOf which, const PointerOnMap& at) {
+  const MapControls& ui = map_controls(which);
+  const ProfileGeometry& field = field_of(which);
+  const QString value_text = text_of(number_text(shown_map(which)(at.xi, at.yi) * kMicronsPerMm, 2, 3));
   Edit_val->set_text(value_text);
-  if (difference) {
-    Edit_x->set_text(text_of(number_text(index_to_mm_x(xi, field.field_x), 3, 4)));
-    Edit_y->set_text(text_of(number_text(index_to_mm_y(yi, field.field_y), 3, 4)));
+  if (which == MapOf::difference) {
+    Edit_x->set_text(text_of(number_text(index_to_mm_x(at.xi, field.field_x), 3, 4)));
+    Edit_y->set_text(text_of(number_text(index_to_mm_y(at.yi, field.field_y), 3, 4)));
   } else {
-    Edit_x->set_text(text_of(number_text(fx * field.field_x, 3, 4)));
-    Edit_y->set_text(text_of(number_text(fy * field.field_y, 3, 4)));
+    Edit_x->set_text(text_of(number_text(at.fx * field.field_x, 3, 4)));
+    Edit_y->set_text(text_of(number_text(at.fy * field.field_y, 3, 4)));
   }
+  if (!show_labels->isChecked()) return;
+  QLabel* label = ui.value;
+  const int w = ui.image->width();
+  const int h = ui.image->height();
+  label->move(label_position(at.x, w, ui.image->x(), kLabelAheadX, kLabelBackX, label->x()),
+              label_position(at.y, h, ui.image->y(), kLabelOffsetY, kLabelOffsetY, label->y()));
+  show_text(label, value_text);
+}
 
-  if (show_labels->isChecked()) {
-    QLabel* value_label = ui.value;
-    value_label->move(
-        label_position(x, w, ui.image->x(), kLabelAheadX, kLabelBackX, value_label->x()),
-        label_position(y, h, ui.image->y(), kLabelOffsetY, kLabelOffsetY, value_label->y()));
-    show_text(value_label, value_text);
-  }
-
-  // A text that is not a number ends the readout here, after the value.
+bool TForm1::show_area_statistics(MapOf which, const PointerOnMap& at) {
+  const bool difference = which == MapOf::difference;
+  const ProfileGeometry& field = field_of(which);
   const double side_x = difference ? diff_stat_size : number_in(Edit_stat_x);
   const double side_y = difference ? diff_stat_size : number_in(Edit_stat_y);
-  const std::optional<CellArea> area = area_around(xi, yi, side_x, side_y, field.field_x, field.field_y);
-  if (!area) return;  // too near the edge: statistics, scans and magnifier stay
-
+  const std::optional<CellArea> area = area_around(at.xi, at.yi, side_x, side_y, field.field_x, field.field_y);
+  if (!area) return false;
+  // The difference map shows its statistics with full precision.
   const int precision = difference ? 15 : 3;
   const int exponent_digits = difference ? 0 : 2;
   const auto statistic = [&](EditBox* box, double value_mm) {
     box->set_text(text_of(number_text(value_mm * kMicronsPerMm, precision, exponent_digits)));
   };
+  const HeightMatrix& map = shown_map(which);
   statistic(Edit_RMS, area_rms(map, area->x0, area->x1, area->y0, area->y1));
   statistic(Edit_PV, area_pv(map, area->x0, area->x1, area->y0, area->y1));
   statistic(Edit_Mean, area_mean(map, area->x0, area->x1, area->y0, area->y1));
+  return true;
+}
 
-  if (show_linescans->isChecked()) draw_line_scans(x, y, fx, fy);
-
-  if (!show_magnifier->isChecked()) return;
+// A 2.5 mm square of the map around the pointer, coloured with the range in
+// the map's range edits.
+void TForm1::magnify_map(MapOf which, const PointerOnMap& at) {
+  const MapControls& ui = map_controls(which);
+  const ProfileGeometry& field = field_of(which);
   const std::optional<CellArea> window =
-      area_around(xi, yi, magnifier_size, magnifier_size, field.field_x, field.field_y);
+      area_around(at.xi, at.yi, magnifier_size, magnifier_size, field.field_x, field.field_y);
   if (!window) return;
   const double lo = number_in(ui.edit_min) / kMicronsPerMm;
   const double hi = number_in(ui.edit_max) / kMicronsPerMm;
-  render_magnifier(map, window->x0, window->x1, window->y0, window->y1, kFineColourClasses,
+  render_magnifier(shown_map(which), window->x0, window->x1, window->y0, window->y1, kFineColourClasses,
                    Image_Lupe->picture, colour_blue, colour_red, colour_green, lo, hi, data.magnifier_rows);
   Image_Lupe->update();
 }

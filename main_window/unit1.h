@@ -14,6 +14,7 @@
 #include <QSlider>
 #include <array>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "main_window/workbench_data.h"
@@ -252,8 +253,21 @@ class TForm1 : public QMainWindow {
   // ---- Pointer and ranges ---------------------------------------------------
   // The matrix a map image shows.
   const HeightMatrix& shown_map(MapOf map) const;
-  // The readout of a pointer at (x, y) pixels over a map image.
+  // The readout of a pointer at (x, y) pixels over a map image: value and
+  // position, the statistics of the area around it, the line scans and the
+  // magnifier.
+  struct PointerOnMap {
+    int x, y;     // pixels on the map image
+    int xi, yi;   // the map cell under it
+    double fx, fy;  // x / width, y / height
+  };
   void read_out_map(MapOf map, int x, int y);
+  std::optional<PointerOnMap> pointer_on_map(MapOf map, int x, int y) const;
+  const ProfileGeometry& field_of(MapOf map) const;
+  void show_value_and_position(MapOf map, const PointerOnMap& at);
+  // False when the area leaves the map: the readout ends there.
+  bool show_area_statistics(MapOf map, const PointerOnMap& at);
+  void magnify_map(MapOf map, const PointerOnMap& at);
   // The six labelled line scans through pixel (x, y), markers at fx, fy.
   void draw_line_scans(int x, int y, double fx, double fy);
   // The raw pixels around (x, y) of a raw image, enlarged in the magnifier.
