@@ -22,6 +22,9 @@ struct SimulateOptions {
   std::optional<uint32_t> seed;        // default: the time in seconds
   std::string max_noise = "64";        // grey levels
   std::optional<std::string> passes;   // default: the channel's NFilt
+  // The surface to simulate as parse_surface_text reads it; default: the
+  // channel's surface settings file, or the sphere without one.
+  std::optional<std::string> surface;
 };
 // Runs "apply" for the channel; returns the seed used.
 uint32_t cmd_simulate(const SimulateOptions& options, std::ostream* progress);
@@ -35,6 +38,7 @@ struct ProfileResult {
 struct ProfileOutputs {
   HeightMatrix channel_map;   // measured minus sphere inside the mask, mm
   HeightMatrix measured_map;  // heights as read back, mm
+  HeightMatrix sphere_map;    // the perfect sphere subtracted, mm
   Picture map_image{kMapSide, kMapSide};
 };
 // Runs "profile" for the channel.
