@@ -161,3 +161,5 @@ std::string profile_summary(const ProfileResult& r) {
     << number(r.mask_radius) << " mm)";
   return s.str();
 }
+
+std::string summary_number(double value) { return number(value); }

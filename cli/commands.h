@@ -63,3 +63,7 @@ std::string measure_summary(int channel, uint32_t seed, const SimulateOptions& o
 
 // "PV .. um, RMS .. um, mean .. um inside the mask (.. cells, radius .. mm)".
 std::string profile_summary(const ProfileResult& result);
+
+// A number of the summaries: 6 significant digits ("%.6g"), "null" when not
+// finite.
+std::string summary_number(double value);
