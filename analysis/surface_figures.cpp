@@ -1,5 +1,6 @@
 #include "analysis/surface_figures.h"
 
+#include <algorithm>
 #include <cmath>
 #include <stdexcept>
 
@@ -69,8 +70,12 @@ SurfaceFigures surface_figures(const SurfaceMaps& maps, const FigureOptions& opt
       to_best_fit[i] = cells.z[i] - fit->cap.height(cells.x[i], cells.y[i]);
   }
 
+  const bool sphere_covers = maps.set_sphere.nx() >= std::min(kMapSide, maps.measured.nx()) &&
+                             maps.set_sphere.ny() >= std::min(kMapSide, maps.measured.ny());
   if (!terms.problem().empty()) {
     f.zernike_note = terms.problem();
+  } else if (options.reference == ZernikeReference::set_sphere && !sphere_covers) {
+    f.zernike_note = "the set sphere's map is smaller than the measured one";
   } else if (options.reference == ZernikeReference::best_fit_sphere && !fit) {
     f.zernike_note = "no best-fit sphere: " + f.sphere_note;
   } else {

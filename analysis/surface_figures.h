@@ -33,7 +33,7 @@ struct FigureOptions {
 // The channel's maps as "profile" leaves them.
 struct SurfaceMaps {
   const HeightMatrix& measured;    // heights as read back, kNoHeight without data, mm
-  const HeightMatrix& set_sphere;  // the perfect sphere of the set radius, mm
+  const HeightMatrix& set_sphere;  // the perfect sphere of the set radius, mm, as large as `measured`
   double field = 10.24;            // width of the map, mm (both axes)
   double mask_radius = 3.3;        // the mask radius setting, mm
 };

@@ -57,7 +57,8 @@ void cmd_init(const std::string& dir) {
 uint32_t cmd_simulate(const SimulateOptions& options, std::ostream* progress) {
   const ChannelSettings settings = workspace_settings(options.channel);
   SimParams params = workspace_sim_params(options.channel);
-  params.surface = options.surface ? parse_surface_text(*options.surface) : channel_surface(options.channel);
+  params.surface =
+      options.surface.empty() ? channel_surface(options.channel) : parse_surface_text(options.surface);
   SimulationInputs in;
   in.channel = options.channel;
   in.dynamic = options.contrast;

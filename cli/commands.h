@@ -22,9 +22,9 @@ struct SimulateOptions {
   std::optional<uint32_t> seed;        // default: the time in seconds
   std::string max_noise = "64";        // grey levels
   std::optional<std::string> passes;   // default: the channel's NFilt
-  // The surface to simulate as parse_surface_text reads it; default: the
+  // The surface to simulate as parse_surface_text reads it; empty: the
   // channel's surface settings file, or the sphere without one.
-  std::optional<std::string> surface;
+  std::string surface;
 };
 // Runs "apply" for the channel; returns the seed used.
 uint32_t cmd_simulate(const SimulateOptions& options, std::ostream* progress);

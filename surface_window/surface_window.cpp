@@ -7,6 +7,7 @@
 #include <QHeaderView>
 #include <QValueAxis>
 #include <cmath>
+#include <filesystem>
 
 #include "analysis/height_matrix.h"
 #include "common/text_to_number.h"
@@ -301,7 +302,8 @@ void SurfaceWindow::model_boxChange() {
   const bool biconic = model_box->currentIndex() == 1;
   surface_fields_->setEnabled(biconic);
   const std::string radius = channel_of ? channel_of(channel()).radius_text : std::string("7.5");
-  surface_note->setText(biconic ? QString("saved to %1").arg(surface_file(channel()) + 2)
+  const QString file = QString::fromStdString(std::filesystem::path(surface_file(channel())).filename().string());
+  surface_note->setText(biconic ? QString("saved to %1").arg(file)
                                 : QString("the sphere of the set radius, %1 mm")
                                       .arg(QString::fromStdString(radius)));
 }

@@ -319,6 +319,11 @@ TEST(SurfaceFiguresBadInput, EachKindIsMarkedNotAvailableWithItsReason) {
   order_2.zernike_order = 2;
   EXPECT_TRUE(surface_figures({good, sphere, kField, 0.18}, order_2).zernike);
 
+  // A set sphere smaller than the measured map: no terms of the residual to it.
+  f = surface_figures({good, HeightMatrix(100, 100), kField, kMask});
+  EXPECT_EQ(f.zernike_note, "the set sphere's map is smaller than the measured one");
+  EXPECT_TRUE(f.sphere && f.axial_power);
+
   // Orders outside 0..10 are refused outright.
   for (int order : {-1, 11, 1000}) {
     FigureOptions o;
