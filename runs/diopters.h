@@ -6,6 +6,7 @@
 #include <string>
 
 #include "analysis/refractive_power.h"  // kDioptersTimesRadius
+
 // The spheres the workbench measures: radius in mm, power in diopters.
 constexpr double kMinRadius = 6.7;
 constexpr double kMaxRadius = 9.6;
