@@ -17,6 +17,7 @@
 #include "render/colour_map.h"
 #include "scan/run_scan.h"
 #include "runs/simulation_run.h"
+#include "runs/surface_settings.h"
 
 namespace {
 
@@ -56,6 +57,8 @@ void cmd_init(const std::string& dir) {
 uint32_t cmd_simulate(const SimulateOptions& options, std::ostream* progress) {
   const ChannelSettings settings = workspace_settings(options.channel);
   SimParams params = workspace_sim_params(options.channel);
+  params.surface =
+      options.surface.empty() ? channel_surface(options.channel) : parse_surface_text(options.surface);
   SimulationInputs in;
   in.channel = options.channel;
   in.dynamic = options.contrast;
@@ -97,6 +100,7 @@ ProfileResult cmd_profile(int channel, std::ostream* progress, ProfileOutputs* o
   if (outputs != nullptr) {
     outputs->channel_map = channel_map;
     outputs->measured_map = measured_map;
+    outputs->sphere_map = sphere_map;
   }
   return result;
 }
@@ -158,3 +162,5 @@ std::string profile_summary(const ProfileResult& r) {
     << number(r.mask_radius) << " mm)";
   return s.str();
 }
+
+std::string summary_number(double value) { return number(value); }

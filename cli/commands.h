@@ -22,6 +22,9 @@ struct SimulateOptions {
   std::optional<uint32_t> seed;        // default: the time in seconds
   std::string max_noise = "64";        // grey levels
   std::optional<std::string> passes;   // default: the channel's NFilt
+  // The surface to simulate as parse_surface_text reads it; empty: the
+  // channel's surface settings file, or the sphere without one.
+  std::string surface;
 };
 // Runs "apply" for the channel; returns the seed used.
 uint32_t cmd_simulate(const SimulateOptions& options, std::ostream* progress);
@@ -35,6 +38,7 @@ struct ProfileResult {
 struct ProfileOutputs {
   HeightMatrix channel_map;   // measured minus sphere inside the mask, mm
   HeightMatrix measured_map;  // heights as read back, mm
+  HeightMatrix sphere_map;    // the perfect sphere subtracted, mm
   Picture map_image{kMapSide, kMapSide};
 };
 // Runs "profile" for the channel.
@@ -59,3 +63,7 @@ std::string measure_summary(int channel, uint32_t seed, const SimulateOptions& o
 
 // "PV .. um, RMS .. um, mean .. um inside the mask (.. cells, radius .. mm)".
 std::string profile_summary(const ProfileResult& result);
+
+// A number of the summaries: 6 significant digits ("%.6g"), "null" when not
+// finite.
+std::string summary_number(double value);

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <iostream>
 
+#include "cli/analyse_command.h"
 #include "cli/commands.h"
 #include "cli/workspace.h"
 #include "render/colour_map.h"
@@ -31,6 +32,32 @@ void add_simulation_options(CLI::App* app, SimulateOptions& o) {
       ->capture_default_str();
   app->add_option("--passes", o.passes,
                   "smoothing passes of the displayed image (default: the channel's NFilt)");
+  app->add_option("--surface", o.surface,
+                  "surface to simulate: sphere (the set radius) or biconic:rx=MM,ry=MM[,axis=DEG][,q=Q] "
+                  "(default: the channel's surface.ini / surface_1.ini, else the sphere)");
+}
+
+// fringe analyse: its options; `json` is shared with measure.
+CLI::App* add_analyse_command(CLI::App& app, std::string& dir, AnalyseOptions& o, bool& json) {
+  auto* analyse = app.add_subcommand(
+      "analyse", "profile the channel, then print the best-fit sphere, keratometry and Zernike "
+                 "terms of its measured heights");
+  add_dir(analyse, dir);
+  add_channel(analyse, o.channel);
+  analyse->add_option("--order", o.figures.zernike_order, "radial order of the Zernike terms")
+      ->capture_default_str()->check(CLI::Range(0, kMaxZernikeOrder));
+  analyse
+      ->add_option_function<std::string>(
+          "--reference",
+          [&o](const std::string& word) {
+            o.figures.reference =
+                word == "best-fit" ? ZernikeReference::best_fit_sphere : ZernikeReference::set_sphere;
+          },
+          "what the Zernike terms describe: the residual to the set sphere or to the best-fit one")
+      ->check(CLI::IsMember({"set", "best-fit"}))
+      ->default_str("set");
+  analyse->add_flag("--json", json, "print the figures as a JSON object");
+  return analyse;
 }
 
 }  // namespace
@@ -97,6 +124,9 @@ int main(int argc, char** argv) {
   add_channel(exporter, channel);
   exporter->add_option("BASE", base, "file name without extension")->required();
 
+  AnalyseOptions analyse_options;
+  auto* analyse = add_analyse_command(app, dir, analyse_options, json);
+
   CLI11_PARSE(app, argc, argv);
   if (verbose) progress = &std::cerr;
 
@@ -120,6 +150,10 @@ int main(int argc, char** argv) {
       cmd_scan(image, ini, section, reference, out);
     } else if (*render) {
       cmd_render(heights, min_um, max_um, levels, out);
+    } else if (*analyse) {
+      enter_directory(dir);
+      const SurfaceFigures figures = cmd_analyse(analyse_options, progress);
+      std::cout << analyse_report(analyse_options.channel, figures, json) << (json ? "\n" : "");
     } else if (*exporter) {
       const std::string absolute = std::filesystem::absolute(base).string();
       enter_directory(dir);

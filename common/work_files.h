@@ -28,6 +28,11 @@ inline constexpr char file_image_settings_1[] = "./image_1.ini";
 inline constexpr char file_sphere_0[] = "perfect_sphere00.txt";
 inline constexpr char file_sphere_1[] = "perfect_sphere01.txt";
 
+// The surface a channel simulates (model, radii, axis, conic constant); when
+// absent the channel simulates the sphere of its set radius.
+inline constexpr char file_surface_0[] = "./surface.ini";
+inline constexpr char file_surface_1[] = "./surface_1.ini";
+
 // A channel's work files by index; any channel but 1 counts as 0.
 inline const char* fringe_image_file(int channel) { return channel == 1 ? file_sim_1 : file_sim_0; }
 inline const char* filtered_image_file(int channel) {
@@ -35,3 +40,4 @@ inline const char* filtered_image_file(int channel) {
 }
 inline const char* profile_file(int channel) { return channel == 1 ? file_profile_1 : file_profile_0; }
 inline const char* sphere_file(int channel) { return channel == 1 ? file_sphere_1 : file_sphere_0; }
+inline const char* surface_file(int channel) { return channel == 1 ? file_surface_1 : file_surface_0; }

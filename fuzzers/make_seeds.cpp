@@ -17,6 +17,7 @@
 #include "analysis/height_matrix.h"
 #include "analysis/height_text_file.h"
 #include "runs/channel_settings.h"
+#include "runs/surface_settings.h"
 #include "scan/grey_image.h"
 #include "scan/include/scan.h"
 #include "scan/run_scan.h"
@@ -144,6 +145,9 @@ void settings_seeds(const fs::path& dir, const fs::path& work) {
   put(dir / "image_ini", "Radius\n" + file_bytes(work / "image.ini"));
   put(dir / "image_1_ini", "XPixels\n" + file_bytes(work / "image_1.ini"));
   put(dir / "scnmod_ini", "LambdaF\n" + file_bytes(work / "scnmod.ini"));
+  write_surface_file((work / "surface.ini").string(),
+                     {SurfaceModel::biconic, 7.6, 7.9, 30.0, -0.2});
+  put(dir / "surface_ini", "biconic:rx=7.6,ry=7.9,axis=30,q=-0.2\n" + file_bytes(work / "surface.ini"));
 }
 
 }  // namespace

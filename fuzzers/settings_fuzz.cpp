@@ -6,13 +6,17 @@
 // the C library reads from the same text (a value below the normal range may
 // read as zero); one accepted by text_to_int is the C library's too; lines
 // written with write_lines read back the same; loading a simulation record
-// ends in its values, a conversion error or a file error.
+// ends in its values, a conversion error or a file error; the same text read
+// as a surface settings file, and the key read as a surface text, give a
+// surface that can be simulated (and that a written file gives back) or a
+// clear error.
 #include <cerrno>
 #include <cfloat>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -22,13 +26,15 @@
 #include "fuzz_work_dir.h"
 #include "simulation/sim_params.h"
 #include "runs/channel_settings.h"
+#include "runs/surface_settings.h"
 
 namespace {
 
 // Keys the workbench looks up in its settings files.
 const char* const kKnownKeys[] = {"CamResX", "LambdaF", "Alpha",  "MaskXOfs", "MaskYOfs",
                                   "XPixels", "YPixels", "Radius", "NFilt",    "MaskRadius",
-                                  "XRes",    "FlawThr", "DepthLimit"};
+                                  "XRes",    "FlawThr", "DepthLimit", "Rx",
+                                  "Ry",      "Axis",    "Q"};
 // Lines converted whole, beyond the values of the keys.
 constexpr std::size_t kMaxLinesConverted = 64;
 
@@ -90,6 +96,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     load_sim_params(params, file, file);
   } catch (const ConversionError&) {
   } catch (const FileError&) {
+  }
+  try {
+    const Surface surface = read_surface_file(file);
+    if (!surface_problem(surface).empty()) fuzz_fail("read_surface_file kept a surface it cannot simulate");
+    write_surface_file(copy, surface);
+    if (!(read_surface_file(copy) == surface)) fuzz_fail("a written surface file read back changed");
+  } catch (const FileError&) {
+  }
+  try {
+    if (!surface_problem(parse_surface_text(key)).empty())
+      fuzz_fail("parse_surface_text kept a surface it cannot simulate");
+  } catch (const std::invalid_argument&) {
   }
   clear_work_dir();
   return 0;

@@ -108,6 +108,7 @@ void TForm1::run_profile_of(int c) {
   StatusObserver observer(*this, {ui.image, Image_diff});
   run_profile_comparison(run, observer);
   channel.shown = ChannelMap::height_differences;
+  refresh_surface_window(c);
 }
 
 void TForm1::Parameters1Click() { FormParameters->show_dialog(); }

@@ -337,6 +337,7 @@ void TForm1::create_menus() {
     a->setCheckable(true);
   show_statistics->setChecked(true);
   show_linescans->setChecked(true);
+  create_analysis_menu();
   create_popup_menus();
 }
 
@@ -461,6 +462,7 @@ void TForm1::load_channel_records() {
     const ChannelFiles files = channel_files(c);
     load_sim_params(data.channels[c].sim_params, files.scan, files.image);
   }
+  load_channel_surfaces();
 }
 
 void TForm1::FormDestroy() {}

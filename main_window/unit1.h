@@ -24,6 +24,7 @@
 
 class TFormParameters;
 class TFormImage;
+class SurfaceWindow;
 
 class TForm1 : public QMainWindow {
   Q_OBJECT
@@ -36,6 +37,9 @@ class TForm1 : public QMainWindow {
   // loop runs (the handlers read the dialog's boxes and show the view).
   TFormParameters* FormParameters = nullptr;
   TFormImage* FormImage = nullptr;
+  // The window "surface", made when the "&Analysis" menu first opens it
+  // (analysis_menu.cpp); a child of this window.
+  SurfaceWindow* FormSurface = nullptr;
 
   // Asks for the base name of a data set; empty when cancelled. Tests
   // replace it instead of showing the dialog.
@@ -111,6 +115,7 @@ class TForm1 : public QMainWindow {
   QAction* binary_view_diff;
   QAction *Exit2, *Parameters1, *show_statistics, *show_magnifier, *show_linescans, *show_labels,
       *show_colorbar;
+  QAction* analysis_surface;  // "&Analysis" > "surface..."
 
   // ---- Handlers -----------------------------------------------------------
   // start-up and menus
@@ -197,6 +202,8 @@ class TForm1 : public QMainWindow {
   void ComboBox0Change();
   void ComboBox1Change();
   void Button1Click();
+  // "&Analysis" menu (analysis_menu.cpp)
+  void analysis_surfaceClick();
 
   // A status step: the label shows a blank, then the text, repainted each time.
   void show_status(const std::string& text);
@@ -233,6 +240,11 @@ class TForm1 : public QMainWindow {
   void index_controls();
   void create_menus();
   void create_popup_menus();
+  // The "&Analysis" menu, the channels' surface settings files read at
+  // start-up, and the surface window brought up to date after "profile".
+  void create_analysis_menu();
+  void load_channel_surfaces();
+  void refresh_surface_window(int channel);
   void connect_handlers();
   // Each group of handlers wires its own controls.
   void connect_pointer_handlers();

@@ -5,9 +5,8 @@
 
 #include <string>
 
-// diopters = 337 / radius in mm. Deliberately 337, not 337.5: the dialog's
-// texts (45 D gives 7.49 mm, 7.5 mm gives 44.9 D) are made with it.
-constexpr double kDioptersTimesRadius = 337.0;
+#include "analysis/refractive_power.h"  // kDioptersTimesRadius
+
 // The spheres the workbench measures: radius in mm, power in diopters.
 constexpr double kMinRadius = 6.7;
 constexpr double kMaxRadius = 9.6;

@@ -8,6 +8,7 @@
 #include "common/work_files.h"
 #include "render/binomial_filter.h"
 #include "render/line_scan.h"
+#include "runs/surface_settings.h"
 #include "simulation/fringe_synthesis.h"
 #include "simulation/random_generator.h"
 
@@ -42,6 +43,7 @@ void run_simulation(const SimulationInputs& in, SimParams& params, Picture& imag
   params.dynamic = in.dynamic;
   seed_random(in.seed);
   const int32_t max_noise = text_to_int(in.max_noise_text);
+  require_usable_surface(params.surface);
   const char* const sim_file = c == 0 ? "sim00.bmp" : "sim01.bmp";
   // An image that could not be created falls back to the file on disk; one
   // that could not be written must not pass for the new image.

@@ -30,8 +30,12 @@ struct SimulationInputs {
 // ./sim0c_filtered.bmp in the working directory, replaces `image` by the
 // smoothed picture, cells (x, 100) of scratch_map by the grey levels of its
 // row 128 and `scan_plot` by their plot (cells 113..143, 0..255).
+// The fringe image shows params.surface (the sphere of params.radius unless
+// a surface settings file says otherwise).
 // Throws ConversionError for a text that is not an integer (before the
-// synthesis, or after it for the pass count, as the window would stop), and
+// synthesis, or after it for the pass count, as the window would stop),
+// std::invalid_argument for a surface that cannot be simulated (before the
+// synthesis; surface_problem says why), and
 // FileError when the fringe image cannot be written, or cannot be loaded back
 // (an image that could not be created shows the earlier file of that name).
 void run_simulation(const SimulationInputs& inputs, SimParams& params, Picture& image,

@@ -5,6 +5,7 @@
 #include <memory>
 #include <new>
 #include <numbers>
+#include <optional>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -15,6 +16,7 @@
 #include "simulation/dark_level_shift.h"
 #include "simulation/random_generator.h"
 #include "simulation/shaped_random.h"
+#include "simulation/surface_rows.h"
 
 namespace {
 
@@ -152,7 +154,13 @@ int synthesize_fringe_image(const SimParams& params, const char* path, int32_t m
   if (!image) return kSynthesisNoImage;
 
   try {
-    NoiseFreeRows rows(params, g);
+    // The sphere's rows, or those of another surface (surface_rows.h).
+    std::optional<NoiseFreeRows> sphere_rows;
+    std::optional<SurfaceRows> surface_rows;
+    if (params.surface.model == SurfaceModel::sphere)
+      sphere_rows.emplace(params, g);
+    else
+      surface_rows.emplace(params, g, kDarkFloor);
     // Proportional noise from -M to M. -M is only formed when M is positive:
     // INT32_MIN has no negation, and M of 0 or less leaves hi <= lo, which
     // draws nothing.
@@ -160,7 +168,7 @@ int synthesize_fringe_image(const SimParams& params, const char* path, int32_t m
                                                ? ShapedRandomTable(-max_noise, max_noise, square_shape)
                                                : ShapedRandomTable(0, 0, square_shape);
     for (int32_t i = 0; i < image->height; ++i) {
-      const double* levels = rows.row(i);
+      const double* levels = sphere_rows ? sphere_rows->row(i) : surface_rows->row(i);
       uint8_t* line = img_line(image.get(), i);
       for (int32_t j = 0; j < image->width; ++j) {
         double v = levels[j];

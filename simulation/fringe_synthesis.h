@@ -12,7 +12,9 @@ constexpr int kSynthesisNoImage = 1;
 
 // Renders params.x_pixels x params.y_pixels grey levels of the sphere seen
 // through the fringes, lowers the contrast to params.dynamic, adds noise of
-// weight params.noise and writes an 8-bit grey bitmap to `path`.
+// weight params.noise and writes an 8-bit grey bitmap to `path`. A surface
+// other than the sphere (params.surface) is rendered by SurfaceRows
+// (surface_rows.h) with the same noise.
 //
 // Row 0 is the bottom row of the picture (the first row of the file); x grows
 // to the right and y upwards, both in mm from the sphere's apex, which sits

@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "simulation/surface.h"
+
 // Plain value owned by the caller; the synthesis only reads it. The defaults
 // are the workbench's start-up values.
 struct SimParams {
@@ -16,4 +18,5 @@ struct SimParams {
   double offset_y = 0.0;        // apex above the image centre, mm
   double dynamic = 1.0;         // fringe contrast, 0..1 (clamped on use)
   double noise = 0.0;           // noise weight, 0..1 (clamped on use)
+  Surface surface;              // the sphere of `radius` unless set otherwise
 };

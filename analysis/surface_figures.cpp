@@ -1,0 +1,109 @@
+#include "analysis/surface_figures.h"
+
+#include <algorithm>
+#include <cmath>
+#include <stdexcept>
+
+#include "analysis/axial_power.h"
+#include "analysis/reference_sphere.h"
+#include "analysis/refractive_power.h"
+
+namespace {
+
+// The best-fit sphere's figure and its residual map.
+void add_sphere(const SurfaceMaps& maps, const SurfaceCells& cells, const SphereFitResult& fit,
+                SurfaceFigures& f) {
+  f.sphere = SphereFigure{fit.radius, power_of_radius(fit.radius), fit.cap.x0, fit.cap.y0, fit.cap.z0,
+                          fit.rms * kMicronsPerMm};
+  HeightMatrix residual(kMapSide, kMapSide, 0.0);
+  // Mask cells without data keep the no-height value, as in the residual map.
+  const double centre = maps.field * 0.5;
+  for (int x = 0; x < kMapSide; ++x)
+    for (int y = 0; y < kMapSide; ++y)
+      if (in_evaluation_mask(maps.field, centre, centre, maps.mask_radius, x, y)) residual(x, y) = kNoHeight;
+  for (std::size_t i = 0; i < cells.size(); ++i)
+    residual(cells.column[i], cells.row[i]) = cells.z[i] - fit.cap.height(cells.x[i], cells.y[i]);
+  f.sphere_residual = std::move(residual);
+}
+
+}  // namespace
+
+SurfaceFigures surface_figures(const SurfaceMaps& maps, const FigureOptions& options) {
+  if (options.zernike_order < 0 || options.zernike_order > kMaxZernikeOrder)
+    throw std::invalid_argument("the Zernike order must lie between 0 and " +
+                                std::to_string(kMaxZernikeOrder) + " (read " +
+                                std::to_string(options.zernike_order) + ")");
+  SurfaceFigures f;
+  const SurfaceCells cells = surface_cells(maps.measured, maps.field, maps.mask_radius);
+  f.cells = static_cast<int>(cells.size());
+  f.disc = cells.disc;
+  if (cells.size() == 0) {
+    const std::string none = "no cell with data inside the evaluation mask";
+    f.sphere_note = f.keratometry_note = f.zernike_note = f.axial_note = none;
+    return f;
+  }
+
+  std::string why;
+  const std::optional<SphereFitResult> fit = fit_sphere(cells.x, cells.y, cells.z, &why);
+  if (fit)
+    add_sphere(maps, cells, *fit, f);
+  else
+    f.sphere_note = why;
+
+  f.keratometry = keratometry(cells.x, cells.y, cells.z, f.disc.centre_x, f.disc.centre_y,
+                              kKeratometryZoneRadius, &why);
+  if (!f.keratometry) f.keratometry_note = why;
+
+  // One factorisation serves the table and the reconstruction of the axial map.
+  const ZernikeBasis basis(options.zernike_order);
+  const double a = f.disc.radius;
+  std::vector<double> X(cells.size()), Y(cells.size());
+  for (std::size_t i = 0; i < cells.size(); ++i) {
+    X[i] = (cells.x[i] - f.disc.centre_x) / a;
+    Y[i] = (cells.y[i] - f.disc.centre_y) / a;
+  }
+  const ZernikeLeastSquares terms(basis, X, Y);
+  std::vector<double> to_best_fit;
+  if (fit && terms.problem().empty()) {
+    to_best_fit.resize(cells.size());
+    for (std::size_t i = 0; i < cells.size(); ++i)
+      to_best_fit[i] = cells.z[i] - fit->cap.height(cells.x[i], cells.y[i]);
+  }
+
+  const bool sphere_covers = maps.set_sphere.nx() >= std::min(kMapSide, maps.measured.nx()) &&
+                             maps.set_sphere.ny() >= std::min(kMapSide, maps.measured.ny());
+  if (!terms.problem().empty()) {
+    f.zernike_note = terms.problem();
+  } else if (options.reference == ZernikeReference::set_sphere && !sphere_covers) {
+    f.zernike_note = "the set sphere's map is smaller than the measured one";
+  } else if (options.reference == ZernikeReference::best_fit_sphere && !fit) {
+    f.zernike_note = "no best-fit sphere: " + f.sphere_note;
+  } else {
+    std::vector<double> values = to_best_fit;
+    if (options.reference == ZernikeReference::set_sphere) {
+      values.resize(cells.size());
+      for (std::size_t i = 0; i < cells.size(); ++i)
+        values[i] = cells.z[i] - maps.set_sphere(cells.column[i], cells.row[i]);
+    }
+    const std::vector<double> coefficients = terms.solve(values);
+    ZernikeFigure z{options.zernike_order, options.reference, coefficients,
+                    terms.rms_left(values, coefficients) * kMicronsPerMm};
+    for (double& c : z.coefficients_um) c *= kMicronsPerMm;
+    bool finite = std::isfinite(z.rms_um);
+    for (double c : z.coefficients_um) finite = finite && std::isfinite(c);
+    if (finite)
+      f.zernike = std::move(z);
+    else
+      f.zernike_note = "the heights are not finite";
+  }
+
+  if (!fit) {
+    f.axial_note = "no best-fit sphere: " + f.sphere_note;
+  } else if (!terms.problem().empty()) {
+    f.axial_note = "no Zernike terms: " + terms.problem();
+  } else {
+    const ReconstructedSurface surface{fit->cap, basis, terms.solve(to_best_fit), f.disc};
+    f.axial_power = axial_power_map(surface, maps.field, maps.mask_radius);
+  }
+  return f;
+}

@@ -1,0 +1,80 @@
+// The figures optometry uses, from a channel's measured heights after
+// "profile": the best-fit sphere, keratometry, the Zernike terms of the
+// residual and the axial power map. One toolkit-free call; the surface
+// window, `fringe analyse` and studies all go through it.
+//
+// Every figure is over the cells of surface_cells.h (inside the evaluation
+// mask, with data; cell centres in mm from the map's centre, x to the right,
+// y up as the map is shown). A figure that cannot be made (too few cells, a
+// degenerate fit, a flat surface) is absent and its note says why; no figure
+// is ever NaN.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "analysis/height_matrix.h"
+#include "analysis/keratometry.h"
+#include "analysis/sphere_fit.h"
+#include "analysis/surface_cells.h"
+#include "analysis/zernike.h"
+
+// What the Zernike table describes: the residual to the sphere of the set
+// radius that "profile" subtracted (the residual map), or the residual to
+// the best-fit sphere.
+enum class ZernikeReference { set_sphere, best_fit_sphere };
+
+struct FigureOptions {
+  int zernike_order = kDefaultZernikeOrder;  // 0..kMaxZernikeOrder
+  ZernikeReference reference = ZernikeReference::set_sphere;
+};
+
+// The channel's maps as "profile" leaves them.
+struct SurfaceMaps {
+  const HeightMatrix& measured;    // heights as read back, kNoHeight without data, mm
+  const HeightMatrix& set_sphere;  // the perfect sphere of the set radius, mm, as large as `measured`
+  double field = 10.24;            // width of the map, mm (both axes)
+  double mask_radius = 3.3;        // the mask radius setting, mm
+};
+
+struct SphereFigure {
+  double radius_mm = 0.0;  // signed: positive for a cap bulging towards the camera
+  double power_D = 0.0;    // 337 / radius
+  double apex_x_mm = 0.0;
+  double apex_y_mm = 0.0;
+  double apex_z_mm = 0.0;
+  double rms_um = 0.0;     // of the residual to the best-fit sphere
+};
+
+struct ZernikeFigure {
+  int order = 0;
+  ZernikeReference reference = ZernikeReference::set_sphere;
+  std::vector<double> coefficients_um;  // index j = 0 .. terms - 1
+  double rms_um = 0.0;                  // left after the fit
+};
+
+struct SurfaceFigures {
+  int cells = 0;              // inside the mask with data
+  EvaluationDisc disc;        // the Zernike terms' unit disc, mm
+
+  std::optional<SphereFigure> sphere;
+  std::string sphere_note;    // why there is no sphere
+  std::optional<KeratometryResult> keratometry;
+  std::string keratometry_note;
+  std::optional<ZernikeFigure> zernike;
+  std::string zernike_note;
+
+  // measured - best-fit sphere (mm) in the mask, kNoHeight where the cell
+  // has no data, 0.0 outside the mask, like the residual map; with the
+  // sphere only.
+  std::optional<HeightMatrix> sphere_residual;
+  // Axial power (D) of the best-fit sphere plus the Zernike terms of the
+  // residual to it, at each cell of the mask, NaN elsewhere (shown white).
+  std::optional<HeightMatrix> axial_power;
+  std::string axial_note;
+};
+
+// Throws std::invalid_argument for a Zernike order outside
+// 0..kMaxZernikeOrder; every other input gives figures or notes.
+SurfaceFigures surface_figures(const SurfaceMaps& maps, const FigureOptions& options = {});

@@ -1,0 +1,25 @@
+// fringe analyse: "profile" for a channel, then the figures optometry uses
+// (best-fit sphere, keratometry, Zernike terms), as text or as JSON.
+#pragma once
+
+#include <ostream>
+#include <string>
+
+#include "analysis/surface_figures.h"
+
+struct AnalyseOptions {
+  int channel = 0;
+  FigureOptions figures;
+};
+
+// Runs "profile" for the channel in the current directory, then its
+// figures. Throws what cmd_profile throws, and std::invalid_argument for an
+// order outside 0..10.
+SurfaceFigures cmd_analyse(const AnalyseOptions& options, std::ostream* progress);
+
+// The figures as lines of text, or as one JSON object with the keys
+// channel, fit_radius_mm, fit_power_D, apex_x_mm, apex_y_mm, fit_rms_um,
+// flat_radius_mm, steep_radius_mm, flat_k_D, steep_k_D, axis_deg, zernike
+// (a list of {j, n, m, name, um}) and zernike_rms_um; a figure that is not
+// available is null (a term without a usual name too).
+std::string analyse_report(int channel, const SurfaceFigures& figures, bool json);

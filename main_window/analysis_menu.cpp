@@ -1,0 +1,47 @@
+// TForm1: the "&Analysis" menu and its window "surface", and the surfaces the
+// channels simulate (their surface settings files, read at start-up).
+#include <QMenuBar>
+
+#include "main_window/unit1.h"
+#include "parameters_dialog/unit_parameters.h"
+#include "runs/surface_settings.h"
+#include "surface_window/surface_window.h"
+#include "widgets/error_box.h"
+#include "widgets/guarded_connect.h"
+
+void TForm1::create_analysis_menu() {
+  QMenu* analysis = menuBar()->addMenu("&Analysis");
+  analysis_surface = analysis->addAction(QString::fromUtf8("surface\u2026"));
+  connect_guarded(analysis_surface, &QAction::triggered, this, &TForm1::analysis_surfaceClick);
+}
+
+// Each channel's surface file over its record; a file that cannot be read is
+// reported and leaves that channel with the sphere.
+void TForm1::load_channel_surfaces() {
+  for (int c = 0; c < 2; ++c) guarded([this, c] { data.channels[c].sim_params.surface = channel_surface(c); });
+}
+
+void TForm1::analysis_surfaceClick() {
+  if (FormSurface == nullptr) {
+    FormSurface = new SurfaceWindow(sim_params_records(), this);
+    FormSurface->channel_of = [this](int c) {
+      const Channel& channel = data.channels[c];
+      SurfaceChannel view;
+      view.profiled = channel.profile.cols > 0;
+      view.measured = &channel.measured_map;
+      view.set_sphere = &channel.sphere_map;
+      view.field = channel.profile.field_x;
+      if (FormParameters != nullptr) {
+        view.mask_radius_text = FormParameters->mask_radius_text(c);
+        view.radius_text = FormParameters->radius_text(c);
+      }
+      return view;
+    };
+  }
+  FormSurface->show_channel(FormSurface->channel());
+}
+
+void TForm1::refresh_surface_window(int channel) {
+  if (FormSurface != nullptr && FormSurface->isVisible() && FormSurface->channel() == channel)
+    FormSurface->evaluate();
+}

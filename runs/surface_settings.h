@@ -1,0 +1,48 @@
+// A channel's surface settings file (./surface.ini, ./surface_1.ini): the
+// surface the next "apply" simulates, and the surface written as a short text
+// on the command line. Without the file a channel simulates the sphere of
+// its set radius, exactly as it always has.
+//
+// File lines (CR LF, keys without regard to case, in the style of the image
+// settings file):
+//   Model=biconic      sphere or biconic
+//   Rx=7.6             mm
+//   Ry=7.9             mm
+//   Axis=30            degrees, counter-clockwise from x
+//   Q=-0.2             conic constant
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "simulation/surface.h"
+
+// The five key lines of `surface`; each number as the shortest text that
+// reads back as the same value ("7.6", "1e-09").
+std::vector<std::string> surface_settings_lines(const Surface& surface);
+
+// Reads a surface settings file. Model=sphere needs no numbers (those given
+// are kept, to show in the surface window); Model=biconic needs all four.
+// Throws FileError `Cannot open file "<file>"` when it cannot be read and
+// `Cannot read file "<file>": <what>` for a missing or unknown model, a
+// number that is missing or not a number, and a biconic that surface_problem
+// refuses (zero or negative radii, |Q| above kMaxConic, NaN).
+Surface read_surface_file(const std::string& file);
+
+// Writes the file whole. Throws FileError `Cannot create file "<file>"`, and
+// std::invalid_argument for a surface that surface_problem refuses (nothing
+// is written then).
+void write_surface_file(const std::string& file, const Surface& surface);
+
+// The channel's surface: its file when it exists, else the sphere.
+Surface channel_surface(int channel);
+
+// Throws std::invalid_argument with surface_problem's words unless the
+// surface is usable; "apply" checks the record with it before drawing.
+void require_usable_surface(const Surface& surface);
+
+// A surface written as a short text: "sphere" (the set radius) or
+// "biconic:rx=7.6,ry=7.9,axis=30,q=-0.2" (rx and ry required, axis and q 0
+// when left out; keys in any order and case). Throws std::invalid_argument
+// naming what is wrong.
+Surface parse_surface_text(const std::string& text);

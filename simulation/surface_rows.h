@@ -1,0 +1,56 @@
+// The noise-free grey levels of a fringe picture of a surface other than the
+// sphere (see surface.h), row by row, for the synthesis. The sphere keeps its
+// own rows in fringe_synthesis.cpp.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "simulation/sim_params.h"
+#include "simulation/surface.h"
+
+class SurfaceRows {
+ public:
+  // Pixel (row i, column j) lies at x = d (j - (W - 1) / 2) - offset_x,
+  // y = d (i - (H - 1) / 2) - offset_y from the apex (d the pixel size, row 0
+  // the bottom row of the picture). The picture's y runs opposite to the
+  // maps' (they show its bottom row at the top), so the surface is taken at
+  // (x, -y). A height z shifts the vertical fringes by z tan(alpha):
+  // level = (contrast cos(2 pi (x + z tan alpha) / P) + 1) 127 - shift with
+  // P the fringe period in mm and shift = dark_level_shift(contrast, floor).
+  SurfaceRows(const SimParams& params, double contrast, int dark_floor);
+
+  // The W levels of row i; rows are asked for in order 0, 1, ...
+  const double* row(int32_t i);
+
+ private:
+  // The level at column j of a height whose phase 2 pi z tan(alpha) / P has
+  // this cosine and sine: cos(a + b) = cos a cos b - sin a sin b, with b the
+  // column's phase. One sine and cosine of a serve both pixels of a
+  // mirrored pair, which halves the work as the sphere's mirrored rows do.
+  double level(double cos_a, double sin_a, std::size_t j) const {
+    return (contrast_ * (cos_a * cos_b_[j] - sin_a * sin_b_[j]) + 1.0) * 127.0 - shift_;
+  }
+  // Row i into `levels` and, when `mirrored` is not null, row H-1-i into it.
+  void fill_row(int32_t i, double* levels, double* mirrored);
+
+  BiconicShape shape_;
+  std::size_t width_;
+  int32_t height_;
+  double contrast_;
+  double shift_;
+  double phase_per_mm_;  // 2 pi / P
+  double t_;             // tan(alpha)
+  std::vector<double> column_x_;
+  std::vector<double> row_y_;
+  std::vector<double> cos_b_, sin_b_;  // of 2 pi x / P per column
+  std::vector<double> floor_level_;    // per column
+  // Pixel (i, j) and pixel (H-1-i, W-1-j) lie at exactly opposite points
+  // (the apex at the picture's centre), where the surface has the same height.
+  bool paired_ = false;
+  std::vector<double> upper_half_;  // row H-1-i in slot i, for i < lower_done_
+  int32_t lower_done_ = 0;
+  std::vector<double> scratch_;
+  std::vector<double> z_, cos_a_, sin_a_;  // work rows of fill_row: heights, cos a, sin a
+};
