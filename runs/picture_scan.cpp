@@ -26,7 +26,7 @@ class EngineSession {
 // Which file a name stands for, to tell a replaced profile from the one before.
 struct FileIdentity {
   bool exists = false;
-  bool regular = false;
+  bool written_in_place = false;  // a device, FIFO or socket (common/replace_file.h)
   dev_t device = 0;
   ino_t inode = 0;
 };
@@ -34,7 +34,8 @@ struct FileIdentity {
 FileIdentity identity_of(const std::string& file) {
   struct stat status {};
   if (::stat(file.c_str(), &status) != 0) return {};
-  return {true, S_ISREG(status.st_mode), status.st_dev, status.st_ino};
+  const bool in_place = !S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode);
+  return {true, in_place, status.st_dev, status.st_ino};
 }
 
 void load(ScnHandle handle, const GreyImage& image, const std::string& file) {
@@ -77,7 +78,7 @@ void scan_picture(const std::string& picture, const std::optional<std::string>& 
   const FileIdentity before = identity_of(profile_file);
   scn_SaveProfile(handle, profile_file.c_str());
   const FileIdentity after = identity_of(profile_file);
-  if (before.exists && !before.regular) return;  // written in place: nothing to compare
+  if (before.written_in_place) return;  // nothing to compare
   if (!after.exists || (before.exists && before.device == after.device && before.inode == after.inode))
     throw file_error(FileAction::create, profile_file);
 }
