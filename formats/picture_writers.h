@@ -9,7 +9,7 @@
 #include "formats/sample_image.h"
 
 // The PNG file of the samples: grey, grey + alpha, RGB or RGBA after the
-// channel count, 8 or 16 bits, not interlaced, zlib's default compression.
+// channel count, 8 or 16 bits, not interlaced, zlib's compression level 3.
 // Throws std::invalid_argument for a sample image that describes no picture
 // (a side below 1 or above kMaxImageSide, channels outside 1..4, bits not 8
 // or 16, a sample count that does not match) and std::runtime_error when

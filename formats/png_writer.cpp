@@ -13,6 +13,8 @@
 
 namespace {
 
+constexpr int kCompressionLevel = 3;
+
 struct Output {
   std::string* bytes;
   bool out_of_memory;
@@ -58,6 +60,9 @@ bool write_png(png_structp png, png_infop info, const SampleImage* image, png_by
   png_set_IHDR(png, info, static_cast<png_uint_32>(image->width),
                static_cast<png_uint_32>(image->height), image->bits, colour_type_of(image->channels),
                PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  // zlib's fast level: a 256 x 256 colour map comes out at about 8.6 KiB
+  // instead of 6.9 at the default level 6, in about half the time.
+  png_set_compression_level(png, kCompressionLevel);
   png_write_info(png, info);
   png_write_image(png, rows);
   png_write_end(png, info);
