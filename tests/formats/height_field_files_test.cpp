@@ -219,14 +219,4 @@ TEST(HeightFields, NoDataOutsideTheMaskBelowTheDepthLimitAndWhereHeightsAreMissi
   EXPECT_FALSE(profile_field(grid, 0.04, 0.05, 1e300, "").has_data(4, 1));
 }
 
-TEST(HeightFormats, NamesAndExtensions) {
-  for (const char* name : {"gsf", "csv", "xyz", "ply", "png"}) {
-    const std::optional<HeightFormat> format = height_format_named(name);
-    ASSERT_TRUE(format.has_value()) << name;
-    EXPECT_EQ(height_format_extension(*format), std::string(".") + name);
-  }
-  EXPECT_FALSE(height_format_named("GSF").has_value());
-  EXPECT_FALSE(height_format_named("").has_value());
-}
-
 }  // namespace
