@@ -194,3 +194,44 @@ void write_heights(const std::string& file, const HeightMatrix& map, int nx, int
   }
   replace_file(file, text);
 }
+
+ProfileHeights read_profile_grid(const std::string& file) {
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> stream(std::fopen(file.c_str(), "r"), std::fclose);
+  struct stat info {};
+  if (!stream || ::fstat(::fileno(stream.get()), &info) != 0 || !S_ISREG(info.st_mode)) {
+    throw file_error(FileAction::open, file);
+  }
+  const auto bad = [&file](const std::string& reason) {
+    return file_error(FileAction::read, file, ": " + reason);
+  };
+  WordReader reader(stream.get());
+  std::string word;
+  int nx = 0;
+  int ny = 0;
+  if (!reader.next(word) || !parse_int(word, nx) || !reader.next(word) || !parse_int(word, ny)) {
+    throw bad("no grid size");
+  }
+  if (nx < 1 || ny < 1 || nx > kMaxProfileSide || ny > kMaxProfileSide) {
+    throw bad("grid size " + std::to_string(nx) + " x " + std::to_string(ny) + " out of range");
+  }
+  const long long count = static_cast<long long>(nx) * ny;
+  if (count * 2 - 1 > static_cast<long long>(info.st_size)) {
+    throw bad("file too short for " + std::to_string(nx) + " x " + std::to_string(ny) + " heights");
+  }
+  ProfileHeights grid{0.0, 0.0, HeightMatrix(nx, ny)};
+  if (!reader.next(word) || !parse_float(word, grid.step_x) || !reader.next(word) ||
+      !parse_float(word, grid.step_y)) {
+    throw bad("no grid spacing");
+  }
+  for (int y = 0; y < ny; ++y) {
+    for (int x = 0; x < nx; ++x) {
+      if (!reader.next(word)) {
+        throw bad("only " + std::to_string(static_cast<long long>(y) * nx + x) + " of " +
+                  std::to_string(count) + " heights");
+      }
+      if (!parse_float(word, grid.heights(x, y))) throw bad("'" + word + "' is not a height");
+    }
+  }
+  if (reader.failed()) throw bad("read error");
+  return grid;
+}

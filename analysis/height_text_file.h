@@ -40,3 +40,14 @@ ProfileGrid read_profile(const std::string& file, HeightMatrix& target, int widt
 // std::invalid_argument when nx or ny lies outside the map.
 void write_heights(const std::string& file, const HeightMatrix& map, int nx, int ny, double step_x,
                    double step_y);
+
+// The whole grid of a profile file, uncut: the spacing and nx x ny heights
+// (mm, read as 32-bit floats and widened) in cells (x, y), x < nx, y < ny, the
+// file's first row being y = 0. The height export hands on the engine's grid
+// with it. Throws FileError as read_profile does, for the same files.
+struct ProfileHeights {
+  double step_x = 0.0;  // mm per profile point, across
+  double step_y = 0.0;  // mm per profile point, down
+  HeightMatrix heights;
+};
+ProfileHeights read_profile_grid(const std::string& file);

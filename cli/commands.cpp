@@ -15,7 +15,7 @@
 #include "common/work_files.h"
 #include "runs/channel_settings.h"
 #include "render/colour_map.h"
-#include "scan/run_scan.h"
+#include "runs/picture_scan.h"
 #include "runs/simulation_run.h"
 #include "runs/surface_settings.h"
 
@@ -110,9 +110,7 @@ void cmd_scan(const std::string& image, const std::string& ini, const std::strin
   require_file(image, "");
   require_file(ini, "");
   if (reference) require_file(*reference, "");
-  run_scan(image.c_str(), reference ? reference->c_str() : nullptr, ini.c_str(), section.c_str(),
-           out.c_str());
-  require_file(out, " (the profile could not be written)");
+  scan_picture(image, reference, ini, section, out);
 }
 
 void cmd_render(const std::string& heights, double min_um, double max_um, int levels,

@@ -44,7 +44,10 @@ struct ProfileOutputs {
 // Runs "profile" for the channel.
 ProfileResult cmd_profile(int channel, std::ostream* progress, ProfileOutputs* outputs = nullptr);
 
-// The scan module's driver with a check that its input files exist.
+// The engine on one fringe picture (BMP, PNG or TIFF) with a check that its
+// input files exist; a picture that cannot be read, or a profile that is not
+// written, throws FileError with the file and the reason
+// (runs/picture_scan.h), and no profile is written.
 void cmd_scan(const std::string& image, const std::string& ini, const std::string& section,
               const std::optional<std::string>& reference, const std::string& out);
 

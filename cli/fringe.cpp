@@ -7,6 +7,7 @@
 
 #include "cli/analyse_command.h"
 #include "cli/commands.h"
+#include "cli/export_formats_command.h"
 #include "cli/workspace.h"
 #include "render/colour_map.h"
 
@@ -99,11 +100,12 @@ int main(int argc, char** argv) {
 
   std::string image, ini, section = "ScanParameter", out;
   std::optional<std::string> reference;
-  auto* scan = app.add_subcommand("scan", "run the fringe-analysis engine on one 8-bit bitmap");
-  scan->add_option("IMAGE", image, "8-bit fringe bitmap")->required();
+  auto* scan = app.add_subcommand("scan", "run the fringe-analysis engine on one fringe picture");
+  scan->add_option("IMAGE", image, "fringe picture: BMP, PNG or TIFF (grey or colour, 8 or 16 bits)")
+      ->required();
   scan->add_option("--ini", ini, "scan parameter file")->required();
   scan->add_option("--section", section, "section of the parameter file")->capture_default_str();
-  scan->add_option("--reference", reference, "reference fringe bitmap (heights relative to it)");
+  scan->add_option("--reference", reference, "reference fringe picture (heights relative to it)");
   scan->add_option("--out", out, "profile file to write")->required();
 
   std::string heights;
@@ -119,10 +121,13 @@ int main(int argc, char** argv) {
 
   std::string base;
   auto* exporter = app.add_subcommand(
-      "export", "profile the channel, then save its data set (eight files) under BASE");
+      "export", "profile the channel, then save its data set (eight files) under BASE, or with "
+                "--format its heights in other tools' formats");
   add_dir(exporter, dir);
   add_channel(exporter, channel);
   exporter->add_option("BASE", base, "file name without extension")->required();
+  ExportFormatOptions export_formats;
+  add_export_format_options(exporter, export_formats);
 
   AnalyseOptions analyse_options;
   auto* analyse = add_analyse_command(app, dir, analyse_options, json);
@@ -157,7 +162,7 @@ int main(int argc, char** argv) {
     } else if (*exporter) {
       const std::string absolute = std::filesystem::absolute(base).string();
       enter_directory(dir);
-      cmd_export(channel, absolute, progress);
+      cmd_export_with(channel, absolute, export_formats, progress);
     }
   } catch (const std::exception& error) {
     std::cerr << "fringe: " << error.what() << '\n';

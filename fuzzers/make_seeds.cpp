@@ -1,7 +1,9 @@
 // Writes the seed inputs of the fuzz targets: small valid files that the
 // workbench itself produces (bitmaps from the engine's writer, the default
 // settings files, parameter files from scn_SavePar, height files and an
-// engine profile), laid out as each target reads its input.
+// engine profile, a fringe picture and a colour map through the PNG and TIFF
+// writers in each layout the readers take), laid out as each target reads
+// its input.
 //
 // Usage: make_seeds DIR   (creates DIR/<target>/ for each target)
 #include <cmath>
@@ -16,6 +18,8 @@
 
 #include "analysis/height_matrix.h"
 #include "analysis/height_text_file.h"
+#include "formats/picture_writers.h"
+#include "render/colour_map.h"
 #include "runs/channel_settings.h"
 #include "runs/surface_settings.h"
 #include "scan/grey_image.h"
@@ -140,6 +144,75 @@ void read_profile_seeds(const fs::path& dir, const fs::path& work) {
            (dir / "engine_profile_16x16").c_str());
 }
 
+// A small fringe picture as the engine holds it, and a colour map as the
+// height export writes it.
+GreyImage* seed_fringes(int width, int height) {
+  GreyImage* image = img_create(1, width, height);
+  if (image == nullptr) throw std::runtime_error("cannot create a seed image");
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) img_line(image, y)[x] = fringe_level(x, y, 5.0);
+  return image;
+}
+
+Picture seed_colour_map(int side) {
+  HeightMatrix map(side, side);
+  for (int x = 0; x < side; ++x)
+    for (int y = 0; y < side; ++y) map(x, y) = 0.001 * (x - y);
+  Picture picture;
+  render_map(map, 0, side - 1, 0, side - 1, kMapColourClasses, picture, colour_blue, colour_red,
+             colour_green, -0.01, 0.01);
+  return picture;
+}
+
+// Grey samples as colour, with alpha when asked.
+SampleImage coloured(const SampleImage& grey, bool alpha) {
+  SampleImage out = grey;
+  out.channels = alpha ? 4 : 3;
+  out.samples.clear();
+  for (const uint16_t v : grey.samples) {
+    out.samples.insert(out.samples.end(), {v, static_cast<uint16_t>(v / 2), v});
+    if (alpha) out.samples.push_back(v);
+  }
+  return out;
+}
+
+SampleImage with_alpha(const SampleImage& grey) {
+  SampleImage out = grey;
+  out.channels = 2;
+  out.samples.clear();
+  for (const uint16_t v : grey.samples) out.samples.insert(out.samples.end(), {v, v});
+  return out;
+}
+
+void png_seeds(const fs::path& dir) {
+  GreyImage* image = seed_fringes(16, 12);
+  const SampleImage grey8 = grey_samples(*image, 8);
+  const SampleImage grey16 = grey_samples(*image, 16);
+  img_destroy(image);
+  put(dir / "grey8", png_bytes(grey8));
+  put(dir / "grey16", png_bytes(grey16));
+  put(dir / "grey_alpha8", png_bytes(with_alpha(grey8)));
+  put(dir / "rgb16", png_bytes(coloured(grey16, false)));
+  put(dir / "rgba8", png_bytes(coloured(grey8, true)));
+  put(dir / "colour_map", png_bytes(rgb_samples(seed_colour_map(20))));
+}
+
+void tiff_seeds(const fs::path& dir) {
+  GreyImage* image = seed_fringes(20, 18);
+  const SampleImage grey8 = grey_samples(*image, 8);
+  const SampleImage grey16 = grey_samples(*image, 16);
+  img_destroy(image);
+  put(dir / "strips_none8", tiff_bytes(grey8, {TiffCompression::none, false, 0, 5}));
+  put(dir / "strips_lzw16", tiff_bytes(grey16, {TiffCompression::lzw, true, 0, 7}));
+  put(dir / "strips_deflate8_big_endian", tiff_bytes(grey8, {TiffCompression::deflate, false, 0, 0, true}));
+  put(dir / "strips_packbits16", tiff_bytes(grey16, {TiffCompression::packbits}));
+  put(dir / "tiles_lzw8", tiff_bytes(grey8, {TiffCompression::lzw, false, 16}));
+  put(dir / "tiles_none16_big_endian", tiff_bytes(grey16, {TiffCompression::none, false, 16, 0, true}));
+  put(dir / "rgb8", tiff_bytes(coloured(grey8, false)));
+  put(dir / "rgba16_deflate", tiff_bytes(coloured(grey16, true), {TiffCompression::deflate, true}));
+  put(dir / "grey_alpha8_packbits", tiff_bytes(with_alpha(grey8), {TiffCompression::packbits}));
+}
+
 // Input layout of the settings target: key, line feed, file.
 void settings_seeds(const fs::path& dir, const fs::path& work) {
   put(dir / "image_ini", "Radius\n" + file_bytes(work / "image.ini"));
@@ -164,8 +237,9 @@ int main(int argc, char** argv) {
     fs::create_directories(work);
     write_default_settings(work.string());
 
-    const char* const targets[] = {"bmp_load_fuzz", "scan_par_fuzz", "run_scan_fuzz",
-                                   "read_profile_fuzz", "settings_fuzz"};
+    const char* const targets[] = {"bmp_load_fuzz",     "scan_par_fuzz", "run_scan_fuzz",
+                                   "read_profile_fuzz", "settings_fuzz", "png_load_fuzz",
+                                   "tiff_load_fuzz"};
     for (const char* target : targets) {
       fs::remove_all(root / target);
       fs::create_directories(root / target);
@@ -175,6 +249,8 @@ int main(int argc, char** argv) {
     run_scan_seeds(root / "run_scan_fuzz");
     read_profile_seeds(root / "read_profile_fuzz", work);
     settings_seeds(root / "settings_fuzz", work);
+    png_seeds(root / "png_load_fuzz");
+    tiff_seeds(root / "tiff_load_fuzz");
     fs::remove_all(work);
   } catch (const std::exception& error) {
     std::fprintf(stderr, "make_seeds: %s\n", error.what());

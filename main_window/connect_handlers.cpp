@@ -27,4 +27,5 @@ void TForm1::connect_handlers() {
   connect_pointer_handlers();
   connect_range_handlers();
   connect_evaluation_handlers();
+  connect_file_menu();
 }

@@ -8,39 +8,12 @@
 #include "common/work_files.h"
 #include "enlarged_view/unit_image.h"
 #include "widgets/error_box.h"
+#include "main_window/run_feedback.h"
 #include "main_window/unit1.h"
 #include "parameters_dialog/unit_parameters.h"
 #include "runs/simulation_run.h"
 
 namespace {
-
-// The hourglass for the duration of a long run, whatever way it ends.
-class WaitCursor {
- public:
-  WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-  ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-  WaitCursor(const WaitCursor&) = delete;
-  WaitCursor& operator=(const WaitCursor&) = delete;
-};
-
-// Shows a run's steps in the status group at once.
-class StatusObserver final : public RunObserver {
- public:
-  StatusObserver(TForm1& form, std::initializer_list<ImageView*> pictures)
-      : form_(form), pictures_(pictures) {}
-  void status(const std::string& text) override { form_.show_status(text); }
-  void progress(int position) override {
-    form_.ProgressBar1->setValue(position);
-    form_.ProgressBar1->repaint();
-  }
-  void picture_changed() override {
-    for (ImageView* view : pictures_) view->repaint_now();
-  }
-
- private:
-  TForm1& form_;
-  std::vector<ImageView*> pictures_;
-};
 
 int half_of_range(const QProgressBar* bar) { return (bar->maximum() - bar->minimum()) / 2; }
 

@@ -325,6 +325,7 @@ void TForm1::index_controls() {
 
 void TForm1::create_menus() {
   QMenu* file = menuBar()->addMenu("&File");
+  create_file_menu(file);
   Exit2 = file->addAction("&Exit");
   Parameters1 = menuBar()->addAction("&Parameters");
   QMenu* settings = menuBar()->addMenu("&Settings");

@@ -16,6 +16,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "main_window/workbench_data.h"
 #include "widgets/edit_box.h"
@@ -44,6 +45,15 @@ class TForm1 : public QMainWindow {
   // Asks for the base name of a data set; empty when cancelled. Tests
   // replace it instead of showing the dialog.
   std::function<std::string()> ask_data_set_name;
+  // The dialogs of the "&File" items (file_menu.cpp), replaced by tests
+  // likewise. An empty file name means the user cancelled.
+  struct SaveChoice {
+    std::string file;
+    int type = 0;  // index of the chosen entry of `types`
+  };
+  std::function<std::string(const std::string& caption, const std::string& types)> ask_open_file;
+  std::function<SaveChoice(const std::string& caption, const std::vector<std::string>& types)>
+      ask_save_file;
 
   WorkbenchData data;
   // The channels' simulation records, which the parameters dialog's "OK"
@@ -113,6 +123,10 @@ class TForm1 : public QMainWindow {
   QAction *PV0, *RMS0, *Mean0, *heightdifference0, *binary_view0, *save_data0, *load_data;
   QAction *PV1, *RMS1, *Mean1, *heightdifference1, *binary_view1, *save_data1, *load_data1;
   QAction* binary_view_diff;
+  // "&File" items of file_menu.cpp: per channel, and for save_map_picture
+  // the difference map third.
+  std::array<QAction*, 2> open_fringe_image{}, export_heights{};
+  std::array<QAction*, 3> save_map_picture{};
   QAction *Exit2, *Parameters1, *show_statistics, *show_magnifier, *show_linescans, *show_labels,
       *show_colorbar;
   QAction* analysis_surface;  // "&Analysis" > "surface..."
@@ -131,6 +145,10 @@ class TForm1 : public QMainWindow {
   void show_labelsClick();
   void show_colorbarClick();
   void Label13Click();
+  // "&File": camera pictures in, heights and map pictures out (file_menu.cpp)
+  void open_fringe_imageClick(int channel);
+  void export_heightsClick(int channel);
+  void save_map_pictureClick(int map);  // 0, 1: a channel's map, 2: the difference map
   // "apply" and "profile"
   void Button_apply_0Click();
   void Button_apply_1Click();
@@ -239,6 +257,7 @@ class TForm1 : public QMainWindow {
   void create_hidden_controls();
   void index_controls();
   void create_menus();
+  void create_file_menu(QMenu* file);
   void create_popup_menus();
   // The "&Analysis" menu, the channels' surface settings files read at
   // start-up, and the surface window brought up to date after "profile".
@@ -250,6 +269,7 @@ class TForm1 : public QMainWindow {
   void connect_pointer_handlers();
   void connect_range_handlers();
   void connect_evaluation_handlers();
+  void connect_file_menu();
   // The steps of FormCreate.
   void prepare_colour_bar_and_magnifier();
   void blank_images();

@@ -1,7 +1,5 @@
 #include "runs/profile_run.h"
 
-#include <sys/stat.h>
-
 #include <cmath>
 #include <cstdio>
 
@@ -11,8 +9,8 @@
 #include "common/text_to_number.h"
 #include "common/work_files.h"
 #include "runs/channel_settings.h"
+#include "runs/picture_scan.h"
 #include "render/colour_map.h"
-#include "scan/run_scan.h"
 
 namespace {
 
@@ -22,18 +20,6 @@ const char* const kExtracting = "extracting height data             ";
 const char* const kReference = "extracting reference heights               ";
 const char* const kDifferences = "calculating differences             ";
 const char* const kDone = "done                               ";
-
-struct FileIdentity {
-  bool exists = false;
-  dev_t device = 0;
-  ino_t inode = 0;
-};
-
-FileIdentity identity_of(const char* file) {
-  struct stat status {};
-  if (::stat(file, &status) != 0) return {};
-  return {true, status.st_dev, status.st_ino};
-}
 
 }  // namespace
 
@@ -63,15 +49,9 @@ void run_profile_comparison(ProfileRun& run, RunObserver& observer) {
   require_readable(image_file);
 
   observer.status(kExtracting);
-  // The scan module reports nothing, and replaces the profile by renaming a
-  // new file over it: if the file is still the one from before, the write
-  // failed, and the earlier result must not pass for the new one.
-  const FileIdentity before = identity_of(profile);
-  run_scan(image_file, nullptr, channel_files(channel).scan, scan_section,
-           profile);
-  const FileIdentity after = identity_of(profile);
-  if (!after.exists || (before.exists && before.device == after.device && before.inode == after.inode))
-    throw file_error(FileAction::create, profile);
+  // A fringe image the engine cannot read, or a profile it could not write,
+  // stops the run here: the earlier result must not pass for the new one.
+  scan_picture(image_file, std::nullopt, channel_files(channel).scan, scan_section, profile);
   const ProfileGrid grid = read_profile(profile, map, kMapSide, kMapSide);
   ProfileGeometry& g = run.geometry;
   g.step_x = grid.step_x;

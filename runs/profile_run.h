@@ -44,8 +44,9 @@ void require_readable(const char* file);
 
 // Steps from "extracting height data" to "done". Reads ./sim0c.bmp and the
 // channel's scan settings, writes ./profile0c.txt and perfect_sphere0c.txt.
-// Throws FileError when the channel has no fringe image (nothing changes
-// then), the engine could not write the profile (the earlier file and the
+// Throws FileError when the channel has no fringe image or one that cannot be
+// read as a picture (runs/picture_scan.h; nothing changes then), the engine
+// could not write the profile (the earlier file and the
 // maps stay) or the profile cannot be read back (the maps keep their
 // contents),
 // and ConversionError when a radius text is not a number (the maps then hold

@@ -33,28 +33,15 @@ const uint8_t* clamped_scan_line(const Picture& image, int row) {
   return image.row(std::clamp(row, 0, last));
 }
 
-void run_simulation(const SimulationInputs& in, SimParams& params, Picture& image,
-                    Picture& scan_plot, HeightMatrix& scratch_map, RunObserver& observer) {
-  const int c = in.channel == 1 ? 1 : 0;
-  observer.progress((kProgressMax - kProgressMin) / 2);
-  observer.status(kCalculating);
-
-  params.noise = in.noise;
-  params.dynamic = in.dynamic;
-  seed_random(in.seed);
-  const int32_t max_noise = text_to_int(in.max_noise_text);
-  require_usable_surface(params.surface);
-  const char* const sim_file = c == 0 ? "sim00.bmp" : "sim01.bmp";
-  // An image that could not be created falls back to the file on disk; one
-  // that could not be written must not pass for the new image.
-  const int status = synthesize_fringe_image(params, sim_file, max_noise, kAdditiveRange);
-  if (status < 0) throw file_error(FileAction::create, sim_file);
-
-  image.load_bmp(sim_file);
+void show_fringe_image(int channel, const char* fringe_file, const std::string& passes_text,
+                       Picture& image, Picture& scan_plot, HeightMatrix& scratch_map,
+                       RunObserver& observer) {
+  const int c = channel == 1 ? 1 : 0;
+  image.load_bmp(fringe_file);
   observer.picture_changed();
 
   observer.status(kFiltering[c]);
-  binomial_filter(image, text_to_int(in.passes_text));
+  binomial_filter(image, text_to_int(passes_text));
   observer.picture_changed();
   image.save_bmp(filtered_image_file(c));
 
@@ -72,4 +59,24 @@ void run_simulation(const SimulationInputs& in, SimParams& params, Picture& imag
 
   observer.progress(static_cast<int>(std::nearbyint(kProgressMax * 1.0)));
   observer.status(kDone);
+}
+
+void run_simulation(const SimulationInputs& in, SimParams& params, Picture& image,
+                    Picture& scan_plot, HeightMatrix& scratch_map, RunObserver& observer) {
+  const int c = in.channel == 1 ? 1 : 0;
+  observer.progress((kProgressMax - kProgressMin) / 2);
+  observer.status(kCalculating);
+
+  params.noise = in.noise;
+  params.dynamic = in.dynamic;
+  seed_random(in.seed);
+  const int32_t max_noise = text_to_int(in.max_noise_text);
+  require_usable_surface(params.surface);
+  const char* const sim_file = c == 0 ? "sim00.bmp" : "sim01.bmp";
+  // An image that could not be created falls back to the file on disk; one
+  // that could not be written must not pass for the new image.
+  const int status = synthesize_fringe_image(params, sim_file, max_noise, kAdditiveRange);
+  if (status < 0) throw file_error(FileAction::create, sim_file);
+
+  show_fringe_image(c, sim_file, in.passes_text, image, scan_plot, scratch_map, observer);
 }

@@ -41,6 +41,18 @@ struct SimulationInputs {
 void run_simulation(const SimulationInputs& inputs, SimParams& params, Picture& image,
                     Picture& scan_plot, HeightMatrix& scratch_map, RunObserver& observer);
 
+// The part of "apply" after the synthesis, which shows any fringe image of
+// the channel: `image` becomes the picture in `fringe_file` (a bitmap), then
+// that picture smoothed by passes_text binomial passes, which is written as
+// ./sim0c_filtered.bmp; cells (x, 100) of scratch_map get the grey levels of
+// its row 128 and `scan_plot` their plot. Throws FileError when the bitmap
+// cannot be loaded (nothing changes then) or the smoothed one cannot be
+// written, and ConversionError when passes_text is not an integer (`image`
+// then shows the unsmoothed picture).
+void show_fringe_image(int channel, const char* fringe_file, const std::string& passes_text,
+                       Picture& image, Picture& scan_plot, HeightMatrix& scratch_map,
+                       RunObserver& observer);
+
 // The bytes of `row` of the picture, the index clamped to the control's rows
 // and to the picture's; empty for an empty picture.
 const uint8_t* clamped_scan_line(const Picture& image, int row);

@@ -2,6 +2,7 @@
 // null handle turns every function into a no-op.
 #include <cstring>
 
+#include "engine_image.h"
 #include "grey_image.h"
 #include "image_processing.h"
 #include "profile_calculation.h"
@@ -46,7 +47,30 @@ bool has_planes(const ScnContext& context) {
   return true;
 }
 
+// A record that img_create could not have made as an 8-bit image (a stride or
+// size that does not match its sides) would be copied short or not at all.
+bool is_8_bit_image(const GreyImage* image) {
+  return image != nullptr && image->pixels != nullptr && image->type == 1 &&
+         image->bytesPerPixel == 1 && image->width >= 1 && image->width <= kMaxImageSide &&
+         image->height >= 1 && image->height <= kMaxImageSide &&
+         image->stride == ((image->width + 3) & ~3) && image->size == image->stride * image->height;
+}
+
 }  // namespace
+
+int32_t load_engine_image(ScnHandle handle, const GreyImage* loaded) {
+  if (handle == nullptr || !is_8_bit_image(loaded)) return SCN_FAILED;
+  GreyImage* source = handle->planes[PLANE_SOURCE];
+  if (source != nullptr && has_planes(*handle) && source->width == loaded->width &&
+      source->height == loaded->height) {
+    img_copy(source, loaded);
+    return SCN_OK;
+  }
+  destroy_planes(*handle);
+  if (!create_planes(*handle, loaded->width, loaded->height)) return SCN_FAILED;
+  img_copy(handle->planes[PLANE_SOURCE], loaded);
+  return SCN_OK;
+}
 
 extern "C" {
 
@@ -77,21 +101,7 @@ int32_t scn_LoadImage(ScnHandle handle, const char* imageFile) {
   if (handle == nullptr) return SCN_FAILED;
   GreyImage* loaded = nullptr;
   const int code = img_load_bmp(&loaded, imageFile);
-  int32_t result = SCN_FAILED;
-  if (code == BMP_OK && loaded != nullptr && loaded->type == 1) {
-    GreyImage* source = handle->planes[PLANE_SOURCE];
-    if (source != nullptr && has_planes(*handle) && source->width == loaded->width &&
-        source->height == loaded->height) {
-      img_copy(source, loaded);
-      result = SCN_OK;
-    } else {
-      destroy_planes(*handle);
-      if (create_planes(*handle, loaded->width, loaded->height)) {
-        img_copy(handle->planes[PLANE_SOURCE], loaded);
-        result = SCN_OK;
-      }
-    }
-  }
+  const int32_t result = code == BMP_OK ? load_engine_image(handle, loaded) : SCN_FAILED;
   img_destroy(loaded);
   return result;
 }

@@ -190,3 +190,32 @@ TEST(ProfileRun, ProfileThatCannotBeWrittenIsNotTakenFromTheLastRun) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ProfileRun, FringeImageCutShortStopsTheRunWithTheReason) {
+  TempDir dir;
+  write_scan_settings("scnmod.ini");
+  write_sphere_image("sim00.bmp");
+  Workbench w;
+  ProfileRun first = w.run(0);
+  run_profile_comparison(first, w.observer);
+  const HeightMatrix before = w.height_map_0;
+  const std::string profile = read_file_bytes("profile00.txt");
+
+  // Once the engine measured whatever rows it had read; now the run stops.
+  const std::string image = read_file_bytes("sim00.bmp");
+  write_file_bytes("sim00.bmp", image.substr(0, image.size() / 2));
+  ProfileRun second = w.run(0);
+  try {
+    run_profile_comparison(second, w.observer);
+    FAIL() << "no error";
+  } catch (const FileError& e) {
+    EXPECT_STREQ(e.what(), "Cannot read file \"./sim00.bmp\": the file ends before the last pixel row "
+                           "(cut short)");
+  }
+  EXPECT_TRUE(w.height_map_0 == before) << "the maps keep their contents";
+  EXPECT_EQ(read_file_bytes("profile00.txt"), profile);
+}
+
+}  // namespace

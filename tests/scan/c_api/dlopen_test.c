@@ -16,7 +16,8 @@ static const char *const exported[] = {
 
 /* Internal operations that must stay hidden. */
 static const char *const hidden[] = {"img_create", "img_load_bmp", "mat_create",
-                                     "run_scan", "fringe_phase", "block_fit"};
+                                     "run_scan", "fringe_phase", "block_fit",
+                                     "load_engine_image"};
 
 int main(int argc, char **argv) {
     void *lib;

@@ -1,0 +1,64 @@
+#include "cli/export_formats_command.h"
+
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "cli/commands.h"
+
+void add_export_format_options(CLI::App* exporter, ExportFormatOptions& options) {
+  CLI::Option* format =
+      exporter
+          ->add_option("--format", options.formats,
+                       "write BASE.gsf, BASE.csv, BASE.xyz, BASE.ply and/or BASE.png instead of "
+                       "the data set: comma-separated, any of gsf (Gwyddion simple field, metres), "
+                       "csv (rows of heights in mm), xyz (x y z in mm), ply (binary surface, mm), "
+                       "png (the colour map)")
+          ->delimiter(',')
+          ->check(CLI::IsMember({"gsf", "csv", "xyz", "ply", "png"}));
+  exporter
+      ->add_option("--what", options.what,
+                   "residual: the 256 x 256 residual to the sphere inside the mask; profile: the "
+                   "engine's whole profile grid")
+      ->capture_default_str()
+      ->check(CLI::IsMember({"residual", "profile"}))
+      ->needs(format);
+}
+
+std::vector<HeightFormat> parse_height_formats(const std::vector<std::string>& names) {
+  std::vector<HeightFormat> formats;
+  for (const std::string& name : names) {
+    const std::optional<HeightFormat> format = height_format_named(name);
+    if (!format) throw std::invalid_argument("'" + name + "' is not a height format");
+    if (std::find(formats.begin(), formats.end(), *format) == formats.end()) formats.push_back(*format);
+  }
+  return formats;
+}
+
+void cmd_export_with(int channel, const std::string& base, const ExportFormatOptions& options,
+                     std::ostream* progress) {
+  if (options.formats.empty()) {
+    cmd_export(channel, base, progress);
+    return;
+  }
+  const ExportedHeights what = options.what == "profile" ? ExportedHeights::profile
+                                                         : ExportedHeights::residual;
+  cmd_export_formats(channel, base, parse_height_formats(options.formats), what, progress);
+}
+
+void cmd_export_formats(int channel, const std::string& base, const std::vector<HeightFormat>& formats,
+                        ExportedHeights what, std::ostream* progress) {
+  ProfileOutputs out;
+  const ProfileResult result = cmd_profile(channel, progress, &out);
+  const HeightExport data =
+      what == ExportedHeights::profile
+          ? profile_export(channel)
+          : residual_export(channel, out.channel_map, out.measured_map, result.geometry,
+                            result.mask_radius, out.map_image);
+  for (const HeightFormat format : formats) {
+    const std::string file = base + height_format_extension(format);
+    write_height_export(data, format, file);
+    if (progress != nullptr) *progress << "written " << file << '\n';
+  }
+}

@@ -1,0 +1,39 @@
+// `fringe export --format gsf,csv,xyz,ply,png --what residual|profile BASE`:
+// the channel's heights in the formats other tools read, beside the data set
+// that `export` without --format writes.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "formats/height_field_files.h"
+#include "runs/height_export.h"
+
+namespace CLI {
+class App;
+}
+
+struct ExportFormatOptions {
+  std::vector<std::string> formats;  // empty: the eight-file data set
+  std::string what = "residual";     // "residual" or "profile"
+};
+
+// Adds --format and --what to the export subcommand.
+void add_export_format_options(CLI::App* exporter, ExportFormatOptions& options);
+
+// The format names in order, each once; throws std::invalid_argument naming
+// a word that is no format.
+std::vector<HeightFormat> parse_height_formats(const std::vector<std::string>& names);
+
+// The export subcommand with these options: cmd_export_formats when formats
+// are given, otherwise cmd_export (commands.h).
+void cmd_export_with(int channel, const std::string& base, const ExportFormatOptions& options,
+                     std::ostream* progress);
+
+// "profile" (see cmd_profile), then base + ".gsf" and so on for each format:
+// the residual map or the engine's profile of the channel. `base` as for
+// cmd_export. Throws FileError like cmd_profile and write_height_export; the
+// files written before a failure stay.
+void cmd_export_formats(int channel, const std::string& base, const std::vector<HeightFormat>& formats,
+                        ExportedHeights what, std::ostream* progress);

@@ -1,0 +1,65 @@
+// The properties both camera-picture readers must keep on any file bytes,
+// beyond "no crash, no out-of-bounds access, no leak": a reader either gives
+// a well-formed 8-bit engine image or throws FileError naming the file; and
+// an image it gives comes back unchanged through the PNG writer and reader.
+#pragma once
+
+#include <cstring>
+#include <string>
+
+#include "common/errors.h"
+#include "formats/camera_picture.h"
+#include "formats/picture_readers.h"
+#include "formats/picture_writers.h"
+#include "fuzz_work_dir.h"
+
+// Reads every byte of every row, so that a buffer smaller than the record
+// promises shows up as an out-of-bounds read.
+inline unsigned touch_all_rows(const GreyImage& image) {
+  unsigned sum = 0;
+  for (int32_t row = 0; row < image.height; ++row) {
+    const uint8_t* line = img_line(&image, row);
+    for (int32_t i = 0; i < image.stride; ++i) sum += line[i];
+  }
+  return sum;
+}
+
+inline void check_picture(const GreyImage& image) {
+  if (image.type != 1 || image.bytesPerPixel != 1) fuzz_fail("not an 8-bit image");
+  if (image.width < 1 || image.width > kMaxImageSide || image.height < 1 || image.height > kMaxImageSide)
+    fuzz_fail("image side out of range");
+  if (image.stride != ((image.width + 3) & ~3) || image.size != image.stride * image.height)
+    fuzz_fail("stride or size inconsistent");
+  if (image.colours != grey_ramp()) fuzz_fail("colour table is not the grey ramp");
+  volatile unsigned sink = touch_all_rows(image);
+  (void)sink;
+}
+
+// The image written as an 8-bit grey PNG and read back must be the same.
+inline void check_round_trip(const GreyImage& image) {
+  const std::string copy = fuzz_work_file("copy.png");
+  write_work_file(copy, png_bytes(grey_samples(image)));
+  const GreyImageOwner again = read_camera_picture(copy);
+  for (int32_t row = 0; row < image.height; ++row)
+    if (std::memcmp(img_line(&image, row), img_line(again.get(), row), static_cast<std::size_t>(image.width)) != 0)
+      fuzz_fail("an image read does not come back through PNG");
+}
+
+// Runs `reader` on the input written as `name` and checks its outcome.
+template <typename Reader>
+void fuzz_picture_reader(Reader reader, const char* name, const uint8_t* data, size_t size) {
+  const std::string file = fuzz_work_file(name);
+  write_work_file(file, data, size);
+  try {
+    const GreyImageOwner image = reader(file);
+    if (image == nullptr) fuzz_fail("no image and no error");
+    check_picture(*image);
+    check_round_trip(*image);
+  } catch (const FileError& error) {
+    const std::string message = error.what();
+    if (message.find("\"" + file + "\"") == std::string::npos) fuzz_fail("error without the file's name");
+  } catch (...) {
+    fuzz_fail("an error other than a file error");
+  }
+  clear_work_dir();
+}

@@ -1,0 +1,22 @@
+// The engine on one camera picture of any kind the workbench reads (BMP, PNG,
+// TIFF: formats/camera_picture.h), with every failure reported. The same
+// picture in any of the kinds gives the same profile, byte for byte.
+#pragma once
+
+#include <optional>
+#include <string>
+
+// Reads the picture, and the reference picture when one is given (the
+// heights are then relative to it), runs the engine with the parameters of
+// `section` in `ini_file` (a missing key keeps its default) and writes the
+// profile whole. Throws FileError:
+// * `Cannot open file "<picture>"` or `Cannot read file "<picture>": <reason>`
+//   when a picture cannot be read (nothing is written then);
+// * `Cannot read file "<picture>": the engine cannot take the picture` when
+//   the engine has no memory for its planes;
+// * `Cannot create file "<profile_file>"` when the profile was not written;
+//   an earlier file of that name is then left as it was. (A profile written
+//   in place into a device or FIFO cannot be checked and counts as written.)
+void scan_picture(const std::string& picture, const std::optional<std::string>& reference,
+                  const std::string& ini_file, const std::string& section,
+                  const std::string& profile_file);

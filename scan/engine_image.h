@@ -1,0 +1,21 @@
+// Handing the engine a camera picture that is already in memory. The
+// workbench reads PNG and TIFF pictures (formats/) into a GreyImage and gives
+// it to the engine here, so that the same picture in any file kind reaches
+// the processing chain as the same bytes. Not part of libscan's C interface:
+// the symbol stays hidden like every other internal one.
+#pragma once
+
+#include <cstdint>
+
+#include "grey_image.h"
+#include "scan.h"
+
+// Makes `image` the engine's source image exactly as scn_LoadImage does with
+// a bitmap file: the planes are kept when the size is unchanged and made anew
+// otherwise. The image must be the 8-bit kind (type 1) with rows in bitmap
+// order (row 0 the bottom row of the picture); its colour table is ignored, as
+// the loader ignores a file's. The engine copies the pixels; the caller keeps
+// the image. Returns SCN_OK, or SCN_FAILED for a null handle or image, another
+// kind of image, or when the planes cannot be made (the context then holds no
+// planes, as after a failed scn_LoadImage).
+int32_t load_engine_image(ScnHandle handle, const GreyImage* image);
