@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <string_view>
 
 namespace {
@@ -73,4 +75,68 @@ std::string number_text(double value, int precision, int exponent_digits) {
   }
   out += magnitude;
   return out;
+}
+
+namespace {
+
+// |value| * 10^6 stays below 2^64 for magnitudes below this.
+constexpr double kFixed6FastLimit = 1.8e13;
+__extension__ typedef unsigned __int128 Wide;
+constexpr uint64_t kMicro = 1000000;
+
+// The decimal digits of n (no leading zeros, "0" for 0) at `out`.
+char* integer_digits(char* out, uint64_t n) {
+  char digits[20];
+  int count = 0;
+  do {
+    digits[count++] = static_cast<char>('0' + n % 10);
+    n /= 10;
+  } while (n != 0);
+  while (count > 0) *out++ = digits[--count];
+  return out;
+}
+
+}  // namespace
+
+char* fixed6_text(char* out, double value) {
+  uint64_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  const bool negative = (bits >> 63) != 0;
+  if (std::isnan(value)) {
+    const char* text = negative ? "-nan" : "nan";
+    const std::size_t length = std::strlen(text);
+    std::memcpy(out, text, length);
+    return out + length;
+  }
+  if (!(std::fabs(value) < kFixed6FastLimit)) {
+    // Infinities and large values: to_chars gives "inf" / "-inf" and, like
+    // printf, the exact decimal expansion rounded halves to even.
+    return std::to_chars(out, out + kFixed6Room, value, std::chars_format::fixed, 6).ptr;
+  }
+  // |value| = m * 2^e exactly; N = |value| * 10^6 rounded halves to even.
+  const auto exponent_field = static_cast<int>((bits >> 52) & 0x7FF);
+  const uint64_t fraction = bits & ((uint64_t{1} << 52) - 1);
+  const uint64_t m = exponent_field == 0 ? fraction : fraction | (uint64_t{1} << 52);
+  const int e = (exponent_field == 0 ? 1 : exponent_field) - 1075;
+  // Below the limit e is negative (a normal double of exponent 0 or more is at
+  // least 2^52). m * 10^6 < 2^73: a shift of 75 or more leaves less than a half.
+  uint64_t n = 0;
+  if (-e < 75) {
+    const Wide scaled = static_cast<Wide>(m) * kMicro;
+    const int shift = -e;
+    const Wide quotient = scaled >> shift;
+    const Wide remainder = scaled - (quotient << shift);
+    const Wide half = static_cast<Wide>(1) << (shift - 1);
+    n = static_cast<uint64_t>(quotient);
+    if (remainder > half || (remainder == half && (n & 1) != 0)) ++n;
+  }
+  if (negative) *out++ = '-';
+  out = integer_digits(out, n / kMicro);
+  *out++ = '.';
+  uint64_t decimals = n % kMicro;
+  for (int k = 5; k >= 0; --k) {
+    out[k] = static_cast<char>('0' + decimals % 10);
+    decimals /= 10;
+  }
+  return out + 6;
 }

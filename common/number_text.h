@@ -14,3 +14,16 @@
 // Examples: (0.00390625, 2, 3) "0.0039"; (123.456, 2, 2) "1.2E02";
 // (0.0000012, 2, 3) "1.2E-006". Non-finite values give "NAN", "INF", "-INF".
 std::string number_text(double value, int precision, int exponent_digits);
+
+// Room fixed6_text needs: "%f" of the largest double has 316 characters.
+constexpr int kFixed6Room = 330;
+
+// Writes exactly the characters printf("%f", value) writes in the "C" locale
+// (six decimals, the exact binary value rounded to nearest with halves to
+// even, a minus sign for every value whose sign bit is set, -0.0 and tiny
+// negatives included: "-0.000000"; "nan", "-nan", "inf", "-inf" for the
+// non-finite values) to `out`, which must have kFixed6Room bytes, and returns
+// the end of the text (no terminating zero). Magnitudes below 1.8e13, every
+// height and step of the height files, take an integer path that works in
+// nanoseconds; larger ones go through std::to_chars, which rounds the same way.
+char* fixed6_text(char* out, double value);
