@@ -2,9 +2,11 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <stdexcept>
 #include <string_view>
@@ -13,46 +15,72 @@
 
 #include "analysis/resample.h"
 #include "common/errors.h"
+#include "common/number_text.h"
 #include "common/replace_file.h"
 
 namespace {
 
 // Whitespace-separated words of a text file, read in blocks. A word is what
-// one "%d" or "%f" conversion consumes in a well-formed file.
+// one "%d" or "%f" conversion consumes in a well-formed file; a word longer
+// than kMaxWord characters is cut there and marks the reading as failed.
+// Words are handed out as views into the block (valid until the next call);
+// only a word that runs across the end of a block is copied.
 class WordReader {
  public:
-  explicit WordReader(std::FILE* stream) : stream_(stream), buffer_(1 << 16) {}
+  explicit WordReader(std::FILE* stream) : stream_(stream), buffer_(kBlockBytes) {}
 
-  // False at the end of the file or on a read error.
-  bool next(std::string& word) {
-    word.clear();
-    int c = get();
-    while (c != EOF && is_space(c)) c = get();
-    while (c != EOF && !is_space(c)) {
-      if (word.size() < kMaxWord) word += static_cast<char>(c);
-      else overlong_ = true;
-      c = get();
+  // The next word, or an empty one at the end of the file or on a read error.
+  std::string_view next() {
+    for (;;) {
+      while (position_ != filled_ && is_space(buffer_[position_])) ++position_;
+      if (position_ != filled_) break;
+      if (!refill()) return {};
     }
-    return !word.empty();
+    const std::size_t start = position_;
+    while (position_ != filled_ && !is_space(buffer_[position_])) ++position_;
+    if (position_ != filled_) return cut(buffer_.data() + start, position_ - start);
+    // The word may go on in the next block.
+    std::size_t length = 0;
+    append(buffer_.data() + start, position_ - start, length);
+    while (refill()) {
+      const std::size_t from = position_;
+      while (position_ != filled_ && !is_space(buffer_[position_])) ++position_;
+      append(buffer_.data() + from, position_ - from, length);
+      if (position_ != filled_) break;
+    }
+    return {word_, length};
   }
   bool failed() const { return std::ferror(stream_) != 0 || overlong_; }
 
  private:
   static constexpr std::size_t kMaxWord = 64;  // no number of ours is longer
-  static bool is_space(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-  int get() {
-    if (position_ == filled_) {
-      filled_ = std::fread(buffer_.data(), 1, buffer_.size(), stream_);
-      position_ = 0;
-      if (filled_ == 0) return EOF;
+  static constexpr std::size_t kBlockBytes = std::size_t{1} << 16;
+  static bool is_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+  std::string_view cut(const char* start, std::size_t length) {
+    if (length > kMaxWord) {
+      overlong_ = true;
+      length = kMaxWord;
     }
-    return static_cast<unsigned char>(buffer_[position_++]);
+    return {start, length};
+  }
+  void append(const char* piece, std::size_t count, std::size_t& length) {
+    const std::size_t kept = std::min(count, kMaxWord - length);
+    std::memcpy(word_ + length, piece, kept);
+    length += kept;
+    if (kept < count) overlong_ = true;
+  }
+  bool refill() {
+    position_ = 0;
+    filled_ = std::fread(buffer_.data(), 1, buffer_.size(), stream_);
+    return filled_ != 0;
   }
 
   std::FILE* stream_;
   std::vector<char> buffer_;
   std::size_t filled_ = 0;
   std::size_t position_ = 0;
+  char word_[kMaxWord] = {};
   bool overlong_ = false;
 };
 
@@ -79,10 +107,8 @@ bool parse_float(std::string_view word, double& value) {
 
 // Six decimals, the point as separator whatever the C locale ("%f").
 void append_fixed(std::string& text, double value) {
-  char buffer[400];  // the largest double has 309 integer digits
-  const auto result =
-      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 6);
-  text.append(buffer, result.ptr);
+  char buffer[kFixed6Room];
+  text.append(buffer, fixed6_text(buffer, value));
 }
 
 }  // namespace
@@ -101,10 +127,11 @@ ProfileGrid read_profile(const std::string& file, HeightMatrix& target, int widt
   };
 
   WordReader reader(stream.get());
-  std::string word;
+  std::string_view word;
   int nx = 0;
   int ny = 0;
-  if (!reader.next(word) || !parse_int(word, nx) || !reader.next(word) || !parse_int(word, ny)) {
+  if ((word = reader.next()).empty() || !parse_int(word, nx) || (word = reader.next()).empty() ||
+      !parse_int(word, ny)) {
     throw bad("no grid size");
   }
   if (nx < 1 || ny < 1 || nx > kMaxProfileSide || ny > kMaxProfileSide) {
@@ -117,19 +144,19 @@ ProfileGrid read_profile(const std::string& file, HeightMatrix& target, int widt
     throw bad("file too short for " + std::to_string(nx) + " x " + std::to_string(ny) + " heights");
   }
   ProfileGrid grid;
-  if (!reader.next(word) || !parse_float(word, grid.step_x) || !reader.next(word) ||
-      !parse_float(word, grid.step_y)) {
+  if ((word = reader.next()).empty() || !parse_float(word, grid.step_x) ||
+      (word = reader.next()).empty() || !parse_float(word, grid.step_y)) {
     throw bad("no grid spacing");
   }
 
   HeightMatrix profile(nx, ny);
   for (int y = 0; y < ny; ++y) {
     for (int x = 0; x < nx; ++x) {
-      if (!reader.next(word)) {
+      if ((word = reader.next()).empty()) {
         throw bad("only " + std::to_string(static_cast<long long>(y) * nx + x) + " of " +
                   std::to_string(count) + " heights");
       }
-      if (!parse_float(word, profile(x, y))) throw bad("'" + word + "' is not a height");
+      if (!parse_float(word, profile(x, y))) throw bad("'" + std::string(word) + "' is not a height");
     }
   }
   if (reader.failed()) throw bad("read error");
