@@ -23,59 +23,68 @@ inline uint16_t phase_at(const uint8_t* row, int32_t x) {
 
 }  // namespace
 
-void height_map(ScnMatrix& full, const GreyImage* phase, const ScnPar& par) {
-  if (full.values == nullptr || !is_phase_plane(phase)) return;
-  const float noData = static_cast<float>(effective_depth_limit(par.DepthLimit));
+HeightRow::HeightRow(const ScnPar& par, const GreyImage* phase, const GreyImage* reference)
+    : phase_(phase),
+      reference_(reference),
+      with_reference_(reference != nullptr),
+      usable_(is_phase_plane(reference) && reference->width == phase->width &&
+              reference->height == phase->height),
+      noData_(static_cast<float>(effective_depth_limit(par.DepthLimit))),
+      lambda_(par.LambdaF),
+      centre_(phase->width / 2) {
   // Alpha 0 makes k infinite; such heights are not finite and become no data.
-  const double t = std::tan(par.Alpha * kPi / 180.0);
-  const double k = par.CamResX / t;
-  const double lambda = par.LambdaF;
-  const int32_t centre = phase->width / 2;
-  const int32_t rows = std::min(full.rows, phase->height);
-  const int32_t cols = std::min(full.cols, phase->width);
-  for (int32_t y = 0; y < rows; ++y) {
-    const uint8_t* in = img_line(phase, y);
-    float* out = full.values[y];
+  k_ = with_reference_ ? par.CamResX * par.LambdaF / std::tan(par.Alpha * kPi / 180.0)
+                       : par.CamResX / std::tan(par.Alpha * kPi / 180.0);
+}
+
+void HeightRow::operator()(int32_t y, float* out, int32_t cols) const {
+  const uint8_t* in = img_line(phase_, y);
+  if (!with_reference_) {
     for (int32_t x = 0; x < cols; ++x) {
       const uint16_t u = phase_at(in, x);
       if (u == 0) {
-        out[x] = noData;
+        out[x] = noData_;
         continue;
       }
       // Phase in periods from the start pixel's order, times the period, is a
       // position in pixels; minus (x - centre) leaves the fringe's shift.
-      const double height = k * (lambda * (u * kPeriodsPerUnit - 128.0) - x + centre);
-      out[x] = stored_height(height, noData);
+      const double height = k_ * (lambda_ * (u * kPeriodsPerUnit - 128.0) - x + centre_);
+      out[x] = stored_height(height, noData_);
     }
+    return;
   }
+  if (!usable_) {
+    std::fill(out, out + cols, noData_);
+    return;
+  }
+  const uint8_t* ref = img_line(reference_, y);
+  for (int32_t x = 0; x < cols; ++x) {
+    const uint16_t u = phase_at(in, x);
+    const uint16_t r = phase_at(ref, x);
+    if (u == 0 || r == 0) {
+      out[x] = noData_;
+      continue;
+    }
+    const int32_t difference = static_cast<int32_t>(u) - static_cast<int32_t>(r);
+    out[x] = stored_height(difference * kPeriodsPerUnit * k_, noData_);
+  }
+}
+
+void height_map(ScnMatrix& full, const GreyImage* phase, const ScnPar& par) {
+  if (full.values == nullptr || !is_phase_plane(phase)) return;
+  const HeightRow heights(par, phase, nullptr);
+  const int32_t rows = std::min(full.rows, phase->height);
+  const int32_t cols = std::min(full.cols, phase->width);
+  for (int32_t y = 0; y < rows; ++y) heights(y, full.values[y], cols);
 }
 
 void height_map_reference(ScnMatrix& full, const GreyImage* phase,
                           const GreyImage* reference, const ScnPar& par) {
   if (full.values == nullptr || !is_phase_plane(phase)) return;
-  const float noData = static_cast<float>(effective_depth_limit(par.DepthLimit));
+  // A missing reference plane, or one of another kind or size, gives no data.
+  static const GreyImage kNoReference{};
+  const HeightRow heights(par, phase, reference != nullptr ? reference : &kNoReference);
   const int32_t rows = std::min(full.rows, phase->height);
   const int32_t cols = std::min(full.cols, phase->width);
-  const bool usable = is_phase_plane(reference) && reference->width == phase->width &&
-                      reference->height == phase->height;
-  if (!usable) {
-    for (int32_t y = 0; y < rows; ++y) std::fill(full.values[y], full.values[y] + cols, noData);
-    return;
-  }
-  const double k = par.CamResX * par.LambdaF / std::tan(par.Alpha * kPi / 180.0);
-  for (int32_t y = 0; y < rows; ++y) {
-    const uint8_t* in = img_line(phase, y);
-    const uint8_t* ref = img_line(reference, y);
-    float* out = full.values[y];
-    for (int32_t x = 0; x < cols; ++x) {
-      const uint16_t u = phase_at(in, x);
-      const uint16_t r = phase_at(ref, x);
-      if (u == 0 || r == 0) {
-        out[x] = noData;
-        continue;
-      }
-      const int32_t difference = static_cast<int32_t>(u) - static_cast<int32_t>(r);
-      out[x] = stored_height(difference * kPeriodsPerUnit * k, noData);
-    }
-  }
+  for (int32_t y = 0; y < rows; ++y) heights(y, full.values[y], cols);
 }

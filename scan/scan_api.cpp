@@ -1,6 +1,7 @@
 // The exported functions that take a handle. There is one static context; a
 // null handle turns every function into a no-op.
 #include <cstring>
+#include <utility>
 
 #include "grey_image.h"
 #include "image_processing.h"
@@ -82,12 +83,14 @@ int32_t scn_LoadImage(ScnHandle handle, const char* imageFile) {
     GreyImage* source = handle->planes[PLANE_SOURCE];
     if (source != nullptr && has_planes(*handle) && source->width == loaded->width &&
         source->height == loaded->height) {
-      img_copy(source, loaded);
+      // The loaded pixels become the source plane's (same type, size and
+      // stride) instead of being copied; the colour table stays the plane's.
+      std::swap(source->pixels, loaded->pixels);
       result = SCN_OK;
     } else {
       destroy_planes(*handle);
       if (create_planes(*handle, loaded->width, loaded->height)) {
-        img_copy(handle->planes[PLANE_SOURCE], loaded);
+        std::swap(handle->planes[PLANE_SOURCE]->pixels, loaded->pixels);
         result = SCN_OK;
       }
     }
