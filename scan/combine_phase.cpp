@@ -1,13 +1,10 @@
+#include <emmintrin.h>
+
 #include <cstring>
 
 #include "image_processing.h"
 
 namespace {
-
-using Bytes16 = uint8_t __attribute__((vector_size(16)));
-using SignedBytes16 = int8_t __attribute__((vector_size(16)));
-using Words16 = uint16_t __attribute__((vector_size(32)));
-using SignedWords16 = int16_t __attribute__((vector_size(32)));
 
 // The value of one pixel: order * 256 + signed phase byte. Orders 1..254 give
 // 128..65151, never 0: 0 means no phase (order 0 excluded, 255 not reached).
@@ -24,25 +21,27 @@ void combine_phase(GreyImage* out, const GreyImage* mask, const GreyImage* phase
       phase->width != mask->width || phase->height != mask->height)
     return;
   const int32_t width = out->width;
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i all_ones = _mm_set1_epi8(-1);
   for (int32_t y = 0; y < out->height; ++y) {
     const uint8_t* orders = img_line(mask, y);
     const uint8_t* phases = img_line(phase, y);
     uint8_t* target = img_line(out, y);
     int32_t x = 0;
-    // Sixteen pixels at a time in 16-bit lanes: the value fits 16 bits, so
-    // order * 256 plus the sign-extended byte, taken modulo 2^16, is exact.
+    // Sixteen pixels at a time in 16-bit lanes: the order byte as the high
+    // byte plus the sign-extended phase byte, modulo 2^16 (exact: the value
+    // fits), cleared where the order is 0 or 255.
     for (; x + 16 <= width; x += 16) {
-      Bytes16 m;
-      SignedBytes16 p;
-      std::memcpy(&m, orders + x, sizeof m);
-      std::memcpy(&p, phases + x, sizeof p);
-      const Words16 order = __builtin_convertvector(m, Words16);
-      const SignedWords16 signed_phase = __builtin_convertvector(p, SignedWords16);
-      Words16 low;
-      std::memcpy(&low, &signed_phase, sizeof low);
-      Words16 value = (order << 8) + low;
-      value = (order == 0) | (order == 255) ? Words16{} : value;
-      std::memcpy(target + 2 * x, &value, sizeof value);
+      const __m128i m = _mm_loadu_si128(reinterpret_cast<const __m128i*>(orders + x));
+      const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(phases + x));
+      const __m128i sign = _mm_cmpgt_epi8(zero, p);
+      const __m128i none = _mm_or_si128(_mm_cmpeq_epi8(m, zero), _mm_cmpeq_epi8(m, all_ones));
+      const __m128i low = _mm_add_epi16(_mm_unpacklo_epi8(zero, m), _mm_unpacklo_epi8(p, sign));
+      const __m128i high = _mm_add_epi16(_mm_unpackhi_epi8(zero, m), _mm_unpackhi_epi8(p, sign));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(target + 2 * x),
+                       _mm_andnot_si128(_mm_unpacklo_epi8(none, none), low));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(target + 2 * x + 16),
+                       _mm_andnot_si128(_mm_unpackhi_epi8(none, none), high));
     }
     for (; x < width; ++x) {
       const uint16_t value = combined(orders[x], phases[x]);

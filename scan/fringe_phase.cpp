@@ -127,6 +127,12 @@ const RowPlan& row_plan(int32_t width, double period) {
 
 // ---- The angle --------------------------------------------------------------
 
+// Windows of one run: at most kRebuildStep starts plus the columns a grown
+// window would skip (its half grows by less than kMaxKernelTaps / 2), plus
+// the last block's overrun.
+constexpr int32_t kMaxRunWindows = kRebuildStep + kMaxKernelTaps / 2 + 8;
+
+
 // atan(sqrt(z)) / sqrt(z) on 0 <= z <= tan^2(pi / 8): a Chebyshev interpolant
 // in z written as a power series, within 2.1e-7 rad of the true angle, that
 // is 8.6e-6 units of 1/256 period.
@@ -162,10 +168,18 @@ constexpr double kRoundingShift = 6755399441055744.0;
 // intrinsics, whose lane masks the compiler does not reliably form from
 // comparisons of 8-lane vectors.
 
-// Lanes flagged in `recheck` (bit k for lane k) computed again with atan2.
-inline void recheck_lanes(uint32_t recheck, const Octet& re, const Octet& im, Bytes8& bytes) {
-  for (int32_t k = 0; k < kRows; ++k)
-    if ((recheck >> k) & 1U) bytes[k] = static_cast<uint8_t>(exact_phase_value(re[k], im[k]));
+// The bytes of the windows whose lanes were flagged (bit r of flags[k] for
+// lane r of window k) computed again with atan2.
+void recheck_run(const double* re, const double* im, int32_t count, const uint8_t* flags,
+                 uint64_t* out) {
+  for (int32_t k = 0; k < count; ++k) {
+    if (flags[k] == 0) continue;
+    uint8_t bytes[kRows];
+    std::memcpy(bytes, &out[k], sizeof bytes);
+    for (int32_t r = 0; r < kRows; ++r)
+      if ((flags[k] >> r) & 1U) bytes[r] = static_cast<uint8_t>(exact_phase_value(re[k * kRows + r], im[k * kRows + r]));
+    std::memcpy(&out[k], bytes, sizeof bytes);
+  }
 }
 
 // Byte vectors of 2 and 4 lanes: the low bytes of 64-bit lanes.
@@ -184,13 +198,14 @@ using Pair = double __attribute__((vector_size(16)));
 using Quad = double __attribute__((vector_size(32)));
 
 template <typename Vec>
-inline __attribute__((always_inline)) Bytes8 phase_octet_of(const Octet& re, const Octet& im) {
+inline __attribute__((always_inline)) Bytes8 phase_octet_of(const Octet& re, const Octet& im,
+                                                            uint32_t& recheck) {
   using Bits = decltype(Vec{} < Vec{});  // lanes of 64-bit integers
   constexpr int32_t lanes = sizeof(Vec) / sizeof(double);
   constexpr double kSafe = 0.5 - kTieMargin;
   const Vec zero = {};
   Bytes8 bytes;
-  uint32_t recheck = 0;
+  recheck = 0;
 #pragma GCC unroll 4
   for (int32_t part = 0; part < kRows / lanes; ++part) {
     Vec x, y;
@@ -229,12 +244,11 @@ inline __attribute__((always_inline)) Bytes8 phase_octet_of(const Octet& re, con
     const Bits tie = ~((off < kSafe) & (off > -kSafe));  // NaN too
     for (int32_t k = 0; k < lanes; ++k) recheck |= static_cast<uint32_t>(tie[k] & 1) << (part * lanes + k);
   }
-  if (__builtin_expect(recheck != 0, 0)) recheck_lanes(recheck, re, im, bytes);
   return bytes;
 }
 
 __attribute__((target("avx512f,avx512dq,avx512bw,avx512vl"))) inline __attribute__((always_inline)) Bytes8
-phase_octet_avx512(const Octet& re, const Octet& im) {
+phase_octet_avx512(const Octet& re, const Octet& im, uint32_t& recheck) {
   constexpr double kSafe = 0.5 - kTieMargin;
   __m512d x, y;
   std::memcpy(&x, &re, sizeof x);
@@ -251,17 +265,8 @@ phase_octet_avx512(const Octet& re, const Octet& im) {
   const __m512d den = _mm512_mask_blend_pd(steep, ax, ay);
   const __mmask8 upper =
       _mm512_cmp_pd_mask(num, _mm512_mul_pd(_mm512_set1_pd(kTanPiOver8), den), _CMP_GT_OQ);
-  // The quotient through the 14-bit reciprocal and one Newton step (relative
-  // error below 2^-27, far inside the tie margin) instead of a division,
-  // which would take most of the time of the whole angle. A zero or not
-  // finite divisor gives a quotient that is not a number, or a lane that
-  // is not measured.
-  const __m512d dividend = _mm512_mask_sub_pd(num, upper, num, den);
-  const __m512d divisor = _mm512_mask_add_pd(den, upper, num, den);
-  const __m512d estimate = _mm512_maskz_rcp14_pd(0xFF, divisor);
-  const __m512d error = _mm512_sub_pd(_mm512_set1_pd(1.0), _mm512_mul_pd(divisor, estimate));
-  const __m512d reciprocal = _mm512_add_pd(estimate, _mm512_mul_pd(estimate, error));
-  const __m512d u = _mm512_mul_pd(dividend, reciprocal);
+  const __m512d u = _mm512_div_pd(_mm512_mask_sub_pd(num, upper, num, den),
+                                  _mm512_mask_add_pd(den, upper, num, den));
   const __m512d z = _mm512_mul_pd(u, u);
   __m512d series = _mm512_set1_pd(kAtanSeries[3]);
   series = _mm512_add_pd(_mm512_mul_pd(series, z), _mm512_set1_pd(kAtanSeries[2]));
@@ -282,45 +287,56 @@ phase_octet_avx512(const Octet& re, const Octet& im) {
   const __m128i low = _mm512_maskz_cvtepi64_epi8(0xFF, _mm512_castpd_si512(shifted));
   Bytes8 bytes;
   std::memcpy(&bytes, &low, sizeof bytes);
-  const auto recheck = static_cast<uint32_t>(static_cast<uint8_t>(~inside));
-  if (__builtin_expect(recheck != 0, 0)) recheck_lanes(recheck, re, im, bytes);
+  recheck = static_cast<uint8_t>(~inside);
   return bytes;
 }
 
-// Phase bytes of `count` windows, eight responses each (`re` and `im` hold
-// kRows values per window), as eight bytes per window into `out`. One call
-// per run of windows keeps the call itself out of the count.
-__attribute__((target("avx512f,avx512dq,avx512bw,avx512vl"))) void phase_run_avx512(
-    const double* re, const double* im, int32_t count, uint64_t* out) {
-  // Four windows a step: each angle is a long chain of dependent operations,
-  // and several side by side keep the arithmetic units busy.
-#pragma GCC unroll 4
+// Phase bytes of `count` windows (at most kMaxRunWindows), eight responses
+// each (`re` and `im` hold kRows values per window), as eight bytes per window
+// into `out`. The lanes near a rounding boundary are only noted in the loop
+// and worked out after it, so the loop itself has no branch on the data.
+template <typename Vec>
+inline __attribute__((always_inline)) void phase_run_of(const double* re, const double* im,
+                                                        int32_t count, uint64_t* out) {
+  uint8_t flags[kMaxRunWindows];
+  uint32_t any = 0;
   for (int32_t k = 0; k < count; ++k) {
     Octet x, y;
     std::memcpy(&x, re + k * kRows, sizeof x);
     std::memcpy(&y, im + k * kRows, sizeof y);
-    const Bytes8 bytes = phase_octet_avx512(x, y);
+    uint32_t recheck;
+    const Bytes8 bytes = phase_octet_of<Vec>(x, y, recheck);
     std::memcpy(out + k, &bytes, sizeof bytes);
+    flags[k] = static_cast<uint8_t>(recheck);
+    any |= recheck;
   }
+  if (any != 0) recheck_run(re, im, count, flags, out);
+}
+
+// The same loop with the AVX-512 angle (which, compiled for AVX-512 only,
+// cannot be inlined into a template shared with the other variants).
+__attribute__((target("avx512f,avx512dq,avx512bw,avx512vl"))) void phase_run_avx512(
+    const double* re, const double* im, int32_t count, uint64_t* out) {
+  uint8_t flags[kMaxRunWindows];
+  uint32_t any = 0;
+  for (int32_t k = 0; k < count; ++k) {
+    Octet x, y;
+    std::memcpy(&x, re + k * kRows, sizeof x);
+    std::memcpy(&y, im + k * kRows, sizeof y);
+    uint32_t recheck;
+    const Bytes8 bytes = phase_octet_avx512(x, y, recheck);
+    std::memcpy(out + k, &bytes, sizeof bytes);
+    flags[k] = static_cast<uint8_t>(recheck);
+    any |= recheck;
+  }
+  if (any != 0) recheck_run(re, im, count, flags, out);
 }
 __attribute__((target("avx2"))) void phase_run_avx2(const double* re, const double* im,
                                                     int32_t count, uint64_t* out) {
-  for (int32_t k = 0; k < count; ++k) {
-    Octet x, y;
-    std::memcpy(&x, re + k * kRows, sizeof x);
-    std::memcpy(&y, im + k * kRows, sizeof y);
-    const Bytes8 bytes = phase_octet_of<Quad>(x, y);
-    std::memcpy(out + k, &bytes, sizeof bytes);
-  }
+  phase_run_of<Quad>(re, im, count, out);
 }
 void phase_run_sse2(const double* re, const double* im, int32_t count, uint64_t* out) {
-  for (int32_t k = 0; k < count; ++k) {
-    Octet x, y;
-    std::memcpy(&x, re + k * kRows, sizeof x);
-    std::memcpy(&y, im + k * kRows, sizeof y);
-    const Bytes8 bytes = phase_octet_of<Pair>(x, y);
-    std::memcpy(out + k, &bytes, sizeof bytes);
-  }
+  phase_run_of<Pair>(re, im, count, out);
 }
 using PhaseRun = void (*)(const double*, const double*, int32_t, uint64_t*);
 
@@ -369,46 +385,62 @@ inline __attribute__((always_inline)) void load_octet(Octet& v, const double* p)
 // start on a 64-byte boundary, so that no load of a column crosses a cache line.
 struct GroupBuffers {
   explicit GroupBuffers(std::size_t columns)
-      : grey(new(std::align_val_t{64}) double[columns * kRows]()), phase(columns) {}
+      : grey(new(std::align_val_t{64}) double[columns * kRows]()), levels(columns), phase(columns) {}
   ~GroupBuffers() { ::operator delete[](grey, std::align_val_t{64}); }
   GroupBuffers(const GroupBuffers&) = delete;
   GroupBuffers& operator=(const GroupBuffers&) = delete;
   double* grey;
+  std::vector<uint64_t> levels;  // grey bytes of the eight rows per column
   std::vector<uint64_t> phase;
 };
 
-// Grey levels of rows y0 .. y0 + 7 (rows from `height` on read as zeros) as
-// doubles, eight rows per column.
+// Grey levels of rows y0 .. y0 + 7 (rows from `height` on read as zeros),
+// eight rows per column: the bytes of each column as one 64-bit word (row r
+// in byte r), for `width` columns rounded up to 8.
 inline __attribute__((always_inline)) void load_group(const GreyImage* plane, int32_t y0,
-                                                      double* grey) {
+                                                      uint64_t* columns) {
   const int32_t width = plane->width;
   static const uint8_t zeros[kMaxImageSide] = {};
   const uint8_t* rows[kRows];
   for (int32_t r = 0; r < kRows; ++r) rows[r] = y0 + r < plane->height ? img_line(plane, y0 + r) : zeros;
-  const auto widen = [grey](const uint64_t in[kRows], int32_t x) {
-    uint64_t out[kRows];
-    transpose_8x8(in, out);
-    for (int32_t c = 0; c < 8; ++c) {
-      Bytes8 bytes;
-      std::memcpy(&bytes, &out[c], sizeof bytes);
-      // Widened step by step: a direct conversion is taken apart byte by byte.
-      const Octet levels = __builtin_convertvector(
-          __builtin_convertvector(__builtin_convertvector(bytes, Words8), Ints8), Octet);
-      std::memcpy(grey + static_cast<std::ptrdiff_t>(x + c) * kRows, &levels, sizeof levels);
-    }
-  };
   int32_t x = 0;
   for (; x + 8 <= width; x += 8) {
     uint64_t in[kRows];
     for (int32_t r = 0; r < kRows; ++r) std::memcpy(&in[r], rows[r] + x, 8);
-    widen(in, x);
+    transpose_8x8(in, columns + x);
   }
   if (x < width) {
     uint64_t in[kRows] = {};
     for (int32_t r = 0; r < kRows; ++r) std::memcpy(&in[r], rows[r] + x, static_cast<std::size_t>(width - x));
-    widen(in, x);
+    transpose_8x8(in, columns + x);
   }
 }
+
+// The eight grey levels of each of `count` columns as doubles.
+inline __attribute__((always_inline)) void widen_of(const uint64_t* columns, int32_t count,
+                                                    double* grey) {
+  for (int32_t x = 0; x < count; ++x) {
+    Bytes8 bytes;
+    std::memcpy(&bytes, &columns[x], sizeof bytes);
+    // Widened step by step: a direct conversion is taken apart byte by byte.
+    const Octet levels = __builtin_convertvector(
+        __builtin_convertvector(__builtin_convertvector(bytes, Words8), Ints8), Octet);
+    std::memcpy(grey + static_cast<std::ptrdiff_t>(x) * kRows, &levels, sizeof levels);
+  }
+}
+__attribute__((target("avx512f,avx512dq,avx512bw,avx512vl"))) void widen_avx512(
+    const uint64_t* columns, int32_t count, double* grey) {
+  for (int32_t x = 0; x < count; ++x) {
+    const __m512i levels =
+        _mm512_maskz_cvtepu8_epi64(0xFF, _mm_loadl_epi64(reinterpret_cast<const __m128i*>(columns + x)));
+    _mm512_storeu_pd(grey + static_cast<std::ptrdiff_t>(x) * kRows, _mm512_maskz_cvtepi64_pd(0xFF, levels));
+  }
+}
+__attribute__((target("avx2"))) void widen_avx2(const uint64_t* columns, int32_t count, double* grey) {
+  widen_of(columns, count, grey);
+}
+void widen_sse2(const uint64_t* columns, int32_t count, double* grey) { widen_of(columns, count, grey); }
+using Widen = void (*)(const uint64_t*, int32_t, double*);
 
 // Phase bytes back into rows y0 .. y0 + 7 (those below `height`).
 inline __attribute__((always_inline)) void store_group(GreyImage* plane, int32_t y0,
@@ -466,14 +498,9 @@ inline __attribute__((always_inline)) void window_sums(const double* grey, const
   }
 }
 
-// Windows of one run: at most kRebuildStep starts plus the columns a grown
-// window would skip (its half grows by less than kMaxKernelTaps / 2), plus
-// the last block's overrun.
-constexpr int32_t kMaxRunWindows = kRebuildStep + kMaxKernelTaps / 2 + 8;
-
 // The whole plane, eight rows at a time. kBlock windows per pass over the
 // taps keep 2 * kBlock sums in registers: 4 in AVX-512, 2 in AVX2, 1 in SSE2.
-template <int32_t kBlock, PhaseRun kPhaseRun>
+template <int32_t kBlock, PhaseRun kPhaseRun, Widen kWiden>
 inline __attribute__((always_inline)) void phase_plane(GreyImage* plane, const RowPlan& plan,
                                                        bool first_row, bool other_rows,
                                                        GroupBuffers& buffers) {
@@ -486,7 +513,8 @@ inline __attribute__((always_inline)) void phase_plane(GreyImage* plane, const R
   for (int32_t y0 = 0; y0 < plane->height; y0 += kRows) {
     std::fill(buffers.phase.begin(), buffers.phase.end(), uint64_t{0});
     if (first_row || other_rows) {
-      load_group(plane, y0, buffers.grey);
+      load_group(plane, y0, buffers.levels.data());
+      kWiden(buffers.levels.data(), (width + 7) / 8 * 8, buffers.grey);
       for (const WindowRun& run : plan.runs) {
         const PhaseKernel& kernel = plan.kernels[static_cast<std::size_t>(run.kernel)];
         window_sums<kBlock>(buffers.grey, kernel, run.first, run.end, re, im);
@@ -507,16 +535,16 @@ inline __attribute__((always_inline)) void phase_plane(GreyImage* plane, const R
 
 __attribute__((target("avx512f,avx512dq,avx512bw,avx512vl"))) void phase_plane_avx512(
     GreyImage* plane, const RowPlan& plan, bool first_row, bool other_rows, GroupBuffers& buffers) {
-  phase_plane<4, phase_run_avx512>(plane, plan, first_row, other_rows, buffers);
+  phase_plane<4, phase_run_avx512, widen_avx512>(plane, plan, first_row, other_rows, buffers);
 }
 __attribute__((target("avx2"))) void phase_plane_avx2(GreyImage* plane, const RowPlan& plan,
                                                       bool first_row, bool other_rows,
                                                       GroupBuffers& buffers) {
-  phase_plane<2, phase_run_avx2>(plane, plan, first_row, other_rows, buffers);
+  phase_plane<2, phase_run_avx2, widen_avx2>(plane, plan, first_row, other_rows, buffers);
 }
 void phase_plane_sse2(GreyImage* plane, const RowPlan& plan, bool first_row, bool other_rows,
                       GroupBuffers& buffers) {
-  phase_plane<1, phase_run_sse2>(plane, plan, first_row, other_rows, buffers);
+  phase_plane<1, phase_run_sse2, widen_sse2>(plane, plan, first_row, other_rows, buffers);
 }
 
 }  // namespace
@@ -537,16 +565,21 @@ void phase_bytes(const double* re, const double* im, int32_t count, uint8_t* out
   std::copy(im, im + count, y.begin());
   std::vector<uint64_t> bytes(padded / kRows);
   const auto windows = static_cast<int32_t>(bytes.size());
-  switch (simd_level()) {
-    case SimdLevel::avx512:
-      phase_run_avx512(x.data(), y.data(), windows, bytes.data());
-      break;
-    case SimdLevel::avx2:
-      phase_run_avx2(x.data(), y.data(), windows, bytes.data());
-      break;
-    case SimdLevel::sse2:
-      phase_run_sse2(x.data(), y.data(), windows, bytes.data());
-      break;
+  for (int32_t first = 0; first < windows; first += kMaxRunWindows) {
+    const int32_t n = std::min(kMaxRunWindows, windows - first);
+    const double* x_run = x.data() + static_cast<std::ptrdiff_t>(first) * kRows;
+    const double* y_run = y.data() + static_cast<std::ptrdiff_t>(first) * kRows;
+    switch (simd_level()) {
+      case SimdLevel::avx512:
+        phase_run_avx512(x_run, y_run, n, bytes.data() + first);
+        break;
+      case SimdLevel::avx2:
+        phase_run_avx2(x_run, y_run, n, bytes.data() + first);
+        break;
+      case SimdLevel::sse2:
+        phase_run_sse2(x_run, y_run, n, bytes.data() + first);
+        break;
+    }
   }
   std::memcpy(out, bytes.data(), values);
 }

@@ -30,45 +30,35 @@ void unwrap_orders(GreyImage* mask, const GreyImage* phase) {
   if (*start != kNotReached) return;
   *start = kStartOrder;
 
-  // Every pixel is marked before it is pushed, so it is pushed at most once;
-  // the room beyond the pixel count takes the entry written without a push.
+  // Every pixel is marked before it is pushed, so it is pushed at most once.
   const std::size_t room = static_cast<std::size_t>(width) * static_cast<std::size_t>(height) + 32;
   const std::unique_ptr<PixelAt[]> stack(new (std::nothrow) PixelAt[room]);
   if (!stack) return;
   std::size_t top = 0;
   stack[top++] = {static_cast<uint16_t>(start_x), static_cast<uint16_t>(start_y)};
 
-  // Both planes hold one byte per pixel and have the same width, so one
-  // offset addresses a pixel in either.
-  uint8_t* const orders = mask->pixels;
-  const uint8_t* const phases = phase->pixels;
-  const std::ptrdiff_t stride = mask->stride;
+  uint8_t* const mask_pixels = mask->pixels;
+  const uint8_t* const phase_pixels = phase->pixels;
+  const std::ptrdiff_t mask_stride = mask->stride;
+  const std::ptrdiff_t phase_stride = phase->stride;
   while (top > 0) {
     const PixelAt here = stack[--top];
-    const std::ptrdiff_t at = here.y * stride + here.x;
-    const int order = orders[at];
-    const int p = static_cast<int8_t>(phases[at]);
-    // Whether a neighbour takes an order depends on the data, and a branch
-    // on it would be mispredicted all along the front of the fill: the order
-    // byte is written back either way and the stack entry written either
-    // way, kept only when the neighbour took the order. Neighbours are
-    // pushed in the same order as before, so the fill visits the same pixels
-    // in the same order.
-    const auto visit = [&](std::ptrdiff_t offset, int32_t x, int32_t y) {
-      const std::ptrdiff_t there = at + offset;
-      const int m = orders[there];
-      const int d = static_cast<int8_t>(phases[there]) - p;
-      const int next = order + static_cast<int>(d < -128) - static_cast<int>(d >= 128);
+    const int order = mask_pixels[here.y * mask_stride + here.x];
+    const int p = static_cast<int8_t>(phase_pixels[here.y * phase_stride + here.x]);
+    const auto visit = [&](int32_t x, int32_t y) {
+      uint8_t& m = mask_pixels[y * mask_stride + x];
+      if (m != kNotReached) return;
+      const int d = static_cast<int8_t>(phase_pixels[y * phase_stride + x]) - p;
+      const int next = d < -128 ? order + 1 : d >= 128 ? order - 1 : order;
       // Beyond 1..254 an order would read as excluded or not reached: the
       // pixel keeps 255 (no phase) unless another neighbour reaches it.
-      const bool take = (m == kNotReached) & (next > kExcluded) & (next < kNotReached);
-      orders[there] = static_cast<uint8_t>(take ? next : m);
-      stack[top] = {static_cast<uint16_t>(x), static_cast<uint16_t>(y)};
-      top += static_cast<std::size_t>(take);
+      if (next <= kExcluded || next >= kNotReached) return;
+      m = static_cast<uint8_t>(next);
+      stack[top++] = {static_cast<uint16_t>(x), static_cast<uint16_t>(y)};
     };
-    if (here.y > 0) visit(-stride, here.x, here.y - 1);
-    if (here.y < height - 1) visit(stride, here.x, here.y + 1);
-    if (here.x > 0) visit(-1, here.x - 1, here.y);
-    if (here.x < width - 1) visit(1, here.x + 1, here.y);
+    if (here.y > 0) visit(here.x, here.y - 1);
+    if (here.y < height - 1) visit(here.x, here.y + 1);
+    if (here.x > 0) visit(here.x - 1, here.y);
+    if (here.x < width - 1) visit(here.x + 1, here.y);
   }
 }
