@@ -176,15 +176,10 @@ void estimate_row_sse2(const Geometry& g, double y_sq, double* levels) {
   estimate_tail(g, y_sq, j, levels);
 }
 
-// The noise-free levels (before clamping), row by row from row 0, estimated
-// as above; exact_level gives the C library's value of any of them.
-//
-// Everything that depends on the column alone is worked out once, including
-// the level on the flat floor z = -R around the sphere. Rows i and H-1-i lie
-// mirrored about the image centre; without a vertical offset their y are of
-// opposite sign, so y squared and every level are exactly the same: the lower
-// half keeps its levels for the upper half, which halves the square roots and
-// cosines. Each pair is compared exactly, so an offset only costs speed.
+// The noise-free levels (before clamping) of a row, estimated as above;
+// exact_level gives the C library's value of any of them. Everything that
+// depends on the column alone is worked out once, including the level on the
+// flat floor z = -R around the sphere.
 class NoiseFreeRows {
  public:
   NoiseFreeRows(const SimParams& params, double contrast)
@@ -218,32 +213,19 @@ class NoiseFreeRows {
       const double y = d * (i - row_centre) - params.offset_y;
       row_y_sq_[i] = y * y;
     }
-    bool any_mirrored = false;
-    for (int32_t i = 0; i < height_ / 2; ++i) any_mirrored |= row_y_sq_[i] == row_y_sq_[height_ - 1 - i];
-    if (any_mirrored) {
-      try {
-        lower_half_.resize(static_cast<std::size_t>(height_ / 2) * width_);
-      } catch (const std::bad_alloc&) {
-        // Only a speed-up: without it every row is computed.
-      }
-    }
   }
 
-  // Estimated levels of row i (y pixels above the bottom row); rows are
-  // asked for in order.
+  // Estimated levels of row i (y pixels above the bottom row), valid until
+  // the next call.
   const double* row(int32_t i) {
-    const int32_t partner = height_ - 1 - i;
-    const bool kept = !lower_half_.empty();
-    if (kept && partner < i && row_y_sq_[partner] == row_y_sq_[i])
-      return &lower_half_[static_cast<std::size_t>(partner) * width_];
-    double* out = (kept && i < height_ / 2) ? &lower_half_[static_cast<std::size_t>(i) * width_]
-                                            : scratch_.data();
     if (cpu_has_avx2())
-      estimate_row_avx2(geometry_, row_y_sq_[i], out);
+      estimate_row_avx2(geometry_, row_y_sq_[i], scratch_.data());
     else
-      estimate_row_sse2(geometry_, row_y_sq_[i], out);
-    return out;
+      estimate_row_sse2(geometry_, row_y_sq_[i], scratch_.data());
+    return scratch_.data();
   }
+  // Whether rows i and k have the same levels: their y squared are equal.
+  bool same_levels(int32_t i, int32_t k) const { return row_y_sq_[i] == row_y_sq_[k]; }
 
   // The C library's level of pixel j of row i.
   double exact_level(int32_t i, std::size_t j) const { return geometry_.exact_level(row_y_sq_[i], j); }
@@ -255,7 +237,6 @@ class NoiseFreeRows {
   std::vector<double> column_x_sq_;
   std::vector<double> floor_level_;  // level where r >= R
   std::vector<double> row_y_sq_;     // (mm above the apex) squared
-  std::vector<double> lower_half_;   // levels of rows 0 .. H/2-1, or empty
   std::vector<double> scratch_;
   Geometry geometry_{};
 };
@@ -517,9 +498,15 @@ int synthesize_fringe_image(const SimParams& params, const char* path, int32_t m
     // does not depend on the seed, yet the generator advances).
     const uint64_t draws_per_row =
         static_cast<uint64_t>(m == 0.0 ? (proportional ? 1 : 0) : noise.draws) * width;
-    const RandomJump row_jump = random_jump(draws_per_row);
-    for (int32_t i = 0; i < image->height; ++i) {
-      const double* levels = rows.row(i);
+    // Rows i and H-1-i lie mirrored about the image centre; without a
+    // vertical offset their y are of opposite sign, so y squared and every
+    // level are exactly the same: both rows are made from one row of levels
+    // (each pair is compared exactly, so an offset only costs speed). The
+    // draws of any row start where the generator stands after all the rows
+    // below it: a jump of that many draws from the first.
+    const uint64_t start = random_state;
+    const auto make_row = [&](int32_t i, const double* levels) {
+      const uint64_t state = jumped_state(start, random_jump(draws_per_row * static_cast<uint64_t>(i)));
       uint8_t* line = img_line(image.get(), i);
       if (m == 0.0) {
         // The term n * m * v / 255 is then a signed zero (v is never
@@ -529,14 +516,22 @@ int synthesize_fringe_image(const SimParams& params, const char* path, int32_t m
         else
           clean_row_sse2(rows, i, levels, line, width, g);
       } else if (cpu_has_avx512()) {
-        noisy_row_avx512(noise, rows, i, levels, line, width, random_state, g);
+        noisy_row_avx512(noise, rows, i, levels, line, width, state, g);
       } else if (cpu_has_avx2()) {
-        noisy_row_avx2(noise, rows, i, levels, line, width, random_state, g);
+        noisy_row_avx2(noise, rows, i, levels, line, width, state, g);
       } else {
-        noisy_row_sse2(noise, rows, i, levels, line, width, random_state, g);
+        noisy_row_sse2(noise, rows, i, levels, line, width, state, g);
       }
-      random_state = jumped_state(random_state, row_jump);
+    };
+    const int32_t height = image->height;
+    for (int32_t i = 0; i < (height + 1) / 2; ++i) {
+      const int32_t partner = height - 1 - i;
+      const double* levels = rows.row(i);
+      make_row(i, levels);
+      if (partner == i) continue;
+      make_row(partner, rows.same_levels(i, partner) ? levels : rows.row(partner));
     }
+    random_state = jumped_state(start, random_jump(draws_per_row * static_cast<uint64_t>(height)));
   } catch (const std::bad_alloc&) {
     return kSynthesisNoImage;  // no memory for the work rows; nothing written
   }

@@ -97,6 +97,8 @@ TEST(Fixed6Text, EqualsPrintfAtTheEdges) {
       // Decimal ties: at six decimals exactly the odd multiples of 1/128.
       0.0078125, -0.0078125, 0.0234375, 0.0390625, 1.9921875, -7.0078125, 12345.0078125,
       8191.9921875, -10.0078125,
+      // Floats from 2^23 on are integers; the largest below the integer path's end.
+      8388608.0, 16777216.0, -16777218.0, 123456792.0, 1.0e12, 17592186044416.0,
       // Where the integer path ends and to_chars takes over.
       1.79999999e13, -1.79999999e13, 1.8e13, 4503599627370495.5, 1e15, 1e300, DBL_MAX, -DBL_MAX,
       static_cast<double>(FLT_MAX), static_cast<double>(-FLT_MAX), inf, -inf, nan, -nan};
