@@ -3,7 +3,9 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cfloat>
 #include <charconv>
+#include <cstdint>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -95,9 +97,54 @@ bool parse_int(std::string_view word, int& value) {
 // stored: correctly rounded to float, then widened. "nan" and "inf" (which
 // printf writes for such heights) are accepted; values beyond the float range
 // are not.
+//
+// Words as printf's "%f" writes them (an optional minus, digits, a point,
+// digits: at most 15 digits in all) are read directly: their digits N are an
+// exact double, N / 10^d the correctly rounded double quotient, and rounding
+// that to float gives the correctly rounded float unless the quotient lies
+// exactly halfway between two floats (where the first rounding may have
+// decided the second): those, and every other word, go to from_chars.
+bool parse_fixed_float(std::string_view word, float& f) {
+  static constexpr double kPowers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7,
+                                       1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+  std::size_t i = 0;
+  const bool negative = !word.empty() && word[0] == '-';
+  if (negative) i = 1;
+  uint64_t digits = 0;
+  int count = 0;
+  int decimals = -1;
+  for (; i < word.size(); ++i) {
+    const char c = word[i];
+    if (c == '.' && decimals < 0 && count > 0) {
+      decimals = 0;
+      continue;
+    }
+    if (c < '0' || c > '9' || count == 15) return false;
+    digits = digits * 10 + static_cast<uint64_t>(c - '0');
+    ++count;
+    if (decimals >= 0) ++decimals;
+  }
+  if (decimals <= 0) return false;
+  const double quotient = static_cast<double>(digits) / kPowers[decimals];
+  // Float range and halfway cases left to from_chars: below FLT_MIN the float
+  // has fewer bits, and 29 dropped bits of exactly 1000...0 mark a halfway
+  // quotient.
+  if (quotient != 0.0 && !(quotient >= static_cast<double>(FLT_MIN) && quotient <= static_cast<double>(FLT_MAX)))
+    return false;
+  uint64_t bits;
+  std::memcpy(&bits, &quotient, sizeof bits);
+  if ((bits & ((uint64_t{1} << 29) - 1)) == (uint64_t{1} << 28)) return false;
+  f = static_cast<float>(negative ? -quotient : quotient);
+  return true;
+}
+
 bool parse_float(std::string_view word, double& value) {
   if (!word.empty() && word.front() == '+') word.remove_prefix(1);
   float f = 0.0f;
+  if (parse_fixed_float(word, f)) {
+    value = static_cast<double>(f);
+    return true;
+  }
   const auto result =
       std::from_chars(word.data(), word.data() + word.size(), f, std::chars_format::general);
   if (result.ec != std::errc() || result.ptr != word.data() + word.size()) return false;

@@ -1,3 +1,5 @@
+#include <xmmintrin.h>
+
 #include <algorithm>
 #include <cstddef>
 #include <new>
@@ -104,9 +106,33 @@ void BlockFitter::fit_band(const float* const* rows, float* target, int32_t cols
   band.rows = s_;
   band.values = const_cast<float**>(rows);
   for (int32_t bj = 0; bj < cols; ++bj) {
+    // Which of a 4 x 4 block's heights take part, 16 at once: most blocks
+    // have all of them or none (which gives no data, as fit_block would).
+    int usable = -1;
+    if (s_ == 4 && fitting_ && bj < across_) {
+      usable = 0;
+      const __m128 limit = _mm_set1_ps(noData_);
+      const __m128 largest = _mm_set1_ps(FLT_MAX);
+      for (int32_t l = 0; l < 4; ++l) {
+        const __m128 z = _mm_loadu_ps(rows[l] + 4 * bj);
+        const __m128 fit = _mm_and_ps(_mm_cmpgt_ps(z, limit), _mm_cmple_ps(z, largest));
+        usable |= _mm_movemask_ps(fit) << (4 * l);
+      }
+      if (usable == 0) {
+        target[bj] = noData_;
+        continue;
+      }
+      if (usable == 0xFFFF && planned_) {
+        for (int32_t l = 0; l < 4; ++l)
+          for (int32_t m = 0; m < 4; ++m) batch_.b[l * 4 + m][batch_.count] = rows[l][4 * bj + m];
+        batch_.target[batch_.count++] = target + bj;
+        if (batch_.count == kPlanLanes) solve_batch(plan_, batch_, noData_);
+        continue;
+      }
+    }
     if (!fitting_ || bj >= across_) {
       target[bj] = noData_;
-    } else if (planned_ && gather_complete(band, 0, bj * s_, s_, noData_, batch_.b, batch_.count)) {
+    } else if (usable < 0 && planned_ && gather_complete(band, 0, bj * s_, s_, noData_, batch_.b, batch_.count)) {
       batch_.target[batch_.count++] = target + bj;
       if (batch_.count == kPlanLanes) solve_batch(plan_, batch_, noData_);
     } else {

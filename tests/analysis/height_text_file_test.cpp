@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -225,6 +226,27 @@ TEST(ReadProfile, WordsAcrossBlockEndsReadAsStrtofReadsThem) {
     for (int x = 0; x < 256; ++x)
       if (back(x, y) != expected[static_cast<std::size_t>(y) * 256 + x] && wrong++ < 5)
         ADD_FAILURE() << x << ", " << y << ": " << back(x, y);
+  EXPECT_EQ(wrong, 0);
+
+  // Words next to the midpoints between floats, where a decimal read first
+  // to double and then to float could round twice: still as strtof reads them.
+  std::string near_midpoints = "256 256\n0.040000 0.040000\n";
+  expected.clear();
+  std::uniform_real_distribution<float> small(-0.06f, 0.06f);
+  for (int k = 0; k < 256 * 256; ++k) {
+    const float f = k % 2 == 0 ? small(random) : height(random);
+    const double midpoint = (static_cast<double>(f) + std::nextafter(f, 1e9f)) / 2;
+    std::snprintf(word, sizeof word, k % 3 == 0 ? "%.6f" : k % 3 == 1 ? "%.9f" : "%.12f", midpoint);
+    near_midpoints += word;
+    near_midpoints += '\n';
+    expected.push_back(static_cast<double>(std::strtof(word, nullptr)));
+  }
+  write_file_bytes("midpoints.txt", near_midpoints);
+  const HeightMatrix midpoints = read_into_fresh_map("midpoints.txt");
+  for (int y = 0; y < 256; ++y)
+    for (int x = 0; x < 256; ++x)
+      if (midpoints(x, y) != expected[static_cast<std::size_t>(y) * 256 + x] && wrong++ < 5)
+        ADD_FAILURE() << "midpoint " << x << ", " << y << ": " << midpoints(x, y);
   EXPECT_EQ(wrong, 0);
 
   // A word beyond 64 characters is cut there and makes the file unreadable,
