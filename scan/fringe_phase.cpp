@@ -28,7 +28,6 @@ constexpr double kMinLocalPeriod = 5.0;
 // alone, so every lane uses the same kernel tap at the same time. The SSE2
 // and AVX2 variants split an Octet into four or two hardware vectors.
 using Octet = double __attribute__((vector_size(64)));
-using OctetBits = int64_t __attribute__((vector_size(64)));
 using Bytes8 = uint8_t __attribute__((vector_size(8)));
 using Ints8 = int32_t __attribute__((vector_size(32)));
 using Bytes16 = uint8_t __attribute__((vector_size(16)));
