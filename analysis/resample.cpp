@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
+#include <vector>
 
 void resample_bilinear(const HeightMatrix& square, int width, int height, HeightMatrix& result) {
   if (width < 1 || height < 1 || square.nx() < 1 || square.ny() < 1 || result.nx() < width ||
@@ -11,20 +12,32 @@ void resample_bilinear(const HeightMatrix& square, int width, int height, Height
   }
   const int last_x = square.nx() - 1;
   const int last_y = square.ny() - 1;
-  for (int i = 0; i < width; ++i) {
+  // The source rows and weights depend on j alone: worked out once.
+  struct Rows {
+    int low;
+    int high;
+    double weight;
+  };
+  std::vector<Rows> rows(static_cast<std::size_t>(height));
+  for (int j = 0; j < height; ++j) {
     // A single output column or row sits on the first source column or row.
+    const double fy = height > 1 ? static_cast<double>(j) / (height - 1) * last_y : 0.0;
+    const int yl = static_cast<int>(std::floor(fy));
+    rows[static_cast<std::size_t>(j)] = {yl, std::min(static_cast<int>(std::ceil(fy)), last_y), fy - yl};
+  }
+  for (int i = 0; i < width; ++i) {
     const double fx = width > 1 ? static_cast<double>(i) / (width - 1) * last_x : 0.0;
     const int xl = static_cast<int>(std::floor(fx));
     const int xh = std::min(static_cast<int>(std::ceil(fx)), last_x);
     const double dx = fx - xl;
+    const double* low = square.column(xl);
+    const double* high = square.column(xh);
+    double* out = result.column(i);
     for (int j = 0; j < height; ++j) {
-      const double fy = height > 1 ? static_cast<double>(j) / (height - 1) * last_y : 0.0;
-      const int yl = static_cast<int>(std::floor(fy));
-      const int yh = std::min(static_cast<int>(std::ceil(fy)), last_y);
-      const double dy = fy - yl;
-      const double a = square(xl, yl) + (square(xh, yl) - square(xl, yl)) * dx;
-      const double b = square(xl, yh) + (square(xh, yh) - square(xl, yh)) * dx;
-      result(i, j) = a + (b - a) * dy;
+      const Rows& r = rows[static_cast<std::size_t>(j)];
+      const double a = low[r.low] + (high[r.low] - low[r.low]) * dx;
+      const double b = low[r.high] + (high[r.high] - low[r.high]) * dx;
+      out[j] = a + (b - a) * r.weight;
     }
   }
 }

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <string_view>
 
 namespace {
@@ -73,4 +75,94 @@ std::string number_text(double value, int precision, int exponent_digits) {
   }
   out += magnitude;
   return out;
+}
+
+namespace {
+
+// |value| * 10^6 stays below 2^64 for magnitudes below this.
+constexpr double kFixed6FastLimit = 1.8e13;
+__extension__ typedef unsigned __int128 Wide;
+constexpr uint64_t kMicro = 1000000;
+
+// "00" .. "99".
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// The decimal digits of n (no leading zeros, "0" for 0) at `out`.
+char* integer_digits(char* out, uint64_t n) {
+  if (n < 10) {
+    *out = static_cast<char>('0' + n);
+    return out + 1;
+  }
+  if (n < 100) {
+    std::memcpy(out, kDigitPairs + 2 * n, 2);
+    return out + 2;
+  }
+  char digits[20];
+  int count = 0;
+  do {
+    digits[count++] = static_cast<char>('0' + n % 10);
+    n /= 10;
+  } while (n != 0);
+  while (count > 0) *out++ = digits[--count];
+  return out;
+}
+
+// N * 2^-shift rounded to nearest, halves to even, for N > 0, shift > 0.
+template <typename Unsigned>
+uint64_t rounded_shift(Unsigned scaled, int shift) {
+  const Unsigned quotient = scaled >> shift;
+  const Unsigned remainder = scaled - (quotient << shift);
+  const Unsigned half = static_cast<Unsigned>(1) << (shift - 1);
+  auto n = static_cast<uint64_t>(quotient);
+  if (remainder > half || (remainder == half && (n & 1) != 0)) ++n;
+  return n;
+}
+
+}  // namespace
+
+char* fixed6_text(char* out, double value) {
+  uint64_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  const bool negative = (bits >> 63) != 0;
+  if (std::isnan(value)) {
+    const char* text = negative ? "-nan" : "nan";
+    const std::size_t length = std::strlen(text);
+    std::memcpy(out, text, length);
+    return out + length;
+  }
+  if (!(std::fabs(value) < kFixed6FastLimit)) {
+    // Infinities and large values: to_chars gives "inf" / "-inf" and, like
+    // printf, the exact decimal expansion rounded halves to even.
+    return std::to_chars(out, out + kFixed6Room, value, std::chars_format::fixed, 6).ptr;
+  }
+  // |value| = m * 2^e exactly; N = |value| * 10^6 rounded halves to even.
+  const auto exponent_field = static_cast<int>((bits >> 52) & 0x7FF);
+  const uint64_t fraction = bits & ((uint64_t{1} << 52) - 1);
+  const uint64_t m = exponent_field == 0 ? fraction : fraction | (uint64_t{1} << 52);
+  const int e = (exponent_field == 0 ? 1 : exponent_field) - 1075;
+  // Below the limit e is negative (a normal double of exponent 0 or more is at
+  // least 2^52). A float widened to double has 29 trailing zero bits: without
+  // them m * 10^6 fits 64 bits. Otherwise m * 10^6 < 2^73 needs 128; a shift
+  // of 75 or more leaves less than a half.
+  uint64_t n = 0;
+  if ((m & ((uint64_t{1} << 29) - 1)) == 0 && -(e + 29) < 64) {
+    const int shift = -(e + 29);
+    if (shift <= 0)
+      n = ((m >> 29) << -shift) * kMicro;  // an integer from 2^23 on: exact
+    else
+      n = rounded_shift<uint64_t>((m >> 29) * kMicro, shift);
+  } else if (-e < 75) {
+    n = rounded_shift<Wide>(static_cast<Wide>(m) * kMicro, -e);
+  }
+  if (negative) *out++ = '-';
+  out = integer_digits(out, n / kMicro);
+  *out++ = '.';
+  const auto decimals = static_cast<uint32_t>(n % kMicro);
+  std::memcpy(out, kDigitPairs + 2 * (decimals / 10000), 2);
+  std::memcpy(out + 2, kDigitPairs + 2 * (decimals / 100 % 100), 2);
+  std::memcpy(out + 4, kDigitPairs + 2 * (decimals % 100), 2);
+  return out + 6;
 }

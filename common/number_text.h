@@ -18,3 +18,16 @@ std::string number_text(double value, int precision, int exponent_digits);
 // The text of a colour range value (range edits and range labels): 2
 // significant digits, 3 exponent digits. (-5.0) "-5", (0.006) "0.006".
 inline std::string range_text(double value) { return number_text(value, 2, 3); }
+
+// Room fixed6_text needs: "%f" of the largest double has 316 characters.
+constexpr int kFixed6Room = 330;
+
+// Writes exactly the characters printf("%f", value) writes in the "C" locale
+// (six decimals, the exact binary value rounded to nearest with halves to
+// even, a minus sign for every value whose sign bit is set, -0.0 and tiny
+// negatives included: "-0.000000"; "nan", "-nan", "inf", "-inf" for the
+// non-finite values) to `out`, which must have kFixed6Room bytes, and returns
+// the end of the text (no terminating zero). Magnitudes below 1.8e13, every
+// height and step of the height files, take an integer path that works in
+// nanoseconds; larger ones go through std::to_chars, which rounds the same way.
+char* fixed6_text(char* out, double value);

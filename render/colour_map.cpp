@@ -10,7 +10,13 @@ void render_map(const HeightMatrix& map, int x0, int x1, int y0, int y1, int n, 
 
   const ClassColours colours = class_colours(level_thresholds(n), blue, red, green);
   static constexpr std::array<uint8_t, 3> kWhitePixel = {255, 255, 255};
-  Picture picture(static_cast<int>(w), static_cast<int>(h), PixelFormat::bgr24);
+  // A 24-bit picture of the same size is drawn over in its own memory, which
+  // ends as replacing it would leave it (every pixel written, the colour
+  // table the grey ramp of a new picture).
+  const bool in_place = image.format() == PixelFormat::bgr24 && image.width() == w && image.height() == h;
+  Picture fresh;
+  if (!in_place) fresh = Picture(static_cast<int>(w), static_cast<int>(h), PixelFormat::bgr24);
+  Picture& picture = in_place ? image : fresh;
   for (int r = 0; r < h; ++r) {
     uint8_t* pixel = picture.row(r);
     for (int c = 0; c < w; ++c, pixel += 3) {
@@ -22,7 +28,10 @@ void render_map(const HeightMatrix& map, int x0, int x1, int y0, int y1, int n, 
       pixel[2] = bgr[2];
     }
   }
-  image.replace(std::move(picture));
+  if (in_place)
+    image.set_colour_table(grey_ramp());
+  else
+    image.replace(std::move(fresh));
 }
 
 void render_full_map(const HeightMatrix& map, Picture& image, double min, double max, int classes) {

@@ -40,18 +40,22 @@ void Picture::load_bmp(const std::string& file) {
   if (image->type == 2) throw FileError("File \"" + file + "\" is not a supported bitmap");
 
   const PixelFormat format = image->type == 1 ? PixelFormat::indexed8 : PixelFormat::bgr24;
-  Picture result(image->width, image->height, format);
-  if (format == PixelFormat::indexed8) result.colours_ = image->colours;
+  // A picture of the same size and format takes the new pixels in its own
+  // memory (nothing can fail any more); any other is replaced by a new one.
+  Picture result;
+  Picture& target = width_ == image->width && height_ == image->height && format_ == format ? *this : result;
+  if (&target == &result) result = Picture(image->width, image->height, format);
+  target.colours_ = format == PixelFormat::indexed8 ? image->colours : grey_ramp();
   for (int y = 0; y < image->height; ++y) {
     const uint8_t* source = img_line(image.get(), image->height - 1 - y);
-    uint8_t* target = result.row(y);
+    uint8_t* line = target.row(y);
     if (image->type == 4) {
-      for (int x = 0; x < image->width; ++x) std::memcpy(target + 3 * x, source + 4 * x, 3);
+      for (int x = 0; x < image->width; ++x) std::memcpy(line + 3 * x, source + 4 * x, 3);
     } else {
-      std::memcpy(target, source, static_cast<std::size_t>(result.bytes_per_line()));
+      std::memcpy(line, source, static_cast<std::size_t>(target.bytes_per_line()));
     }
   }
-  replace(std::move(result));
+  if (&target == &result) replace(std::move(result));
 }
 
 void Picture::save_bmp(const std::string& file) const {

@@ -1,3 +1,6 @@
+#include <xmmintrin.h>
+
+#include <algorithm>
 #include <cstddef>
 #include <new>
 
@@ -8,6 +11,7 @@ namespace {
 constexpr int32_t kColumns = 7;       // x², y², x·y, x, y, 1, z
 constexpr int32_t kCoefficients = 6;  // the constant term is the last one
 constexpr int32_t kMinPoints = 6;
+using Batch = BlockFitter::Batch;
 
 // Fills design row `row` for the pixel (m, l) of a block whose centre is c.
 inline void design_row(double* row, int32_t m, int32_t l, double c, double z) {
@@ -58,13 +62,6 @@ float fit_block(const ScnMatrix& full, int32_t y0, int32_t x0, int32_t s, double
   return stored_height(design[(kCoefficients - 1) * kColumns + kCoefficients], noData);
 }
 
-// Blocks with every point, waiting to be solved together with the plan.
-struct Batch {
-  double b[LeastSquaresPlan::kMaxRows][kPlanLanes];
-  float* target[kPlanLanes];
-  int32_t count = 0;
-};
-
 void solve_batch(const LeastSquaresPlan& plan, Batch& batch, float noData) {
   if (batch.count == 0) return;
   // Unused lanes carry zeros through the same arithmetic and are dropped.
@@ -78,51 +75,91 @@ void solve_batch(const LeastSquaresPlan& plan, Batch& batch, float noData) {
 
 }  // namespace
 
-int block_fit(const ScnMatrix& full, ScnMatrix& out, int32_t s, double limit) {
-  if (out.values == nullptr) return 0;
-  // Heights are floats: compare against the float no-data height, so that
-  // the no-data points are never taken even when float(limit) > limit.
-  const float noData = static_cast<float>(effective_depth_limit(limit));
-  const bool haveFull = full.values != nullptr && s > 0;
-  const int32_t across = haveFull ? full.cols / s : 0;
-  const int32_t down = haveFull ? full.rows / s : 0;
+BlockFitter::BlockFitter(int32_t s, double limit, int32_t across)
+    : s_(s),
+      across_(across),
+      noData_(static_cast<float>(effective_depth_limit(limit))),
+      fitting_(across > 0 && s > 0 && static_cast<int64_t>(s) * s >= kMinPoints),
+      c_((s - 1) * 0.5) {
   const int64_t points = static_cast<int64_t>(s) * s;
-  const bool fitting = across > 0 && down > 0 && points >= kMinPoints;
-
-  double* design = nullptr;
-  if (fitting) {
-    design = new (std::nothrow) double[static_cast<std::size_t>(points) * kColumns];
-    if (design == nullptr) return 1;
+  if (fitting_) {
+    design_ = new (std::nothrow) double[static_cast<std::size_t>(points) * kColumns];
+    if (design_ == nullptr) return;
   }
-  const double c = (s - 1) * 0.5;
-
+  ready_ = true;
   // Almost every block has all its points, and then the design is always the
   // same: triangularise it once and only carry each block's heights through,
   // several blocks side by side.
-  LeastSquaresPlan plan;
-  bool planned = false;
-  if (fitting && points <= LeastSquaresPlan::kMaxRows) {
+  if (fitting_ && points <= LeastSquaresPlan::kMaxRows) {
     for (int32_t l = 0; l < s; ++l)
-      for (int32_t m = 0; m < s; ++m) design_row(design + (l * s + m) * kColumns, m, l, c, 0.0);
-    planned = plan_least_squares(plan, design, static_cast<int32_t>(points), kCoefficients) == 1;
+      for (int32_t m = 0; m < s; ++m) design_row(design_ + (l * s + m) * kColumns, m, l, c_, 0.0);
+    planned_ = plan_least_squares(plan_, design_, static_cast<int32_t>(points), kCoefficients) == 1;
   }
+}
 
-  Batch batch;
-  for (int32_t bi = 0; bi < out.rows; ++bi) {
-    float* target = out.values[bi];
-    for (int32_t bj = 0; bj < out.cols; ++bj) {
-      if (!fitting || bi >= down || bj >= across) {
-        target[bj] = noData;
-      } else if (planned &&
-                 gather_complete(full, bi * s, bj * s, s, noData, batch.b, batch.count)) {
-        batch.target[batch.count++] = target + bj;
-        if (batch.count == kPlanLanes) solve_batch(plan, batch, noData);
-      } else {
-        target[bj] = fit_block(full, bi * s, bj * s, s, c, noData, design);
+BlockFitter::~BlockFitter() { delete[] design_; }
+
+void BlockFitter::fit_band(const float* const* rows, float* target, int32_t cols) {
+  // A view of the band's s rows as the grid the helpers read.
+  ScnMatrix band{};
+  band.cols = across_ * s_;
+  band.rows = s_;
+  band.values = const_cast<float**>(rows);
+  for (int32_t bj = 0; bj < cols; ++bj) {
+    // Which of a 4 x 4 block's heights take part, 16 at once: most blocks
+    // have all of them or none (which gives no data, as fit_block would).
+    int usable = -1;
+    if (s_ == 4 && fitting_ && bj < across_) {
+      usable = 0;
+      const __m128 limit = _mm_set1_ps(noData_);
+      const __m128 largest = _mm_set1_ps(FLT_MAX);
+      for (int32_t l = 0; l < 4; ++l) {
+        const __m128 z = _mm_loadu_ps(rows[l] + 4 * bj);
+        const __m128 fit = _mm_and_ps(_mm_cmpgt_ps(z, limit), _mm_cmple_ps(z, largest));
+        usable |= _mm_movemask_ps(fit) << (4 * l);
+      }
+      if (usable == 0) {
+        target[bj] = noData_;
+        continue;
+      }
+      if (usable == 0xFFFF && planned_) {
+        for (int32_t l = 0; l < 4; ++l)
+          for (int32_t m = 0; m < 4; ++m) batch_.b[l * 4 + m][batch_.count] = rows[l][4 * bj + m];
+        batch_.target[batch_.count++] = target + bj;
+        if (batch_.count == kPlanLanes) solve_batch(plan_, batch_, noData_);
+        continue;
       }
     }
+    if (!fitting_ || bj >= across_) {
+      target[bj] = noData_;
+    } else if (usable < 0 && planned_ && gather_complete(band, 0, bj * s_, s_, noData_, batch_.b, batch_.count)) {
+      batch_.target[batch_.count++] = target + bj;
+      if (batch_.count == kPlanLanes) solve_batch(plan_, batch_, noData_);
+    } else {
+      target[bj] = fit_block(band, 0, bj * s_, s_, c_, noData_, design_);
+    }
   }
-  if (planned) solve_batch(plan, batch, noData);
-  delete[] design;
+}
+
+void BlockFitter::skip_band(float* target, int32_t cols) { std::fill(target, target + cols, noData_); }
+
+void BlockFitter::finish() {
+  if (planned_) solve_batch(plan_, batch_, noData_);
+}
+
+int block_fit(const ScnMatrix& full, ScnMatrix& out, int32_t s, double limit) {
+  if (out.values == nullptr) return 0;
+  const bool haveFull = full.values != nullptr && s > 0;
+  const int32_t across = haveFull ? full.cols / s : 0;
+  const int32_t down = haveFull ? full.rows / s : 0;
+  BlockFitter fitter(s, limit, down > 0 ? across : 0);
+  if (!fitter.ready()) return 1;
+  for (int32_t bi = 0; bi < out.rows; ++bi) {
+    if (bi < down)
+      fitter.fit_band(full.values + static_cast<std::ptrdiff_t>(bi) * s, out.values[bi], out.cols);
+    else
+      fitter.skip_band(out.values[bi], out.cols);
+  }
+  fitter.finish();
   return 0;
 }

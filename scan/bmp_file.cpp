@@ -143,11 +143,9 @@ int img_load_bmp(GreyImage** result, const char* fileName) {
   if (layout.pixel_offset > static_cast<uint32_t>(LONG_MAX)) return BMP_IO_ERROR;
   if (std::fseek(file.get(), static_cast<long>(layout.pixel_offset), SEEK_SET) != 0)
     return BMP_IO_ERROR;
-  // Seeking past the end succeeds; the first short row read reports it.
-  for (int32_t row = 0; row < image->height; ++row) {
-    if (!read_exactly(file.get(), img_line(image, row), static_cast<std::size_t>(image->stride)))
-      return BMP_IO_ERROR;
-  }
+  // Seeking past the end succeeds; the short read reports it. The rows lie
+  // in the file as in the image, padding included: one read takes them all.
+  if (!read_exactly(file.get(), image->pixels, static_cast<std::size_t>(image->size))) return BMP_IO_ERROR;
   return BMP_OK;
 }
 
@@ -183,7 +181,8 @@ int img_save_bmp(const GreyImage* image, const char* fileName) {
     img_get_color_table(image, table);
     written = file.write(table, sizeof table);
   }
-  for (int32_t row = 0; written && row < image->height; ++row) written = file.write(img_line(image, row), stride);
+  // The rows lie in memory as in the file, padding included.
+  written = written && file.write(image->pixels, static_cast<std::size_t>(pixel_bytes));
   if (!written) return BMP_IO_ERROR;
   if (file.commit()) return BMP_OK;
   return file.write_failed() ? BMP_IO_ERROR : BMP_CANNOT_OPEN;

@@ -1,23 +1,37 @@
-// Run-time choice between code compiled for every x86-64 (SSE2) and code
-// compiled for AVX2. Both variants do the same IEEE and integer operations in
-// the same order (no fused multiply-add), so their results are identical.
+// Run-time choice between code compiled for every x86-64 (SSE2), code
+// compiled for AVX2 and code compiled for AVX-512. All variants do the same
+// IEEE and integer operations in the same order (no fused multiply-add), so
+// their results are identical; only the width of the vectors differs.
 #pragma once
 
-// Set to true to run the SSE2 variants where AVX2 is present too, so that
-// tests can compare the two.
-inline bool& sse2_only() {
-  static bool only = false;
-  return only;
+enum class SimdLevel { sse2 = 0, avx2 = 1, avx512 = 2 };
+
+// The widest variant that may run. Lowered by tests to compare the variants
+// on a processor that has the wider ones; never raised above what the
+// processor has (simd_level() checks that).
+inline SimdLevel& simd_ceiling() {
+  static SimdLevel ceiling = SimdLevel::avx512;
+  return ceiling;
 }
 
-inline bool cpu_has_avx2() {
+// The widest variant the processor runs, within simd_ceiling().
+inline SimdLevel simd_level() {
 #if defined(__x86_64__) || defined(__i386__)
-  static const bool supported = [] {
+  static const SimdLevel supported = [] {
     __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") != 0;
+    // The AVX-512 variants use 64-bit lane masks (DQ), byte and word lanes
+    // (BW) and the 128/256-bit forms (VL) besides the foundation.
+    if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
+        __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl"))
+      return SimdLevel::avx512;
+    if (__builtin_cpu_supports("avx2")) return SimdLevel::avx2;
+    return SimdLevel::sse2;
   }();
-  return supported && !sse2_only();
+  return supported < simd_ceiling() ? supported : simd_ceiling();
 #else
-  return false;
+  return SimdLevel::sse2;
 #endif
 }
+
+inline bool cpu_has_avx2() { return simd_level() >= SimdLevel::avx2; }
+inline bool cpu_has_avx512() { return simd_level() >= SimdLevel::avx512; }

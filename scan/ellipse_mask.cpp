@@ -20,12 +20,31 @@ void ellipse_mask(GreyImage* plane, int32_t cx, int32_t cy, int32_t rx, int32_t 
     const double d = static_cast<double>(int64_t{x} - cx) / rx;
     across[static_cast<std::size_t>(x)] = d * d;
   }
+  // Every rounded step (quotient, square, sum, difference) is monotonic, so
+  // q grows with |x - cx| and the pixels inside (q < 0, the boundary
+  // excluded) form one run around the column nearest the centre: found by
+  // bisection with exactly the per-pixel test, then filled.
+  const int32_t nearest = static_cast<int32_t>(std::clamp<int64_t>(cx, 0, width - 1));
   for (int32_t y = 0; y < plane->height; ++y) {
     const double d = static_cast<double>(int64_t{y} - cy) / ry;
     const double up = d * d;
+    const auto inside = [&](int32_t x) { return !(across[static_cast<std::size_t>(x)] + up - 1.0 >= 0.0); };
     uint8_t* row = img_line(plane, y);
-    for (int32_t x = 0; x < width; ++x)
-      row[x] = across[static_cast<std::size_t>(x)] + up - 1.0 >= 0.0 ? 0 : 255;  // boundary excluded
+    std::memset(row, 0, row_bytes);
+    if (!inside(nearest)) continue;
+    int32_t low = 0;  // first inside in [0, nearest]
+    for (int32_t high = nearest; low < high;) {
+      const int32_t middle = low + (high - low) / 2;
+      if (inside(middle)) high = middle;
+      else low = middle + 1;
+    }
+    int32_t end = width;  // one past the last inside in [nearest, width)
+    for (int32_t first = nearest + 1; first < end;) {
+      const int32_t middle = first + (end - first) / 2;
+      if (inside(middle)) first = middle + 1;
+      else end = middle;
+    }
+    std::memset(row + low, 255, static_cast<std::size_t>(end - low));
   }
 }
 

@@ -1,8 +1,12 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstddef>
 #include <cstring>
+#include <new>
 #include <vector>
+
+#include <immintrin.h>
 
 #include "cpu_features.h"
 #include "image_processing.h"
@@ -18,14 +22,18 @@ constexpr int32_t kRebuildStep = 32;
 constexpr double kPeriodSpread = 5.0;
 constexpr double kMinLocalPeriod = 5.0;
 
-// Vectors of doubles: two lanes (SSE2, every x86-64) or four (AVX2). Code
-// written once for either is compiled twice and picked at run time.
-using Pair = double __attribute__((vector_size(16)));
-using Quad = double __attribute__((vector_size(32)));
-// Independent windows measured side by side: kBlock vectors of lanes. Each
-// sum still runs over the taps in order.
-constexpr int32_t kBlock = 4;
-constexpr int32_t kMaxLanes = 4 * kBlock;  // windows side by side with Quad
+// Eight rows are measured side by side: lane r of an Octet belongs to row
+// y0 + r, and the eight lanes go through exactly the operations one row's
+// window would, in the same order. The local period depends on the column
+// alone, so every lane uses the same kernel tap at the same time. The SSE2
+// and AVX2 variants split an Octet into four or two hardware vectors.
+using Octet = double __attribute__((vector_size(64)));
+using Bytes8 = uint8_t __attribute__((vector_size(8)));
+using Ints8 = int32_t __attribute__((vector_size(32)));
+using Bytes16 = uint8_t __attribute__((vector_size(16)));
+using Words8 = uint16_t __attribute__((vector_size(16)));
+using Longs4 = uint32_t __attribute__((vector_size(16)));
+constexpr int32_t kRows = 8;
 
 struct PhaseKernel {
   int32_t taps;  // odd window length
@@ -44,6 +52,8 @@ struct WindowRun {
 // Which kernel measures which window starts. The local period depends on the
 // column alone, so every measured row follows the same plan.
 struct RowPlan {
+  int32_t width = -1;
+  uint64_t period_bits = 0;
   std::vector<PhaseKernel> kernels;
   std::vector<WindowRun> runs;
 };
@@ -77,8 +87,9 @@ void build_kernel(PhaseKernel& kernel, int32_t taps, double local) {
 // between the last centre of the old window and the first centre of the new
 // one are measured with the new kernels (window start column - half), like
 // their neighbours; a plain walk over window starts would skip them.
-RowPlan plan_row(int32_t width, double period) {
-  RowPlan plan;
+void plan_row(RowPlan& plan, int32_t width, double period) {
+  plan.kernels.clear();
+  plan.runs.clear();
   int32_t previous_half = -1;
   for (int32_t j = 0;; j += kRebuildStep) {
     const double local = local_period(j, width, period);
@@ -95,55 +106,43 @@ RowPlan plan_row(int32_t width, double period) {
     if (j + kRebuildStep > last_start) break;
     previous_half = kernel.half;
   }
+}
+
+// The plan of the last call on this thread: a study measures image after
+// image of one width and period, and building the kernels takes some
+// thousand cosines and sines.
+const RowPlan& row_plan(int32_t width, double period) {
+  thread_local RowPlan plan;
+  uint64_t bits;
+  std::memcpy(&bits, &period, sizeof bits);
+  if (plan.width != width || plan.period_bits != bits) {
+    plan.width = -1;  // not valid while it is rebuilt
+    plan_row(plan, width, period);
+    plan.width = width;
+    plan.period_bits = bits;
+  }
   return plan;
 }
 
-// Re and Im of the windows starting at [first, end): sums over the taps in
-// order, kBlock vectors of windows at a time. `line` has room for kMaxLanes
-// values beyond the row, `re` and `im` for kMaxLanes values beyond `end`.
-template <typename Vec>
-inline __attribute__((always_inline)) void window_sums_of(const double* line,
-                                                          const PhaseKernel& kernel,
-                                                          int32_t first, int32_t end, double* re,
-                                                          double* im) {
-  constexpr int32_t lanes = sizeof(Vec) / sizeof(double);
-  for (int32_t j = first; j < end; j += kBlock * lanes) {
-    Vec sum_re[kBlock];
-    Vec sum_im[kBlock];
-#pragma GCC unroll 4
-    for (int32_t b = 0; b < kBlock; ++b) sum_re[b] = sum_im[b] = Vec{};
-    const double* window = line + j;
-    for (int32_t i = 0; i < kernel.taps; ++i) {
-      const double c = kernel.cosine[i];
-      const double s = kernel.sine[i];
-#pragma GCC unroll 4
-      for (int32_t b = 0; b < kBlock; ++b) {
-        Vec grey;
-        std::memcpy(&grey, window + i + b * lanes, sizeof grey);
-        sum_re[b] += grey * c;
-        sum_im[b] += grey * s;
-      }
-    }
-#pragma GCC unroll 4
-    for (int32_t b = 0; b < kBlock; ++b) {
-      std::memcpy(re + j + b * lanes, &sum_re[b], sizeof(Vec));
-      std::memcpy(im + j + b * lanes, &sum_im[b], sizeof(Vec));
-    }
-  }
-}
+// ---- The angle --------------------------------------------------------------
 
-// atan(sqrt(z)) / sqrt(z) on 0 <= z <= tan^2(pi / 8), error below 1e-15:
-// a Chebyshev interpolant in z, written as a power series.
-constexpr double kAtanSeries[] = {
-    9.999999999999990417821e-01,  -3.333333333322149879087e-01, 1.999999997840172993521e-01,
-    -1.428571266218686484212e-01, 1.111104886780107636859e-01,  -9.089530178642782355365e-02,
-    7.673537499877725682264e-02,  -6.505994278569804969260e-02, 5.024795553577563412883e-02,
-    -2.531689281578366634551e-02};
+// Windows of one run: at most kRebuildStep starts plus the columns a grown
+// window would skip (its half grows by less than kMaxKernelTaps / 2), plus
+// the last block's overrun.
+constexpr int32_t kMaxRunWindows = kRebuildStep + kMaxKernelTaps / 2 + 8;
+
+
+// atan(sqrt(z)) / sqrt(z) on 0 <= z <= tan^2(pi / 8): a Chebyshev interpolant
+// in z written as a power series, within 2.1e-7 rad of the true angle, that
+// is 8.6e-6 units of 1/256 period.
+constexpr double kAtanSeries[] = {0.99999942316816282, -0.33322528092498932, 0.19677712909107442,
+                                  -0.11100372207640549};
 constexpr double kTanPiOver8 = 0.41421356237309504880;
-// The fast angle is within 1e-12 units (1/256 period) of the exact one; a
-// value closer than this to a rounding boundary is computed again with the C
-// library's atan2.
-constexpr double kTieMargin = 1e-7;
+// A value this close to a rounding boundary (units) is computed again with
+// the C library's atan2: 23 times the series' error, far beyond the few ulp
+// of the additions and products around it. Some 4e-4 of all values, about
+// 500 per camera image, take that path.
+constexpr double kTieMargin = 2e-4;
 
 // round(atan2(-Im, Re) * 128 / pi) for one response, with the C library's
 // atan2; 0 for a response without a phase.
@@ -159,6 +158,29 @@ int32_t exact_phase_value(double re, double im) {
 // the low byte is the phase byte (128 and -128 alike give 0x80).
 constexpr double kRoundingShift = 6755399441055744.0;
 
+// Phase bytes of eight responses: octant reduction, a reduction by pi / 4
+// beyond tan(pi / 8), the series, and the rounding. Only a value within
+// kTieMargin of a half unit (or one that is not a number) falls back to
+// atan2, so every byte equals round(atan2(-Im, Re) * 128 / pi) with the C
+// library's atan2. Written twice with the same operations in the same order:
+// in vectors of two or four lanes for SSE2 and AVX2, and with AVX-512
+// intrinsics, whose lane masks the compiler does not reliably form from
+// comparisons of 8-lane vectors.
+
+// The bytes of the windows whose lanes were flagged (bit r of flags[k] for
+// lane r of window k) computed again with atan2.
+void recheck_run(const double* re, const double* im, int32_t count, const uint8_t* flags,
+                 uint64_t* out) {
+  for (int32_t k = 0; k < count; ++k) {
+    if (flags[k] == 0) continue;
+    uint8_t bytes[kRows];
+    std::memcpy(bytes, &out[k], sizeof bytes);
+    for (int32_t r = 0; r < kRows; ++r)
+      if ((flags[k] >> r) & 1U) bytes[r] = static_cast<uint8_t>(exact_phase_value(re[k * kRows + r], im[k * kRows + r]));
+    std::memcpy(&out[k], bytes, sizeof bytes);
+  }
+}
+
 // Byte vectors of 2 and 4 lanes: the low bytes of 64-bit lanes.
 template <int Lanes>
 struct ByteLanes;
@@ -171,102 +193,357 @@ struct ByteLanes<4> {
   using type = uint8_t __attribute__((vector_size(4)));
 };
 
-// The angle by octant reduction and a polynomial, then the rounding, for
-// kBlock vectors of responses side by side (reads that many values of `re`
-// and `im`, writes the first n bytes). Only a value within kTieMargin of a
-// half unit falls back to atan2, so every byte equals
-// round(atan2(-Im, Re) * 128 / pi) with the C library's atan2.
+using Pair = double __attribute__((vector_size(16)));
+using Quad = double __attribute__((vector_size(32)));
+
 template <typename Vec>
-inline __attribute__((always_inline)) void phase_block(const double* re, const double* im,
-                                                       int32_t n, uint8_t* out) {
+inline __attribute__((always_inline)) Bytes8 phase_octet_of(const Octet& re, const Octet& im,
+                                                            uint32_t& recheck) {
   using Bits = decltype(Vec{} < Vec{});  // lanes of 64-bit integers
   constexpr int32_t lanes = sizeof(Vec) / sizeof(double);
+  constexpr double kSafe = 0.5 - kTieMargin;
   const Vec zero = {};
-  const Vec shift = zero + kRoundingShift;
-  const Vec nearly_half = zero + (0.5 - kTieMargin);
-  uint8_t bytes[kBlock * lanes];
-  int64_t recheck_of[kBlock * lanes];  // -1 where the value lies too near a half unit
-  Bits any_recheck = {};
+  Bytes8 bytes;
+  recheck = 0;
 #pragma GCC unroll 4
-  for (int32_t b = 0; b < kBlock; ++b) {
+  for (int32_t part = 0; part < kRows / lanes; ++part) {
     Vec x, y;
-    std::memcpy(&x, re + b * lanes, sizeof x);
-    std::memcpy(&y, im + b * lanes, sizeof y);
+    std::memcpy(&x, reinterpret_cast<const double*>(&re) + part * lanes, sizeof x);
+    std::memcpy(&y, reinterpret_cast<const double*>(&im) + part * lanes, sizeof y);
     y = -y;
     const Vec ax = x < zero ? -x : x;
     const Vec ay = y < zero ? -y : y;
     const auto steep = ay > ax;
     const Vec num = steep ? ax : ay;
     const Vec den = steep ? ay : ax;  // num / den in 0..1
-    // Beyond tan(pi / 8) reduce by pi / 4: u = (t - 1) / (t + 1), t = num / den.
+    // Beyond tan(pi / 8): u = (t - 1) / (t + 1) with t = num / den, whose
+    // angle is pi / 4 less.
     const auto upper = num > kTanPiOver8 * den;
     const Vec u = (upper ? num - den : num) / (upper ? num + den : den);
     const Vec z = u * u;
-    Vec series = zero + kAtanSeries[9];
-#pragma GCC unroll 9
-    for (int k = 8; k >= 0; --k) series = series * z + kAtanSeries[k];
-    Vec angle = (upper ? zero + kPi / 4 : zero) + u * series;
+    Vec series = zero + kAtanSeries[3];
+    series = series * z + kAtanSeries[2];
+    series = series * z + kAtanSeries[1];
+    series = series * z + kAtanSeries[0];
+    Vec angle = u * series;
+    angle = upper ? angle + kPi / 4 : angle;
     angle = steep ? kPi / 2 - angle : angle;
     angle = x < zero ? kPi - angle : angle;
     angle = y < zero ? -angle : angle;
-    const Vec units = angle * (128.0 / kPi);  // -128 .. 128
-    const Vec shifted = units + shift;
-    const Vec off = units - (shifted - shift);  // -0.5 .. 0.5
-    const auto none = (x == zero) & (y == zero);
+    // Re = Im = 0 has no phase: byte 0. The larger magnitude is 0 just then
+    // (and where it is not a number the byte is 0 as well, as with atan2):
+    // units 0 give byte 0 and are no tie.
+    const Vec units = den > zero ? angle * (128.0 / kPi) : zero;  // -128 .. 128
+    const Vec shifted = units + kRoundingShift;
+    const Vec off = units - (shifted - kRoundingShift);  // -0.5 .. 0.5
     Bits bits;
     std::memcpy(&bits, &shifted, sizeof bits);
-    bits = none ? Bits{} : bits;
-    const Bits recheck = ~none & ~((off < nearly_half) & (off > -nearly_half));  // NaN too
-    const auto low_bytes = __builtin_convertvector(bits, typename ByteLanes<lanes>::type);
-    std::memcpy(bytes + b * lanes, &low_bytes, sizeof low_bytes);
-    any_recheck |= recheck;
-    std::memcpy(recheck_of + b * lanes, &recheck, sizeof recheck);
+    const auto low = __builtin_convertvector(bits, typename ByteLanes<lanes>::type);
+    std::memcpy(reinterpret_cast<uint8_t*>(&bytes) + part * lanes, &low, sizeof low);
+    const Bits tie = ~((off < kSafe) & (off > -kSafe));  // NaN too
+    for (int32_t k = 0; k < lanes; ++k) recheck |= static_cast<uint32_t>(tie[k] & 1) << (part * lanes + k);
   }
-  int64_t any = 0;
-  for (int32_t k = 0; k < lanes; ++k) any |= any_recheck[k];
-  if (any != 0)
-    for (int32_t k = 0; k < n; ++k)
-      if (recheck_of[k] != 0) bytes[k] = static_cast<uint8_t>(exact_phase_value(re[k], im[k]));
-  std::memcpy(out, bytes, static_cast<std::size_t>(n));
+  return bytes;
 }
 
+__attribute__((target("avx512f,avx512dq,avx512bw,avx512vl"))) inline __attribute__((always_inline)) Bytes8
+phase_octet_avx512(const Octet& re, const Octet& im, uint32_t& recheck) {
+  constexpr double kSafe = 0.5 - kTieMargin;
+  __m512d x, y;
+  std::memcpy(&x, &re, sizeof x);
+  std::memcpy(&y, &im, sizeof y);
+  const __m512d zero = _mm512_setzero_pd();
+  const __m512d sign = _mm512_set1_pd(-0.0);
+  y = _mm512_xor_pd(y, sign);
+  const __mmask8 x_negative = _mm512_cmp_pd_mask(x, zero, _CMP_LT_OQ);
+  const __mmask8 y_negative = _mm512_cmp_pd_mask(y, zero, _CMP_LT_OQ);
+  const __m512d ax = _mm512_mask_xor_pd(x, x_negative, x, sign);
+  const __m512d ay = _mm512_mask_xor_pd(y, y_negative, y, sign);
+  const __mmask8 steep = _mm512_cmp_pd_mask(ay, ax, _CMP_GT_OQ);
+  const __m512d num = _mm512_mask_blend_pd(steep, ay, ax);
+  const __m512d den = _mm512_mask_blend_pd(steep, ax, ay);
+  const __mmask8 upper =
+      _mm512_cmp_pd_mask(num, _mm512_mul_pd(_mm512_set1_pd(kTanPiOver8), den), _CMP_GT_OQ);
+  const __m512d u = _mm512_div_pd(_mm512_mask_sub_pd(num, upper, num, den),
+                                  _mm512_mask_add_pd(den, upper, num, den));
+  const __m512d z = _mm512_mul_pd(u, u);
+  __m512d series = _mm512_set1_pd(kAtanSeries[3]);
+  series = _mm512_add_pd(_mm512_mul_pd(series, z), _mm512_set1_pd(kAtanSeries[2]));
+  series = _mm512_add_pd(_mm512_mul_pd(series, z), _mm512_set1_pd(kAtanSeries[1]));
+  series = _mm512_add_pd(_mm512_mul_pd(series, z), _mm512_set1_pd(kAtanSeries[0]));
+  __m512d angle = _mm512_mul_pd(u, series);
+  angle = _mm512_mask_add_pd(angle, upper, angle, _mm512_set1_pd(kPi / 4));
+  angle = _mm512_mask_sub_pd(angle, steep, _mm512_set1_pd(kPi / 2), angle);
+  angle = _mm512_mask_sub_pd(angle, x_negative, _mm512_set1_pd(kPi), angle);
+  angle = _mm512_mask_xor_pd(angle, y_negative, angle, sign);
+  const __mmask8 measured = _mm512_cmp_pd_mask(den, zero, _CMP_GT_OQ);
+  const __m512d units = _mm512_maskz_mul_pd(measured, angle, _mm512_set1_pd(128.0 / kPi));
+  const __m512d shift = _mm512_set1_pd(kRoundingShift);
+  const __m512d shifted = _mm512_add_pd(units, shift);
+  const __m512d off = _mm512_sub_pd(units, _mm512_sub_pd(shifted, shift));
+  const __mmask8 inside = _mm512_cmp_pd_mask(off, _mm512_set1_pd(kSafe), _CMP_LT_OQ) &
+                          _mm512_cmp_pd_mask(off, _mm512_set1_pd(-kSafe), _CMP_GT_OQ);
+  const __m128i low = _mm512_maskz_cvtepi64_epi8(0xFF, _mm512_castpd_si512(shifted));
+  Bytes8 bytes;
+  std::memcpy(&bytes, &low, sizeof bytes);
+  recheck = static_cast<uint8_t>(~inside);
+  return bytes;
+}
+
+// Phase bytes of `count` windows (at most kMaxRunWindows), eight responses
+// each (`re` and `im` hold kRows values per window), as eight bytes per window
+// into `out`. The lanes near a rounding boundary are only noted in the loop
+// and worked out after it, so the loop itself has no branch on the data.
 template <typename Vec>
-inline __attribute__((always_inline)) void phase_bytes_of(const double* re, const double* im,
-                                                          int32_t count, uint8_t* out) {
-  constexpr int32_t step = kBlock * sizeof(Vec) / sizeof(double);
-  int32_t j = 0;
-  for (; j + step <= count; j += step) phase_block<Vec>(re + j, im + j, step, out + j);
-  if (j >= count) return;
-  double re_tail[step] = {};
-  double im_tail[step] = {};
-  std::copy(re + j, re + count, re_tail);
-  std::copy(im + j, im + count, im_tail);
-  phase_block<Vec>(re_tail, im_tail, count - j, out + j);
+inline __attribute__((always_inline)) void phase_run_of(const double* re, const double* im,
+                                                        int32_t count, uint64_t* out) {
+  uint8_t flags[kMaxRunWindows];
+  uint32_t any = 0;
+  for (int32_t k = 0; k < count; ++k) {
+    Octet x, y;
+    std::memcpy(&x, re + k * kRows, sizeof x);
+    std::memcpy(&y, im + k * kRows, sizeof y);
+    uint32_t recheck;
+    const Bytes8 bytes = phase_octet_of<Vec>(x, y, recheck);
+    std::memcpy(out + k, &bytes, sizeof bytes);
+    flags[k] = static_cast<uint8_t>(recheck);
+    any |= recheck;
+  }
+  if (any != 0) recheck_run(re, im, count, flags, out);
 }
 
-__attribute__((target("avx2"))) void window_sums_avx2(const double* line,
-                                                      const PhaseKernel& kernel, int32_t first,
-                                                      int32_t end, double* re, double* im) {
-  window_sums_of<Quad>(line, kernel, first, end, re, im);
+// The same loop with the AVX-512 angle (which, compiled for AVX-512 only,
+// cannot be inlined into a template shared with the other variants).
+__attribute__((target("avx512f,avx512dq,avx512bw,avx512vl"))) void phase_run_avx512(
+    const double* re, const double* im, int32_t count, uint64_t* out) {
+  uint8_t flags[kMaxRunWindows];
+  uint32_t any = 0;
+  for (int32_t k = 0; k < count; ++k) {
+    Octet x, y;
+    std::memcpy(&x, re + k * kRows, sizeof x);
+    std::memcpy(&y, im + k * kRows, sizeof y);
+    uint32_t recheck;
+    const Bytes8 bytes = phase_octet_avx512(x, y, recheck);
+    std::memcpy(out + k, &bytes, sizeof bytes);
+    flags[k] = static_cast<uint8_t>(recheck);
+    any |= recheck;
+  }
+  if (any != 0) recheck_run(re, im, count, flags, out);
 }
-void window_sums_sse2(const double* line, const PhaseKernel& kernel, int32_t first, int32_t end,
-                      double* re, double* im) {
-  window_sums_of<Pair>(line, kernel, first, end, re, im);
+__attribute__((target("avx2"))) void phase_run_avx2(const double* re, const double* im,
+                                                    int32_t count, uint64_t* out) {
+  phase_run_of<Quad>(re, im, count, out);
 }
-__attribute__((target("avx2"))) void phase_bytes_avx2(const double* re, const double* im,
-                                                      int32_t count, uint8_t* out) {
-  phase_bytes_of<Quad>(re, im, count, out);
+void phase_run_sse2(const double* re, const double* im, int32_t count, uint64_t* out) {
+  phase_run_of<Pair>(re, im, count, out);
 }
-void phase_bytes_sse2(const double* re, const double* im, int32_t count, uint8_t* out) {
-  phase_bytes_of<Pair>(re, im, count, out);
+using PhaseRun = void (*)(const double*, const double*, int32_t, uint64_t*);
+
+// ---- Eight rows side by side ----------------------------------------------
+
+// 8 x 8 bytes transposed: in[r] holds bytes (r, 0..7), out[c] gets bytes
+// (0..7, c). Three rounds of interleaving bytes, pairs and quadruples.
+inline __attribute__((always_inline)) void transpose_8x8(const uint64_t in[8], uint64_t out[8]) {
+  Bytes16 rows[4];
+  for (int32_t k = 0; k < 4; ++k) std::memcpy(&rows[k], in + 2 * k, 16);
+  Bytes16 pairs[4];  // columns 0..7 of rows 2k and 2k + 1, interleaved
+  for (int32_t k = 0; k < 4; ++k)
+    pairs[k] = __builtin_shufflevector(rows[k], rows[k], 0, 8, 1, 9, 2, 10, 3, 11, 4, 12, 5, 13, 6, 14,
+                                       7, 15);
+  Words8 w[4];
+  for (int32_t k = 0; k < 4; ++k) std::memcpy(&w[k], &pairs[k], 16);
+  // Rows 0..3 (and 4..7) of columns 0..3, then of columns 4..7.
+  const Words8 low03 = __builtin_shufflevector(w[0], w[1], 0, 8, 1, 9, 2, 10, 3, 11);
+  const Words8 high03 = __builtin_shufflevector(w[0], w[1], 4, 12, 5, 13, 6, 14, 7, 15);
+  const Words8 low47 = __builtin_shufflevector(w[2], w[3], 0, 8, 1, 9, 2, 10, 3, 11);
+  const Words8 high47 = __builtin_shufflevector(w[2], w[3], 4, 12, 5, 13, 6, 14, 7, 15);
+  Longs4 q[4];
+  std::memcpy(&q[0], &low03, 16);
+  std::memcpy(&q[1], &low47, 16);
+  std::memcpy(&q[2], &high03, 16);
+  std::memcpy(&q[3], &high47, 16);
+  const Longs4 columns[4] = {__builtin_shufflevector(q[0], q[1], 0, 4, 1, 5),
+                             __builtin_shufflevector(q[0], q[1], 2, 6, 3, 7),
+                             __builtin_shufflevector(q[2], q[3], 0, 4, 1, 5),
+                             __builtin_shufflevector(q[2], q[3], 2, 6, 3, 7)};
+  std::memcpy(out, columns, 64);
 }
 
-void window_sums(const double* line, const PhaseKernel& kernel, int32_t first, int32_t end,
-                 double* re, double* im) {
-  if (cpu_has_avx2())
-    window_sums_avx2(line, kernel, first, end, re, im);
-  else
-    window_sums_sse2(line, kernel, first, end, re, im);
+// Octets in memory are read and written through memcpy: the vector type's
+// own alignment differs between the variants (16 bytes for SSE2), so no
+// variant may assume more than the buffers below guarantee.
+// Vectors go in and out by reference: an Octet passed by value would
+// change the calling convention between the variants.
+inline __attribute__((always_inline)) void load_octet(Octet& v, const double* p) {
+  std::memcpy(&v, p, sizeof v);
+}
+
+// Work buffers of one group of rows: grey levels of the eight rows per column
+// (kRows doubles a column, with zeros beyond the row for the blocks that read
+// past a run's end), and the eight phase bytes per column. The grey levels
+// start on a 64-byte boundary, so that no load of a column crosses a cache line.
+struct GroupBuffers {
+  explicit GroupBuffers(std::size_t columns)
+      : grey(new(std::align_val_t{64}) double[columns * kRows]()), levels(columns), phase(columns) {}
+  ~GroupBuffers() { ::operator delete[](grey, std::align_val_t{64}); }
+  GroupBuffers(const GroupBuffers&) = delete;
+  GroupBuffers& operator=(const GroupBuffers&) = delete;
+  double* grey;
+  std::vector<uint64_t> levels;  // grey bytes of the eight rows per column
+  std::vector<uint64_t> phase;
+};
+
+// Grey levels of rows y0 .. y0 + 7 (rows from `height` on read as zeros),
+// eight rows per column: the bytes of each column as one 64-bit word (row r
+// in byte r), for `width` columns rounded up to 8.
+inline __attribute__((always_inline)) void load_group(const GreyImage* plane, int32_t y0,
+                                                      uint64_t* columns) {
+  const int32_t width = plane->width;
+  static const uint8_t zeros[kMaxImageSide] = {};
+  const uint8_t* rows[kRows];
+  for (int32_t r = 0; r < kRows; ++r) rows[r] = y0 + r < plane->height ? img_line(plane, y0 + r) : zeros;
+  int32_t x = 0;
+  for (; x + 8 <= width; x += 8) {
+    uint64_t in[kRows];
+    for (int32_t r = 0; r < kRows; ++r) std::memcpy(&in[r], rows[r] + x, 8);
+    transpose_8x8(in, columns + x);
+  }
+  if (x < width) {
+    uint64_t in[kRows] = {};
+    for (int32_t r = 0; r < kRows; ++r) std::memcpy(&in[r], rows[r] + x, static_cast<std::size_t>(width - x));
+    transpose_8x8(in, columns + x);
+  }
+}
+
+// The eight grey levels of each of `count` columns as doubles.
+inline __attribute__((always_inline)) void widen_of(const uint64_t* columns, int32_t count,
+                                                    double* grey) {
+  for (int32_t x = 0; x < count; ++x) {
+    Bytes8 bytes;
+    std::memcpy(&bytes, &columns[x], sizeof bytes);
+    // Widened step by step: a direct conversion is taken apart byte by byte.
+    const Octet levels = __builtin_convertvector(
+        __builtin_convertvector(__builtin_convertvector(bytes, Words8), Ints8), Octet);
+    std::memcpy(grey + static_cast<std::ptrdiff_t>(x) * kRows, &levels, sizeof levels);
+  }
+}
+__attribute__((target("avx512f,avx512dq,avx512bw,avx512vl"))) void widen_avx512(
+    const uint64_t* columns, int32_t count, double* grey) {
+  for (int32_t x = 0; x < count; ++x) {
+    const __m512i levels =
+        _mm512_maskz_cvtepu8_epi64(0xFF, _mm_loadl_epi64(reinterpret_cast<const __m128i*>(columns + x)));
+    _mm512_storeu_pd(grey + static_cast<std::ptrdiff_t>(x) * kRows, _mm512_maskz_cvtepi64_pd(0xFF, levels));
+  }
+}
+__attribute__((target("avx2"))) void widen_avx2(const uint64_t* columns, int32_t count, double* grey) {
+  widen_of(columns, count, grey);
+}
+void widen_sse2(const uint64_t* columns, int32_t count, double* grey) { widen_of(columns, count, grey); }
+using Widen = void (*)(const uint64_t*, int32_t, double*);
+
+// Phase bytes back into rows y0 .. y0 + 7 (those below `height`).
+inline __attribute__((always_inline)) void store_group(GreyImage* plane, int32_t y0,
+                                                       const uint64_t* phase) {
+  const int32_t width = plane->width;
+  const int32_t rows = std::min(kRows, plane->height - y0);
+  uint8_t* row[kRows];
+  for (int32_t r = 0; r < rows; ++r) row[r] = img_line(plane, y0 + r);
+  int32_t x = 0;
+  if (rows == kRows) {
+    for (; x + 8 <= width; x += 8) {
+      uint64_t out[kRows];
+      transpose_8x8(phase + x, out);
+      for (int32_t r = 0; r < kRows; ++r) std::memcpy(row[r] + x, &out[r], 8);
+    }
+  }
+  for (; x < width; x += 8) {
+    uint64_t out[kRows];
+    transpose_8x8(phase + x, out);
+    for (int32_t r = 0; r < rows; ++r)
+      std::memcpy(row[r] + x, &out[r], static_cast<std::size_t>(std::min(8, width - x)));
+  }
+}
+
+// The sums of the windows starting at [first, end) with one kernel, kBlock
+// neighbouring starts at a time, each over the taps in order from tap 0, into
+// re and im (kRows values per window, window first at 0). The last block may
+// run past `end`; the grey buffer and the sums have room for it.
+template <int32_t kBlock>
+inline __attribute__((always_inline)) void window_sums(const double* grey, const PhaseKernel& kernel,
+                                                       int32_t first, int32_t end, double* re,
+                                                       double* im) {
+  for (int32_t j = first; j < end; j += kBlock) {
+    Octet sum_re[kBlock];
+    Octet sum_im[kBlock];
+#pragma GCC unroll 4
+    for (int32_t b = 0; b < kBlock; ++b) sum_re[b] = sum_im[b] = Octet{};
+    const double* window = grey + static_cast<std::ptrdiff_t>(j) * kRows;
+    for (int32_t i = 0; i < kernel.taps; ++i) {
+      const double c = kernel.cosine[i];
+      const double s = kernel.sine[i];
+#pragma GCC unroll 4
+      for (int32_t b = 0; b < kBlock; ++b) {
+        Octet levels;
+        load_octet(levels, window + (i + b) * kRows);
+        sum_re[b] += levels * c;
+        sum_im[b] += levels * s;
+      }
+    }
+#pragma GCC unroll 4
+    for (int32_t b = 0; b < kBlock; ++b) {
+      std::memcpy(re + (j - first + b) * kRows, &sum_re[b], sizeof(Octet));
+      std::memcpy(im + (j - first + b) * kRows, &sum_im[b], sizeof(Octet));
+    }
+  }
+}
+
+// The whole plane, eight rows at a time. kBlock windows per pass over the
+// taps keep 2 * kBlock sums in registers: 4 in AVX-512, 2 in AVX2, 1 in SSE2.
+template <int32_t kBlock, PhaseRun kPhaseRun, Widen kWiden>
+inline __attribute__((always_inline)) void phase_plane(GreyImage* plane, const RowPlan& plan,
+                                                       bool first_row, bool other_rows,
+                                                       GroupBuffers& buffers) {
+  const int32_t width = plane->width;
+  // Columns nearer the edge than the last half window hold no full-width
+  // measurement.
+  const int32_t border = std::min(plan.kernels.back().half, width);
+  double re[kMaxRunWindows * kRows];
+  double im[kMaxRunWindows * kRows];
+  for (int32_t y0 = 0; y0 < plane->height; y0 += kRows) {
+    std::fill(buffers.phase.begin(), buffers.phase.end(), uint64_t{0});
+    if (first_row || other_rows) {
+      load_group(plane, y0, buffers.levels.data());
+      kWiden(buffers.levels.data(), (width + 7) / 8 * 8, buffers.grey);
+      for (const WindowRun& run : plan.runs) {
+        const PhaseKernel& kernel = plan.kernels[static_cast<std::size_t>(run.kernel)];
+        window_sums<kBlock>(buffers.grey, kernel, run.first, run.end, re, im);
+        kPhaseRun(re, im, run.end - run.first, buffers.phase.data() + run.first + kernel.half);
+      }
+      std::fill(buffers.phase.begin(), buffers.phase.begin() + border, uint64_t{0});
+      std::fill(buffers.phase.begin() + (width - border), buffers.phase.begin() + width, uint64_t{0});
+      // A row that is not measured comes out 0.
+      uint64_t keep = 0;
+      for (int32_t r = 0; r < kRows; ++r)
+        if (y0 + r == 0 ? first_row : other_rows) keep |= uint64_t{0xFF} << (8 * r);
+      if (keep != ~uint64_t{0})
+        for (int32_t x = 0; x < width; ++x) buffers.phase[static_cast<std::size_t>(x)] &= keep;
+    }
+    store_group(plane, y0, buffers.phase.data());
+  }
+}
+
+__attribute__((target("avx512f,avx512dq,avx512bw,avx512vl"))) void phase_plane_avx512(
+    GreyImage* plane, const RowPlan& plan, bool first_row, bool other_rows, GroupBuffers& buffers) {
+  phase_plane<4, phase_run_avx512, widen_avx512>(plane, plan, first_row, other_rows, buffers);
+}
+__attribute__((target("avx2"))) void phase_plane_avx2(GreyImage* plane, const RowPlan& plan,
+                                                      bool first_row, bool other_rows,
+                                                      GroupBuffers& buffers) {
+  phase_plane<2, phase_run_avx2, widen_avx2>(plane, plan, first_row, other_rows, buffers);
+}
+void phase_plane_sse2(GreyImage* plane, const RowPlan& plan, bool first_row, bool other_rows,
+                      GroupBuffers& buffers) {
+  phase_plane<1, phase_run_sse2, widen_sse2>(plane, plan, first_row, other_rows, buffers);
 }
 
 }  // namespace
@@ -278,45 +555,57 @@ int32_t phase_window(double period) {
 }
 
 void phase_bytes(const double* re, const double* im, int32_t count, uint8_t* out) {
-  if (cpu_has_avx2())
-    phase_bytes_avx2(re, im, count, out);
-  else
-    phase_bytes_sse2(re, im, count, out);
+  if (count <= 0) return;
+  // Eight values at a time, as one window's eight rows.
+  const auto values = static_cast<std::size_t>(count);
+  const std::size_t padded = (values + kRows - 1) / kRows * kRows;
+  std::vector<double> x(padded, 0.0), y(padded, 0.0);
+  std::copy(re, re + count, x.begin());
+  std::copy(im, im + count, y.begin());
+  std::vector<uint64_t> bytes(padded / kRows);
+  const auto windows = static_cast<int32_t>(bytes.size());
+  for (int32_t first = 0; first < windows; first += kMaxRunWindows) {
+    const int32_t n = std::min(kMaxRunWindows, windows - first);
+    const double* x_run = x.data() + static_cast<std::ptrdiff_t>(first) * kRows;
+    const double* y_run = y.data() + static_cast<std::ptrdiff_t>(first) * kRows;
+    switch (simd_level()) {
+      case SimdLevel::avx512:
+        phase_run_avx512(x_run, y_run, n, bytes.data() + first);
+        break;
+      case SimdLevel::avx2:
+        phase_run_avx2(x_run, y_run, n, bytes.data() + first);
+        break;
+      case SimdLevel::sse2:
+        phase_run_sse2(x_run, y_run, n, bytes.data() + first);
+        break;
+    }
+  }
+  std::memcpy(out, bytes.data(), values);
 }
 
 void fringe_phase(GreyImage* plane, int32_t window, double period) {
   if (plane == nullptr || plane->type != 1) return;
   const int32_t width = plane->width;
-  const RowPlan plan = plan_row(width, period);
-  const PhaseKernel& last = plan.kernels.back();
-
-  const auto room = static_cast<std::size_t>(width) + kMaxKernelTaps + kMaxLanes;
-  std::vector<double> line(room, 0.0);
-  std::vector<double> re(room);
-  std::vector<double> im(room);
-  std::vector<uint8_t> phase(static_cast<std::size_t>(width));
+  const RowPlan& plan = row_plan(width, period);
 
   // A row is measured only while the window in force fits it: for the first
-  // row the given window, afterwards the last one built.
-  int32_t taps_in_force = window;
-  for (int32_t y = 0; y < plane->height; ++y) {
-    uint8_t* row = img_line(plane, y);
-    std::fill(phase.begin(), phase.end(), uint8_t{0});
-    if (taps_in_force <= width) {
-      std::copy(row, row + width, line.begin());
-      for (const WindowRun& run : plan.runs) {
-        const PhaseKernel& kernel = plan.kernels[static_cast<std::size_t>(run.kernel)];
-        window_sums(line.data(), kernel, run.first, run.end, re.data(), im.data());
-        phase_bytes(re.data() + run.first, im.data() + run.first, run.end - run.first,
-                    phase.data() + run.first + kernel.half);
-      }
-      taps_in_force = last.taps;
-      // Columns nearer the edge than the last half window hold no full-width
-      // measurement.
-      const int32_t border = std::min(last.half, width);
-      std::fill(phase.begin(), phase.begin() + border, uint8_t{0});
-      std::fill(phase.end() - border, phase.end(), uint8_t{0});
-    }
-    std::copy(phase.begin(), phase.end(), row);
+  // row the given window, afterwards the last one built (which is in force
+  // from the second row on only if the first was measured).
+  const bool first_row = window <= width;
+  const bool other_rows = first_row && plan.kernels.back().taps <= width;
+
+  // Room beyond the row for the last block of a run, which reads up to
+  // kMaxKernelTaps + 3 columns past its first start.
+  GroupBuffers buffers(static_cast<std::size_t>(width) + kMaxKernelTaps + 8);
+  switch (simd_level()) {
+    case SimdLevel::avx512:
+      phase_plane_avx512(plane, plan, first_row, other_rows, buffers);
+      break;
+    case SimdLevel::avx2:
+      phase_plane_avx2(plane, plan, first_row, other_rows, buffers);
+      break;
+    case SimdLevel::sse2:
+      phase_plane_sse2(plane, plan, first_row, other_rows, buffers);
+      break;
   }
 }

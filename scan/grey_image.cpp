@@ -1,8 +1,80 @@
 #include "grey_image.h"
 
+#include <array>
 #include <cstddef>
+#include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <new>
+
+namespace {
+
+// Released pixel blocks, kept for the next image of the same size. A
+// measurement makes and drops images of the camera size again and again
+// (the six planes of every scan, each loaded or synthesised picture), and
+// memory fresh from the system costs a page fault per 4 KiB on first touch,
+// which takes longer than clearing a block that is already mapped. Blocks
+// below 64 KiB come cheaply from the heap and are not kept; at most
+// kKeptBlocks blocks and kKeptBytes bytes are kept.
+constexpr std::size_t kSmallBlock = std::size_t{1} << 16;
+constexpr std::size_t kKeptBlocks = 8;
+constexpr std::size_t kKeptBytes = std::size_t{64} << 20;
+
+struct KeptBlock {
+  uint8_t* pixels = nullptr;
+  std::size_t size = 0;
+};
+
+class BlockPool {
+ public:
+  // A kept block of exactly `size` bytes, cleared, or null.
+  uint8_t* take(std::size_t size) {
+    if (size < kSmallBlock) return nullptr;
+    uint8_t* pixels = nullptr;
+    {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      for (KeptBlock& block : blocks_) {
+        if (block.pixels != nullptr && block.size == size) {
+          pixels = block.pixels;
+          block = {};
+          bytes_ -= size;
+          break;
+        }
+      }
+    }
+    if (pixels != nullptr) std::memset(pixels, 0, size);
+    return pixels;
+  }
+  // Keeps the block if there is room, else frees it.
+  void give(uint8_t* pixels, std::size_t size) {
+    if (pixels == nullptr) return;
+    if (size >= kSmallBlock) {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      if (bytes_ + size <= kKeptBytes) {
+        for (KeptBlock& block : blocks_) {
+          if (block.pixels == nullptr) {
+            block = {pixels, size};
+            bytes_ += size;
+            return;
+          }
+        }
+      }
+    }
+    std::free(pixels);
+  }
+
+ private:
+  std::mutex mutex_;
+  std::array<KeptBlock, kKeptBlocks> blocks_{};
+  std::size_t bytes_ = 0;
+};
+
+BlockPool& block_pool() {
+  static BlockPool* pool = new BlockPool;  // never destroyed: images may outlive statics
+  return *pool;
+}
+
+}  // namespace
 
 ColourTable grey_ramp() {
   ColourTable table{};
@@ -23,7 +95,10 @@ GreyImage* img_create(int32_t type, int32_t width, int32_t height) {
   const int32_t size = stride * height;
   auto* image = new (std::nothrow) GreyImage{};
   if (image == nullptr) return nullptr;
-  image->pixels = new (std::nothrow) uint8_t[static_cast<std::size_t>(size)]();
+  // A kept block (cleared) or a new one from calloc, which is zero already.
+  const auto bytes = static_cast<std::size_t>(size);
+  image->pixels = block_pool().take(bytes);
+  if (image->pixels == nullptr) image->pixels = static_cast<uint8_t*>(std::calloc(bytes, 1));
   if (image->pixels == nullptr) {
     delete image;
     return nullptr;
@@ -35,12 +110,13 @@ GreyImage* img_create(int32_t type, int32_t width, int32_t height) {
   image->stride = stride;
   image->size = size;
   image->colours = grey_ramp();
+  image->allocated = bytes;
   return image;
 }
 
 void img_destroy(GreyImage* image) {
   if (image == nullptr) return;
-  delete[] image->pixels;
+  block_pool().give(image->pixels, image->allocated);
   delete image;
 }
 

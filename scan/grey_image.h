@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 // Return codes of img_load_bmp and img_save_bmp.
@@ -31,6 +32,7 @@ struct GreyImage {
   int32_t size;           // stride * height
   uint8_t* pixels;        // size bytes, owned
   ColourTable colours;    // grey ramp unless set
+  std::size_t allocated;  // bytes behind pixels as img_create made them
 };
 
 // Returns a new image with the grey ramp, or null for a bad type or size or

@@ -19,15 +19,28 @@ void calculate_profile(ScnContext& context, int32_t withReference) {
     mat_free(&context.profile);
     return;
   }
-  ScnMatrix full{};
-  if (mat_create(&full, width, height, par.CamResX, par.CamResY) != 0) {
+  // The heights of one band of 4 rows at a time, fitted at once: the same
+  // heights and fits as for a whole height grid, without holding one.
+  constexpr int32_t kBlock = 4;
+  ScnMatrix band{};
+  if (mat_create(&band, width, kBlock, par.CamResX, par.CamResY) != 0) {
     mat_free(&context.profile);
     return;
   }
-  if (withReference != 0)
-    height_map_reference(full, phase, context.planes[PLANE_REFERENCE], par);
-  else
-    height_map(full, phase, par);
-  if (block_fit(full, context.profile, 4, par.DepthLimit) != 0) mat_free(&context.profile);
-  mat_free(&full);
+  static const GreyImage kNoReference{};
+  const GreyImage* reference = context.planes[PLANE_REFERENCE];
+  const HeightRow heights(par, phase,
+                          withReference == 0 ? nullptr : reference != nullptr ? reference : &kNoReference);
+  BlockFitter fitter(kBlock, par.DepthLimit, context.profile.rows > 0 ? context.profile.cols : 0);
+  if (!fitter.ready()) {
+    mat_free(&band);
+    mat_free(&context.profile);
+    return;
+  }
+  for (int32_t bi = 0; bi < context.profile.rows; ++bi) {
+    for (int32_t l = 0; l < kBlock; ++l) heights(bi * kBlock + l, band.values[l], width);
+    fitter.fit_band(band.values, context.profile.values[bi], context.profile.cols);
+  }
+  fitter.finish();
+  mat_free(&band);
 }

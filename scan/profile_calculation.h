@@ -71,6 +71,65 @@ void solve_with_plan(const LeastSquaresPlan& plan, double* b);
 constexpr int32_t kPlanLanes = 8;
 void solve_with_plan_lanes(const LeastSquaresPlan& plan, double (*b)[kPlanLanes]);
 
+// block_fit band by band: the blocks of one band of s grid rows at a time,
+// so that a caller can make the heights of a band just before they are fitted
+// instead of holding the whole grid. Every block gets exactly the operations
+// block_fit gives it; blocks with all their points are solved kPlanLanes at a
+// time, so a result may be written only by a later fit_band or by finish().
+class BlockFitter {
+ public:
+  // s x s blocks, `across` blocks per band (0: no block is fitted).
+  BlockFitter(int32_t s, double limit, int32_t across);
+  ~BlockFitter();
+  BlockFitter(const BlockFitter&) = delete;
+  BlockFitter& operator=(const BlockFitter&) = delete;
+  // False when the design matrix could not be allocated.
+  bool ready() const { return ready_; }
+  // rows[0..s-1]: the band's heights, across * s values each. Writes the
+  // block heights of target[0..cols-1] (no data beyond `across`).
+  void fit_band(const float* const* rows, float* target, int32_t cols);
+  // A band beyond the grid: no data.
+  void skip_band(float* target, int32_t cols);
+  // Solves the blocks still waiting.
+  void finish();
+
+  // Blocks with every point, waiting to be solved together with the plan.
+  struct Batch {
+    double b[LeastSquaresPlan::kMaxRows][kPlanLanes];
+    float* target[kPlanLanes];
+    int32_t count = 0;
+  };
+
+ private:
+  int32_t s_;
+  int32_t across_;
+  float noData_;
+  bool fitting_;
+  double c_;
+  bool ready_ = false;
+  bool planned_ = false;
+  double* design_ = nullptr;
+  LeastSquaresPlan plan_{};
+  Batch batch_;
+};
+
+// Heights of row y of the phase plane (cols values), as height_map and
+// height_map_reference give them; `reference` null for height_map.
+struct HeightRow {
+  HeightRow(const ScnPar& par, const GreyImage* phase, const GreyImage* reference);
+  void operator()(int32_t y, float* out, int32_t cols) const;
+
+ private:
+  const GreyImage* phase_;
+  const GreyImage* reference_;
+  bool with_reference_;
+  bool usable_;
+  float noData_;
+  double k_;
+  double lambda_;
+  int32_t centre_;
+};
+
 // The whole calculation on the context: replaces context.profile by a grid of
 // (width div 4) x (height div 4) heights. A context without a phase plane is
 // left alone; when memory runs out the profile is left empty (0 x 0).

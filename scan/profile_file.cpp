@@ -1,21 +1,44 @@
 #include "profile_file.h"
 
-#include <cstdio>
-#include <string>
+#include <charconv>
+#include <vector>
 
-#include "classic_numbers.h"
+#include "common/number_text.h"
 #include "common/replace_file.h"
 
 namespace {
 
-// Appends one printf-formatted piece to the file's bytes.
-template <typename... Values>
-bool put(FileReplacement& file, const char* format, Values... values) {
-  char text[1024];  // "%f" of the largest double is 317 characters, and a line holds two
-  const int length = std::snprintf(text, sizeof text, format, values...);
-  return length >= 0 && static_cast<std::size_t>(length) < sizeof text &&
-         file.write(text, static_cast<std::size_t>(length));
-}
+// The text is made in blocks of this many bytes and handed over whole: a
+// block at least as large as the replacement's own buffer goes to the file
+// without another copy.
+constexpr std::size_t kBlockBytes = std::size_t{1} << 16;
+
+// Collects the file's text in blocks; false once a write failed.
+class ProfileText {
+ public:
+  explicit ProfileText(FileReplacement& file) : file_(file), block_(kBlockBytes + kFixed6Room + 32) {}
+
+  // Room for one line of at most kFixed6Room + 32 characters.
+  char* room() { return block_.data() + used_; }
+  void advance(char* end) {
+    used_ = static_cast<std::size_t>(end - block_.data());
+    if (used_ >= kBlockBytes) flush();
+  }
+  bool flush() {
+    if (used_ > 0 && written_) written_ = file_.write(block_.data(), used_);
+    used_ = 0;
+    return written_;
+  }
+
+ private:
+  FileReplacement& file_;
+  std::vector<char> block_;
+  std::size_t used_ = 0;
+  bool written_ = true;
+};
+
+// "%ld" of a count.
+char* count_text(char* out, int32_t value) { return std::to_chars(out, out + 16, value).ptr; }
 
 }  // namespace
 
@@ -25,14 +48,30 @@ void save_profile(const ScnMatrix& profile, const char* fileName) {
 
   FileReplacement file(fileName);
   if (!file.open()) return;
-  const ClassicNumbers points;
-  bool written = put(file, "%ld %ld\n", static_cast<long>(profile.cols), static_cast<long>(profile.rows));
-  written = written && put(file, "%lf %lf\n", profile.xStep, profile.yStep);
+  // The lines printf("%ld %ld\n"), ("%lf %lf\n") and ("%f\n") would write in
+  // the "C" locale, whatever the caller's locale: fixed6_text gives exactly
+  // those characters.
+  ProfileText text(file);
+  char* line = text.room();
+  line = count_text(line, profile.cols);
+  *line++ = ' ';
+  line = count_text(line, profile.rows);
+  *line++ = '\n';
+  text.advance(line);
+  line = fixed6_text(text.room(), profile.xStep);
+  *line++ = ' ';
+  text.advance(line);
+  line = fixed6_text(text.room(), profile.yStep);
+  *line++ = '\n';
+  text.advance(line);
   // Row 0 first; row 0 lies at the bottom of the picture.
-  for (int32_t row = 0; written && profile.cols > 0 && row < profile.rows; ++row) {
+  for (int32_t row = 0; profile.cols > 0 && row < profile.rows; ++row) {
     const float* heights = profile.values[row];
-    for (int32_t col = 0; written && col < profile.cols; ++col)
-      written = put(file, "%f\n", static_cast<double>(heights[col]));
+    for (int32_t col = 0; col < profile.cols; ++col) {
+      line = fixed6_text(text.room(), static_cast<double>(heights[col]));
+      *line++ = '\n';
+      text.advance(line);
+    }
   }
-  if (written) file.commit();
+  if (text.flush()) file.commit();
 }

@@ -1,6 +1,7 @@
 // The exported functions that take a handle. There is one static context; a
 // null handle turns every function into a no-op.
 #include <cstring>
+#include <utility>
 
 #include "engine_image.h"
 #include "grey_image.h"
@@ -58,18 +59,37 @@ bool is_8_bit_image(const GreyImage* image) {
 
 }  // namespace
 
-int32_t load_engine_image(ScnHandle handle, const GreyImage* loaded) {
-  if (handle == nullptr || !is_8_bit_image(loaded)) return SCN_FAILED;
-  GreyImage* source = handle->planes[PLANE_SOURCE];
-  if (source != nullptr && has_planes(*handle) && source->width == loaded->width &&
+namespace {
+
+// Makes `loaded` the source plane's picture, keeping the planes when the size
+// is unchanged. A loaded image the caller gives up (`take`) hands over its
+// pixel block instead of being copied; the plane keeps its colour table.
+int32_t set_source_image(ScnContext& context, GreyImage* loaded, bool take) {
+  const auto put = [&](GreyImage* source) {
+    if (take) {
+      std::swap(source->pixels, loaded->pixels);
+      std::swap(source->allocated, loaded->allocated);
+    } else {
+      img_copy(source, loaded);
+    }
+  };
+  GreyImage* source = context.planes[PLANE_SOURCE];
+  if (source != nullptr && has_planes(context) && source->width == loaded->width &&
       source->height == loaded->height) {
-    img_copy(source, loaded);
+    put(source);
     return SCN_OK;
   }
-  destroy_planes(*handle);
-  if (!create_planes(*handle, loaded->width, loaded->height)) return SCN_FAILED;
-  img_copy(handle->planes[PLANE_SOURCE], loaded);
+  destroy_planes(context);
+  if (!create_planes(context, loaded->width, loaded->height)) return SCN_FAILED;
+  put(context.planes[PLANE_SOURCE]);
   return SCN_OK;
+}
+
+}  // namespace
+
+int32_t load_engine_image(ScnHandle handle, const GreyImage* loaded) {
+  if (handle == nullptr || !is_8_bit_image(loaded)) return SCN_FAILED;
+  return set_source_image(*handle, const_cast<GreyImage*>(loaded), false);
 }
 
 extern "C" {
@@ -101,7 +121,10 @@ int32_t scn_LoadImage(ScnHandle handle, const char* imageFile) {
   if (handle == nullptr) return SCN_FAILED;
   GreyImage* loaded = nullptr;
   const int code = img_load_bmp(&loaded, imageFile);
-  const int32_t result = code == BMP_OK ? load_engine_image(handle, loaded) : SCN_FAILED;
+  // The image was loaded for the engine alone: its pixels are taken over.
+  const int32_t result = code == BMP_OK && handle != nullptr && is_8_bit_image(loaded)
+                             ? set_source_image(*handle, loaded, true)
+                             : SCN_FAILED;
   img_destroy(loaded);
   return result;
 }

@@ -1,5 +1,8 @@
 #include <cmath>
 #include <cstddef>
+#include <cstring>
+
+#include "cpu_features.h"
 
 #include "profile_calculation.h"
 
@@ -97,22 +100,75 @@ void solve_with_plan(const LeastSquaresPlan& plan, double* b) {
   }
 }
 
-void solve_with_plan_lanes(const LeastSquaresPlan& plan, double (*b)[kPlanLanes]) {
+namespace {
+
+// kPlanLanes right-hand sides in one vector; the SSE2 and AVX2 variants split
+// it into four or two hardware vectors.
+using Lanes = double __attribute__((vector_size(kPlanLanes * sizeof(double))));
+
+inline __attribute__((always_inline)) void load(Lanes& lanes, const double* p) {
+  std::memcpy(&lanes, p, sizeof lanes);
+}
+inline __attribute__((always_inline)) void store(double* p, const Lanes& lanes) {
+  std::memcpy(p, &lanes, sizeof lanes);
+}
+
+inline __attribute__((always_inline)) void solve_lanes(const LeastSquaresPlan& plan,
+                                                       double (*b)[kPlanLanes]) {
   const int32_t n = plan.n;
   const int32_t m = plan.m;
   for (int32_t i = 0; i < m; ++i) {
     const double* v = plan.v[i];
-    double sum[kPlanLanes] = {};
-    for (int32_t r = i; r < n; ++r)
-      for (int32_t k = 0; k < kPlanLanes; ++k) sum[k] += v[r] * b[r][k];
-    double t[kPlanLanes];
-    for (int32_t k = 0; k < kPlanLanes; ++k) t[k] = plan.beta[i] * sum[k];
-    for (int32_t r = i; r < n; ++r)
-      for (int32_t k = 0; k < kPlanLanes; ++k) b[r][k] = b[r][k] - t[k] * v[r];
+    Lanes sum = {};
+    for (int32_t r = i; r < n; ++r) {
+      Lanes row;
+      load(row, b[r]);
+      sum += v[r] * row;
+    }
+    const Lanes t = plan.beta[i] * sum;
+    for (int32_t r = i; r < n; ++r) {
+      Lanes row;
+      load(row, b[r]);
+      store(b[r], row - t * v[r]);
+    }
   }
   for (int32_t i = m - 1; i >= 0; --i) {
-    for (int32_t k = 0; k < kPlanLanes; ++k) b[i][k] = b[i][k] / plan.r[i][i];
-    for (int32_t r = i - 1; r >= 0; --r)
-      for (int32_t k = 0; k < kPlanLanes; ++k) b[r][k] = b[r][k] - b[i][k] * plan.r[r][i];
+    Lanes solved;
+    load(solved, b[i]);
+    solved = solved / plan.r[i][i];
+    store(b[i], solved);
+    for (int32_t r = i - 1; r >= 0; --r) {
+      Lanes row;
+      load(row, b[r]);
+      store(b[r], row - solved * plan.r[r][i]);
+    }
+  }
+}
+
+__attribute__((target("avx512f,avx512dq,avx512bw,avx512vl"))) void solve_lanes_avx512(
+    const LeastSquaresPlan& plan, double (*b)[kPlanLanes]) {
+  solve_lanes(plan, b);
+}
+__attribute__((target("avx2"))) void solve_lanes_avx2(const LeastSquaresPlan& plan,
+                                                      double (*b)[kPlanLanes]) {
+  solve_lanes(plan, b);
+}
+void solve_lanes_sse2(const LeastSquaresPlan& plan, double (*b)[kPlanLanes]) {
+  solve_lanes(plan, b);
+}
+
+}  // namespace
+
+void solve_with_plan_lanes(const LeastSquaresPlan& plan, double (*b)[kPlanLanes]) {
+  switch (simd_level()) {
+    case SimdLevel::avx512:
+      solve_lanes_avx512(plan, b);
+      break;
+    case SimdLevel::avx2:
+      solve_lanes_avx2(plan, b);
+      break;
+    case SimdLevel::sse2:
+      solve_lanes_sse2(plan, b);
+      break;
   }
 }

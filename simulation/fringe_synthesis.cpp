@@ -1,27 +1,42 @@
 #include "simulation/fringe_synthesis.h"
 
+#include <immintrin.h>
+
 #include <cmath>
 #include <cstddef>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <numbers>
-#include <optional>
 #include <vector>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
+#include "scan/cpu_features.h"
 #include "scan/grey_image.h"
+#include "simulation/cosine_estimate.h"
 #include "simulation/dark_level_shift.h"
 #include "simulation/random_generator.h"
 #include "simulation/shaped_random.h"
 #include "simulation/surface_rows.h"
 
+// The grey level of a pixel is worked out from its noise-free level with
+// the C library's sqrt and cos, then the noise. Here the cosines are
+// estimated (cosine_estimate.h) and the pixels computed in vectors; a pixel
+// whose level, noise added, lies so near an integer that the estimate could
+// move it across is computed again with std::cos, so every grey byte is the
+// one the C library's cosine gives. The draws of the generator are worked
+// out side by side by jumping it ahead (random_jump), and the generator is
+// left where the pixel-by-pixel draws would leave it.
 namespace {
 
 // Dark level of fringes whose contrast is too low to reach grey level 0.
 constexpr int kDarkFloor = 32;
+
+// The estimate is within 1e-15 of std::cos. A level (contrast * cos + 1) *
+// 127 - shift then moves by at most 127 * 1e-15 plus a rounding or two of
+// its own (below 1e-13), the noisy value by (1 + |n m| / 255) times that
+// plus a few roundings: this margin per unit of that factor keeps far more
+// than all of it (and is 0 for contrast 0, where the cosine drops out).
+constexpr double kLevelMargin = 1e-9;
 
 // 0 for values that are not >= 0 (not-a-number included), 1 above 1.
 double clamp_unit(double value) {
@@ -36,112 +51,465 @@ double clamp_unit(double value) {
 // max and min do them without branches (maxsd returns its second operand, 0,
 // for a not-a-number).
 uint8_t grey_byte(double v) {
-#if defined(__SSE2__)
   __m128d x = _mm_max_sd(_mm_set_sd(v), _mm_setzero_pd());
   x = _mm_min_sd(x, _mm_set_sd(254.0));
   return static_cast<uint8_t>(_mm_cvttsd_si32(x));
-#else
-  if (!(v >= 0.0)) v = 0.0;
-  if (v > 254.0) v = 254.0;
-  return static_cast<uint8_t>(v);
-#endif
+}
+
+// Adding and removing 1.5 * 2^52 rounds a double below 2^51 to an integer.
+constexpr double kRoundingShift = 6755399441055744.0;
+
+// True when v lies within `margin` of an integer (where the grey byte may
+// change). Values of 2^51 and more lie far beyond the clamps to 0 and 254.
+bool near_integer(double v, double margin) {
+  if (!(std::fabs(v) < 2251799813685248.0)) return false;
+  return std::fabs(v - ((v + kRoundingShift) - kRoundingShift)) < margin;
 }
 
 struct ImageDeleter {
   void operator()(GreyImage* image) const { img_destroy(image); }
 };
 
-// The noise-free grey levels (before clamping), row by row from row 0.
-//
-// Everything that depends on the column alone is worked out once, including
-// the level on the flat floor z = -R around the sphere. Rows i and H-1-i lie
-// mirrored about the image centre; without a vertical offset their y are of
-// opposite sign, so y squared and every level are exactly the same: the lower
-// half keeps its levels for the upper half, which halves the square roots and
-// cosines. Each pair is compared exactly, so an offset only costs speed.
+// What a row's levels are made of: per column x and x squared (mm from the
+// apex) and the level on the flat floor z = -R around the sphere; the sphere
+// and the fringes.
+struct Geometry {
+  const double* column_x;
+  const double* column_x_sq;
+  const double* floor_level;
+  std::size_t width;
+  double radius;
+  double radius_sq;
+  double t;          // tan(alpha)
+  double period_mm;  // fringe period on the flat, mm
+  double contrast;
+  double shift;
+
+  // Height z moves the vertical fringes sideways by z * t; phase 0 at the apex.
+  double phase(double x, double z) const { return 2.0 * std::numbers::pi * (x + z * t) / period_mm; }
+  double level(double x, double z) const { return (contrast * std::cos(phase(x, z)) + 1.0) * 127.0 - shift; }
+  // The level of column j in a row of y squared y_sq with the C library's
+  // sqrt and cos: z is 0 at the apex and falls to -R at the rim.
+  double exact_level(double y_sq, std::size_t j) const {
+    const double r_sq = column_x_sq[j] + y_sq;
+    return r_sq < radius_sq ? level(column_x[j], std::sqrt(radius_sq - r_sq) - radius) : floor_level[j];
+  }
+};
+
+using Pair = double __attribute__((vector_size(16)));
+using Quad = double __attribute__((vector_size(32)));
+using PairWords = uint64_t __attribute__((vector_size(16)));
+using QuadWords = uint64_t __attribute__((vector_size(32)));
+
+// The levels of lanes j .. j + lanes - 1 of a row, given the square roots
+// of R^2 - r^2 (any value where r >= R): the cosine estimated; columns whose
+// phase lies beyond the estimate's range (or is not a number) take
+// exact_level.
+template <typename Vec>
+inline __attribute__((always_inline)) void estimate_lanes(const Geometry& g, double y_sq, std::size_t j,
+                                                          const Vec& r_sq, const Vec& root, double* levels) {
+  constexpr std::size_t lanes = sizeof(Vec) / sizeof(double);
+  Vec x, floor;
+  std::memcpy(&x, g.column_x + j, sizeof x);
+  std::memcpy(&floor, g.floor_level + j, sizeof floor);
+  const Vec z = root - g.radius;
+  const Vec phi = 2.0 * std::numbers::pi * (x + z * g.t) / g.period_mm;
+  Vec c;
+  cosine_estimate(phi, c);
+  const Vec level = (g.contrast * c + 1.0) * 127.0 - g.shift;
+  const Vec out = r_sq < g.radius_sq ? level : floor;
+  std::memcpy(levels + j, &out, sizeof out);
+  const auto beyond = ~((phi <= kCosineEstimateRange) & (phi >= -kCosineEstimateRange)) & (r_sq < g.radius_sq);
+  for (std::size_t k = 0; k < lanes; ++k)
+    if (beyond[k] != 0) levels[j + k] = g.exact_level(y_sq, j + k);
+}
+
+// The columns left over after the last full vector, one at a time.
+void estimate_tail(const Geometry& g, double y_sq, std::size_t j, double* levels) {
+  for (; j < g.width; ++j) {
+    const double r_sq = g.column_x_sq[j] + y_sq;
+    if (!(r_sq < g.radius_sq)) {
+      levels[j] = g.floor_level[j];
+      continue;
+    }
+    const double phi = g.phase(g.column_x[j], std::sqrt(g.radius_sq - r_sq) - g.radius);
+    double c = 0.0;
+    if (std::fabs(phi) <= kCosineEstimateRange)
+      cosine_estimate(phi, c);
+    else
+      c = std::cos(phi);
+    levels[j] = (g.contrast * c + 1.0) * 127.0 - g.shift;
+  }
+}
+
+// The levels of one row. The square roots are taken in vectors: every sqrt
+// is correctly rounded, so they are the C library's to the last bit.
+// (Outside the sphere the root of a negative number is taken as 0; those
+// columns keep the floor level.)
+__attribute__((target("avx2"))) void estimate_row_avx2(const Geometry& g, double y_sq, double* levels) {
+  std::size_t j = 0;
+#pragma GCC unroll 2
+  for (; j + 4 <= g.width; j += 4) {
+    Quad x_sq;
+    std::memcpy(&x_sq, g.column_x_sq + j, sizeof x_sq);
+    const Quad r_sq = x_sq + y_sq;
+    Quad rest = g.radius_sq - r_sq;
+    rest = rest > 0.0 ? rest : Quad{};
+    Quad root;
+    const __m256d roots = _mm256_sqrt_pd(_mm256_loadu_pd(reinterpret_cast<const double*>(&rest)));
+    _mm256_storeu_pd(reinterpret_cast<double*>(&root), roots);
+    estimate_lanes(g, y_sq, j, r_sq, root, levels);
+  }
+  estimate_tail(g, y_sq, j, levels);
+}
+void estimate_row_sse2(const Geometry& g, double y_sq, double* levels) {
+  std::size_t j = 0;
+  for (; j + 2 <= g.width; j += 2) {
+    Pair x_sq;
+    std::memcpy(&x_sq, g.column_x_sq + j, sizeof x_sq);
+    const Pair r_sq = x_sq + y_sq;
+    Pair rest = g.radius_sq - r_sq;
+    rest = rest > 0.0 ? rest : Pair{};
+    Pair root;
+    _mm_storeu_pd(reinterpret_cast<double*>(&root), _mm_sqrt_pd(_mm_loadu_pd(reinterpret_cast<const double*>(&rest))));
+    estimate_lanes(g, y_sq, j, r_sq, root, levels);
+  }
+  estimate_tail(g, y_sq, j, levels);
+}
+
+// The noise-free levels (before clamping) of a row, estimated as above;
+// exact_level gives the C library's value of any of them. Everything that
+// depends on the column alone is worked out once, including the level on the
+// flat floor z = -R around the sphere.
 class NoiseFreeRows {
  public:
   NoiseFreeRows(const SimParams& params, double contrast)
       : width_(static_cast<std::size_t>(params.x_pixels)),
         height_(params.y_pixels),
-        radius_(params.radius),
-        radius_sq_(params.radius * params.radius),
-        t_(std::tan(std::numbers::pi * params.alpha_deg / 180.0)),
-        contrast_(contrast),
-        period_mm_(params.pixel_size * params.fringe_period),
-        shift_(dark_level_shift(contrast, kDarkFloor)),
         column_x_(width_),
         column_x_sq_(width_),
         floor_level_(width_),
         row_y_sq_(static_cast<std::size_t>(height_)),
         scratch_(width_) {
+    geometry_ = {column_x_.data(),
+                 column_x_sq_.data(),
+                 floor_level_.data(),
+                 width_,
+                 params.radius,
+                 params.radius * params.radius,
+                 std::tan(std::numbers::pi * params.alpha_deg / 180.0),
+                 params.pixel_size * params.fringe_period,
+                 contrast,
+                 dark_level_shift(contrast, kDarkFloor)};
     const double d = params.pixel_size;
     const double column_centre = (params.x_pixels - 1) * 0.5;
     for (std::size_t j = 0; j < width_; ++j) {
       const double x = d * (static_cast<double>(j) - column_centre) - params.offset_x;
       column_x_[j] = x;
       column_x_sq_[j] = x * x;
-      floor_level_[j] = level(x, -radius_);
+      floor_level_[j] = geometry_.level(x, -params.radius);
     }
     const double row_centre = (height_ - 1) * 0.5;
     for (int32_t i = 0; i < height_; ++i) {
       const double y = d * (i - row_centre) - params.offset_y;
       row_y_sq_[i] = y * y;
     }
-    bool any_mirrored = false;
-    for (int32_t i = 0; i < height_ / 2; ++i) any_mirrored |= row_y_sq_[i] == row_y_sq_[height_ - 1 - i];
-    if (any_mirrored) {
-      try {
-        lower_half_.resize(static_cast<std::size_t>(height_ / 2) * width_);
-      } catch (const std::bad_alloc&) {
-        // Only a speed-up: without it every row is computed.
-      }
-    }
   }
 
-  // Levels of row i (y pixels above the bottom row); rows are asked for in order.
+  // Estimated levels of row i (y pixels above the bottom row), valid until
+  // the next call.
   const double* row(int32_t i) {
-    const int32_t partner = height_ - 1 - i;
-    const bool kept = !lower_half_.empty();
-    if (kept && partner < i && row_y_sq_[partner] == row_y_sq_[i])
-      return &lower_half_[static_cast<std::size_t>(partner) * width_];
-    double* out = (kept && i < height_ / 2) ? &lower_half_[static_cast<std::size_t>(i) * width_]
-                                            : scratch_.data();
-    fill_row(row_y_sq_[i], out);
-    return out;
+    if (cpu_has_avx2())
+      estimate_row_avx2(geometry_, row_y_sq_[i], scratch_.data());
+    else
+      estimate_row_sse2(geometry_, row_y_sq_[i], scratch_.data());
+    return scratch_.data();
   }
+  // Whether rows i and k have the same levels: their y squared are equal.
+  bool same_levels(int32_t i, int32_t k) const { return row_y_sq_[i] == row_y_sq_[k]; }
+
+  // The C library's level of pixel j of row i.
+  double exact_level(int32_t i, std::size_t j) const { return geometry_.exact_level(row_y_sq_[i], j); }
 
  private:
-  void fill_row(double y_sq, double* levels) const {
-    for (std::size_t j = 0; j < width_; ++j) {
-      const double r_sq = column_x_sq_[j] + y_sq;
-      // z is 0 at the apex and falls to -R at the rim of the sphere.
-      levels[j] = r_sq < radius_sq_ ? level(column_x_[j], std::sqrt(radius_sq_ - r_sq) - radius_)
-                                    : floor_level_[j];
-    }
-  }
-
-  // Height z moves the vertical fringes sideways by z * t; phase 0 at the apex.
-  double level(double x, double z) const {
-    const double phi = 2.0 * std::numbers::pi * (x + z * t_) / period_mm_;
-    return (contrast_ * std::cos(phi) + 1.0) * 127.0 - shift_;
-  }
-
   std::size_t width_;
   int32_t height_;
-  double radius_;
-  double radius_sq_;
-  double t_;
-  double contrast_;
-  double period_mm_;  // fringe period on the flat, mm
-  double shift_;
   std::vector<double> column_x_;     // mm right of the apex
   std::vector<double> column_x_sq_;
   std::vector<double> floor_level_;  // level where r >= R
   std::vector<double> row_y_sq_;     // (mm above the apex) squared
-  std::vector<double> lower_half_;   // levels of rows 0 .. H/2-1, or empty
   std::vector<double> scratch_;
+  Geometry geometry_{};
 };
+
+// The noise of the pixels: which draws each pixel takes and what it does
+// with them.
+struct Noise {
+  double weight;          // m, 0 < m <= 1
+  bool additive;          // an amount is drawn (its bound is not 0)
+  double additive_bound;  // |bound| of the amount, as random_below takes it
+  bool proportional;      // a shaped value is drawn (max noise > 0)
+  int32_t low;            // -M
+  double span;            // 2 M, as the shaped draw takes it
+  double additive_inverse;  // 1 / additive_bound, rounded
+  double span_inverse;      // 1 / span, rounded
+  bool span_power_of_two;   // then span_inverse is exact
+  int draws;              // per pixel: 1 to 3
+
+  // v + amount * s + n * m * v / 255, in that order, as a grey byte.
+  uint8_t grey(double v, double s, int32_t amount, int32_t n) const {
+    return grey_byte(v + amount * s + n * weight * v / 255.0);
+  }
+  double value(double v, double s, int32_t amount, int32_t n) const {
+    return v + amount * s + n * weight * v / 255.0;
+  }
+  // How near an integer a noisy value may lie before the estimate of its
+  // level could move it across.
+  double margin(double contrast, int32_t n) const {
+    return contrast > 0.0 ? kLevelMargin * (1.0 + std::fabs(n * weight) / 255.0) : 0.0;
+  }
+};
+
+// The three values of one pixel's draws (a draw not taken gives 0).
+struct PixelDraws {
+  double sign;  // -1 or +1
+  int32_t amount;
+  int32_t n;
+};
+
+// The shaped value of a remainder r of the square shape, exactly as
+// shaped_value computes it (lo + span * (r / span)^2, halves to even).
+inline double shaped_square(double low, double span, double r) {
+  const double u = r / span;
+  return std::nearbyint(low + span * square_shape(u));
+}
+
+// Draws of the pixel whose first draw leaves the generator at `state`.
+PixelDraws draws_at(const Noise& noise, uint64_t state, const RandomJump& one) {
+  PixelDraws d{};
+  d.sign = (draw_of_state(state) % 2) + 1 == 1 ? -1.0 : 1.0;  // (-1)^k, k = draw mod 2 + 1
+  if (noise.additive) {
+    state = jumped_state(state, one);
+    d.amount = static_cast<int32_t>(static_cast<uint32_t>(draw_of_state(state)) %
+                                    static_cast<uint32_t>(noise.additive_bound));
+  }
+  if (noise.proportional) {
+    state = jumped_state(state, one);
+    const uint32_t r =
+        static_cast<uint32_t>(draw_of_state(state)) % static_cast<uint32_t>(noise.span);
+    d.n = static_cast<int32_t>(shaped_square(noise.low, noise.span, r));
+  }
+  return d;
+}
+
+// Draws as doubles: the 31 bits of each state's draw, placed in a double's
+// mantissa under 2^52 and the 2^52 taken off again (exact).
+template <typename Vec, typename Words>
+inline __attribute__((always_inline)) void draw_values(const Words& states, Vec& draws) {
+  const Words bits = ((states >> 32) & 0x7FFFFFFFU) | 0x4330000000000000ULL;
+  std::memcpy(&draws, &bits, sizeof draws);
+  draws = draws - 4503599627370496.0;  // 2^52
+}
+
+// a mod bound for integers 0 <= a < 2^31 held as doubles, bound 1 .. 2^32,
+// with `inverse` the double nearest 1 / bound: the quotient a * inverse,
+// floored, is the integer quotient or one off it (the product's error is far
+// below 1 for quotients below 2^31), and one correction either way makes the
+// remainder exact. Every step is exact in doubles.
+template <typename Vec>
+inline __attribute__((always_inline)) void remainder_of(Vec& a, double bound, double inverse) {
+  const Vec estimate = a * inverse;
+  Vec q = (estimate + kRoundingShift) - kRoundingShift;
+  q = q > estimate ? q - 1.0 : q;
+  Vec r = a - q * bound;
+  r = r < 0.0 ? r + bound : r;
+  r = r >= bound ? r - bound : r;
+  a = r;
+}
+
+// Truncated to integers and stored as bytes (values 0 .. 254).
+using QuadInts = int32_t __attribute__((vector_size(16)));
+using PairInts = int32_t __attribute__((vector_size(8)));
+inline __attribute__((always_inline)) void store_bytes(const Quad& clamped, uint8_t* out) {
+  const QuadInts ints = __builtin_convertvector(clamped, QuadInts);
+  uint8_t bytes[16];
+  std::memcpy(bytes, &ints, sizeof bytes);
+  const uint8_t low[4] = {bytes[0], bytes[4], bytes[8], bytes[12]};
+  std::memcpy(out, low, sizeof low);
+}
+inline __attribute__((always_inline)) void store_bytes(const Pair& clamped, uint8_t* out) {
+  const PairInts ints = __builtin_convertvector(clamped, PairInts);
+  uint8_t bytes[8];
+  std::memcpy(bytes, &ints, sizeof bytes);
+  out[0] = bytes[0];
+  out[1] = bytes[4];
+}
+
+// One row of noisy pixels, lanes at a time. `state` is the generator before
+// the row's first draw; the lanes start `draws` apart and step lanes * draws.
+template <typename Vec, typename Words, typename Rows>
+inline __attribute__((always_inline)) void noisy_row(const Noise& noise, Rows& rows, int32_t i,
+                                                     const double* levels, uint8_t* line, std::size_t width,
+                                                     uint64_t state, double contrast) {
+  constexpr std::size_t lanes = sizeof(Vec) / sizeof(double);
+  const RandomJump one = random_jump(1);
+  const RandomJump pixel = random_jump(static_cast<uint64_t>(noise.draws));
+  const RandomJump step = random_jump(static_cast<uint64_t>(noise.draws) * lanes);
+  // The state after each lane's first draw.
+  Words first;
+  {
+    uint64_t s = jumped_state(state, one);
+    for (std::size_t k = 0; k < lanes; ++k, s = jumped_state(s, pixel)) first[k] = s;
+  }
+  // The margin for the largest shaped value |n| <= M: a little wider than
+  // each pixel's own, which only sends a few more pixels to the exact path.
+  const double margin = noise.margin(contrast, noise.proportional ? -noise.low : 0);
+  std::size_t j = 0;
+  for (; j + lanes <= width; j += lanes) {
+    // (-1)^k with k = draw mod 2 + 1: -1 for an even draw, +1 for an odd one.
+    Vec sign;
+    draw_values(Words(((first >> 32) & 1U)) << 32, sign);
+    sign = 2.0 * sign - 1.0;
+    Words next = first;
+    Vec amount = {}, n = {};
+    if (noise.additive) {
+      next = next * one.multiplier + one.increment;
+      draw_values(next, amount);
+      remainder_of(amount, noise.additive_bound, noise.additive_inverse);
+    }
+    if (noise.proportional) {
+      next = next * one.multiplier + one.increment;
+      Vec r;
+      draw_values(next, r);
+      remainder_of(r, noise.span, noise.span_inverse);
+      // r / span as shaped_value divides, or by the exact reciprocal when
+      // the span is a power of two (which gives the same quotient).
+      const Vec u = noise.span_power_of_two ? r * noise.span_inverse : r / noise.span;
+      const Vec shaped = noise.low + noise.span * (u * u);
+      n = (shaped + kRoundingShift) - kRoundingShift;  // nearest, halves to even
+    }
+    Vec v;
+    std::memcpy(&v, levels + j, sizeof v);
+    const Vec noisy = v + amount * sign + n * noise.weight * v / 255.0;
+    // The grey byte: clamped to 0 .. 254 (a not-a-number to 0), truncated.
+    Vec clamped = noisy > 0.0 ? noisy : Vec{};
+    clamped = clamped < 254.0 ? clamped : Vec{} + 254.0;
+    const Vec distance = noisy - ((noisy + kRoundingShift) - kRoundingShift);
+    const auto near = (distance < margin) & (distance > -margin);
+    store_bytes(clamped, line + j);
+    uint64_t any = 0;
+    for (std::size_t k = 0; k < lanes; ++k) any |= static_cast<uint64_t>(near[k]);
+    if (__builtin_expect(any != 0, 0)) {
+      for (std::size_t k = 0; k < lanes; ++k)
+        if (near[k] != 0)
+          line[j + k] = noise.grey(rows.exact_level(i, j + k), sign[k], static_cast<int32_t>(amount[k]),
+                                   static_cast<int32_t>(n[k]));
+    }
+    first = first * step.multiplier + step.increment;
+  }
+  // The last pixels one at a time.
+  uint64_t s = first[0];
+  for (; j < width; ++j, s = jumped_state(s, pixel)) {
+    const PixelDraws d = draws_at(noise, s, one);
+    const double v = noise.value(levels[j], d.sign, d.amount, d.n);
+    line[j] = near_integer(v, noise.margin(contrast, d.n))
+                  ? noise.grey(rows.exact_level(i, j), d.sign, d.amount, d.n)
+                  : grey_byte(v);
+  }
+}
+
+template <typename Rows>
+__attribute__((target("avx512f,avx512dq,avx512bw,avx512vl"))) void noisy_row_avx512(
+    const Noise& noise, Rows& rows, int32_t i, const double* levels, uint8_t* line, std::size_t width,
+    uint64_t state, double contrast) {
+  noisy_row<Quad, QuadWords, Rows>(noise, rows, i, levels, line, width, state, contrast);
+}
+template <typename Rows>
+__attribute__((target("avx2"))) void noisy_row_avx2(const Noise& noise, Rows& rows, int32_t i,
+                                                    const double* levels, uint8_t* line, std::size_t width,
+                                                    uint64_t state, double contrast) {
+  noisy_row<Quad, QuadWords, Rows>(noise, rows, i, levels, line, width, state, contrast);
+}
+template <typename Rows>
+void noisy_row_sse2(const Noise& noise, Rows& rows, int32_t i, const double* levels, uint8_t* line,
+                    std::size_t width, uint64_t state, double contrast) {
+  noisy_row<Pair, PairWords, Rows>(noise, rows, i, levels, line, width, state, contrast);
+}
+
+// One row without noise: the grey bytes of the levels, lanes at a time.
+template <typename Vec, typename Rows>
+inline __attribute__((always_inline)) void clean_row(Rows& rows, int32_t i, const double* levels,
+                                                     uint8_t* line, std::size_t width, double contrast) {
+  constexpr std::size_t lanes = sizeof(Vec) / sizeof(double);
+  const double margin = contrast > 0.0 ? kLevelMargin : 0.0;
+  std::size_t j = 0;
+  for (; j + lanes <= width; j += lanes) {
+    Vec v;
+    std::memcpy(&v, levels + j, sizeof v);
+    // Levels lie within -127 .. 254 (contrast and shift are bounded).
+    const Vec distance = v - ((v + kRoundingShift) - kRoundingShift);
+    const auto near = (distance < margin) & (distance > -margin);
+    Vec clamped = v > 0.0 ? v : Vec{};
+    clamped = clamped < 254.0 ? clamped : Vec{} + 254.0;
+    for (std::size_t k = 0; k < lanes; ++k)
+      line[j + k] = near[k] != 0 ? grey_byte(rows.exact_level(i, j + k))
+                                 : static_cast<uint8_t>(static_cast<int32_t>(clamped[k]));
+  }
+  for (; j < width; ++j)
+    line[j] = near_integer(levels[j], margin) ? grey_byte(rows.exact_level(i, j)) : grey_byte(levels[j]);
+}
+
+template <typename Rows>
+__attribute__((target("avx2"))) void clean_row_avx2(Rows& rows, int32_t i, const double* levels,
+                                                    uint8_t* line, std::size_t width, double contrast) {
+  clean_row<Quad, Rows>(rows, i, levels, line, width, contrast);
+}
+template <typename Rows>
+void clean_row_sse2(Rows& rows, int32_t i, const double* levels, uint8_t* line, std::size_t width,
+                    double contrast) {
+  clean_row<Pair, Rows>(rows, i, levels, line, width, contrast);
+}
+
+// Every row of the picture from the noise-free levels of `rows` (the
+// sphere's, or another surface's: both give the levels of a row, whether two
+// rows have the same levels, and the exact level of any pixel).
+template <typename Rows>
+void make_rows(Rows& rows, GreyImage* image, const Noise& noise, double m, double g,
+               uint64_t draws_per_row) {
+  const auto width = static_cast<std::size_t>(image->width);
+  // The draws of any row start where the generator stands after all the rows
+  // below it: a jump of that many draws from the first.
+  const uint64_t start = random_state;
+  const auto make_row = [&](int32_t i, const double* levels) {
+    const uint64_t state = jumped_state(start, random_jump(draws_per_row * static_cast<uint64_t>(i)));
+    uint8_t* line = img_line(image, i);
+    if (m == 0.0) {
+      // The term n * m * v / 255 is then a signed zero (v is never
+      // infinite) and leaves v as it is.
+      if (cpu_has_avx2())
+        clean_row_avx2(rows, i, levels, line, width, g);
+      else
+        clean_row_sse2(rows, i, levels, line, width, g);
+    } else if (cpu_has_avx512()) {
+      noisy_row_avx512(noise, rows, i, levels, line, width, state, g);
+    } else if (cpu_has_avx2()) {
+      noisy_row_avx2(noise, rows, i, levels, line, width, state, g);
+    } else {
+      noisy_row_sse2(noise, rows, i, levels, line, width, state, g);
+    }
+  };
+  // Rows i and H-1-i are made one after the other: mirrored about the image
+  // centre, they often share their levels.
+  const int32_t height = image->height;
+  for (int32_t i = 0; i < (height + 1) / 2; ++i) {
+    const int32_t partner = height - 1 - i;
+    const double* levels = rows.row(i);
+    make_row(i, levels);
+    if (partner == i) continue;
+    make_row(partner, rows.same_levels(i, partner) ? levels : rows.row(partner));
+  }
+  random_state = jumped_state(start, random_jump(draws_per_row * static_cast<uint64_t>(height)));
+}
 
 }  // namespace
 
@@ -154,40 +522,34 @@ int synthesize_fringe_image(const SimParams& params, const char* path, int32_t m
   if (!image) return kSynthesisNoImage;
 
   try {
-    // The sphere's rows, or those of another surface (surface_rows.h).
-    std::optional<NoiseFreeRows> sphere_rows;
-    std::optional<SurfaceRows> surface_rows;
-    if (params.surface.model == SurfaceModel::sphere)
-      sphere_rows.emplace(params, g);
-    else
-      surface_rows.emplace(params, g, kDarkFloor);
     // Proportional noise from -M to M. -M is only formed when M is positive:
     // INT32_MIN has no negation, and M of 0 or less leaves hi <= lo, which
     // draws nothing.
-    const ShapedRandomTable proportional = max_noise > 0
-                                               ? ShapedRandomTable(-max_noise, max_noise, square_shape)
-                                               : ShapedRandomTable(0, 0, square_shape);
-    for (int32_t i = 0; i < image->height; ++i) {
-      const double* levels = sphere_rows ? sphere_rows->row(i) : surface_rows->row(i);
-      uint8_t* line = img_line(image.get(), i);
-      for (int32_t j = 0; j < image->width; ++j) {
-        double v = levels[j];
-        if (m == 0.0) {
-          // Drawn all the same, so the generator advances as with noise. The
-          // term n * m * v / 255 is then a signed zero (v is never infinite)
-          // and leaves v as it is.
-          proportional();
-        } else {
-          const int32_t k = random_below(2) + 1;
-          const double s = static_cast<double>(2 * k - 3);  // (-1)^k, without a branch
-          const int32_t amount = random_below(additive_range);
-          const int32_t n = proportional();
-          // The proportional term scales with the noise-free level: bright
-          // pixels get more noise than dark ones.
-          v = v + amount * s + n * m * v / 255.0;
-        }
-        line[j] = grey_byte(v);  // 255 never occurs
-      }
+    const bool proportional = max_noise > 0;
+    const auto width = static_cast<std::size_t>(image->width);
+    Noise noise{};
+    noise.weight = m;
+    noise.additive = additive_range != 0;
+    // |n| as random_below takes it: INT32_MIN has a magnitude of 2^31.
+    noise.additive_bound = additive_range < 0 ? -static_cast<double>(additive_range) : additive_range;
+    noise.proportional = proportional;
+    noise.low = proportional ? -max_noise : 0;
+    noise.span = proportional ? 2.0 * max_noise : 0.0;
+    noise.draws = 1 + (noise.additive ? 1 : 0) + (proportional ? 1 : 0);
+    noise.additive_inverse = noise.additive ? 1.0 / noise.additive_bound : 0.0;
+    noise.span_inverse = proportional ? 1.0 / noise.span : 0.0;
+    noise.span_power_of_two = proportional && (static_cast<uint64_t>(2 * int64_t{max_noise}) &
+                                               (static_cast<uint64_t>(2 * int64_t{max_noise}) - 1)) == 0;
+    // Without noise each pixel still draws its shaped value (the image then
+    // does not depend on the seed, yet the generator advances).
+    const uint64_t draws_per_row =
+        static_cast<uint64_t>(m == 0.0 ? (proportional ? 1 : 0) : noise.draws) * width;
+    if (params.surface.model == SurfaceModel::sphere) {
+      NoiseFreeRows rows(params, g);
+      make_rows(rows, image.get(), noise, m, g, draws_per_row);
+    } else {
+      SurfaceRows rows(params, g, kDarkFloor);
+      make_rows(rows, image.get(), noise, m, g, draws_per_row);
     }
   } catch (const std::bad_alloc&) {
     return kSynthesisNoImage;  // no memory for the work rows; nothing written

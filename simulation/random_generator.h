@@ -24,6 +24,22 @@ inline int32_t next_random() {
   return static_cast<int32_t>((random_state >> 32) & 0x7FFFFFFFU);
 }
 
+// The state after `count` more draws is multiplier * state + increment
+// (mod 2^64): a stretch of draws can be worked out side by side.
+struct RandomJump {
+  uint64_t multiplier;
+  uint64_t increment;
+};
+RandomJump random_jump(uint64_t count);
+
+// The state of the generator `count` draws after `state`.
+inline uint64_t jumped_state(uint64_t state, const RandomJump& jump) {
+  return state * jump.multiplier + jump.increment;  // wraps modulo 2^64
+}
+
+// The value a draw gives when the generator reaches `state`.
+inline int32_t draw_of_state(uint64_t state) { return static_cast<int32_t>((state >> 32) & 0x7FFFFFFFU); }
+
 // One draw modulo n, or 0 without a draw when n is 0.
 // For n > 0 the value lies in 0..n-1. For n < 0 it is the draw modulo |n|,
 // 0..|n|-1 (the remainder of a non-negative draw keeps the draw's sign), so a

@@ -84,3 +84,11 @@ void SurfaceRows::fill_row(int32_t i, double* levels, double* mirrored) {
       mirrored[last - j] = on_floor ? floor_level_[last - j] : level(cos_a_[j], sin_a_[j], last - j);
   }
 }
+
+double SurfaceRows::exact_level(int32_t i, std::size_t j) const {
+  const double z = shape_.height(column_x_[j], -row_y_[static_cast<std::size_t>(i)]);
+  if (z == shape_.floor_depth()) return floor_level_[j];
+  double sin_a = 0.0, cos_a = 0.0;
+  ::sincos(z * t_ * phase_per_mm_, &sin_a, &cos_a);
+  return level(cos_a, sin_a, j);
+}

@@ -21,8 +21,16 @@ class SurfaceRows {
   // P the fringe period in mm and shift = dark_level_shift(contrast, floor).
   SurfaceRows(const SimParams& params, double contrast, int dark_floor);
 
-  // The W levels of row i; rows are asked for in order 0, 1, ...
+  // The W levels of row i, valid until the next call. A row above the
+  // centre is asked for after its mirror below it (0, H-1, 1, H-2, ... or
+  // 0, 1, 2, ...), which lets a mirrored row come from its partner's work.
   const double* row(int32_t i);
+  // Rows are never taken as equal: the surface need not be mirror-symmetric
+  // about the x axis.
+  bool same_levels(int32_t, int32_t) const { return false; }
+  // The level of pixel j of row i, worked out alone: the same bits as row()
+  // gives for it.
+  double exact_level(int32_t i, std::size_t j) const;
 
  private:
   // The level at column j of a height whose phase 2 pi z tan(alpha) / P has

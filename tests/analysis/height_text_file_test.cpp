@@ -3,9 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "common/errors.h"
 #include "temp_dir.h"
@@ -194,6 +198,70 @@ TEST(ReadProfile, MissingShortOrMalformedFilesAreFileErrorsAndTheMapStays) {
   write_file_bytes("ok.txt", eleven + "+12\nmore\n");
   EXPECT_EQ(read_profile("ok.txt", map, 256, 256).side_x, 3);
   EXPECT_EQ(map(255, 255), 11.0);  // square column 2, row 2 of the 4 x 3 profile
+}
+
+// Heights in several spellings between several kinds of white space, so that
+// words run across the ends of the reader's 64 KiB blocks at many offsets:
+// every height reads as strtof reads its word. (A 256 x 256 profile maps onto
+// the 256 x 256 map cell for cell.)
+TEST(ReadProfile, WordsAcrossBlockEndsReadAsStrtofReadsThem) {
+  TempDir dir;
+  std::mt19937 random(3);
+  std::uniform_real_distribution<float> height(-12.0f, 12.0f);
+  const char* const formats[] = {"%f", "%.9g", "%+f", "%e", "%.3f", "%.20f"};
+  const char* const gaps[] = {"\n", " ", "\t", "\r\n", "  \n\t", "\v\f"};
+  std::string text = "256 256\n0.040000 0.040000\n";
+  std::vector<double> expected;
+  char word[128];
+  for (int k = 0; k < 256 * 256; ++k) {
+    std::snprintf(word, sizeof word, formats[random() % std::size(formats)], static_cast<double>(height(random)));
+    text += word;
+    text += gaps[random() % std::size(gaps)];
+    expected.push_back(static_cast<double>(std::strtof(word, nullptr)));
+  }
+  write_file_bytes("words.txt", text);
+  const HeightMatrix back = read_into_fresh_map("words.txt");
+  int wrong = 0;
+  for (int y = 0; y < 256; ++y)
+    for (int x = 0; x < 256; ++x)
+      if (back(x, y) != expected[static_cast<std::size_t>(y) * 256 + x] && wrong++ < 5)
+        ADD_FAILURE() << x << ", " << y << ": " << back(x, y);
+  EXPECT_EQ(wrong, 0);
+
+  // Words next to the midpoints between floats, where a decimal read first
+  // to double and then to float could round twice: still as strtof reads them.
+  std::string near_midpoints = "256 256\n0.040000 0.040000\n";
+  expected.clear();
+  std::uniform_real_distribution<float> small(-0.06f, 0.06f);
+  for (int k = 0; k < 256 * 256; ++k) {
+    const float f = k % 2 == 0 ? small(random) : height(random);
+    const double midpoint = (static_cast<double>(f) + std::nextafter(f, 1e9f)) / 2;
+    std::snprintf(word, sizeof word, k % 3 == 0 ? "%.6f" : k % 3 == 1 ? "%.9f" : "%.12f", midpoint);
+    near_midpoints += word;
+    near_midpoints += '\n';
+    expected.push_back(static_cast<double>(std::strtof(word, nullptr)));
+  }
+  write_file_bytes("midpoints.txt", near_midpoints);
+  const HeightMatrix midpoints = read_into_fresh_map("midpoints.txt");
+  for (int y = 0; y < 256; ++y)
+    for (int x = 0; x < 256; ++x)
+      if (midpoints(x, y) != expected[static_cast<std::size_t>(y) * 256 + x] && wrong++ < 5)
+        ADD_FAILURE() << "midpoint " << x << ", " << y << ": " << midpoints(x, y);
+  EXPECT_EQ(wrong, 0);
+
+  // A word beyond 64 characters is cut there and makes the file unreadable,
+  // also when it runs across the end of a block.
+  std::string overlong = "2 1\n0.04 0.04\n1\n";
+  overlong.append(65536 - 40 - overlong.size(), ' ');
+  overlong += "0." + std::string(98, '0') + "1\n";
+  write_file_bytes("overlong.txt", overlong);
+  HeightMatrix map(kMapSide, kMapSide, 7.0);
+  try {
+    read_profile("overlong.txt", map, 256, 256);
+    ADD_FAILURE() << "no error";
+  } catch (const FileError& error) {
+    EXPECT_STREQ(error.what(), "Cannot read file \"overlong.txt\": read error");
+  }
 }
 
 }  // namespace

@@ -2,7 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <cfloat>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <limits>
+#include <random>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -64,6 +72,68 @@ TEST(NumberText, NonFiniteValuesAndOutOfRangeArguments) {
   // Precision is held to 1..17 digits, exponent digits to at least 0.
   EXPECT_EQ(number_text(7.25, 0, 0), "7");
   EXPECT_EQ(number_text(0.1, 40, -3), "0.10000000000000001");
+}
+
+// What printf writes for "%f"; the tests run in the "C" locale.
+std::string printf_fixed(double value) {
+  char text[kFixed6Room + 8];
+  std::snprintf(text, sizeof text, "%f", value);
+  return text;
+}
+
+std::string fast_fixed(double value) {
+  char text[kFixed6Room];
+  return std::string(text, fixed6_text(text, value));
+}
+
+TEST(Fixed6Text, EqualsPrintfAtTheEdges) {
+  const double inf = std::numeric_limits<double>::infinity();
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  std::vector<double> values = {
+      0.0, -0.0, -10.0, 1.0, -1.0, 0.04, 0.01,
+      // Tiny values of either sign, subnormals included: "0.000000" / "-0.000000".
+      1e-7, -1e-7, -4.9e-7, -5.1e-7, 4.9406564584124654e-324, -4.9406564584124654e-324, DBL_MIN,
+      -DBL_MIN, static_cast<double>(FLT_MIN), static_cast<double>(-FLT_TRUE_MIN),
+      // Decimal ties: at six decimals exactly the odd multiples of 1/128.
+      0.0078125, -0.0078125, 0.0234375, 0.0390625, 1.9921875, -7.0078125, 12345.0078125,
+      8191.9921875, -10.0078125,
+      // Floats from 2^23 on are integers; the largest below the integer path's end.
+      8388608.0, 16777216.0, -16777218.0, 123456792.0, 1.0e12, 17592186044416.0,
+      // Where the integer path ends and to_chars takes over.
+      1.79999999e13, -1.79999999e13, 1.8e13, 4503599627370495.5, 1e15, 1e300, DBL_MAX, -DBL_MAX,
+      static_cast<double>(FLT_MAX), static_cast<double>(-FLT_MAX), inf, -inf, nan, -nan};
+  // Each tie and its two neighbouring doubles.
+  for (int k = -4001; k <= 4001; k += 2) {
+    const double tie = k / 128.0;
+    values.insert(values.end(), {tie, std::nextafter(tie, -inf), std::nextafter(tie, inf)});
+  }
+  // Values a rounding boundary apart from a decimal (x.xxxxxx5) and their neighbours.
+  for (double v : {0.0000005, 0.1234565, -3.0000005, 99.9999995, 0.0000015})
+    values.insert(values.end(), {v, std::nextafter(v, -inf), std::nextafter(v, inf)});
+  for (double value : values) EXPECT_EQ(fast_fixed(value), printf_fixed(value)) << std::hexfloat << value;
+}
+
+// Heights are floats widened to double; steps and sphere heights doubles.
+// std::to_chars, which the height files used before, gives the same text.
+TEST(Fixed6Text, EqualsPrintfOnRandomFloatsAndDoubles) {
+  std::mt19937_64 random(13);
+  std::uniform_real_distribution<double> log_magnitude(-12.0, 15.0);
+  int wrong = 0;
+  for (int i = 0; i < 200000; ++i) {
+    const double magnitude = std::pow(10.0, log_magnitude(random));
+    const double value = (random() & 1) != 0 ? -magnitude : magnitude;
+    const double as_float = static_cast<double>(static_cast<float>(value));
+    uint64_t bits = random();
+    double any;
+    std::memcpy(&any, &bits, sizeof any);
+    for (double v : {value, as_float, any}) {
+      char text[kFixed6Room];
+      const std::string chars(text, std::to_chars(text, text + sizeof text, v, std::chars_format::fixed, 6).ptr);
+      const std::string fast = fast_fixed(v);
+      if ((fast != printf_fixed(v) || fast != chars) && wrong++ < 5) ADD_FAILURE() << std::hexfloat << v;
+    }
+  }
+  EXPECT_EQ(wrong, 0);
 }
 
 }  // namespace

@@ -129,6 +129,30 @@ TEST(BinomialFilterPasses, SixteenPixelsAtATimeMatchThePlainPass) {
   EXPECT_TRUE(same_bytes(fast, plain));
 }
 
+// Passes run in groups side by side, each two rows behind the one before:
+// a camera picture and odd sizes, pass counts that fill groups and that
+// leave a part group.
+TEST(BinomialFilterPasses, PassesSideBySideMatchThePlainPasses) {
+  struct Case {
+    int width;
+    int height;
+    PixelFormat format;
+    int passes;
+  };
+  for (const Case& c : {Case{1280, 1024, PixelFormat::indexed8, 3}, Case{333, 251, PixelFormat::bgr24, 5},
+                        Case{17, 4, PixelFormat::indexed8, 7}, Case{3, 9, PixelFormat::bgr24, 2},
+                        Case{640, 5, PixelFormat::indexed8, 4}}) {
+    Picture fast = random_picture(c.width, c.height, c.format, static_cast<unsigned>(c.width + c.passes));
+    // A smooth ramp over part of it, so that passes settle unevenly.
+    for (int y = 0; y < c.height / 2; ++y)
+      for (int x = 0; x < fast.bytes_per_line(); ++x) fast.row(y)[x] = static_cast<uint8_t>(x + y);
+    Picture plain = fast;
+    binomial_filter(fast, c.passes);
+    for (int i = 0; i < c.passes; ++i) plain_binomial_pass(plain);
+    EXPECT_TRUE(same_bytes(fast, plain)) << c.width << " x " << c.height << ", " << c.passes << " passes";
+  }
+}
+
 TEST(BinomialFilterPasses, StoppingOnceAPassChangesNothingGivesTheFullRunsBytes) {
   for (const auto& [picture, what] :
        {std::pair{random_picture(11, 7, PixelFormat::indexed8, 1), "8-bit 11 x 7"},

@@ -146,6 +146,13 @@ TEST(PhaseBytes, EqualRoundedAtan2AlsoNextToEveryRoundingBoundary) {
         re.push_back(x);
         im.push_back(y);
       }
+    // Either side of the width within which the fast angle defers to atan2
+    // (2e-4 units), and far inside it.
+    for (double off : {-2.1e-4, -1.9e-4, -1e-6, 1e-6, 1.9e-4, 2.1e-4, 0.25, -0.25}) {
+      const double near = (k + 0.5 + off) * kPi / 128;
+      re.push_back(300.0 * std::cos(near));
+      im.push_back(-300.0 * std::sin(near));
+    }
   }
   std::mt19937 random(7);
   std::uniform_real_distribution<double> any(-3e4, 3e4);
@@ -159,22 +166,37 @@ TEST(PhaseBytes, EqualRoundedAtan2AlsoNextToEveryRoundingBoundary) {
       re.push_back(x);
       im.push_back(y);
     }
+  // Responses no filter gives, but the function takes: every byte as atan2.
+  const double inf = std::numeric_limits<double>::infinity();
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  for (double x : {nan, inf, -inf, 1.0, 1e-310})
+    for (double y : {nan, inf, -inf, -1.0, 1e-310}) {
+      re.push_back(x);
+      im.push_back(y);
+    }
   const auto count = static_cast<int32_t>(re.size());
-  std::vector<uint8_t> bytes(re.size());
-  phase_bytes(re.data(), im.data(), count, bytes.data());
-  int wrong = 0;
-  for (int32_t i = 0; i < count; ++i) {
-    const double value = re[i] == 0.0 && im[i] == 0.0 ? 0.0 : std::nearbyint(std::atan2(-im[i], re[i]) * 128 / kPi);
-    if (bytes[i] != static_cast<uint8_t>(static_cast<int>(value)) && wrong++ < 5)
-      ADD_FAILURE() << "re " << re[i] << " im " << im[i] << ": " << int(bytes[i]);
+  for (SimdLevel level : {SimdLevel::avx512, SimdLevel::avx2, SimdLevel::sse2}) {
+    simd_ceiling() = level;
+    std::vector<uint8_t> bytes(re.size());
+    phase_bytes(re.data(), im.data(), count, bytes.data());
+    simd_ceiling() = SimdLevel::avx512;
+    int wrong = 0;
+    for (int32_t i = 0; i < count; ++i) {
+      const double value =
+          re[i] == 0.0 && im[i] == 0.0 ? 0.0 : std::nearbyint(std::atan2(-im[i], re[i]) * 128 / kPi);
+      const auto expected = std::isfinite(value) ? static_cast<uint8_t>(static_cast<int>(value)) : uint8_t{0};
+      if (bytes[i] != expected && wrong++ < 5)
+        ADD_FAILURE() << "level " << static_cast<int>(level) << " re " << re[i] << " im " << im[i] << ": "
+                      << int(bytes[i]) << " instead of " << int(expected);
+    }
+    EXPECT_EQ(wrong, 0);
+    const uint8_t* axes = bytes.data() + count - 25 - 16;  // index: 4 * re + im
+    for (int i : {0, 1, 4, 5}) EXPECT_EQ(axes[i], 0) << i;  // Re = Im = 0
+    EXPECT_EQ(axes[12], 0x80);  // Re < 0, Im = +0: angle -pi, -128
+    EXPECT_EQ(axes[13], 0x80);  // Re < 0, Im = -0: angle pi, 128 stored as -128
+    EXPECT_EQ(axes[2], 0xC0);   // Re = 0, Im > 0: -64
+    EXPECT_EQ(axes[3], 0x40);   // Re = 0, Im < 0: 64
   }
-  EXPECT_EQ(wrong, 0);
-  const uint8_t* axes = bytes.data() + count - 16;  // index: 4 * re + im
-  for (int i : {0, 1, 4, 5}) EXPECT_EQ(axes[i], 0) << i;  // Re = Im = 0
-  EXPECT_EQ(axes[12], 0x80);  // Re < 0, Im = +0: angle -pi, -128
-  EXPECT_EQ(axes[13], 0x80);  // Re < 0, Im = -0: angle pi, 128 stored as -128
-  EXPECT_EQ(axes[2], 0xC0);   // Re = 0, Im > 0: -64
-  EXPECT_EQ(axes[3], 0x40);   // Re = 0, Im < 0: 64
 }
 
 TEST(FringePhase, DefaultRowWindowsGrowFrom15To43TapsAndStopAtColumn1237) {
@@ -287,24 +309,30 @@ TEST(FringePhase, ImagesWithoutAFittingWindowComeOutZero) {
   EXPECT_EQ(img_line(wide.get(), 1)[7], 9);
 }
 
-TEST(FringePhase, Sse2AndAvx2VariantsGiveTheSameBytes) {
+// Every variant the processor has (AVX-512, AVX2, SSE2) against the widest:
+// the phase of a sphere image and of noise, and the flaw mask of that noise.
+TEST(FringePhase, Sse2Avx2AndAvx512VariantsGiveTheSameBytes) {
   Image fringes(make_sphere_fringes(SphereFringes{}), &img_destroy);
   Image noise = noise_image(333, 50, 21);
-  Image fringes_sse2 = copy_of(fringes.get()), noise_sse2 = copy_of(noise.get());
-  Image mask = make_image(333, 50), mask_sse2 = make_image(333, 50);
-  for (Image* m : {&mask, &mask_sse2})
-    for (int32_t y = 0; y < 50; ++y) std::fill(img_line(m->get(), y), img_line(m->get(), y) + 333, 255);
-  fringe_phase(fringes.get(), 29, 10.0);
-  fringe_phase(noise.get(), 29, 10.0);
-  flaw_mask(mask.get(), noise.get(), 1000);
-  sse2_only() = true;
-  fringe_phase(fringes_sse2.get(), 29, 10.0);
-  fringe_phase(noise_sse2.get(), 29, 10.0);
-  flaw_mask(mask_sse2.get(), noise_sse2.get(), 1000);
-  sse2_only() = false;
-  EXPECT_EQ(differences(fringes.get(), fringes_sse2.get()), 0);
-  EXPECT_EQ(differences(noise.get(), noise_sse2.get()), 0);
-  EXPECT_EQ(differences(mask.get(), mask_sse2.get()), 0);
+  const auto run = [&](SimdLevel level) {
+    simd_ceiling() = level;
+    std::vector<Image> out;
+    out.push_back(copy_of(fringes.get()));
+    out.push_back(copy_of(noise.get()));
+    out.push_back(make_image(333, 50));
+    for (int32_t y = 0; y < 50; ++y) std::fill(img_line(out[2].get(), y), img_line(out[2].get(), y) + 333, 255);
+    fringe_phase(out[0].get(), 29, 10.0);
+    fringe_phase(out[1].get(), 29, 10.0);
+    flaw_mask(out[2].get(), out[1].get(), 1000);
+    simd_ceiling() = SimdLevel::avx512;
+    return out;
+  };
+  const std::vector<Image> widest = run(SimdLevel::avx512);
+  for (SimdLevel level : {SimdLevel::avx2, SimdLevel::sse2}) {
+    const std::vector<Image> other = run(level);
+    for (std::size_t k = 0; k < widest.size(); ++k)
+      EXPECT_EQ(differences(widest[k].get(), other[k].get()), 0) << static_cast<int>(level) << " / " << k;
+  }
 }
 
 }  // namespace

@@ -161,6 +161,35 @@ TEST(EllipseMask, BoundaryExcludedZeroAxisEmptyFarCentreSafe) {
   EXPECT_EQ(pixels_of(mask.get()), std::vector<uint8_t>(63, 0));
 }
 
+// The mask made run by run against the test at every pixel: centres on and
+// off the image, semi-axes of either sign, tiny and huge, on the full camera
+// size and on odd small sizes.
+TEST(EllipseMask, EveryPixelAsThePlainTestGivesIt) {
+  struct Case {
+    int32_t width, height, cx, cy, rx, ry;
+  };
+  const Case cases[] = {{1280, 1024, 640, 512, 330, 330}, {1280, 1024, 640, 512, 350, 351},
+                        {1280, 1024, -20, 512, 100, 600},  {1280, 1024, 1400, -30, 300, 200},
+                        {1280, 1024, 640, 512, -330, 330}, {1280, 1024, 0, 0, 1, 1},
+                        {1280, 1024, 640, 512, 5000, 5000}, {9, 7, 4, 3, 3, 2},
+                        {1, 1, 0, 0, 1, 1},                {17, 3, 16, 1, 2, 7},
+                        {333, 50, 100, -40, 120, 60},      {64, 64, 1 << 30, 32, 1 << 30, 1 << 29}};
+  for (const Case& c : cases) {
+    Image mask = make_image(c.width, c.height);
+    ellipse_mask(mask.get(), c.cx, c.cy, c.rx, c.ry);
+    int wrong = 0;
+    for (int32_t y = 0; y < c.height; ++y) {
+      const double dy = static_cast<double>(int64_t{y} - c.cy) / c.ry;
+      for (int32_t x = 0; x < c.width; ++x) {
+        const double dx = static_cast<double>(int64_t{x} - c.cx) / c.rx;
+        const uint8_t expected = dx * dx + dy * dy - 1.0 >= 0.0 ? 0 : 255;
+        wrong += img_line(mask.get(), y)[x] != expected;
+      }
+    }
+    EXPECT_EQ(wrong, 0) << c.width << " x " << c.height << " around " << c.cx << ", " << c.cy;
+  }
+}
+
 TEST(ProcessImage, RunsTheStepsInOrderWithTheDefaultWindow) {
   Image fringes(make_sphere_fringes(SphereFringes{}), &img_destroy);
   for (int32_t passes : {2, 0}) {

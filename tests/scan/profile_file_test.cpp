@@ -2,7 +2,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <filesystem>
+#include <iterator>
+#include <random>
 #include <string>
 
 #include "profile_file.h"
@@ -85,4 +89,36 @@ TEST(ProfileFile, UnwritableTargetsAreSkippedWhole) {
     EXPECT_EQ(read_file_bytes("profile01.txt"), "old");
     EXPECT_EQ(entries_in(dir.path()), 2);
   }
+}
+
+// The file as plain printf calls would write it, against the one written:
+// a full-size profile of sphere heights, no-data points, signed zeros, tiny
+// negatives, decimal ties and their neighbours.
+TEST(ProfileFile, FullSizeTextEqualsPlainPrintf) {
+  TempDir dir;
+  Profile p(320, 256, 4 * 0.01);
+  std::mt19937 random(5);
+  std::uniform_real_distribution<float> height(-0.05f, 0.05f);
+  const float specials[] = {-10.0f, 0.0f, -0.0f, -1e-9f, 1e-9f, 0.0078125f, -0.0234375f,
+                            std::nextafter(0.0078125f, 1.0f), std::nextafter(-0.0234375f, 0.0f),
+                            3.4e38f, -3.4e38f, 1e13f};
+  for (int r = 0; r < 256; ++r)
+    for (int c = 0; c < 320; ++c) {
+      const double x = (c - 160) * 0.04, y = (r - 128) * 0.04;
+      const double r2 = x * x + y * y;
+      p.matrix.values[r][c] = r2 < 3.3 * 3.3 ? static_cast<float>(std::sqrt(60.0 - r2) - 7.8) : -10.0f;
+      if (random() % 7 == 0) p.matrix.values[r][c] = height(random);
+      if (random() % 11 == 0) p.matrix.values[r][c] = specials[random() % std::size(specials)];
+    }
+  std::string expected = "320 256\n";
+  char line[400];
+  std::snprintf(line, sizeof line, "%lf %lf\n", p.matrix.xStep, p.matrix.yStep);
+  expected += line;
+  for (int r = 0; r < 256; ++r)
+    for (int c = 0; c < 320; ++c) {
+      std::snprintf(line, sizeof line, "%f\n", static_cast<double>(p.matrix.values[r][c]));
+      expected += line;
+    }
+  save_profile(p.matrix, "profile00.txt");
+  EXPECT_TRUE(read_file_bytes("profile00.txt") == expected);
 }

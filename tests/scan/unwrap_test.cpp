@@ -204,6 +204,21 @@ TEST(CombinePhase, OrderTimes256PlusSignedPhase) {
   Image shorter = make_image(2, 5, 1);
   combine_phase(shorter.get(), mask.get(), phase.get());
   EXPECT_EQ(word_at(shorter, 0, 0), 0);
+
+  // Every order with every phase byte, sixteen pixels at a time and in the
+  // 3 pixels of each row left over.
+  Image all_orders = make_image(1, 259, 256), all_phases = make_image(1, 259, 256), all = make_image(2, 259, 256);
+  for (int32_t y = 0; y < 256; ++y)
+    for (int32_t x = 0; x < 259; ++x) {
+      img_line(all_orders.get(), y)[x] = static_cast<uint8_t>(x);
+      img_line(all_phases.get(), y)[x] = static_cast<uint8_t>(y);
+    }
+  combine_phase(all.get(), all_orders.get(), all_phases.get());
+  for (int32_t y = 0; y < 256; ++y)
+    for (int32_t x = 0; x < 259; ++x) {
+      const int m = x % 256, p = static_cast<int8_t>(y);
+      ASSERT_EQ(word_at(all, x, y), m == 0 || m == 255 ? 0 : m * 256 + p) << x << ", " << y;
+    }
 }
 
 }  // namespace

@@ -38,6 +38,22 @@ TEST(RandomGenerator, KnownDrawsAndRemainders) {
   EXPECT_EQ(random_below(kIntMin), 346);  // no overflow on -INT32_MIN
 }
 
+// A jump of n draws lands where n single draws do, from any state.
+TEST(RandomGenerator, JumpsLandWhereSingleDrawsDo) {
+  for (uint64_t start : {uint64_t{0}, uint64_t{1}, uint64_t{0xFFFFFFFFFFFFFFFFULL}, uint64_t{0x123456789ABCDEFULL}}) {
+    random_state = start;
+    uint64_t reached[3000];
+    for (uint64_t& state : reached) {
+      next_random();
+      state = random_state;
+    }
+    for (uint64_t n : {uint64_t{1}, uint64_t{2}, uint64_t{3}, uint64_t{12}, uint64_t{1280}, uint64_t{2999}})
+      EXPECT_EQ(jumped_state(start, random_jump(n + 1)), reached[n]) << n;
+    EXPECT_EQ(jumped_state(start, random_jump(0)), start);
+    EXPECT_EQ(draw_of_state(reached[0]), static_cast<int32_t>((reached[0] >> 32) & 0x7FFFFFFF));
+  }
+}
+
 TEST(ShapedRandom, RoundsHalvesToEvenAndSkipsEmptyRanges) {
   seed_random(1);
   EXPECT_EQ(shaped_random(5, 5, square_shape), 0);
