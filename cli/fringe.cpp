@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "cli/commands.h"
+#include "cli/study_subcommand.h"
 #include "cli/workspace.h"
 #include "render/colour_map.h"
 
@@ -97,6 +98,8 @@ int main(int argc, char** argv) {
   add_channel(exporter, channel);
   exporter->add_option("BASE", base, "file name without extension")->required();
 
+  StudySubcommand study(app);
+
   CLI11_PARSE(app, argc, argv);
   if (verbose) progress = &std::cerr;
 
@@ -124,6 +127,8 @@ int main(int argc, char** argv) {
       const std::string absolute = std::filesystem::absolute(base).string();
       enter_directory(dir);
       cmd_export(channel, absolute, progress);
+    } else if (study.parsed()) {
+      return study.run();
     }
   } catch (const std::exception& error) {
     std::cerr << "fringe: " << error.what() << '\n';
