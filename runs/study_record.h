@@ -40,11 +40,11 @@ std::string journal_name(const StudyFiles& files);
 
 class StudyRecord {
  public:
-  // Checks the output names and, with `resume`, reads the rows of the
-  // interrupted study. Writes nothing. Throws StudyError (a journal of
-  // another study, a journal without --resume, a row off the grid) or
-  // FileError (`Cannot create file "<name>"` for an output that cannot be
-  // written).
+  // `plan` must outlive the record. Checks the output names and, with
+  // `resume`, reads the rows of the interrupted study. Writes nothing.
+  // Throws StudyError (a journal of another study, a journal without
+  // --resume, a row off the grid) or FileError (`Cannot create file
+  // "<name>"` for an output that cannot be written).
   StudyRecord(const StudyPlan& plan, StudyFiles files, bool resume);
 
   // Makes the journal whole with the rows read back; once, before the first

@@ -43,9 +43,9 @@ struct StudyWorkerOptions {
 // The processors this process may run on (at least 1): the default of --jobs.
 int available_cores();
 
-// /dev/shm when it is a folder that takes new folders (the work files are
-// thrown away, and a RAM disk spares the disk their syncs), otherwise the
-// system's temporary folder ($TMPDIR, else /tmp).
+// $TMPDIR when set; otherwise /dev/shm when it is a folder that takes new
+// folders (the work files are thrown away, and a RAM disk spares the disk
+// their syncs); otherwise /tmp.
 std::string study_work_root();
 
 // Runs `runs` of `plan` (run numbers) at most options.jobs at a time, in the
