@@ -337,6 +337,7 @@ void TForm1::create_menus() {
     a->setCheckable(true);
   show_statistics->setChecked(true);
   show_linescans->setChecked(true);
+  create_study_menu();
   create_popup_menus();
 }
 

@@ -24,6 +24,7 @@
 
 class TFormParameters;
 class TFormImage;
+class StudyWindow;
 
 class TForm1 : public QMainWindow {
   Q_OBJECT
@@ -36,6 +37,8 @@ class TForm1 : public QMainWindow {
   // loop runs (the handlers read the dialog's boxes and show the view).
   TFormParameters* FormParameters = nullptr;
   TFormImage* FormImage = nullptr;
+  // The study window, made on first use from the "Study" menu (study_menu.cpp).
+  StudyWindow* FormStudy = nullptr;
 
   // Asks for the base name of a data set; empty when cancelled. Tests
   // replace it instead of showing the dialog.
@@ -111,6 +114,7 @@ class TForm1 : public QMainWindow {
   QAction* binary_view_diff;
   QAction *Exit2, *Parameters1, *show_statistics, *show_magnifier, *show_linescans, *show_labels,
       *show_colorbar;
+  QAction* Study1;  // "Study" menu: accuracy study
 
   // ---- Handlers -----------------------------------------------------------
   // start-up and menus
@@ -126,6 +130,7 @@ class TForm1 : public QMainWindow {
   void show_labelsClick();
   void show_colorbarClick();
   void Label13Click();
+  void Study1Click();
   // "apply" and "profile"
   void Button_apply_0Click();
   void Button_apply_1Click();
@@ -233,6 +238,7 @@ class TForm1 : public QMainWindow {
   void index_controls();
   void create_menus();
   void create_popup_menus();
+  void create_study_menu();
   void connect_handlers();
   // Each group of handlers wires its own controls.
   void connect_pointer_handlers();

@@ -133,6 +133,21 @@ StudyTable study_table(const StudyPlan& plan, const std::vector<StudyRow>& rows)
   return table;
 }
 
+std::string study_table_csv(const StudyTable& table) {
+  std::string text;
+  for (const std::string& name : table.parameters) text += name + ",";
+  text += std::string(kRepeat) + "," + kSeed;
+  for (const std::string& name : table.figures) text += "," + name;
+  text += std::string(",") + kMs + "," + kStatus + "\n";
+  for (const StudyTableRow& row : table.rows) {
+    for (double value : row.values) text += field(value) + ",";
+    text += std::to_string(row.repeat) + "," + std::to_string(row.seed);
+    for (double value : row.figures) text += "," + field(value);
+    text += "," + field(row.ms) + "," + quoted_csv(row.status) + "\n";
+  }
+  return text;
+}
+
 StudyTable parse_study_csv(std::string_view text, const std::string& name,
                            bool torn_last_line_allowed) {
   StudyTable table;

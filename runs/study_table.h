@@ -67,6 +67,10 @@ std::string study_csv(const StudyPlan& plan, const std::vector<StudyRow>& rows);
 // The plan's rows as a table, in the order given.
 StudyTable study_table(const StudyPlan& plan, const std::vector<StudyRow>& rows);
 
+// Any table as CSV, the same text study_csv writes for a plan's table (so a
+// table read back and saved again is unchanged).
+std::string study_table_csv(const StudyTable& table);
+
 // Reads a CSV text written by study_csv (lines starting with "#" are
 // skipped). With `torn_last_line_allowed` a last line without its line end
 // is dropped (a journal cut by a crash); otherwise it is read. Throws

@@ -1,0 +1,71 @@
+#include "runs/study_plot.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+
+#include "common/round_trip_number.h"
+#include "runs/study_figures.h"
+
+namespace {
+
+std::string short_number(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.3g", value);
+  return text;
+}
+
+std::string parameter_axis_title(const std::string& name) {
+  const StudyParameter* parameter = find_study_parameter(name);
+  return parameter != nullptr ? parameter_title(*parameter) : name;
+}
+
+}  // namespace
+
+StudyPlot study_plot(const StudyTable& table, std::size_t figure) {
+  StudyPlot plot;
+  const int known = figure < table.figures.size() ? find_study_figure(table.figures[figure]) : -1;
+  if (known >= 0) {
+    const StudyFigure& f = study_figures()[static_cast<std::size_t>(known)];
+    plot.y_title = figure_title(f);
+    plot.figure_label = f.label;
+    plot.figure_unit = f.unit;
+  } else if (figure < table.figures.size()) {
+    plot.y_title = plot.figure_label = table.figures[figure];
+  }
+  if (!table.parameters.empty()) plot.x_title = parameter_axis_title(table.parameters[0]);
+  if (figure >= table.figures.size() || table.parameters.empty()) return plot;
+
+  // Lines by the values of the parameters after the first.
+  std::map<std::vector<double>, std::size_t> line_of;
+  for (const PointSummary& s : summarise(table)) {
+    const std::vector<double> rest(s.values.begin() + 1, s.values.end());
+    const auto [it, added] = line_of.emplace(rest, plot.lines.size());
+    if (added) {
+      StudyPlotLine& line = plot.lines.emplace_back();
+      for (std::size_t p = 1; p < table.parameters.size(); ++p)
+        line.name += (p > 1 ? ", " : "") + table.parameters[p] + " = " + round_trip_text(s.values[p]);
+      if (line.name.empty()) line.name = plot.figure_label;
+    }
+    const FigureSummary& f = s.figures[figure];
+    if (f.count > 0)
+      plot.lines[it->second].points.push_back({s.values[0], f.mean, f.sd, f.count, s.runs});
+  }
+  for (StudyPlotLine& line : plot.lines)
+    std::stable_sort(line.points.begin(), line.points.end(),
+                     [](const StudyPlotPoint& a, const StudyPlotPoint& b) { return a.x < b.x; });
+  return plot;
+}
+
+std::string study_point_text(const StudyTable& table, const StudyPlot& plot, std::size_t line,
+                             std::size_t point) {
+  if (line >= plot.lines.size() || point >= plot.lines[line].points.size()) return "";
+  const StudyPlotLine& l = plot.lines[line];
+  const StudyPlotPoint& p = l.points[point];
+  std::string text = (table.parameters.empty() ? std::string("x") : table.parameters[0]) + " = " +
+                     round_trip_text(p.x);
+  if (table.parameters.size() > 1) text += ", " + l.name;
+  text += ": " + plot.figure_label + " " + short_number(p.mean) + " ± " + short_number(p.sd);
+  if (!plot.figure_unit.empty()) text += " " + plot.figure_unit;
+  return text + " (" + std::to_string(p.count) + " of " + std::to_string(p.runs) + " runs)";
+}
