@@ -1,6 +1,7 @@
 #include "runs/study_plot.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <map>
 
@@ -55,6 +56,15 @@ StudyPlot study_plot(const StudyTable& table, std::size_t figure) {
     std::stable_sort(line.points.begin(), line.points.end(),
                      [](const StudyPlotPoint& a, const StudyPlotPoint& b) { return a.x < b.x; });
   return plot;
+}
+
+double plot_tick_step(double span, int ticks) {
+  if (!(span > 0.0) || !std::isfinite(span) || ticks < 1) return 1.0;
+  const double raw = span / ticks;
+  const double magnitude = std::pow(10.0, std::floor(std::log10(raw)));
+  const double f = raw / magnitude;
+  const double nice = f < 1.5 ? 1.0 : f < 2.25 ? 2.0 : f < 3.5 ? 2.5 : f < 7.5 ? 5.0 : 10.0;
+  return nice * magnitude;
 }
 
 std::string study_point_text(const StudyTable& table, const StudyPlot& plot, std::size_t line,

@@ -37,6 +37,11 @@ struct StudyPlot {
 // their own titles.
 StudyPlot study_plot(const StudyTable& table, std::size_t figure);
 
+// A round distance between axis ticks giving about `ticks` intervals over
+// `span`: 1, 2, 2.5 or 5 times a power of ten (span 1.1 gives 0.2, 37 gives
+// 5). 1 for a span that is not positive and finite.
+double plot_tick_step(double span, int ticks = 5);
+
 // The text shown when the pointer rests on a point:
 // "noise = 0.5, contrast = 1: RMS 0.392 ± 0.0121 µm (5 of 5 runs)".
 std::string study_point_text(const StudyTable& table, const StudyPlot& plot, std::size_t line,

@@ -19,6 +19,7 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <tuple>
 
 #include "common/replace_file.h"
 #include "common/text_to_number.h"
@@ -395,12 +396,14 @@ void StudyWindow::replot() {
   }
   const auto [xa, xb] = padded(x_lo, x_hi);
   const auto [ya, yb] = padded(y_lo, y_hi);
-  x_axis->setRange(xa, xb);
-  y_axis->setRange(ya, yb);
-  if (!plot_.lines.empty()) {
-    // Round tick values: 0, 0.25, 0.5 rather than -0.05, 0.225, 0.5.
-    x_axis->applyNiceNumbers();
-    y_axis->applyNiceNumbers();
+  // Ticks at round values (0, 0.2, 0.4 rather than -0.05, 0.225) inside a
+  // range that leaves room around the points.
+  for (auto [axis, lo, hi] : {std::tuple{x_axis, xa, xb}, std::tuple{y_axis, ya, yb}}) {
+    axis->setRange(lo, hi);
+    const double step = plot_tick_step(hi - lo);
+    axis->setTickType(QValueAxis::TicksDynamic);
+    axis->setTickInterval(step);
+    axis->setTickAnchor(std::ceil(lo / step) * step);
   }
   chart->legend()->setVisible(!plot_.lines.empty());
   chart->setTitle(QString::fromStdString(plot_.figure_label + (plot_.x_title.empty() ? "" : " against " + plot_.x_title)));

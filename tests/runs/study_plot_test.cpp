@@ -56,6 +56,13 @@ TEST(StudyPlot, OneParameterAndColumnsThisProgramDoesNotKnow) {
   EXPECT_TRUE(study_plot(table, 2).lines.empty()) << "no such column";
 }
 
+TEST(PlotTickStep, RoundStepsOfAboutFiveIntervals) {
+  const struct {
+    double span, step;
+  } cases[] = {{1.1, 0.2}, {1.0, 0.2}, {37, 5}, {40, 10}, {0.012, 0.0025}, {7, 1}, {1e6, 200000}, {0, 1}, {-3, 1}};
+  for (const auto& c : cases) EXPECT_DOUBLE_EQ(plot_tick_step(c.span), c.step) << c.span;
+}
+
 TEST(StudyTableCsv, ATableWrittenBackIsTheCommandsCsv) {
   const ChannelSettingsTexts texts;
   StudyRunSettings base;

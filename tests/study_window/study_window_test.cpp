@@ -8,6 +8,7 @@
 #include <QChart>
 #include <QCoreApplication>
 #include <QLineSeries>
+#include <QToolTip>
 #include <QValueAxis>
 #include <chrono>
 #include <cmath>
@@ -108,6 +109,9 @@ TEST_F(StudyWindowTest, RunsOffTheGuiThreadAndPlotsLinesWithErrorBars) {
   EXPECT_LE(y->min(), p.mean - p.sd);
   EXPECT_GE(y->max(), p.mean + p.sd) << "the error bars fit the axis";
 
+  // The pointer on the line near noise 0.45 shows the nearest point, 0.5.
+  emit const_cast<QLineSeries*>(series)->hovered(QPointF(0.45, 0.0), true);
+  EXPECT_EQ(QToolTip::text().toStdString(), window->hover_text(1, 1));
   const std::string hover = window->hover_text(1, 1);
   EXPECT_TRUE(hover.starts_with("noise = 0.5, contrast = 1: RMS ")) << hover;
   EXPECT_NE(hover.find(" µm (2 of 2 runs)"), std::string::npos) << hover;
