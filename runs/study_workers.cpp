@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <stdexcept>
 
 #include "common/errors.h"
 #include "runs/study_run.h"
@@ -221,7 +222,8 @@ bool run_in_workers(const StudyPlan& plan, const std::vector<std::size_t>& runs,
     fds.clear();
     for (const Worker& w : out) fds.push_back({w.pipe, POLLIN, 0});
     const int ready = ::poll(fds.data(), fds.size(), kPollMs);
-    if (ready < 0 && errno != EINTR) throw directory_error(FileAction::read, "worker pipes");
+    if (ready < 0 && errno != EINTR)
+      throw std::runtime_error(std::string("cannot wait for the study's workers: ") + std::strerror(errno));
     if (stop.requested()) return false;
     // Collect the workers whose pipes closed, then report them.
     std::vector<StudyRow> done;

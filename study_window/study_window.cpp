@@ -37,6 +37,7 @@ constexpr int kWindowHeight = 660;
 constexpr int kFormWidth = 310;
 constexpr int kMaxRepeats = 10000;
 constexpr double kRangePadding = 0.05;  // share of the data range added at each end
+constexpr int kShowRowsMs = 200;
 const char* const kNone = "none";
 const char* const kCsvFilter = "CSV table (*.csv);;all files (*)";
 
@@ -89,6 +90,9 @@ StudyWindow::StudyWindow(QWidget* parent) : QMainWindow(parent, Qt::Window) {
   };
   create_controls();
   connect_handlers();
+  show_rows_timer_.setSingleShot(true);
+  show_rows_timer_.setInterval(kShowRowsMs);
+  QObject::connect(&show_rows_timer_, &QTimer::timeout, this, [this] { show_rows(); });
   resize(kWindowWidth, kWindowHeight);
   replot();
 }
@@ -262,6 +266,11 @@ void StudyWindow::row_finished(const StudyRow& row, const StudyProgress& p) {
   rows_.push_back(row);
   progress_bar->setValue(static_cast<int>(100 * p.done / std::max<std::size_t>(p.total, 1)));
   status_label->setText(QString::fromStdString(progress_text(p)));
+  if (!show_rows_timer_.isActive()) show_rows_timer_.start();
+}
+
+void StudyWindow::show_rows() {
+  if (!plan_) return;
   std::vector<StudyRow> in_order = rows_;
   std::sort(in_order.begin(), in_order.end(), [](const StudyRow& a, const StudyRow& b) { return a.run < b.run; });
   set_table(study_table(*plan_, in_order));
@@ -269,6 +278,8 @@ void StudyWindow::row_finished(const StudyRow& row, const StudyProgress& p) {
 
 void StudyWindow::study_ended(const StudyOutcome& outcome, const std::string& error) {
   if (runner_.joinable()) runner_.join();
+  show_rows_timer_.stop();
+  show_rows();
   set_running(false);
   std::size_t failed = 0;
   for (const StudyRow& row : rows_) failed += row.status == "ok" ? 0 : 1;

@@ -17,6 +17,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTimer>
 #include <functional>
 #include <memory>
 #include <string>
@@ -90,6 +91,8 @@ class StudyWindow : public QMainWindow {
   void study_ended(const StudyOutcome& outcome, const std::string& error);
   void set_running(bool running);
   void set_table(StudyTable table);
+  // The table of the plan's rows so far, in table order.
+  void show_rows();
   void fill_figure_box();
   void replot();
   QByteArray plot_png() const;
@@ -100,6 +103,9 @@ class StudyWindow : public QMainWindow {
   StudyTable table_;
   StudyPlot plot_;
   StudyStop stop_;
+  // Rows arriving faster than this are shown together: redrawing the whole
+  // plot for each row of a large study would keep the GUI thread busy.
+  QTimer show_rows_timer_;
   std::thread runner_;
   ErrorBars* error_bars_ = nullptr;  // owned by the chart
 };
