@@ -16,7 +16,9 @@
 
 #include "analysis/height_matrix.h"
 #include "analysis/height_text_file.h"
+#include "common/settings_file.h"
 #include "runs/channel_settings.h"
+#include "runs/study_table.h"
 #include "scan/grey_image.h"
 #include "scan/include/scan.h"
 #include "scan/run_scan.h"
@@ -146,6 +148,24 @@ void settings_seeds(const fs::path& dir, const fs::path& work) {
   put(dir / "scnmod_ini", "LambdaF\n" + file_bytes(work / "scnmod.ini"));
 }
 
+// Tables as `fringe study` writes them: a finished CSV with a failed run,
+// and a journal with its "#" line and a torn last line.
+void study_csv_seeds(const fs::path& dir, const fs::path& work) {
+  StudyRunSettings base;
+  base.scan = read_lines((work / "scnmod.ini").string());
+  base.image = read_lines((work / "image.ini").string());
+  const StudyPlan plan(base, {parse_study_axis("noise=0:1:3"), parse_study_axis("period=8,12")}, 2, 1);
+  std::vector<StudyRow> rows;
+  for (std::size_t run = 0; run < plan.run_count(); ++run)
+    rows.push_back({run, {0.1 * run, std::sqrt(run + 1.0), -1e-5 * run, 1.0 - run / 50.0, double(run % 3)},
+                    100.0 + run, "ok"});
+  rows[5] = {5, {}, 12.5, "Cannot open file \"./sim00.bmp\", twice"};
+  put(dir / "finished_csv", study_csv(plan, rows));
+  rows.resize(4);
+  put(dir / "journal_torn", "# fringe study " + study_fingerprint(plan) + "\n" + study_csv(plan, rows) +
+                                "0.5,12,1,2,0.3");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -161,7 +181,7 @@ int main(int argc, char** argv) {
     write_default_settings(work.string());
 
     const char* const targets[] = {"bmp_load_fuzz", "scan_par_fuzz", "run_scan_fuzz",
-                                   "read_profile_fuzz", "settings_fuzz"};
+                                   "read_profile_fuzz", "settings_fuzz", "study_csv_fuzz"};
     for (const char* target : targets) {
       fs::remove_all(root / target);
       fs::create_directories(root / target);
@@ -171,6 +191,7 @@ int main(int argc, char** argv) {
     run_scan_seeds(root / "run_scan_fuzz");
     read_profile_seeds(root / "read_profile_fuzz", work);
     settings_seeds(root / "settings_fuzz", work);
+    study_csv_seeds(root / "study_csv_fuzz", work);
     fs::remove_all(work);
   } catch (const std::exception& error) {
     std::fprintf(stderr, "make_seeds: %s\n", error.what());

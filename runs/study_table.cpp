@@ -21,8 +21,10 @@ const char* const kStatus = "status";
 // A number field: empty for a missing value.
 std::string field(double value) { return std::isfinite(value) ? round_trip_text(value) : ""; }
 
+// Quoted when it holds a separator, a quote or a line end (a CR at the end
+// of a line would otherwise be taken for half of a CR LF).
 std::string quoted_csv(const std::string& text) {
-  if (text.find_first_of(",\"") == std::string::npos) return text;
+  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
   std::string out = "\"";
   for (char c : text) {
     if (c == '"') out += '"';
@@ -137,7 +139,7 @@ std::string study_table_csv(const StudyTable& table) {
   std::string text;
   for (const std::string& name : table.parameters) text += name + ",";
   text += std::string(kRepeat) + "," + kSeed;
-  for (const std::string& name : table.figures) text += "," + name;
+  for (const std::string& name : table.figures) text += "," + quoted_csv(name);
   text += std::string(",") + kMs + "," + kStatus + "\n";
   for (const StudyTableRow& row : table.rows) {
     for (double value : row.values) text += field(value) + ",";

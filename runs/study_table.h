@@ -6,7 +6,7 @@
 // one column per study figure (study_figures.h), ms, status. Numbers carry
 // the point and read back to the same double (round_trip_text); a failed
 // run's figures are empty and its status is its error text, quoted where it
-// holds a comma or a quote. Lines end in LF.
+// holds a comma, a quote or a line end. Lines end in LF.
 #pragma once
 
 #include <cstddef>
