@@ -1,6 +1,7 @@
 // `fringe study` as the argument parser calls it: a run equals "apply" then
 // "profile" of the measure path, the table does not depend on the number of
-// jobs, an interrupted study resumes, and bad input stops it before any run.
+// jobs, and bad input stops it before any run. (Stopping and resuming with
+// real signals: study_processes_test.sh.)
 #include "cli/study_command.h"
 
 #include <gtest/gtest.h>
@@ -20,23 +21,15 @@
 
 namespace {
 
-// Counts the rows and stops the study after `stop_after` of them (0: never).
+// Keeps what the study reports.
 class CountingObserver final : public StudyObserver {
  public:
-  CountingObserver(StudyStop& stop, std::size_t stop_after) : stop_(stop), stop_after_(stop_after) {}
   void status(const std::string& text) override { last_status = text; }
   void progress(int position) override { last_progress = position; }
-  void row_finished(const StudyRow& row, const StudyProgress&) override {
-    runs.push_back(row.run);
-    if (stop_after_ != 0 && runs.size() == stop_after_) stop_.request();
-  }
+  void row_finished(const StudyRow& row, const StudyProgress&) override { runs.push_back(row.run); }
   std::vector<std::size_t> runs;
   std::string last_status;
   int last_progress = -1;
-
- private:
-  StudyStop& stop_;
-  std::size_t stop_after_;
 };
 
 // The table without its ms column, which differs from run to run.
@@ -57,7 +50,7 @@ std::string without_ms(const std::string& csv) {
 
 std::string error_of(const StudyOptions& options) {
   StudyStop stop;
-  CountingObserver observer(stop, 0);
+  CountingObserver observer;
   try {
     cmd_study(options, observer, stop);
   } catch (const std::exception& e) {
@@ -121,7 +114,7 @@ TEST_F(StudyCommand, ARunsFiguresAreThoseOfTheMeasurePath) {
     o.channel = c.channel;
     o.seed = c.seed;
     StudyStop stop;
-    CountingObserver observer(stop, 0);
+    CountingObserver observer;
     const StudyOutcome outcome = cmd_study(o, observer, stop);
     ASSERT_TRUE(outcome.complete);
     const StudyTable table = read_study_csv(o.csv);
@@ -163,7 +156,7 @@ TEST_F(StudyCommand, OneJobOrTwoGiveTheSameTable) {
     o.jobs = jobs;
     o.json = (root() / "s.json").string();
     StudyStop stop;
-    CountingObserver observer(stop, 0);
+    CountingObserver observer;
     const StudyOutcome outcome = cmd_study(o, observer, stop);
     EXPECT_TRUE(outcome.complete);
     EXPECT_EQ(outcome.ran, 8u);
@@ -184,41 +177,6 @@ TEST_F(StudyCommand, OneJobOrTwoGiveTheSameTable) {
   // The JSON's summaries agree whatever the jobs; only the rows' ms differ.
   const auto points = [](const std::string& j) { return j.substr(0, j.find("\"rows\"")); };
   EXPECT_EQ(points(json[0]), points(json[1]));
-}
-
-TEST_F(StudyCommand, AnInterruptedStudyResumesWithoutALostOrDoubledRow) {
-  StudyOptions o = options({"noise=0,0.3,0.6"});
-  o.repeats = 2;
-  StudyStop stop;
-  CountingObserver first(stop, 3);
-  const StudyOutcome interrupted = cmd_study(o, first, stop);
-  EXPECT_FALSE(interrupted.complete);
-  EXPECT_EQ(interrupted.rows.size(), 3u);
-  EXPECT_FALSE(std::filesystem::exists(o.csv)) << "the table is written when complete";
-  const StudyTable kept = parse_study_csv(read_file_bytes(o.csv + ".part"), "part", true);
-  EXPECT_EQ(kept.rows.size(), 3u) << "every finished row is in the journal";
-  EXPECT_TRUE(std::filesystem::is_empty(root() / "tmp")) << "the killed workers' folders removed";
-
-  // Without --resume the journal is not thrown away.
-  EXPECT_NE(error_of(o).find("add --resume to continue it"), std::string::npos);
-
-  o.resume = true;
-  stop.reset();
-  CountingObserver second(stop, 0);
-  const StudyOutcome resumed = cmd_study(o, second, stop);
-  EXPECT_TRUE(resumed.complete);
-  EXPECT_EQ(resumed.ran, 3u) << "only the missing runs";
-  std::set<std::size_t> ran(first.runs.begin(), first.runs.end());
-  for (std::size_t run : second.runs) EXPECT_TRUE(ran.insert(run).second) << "run " << run << " twice";
-  EXPECT_EQ(ran.size(), 6u);
-  EXPECT_FALSE(std::filesystem::exists(o.csv + ".part"));
-
-  // The same table as a study that was never interrupted.
-  StudyOptions fresh = options({"noise=0,0.3,0.6"}, "fresh.csv");
-  fresh.repeats = 2;
-  CountingObserver third(stop, 0);
-  cmd_study(fresh, third, stop);
-  EXPECT_EQ(without_ms(read_file_bytes(o.csv)), without_ms(read_file_bytes(fresh.csv)));
 }
 
 TEST_F(StudyCommand, BadInputIsAnErrorBeforeTheFirstRunWithNothingWritten) {
@@ -276,25 +234,6 @@ TEST_F(StudyCommand, BadInputIsAnErrorBeforeTheFirstRunWithNothingWritten) {
     std::filesystem::current_path(root());
     EXPECT_EQ(tree(root()), before) << c.message << ": nothing written";
   }
-}
-
-TEST(StudySummary, FinishedAndStopped) {
-  StudyOptions o;
-  o.csv = "s.csv";
-  o.json = "s.json";
-  StudyOutcome outcome;
-  outcome.complete = true;
-  outcome.rows.resize(20);
-  outcome.failed = 2;
-  outcome.ran = 12;
-  outcome.seconds = 3.14;
-  EXPECT_EQ(study_summary(outcome, o, 20),
-            "study: 20 runs (2 failed, 12 run now) in 3.1 s; wrote s.csv, s.json");
-  outcome.complete = false;
-  outcome.rows.resize(7);
-  EXPECT_EQ(study_summary(outcome, o, 20),
-            "study stopped: 7 of 20 runs kept in s.csv.part; run the same command with --resume "
-            "to continue");
 }
 
 }  // namespace
