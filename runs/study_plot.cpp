@@ -3,12 +3,16 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <map>
 
 #include "common/round_trip_number.h"
 #include "runs/study_figures.h"
 
 namespace {
+
+constexpr double kRangePadding = 0.05;   // share of the span added at each end
+constexpr double kSingleValueRoom = 0.1;  // share of |v| around a single value
 
 std::string short_number(double value) {
   char text[32];
@@ -35,6 +39,7 @@ StudyPlot study_plot(const StudyTable& table, std::size_t figure) {
     plot.y_title = plot.figure_label = table.figures[figure];
   }
   if (!table.parameters.empty()) plot.x_title = parameter_axis_title(table.parameters[0]);
+  plot.title = plot.figure_label + (plot.x_title.empty() ? "" : " against " + plot.x_title);
   if (figure >= table.figures.size() || table.parameters.empty()) return plot;
 
   // Lines by the values of the parameters after the first.
@@ -52,10 +57,44 @@ StudyPlot study_plot(const StudyTable& table, std::size_t figure) {
     if (f.count > 0)
       plot.lines[it->second].points.push_back({s.values[0], f.mean, f.sd, f.count, s.runs});
   }
-  for (StudyPlotLine& line : plot.lines)
+  double x_lo = std::numeric_limits<double>::infinity(), x_hi = -x_lo, y_lo = x_lo, y_hi = -x_lo;
+  for (StudyPlotLine& line : plot.lines) {
     std::stable_sort(line.points.begin(), line.points.end(),
                      [](const StudyPlotPoint& a, const StudyPlotPoint& b) { return a.x < b.x; });
+    for (const StudyPlotPoint& p : line.points) {
+      x_lo = std::min(x_lo, p.x);
+      x_hi = std::max(x_hi, p.x);
+      y_lo = std::min(y_lo, p.mean - p.sd);
+      y_hi = std::max(y_hi, p.mean + p.sd);
+    }
+  }
+  plot.x_axis = plot_axis(x_lo, x_hi);
+  plot.y_axis = plot_axis(y_lo, y_hi);
   return plot;
+}
+
+PlotAxis plot_axis(double lo, double hi) {
+  PlotAxis axis;
+  if (!(lo <= hi) || !std::isfinite(lo) || !std::isfinite(hi)) return axis;
+  if (lo == hi) {
+    const double room = lo == 0.0 ? 1.0 : std::fabs(lo) * kSingleValueRoom;
+    axis.min = lo - room;
+    axis.max = hi + room;
+  } else {
+    const double room = (hi - lo) * kRangePadding;
+    axis.min = lo - room;
+    axis.max = hi + room;
+  }
+  axis.tick = plot_tick_step(axis.max - axis.min);
+  axis.first_tick = std::ceil(axis.min / axis.tick) * axis.tick;
+  return axis;
+}
+
+std::size_t nearest_point(const StudyPlotLine& line, double x) {
+  std::size_t nearest = 0;
+  for (std::size_t k = 1; k < line.points.size(); ++k)
+    if (std::fabs(line.points[k].x - x) < std::fabs(line.points[nearest].x - x)) nearest = k;
+  return nearest;
 }
 
 double plot_tick_step(double span, int ticks) {

@@ -19,7 +19,6 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
-#include <tuple>
 
 #include "common/replace_file.h"
 #include "common/text_to_number.h"
@@ -36,7 +35,6 @@ constexpr int kWindowWidth = 1120;
 constexpr int kWindowHeight = 660;
 constexpr int kFormWidth = 310;
 constexpr int kMaxRepeats = 10000;
-constexpr double kRangePadding = 0.05;  // share of the data range added at each end
 constexpr int kShowRowsMs = 200;
 const char* const kNone = "none";
 const char* const kCsvFilter = "CSV table (*.csv);;all files (*)";
@@ -58,17 +56,6 @@ std::string ask_with_dialog(QWidget* parent, bool save, const QString& caption, 
   const QString name = save ? QFileDialog::getSaveFileName(parent, caption, QString(), filter)
                             : QFileDialog::getOpenFileName(parent, caption, QString(), filter);
   return name.toStdString();
-}
-
-// A value range with room around it; a single value gets a range of its own.
-std::pair<double, double> padded(double lo, double hi) {
-  if (!(lo <= hi)) return {0.0, 1.0};
-  if (lo == hi) {
-    const double room = lo == 0.0 ? 1.0 : std::fabs(lo) * 0.1;
-    return {lo - room, hi + room};
-  }
-  const double room = (hi - lo) * kRangePadding;
-  return {lo - room, hi + room};
 }
 
 double base_value(const QLineEdit* box, const char* parameter) {
@@ -354,70 +341,58 @@ void StudyWindow::fill_figure_box() {
 
 void StudyWindow::figure_changed() { replot(); }
 
+namespace {
+
+QValueAxis* value_axis(const std::string& title, const PlotAxis& range) {
+  auto* axis = new QValueAxis;
+  axis->setTitleText(QString::fromStdString(title));
+  axis->setLabelFormat("%.4g");
+  axis->setRange(range.min, range.max);
+  axis->setTickType(QValueAxis::TicksDynamic);
+  axis->setTickInterval(range.tick);
+  axis->setTickAnchor(range.first_tick);
+  return axis;
+}
+
+}  // namespace
+
 void StudyWindow::replot() {
-  const int figure = std::max(0, figure_box->currentIndex());
-  plot_ = study_plot(table_, static_cast<std::size_t>(figure));
+  plot_ = study_plot(table_, static_cast<std::size_t>(std::max(0, figure_box->currentIndex())));
   QChart* chart = chart_view->chart();
   chart->removeAllSeries();
   for (QAbstractAxis* axis : chart->axes()) {
     chart->removeAxis(axis);
     delete axis;
   }
-  auto* x_axis = new QValueAxis;
-  auto* y_axis = new QValueAxis;
-  x_axis->setTitleText(QString::fromStdString(plot_.x_title));
-  y_axis->setTitleText(QString::fromStdString(plot_.y_title));
-  x_axis->setLabelFormat("%.4g");
-  y_axis->setLabelFormat("%.4g");
+  QValueAxis* x_axis = value_axis(plot_.x_title, plot_.x_axis);
+  QValueAxis* y_axis = value_axis(plot_.y_title, plot_.y_axis);
   chart->addAxis(x_axis, Qt::AlignBottom);
   chart->addAxis(y_axis, Qt::AlignLeft);
+  chart->setTitle(QString::fromStdString(plot_.title));
+  chart->legend()->setVisible(!plot_.lines.empty());
 
-  double x_lo = std::numeric_limits<double>::infinity(), x_hi = -x_lo, y_lo = x_lo, y_hi = -x_lo;
   std::vector<ErrorBarLine> bars;
   for (std::size_t i = 0; i < plot_.lines.size(); ++i) {
-    const StudyPlotLine& line = plot_.lines[i];
     auto* series = new QLineSeries;
-    series->setName(QString::fromStdString(line.name));
+    series->setName(QString::fromStdString(plot_.lines[i].name));
     series->setPointsVisible(true);
-    for (const StudyPlotPoint& p : line.points) {
-      series->append(p.x, p.mean);
-      x_lo = std::min(x_lo, p.x);
-      x_hi = std::max(x_hi, p.x);
-      y_lo = std::min(y_lo, p.mean - p.sd);
-      y_hi = std::max(y_hi, p.mean + p.sd);
-    }
+    for (const StudyPlotPoint& p : plot_.lines[i].points) series->append(p.x, p.mean);
     chart->addSeries(series);
     series->attachAxis(x_axis);
     series->attachAxis(y_axis);
     ErrorBarLine& bar_line = bars.emplace_back();
     bar_line.series = series;
     bar_line.colour = series->color();
-    for (const StudyPlotPoint& p : line.points) bar_line.bars.push_back({p.x, p.mean, p.sd});
+    for (const StudyPlotPoint& p : plot_.lines[i].points) bar_line.bars.push_back({p.x, p.mean, p.sd});
     QObject::connect(series, &QLineSeries::hovered, this, [this, i](const QPointF& at, bool entered) {
       if (!entered || i >= plot_.lines.size() || plot_.lines[i].points.empty()) {
         QToolTip::hideText();
         return;
       }
-      const std::vector<StudyPlotPoint>& points = plot_.lines[i].points;
-      std::size_t nearest = 0;
-      for (std::size_t k = 1; k < points.size(); ++k)
-        if (std::fabs(points[k].x - at.x()) < std::fabs(points[nearest].x - at.x())) nearest = k;
-      QToolTip::showText(QCursor::pos(), QString::fromStdString(hover_text(i, nearest)), chart_view);
+      const std::size_t point = nearest_point(plot_.lines[i], at.x());
+      QToolTip::showText(QCursor::pos(), QString::fromStdString(hover_text(i, point)), chart_view);
     });
   }
-  const auto [xa, xb] = padded(x_lo, x_hi);
-  const auto [ya, yb] = padded(y_lo, y_hi);
-  // Ticks at round values (0, 0.2, 0.4 rather than -0.05, 0.225) inside a
-  // range that leaves room around the points.
-  for (auto [axis, lo, hi] : {std::tuple{x_axis, xa, xb}, std::tuple{y_axis, ya, yb}}) {
-    axis->setRange(lo, hi);
-    const double step = plot_tick_step(hi - lo);
-    axis->setTickType(QValueAxis::TicksDynamic);
-    axis->setTickInterval(step);
-    axis->setTickAnchor(std::ceil(lo / step) * step);
-  }
-  chart->legend()->setVisible(!plot_.lines.empty());
-  chart->setTitle(QString::fromStdString(plot_.figure_label + (plot_.x_title.empty() ? "" : " against " + plot_.x_title)));
   error_bars_->set_lines(std::move(bars));
   error_bars_->plot_area_changed();
 }
@@ -459,7 +434,7 @@ QByteArray StudyWindow::plot_svg() const {
   svg.setOutputDevice(&buffer);
   svg.setSize(chart_view->size());
   svg.setViewBox(QRect(QPoint(0, 0), chart_view->size()));
-  svg.setTitle(QString::fromStdString(plot_.y_title + " against " + plot_.x_title));
+  svg.setTitle(QString::fromStdString(plot_.title));
   QPainter painter(&svg);
   chart_view->render(&painter);
   painter.end();

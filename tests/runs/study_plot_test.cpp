@@ -63,6 +63,32 @@ TEST(PlotTickStep, RoundStepsOfAboutFiveIntervals) {
   for (const auto& c : cases) EXPECT_DOUBLE_EQ(plot_tick_step(c.span), c.step) << c.span;
 }
 
+TEST(PlotAxis, RoomAroundTheValuesTicksOnRoundValues) {
+  const struct {
+    double lo, hi, min, max, tick, first_tick;
+  } cases[] = {
+      {0, 1, -0.05, 1.05, 0.2, 0.0},          // noise 0..1
+      {0.2, 0.3, 0.195, 0.305, 0.02, 0.2},
+      {5, 5, 4.5, 5.5, 0.2, 4.6},              // a single value
+      {0, 0, -1, 1, 0.5, -1},
+      {1, 0, 0, 1, 0.2, 0},                    // no values
+  };
+  for (const auto& c : cases) {
+    const PlotAxis axis = plot_axis(c.lo, c.hi);
+    EXPECT_DOUBLE_EQ(axis.min, c.min) << c.lo << ".." << c.hi;
+    EXPECT_DOUBLE_EQ(axis.max, c.max) << c.lo << ".." << c.hi;
+    EXPECT_DOUBLE_EQ(axis.tick, c.tick) << c.lo << ".." << c.hi;
+    EXPECT_NEAR(axis.first_tick, c.first_tick, 1e-12) << c.lo << ".." << c.hi;
+  }
+  // A plot's y axis holds every error bar.
+  const StudyTable table{{"noise"}, {"rms_um"}, {{{0}, 0, 1, {1}, 1, "ok"}, {{0}, 1, 2, {3}, 1, "ok"}}};
+  const StudyPlot plot = study_plot(table, 0);
+  EXPECT_EQ(plot.title, "RMS against noise");
+  EXPECT_LE(plot.y_axis.min, 2 - std::sqrt(2.0));
+  EXPECT_GE(plot.y_axis.max, 2 + std::sqrt(2.0));
+  EXPECT_EQ(nearest_point(plot.lines[0], 7.0), 0u);
+}
+
 TEST(StudyTableCsv, ATableWrittenBackIsTheCommandsCsv) {
   const ChannelSettingsTexts texts;
   StudyRunSettings base;
