@@ -13,15 +13,28 @@ namespace {
 
 constexpr int kRuns = 20;
 
-// A working directory with the default settings, made once.
+std::string& directory_made() {
+  static std::string dir;
+  return dir;
+}
+
+void remove_work_directory() {
+  std::error_code ignored;
+  std::filesystem::remove_all(directory_made(), ignored);
+}
+
+// A working directory with the default settings, made once and removed when
+// the program ends.
 const std::string& work_directory() {
-  static const std::string dir = [] {
+  std::string& dir = directory_made();
+  if (dir.empty()) {
     const auto path = std::filesystem::temp_directory_path() / ("bench-study-mpi-" + std::to_string(::getpid()));
     std::filesystem::create_directories(path);
-    const std::string init = std::string(FRINGE_TOOL) + " init " + path.string() + " >/dev/null";
+    dir = path.string();
+    std::atexit(remove_work_directory);
+    const std::string init = std::string(FRINGE_TOOL) + " init " + dir + " >/dev/null";
     if (std::system(init.c_str()) != 0) std::abort();
-    return path.string();
-  }();
+  }
   return dir;
 }
 

@@ -1,8 +1,10 @@
 #include "runs/study_workers.h"
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <poll.h>
 #include <sched.h>
+#include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -23,6 +25,11 @@
 namespace {
 
 constexpr int kPollMs = 50;
+constexpr int kMmapThreshold = 32 << 20;  // glibc's largest on 64 bits
+constexpr int kTrimThreshold = 512 << 20;
+constexpr int kHeapReserve = 64 << 20;    // the heap grows by this beyond a request
+constexpr std::size_t kHeapGrowth = std::size_t{16} << 20;
+constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
 using Clock = std::chrono::steady_clock;
 
 // One worker out: its process, the read end of its pipe, its folder and the
@@ -68,6 +75,26 @@ std::string one_line(std::string text) {
   return text.empty() ? "error" : text;
 }
 
+// A run in a fresh process touches some 20 MB it has never used: image
+// planes, phase and height grids, each zeroed once. Page by page that is
+// some 5000 page faults per run, more than a third of its time on a virtual
+// machine. So the worker keeps large buffers on the heap (not mapped and
+// unmapped one by one), grows the heap once by kHeapReserve and asks for
+// transparent huge pages there: the run's buffers then come from 2 MB pages.
+// Speed only: where the buffers lie does not change a single result.
+void prepare_heap() {
+  ::mallopt(M_MMAP_THRESHOLD, kMmapThreshold);
+  ::mallopt(M_TRIM_THRESHOLD, kTrimThreshold);
+  ::mallopt(M_TOP_PAD, kHeapReserve);
+  char* const before = static_cast<char*>(::sbrk(0));
+  void* const grow = std::malloc(kHeapGrowth);  // from the heap: below the mmap threshold
+  char* const after = static_cast<char*>(::sbrk(0));
+  const auto first = (reinterpret_cast<std::uintptr_t>(before) + kHugePage - 1) & ~(kHugePage - 1);
+  const auto last = reinterpret_cast<std::uintptr_t>(after) & ~(kHugePage - 1);
+  if (last > first) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+  std::free(grow);  // stays in the heap: below the trim threshold
+}
+
 // The child's whole life: never returns.
 [[noreturn]] void work(pid_t parent, int pipe, const Worker& w, const StudyRunSettings& settings,
                        const StudyRunFunction& run) {
@@ -81,6 +108,7 @@ std::string one_line(std::string text) {
   std::signal(SIGPIPE, SIG_DFL);
   ::prctl(PR_SET_PDEATHSIG, SIGKILL);
   if (::getppid() != parent) ::_exit(1);
+  prepare_heap();
 
   StudyRow row;
   row.run = w.run;
