@@ -14,9 +14,11 @@
 #include "analysis/height_matrix.h"
 #include "analysis/mask_statistics.h"
 #include "runs/profile_run.h"
+#include "runs/study_parameters.h"
 
 // One run's results, as the profile comparison leaves them.
 struct StudyRunMaps {
+  const StudyRunSettings& settings;  // what the run was given (its settings files as lines)
   const HeightMatrix& residual;  // measured minus sphere inside the mask, 0 outside, mm
   const HeightMatrix& measured;  // heights as read back, single gaps filled; kNoHeight: no data
   const HeightMatrix& sphere;    // the perfect sphere subtracted, mm

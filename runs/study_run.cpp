@@ -63,7 +63,8 @@ std::vector<double> measure_study_run(const StudyRunSettings& s) {
 
   const HeightMatrix& residual = channel == 0 ? height_map_0 : height_map_1;
   const double mask_radius = text_to_double(run.mask_radius_text);
-  const StudyRunMaps maps{.residual = residual,
+  const StudyRunMaps maps{.settings = s,
+                          .residual = residual,
                           .measured = measured_map,
                           .sphere = sphere_map,
                           .geometry = geometry,
