@@ -86,8 +86,11 @@ void prepare_heap() {
   ::mallopt(M_MMAP_THRESHOLD, kMmapThreshold);
   ::mallopt(M_TRIM_THRESHOLD, kTrimThreshold);
   ::mallopt(M_TOP_PAD, kHeapReserve);
+  // The block must really be taken (a compiler may drop an unused malloc and
+  // its free): it goes through a volatile pointer.
+  static void* volatile grow = nullptr;
   char* const before = static_cast<char*>(::sbrk(0));
-  void* const grow = std::malloc(kHeapGrowth);  // from the heap: below the mmap threshold
+  grow = std::malloc(kHeapGrowth);  // from the heap: below the mmap threshold
   char* const after = static_cast<char*>(::sbrk(0));
   const auto first = (reinterpret_cast<std::uintptr_t>(before) + kHugePage - 1) & ~(kHugePage - 1);
   const auto last = reinterpret_cast<std::uintptr_t>(after) & ~(kHugePage - 1);
