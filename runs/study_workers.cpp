@@ -27,8 +27,7 @@ namespace {
 constexpr int kPollMs = 50;
 constexpr int kMmapThreshold = 32 << 20;  // glibc's largest on 64 bits
 constexpr int kTrimThreshold = 512 << 20;
-constexpr int kHeapReserve = 64 << 20;    // the heap grows by this beyond a request
-constexpr std::size_t kHeapGrowth = std::size_t{16} << 20;
+constexpr std::size_t kHeapBlock = std::size_t{30} << 20;
 constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
 using Clock = std::chrono::steady_clock;
 
@@ -78,24 +77,23 @@ std::string one_line(std::string text) {
 // A run in a fresh process touches some 20 MB it has never used: image
 // planes, phase and height grids, each zeroed once. Page by page that is
 // some 5000 page faults per run, more than a third of its time on a virtual
-// machine. So the worker keeps large buffers on the heap (not mapped and
-// unmapped one by one), grows the heap once by kHeapReserve and asks for
-// transparent huge pages there: the run's buffers then come from 2 MB pages.
+// machine. So the worker keeps large buffers in its malloc arena (not mapped
+// and unmapped one by one), takes one block of kHeapBlock there, asks for
+// transparent huge pages over it and gives it back to the arena: the run's
+// buffers then come from 2 MB pages. This works in the main arena (the
+// tool) and in a thread's arena (the window forks from its study thread).
 // Speed only: where the buffers lie does not change a single result.
 void prepare_heap() {
   ::mallopt(M_MMAP_THRESHOLD, kMmapThreshold);
   ::mallopt(M_TRIM_THRESHOLD, kTrimThreshold);
-  ::mallopt(M_TOP_PAD, kHeapReserve);
-  // The block must really be taken (a compiler may drop an unused malloc and
-  // its free): it goes through a volatile pointer.
-  static void* volatile grow = nullptr;
-  char* const before = static_cast<char*>(::sbrk(0));
-  grow = std::malloc(kHeapGrowth);  // from the heap: below the mmap threshold
-  char* const after = static_cast<char*>(::sbrk(0));
-  const auto first = (reinterpret_cast<std::uintptr_t>(before) + kHugePage - 1) & ~(kHugePage - 1);
-  const auto last = reinterpret_cast<std::uintptr_t>(after) & ~(kHugePage - 1);
-  if (last > first) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
-  std::free(grow);  // stays in the heap: below the trim threshold
+  // Through a volatile pointer: a compiler may drop an unused malloc and its free.
+  static void* volatile block = nullptr;
+  block = std::malloc(kHeapBlock);  // in the arena: below the mmap threshold
+  const auto start = reinterpret_cast<std::uintptr_t>(block);
+  const auto first = (start + kHugePage - 1) & ~(kHugePage - 1);
+  const auto last = (start + kHeapBlock) & ~(kHugePage - 1);
+  if (block != nullptr && last > first) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+  std::free(block);  // stays in the arena: below the trim threshold
 }
 
 // The child's whole life: never returns.
