@@ -24,23 +24,23 @@ std::vector<std::string_view> split(std::string_view text, char separator) {
   }
 }
 
-double number_in(std::string_view spec, std::string_view text) {
+double number_in(std::string_view given, std::string_view text) {
   const std::optional<double> value = round_trip_number(text);
-  if (!value) fail(spec, "\"" + std::string(text) + "\" is not a number; " + kValuesForm);
+  if (!value) fail(given, "\"" + std::string(text) + "\" is not a number; " + kValuesForm);
   return *value;
 }
 
-std::vector<double> range_values(std::string_view spec, const std::vector<std::string_view>& parts) {
-  const double a = number_in(spec, parts[0]);
-  const double b = number_in(spec, parts[1]);
-  const double n = number_in(spec, parts[2]);
+std::vector<double> range_values(std::string_view given, const std::vector<std::string_view>& parts) {
+  const double a = number_in(given, parts[0]);
+  const double b = number_in(given, parts[1]);
+  const double n = number_in(given, parts[2]);
   if (!(n >= 1.0) || n != std::trunc(n))
-    fail(spec, "the count \"" + std::string(parts[2]) + "\" is not a whole number of at least 1");
+    fail(given, "the count \"" + std::string(parts[2]) + "\" is not a whole number of at least 1");
   if (n > static_cast<double>(kMaxStudyRuns))
-    fail(spec, "more than " + std::to_string(kMaxStudyRuns) + " values");
+    fail(given, "more than " + std::to_string(kMaxStudyRuns) + " values");
   const auto count = static_cast<std::size_t>(n);
   if (count == 1) {
-    if (a != b) fail(spec, "a:b:1 holds one value, so a and b must be equal");
+    if (a != b) fail(given, "a:b:1 holds one value, so a and b must be equal");
     return {a};
   }
   std::vector<double> values(count);
@@ -54,36 +54,36 @@ std::vector<double> range_values(std::string_view spec, const std::vector<std::s
 
 }  // namespace
 
-StudyAxis parse_study_axis(std::string_view spec) {
-  const std::size_t equals = spec.find('=');
+StudyAxis parse_study_axis(std::string_view given) {
+  const std::size_t equals = given.find('=');
   if (equals == std::string_view::npos)
-    fail(spec, "expected NAME=VALUES, e.g. noise=0:1:11 or contrast=0.25,0.5,1");
-  const std::string_view name = spec.substr(0, equals);
-  const std::string_view text = spec.substr(equals + 1);
+    fail(given, "expected NAME=VALUES, e.g. noise=0:1:11 or contrast=0.25,0.5,1");
+  const std::string_view name = given.substr(0, equals);
+  const std::string_view text = given.substr(equals + 1);
   StudyAxis axis;
   axis.parameter = find_study_parameter(name);
   if (axis.parameter == nullptr)
-    fail(spec, "unknown parameter \"" + std::string(name) + "\"; the parameters are " +
+    fail(given, "unknown parameter \"" + std::string(name) + "\"; the parameters are " +
                    study_parameter_names());
-  if (text.empty()) fail(spec, "no values; " + std::string(kValuesForm));
+  if (text.empty()) fail(given, "no values; " + std::string(kValuesForm));
 
   const std::vector<std::string_view> range = split(text, ':');
   if (range.size() == 3) {
-    axis.values = range_values(spec, range);
+    axis.values = range_values(given, range);
   } else if (range.size() != 1) {
-    fail(spec, "malformed values \"" + std::string(text) + "\"; " + kValuesForm);
+    fail(given, "malformed values \"" + std::string(text) + "\"; " + kValuesForm);
   } else {
     const std::vector<std::string_view> items = split(text, ',');
-    if (items.size() > kMaxStudyRuns) fail(spec, "more than " + std::to_string(kMaxStudyRuns) + " values");
-    for (std::string_view item : items) axis.values.push_back(number_in(spec, item));
+    if (items.size() > kMaxStudyRuns) fail(given, "more than " + std::to_string(kMaxStudyRuns) + " values");
+    for (std::string_view item : items) axis.values.push_back(number_in(given, item));
   }
 
   std::map<double, bool> seen;
   for (double value : axis.values) {
     const std::string why = domain_violation(*axis.parameter, value);
-    if (!why.empty()) fail(spec, why);
+    if (!why.empty()) fail(given, why);
     if (!seen.emplace(value, true).second)
-      fail(spec, "the value " + round_trip_text(value) + " is given twice");
+      fail(given, "the value " + round_trip_text(value) + " is given twice");
   }
   return axis;
 }
