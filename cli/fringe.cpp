@@ -8,6 +8,7 @@
 #include "cli/analyse_command.h"
 #include "cli/commands.h"
 #include "cli/export_formats_command.h"
+#include "cli/study_subcommand.h"
 #include "cli/workspace.h"
 #include "render/colour_map.h"
 
@@ -132,6 +133,8 @@ int main(int argc, char** argv) {
   AnalyseOptions analyse_options;
   auto* analyse = add_analyse_command(app, dir, analyse_options, json);
 
+  StudySubcommand study(app);
+
   CLI11_PARSE(app, argc, argv);
   if (verbose) progress = &std::cerr;
 
@@ -163,6 +166,8 @@ int main(int argc, char** argv) {
       const std::string absolute = std::filesystem::absolute(base).string();
       enter_directory(dir);
       cmd_export_with(channel, absolute, export_formats, progress);
+    } else if (study.parsed()) {
+      return study.run();
     }
   } catch (const std::exception& error) {
     std::cerr << "fringe: " << error.what() << '\n';

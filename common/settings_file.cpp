@@ -52,6 +52,17 @@ std::string settings_value(const std::vector<std::string>& lines, const std::str
   return "";
 }
 
+void set_settings_value(std::vector<std::string>& lines, const std::string& key,
+                        const std::string& value) {
+  for (std::string& line : lines) {
+    const std::size_t equals = line.find('=');
+    if (equals == std::string::npos || !equal_ignoring_case(line, key, equals)) continue;
+    line.replace(equals + 1, std::string::npos, value);
+    return;
+  }
+  lines.push_back(key + "=" + value);
+}
+
 void write_lines(const std::string& file, const std::vector<std::string>& lines) {
   std::string text;
   for (const std::string& line : lines) {

@@ -15,6 +15,13 @@ std::vector<std::string> read_lines(const std::string& file);
 // is not trimmed; lines without "=" are skipped; a missing key gives "".
 std::string settings_value(const std::vector<std::string>& lines, const std::string& key);
 
+// Sets the value of `key` where settings_value would read it: the first line
+// whose text before its first "=" equals `key` without regard to ASCII case
+// keeps that key text and gets `value`; without such a line, "key=value" is
+// appended (after the last line, so it belongs to the file's last section).
+void set_settings_value(std::vector<std::string>& lines, const std::string& key,
+                        const std::string& value);
+
 // Writes each line followed by CR LF, replacing the file only once the whole
 // text is written. Throws FileError `Cannot create file "<file>"`.
 void write_lines(const std::string& file, const std::vector<std::string>& lines);

@@ -18,9 +18,11 @@
 
 #include "analysis/height_matrix.h"
 #include "analysis/height_text_file.h"
+#include "common/settings_file.h"
 #include "formats/picture_writers.h"
 #include "render/colour_map.h"
 #include "runs/channel_settings.h"
+#include "runs/study_table.h"
 #include "runs/surface_settings.h"
 #include "scan/grey_image.h"
 #include "scan/include/scan.h"
@@ -223,6 +225,24 @@ void settings_seeds(const fs::path& dir, const fs::path& work) {
   put(dir / "surface_ini", "biconic:rx=7.6,ry=7.9,axis=30,q=-0.2\n" + file_bytes(work / "surface.ini"));
 }
 
+// Tables as `fringe study` writes them: a finished CSV with a failed run,
+// and a journal with its "#" line and a torn last line.
+void study_csv_seeds(const fs::path& dir, const fs::path& work) {
+  StudyRunSettings base;
+  base.scan = read_lines((work / "scnmod.ini").string());
+  base.image = read_lines((work / "image.ini").string());
+  const StudyPlan plan(base, {parse_study_axis("noise=0:1:3"), parse_study_axis("period=8,12")}, 2, 1);
+  std::vector<StudyRow> rows;
+  for (std::size_t run = 0; run < plan.run_count(); ++run)
+    rows.push_back({run, {0.1 * run, std::sqrt(run + 1.0), -1e-5 * run, 1.0 - run / 50.0, double(run % 3)},
+                    100.0 + run, "ok"});
+  rows[5] = {5, {}, 12.5, "Cannot open file \"./sim00.bmp\", twice"};
+  put(dir / "finished_csv", study_csv(plan, rows));
+  rows.resize(4);
+  put(dir / "journal_torn", "# fringe study " + study_fingerprint(plan) + "\n" + study_csv(plan, rows) +
+                                "0.5,12,1,2,0.3");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -239,7 +259,7 @@ int main(int argc, char** argv) {
 
     const char* const targets[] = {"bmp_load_fuzz",     "scan_par_fuzz", "run_scan_fuzz",
                                    "read_profile_fuzz", "settings_fuzz", "png_load_fuzz",
-                                   "tiff_load_fuzz"};
+                                   "tiff_load_fuzz",    "study_csv_fuzz"};
     for (const char* target : targets) {
       fs::remove_all(root / target);
       fs::create_directories(root / target);
@@ -251,6 +271,7 @@ int main(int argc, char** argv) {
     settings_seeds(root / "settings_fuzz", work);
     png_seeds(root / "png_load_fuzz");
     tiff_seeds(root / "tiff_load_fuzz");
+    study_csv_seeds(root / "study_csv_fuzz", work);
     fs::remove_all(work);
   } catch (const std::exception& error) {
     std::fprintf(stderr, "make_seeds: %s\n", error.what());

@@ -339,6 +339,7 @@ void TForm1::create_menus() {
   show_statistics->setChecked(true);
   show_linescans->setChecked(true);
   create_analysis_menu();
+  create_study_menu();
   create_popup_menus();
 }
 

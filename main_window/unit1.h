@@ -26,6 +26,7 @@
 class TFormParameters;
 class TFormImage;
 class SurfaceWindow;
+class StudyWindow;
 
 class TForm1 : public QMainWindow {
   Q_OBJECT
@@ -41,6 +42,8 @@ class TForm1 : public QMainWindow {
   // The window "surface", made when the "&Analysis" menu first opens it
   // (analysis_menu.cpp); a child of this window.
   SurfaceWindow* FormSurface = nullptr;
+  // The study window, made on first use from the "Study" menu (study_menu.cpp).
+  StudyWindow* FormStudy = nullptr;
 
   // Asks for the base name of a data set; empty when cancelled. Tests
   // replace it instead of showing the dialog.
@@ -130,6 +133,7 @@ class TForm1 : public QMainWindow {
   QAction *Exit2, *Parameters1, *show_statistics, *show_magnifier, *show_linescans, *show_labels,
       *show_colorbar;
   QAction* analysis_surface;  // "&Analysis" > "surface..."
+  QAction* Study1;  // "Study" menu: accuracy study
 
   // ---- Handlers -----------------------------------------------------------
   // start-up and menus
@@ -149,6 +153,7 @@ class TForm1 : public QMainWindow {
   void open_fringe_imageClick(int channel);
   void export_heightsClick(int channel);
   void save_map_pictureClick(int map);  // 0, 1: a channel's map, 2: the difference map
+  void Study1Click();
   // "apply" and "profile"
   void Button_apply_0Click();
   void Button_apply_1Click();
@@ -264,6 +269,7 @@ class TForm1 : public QMainWindow {
   void create_analysis_menu();
   void load_channel_surfaces();
   void refresh_surface_window(int channel);
+  void create_study_menu();
   void connect_handlers();
   // Each group of handlers wires its own controls.
   void connect_pointer_handlers();

@@ -53,6 +53,20 @@ TEST(SettingsValue, FirstMatchingKeyIgnoringCaseValueUntrimmed) {
   EXPECT_EQ(settings_value(lines, "Radius "), "");  // blanks belong to the key
 }
 
+TEST(SetSettingsValue, ReplacesWhereSettingsValueReadsOrAppends) {
+  std::vector<std::string> lines{"[ScanParameter]", "LambdaF=10.0", "MAskXOfs=0.0", "lambdaf=99"};
+  set_settings_value(lines, "lambdaf", "12.5");
+  set_settings_value(lines, "MaskXOfs", "1e-05");
+  set_settings_value(lines, "NFilt", "3");
+  EXPECT_EQ(lines, (std::vector<std::string>{"[ScanParameter]", "LambdaF=12.5", "MAskXOfs=1e-05",
+                                             "lambdaf=99", "NFilt=3"}))
+      << "the first match keeps its key text; a second one stays; a missing key is appended";
+  EXPECT_EQ(settings_value(lines, "LAMBDAF"), "12.5");
+  std::vector<std::string> empty_value{"Radius="};
+  set_settings_value(empty_value, "Radius", "7.5");
+  EXPECT_EQ(empty_value, (std::vector<std::string>{"Radius=7.5"}));
+}
+
 TEST(WriteLines, ExactBytesRoundTripAndReplacement) {
   TempDir dir;
   write_lines("./image.ini", {"[ScanParameter]", "XPixels=1280", ""});

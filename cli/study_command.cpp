@@ -1,0 +1,72 @@
+#include "cli/study_command.h"
+
+#include <cstdio>
+#include <filesystem>
+
+#include "cli/workspace.h"
+#include "common/text_to_number.h"
+#include "runs/study_run.h"
+
+namespace {
+
+std::string absolute(const std::string& file) {
+  return file.empty() ? file : std::filesystem::absolute(file).string();
+}
+
+}  // namespace
+
+std::vector<StudyAxis> study_axes(const StudyOptions& options) {
+  std::vector<StudyAxis> axes;
+  for (const std::string& text : options.vary) axes.push_back(parse_study_axis(text));
+  return axes;
+}
+
+StudySetup prepare_study(const StudyOptions& o) {
+  if (o.csv.empty() && o.json.empty())
+    throw StudyError("give the table's file: --csv FILE and/or --json FILE");
+  StudySetup setup;
+  setup.request.files = {absolute(o.csv), absolute(o.json)};
+  if (setup.request.files.csv == setup.request.files.json)
+    throw StudyError("--csv and --json name the same file");
+  if (o.jobs && *o.jobs < 1) throw StudyError("--jobs must be at least 1");
+  std::vector<StudyAxis> axes = study_axes(o);
+
+  enter_directory(o.dir);
+  const ChannelSettings settings = workspace_settings(o.channel);
+  StudyRunSettings base;
+  base.channel = o.channel;
+  base.scan = settings.scan;
+  base.image = settings.image;
+  base.contrast = o.contrast;
+  base.noise = o.noise;
+  base.max_noise_text = o.max_noise;
+  setup.plan = std::make_unique<StudyPlan>(std::move(base), std::move(axes), o.repeats, o.seed);
+  check_study_run_settings(setup.plan->run_settings(0));
+
+  setup.request.resume = o.resume;
+  setup.request.workers.jobs = o.jobs.value_or(available_cores());
+  return setup;
+}
+
+StudyOutcome cmd_study(const StudyOptions& options, StudyObserver& observer, const StudyStop& stop) {
+  const StudySetup setup = prepare_study(options);
+  return run_study(*setup.plan, setup.request, observer, stop);
+}
+
+std::string study_summary(const StudyOutcome& outcome, const StudyOptions& options,
+                          std::size_t total_runs) {
+  char seconds[32];
+  std::snprintf(seconds, sizeof seconds, "%.1f", outcome.seconds);
+  if (!outcome.complete) {
+    const std::string journal = journal_name({options.csv, options.json});
+    return "study stopped: " + std::to_string(outcome.rows.size()) + " of " +
+           std::to_string(total_runs) + " runs kept in " + journal +
+           "; run the same command with --resume to continue";
+  }
+  std::string files;
+  for (const std::string* file : {&options.csv, &options.json})
+    if (!file->empty()) files += (files.empty() ? "" : ", ") + *file;
+  return "study: " + std::to_string(outcome.rows.size()) + " runs (" +
+         std::to_string(outcome.failed) + " failed, " + std::to_string(outcome.ran) +
+         " run now) in " + seconds + " s; wrote " + files;
+}

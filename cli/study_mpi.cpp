@@ -1,0 +1,199 @@
+#include "cli/study_mpi.h"
+
+#include <mpi.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstring>
+#include <iostream>
+#include <thread>
+
+namespace {
+
+constexpr int kRowTag = 1;   // a finished run, encode_study_row's bytes
+constexpr int kDoneTag = 2;  // a rank has no more rows: one byte, 1 complete, 0 stopped
+constexpr auto kWaitStep = std::chrono::milliseconds(10);
+
+// Variable-length bytes from rank 0 to every rank.
+void broadcast(std::string& bytes, int rank) {
+  uint64_t size = bytes.size();
+  MPI_Bcast(&size, 1, MPI_UINT64_T, 0, MPI_COMM_WORLD);
+  if (rank != 0) bytes.resize(size);
+  // In pieces: a count is an int.
+  constexpr uint64_t kPiece = 1U << 30;
+  for (uint64_t offset = 0; offset < size; offset += kPiece)
+    MPI_Bcast(bytes.data() + offset, static_cast<int>(std::min(kPiece, size - offset)), MPI_BYTE, 0,
+              MPI_COMM_WORLD);
+}
+
+std::string joined(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += line + "\n";
+  return text;
+}
+
+std::vector<std::string> lines_of(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+    lines.push_back(text.substr(start, end - start));
+  return lines;
+}
+
+void send(const std::string& bytes, int tag) {
+  MPI_Send(bytes.data(), static_cast<int>(bytes.size()), MPI_BYTE, 0, tag, MPI_COMM_WORLD);
+}
+
+// Rank 0's side of the messages: rows into the record, ends of the ranks.
+class RowCollector {
+ public:
+  RowCollector(StudyRecord& record, const StudyClock& clock, std::size_t total,
+               StudyObserver& observer)
+      : record_(record), clock_(clock), total_(total), observer_(observer) {}
+
+  void add(StudyRow row) {
+    record_.add(row);
+    const StudyProgress p = clock_.at(record_.finished_count());
+    observer_.row_finished(row, p);
+    observer_.status(progress_text(p));
+    observer_.progress(static_cast<int>(100 * p.done / std::max<std::size_t>(total_, 1)));
+  }
+  // Takes every message waiting, without blocking.
+  void drain() {
+    while (true) {
+      int waiting = 0;
+      MPI_Status status;
+      MPI_Iprobe(MPI_ANY_SOURCE, MPI_ANY_TAG, MPI_COMM_WORLD, &waiting, &status);
+      if (!waiting) return;
+      int count = 0;
+      MPI_Get_count(&status, MPI_BYTE, &count);
+      std::string bytes(static_cast<std::size_t>(count), '\0');
+      MPI_Recv(bytes.data(), count, MPI_BYTE, status.MPI_SOURCE, status.MPI_TAG, MPI_COMM_WORLD,
+               MPI_STATUS_IGNORE);
+      if (status.MPI_TAG == kDoneTag) {
+        ++ranks_done_;
+        if (bytes != "\1") other_stopped_ = true;
+      } else if (std::optional<StudyRow> row = decode_study_row(bytes)) {
+        add(std::move(*row));
+      }
+    }
+  }
+  int ranks_done() const { return ranks_done_; }
+  bool other_stopped() const { return other_stopped_; }
+
+ private:
+  StudyRecord& record_;
+  const StudyClock& clock_;
+  std::size_t total_;
+  StudyObserver& observer_;
+  int ranks_done_ = 0;
+  bool other_stopped_ = false;
+};
+
+}  // namespace
+
+int run_study_over_mpi(const StudyOptions& options, StudyObserver& observer, const StudyStop& stop,
+                       std::string& message) {
+  MPI_Init(nullptr, nullptr);
+  int rank = 0, size = 1;
+  MPI_Comm_rank(MPI_COMM_WORLD, &rank);
+  MPI_Comm_size(MPI_COMM_WORLD, &size);
+
+  // Rank 0 checks the input and the files; the others learn the outcome.
+  std::string error, scan, image, runs_bytes;
+  StudySetup setup;
+  std::unique_ptr<StudyRecord> record;
+  if (rank == 0) {
+    try {
+      setup = prepare_study(options);
+      record = std::make_unique<StudyRecord>(*setup.plan, setup.request.files, options.resume);
+      const std::vector<std::size_t> missing = record->missing_runs();
+      for (std::size_t run : missing) {
+        const uint64_t value = run;
+        runs_bytes.append(reinterpret_cast<const char*>(&value), sizeof value);
+      }
+      record->start();
+      scan = joined(setup.plan->base().scan);
+      image = joined(setup.plan->base().image);
+    } catch (const std::exception& e) {
+      error = e.what();
+      if (error.empty()) error = "error";
+    }
+  }
+  broadcast(error, rank);
+  if (!error.empty()) {
+    if (rank == 0) message = error;
+    MPI_Finalize();
+    return 1;
+  }
+  broadcast(scan, rank);
+  broadcast(image, rank);
+  broadcast(runs_bytes, rank);
+
+  std::unique_ptr<StudyPlan> plan;
+  if (rank != 0) {
+    StudyRunSettings base;
+    base.channel = options.channel;
+    base.scan = lines_of(scan);
+    base.image = lines_of(image);
+    base.contrast = options.contrast;
+    base.noise = options.noise;
+    base.max_noise_text = options.max_noise;
+    plan = std::make_unique<StudyPlan>(std::move(base), study_axes(options), options.repeats,
+                                       options.seed);
+  }
+  const StudyPlan& the_plan = rank == 0 ? *setup.plan : *plan;
+  // Round-robin over the missing runs: neighbouring grid points cost about
+  // the same, so every rank gets a like share.
+  std::vector<std::size_t> mine;
+  for (std::size_t i = 0; i * sizeof(uint64_t) < runs_bytes.size(); ++i) {
+    if (static_cast<int>(i % static_cast<std::size_t>(size)) != rank) continue;
+    uint64_t run = 0;
+    std::memcpy(&run, runs_bytes.data() + i * sizeof run, sizeof run);
+    mine.push_back(static_cast<std::size_t>(run));
+  }
+  StudyWorkerOptions workers;
+  workers.jobs = options.jobs.value_or(1);
+
+  try {
+    if (rank != 0) {
+      const bool complete = run_in_workers(
+          the_plan, mine, workers, [](StudyRow row) { send(encode_study_row(row), kRowTag); }, stop);
+      send(complete ? "\1" : std::string(1, '\0'), kDoneTag);
+      MPI_Finalize();
+      return complete ? 0 : kStudyStopped;
+    }
+
+    const std::size_t total = the_plan.run_count();
+    const StudyClock clock(total, record->finished_count());
+    RowCollector rows(*record, clock, total, observer);
+    const std::size_t before = record->finished_count();
+    bool complete = run_in_workers(
+        the_plan, mine, workers, [&rows](StudyRow row) { rows.add(std::move(row)); }, stop,
+        [&rows] { rows.drain(); });
+    while (complete && rows.ranks_done() < size - 1) {
+      if (stop.requested()) {
+        complete = false;
+        break;
+      }
+      rows.drain();
+      std::this_thread::sleep_for(kWaitStep);
+    }
+    complete = complete && !rows.other_stopped() && record->finished_count() == total;
+    if (complete) record->finish();
+
+    StudyOutcome outcome;
+    outcome.complete = complete;
+    outcome.rows = record->rows();
+    outcome.ran = record->finished_count() - before;
+    for (const StudyRow& row : outcome.rows) outcome.failed += row.status == "ok" ? 0 : 1;
+    outcome.seconds = clock.at(record->finished_count()).elapsed_s;
+    message = study_summary(outcome, options, total) + " (" + std::to_string(size) + " processes)";
+    MPI_Finalize();
+    return complete ? 0 : kStudyStopped;
+  } catch (const std::exception& e) {
+    std::cerr << "fringe: " << e.what() << std::endl;
+    MPI_Abort(MPI_COMM_WORLD, 1);
+    return 1;
+  }
+}

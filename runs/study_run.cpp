@@ -1,0 +1,80 @@
+#include "runs/study_run.h"
+
+#include "common/settings_file.h"
+#include "common/text_to_number.h"
+#include "runs/channel_settings.h"
+#include "runs/profile_run.h"
+#include "runs/simulation_run.h"
+#include "runs/study_figures.h"
+
+namespace {
+
+constexpr int kScanPlotHeight = 42;  // the grey-level scan under the raw image
+
+}  // namespace
+
+void check_study_run_settings(const StudyRunSettings& s) {
+  for (const char* key : {"CamResX", "LambdaF", "Alpha", "MaskXOfs", "MaskYOfs", "MaskRadius"})
+    text_to_double(settings_value(s.scan, key));
+  text_to_int(settings_value(s.scan, "NFilt"));
+  image_side(settings_value(s.image, "XPixels"));
+  image_side(settings_value(s.image, "YPixels"));
+  text_to_double(settings_value(s.image, "Radius"));
+  text_to_int(s.max_noise_text);
+}
+
+std::vector<double> measure_study_run(const StudyRunSettings& s) {
+  const int channel = s.channel == 1 ? 1 : 0;
+  const ChannelFiles files = channel_files(channel);
+  write_lines(files.scan, s.scan);
+  write_lines(files.image, s.image);
+
+  // "apply": the record as start-up reads it from the files just written.
+  SimParams params = channel_sim_params(channel);
+  SimulationInputs in;
+  in.channel = channel;
+  in.dynamic = s.contrast;
+  in.noise = s.noise;
+  in.seed = s.seed;
+  in.max_noise_text = s.max_noise_text;
+  in.passes_text = settings_value(s.scan, "NFilt");
+  Picture image(kImageControlSide, kImageControlSide, PixelFormat::indexed8);
+  Picture scan_plot(kMapSide, kScanPlotHeight);
+  HeightMatrix scratch_map;
+  SilentObserver silent;
+  run_simulation(in, params, image, scan_plot, scratch_map, silent);
+
+  // "profile"
+  HeightMatrix height_map_0, height_map_1, measured_map, sphere_map, difference_map;
+  Picture map_image(kMapSide, kMapSide), diff_image(kMapSide, kMapSide);
+  ProfileGeometry geometry;
+  ProfileRun run{.channel = channel,
+                 .height_map_0 = height_map_0,
+                 .height_map_1 = height_map_1,
+                 .measured_map = measured_map,
+                 .sphere_map = sphere_map,
+                 .difference_map = difference_map,
+                 .geometry = geometry,
+                 .radius_text = settings_value(s.image, "Radius"),
+                 .mask_radius_text = settings_value(s.scan, "MaskRadius"),
+                 .map_image = map_image,
+                 .diff_image = diff_image};
+  run_profile_comparison(run, silent);
+
+  const HeightMatrix& residual = channel == 0 ? height_map_0 : height_map_1;
+  const double mask_radius = text_to_double(run.mask_radius_text);
+  const StudyRunMaps maps{.settings = s,
+                          .residual = residual,
+                          .measured = measured_map,
+                          .sphere = sphere_map,
+                          .geometry = geometry,
+                          .stats = mask_statistics(residual, geometry.field_x, mask_radius),
+                          .mask_radius = mask_radius,
+                          .period = params.fringe_period,
+                          .pixel_size = params.pixel_size,
+                          .angle = params.alpha_deg,
+                          .radius = params.radius};
+  std::vector<double> values;
+  for (const StudyFigure& figure : study_figures()) values.push_back(figure.compute(maps));
+  return values;
+}

@@ -1,0 +1,23 @@
+// One run of a study: "apply" followed by "profile" of a channel, exactly as
+// the window's buttons and `fringe measure` do them, then the study's figures.
+#pragma once
+
+#include <vector>
+
+#include "runs/study_parameters.h"
+
+// Writes the channel's two settings files from `settings` into the current
+// directory, synthesises the fringe image with the settings' contrast, noise,
+// maximum noise and seed (display smoothing: the NFilt of the scan settings),
+// runs the profile comparison and returns one value per study figure, in the
+// order of study_figures(). Leaves the work files of both steps in the
+// current directory. Throws what run_simulation and run_profile_comparison
+// throw (FileError, ConversionError).
+std::vector<double> measure_study_run(const StudyRunSettings& settings);
+
+// Reads every number measure_study_run reads from the settings (image sides,
+// pixel size, period, angle, radii, smoothing passes, maximum noise) without
+// running anything, so that a settings file with a text that is not a number
+// stops a study before its first run instead of failing every run. Throws
+// ConversionError naming the text.
+void check_study_run_settings(const StudyRunSettings& settings);

@@ -1,0 +1,309 @@
+#include "runs/study_workers.h"
+
+#include <fcntl.h>
+#include <malloc.h>
+#include <poll.h>
+#include <sched.h>
+#include <sys/mman.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <stdexcept>
+
+#include "common/errors.h"
+#include "runs/study_run.h"
+
+namespace {
+
+constexpr int kPollMs = 50;
+constexpr int kMmapThreshold = 32 << 20;  // glibc's largest on 64 bits
+constexpr int kTrimThreshold = 512 << 20;
+constexpr std::size_t kHeapBlock = std::size_t{30} << 20;
+constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
+using Clock = std::chrono::steady_clock;
+
+// One worker out: its process, the read end of its pipe, its folder and the
+// bytes it has sent so far.
+struct Worker {
+  pid_t pid = -1;
+  int pipe = -1;
+  std::size_t run = 0;
+  std::string folder;
+  std::string bytes;
+};
+
+template <typename T>
+void put(std::string& out, T value) {
+  out.append(reinterpret_cast<const char*>(&value), sizeof value);
+}
+
+template <typename T>
+bool take(std::string_view& in, T& value) {
+  if (in.size() < sizeof value) return false;
+  std::memcpy(&value, in.data(), sizeof value);
+  in.remove_prefix(sizeof value);
+  return true;
+}
+
+bool write_all(int descriptor, const std::string& bytes) {
+  const char* data = bytes.data();
+  std::size_t count = bytes.size();
+  while (count > 0) {
+    const ssize_t written = ::write(descriptor, data, count);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    data += written;
+    count -= static_cast<std::size_t>(written);
+  }
+  return true;
+}
+
+// An error text as one CSV-friendly line.
+std::string one_line(std::string text) {
+  for (char& c : text)
+    if (c == '\n' || c == '\r') c = ' ';
+  return text.empty() ? "error" : text;
+}
+
+// A run in a fresh process touches some 20 MB it has never used: image
+// planes, phase and height grids, each zeroed once. Page by page that is
+// some 5000 page faults per run, more than a third of its time on a virtual
+// machine. So the worker keeps large buffers in its malloc arena (not mapped
+// and unmapped one by one), takes one block of kHeapBlock there, asks for
+// transparent huge pages over it and gives it back to the arena: the run's
+// buffers then come from 2 MB pages. This works in the main arena (the
+// tool) and in a thread's arena (the window forks from its study thread).
+// Speed only: where the buffers lie does not change a single result.
+void prepare_heap() {
+  ::mallopt(M_MMAP_THRESHOLD, kMmapThreshold);
+  ::mallopt(M_TRIM_THRESHOLD, kTrimThreshold);
+  // Through a volatile pointer: a compiler may drop an unused malloc and its free.
+  static void* volatile block = nullptr;
+  block = std::malloc(kHeapBlock);  // in the arena: below the mmap threshold
+  const auto start = reinterpret_cast<std::uintptr_t>(block);
+  const auto first = (start + kHugePage - 1) & ~(kHugePage - 1);
+  const auto last = (start + kHeapBlock) & ~(kHugePage - 1);
+  if (block != nullptr && last > first) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+  std::free(block);  // stays in the arena: below the trim threshold
+}
+
+// The child's whole life: never returns.
+[[noreturn]] void work(pid_t parent, int pipe, const Worker& w, const StudyRunSettings& settings,
+                       const StudyRunFunction& run) {
+  // The parent decides when a run ends: Ctrl-C and a terminal hang-up reach
+  // the whole process group, and a run they cut short would pass for a
+  // failed one. The parent kills its workers when it stops, and the kernel
+  // kills them when the parent dies.
+  std::signal(SIGINT, SIG_IGN);
+  std::signal(SIGTERM, SIG_IGN);
+  std::signal(SIGHUP, SIG_IGN);
+  std::signal(SIGPIPE, SIG_DFL);
+  ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+  if (::getppid() != parent) ::_exit(1);
+  prepare_heap();
+
+  StudyRow row;
+  row.run = w.run;
+  const Clock::time_point start = Clock::now();
+  try {
+    if (::chdir(w.folder.c_str()) != 0) throw directory_error(FileAction::open, w.folder);
+    row.figures = run(settings);
+    row.status = "ok";
+  } catch (const std::exception& error) {
+    row.figures.clear();
+    row.status = one_line(error.what());
+  } catch (...) {
+    row.figures.clear();
+    row.status = "unknown error";
+  }
+  row.ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+  // _exit: no destructors or exit handlers of the parent's objects run twice.
+  ::_exit(write_all(pipe, encode_study_row(row)) ? 0 : 1);
+}
+
+// Why a worker that sent no row ended.
+std::string ended_without_row(int status) {
+  if (WIFSIGNALED(status)) {
+    const int signal = WTERMSIG(status);
+    const char* name = ::strsignal(signal);
+    return "the worker process ended by signal " + std::to_string(signal) +
+           (name != nullptr ? std::string(" (") + name + ")" : std::string());
+  }
+  return "the worker process exited with status " +
+         std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1) + " without a result";
+}
+
+void remove_folder(const std::string& folder) {
+  std::error_code ignored;
+  std::filesystem::remove_all(folder, ignored);
+}
+
+// The workers of one call: whatever way the call ends, its destructor kills
+// and reaps the workers still out and removes every folder.
+class WorkerPool {
+ public:
+  explicit WorkerPool(const std::string& root) {
+    std::string pattern = (std::filesystem::path(root) / "fringe-study-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr)
+      throw directory_error(FileAction::create, pattern, std::string(": ") + std::strerror(errno));
+    folder_ = pattern;
+  }
+  ~WorkerPool() {
+    for (Worker& w : workers_) {
+      ::kill(w.pid, SIGKILL);
+      reap(w);
+    }
+    remove_folder(folder_);
+  }
+  WorkerPool(const WorkerPool&) = delete;
+  WorkerPool& operator=(const WorkerPool&) = delete;
+
+  std::vector<Worker>& workers() { return workers_; }
+
+  void start(std::size_t run, const StudyRunSettings& settings, const StudyRunFunction& fn) {
+    Worker w;
+    w.run = run;
+    w.folder = folder_ + "/run-" + std::to_string(run);
+    if (::mkdir(w.folder.c_str(), 0700) != 0 && errno != EEXIST)
+      throw directory_error(FileAction::create, w.folder, std::string(": ") + std::strerror(errno));
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC) != 0) {
+      remove_folder(w.folder);
+      throw directory_error(FileAction::create, w.folder, ": no pipe for its worker");
+    }
+    const pid_t parent = ::getpid();
+    w.pid = ::fork();
+    if (w.pid == 0) {
+      ::close(ends[0]);
+      work(parent, ends[1], w, settings, fn);
+    }
+    ::close(ends[1]);
+    if (w.pid < 0) {
+      ::close(ends[0]);
+      remove_folder(w.folder);
+      throw directory_error(FileAction::create, w.folder,
+                            std::string(": no worker process (") + std::strerror(errno) + ")");
+    }
+    w.pipe = ends[0];
+    workers_.push_back(std::move(w));
+  }
+
+  // Waits for the worker's end and removes its folder; the exit status.
+  static int reap(Worker& w) {
+    if (w.pipe >= 0) ::close(w.pipe);
+    w.pipe = -1;
+    int status = 0;
+    while (::waitpid(w.pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    remove_folder(w.folder);
+    return status;
+  }
+
+ private:
+  std::string folder_;
+  std::vector<Worker> workers_;
+};
+
+}  // namespace
+
+int available_cores() {
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  if (::sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0) return CPU_COUNT(&set);
+  const long online = ::sysconf(_SC_NPROCESSORS_ONLN);
+  return online > 0 ? static_cast<int>(online) : 1;
+}
+
+std::string study_work_root() {
+  if (const char* chosen = std::getenv("TMPDIR"); chosen != nullptr && *chosen != '\0') return chosen;
+  const char* const shm = "/dev/shm";
+  struct stat status {};
+  if (::stat(shm, &status) == 0 && S_ISDIR(status.st_mode) && ::access(shm, W_OK | X_OK) == 0)
+    return shm;
+  return "/tmp";
+}
+
+bool run_in_workers(const StudyPlan& plan, const std::vector<std::size_t>& runs,
+                    const StudyWorkerOptions& options,
+                    const std::function<void(StudyRow)>& finished, const StudyStop& stop,
+                    const std::function<void()>& idle) {
+  const StudyRunFunction run = options.run ? options.run : StudyRunFunction(measure_study_run);
+  const std::size_t jobs = static_cast<std::size_t>(std::max(1, options.jobs));
+  WorkerPool pool(options.work_root.empty() ? study_work_root() : options.work_root);
+  std::vector<Worker>& out = pool.workers();
+  std::size_t next = 0;
+  std::vector<pollfd> fds;
+  while (next < runs.size() || !out.empty()) {
+    if (stop.requested()) return false;
+    while (out.size() < jobs && next < runs.size()) {
+      const std::size_t number = runs[next++];
+      pool.start(number, plan.run_settings(number), run);
+    }
+    fds.clear();
+    for (const Worker& w : out) fds.push_back({w.pipe, POLLIN, 0});
+    const int ready = ::poll(fds.data(), fds.size(), kPollMs);
+    if (ready < 0 && errno != EINTR)
+      throw std::runtime_error(std::string("cannot wait for the study's workers: ") + std::strerror(errno));
+    if (stop.requested()) return false;
+    // Collect the workers whose pipes closed, then report them.
+    std::vector<StudyRow> done;
+    for (std::size_t i = 0; ready > 0 && i < fds.size(); ++i) {
+      if ((fds[i].revents & (POLLIN | POLLHUP | POLLERR)) == 0) continue;
+      Worker& w = out[i];
+      char buffer[4096];
+      const ssize_t count = ::read(w.pipe, buffer, sizeof buffer);
+      if (count > 0) {
+        w.bytes.append(buffer, static_cast<std::size_t>(count));
+        continue;
+      }
+      if (count < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+      const int status = WorkerPool::reap(w);
+      std::optional<StudyRow> row = decode_study_row(w.bytes);
+      if (!row || row->run != w.run) {
+        row = StudyRow{};
+        row->run = w.run;
+        row->status = ended_without_row(status);
+      }
+      done.push_back(std::move(*row));
+      w.pid = -1;
+    }
+    std::erase_if(out, [](const Worker& w) { return w.pid < 0; });
+    for (StudyRow& row : done) finished(std::move(row));
+    if (idle) idle();
+  }
+  return true;
+}
+
+std::string encode_study_row(const StudyRow& row) {
+  std::string bytes;
+  put<uint64_t>(bytes, row.run);
+  put<uint32_t>(bytes, static_cast<uint32_t>(row.figures.size()));
+  for (double value : row.figures) put(bytes, value);
+  put(bytes, row.ms);
+  put<uint32_t>(bytes, static_cast<uint32_t>(row.status.size()));
+  bytes += row.status;
+  return bytes;
+}
+
+std::optional<StudyRow> decode_study_row(std::string_view bytes) {
+  StudyRow row;
+  uint64_t run = 0;
+  uint32_t figures = 0, length = 0;
+  if (!take(bytes, run) || !take(bytes, figures) || figures > bytes.size() / sizeof(double))
+    return std::nullopt;
+  row.run = static_cast<std::size_t>(run);
+  row.figures.resize(figures);
+  for (double& value : row.figures) take(bytes, value);
+  if (!take(bytes, row.ms) || !take(bytes, length) || length != bytes.size()) return std::nullopt;
+  row.status.assign(bytes);
+  return row;
+}

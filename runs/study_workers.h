@@ -1,0 +1,70 @@
+// The runs of a study in worker processes. The engine keeps one context per
+// process and the synthesis one random generator, so runs never share a
+// process: each run is a child process of its own (fork), working in a
+// folder of its own with its own copies of the settings files, and the
+// folder is removed when the run ends. A run's figures therefore do not
+// depend on how many run at once, nor on which ran before it.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "runs/study_grid.h"
+#include "runs/study_table.h"
+
+// Asks a running study to stop, from another thread or a signal handler.
+class StudyStop {
+ public:
+  void request() noexcept { requested_.store(true); }  // async-signal-safe
+  bool requested() const noexcept { return requested_.load(); }
+  void reset() noexcept { requested_.store(false); }
+
+ private:
+  std::atomic<bool> requested_{false};
+  static_assert(std::atomic<bool>::is_always_lock_free);
+};
+
+// What a worker does with its run's settings in its own working folder:
+// returns one value per study figure or throws. measure_study_run by
+// default; tests and benchmarks give their own.
+using StudyRunFunction = std::function<std::vector<double>(const StudyRunSettings&)>;
+
+struct StudyWorkerOptions {
+  int jobs = 1;           // runs at once, at least 1
+  std::string work_root;  // folder for the workers' folders; empty: study_work_root()
+  StudyRunFunction run;   // empty: measure_study_run
+};
+
+// The processors this process may run on (at least 1): the default of --jobs.
+int available_cores();
+
+// $TMPDIR when set; otherwise /dev/shm when it is a folder that takes new
+// folders (the work files are thrown away, and a RAM disk spares the disk
+// their syncs); otherwise /tmp.
+std::string study_work_root();
+
+// Runs `runs` of `plan` (run numbers) at most options.jobs at a time, in the
+// order given, and calls `finished` in the calling process for each run as
+// it ends, in the order they end. A run that throws, or whose worker dies
+// (a crash, a kill), is finished with its error as status; the others go on.
+// `idle` (may be empty) is called at least every 50 ms while runs are out.
+// Returns true when every run finished, false when `stop` was requested:
+// the workers still out are then killed and their runs are not reported.
+// On any return or exception (from `finished`, or FileError `Cannot create
+// directory` when no working folder can be made) no worker process and no
+// working folder is left.
+bool run_in_workers(const StudyPlan& plan, const std::vector<std::size_t>& runs,
+                    const StudyWorkerOptions& options,
+                    const std::function<void(StudyRow)>& finished, const StudyStop& stop,
+                    const std::function<void()>& idle = {});
+
+// A row as bytes, exactly (doubles bit for bit), for a worker's pipe and for
+// messages between processes; decode gives nullopt for bytes that are not a
+// whole row.
+std::string encode_study_row(const StudyRow& row);
+std::optional<StudyRow> decode_study_row(std::string_view bytes);

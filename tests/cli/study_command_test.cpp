@@ -1,0 +1,239 @@
+// `fringe study` as the argument parser calls it: a run equals "apply" then
+// "profile" of the measure path, the table does not depend on the number of
+// jobs, and bad input stops it before any run. (Stopping and resuming with
+// real signals: study_processes_test.sh.)
+#include "cli/study_command.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <set>
+#include <sstream>
+
+#include "cli/commands.h"
+#include "common/errors.h"
+#include "common/settings_file.h"
+#include "runs/channel_settings.h"
+#include "runs/study_figures.h"
+#include "temp_dir.h"
+
+namespace {
+
+// Keeps what the study reports.
+class CountingObserver final : public StudyObserver {
+ public:
+  void status(const std::string& text) override { last_status = text; }
+  void progress(int position) override { last_progress = position; }
+  void row_finished(const StudyRow& row, const StudyProgress&) override { runs.push_back(row.run); }
+  std::vector<std::size_t> runs;
+  std::string last_status;
+  int last_progress = -1;
+};
+
+// The table without its ms column, which differs from run to run.
+std::string without_ms(const std::string& csv) {
+  std::istringstream in(csv);
+  std::string out, line;
+  while (std::getline(in, line)) {
+    std::vector<std::string> fields;
+    std::string field;
+    std::istringstream cells(line);
+    while (std::getline(cells, field, ',')) fields.push_back(field);
+    for (std::size_t i = 0; i < fields.size(); ++i)
+      if (i + 2 != fields.size()) out += fields[i] + (i + 1 < fields.size() ? "," : "");
+    out += "\n";
+  }
+  return out;
+}
+
+std::string error_of(const StudyOptions& options) {
+  StudyStop stop;
+  CountingObserver observer;
+  try {
+    cmd_study(options, observer, stop);
+  } catch (const std::exception& e) {
+    return e.what();
+  }
+  return "";
+}
+
+// Every file below `dir`, with its size.
+std::set<std::string> tree(const std::filesystem::path& dir) {
+  std::set<std::string> files;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(dir))
+    files.insert(entry.path().string() + ":" +
+                 (entry.is_regular_file() ? std::to_string(entry.file_size()) : "dir"));
+  return files;
+}
+
+class StudyCommand : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    cmd_init("w");
+    // The workers' folders go below the test's folder, to check they are removed.
+    std::filesystem::create_directory("tmp");
+    ::setenv("TMPDIR", (dir_.path() / "tmp").c_str(), 1);
+  }
+  void TearDown() override { ::unsetenv("TMPDIR"); }
+
+  StudyOptions options(std::vector<std::string> vary, const char* csv = "s.csv") {
+    StudyOptions o;
+    o.dir = (dir_.path() / "w").string();
+    o.vary = std::move(vary);
+    o.csv = (dir_.path() / csv).string();
+    o.jobs = 2;
+    return o;
+  }
+  const std::filesystem::path& root() const { return dir_.path(); }
+
+ private:
+  TempDir dir_;
+};
+
+TEST_F(StudyCommand, ARunsFiguresAreThoseOfTheMeasurePath) {
+  // Each case: one run of a study, and the same settings typed into the
+  // parameters' files, then "apply" and "profile" as `fringe measure` runs them.
+  const struct {
+    int channel;
+    std::vector<std::string> vary;
+    ChannelSettingsTexts texts;
+    double contrast, noise;
+    uint32_t seed;
+  } cases[] = {
+      {0, {"noise=0.4", "contrast=0.7"}, {}, 0.7, 0.4, 3},
+      {0, {"period=12", "angle=25", "passes=2"},
+       {.alpha = "25", .lambda = "12", .filters = "2"}, 1.0, 0.0, 1},
+      {1, {"radius=8.2", "mask_radius=2.5", "pixel_size=0.011", "noise=0.2"},
+       {.xres = "0.011", .radius = "8.2", .maskradius = "2.5"}, 1.0, 0.2, 9},
+  };
+  for (const auto& c : cases) {
+    std::filesystem::current_path(root());
+    StudyOptions o = options(c.vary);
+    o.channel = c.channel;
+    o.seed = c.seed;
+    StudyStop stop;
+    CountingObserver observer;
+    const StudyOutcome outcome = cmd_study(o, observer, stop);
+    ASSERT_TRUE(outcome.complete);
+    const StudyTable table = read_study_csv(o.csv);
+    ASSERT_EQ(table.rows.size(), 1u);
+    const StudyTableRow& run = table.rows[0];
+    ASSERT_EQ(run.status, "ok");
+
+    std::filesystem::current_path(root());
+    std::filesystem::remove_all("m");
+    cmd_init("m");
+    std::filesystem::current_path("m");
+    write_settings_texts(c.channel, c.texts);
+    SimulateOptions measure;
+    measure.channel = c.channel;
+    measure.contrast = c.contrast;
+    measure.noise = c.noise;
+    measure.seed = c.seed;
+    cmd_simulate(measure, nullptr);
+    const ProfileResult r = cmd_profile(c.channel, nullptr);
+    EXPECT_EQ(run.figures[0], r.stats.pv * kMicronsPerMm) << "pv_um, exactly";
+    EXPECT_EQ(run.figures[1], r.stats.rms * kMicronsPerMm) << "rms_um";
+    EXPECT_EQ(run.figures[2], r.stats.mean * kMicronsPerMm) << "mean_um";
+    EXPECT_GT(r.stats.count, 5000) << "a mask of some thousand cells";
+    // And what `fringe measure` prints, digit for digit.
+    char pv[32];
+    std::snprintf(pv, sizeof pv, "\"pv_um\": %.6g", run.figures[0]);
+    EXPECT_NE(measure_summary(c.channel, c.seed, measure, r, true).find(pv), std::string::npos);
+    EXPECT_EQ(run.figures[3], 1.0) << "every mask cell has data";
+    EXPECT_EQ(run.figures[4], 0.0) << "no wrong orders";
+  }
+  EXPECT_TRUE(std::filesystem::is_empty(root() / "tmp")) << "no worker folder left";
+}
+
+TEST_F(StudyCommand, OneJobOrTwoGiveTheSameTable) {
+  std::string tables[2], json[2];
+  for (int jobs : {1, 2}) {
+    StudyOptions o = options({"noise=0,0.6", "angle=30,70"});
+    o.repeats = 2;
+    o.jobs = jobs;
+    o.json = (root() / "s.json").string();
+    StudyStop stop;
+    CountingObserver observer;
+    const StudyOutcome outcome = cmd_study(o, observer, stop);
+    EXPECT_TRUE(outcome.complete);
+    EXPECT_EQ(outcome.ran, 8u);
+    EXPECT_EQ(observer.last_progress, 100);
+    EXPECT_TRUE(observer.last_status.starts_with("runs 8 of 8, ")) << observer.last_status;
+    tables[jobs - 1] = read_file_bytes(o.csv);
+    json[jobs - 1] = read_file_bytes(o.json);
+  }
+  EXPECT_EQ(without_ms(tables[0]), without_ms(tables[1]));
+  const StudyTable table = parse_study_csv(tables[0], "s.csv");
+  ASSERT_EQ(table.rows.size(), 8u);
+  // The two repeats of a noisy point differ; a noise-free one does not.
+  EXPECT_EQ(table.rows[0].figures[1], table.rows[1].figures[1]);
+  EXPECT_NE(table.rows[4].figures[1], table.rows[5].figures[1]);
+  // 70 degrees puts parts of the sphere on wrong fringe orders; 30 does not.
+  EXPECT_EQ(table.rows[0].figures[4], 0.0);
+  EXPECT_GT(table.rows[2].figures[4], 0.0);
+  // The JSON's summaries agree whatever the jobs; only the rows' ms differ.
+  const auto points = [](const std::string& j) { return j.substr(0, j.find("\"rows\"")); };
+  EXPECT_EQ(points(json[0]), points(json[1]));
+}
+
+TEST_F(StudyCommand, BadInputIsAnErrorBeforeTheFirstRunWithNothingWritten) {
+  std::filesystem::create_directory("out");
+  std::filesystem::create_directory("bare");  // no settings files
+  std::filesystem::create_directory("broken");
+  cmd_init("broken");
+  std::vector<std::string> scan = read_lines("broken/scnmod.ini");
+  set_settings_value(scan, "NFilt", "three");
+  write_lines("broken/scnmod.ini", scan);
+  write_file_bytes("out/held.csv.part", "# fringe study 0\n");
+
+  const auto with = [&](std::vector<std::string> vary, auto change) {
+    StudyOptions o = options(std::move(vary), "out/s.csv");
+    change(o);
+    return o;
+  };
+  const auto same = [](StudyOptions&) {};
+  const struct {
+    StudyOptions options;
+    std::string message;
+  } cases[] = {
+      {with({"colour=1"}, same),
+       "--vary \"colour=1\": unknown parameter \"colour\"; the parameters are contrast, noise, period, "
+       "angle, radius, mask_radius, passes, pixel_size"},
+      {with({"noise=0:1"}, same), "--vary \"noise=0:1\": malformed values \"0:1\""},
+      {with({"noise=0:1:3", "period=1:10:3"}, same), "--vary \"period=1:10:3\": period=1 is outside 2..200"},
+      {with({"noise=0:1:1000", "contrast=0:1:1001"}, same), "more than 1000000 runs"},
+      {with({"noise=0:1:1000", "contrast=0:1:500"}, [](StudyOptions& o) { o.repeats = 3; }),
+       "more than 1000000 runs"},
+      {with({}, same), "a study varies at least one parameter"},
+      {with({"noise=0.5"}, [&](StudyOptions& o) { o.csv = (root() / "none/s.csv").string(); }),
+       "Cannot create file \"" + (root() / "none/s.csv").string() + "\""},
+      {with({"noise=0.5"}, [&](StudyOptions& o) { o.json = (root() / "out").string(); }),
+       "Cannot create file \"" + (root() / "out").string() + "\""},
+      {with({"noise=0.5"}, [](StudyOptions& o) { o.json = o.csv; }), "--csv and --json name the same file"},
+      {with({"noise=0.5"}, [](StudyOptions& o) { o.csv.clear(); }), "give the table's file: --csv FILE"},
+      {with({"noise=0.5"}, [](StudyOptions& o) { o.jobs = 0; }), "--jobs must be at least 1"},
+      {with({"noise=0.5"}, [](StudyOptions& o) { o.max_noise = "lots"; }),
+       "'lots' is not a valid integer value"},
+      {with({"noise=0.5"}, [&](StudyOptions& o) { o.dir = (root() / "bare").string(); }),
+       "Cannot open file \"./scnmod.ini\" (run 'fringe init DIR'"},
+      {with({"noise=0.5"}, [&](StudyOptions& o) { o.dir = (root() / "broken").string(); }),
+       "'three' is not a valid integer value"},
+      {with({"noise=0.5"}, [&](StudyOptions& o) { o.dir = (root() / "nowhere").string(); }),
+       "Cannot open directory"},
+      {with({"noise=0.5"}, [&](StudyOptions& o) { o.csv = (root() / "out/held.csv").string(); }),
+       "held.csv.part holds the finished runs of an interrupted study"},
+  };
+  for (const auto& c : cases) {
+    std::filesystem::current_path(root());
+    const std::set<std::string> before = tree(root());
+    const std::string message = error_of(c.options);
+    EXPECT_NE(message.find(c.message), std::string::npos) << "expected: " << c.message << "\ngot: " << message;
+    std::filesystem::current_path(root());
+    EXPECT_EQ(tree(root()), before) << c.message << ": nothing written";
+  }
+}
+
+}  // namespace

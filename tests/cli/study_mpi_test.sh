@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# The study across the processes of an MPI job on this machine: mpirun -n 2
+# gives the table a single process gives (except ms), resumes a study a
+# single process left, and reports bad input once, writing nothing.
+# Exits 77 (skipped) without mpirun.
+#   study_mpi_test.sh FRINGE
+set -euo pipefail
+fringe=$1
+command -v mpirun >/dev/null || { echo "no mpirun: skipped"; exit 77; }
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+export TMPDIR=$work/tmp
+mkdir -p "$TMPDIR"
+cd "$work"
+fail() { echo "FAILED: $*" >&2; exit 1; }
+no_ms() { awk -F, -v OFS=, '{ $(NF-1) = ""; print }' "$1"; }
+no_ms_json() { sed -E 's/"ms": [-0-9.e+]+//g' "$1"; }
+mpi() { mpirun --allow-run-as-root --oversubscribe -n 2 "$@"; }
+
+"$fringe" init w >/dev/null
+args=(study --dir w --vary noise=0,0.5,1 --vary contrast=0.5,1 --repeats 2 --seed 4)
+"$fringe" "${args[@]}" --jobs 1 --csv one.csv --json one.json >/dev/null 2>&1
+mpi "$fringe" "${args[@]}" --csv mpi.csv --json mpi.json >mpi.out 2>mpi.err ||
+  fail "mpirun: $(cat mpi.out mpi.err)"
+grep -q "study: 12 runs (0 failed, 12 run now) .*(2 processes)" mpi.out || fail "$(cat mpi.out)"
+cmp <(no_ms one.csv) <(no_ms mpi.csv) || fail "mpirun -n 2 and one process differ"
+cmp <(no_ms_json one.json) <(no_ms_json mpi.json) || fail "the JSON files differ"
+[ -z "$(ls -A "$TMPDIR")" ] || fail "worker folders left"
+
+# A study one process began, stopped after three rows and resumed by two.
+rows_in() { echo $(( $(grep -c '' "$1" 2>/dev/null || echo 0) - 2 )); }
+"$fringe" "${args[@]}" --jobs 1 --csv half.csv 2>/dev/null &
+pid=$!
+for _ in $(seq 600); do
+  [ "$(rows_in half.csv.part)" -ge 3 ] && break
+  sleep 0.05
+done
+kill -TERM "$pid"
+wait "$pid" || true
+kept=$(rows_in half.csv.part)
+[ "$kept" -ge 3 ] && [ "$kept" -lt 12 ] || fail "$kept rows kept"
+mpi "$fringe" "${args[@]}" --csv half.csv --resume >half.out 2>half.err || fail "$(cat half.out half.err)"
+grep -q "study: 12 runs (0 failed, $(( 12 - kept )) run now)" half.out || fail "$(cat half.out)"
+cmp <(no_ms one.csv) <(no_ms half.csv) || fail "the table resumed under mpirun differs"
+
+# Bad input: rank 0 says it once; no rank runs anything, nothing is written.
+status=0
+mpi "$fringe" study --dir w --vary noise=2 --csv bad.csv >bad.out 2>bad.err || status=$?
+[ "$status" -ne 0 ] || fail "bad input under mpirun succeeded"
+[ "$(grep -c 'noise=2 is outside 0..1' bad.err)" -eq 1 ] || fail "$(cat bad.err)"
+[ ! -e bad.csv ] && [ ! -e bad.csv.part ] || fail "bad input wrote a file"
+echo "study under mpirun: ok"
