@@ -37,6 +37,7 @@ StudySetup prepare_study(const StudyOptions& o) {
   base.channel = o.channel;
   base.scan = settings.scan;
   base.image = settings.image;
+  base.surface = settings.surface;
   base.contrast = o.contrast;
   base.noise = o.noise;
   base.max_noise_text = o.max_noise;

@@ -100,7 +100,7 @@ int run_study_over_mpi(const StudyOptions& options, StudyObserver& observer, con
   MPI_Comm_size(MPI_COMM_WORLD, &size);
 
   // Rank 0 checks the input and the files; the others learn the outcome.
-  std::string error, scan, image, runs_bytes;
+  std::string error, scan, image, surface, runs_bytes;
   StudySetup setup;
   std::unique_ptr<StudyRecord> record;
   if (rank == 0) {
@@ -115,6 +115,7 @@ int run_study_over_mpi(const StudyOptions& options, StudyObserver& observer, con
       record->start();
       scan = joined(setup.plan->base().scan);
       image = joined(setup.plan->base().image);
+      surface = joined(setup.plan->base().surface);
     } catch (const std::exception& e) {
       error = e.what();
       if (error.empty()) error = "error";
@@ -128,6 +129,7 @@ int run_study_over_mpi(const StudyOptions& options, StudyObserver& observer, con
   }
   broadcast(scan, rank);
   broadcast(image, rank);
+  broadcast(surface, rank);
   broadcast(runs_bytes, rank);
 
   std::unique_ptr<StudyPlan> plan;
@@ -136,6 +138,7 @@ int run_study_over_mpi(const StudyOptions& options, StudyObserver& observer, con
     base.channel = options.channel;
     base.scan = lines_of(scan);
     base.image = lines_of(image);
+    base.surface = lines_of(surface);
     base.contrast = options.contrast;
     base.noise = options.noise;
     base.max_noise_text = options.max_noise;

@@ -123,6 +123,8 @@ ChannelSettings read_channel_settings(int channel) {
   s.channel = channel;
   s.scan = read_lines(files.scan);
   s.image = read_lines(files.image);
+  std::error_code error;
+  if (std::filesystem::exists(surface_file(channel), error)) s.surface = read_lines(surface_file(channel));
   return s;
 }
 

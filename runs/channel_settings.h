@@ -78,8 +78,10 @@ struct ChannelSettings {
   int channel = 0;
   std::vector<std::string> scan;
   std::vector<std::string> image;
+  std::vector<std::string> surface;  // empty when the channel has no surface file
 };
-// Throws FileError `Cannot open file "<name>"`.
+// Throws FileError `Cannot open file "<name>"` (the surface file only when
+// something of that name exists).
 ChannelSettings read_channel_settings(int channel);
 // The channel's simulation record as start-up fills it from its files.
 SimParams channel_sim_params(int channel);

@@ -1,10 +1,22 @@
 #include "runs/study_figures.h"
 
+#include <cmath>
+#include <limits>
+#include <optional>
 #include <string>
 
 #include "analysis/residual_figures.h"
 
 namespace {
+
+constexpr double kNotAvailable = std::numeric_limits<double>::quiet_NaN();
+
+// A figure of the surface, or not available (an empty CSV field, null in
+// JSON, left out of the summaries).
+template <typename Figure, typename Value>
+double figure_of(const std::optional<Figure>& figure, Value value) {
+  return figure ? value(*figure) : kNotAvailable;
+}
 
 constexpr StudyFigure kFigures[] = {
     {"pv_um", "PV", "µm", false,
@@ -22,6 +34,32 @@ constexpr StudyFigure kFigures[] = {
        const double step = order_height_step(r.period, r.pixel_size, r.angle);
        return static_cast<double>(
            order_error_count(r.residual, r.measured, r.geometry.field_x, r.mask_radius, step));
+     }},
+    {"fit_radius_mm", "best-fit radius", "mm", false,
+     [](const StudyRunMaps& r) {
+       return figure_of(r.surface.sphere, [](const SphereFigure& s) { return s.radius_mm; });
+     }},
+    {"flat_k_D", "flat K", "D", false,
+     [](const StudyRunMaps& r) {
+       return figure_of(r.surface.keratometry, [](const KeratometryResult& k) { return k.flat_power; });
+     }},
+    {"steep_k_D", "steep K", "D", false,
+     [](const StudyRunMaps& r) {
+       return figure_of(r.surface.keratometry, [](const KeratometryResult& k) { return k.steep_power; });
+     }},
+    {"axis_deg", "axis", "°", false,
+     [](const StudyRunMaps& r) {
+       return figure_of(r.surface.keratometry,
+                        [](const KeratometryResult& k) { return k.axis_deg.value_or(kNotAvailable); });
+     }},
+    {"astig_um", "astigmatism", "µm", false,
+     [](const StudyRunMaps& r) {
+       // The magnitude of the pair j = 3 and j = 5 (oblique and vertical
+       // astigmatism).
+       return figure_of(r.surface.zernike, [](const ZernikeFigure& z) {
+         return z.coefficients_um.size() > 5 ? std::hypot(z.coefficients_um[3], z.coefficients_um[5])
+                                             : kNotAvailable;
+       });
      }},
 };
 

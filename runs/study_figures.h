@@ -12,6 +12,7 @@
 #include <span>
 
 #include "analysis/height_matrix.h"
+#include "analysis/surface_figures.h"
 #include "analysis/mask_statistics.h"
 #include "runs/profile_run.h"
 #include "runs/study_parameters.h"
@@ -29,6 +30,7 @@ struct StudyRunMaps {
   double pixel_size = 0.0;       // mm
   double angle = 0.0;            // triangulation angle, degrees
   double radius = 0.0;           // simulated sphere radius, mm
+  const SurfaceFigures& surface;  // best-fit sphere, keratometry, Zernike terms (order 6)
 };
 
 struct StudyFigure {

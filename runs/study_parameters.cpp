@@ -1,11 +1,13 @@
 #include "runs/study_parameters.h"
 
+#include <cctype>
 #include <cmath>
 
 #include "common/round_trip_number.h"
 #include "common/settings_file.h"
 #include "runs/diopters.h"
 #include "scan/image_processing.h"
+#include "simulation/surface.h"
 
 namespace {
 
@@ -16,6 +18,23 @@ void set_scan(StudyRunSettings& s, const char* key, double value) {
 }
 void set_image(StudyRunSettings& s, const char* key, double value) {
   set_settings_value(s.image, key, round_trip_text(value));
+}
+
+// A number of the run's biconic. A run that simulates the sphere (no surface
+// file, or Model=sphere) first becomes the biconic of the sphere's radius,
+// which draws the same surface, so that varying one number changes only it.
+bool is_biconic(const std::vector<std::string>& surface) {
+  std::string model = settings_value(surface, "Model");
+  for (char& c : model) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return model == "biconic";
+}
+
+void set_surface(StudyRunSettings& s, const char* key, double value) {
+  if (!is_biconic(s.surface)) {
+    const std::string radius = settings_value(s.image, "Radius");
+    s.surface = {"Model=biconic", "Rx=" + radius, "Ry=" + radius, "Axis=0", "Q=0"};
+  }
+  set_settings_value(s.surface, key, round_trip_text(value));
 }
 
 // Domains: what the workbench can measure, so that a typo ("noise=5")
@@ -48,6 +67,14 @@ constexpr StudyParameter kParameters[] = {
        set_image(s, "XRes", v);
        set_image(s, "YRes", v);
      }},
+    {"rx", "mm", "biconic radius Rx", {kMinSurfaceRadius, kMaxSurfaceRadius},
+     [](StudyRunSettings& s, double v) { set_surface(s, "Rx", v); }},
+    {"ry", "mm", "biconic radius Ry", {kMinSurfaceRadius, kMaxSurfaceRadius},
+     [](StudyRunSettings& s, double v) { set_surface(s, "Ry", v); }},
+    {"axis", "°", "axis of Rx", {-360.0, 360.0},
+     [](StudyRunSettings& s, double v) { set_surface(s, "Axis", v); }},
+    {"q", "", "conic constant", {-kMaxConic, kMaxConic},
+     [](StudyRunSettings& s, double v) { set_surface(s, "Q", v); }},
 };
 
 }  // namespace

@@ -6,7 +6,10 @@
 // To vary one more setting, add a row to the table in study_parameters.cpp:
 // its name (the --vary name and the CSV column), unit, meaning, domain and a
 // function that puts a value into StudyRunSettings (usually one or two
-// set_settings_value calls on the scan or image lines).
+// set_settings_value calls on the scan, image or surface lines). Varying a
+// number of the biconic (rx, ry, axis, q) makes the run's surface a biconic;
+// one that was the sphere starts as the biconic of the sphere's radius
+// (rx = ry = Radius, axis 0, q 0).
 #pragma once
 
 #include <cstdint>
@@ -19,6 +22,9 @@ struct StudyRunSettings {
   int channel = 0;                 // 0 or 1: which files and work files
   std::vector<std::string> scan;   // the channel's scan settings file, lines
   std::vector<std::string> image;  // its image settings file, lines
+  // Its surface settings file, lines; empty when it has none (the sphere of
+  // the image settings' radius).
+  std::vector<std::string> surface;
   double contrast = 1.0;           // 0..1, as the contrast track bar
   double noise = 0.0;              // 0..1, as the noise track bar
   std::string max_noise_text = "64";  // grey levels, the hidden box

@@ -1,11 +1,17 @@
 #include "runs/study_run.h"
 
+#include <filesystem>
+#include <system_error>
+
+#include "analysis/surface_figures.h"
 #include "common/settings_file.h"
 #include "common/text_to_number.h"
+#include "common/work_files.h"
 #include "runs/channel_settings.h"
 #include "runs/profile_run.h"
 #include "runs/simulation_run.h"
 #include "runs/study_figures.h"
+#include "runs/surface_settings.h"
 
 namespace {
 
@@ -21,6 +27,7 @@ void check_study_run_settings(const StudyRunSettings& s) {
   image_side(settings_value(s.image, "YPixels"));
   text_to_double(settings_value(s.image, "Radius"));
   text_to_int(s.max_noise_text);
+  if (!s.surface.empty()) require_usable_surface(parse_surface_lines(s.surface));
 }
 
 std::vector<double> measure_study_run(const StudyRunSettings& s) {
@@ -28,9 +35,17 @@ std::vector<double> measure_study_run(const StudyRunSettings& s) {
   const ChannelFiles files = channel_files(channel);
   write_lines(files.scan, s.scan);
   write_lines(files.image, s.image);
+  // Without lines the channel has no surface file and simulates its sphere.
+  if (s.surface.empty()) {
+    std::error_code ignored;
+    std::filesystem::remove(surface_file(channel), ignored);
+  } else {
+    write_lines(surface_file(channel), s.surface);
+  }
 
   // "apply": the record as start-up reads it from the files just written.
   SimParams params = channel_sim_params(channel);
+  params.surface = channel_surface(channel);
   SimulationInputs in;
   in.channel = channel;
   in.dynamic = s.contrast;
@@ -63,6 +78,9 @@ std::vector<double> measure_study_run(const StudyRunSettings& s) {
 
   const HeightMatrix& residual = channel == 0 ? height_map_0 : height_map_1;
   const double mask_radius = text_to_double(run.mask_radius_text);
+  // The figures of the surface, worked out once for all their columns.
+  const SurfaceFigures surface =
+      surface_figures(SurfaceMaps{measured_map, sphere_map, geometry.field_x, mask_radius});
   const StudyRunMaps maps{.settings = s,
                           .residual = residual,
                           .measured = measured_map,
@@ -73,7 +91,8 @@ std::vector<double> measure_study_run(const StudyRunSettings& s) {
                           .period = params.fringe_period,
                           .pixel_size = params.pixel_size,
                           .angle = params.alpha_deg,
-                          .radius = params.radius};
+                          .radius = params.radius,
+                          .surface = surface};
   std::vector<double> values;
   for (const StudyFigure& figure : study_figures()) values.push_back(figure.compute(maps));
   return values;

@@ -291,7 +291,8 @@ std::string study_json(const StudyPlan& plan, const std::vector<StudyRow>& rows)
   }
   j += "],\n";
   j += "    \"scan_settings\": " + json_lines(base.scan) + ",\n";
-  j += "    \"image_settings\": " + json_lines(base.image) + "\n  },\n";
+  j += "    \"image_settings\": " + json_lines(base.image) + ",\n";
+  j += "    \"surface_settings\": " + json_lines(base.surface) + "\n  },\n";
 
   j += "  \"figures\": [";
   for (std::size_t f = 0; f < study_figures().size(); ++f) {
@@ -340,6 +341,11 @@ std::string study_fingerprint(const StudyPlan& plan) {
   for (const std::string& line : base.scan) text += line + "\n";
   text += "\n";
   for (const std::string& line : base.image) text += line + "\n";
+  // A study of the sphere keeps the fingerprint it had before surfaces.
+  if (!base.surface.empty()) {
+    text += "\n";
+    for (const std::string& line : base.surface) text += line + "\n";
+  }
   text += "\n" + round_trip_text(base.contrast) + " " + round_trip_text(base.noise) + " " +
           base.max_noise_text + "\n";
   for (const StudyAxis& axis : plan.axes()) {

@@ -56,9 +56,15 @@ std::vector<std::string> surface_settings_lines(const Surface& s) {
 
 Surface read_surface_file(const std::string& file) {
   const std::vector<std::string> lines = read_lines(file);
-  const auto fault = [&file](const std::string& what) {
-    return file_error(FileAction::read, file, ": " + what);
-  };
+  try {
+    return parse_surface_lines(lines);
+  } catch (const std::invalid_argument& e) {
+    throw file_error(FileAction::read, file, std::string(": ") + e.what());
+  }
+}
+
+Surface parse_surface_lines(const std::vector<std::string>& lines) {
+  const auto fault = [](const std::string& what) { return std::invalid_argument(what); };
   Surface s;
   const std::string model = settings_value(lines, "Model");
   if (!model_of(model, s.model))

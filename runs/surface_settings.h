@@ -29,6 +29,10 @@ std::vector<std::string> surface_settings_lines(const Surface& surface);
 // refuses (zero or negative radii, |Q| above kMaxConic, NaN).
 Surface read_surface_file(const std::string& file);
 
+// The same from the file's lines; throws std::invalid_argument with the
+// words that follow the file's name above.
+Surface parse_surface_lines(const std::vector<std::string>& lines);
+
 // Writes the file whole. Throws FileError `Cannot create file "<file>"`, and
 // std::invalid_argument for a surface that surface_problem refuses (nothing
 // is written then).

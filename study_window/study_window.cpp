@@ -210,6 +210,7 @@ std::unique_ptr<StudyPlan> StudyWindow::plan_of_controls() const {
   const ChannelSettings files = read_channel_settings(base.channel);
   base.scan = files.scan;
   base.image = files.image;
+  base.surface = files.surface;
   auto plan = std::make_unique<StudyPlan>(std::move(base), std::move(axes), repeats_box->value(),
                                           static_cast<uint32_t>(seed_box->value()));
   check_study_run_settings(plan->run_settings(0));

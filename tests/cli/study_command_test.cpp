@@ -12,6 +12,7 @@
 #include <set>
 #include <sstream>
 
+#include "cli/analyse_command.h"
 #include "cli/commands.h"
 #include "common/errors.h"
 #include "common/settings_file.h"
@@ -148,6 +149,42 @@ TEST_F(StudyCommand, ARunsFiguresAreThoseOfTheMeasurePath) {
   EXPECT_TRUE(std::filesystem::is_empty(root() / "tmp")) << "no worker folder left";
 }
 
+TEST_F(StudyCommand, BiconicRunsGiveTheFiguresOfFringeAnalyse) {
+  // Varying a number of the biconic turns the sphere of the set radius into
+  // that biconic; the row's surface figures are those `fringe analyse` gives
+  // after simulating the same surface with the same seed.
+  StudyOptions o = options({"ry=7.9", "axis=30", "q=-0.2"});
+  o.noise = 0.1;
+  o.seed = 4;
+  StudyStop stop;
+  CountingObserver observer;
+  ASSERT_TRUE(cmd_study(o, observer, stop).complete);
+  const StudyTable table = read_study_csv(o.csv);
+  ASSERT_EQ(table.rows.size(), 1u);
+  ASSERT_EQ(table.rows[0].status, "ok");
+  const auto figure = [&](const char* name) {
+    return table.rows[0].figures[static_cast<std::size_t>(find_study_figure(name))];
+  };
+
+  std::filesystem::current_path(root());
+  cmd_init("m");
+  std::filesystem::current_path("m");
+  SimulateOptions measure;
+  measure.noise = 0.1;
+  measure.seed = 4;
+  measure.surface = "biconic:rx=7.5,ry=7.9,axis=30,q=-0.2";
+  cmd_simulate(measure, nullptr);
+  const SurfaceFigures f = cmd_analyse(AnalyseOptions{}, nullptr);
+  ASSERT_TRUE(f.sphere && f.keratometry && f.keratometry->axis_deg && f.zernike);
+  EXPECT_EQ(figure("fit_radius_mm"), f.sphere->radius_mm);
+  EXPECT_EQ(figure("flat_k_D"), f.keratometry->flat_power);
+  EXPECT_EQ(figure("steep_k_D"), f.keratometry->steep_power);
+  EXPECT_EQ(figure("axis_deg"), *f.keratometry->axis_deg);
+  EXPECT_EQ(figure("astig_um"), std::hypot(f.zernike->coefficients_um[3], f.zernike->coefficients_um[5]));
+  EXPECT_NEAR(figure("axis_deg"), 120.0, 2.0) << "the flat meridian, Ry, lies at 30 + 90 degrees";
+  EXPECT_GT(figure("astig_um"), 1.0);
+}
+
 TEST_F(StudyCommand, OneJobOrTwoGiveTheSameTable) {
   std::string tables[2], json[2];
   for (int jobs : {1, 2}) {
@@ -201,7 +238,7 @@ TEST_F(StudyCommand, BadInputIsAnErrorBeforeTheFirstRunWithNothingWritten) {
   } cases[] = {
       {with({"colour=1"}, same),
        "--vary \"colour=1\": unknown parameter \"colour\"; the parameters are contrast, noise, period, "
-       "angle, radius, mask_radius, passes, pixel_size"},
+       "angle, radius, mask_radius, passes, pixel_size, rx, ry, axis, q"},
       {with({"noise=0:1"}, same), "--vary \"noise=0:1\": malformed values \"0:1\""},
       {with({"noise=0:1:3", "period=1:10:3"}, same), "--vary \"period=1:10:3\": period=1 is outside 2..200"},
       {with({"noise=0:1:1000", "contrast=0:1:1001"}, same), "more than 1000000 runs"},

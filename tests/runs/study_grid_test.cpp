@@ -60,7 +60,7 @@ TEST(StudyAxis, BadTextsAreNamedWithTheReason) {
       {"noise", "--vary \"noise\": expected NAME=VALUES"},
       {"nois=0:1:5",
        "--vary \"nois=0:1:5\": unknown parameter \"nois\"; the parameters are contrast, noise, "
-       "period, angle, radius, mask_radius, passes, pixel_size"},
+       "period, angle, radius, mask_radius, passes, pixel_size, rx, ry, axis, q"},
       {"Noise=0.5", "unknown parameter \"Noise\""},
       {"noise=", "no values"},
       {"noise=0:1", "malformed values \"0:1\""},
@@ -139,6 +139,25 @@ TEST(StudyPlan, EachParameterReachesItsSettings) {
   for (const char* key : {"CamResX", "CamResY"}) EXPECT_EQ(settings_value(s.scan, key), "0.0125");
   for (const char* key : {"XRes", "YRes"}) EXPECT_EQ(settings_value(s.image, key), "0.0125");
   EXPECT_EQ(s.scan.size(), default_base().scan.size()) << "keys replaced, none added";
+}
+
+TEST(StudyPlan, BiconicNumbersStartFromTheSphereOrTheChannelsBiconic) {
+  // Without a surface file: the sphere of the set radius becomes a biconic,
+  // changed in the one number varied.
+  const StudyPlan from_sphere(default_base(), axes({"rx=7.6", "q=-0.25"}), 1, 1);
+  EXPECT_EQ(from_sphere.run_settings(0).surface,
+            (std::vector<std::string>{"Model=biconic", "Rx=7.6", "Ry=7.5", "Axis=0", "Q=-0.25"}));
+  // A channel that simulates a biconic keeps its other numbers; a sphere
+  // file is the sphere of the set radius whatever numbers it keeps.
+  StudyRunSettings base = default_base();
+  base.surface = {"Model=Biconic", "Rx=7.7", "Ry=7.9", "Axis=15", "Q=-0.1"};
+  EXPECT_EQ(StudyPlan(base, axes({"axis=40"}), 1, 1).run_settings(0).surface,
+            (std::vector<std::string>{"Model=Biconic", "Rx=7.7", "Ry=7.9", "Axis=40", "Q=-0.1"}));
+  base.surface = {"Model=sphere", "Rx=9", "Ry=9", "Axis=0", "Q=0"};
+  EXPECT_EQ(StudyPlan(base, axes({"ry=8"}), 1, 1).run_settings(0).surface,
+            (std::vector<std::string>{"Model=biconic", "Rx=7.5", "Ry=8", "Axis=0", "Q=0"}));
+  // Studies of the sphere do not touch the surface.
+  EXPECT_TRUE(StudyPlan(default_base(), axes({"noise=0.5"}), 1, 1).run_settings(0).surface.empty());
 }
 
 TEST(StudyPlan, LimitsBeforeTheFirstRun) {
