@@ -58,7 +58,7 @@ inline __attribute__((always_inline)) void heights_of(const uint8_t* in, const u
     const QuadFloats stored = __builtin_convertvector(height, QuadFloats);
     // Not-a-number compares false: no data, as stored_height gives it.
     const QuadInts fits = __builtin_convertvector(magnitude <= static_cast<double>(FLT_MAX), QuadInts);
-    QuadFloats result = (fits != 0) & (none == 0) ? stored : QuadFloats{} + noData;
+    QuadFloats result = ((fits != 0) & (none == 0)) ? stored : QuadFloats{} + noData;
     std::memcpy(out + x, &result, sizeof result);
   }
   for (; x < cols; ++x) {

@@ -57,5 +57,5 @@ inline __attribute__((always_inline)) void cosine_estimate(const Vec& phi, Vec& 
   // k mod 4 = 1 or 2 gives q = 0.25 or +-0.5 (0.5 rounds to even); 0 and 3
   // give 0 and -0.25.
   const Vec magnitude = odd != 0.0 ? sin_r : cos_r;
-  result = (q == 0.25) | (q == 0.5) | (q == -0.5) ? -magnitude : magnitude;
+  result = ((q == 0.25) | (q == 0.5) | (q == -0.5)) ? -magnitude : magnitude;
 }
