@@ -4,6 +4,7 @@
 #include <malloc.h>
 #include <poll.h>
 #include <sched.h>
+#include <spawn.h>
 #include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
@@ -14,9 +15,12 @@
 #include <chrono>
 #include <csignal>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <stdexcept>
 
 #include "common/errors.h"
@@ -30,6 +34,8 @@ constexpr int kTrimThreshold = 512 << 20;
 constexpr std::size_t kHeapBlock = std::size_t{30} << 20;
 constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
 using Clock = std::chrono::steady_clock;
+constexpr const char* kWorkerProgram = "fringe-study-worker";
+constexpr const char* kOrderFile = "study-run.order";  // in the run's folder
 
 // One worker out: its process, the read end of its pipe, its folder and the
 // bytes it has sent so far.
@@ -96,26 +102,26 @@ void prepare_heap() {
   std::free(block);  // stays in the arena: below the trim threshold
 }
 
-// The child's whole life: never returns.
-[[noreturn]] void work(pid_t parent, int pipe, const Worker& w, const StudyRunSettings& settings,
-                       const StudyRunFunction& run) {
-  // The parent decides when a run ends: Ctrl-C and a terminal hang-up reach
-  // the whole process group, and a run they cut short would pass for a
-  // failed one. The parent kills its workers when it stops, and the kernel
-  // kills them when the parent dies.
-  std::signal(SIGINT, SIG_IGN);
-  std::signal(SIGTERM, SIG_IGN);
-  std::signal(SIGHUP, SIG_IGN);
+// Signals a worker leaves to its parent: the parent decides when a run
+// ends. Ctrl-C and a terminal hang-up reach the whole process group, and a
+// run they cut short would pass for a failed one. The parent kills its
+// workers when it stops, and the kernel kills them when the parent dies.
+constexpr int kParentsSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// Ties a worker's life to its parent's; false when the parent is gone.
+bool follow_parent(pid_t parent) {
+  for (int signal : kParentsSignals) std::signal(signal, SIG_IGN);
   std::signal(SIGPIPE, SIG_DFL);
   ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-  if (::getppid() != parent) ::_exit(1);
-  prepare_heap();
+  return ::getppid() == parent;
+}
 
+// One run in the current process and folder, its failure as the row's status.
+StudyRow run_row(std::size_t run_number, const StudyRunSettings& settings, const StudyRunFunction& run) {
   StudyRow row;
-  row.run = w.run;
+  row.run = run_number;
   const Clock::time_point start = Clock::now();
   try {
-    if (::chdir(w.folder.c_str()) != 0) throw directory_error(FileAction::open, w.folder);
     row.figures = run(settings);
     row.status = "ok";
   } catch (const std::exception& error) {
@@ -126,8 +132,52 @@ void prepare_heap() {
     row.status = "unknown error";
   }
   row.ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+  return row;
+}
+
+// A forked child's whole life, for a run function given by the caller:
+// never returns.
+[[noreturn]] void work(pid_t parent, int pipe, const Worker& w, const StudyRunSettings& settings,
+                       const StudyRunFunction& run) {
+  if (!follow_parent(parent)) ::_exit(1);
+  prepare_heap();
+  const StudyRow row = run_row(w.run, settings, [&](const StudyRunSettings& s) {
+    if (::chdir(w.folder.c_str()) != 0) throw directory_error(FileAction::open, w.folder);
+    return run(s);
+  });
   // _exit: no destructors or exit handlers of the parent's objects run twice.
   ::_exit(write_all(pipe, encode_study_row(row)) ? 0 : 1);
+}
+
+// Starts the worker program in `folder` with its row going to `out`; the
+// process id, or -1 with errno set. Nothing of this process but `out` and
+// the environment reaches the program; the signals the parent decides on are
+// blocked from its first instruction.
+pid_t spawn_worker(const std::string& program, const std::string& folder, pid_t parent, int out) {
+  posix_spawn_file_actions_t actions;
+  posix_spawnattr_t attributes;
+  ::posix_spawn_file_actions_init(&actions);
+  ::posix_spawnattr_init(&attributes);
+  ::posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  ::posix_spawn_file_actions_adddup2(&actions, out, STDOUT_FILENO);
+  ::posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
+  sigset_t blocked, defaults;
+  sigemptyset(&blocked);
+  for (int signal : kParentsSignals) sigaddset(&blocked, signal);
+  sigemptyset(&defaults);
+  sigaddset(&defaults, SIGPIPE);
+  ::posix_spawnattr_setsigmask(&attributes, &blocked);
+  ::posix_spawnattr_setsigdefault(&attributes, &defaults);
+  ::posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+  std::string name = program, parent_text = std::to_string(parent);
+  char* arguments[] = {name.data(), parent_text.data(), nullptr};
+  pid_t pid = -1;
+  const int error = ::posix_spawn(&pid, program.c_str(), &actions, &attributes, arguments, environ);
+  ::posix_spawnattr_destroy(&attributes);
+  ::posix_spawn_file_actions_destroy(&actions);
+  if (error == 0) return pid;
+  errno = error;
+  return -1;
 }
 
 // Why a worker that sent no row ended.
@@ -151,7 +201,8 @@ void remove_folder(const std::string& folder) {
 // and reaps the workers still out and removes every folder.
 class WorkerPool {
  public:
-  explicit WorkerPool(const std::string& root) {
+  // `program`: the worker program to start, or empty to fork for `fn`.
+  WorkerPool(const std::string& root, std::string program) : program_(std::move(program)) {
     std::string pattern = (std::filesystem::path(root) / "fringe-study-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr)
       throw directory_error(FileAction::create, pattern, std::string(": ") + std::strerror(errno));
@@ -181,17 +232,25 @@ class WorkerPool {
       throw directory_error(FileAction::create, w.folder, ": no pipe for its worker");
     }
     const pid_t parent = ::getpid();
-    w.pid = ::fork();
-    if (w.pid == 0) {
-      ::close(ends[0]);
-      work(parent, ends[1], w, settings, fn);
+    if (program_.empty()) {
+      w.pid = ::fork();
+      if (w.pid == 0) {
+        ::close(ends[0]);
+        work(parent, ends[1], w, settings, fn);
+      }
+    } else {
+      w.pid = leave_order(w.folder, {run, settings})
+                  ? spawn_worker(program_, w.folder, parent, ends[1])
+                  : -1;
     }
+    const int start_error = errno;
     ::close(ends[1]);
     if (w.pid < 0) {
       ::close(ends[0]);
       remove_folder(w.folder);
-      throw directory_error(FileAction::create, w.folder,
-                            std::string(": no worker process (") + std::strerror(errno) + ")");
+      const std::string reason = std::string(": no worker process (") + std::strerror(start_error) + ")";
+      if (program_.empty()) throw directory_error(FileAction::create, w.folder, reason);
+      throw file_error(FileAction::open, program_, reason);
     }
     w.pipe = ends[0];
     workers_.push_back(std::move(w));
@@ -209,7 +268,23 @@ class WorkerPool {
   }
 
  private:
+  // Writes the run's order file into its folder; false with errno set.
+  static bool leave_order(const std::string& folder, const StudyWorkerOrder& order) {
+    const std::string bytes = encode_study_worker_order(order);
+    const std::string name = folder + "/" + kOrderFile;
+    const int file = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (file < 0) return false;
+    const bool written = write_all(file, bytes);
+    const int write_error = errno;
+    if (::close(file) != 0 || !written) {
+      errno = written ? errno : write_error;
+      return false;
+    }
+    return true;
+  }
+
   std::string folder_;
+  std::string program_;
   std::vector<Worker> workers_;
 };
 
@@ -232,13 +307,60 @@ std::string study_work_root() {
   return "/tmp";
 }
 
+std::string study_worker_program() {
+  std::vector<std::string> candidates;
+  if (const char* chosen = std::getenv("FRINGE_STUDY_WORKER"); chosen != nullptr && *chosen != '\0') {
+    candidates.push_back(chosen);  // the user's choice, and only it
+  } else {
+    std::error_code error;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (!error) candidates.push_back((self.parent_path() / kWorkerProgram).string());
+#ifdef FRINGE_STUDY_WORKER_BUILT
+    candidates.push_back(FRINGE_STUDY_WORKER_BUILT);
+#endif
+  }
+  for (const std::string& program : candidates) {
+    struct stat status {};
+    if (::stat(program.c_str(), &status) == 0 && S_ISREG(status.st_mode) && ::access(program.c_str(), X_OK) == 0)
+      return program;
+  }
+  std::string where;
+  for (const std::string& program : candidates) where += (where.empty() ? "" : ", ") + program;
+  throw file_error(FileAction::open, kWorkerProgram,
+                   " (the study's worker program: not at " + (where.empty() ? std::string("any known place") : where) +
+                       "; FRINGE_STUDY_WORKER names it)");
+}
+
+int study_worker_main(int argc, char** argv) {
+  char* end = nullptr;
+  const long parent = argc == 2 ? std::strtol(argv[1], &end, 10) : 0;
+  if (parent <= 0 || *end != '\0') {
+    std::fprintf(stderr, "%s: started by a study, never by hand (%s PARENT_PID in a run's folder)\n",
+                 kWorkerProgram, kWorkerProgram);
+    return 2;
+  }
+  if (!follow_parent(static_cast<pid_t>(parent))) return 1;
+  prepare_heap();
+  std::ifstream file(kOrderFile, std::ios::binary);
+  const std::string bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+  const std::optional<StudyWorkerOrder> order = decode_study_worker_order(bytes);
+  if (!order) {
+    std::fprintf(stderr, "%s: no whole order in %s\n", kWorkerProgram, kOrderFile);
+    return 1;
+  }
+  // The order is the worker's own copy; the run leaves its work files beside it.
+  const StudyRow row = run_row(order->run, order->settings, measure_study_run);
+  return write_all(STDOUT_FILENO, encode_study_row(row)) ? 0 : 1;
+}
+
 bool run_in_workers(const StudyPlan& plan, const std::vector<std::size_t>& runs,
                     const StudyWorkerOptions& options,
                     const std::function<void(StudyRow)>& finished, const StudyStop& stop,
                     const std::function<void()>& idle) {
-  const StudyRunFunction run = options.run ? options.run : StudyRunFunction(measure_study_run);
+  const StudyRunFunction& run = options.run;
   const std::size_t jobs = static_cast<std::size_t>(std::max(1, options.jobs));
-  WorkerPool pool(options.work_root.empty() ? study_work_root() : options.work_root);
+  WorkerPool pool(options.work_root.empty() ? study_work_root() : options.work_root,
+                  run ? std::string() : study_worker_program());
   std::vector<Worker>& out = pool.workers();
   std::size_t next = 0;
   std::vector<pollfd> fds;
@@ -306,4 +428,66 @@ std::optional<StudyRow> decode_study_row(std::string_view bytes) {
   if (!take(bytes, row.ms) || !take(bytes, length) || length != bytes.size()) return std::nullopt;
   row.status.assign(bytes);
   return row;
+}
+
+namespace {
+
+void put_text(std::string& out, const std::string& text) {
+  put<uint32_t>(out, static_cast<uint32_t>(text.size()));
+  out += text;
+}
+
+bool take_text(std::string_view& in, std::string& text) {
+  uint32_t length = 0;
+  if (!take(in, length) || length > in.size()) return false;
+  text.assign(in.substr(0, length));
+  in.remove_prefix(length);
+  return true;
+}
+
+void put_lines(std::string& out, const std::vector<std::string>& lines) {
+  put<uint32_t>(out, static_cast<uint32_t>(lines.size()));
+  for (const std::string& line : lines) put_text(out, line);
+}
+
+bool take_lines(std::string_view& in, std::vector<std::string>& lines) {
+  uint32_t count = 0;
+  // Every line takes at least its length field: a count beyond that is damage.
+  if (!take(in, count) || count > in.size() / sizeof(uint32_t)) return false;
+  lines.resize(count);
+  for (std::string& line : lines)
+    if (!take_text(in, line)) return false;
+  return true;
+}
+
+}  // namespace
+
+std::string encode_study_worker_order(const StudyWorkerOrder& order) {
+  const StudyRunSettings& s = order.settings;
+  std::string bytes;
+  put<uint64_t>(bytes, order.run);
+  put<int32_t>(bytes, s.channel);
+  put_lines(bytes, s.scan);
+  put_lines(bytes, s.image);
+  put_lines(bytes, s.surface);
+  put(bytes, s.contrast);
+  put(bytes, s.noise);
+  put_text(bytes, s.max_noise_text);
+  put<uint32_t>(bytes, s.seed);
+  return bytes;
+}
+
+std::optional<StudyWorkerOrder> decode_study_worker_order(std::string_view bytes) {
+  StudyWorkerOrder order;
+  StudyRunSettings& s = order.settings;
+  uint64_t run = 0;
+  int32_t channel = 0;
+  if (!take(bytes, run) || !take(bytes, channel) || !take_lines(bytes, s.scan) ||
+      !take_lines(bytes, s.image) || !take_lines(bytes, s.surface) || !take(bytes, s.contrast) ||
+      !take(bytes, s.noise) || !take_text(bytes, s.max_noise_text) || !take(bytes, s.seed) ||
+      !bytes.empty())
+    return std::nullopt;
+  order.run = static_cast<std::size_t>(run);
+  s.channel = channel;
+  return order;
 }

@@ -1,9 +1,17 @@
 // The runs of a study in worker processes. The engine keeps one context per
 // process and the synthesis one random generator, so runs never share a
-// process: each run is a child process of its own (fork), working in a
-// folder of its own with its own copies of the settings files, and the
-// folder is removed when the run ends. A run's figures therefore do not
-// depend on how many run at once, nor on which ran before it.
+// process: each run is a child process of its own, working in a folder of
+// its own with its own copies of the settings files, and the folder is
+// removed when the run ends. A run's figures therefore do not depend on how
+// many run at once, nor on which ran before it.
+//
+// A measured run starts the worker program (fringe-study-worker) afresh
+// rather than forking the caller: the window and an MPI rank run other
+// threads, and a fork copies whatever lock such a thread holds at that
+// moment (of the allocator, say) into a child that then waits for it
+// forever. A run function given in the options (tests, benchmarks) cannot
+// cross a program start, so it runs in a fork of the caller, which must then
+// have no other threads.
 #pragma once
 
 #include <atomic>
@@ -37,8 +45,19 @@ using StudyRunFunction = std::function<std::vector<double>(const StudyRunSetting
 struct StudyWorkerOptions {
   int jobs = 1;           // runs at once, at least 1
   std::string work_root;  // folder for the workers' folders; empty: study_work_root()
-  StudyRunFunction run;   // empty: measure_study_run
+  StudyRunFunction run;   // empty: measure_study_run in the worker program
 };
+
+// The worker program a measured run starts: $FRINGE_STUDY_WORKER when set;
+// otherwise fringe-study-worker beside this process's program, then the one
+// of the build tree. Throws FileError when there is none.
+std::string study_worker_program();
+
+// The worker program's whole work (its main): runs the measurement on the
+// settings file its parent left in the current folder and writes the row to
+// standard output. argv[1] is the parent's process id: a worker whose parent
+// is already gone ends at once. Returns the exit status.
+int study_worker_main(int argc, char** argv);
 
 // The processors this process may run on (at least 1): the default of --jobs.
 int available_cores();
@@ -68,3 +87,12 @@ bool run_in_workers(const StudyPlan& plan, const std::vector<std::size_t>& runs,
 // whole row.
 std::string encode_study_row(const StudyRow& row);
 std::optional<StudyRow> decode_study_row(std::string_view bytes);
+
+// A run's number and settings as bytes, exactly, for the worker program;
+// decode gives nullopt for bytes that are not one whole record.
+struct StudyWorkerOrder {
+  std::size_t run = 0;
+  StudyRunSettings settings;
+};
+std::string encode_study_worker_order(const StudyWorkerOrder& order);
+std::optional<StudyWorkerOrder> decode_study_worker_order(std::string_view bytes);

@@ -6,15 +6,20 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <bit>
 #include <cerrno>
 #include <cmath>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <thread>
 
+#include "common/errors.h"
 #include "runs/channel_settings.h"
+#include "runs/study_run.h"
 #include "temp_dir.h"
 
 namespace {
@@ -55,6 +60,25 @@ struct Collected {
 };
 
 bool no_children_left() { return ::waitpid(-1, nullptr, WNOHANG) == -1 && errno == ECHILD; }
+
+// Figures compared bit for bit: a NaN figure equals the same NaN.
+std::vector<uint64_t> bits_of(const std::vector<double>& figures) {
+  std::vector<uint64_t> bits;
+  for (double value : figures) bits.push_back(std::bit_cast<uint64_t>(value));
+  return bits;
+}
+
+// Sets an environment variable for one scope.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const std::string& value) : name_(name) { ::setenv(name, value.c_str(), 1); }
+  ~ScopedEnv() { ::unsetenv(name_); }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  const char* name_;
+};
 
 TEST(StudyWorkers, SameRowsWhateverTheNumberOfJobs) {
   TempDir dir;
@@ -145,6 +169,100 @@ TEST(StudyWorkers, AnErrorWhileKeepingARowLeavesNothingBehind) {
   EXPECT_THROW(run_in_workers(plan, all_runs(plan), {1, "/nonexistent/work", echo_run},
                               [](StudyRow) {}, stop),
                std::exception);
+}
+
+// Measured runs start the worker program afresh. Their figures are those of
+// the measurement in this process, bit for bit, and they come back while
+// another thread of this process allocates all the time: a forked child
+// could inherit that thread's allocator lock and wait for it forever.
+TEST(StudyWorkerProgram, RunsMatchTheMeasurementHereWhileAnotherThreadAllocates) {
+  TempDir dir;
+  std::filesystem::create_directory("work");
+  const StudyPlan plan = plan_of({"noise=0,1"}, 2);
+  std::atomic<bool> stop_churn{false};
+  std::thread churn([&] {
+    while (!stop_churn.load()) {
+      std::vector<std::unique_ptr<char[]>> blocks;
+      for (int i = 0; i < 64; ++i) blocks.emplace_back(new char[4096 + 16 * i]);
+    }
+  });
+  Collected got;
+  StudyStop stop;
+  const bool complete = run_in_workers(plan, all_runs(plan), {2, (dir.path() / "work").string(), {}},
+                                       [&](StudyRow row) { got.rows.push_back(std::move(row)); }, stop);
+  stop_churn.store(true);
+  churn.join();
+  EXPECT_TRUE(complete);
+  const std::vector<StudyRow> rows = got.by_run();
+  ASSERT_EQ(rows.size(), plan.run_count());
+  for (std::size_t run = 0; run < rows.size(); ++run) {
+    const std::filesystem::path here = dir.path() / ("here-" + std::to_string(run));
+    std::filesystem::create_directory(here);
+    std::filesystem::current_path(here);
+    const std::vector<double> expected = measure_study_run(plan.run_settings(run));
+    EXPECT_EQ(rows[run].status, "ok");
+    EXPECT_EQ(rows[run].run, run);
+    EXPECT_EQ(bits_of(rows[run].figures), bits_of(expected)) << "run " << run;
+  }
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path() / "work"));
+  EXPECT_TRUE(no_children_left());
+}
+
+// A worker program that is not there, not a file or not executable is an
+// error naming it before any run, with nothing left behind.
+TEST(StudyWorkerProgram, OneThatCannotBeStartedIsAnErrorBeforeAnyRun) {
+  TempDir dir;
+  std::filesystem::create_directory("work");
+  std::ofstream("not-executable") << "#!/bin/sh\n";
+  std::filesystem::create_directory("folder");
+  const StudyPlan plan = plan_of({"noise=0,1"}, 1);
+  for (const std::string program : {"/nonexistent/fringe-study-worker", "not-executable", "folder"}) {
+    SCOPED_TRACE(program);
+    const ScopedEnv chosen("FRINGE_STUDY_WORKER", program);
+    StudyStop stop;
+    std::size_t rows = 0;
+    try {
+      run_in_workers(plan, all_runs(plan), {1, (dir.path() / "work").string(), {}}, [&](StudyRow) { ++rows; },
+                     stop);
+      ADD_FAILURE() << "no error";
+    } catch (const FileError& error) {
+      EXPECT_NE(std::string(error.what()).find(program), std::string::npos) << error.what();
+    }
+    EXPECT_EQ(rows, 0u);
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path() / "work"));
+    EXPECT_TRUE(no_children_left());
+  }
+}
+
+TEST(StudyWorkerOrderBytes, RoundTripAndDamagedBytes) {
+  StudyWorkerOrder order;
+  order.run = 987654321;
+  order.settings.channel = 1;
+  order.settings.scan = {"[ScanParameter]", "LambdaF=12.5", ""};
+  order.settings.image = {"XPixels=1280", "name with = and \"quotes\""};
+  order.settings.surface = {};
+  order.settings.contrast = 0.1 + 0.2;
+  order.settings.noise = -0.0;
+  order.settings.max_noise_text = "64,5";
+  order.settings.seed = 4294967295u;
+  const std::string bytes = encode_study_worker_order(order);
+  const std::optional<StudyWorkerOrder> back = decode_study_worker_order(bytes);
+  ASSERT_TRUE(back);
+  EXPECT_EQ(back->run, order.run);
+  EXPECT_EQ(back->settings.channel, 1);
+  EXPECT_EQ(back->settings.scan, order.settings.scan);
+  EXPECT_EQ(back->settings.image, order.settings.image);
+  EXPECT_TRUE(back->settings.surface.empty());
+  EXPECT_EQ(back->settings.contrast, order.settings.contrast);
+  EXPECT_TRUE(std::signbit(back->settings.noise));
+  EXPECT_EQ(back->settings.max_noise_text, "64,5");
+  EXPECT_EQ(back->settings.seed, 4294967295u);
+  for (std::size_t cut = 0; cut < bytes.size(); ++cut)
+    EXPECT_FALSE(decode_study_worker_order(std::string_view(bytes).substr(0, cut))) << cut << " bytes";
+  EXPECT_FALSE(decode_study_worker_order(bytes + "x"));
+  std::string huge = bytes;
+  huge[12] = '\xff';  // a line count beyond the bytes
+  EXPECT_FALSE(decode_study_worker_order(huge));
 }
 
 TEST(StudyRowBytes, RoundTripAndDamagedBytes) {
