@@ -9,10 +9,10 @@
 #include <filesystem>
 #include <unistd.h>
 
-#include "common/settings_file.h"
 #include "runs/channel_settings.h"
 #include "runs/study_run.h"
 #include "runs/study_workers.h"
+#include "study_worker/settings_only.h"
 
 namespace {
 
@@ -74,18 +74,22 @@ void BM_RunInProcess(benchmark::State& state) {
 }
 BENCHMARK(BM_RunInProcess)->Iterations(10)->UseRealTime()->Unit(benchmark::kMillisecond);
 
-// A run's process, pipe, folder and settings files, without the run: the
-// overhead per run of the worker scheme.
+// A run's process, pipe, folder, order and settings files, without the run:
+// the overhead per run of the worker scheme. `spawn`: the worker program
+// started afresh, as every measured run is (a stand-in program whose runs
+// only write their settings files); `fork`: a fork of this process, as runs
+// given by a function are.
 void BM_RunOverhead(benchmark::State& state) {
   const StudyPlan plan = study_plan();
-  const StudyRunFunction settings_only = [](const StudyRunSettings& s) {
-    const ChannelFiles files = channel_files(s.channel);
-    write_lines(files.scan, s.scan);
-    write_lines(files.image, s.image);
-    return std::vector<double>(5, 0.0);
-  };
-  run_study_with(state, settings_only, plan);
+  if (state.range(1) == 1) {
+    ::setenv("FRINGE_STUDY_WORKER", SETTINGS_ONLY_WORKER, 1);
+    run_study_with(state, {}, plan);
+    ::unsetenv("FRINGE_STUDY_WORKER");
+  } else {
+    run_study_with(state, write_settings_only, plan);
+  }
 }
-BENCHMARK(BM_RunOverhead)->ArgName("jobs")->Arg(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RunOverhead)->ArgNames({"jobs", "spawn"})->Args({1, 1})->Args({1, 0})->Iterations(5)
+    ->UseRealTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -42,7 +42,7 @@ StudyProgress StudyClock::at(std::size_t done) const {
 StudyOutcome run_study(const StudyPlan& plan, const StudyRequest& request, StudyObserver& observer,
                        const StudyStop& stop) {
   // A missing worker program is an error before anything is written.
-  if (!request.workers.run) study_worker_program();
+  study_worker_program(request.workers);
   StudyRecord record(plan, request.files, request.resume);
   const std::vector<std::size_t> missing = record.missing_runs();
   record.start();

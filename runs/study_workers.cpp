@@ -21,6 +21,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <stdexcept>
 
 #include "common/errors.h"
@@ -147,6 +148,20 @@ StudyRow run_row(std::size_t run_number, const StudyRunSettings& settings, const
   });
   // _exit: no destructors or exit handlers of the parent's objects run twice.
   ::_exit(write_all(pipe, encode_study_row(row)) ? 0 : 1);
+}
+
+// True when this process runs no thread but the caller's (the thread count
+// of /proc/self/stat); false when that cannot be read.
+bool alone_in_process() {
+  std::ifstream file("/proc/self/stat");
+  const std::string stat{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+  const std::size_t name_end = stat.rfind(')');  // the program's name may hold blanks and ')'
+  if (name_end == std::string::npos) return false;
+  std::istringstream fields(stat.substr(name_end + 1));
+  std::string field;
+  for (int number = 3; number <= 20 && fields >> field; ++number)
+    if (number == 20) return field == "1";  // num_threads
+  return false;
 }
 
 // Starts the worker program in `folder` with its row going to `out`; the
@@ -307,9 +322,13 @@ std::string study_work_root() {
   return "/tmp";
 }
 
-std::string study_worker_program() {
+std::string study_worker_program(const StudyWorkerOptions& options) {
+  if (options.run) return {};
+  const char* chosen = std::getenv("FRINGE_STUDY_WORKER");
+  const bool named = chosen != nullptr && *chosen != '\0';
+  if (!named && alone_in_process()) return {};
   std::vector<std::string> candidates;
-  if (const char* chosen = std::getenv("FRINGE_STUDY_WORKER"); chosen != nullptr && *chosen != '\0') {
+  if (named) {
     candidates.push_back(chosen);  // the user's choice, and only it
   } else {
     std::error_code error;
@@ -331,7 +350,9 @@ std::string study_worker_program() {
                        "; FRINGE_STUDY_WORKER names it)");
 }
 
-int study_worker_main(int argc, char** argv) {
+int study_worker_main(int argc, char** argv) { return study_worker_main(argc, argv, measure_study_run); }
+
+int study_worker_main(int argc, char** argv, const StudyRunFunction& run) {
   char* end = nullptr;
   const long parent = argc == 2 ? std::strtol(argv[1], &end, 10) : 0;
   if (parent <= 0 || *end != '\0') {
@@ -349,7 +370,7 @@ int study_worker_main(int argc, char** argv) {
     return 1;
   }
   // The order is the worker's own copy; the run leaves its work files beside it.
-  const StudyRow row = run_row(order->run, order->settings, measure_study_run);
+  const StudyRow row = run_row(order->run, order->settings, run);
   return write_all(STDOUT_FILENO, encode_study_row(row)) ? 0 : 1;
 }
 
@@ -357,10 +378,10 @@ bool run_in_workers(const StudyPlan& plan, const std::vector<std::size_t>& runs,
                     const StudyWorkerOptions& options,
                     const std::function<void(StudyRow)>& finished, const StudyStop& stop,
                     const std::function<void()>& idle) {
-  const StudyRunFunction& run = options.run;
+  const StudyRunFunction run = options.run ? options.run : StudyRunFunction(measure_study_run);
   const std::size_t jobs = static_cast<std::size_t>(std::max(1, options.jobs));
   WorkerPool pool(options.work_root.empty() ? study_work_root() : options.work_root,
-                  run ? std::string() : study_worker_program());
+                  study_worker_program(options));
   std::vector<Worker>& out = pool.workers();
   std::size_t next = 0;
   std::vector<pollfd> fds;

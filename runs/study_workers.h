@@ -5,13 +5,14 @@
 // removed when the run ends. A run's figures therefore do not depend on how
 // many run at once, nor on which ran before it.
 //
-// A measured run starts the worker program (fringe-study-worker) afresh
-// rather than forking the caller: the window and an MPI rank run other
-// threads, and a fork copies whatever lock such a thread holds at that
-// moment (of the allocator, say) into a child that then waits for it
-// forever. A run function given in the options (tests, benchmarks) cannot
-// cross a program start, so it runs in a fork of the caller, which must then
-// have no other threads.
+// Each run is either a fork of the caller or a fresh start of the worker
+// program (fringe-study-worker). A fork is cheapest, but it copies whatever
+// lock another thread holds at that moment (of the allocator, say) into a
+// child that then waits for it forever. So a measured run is forked only
+// from a process with no other thread (the fringe tool); from the window's
+// study thread, or an MPI rank with MPI's threads, it starts the worker
+// program. A run function given in the options (tests, benchmarks) cannot
+// cross a program start and always runs in a fork.
 #pragma once
 
 #include <atomic>
@@ -48,16 +49,22 @@ struct StudyWorkerOptions {
   StudyRunFunction run;   // empty: measure_study_run in the worker program
 };
 
-// The worker program a measured run starts: $FRINGE_STUDY_WORKER when set;
+// The worker program the measured runs of `options` start, or empty when
+// they run in forks: options.run is given, or this process has no other
+// thread and $FRINGE_STUDY_WORKER is not set. The program is
+// $FRINGE_STUDY_WORKER when set (every measured run then starts it);
 // otherwise fringe-study-worker beside this process's program, then the one
-// of the build tree. Throws FileError when there is none.
-std::string study_worker_program();
+// of the build tree. Throws FileError when one is needed and there is none.
+std::string study_worker_program(const StudyWorkerOptions& options);
 
 // The worker program's whole work (its main): runs the measurement on the
 // settings file its parent left in the current folder and writes the row to
 // standard output. argv[1] is the parent's process id: a worker whose parent
-// is already gone ends at once. Returns the exit status.
+// is already gone ends at once. Returns the exit status. The second form
+// runs `run` instead of the measurement: a stand-in worker program for
+// benchmarks of what starting a worker costs.
 int study_worker_main(int argc, char** argv);
+int study_worker_main(int argc, char** argv, const StudyRunFunction& run);
 
 // The processors this process may run on (at least 1): the default of --jobs.
 int available_cores();

@@ -234,6 +234,32 @@ TEST(StudyWorkerProgram, OneThatCannotBeStartedIsAnErrorBeforeAnyRun) {
   }
 }
 
+// Forks where nothing can be held (no other thread, or a run function that
+// cannot cross a program start), the worker program everywhere else.
+TEST(StudyWorkerProgram, StartedForMeasuredRunsOfAProcessWithOtherThreadsOrWhenNamed) {
+  TempDir dir;
+  std::ofstream("named-worker") << "#!/bin/sh\n";
+  std::filesystem::permissions("named-worker", std::filesystem::perms::owner_all);
+  const StudyWorkerOptions measured{1, "", {}};
+  const StudyWorkerOptions given{1, "", echo_run};
+  EXPECT_EQ(study_worker_program(measured), "") << "alone in the process: a fork";
+  EXPECT_EQ(study_worker_program(given), "");
+  {
+    const ScopedEnv chosen("FRINGE_STUDY_WORKER", "named-worker");
+    EXPECT_EQ(study_worker_program(measured), "named-worker");
+    EXPECT_EQ(study_worker_program(given), "") << "a function never crosses a program start";
+  }
+  std::atomic<bool> done{false};
+  std::thread other([&] {
+    while (!done.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  });
+  const std::string program = study_worker_program(measured);
+  EXPECT_TRUE(program.ends_with("/fringe-study-worker")) << program;
+  EXPECT_EQ(study_worker_program(given), "");
+  done.store(true);
+  other.join();
+}
+
 TEST(StudyWorkerOrderBytes, RoundTripAndDamagedBytes) {
   StudyWorkerOrder order;
   order.run = 987654321;
