@@ -68,6 +68,18 @@ std::vector<uint64_t> bits_of(const std::vector<double>& figures) {
   return bits;
 }
 
+// Every cut of a record's bytes, a byte too many and a count (the byte at
+// `count_at`) beyond the bytes are refused by `decode`.
+template <typename Decode>
+void expect_damage_refused(const std::string& bytes, Decode decode, std::size_t count_at) {
+  for (std::size_t cut = 0; cut < bytes.size(); ++cut)
+    EXPECT_FALSE(decode(std::string_view(bytes).substr(0, cut))) << cut << " bytes";
+  EXPECT_FALSE(decode(bytes + "x"));
+  std::string huge = bytes;
+  huge[count_at] = '\xff';
+  EXPECT_FALSE(decode(huge));
+}
+
 // Sets an environment variable for one scope.
 class ScopedEnv {
  public:
@@ -283,12 +295,7 @@ TEST(StudyWorkerOrderBytes, RoundTripAndDamagedBytes) {
   EXPECT_TRUE(std::signbit(back->settings.noise));
   EXPECT_EQ(back->settings.max_noise_text, "64,5");
   EXPECT_EQ(back->settings.seed, 4294967295u);
-  for (std::size_t cut = 0; cut < bytes.size(); ++cut)
-    EXPECT_FALSE(decode_study_worker_order(std::string_view(bytes).substr(0, cut))) << cut << " bytes";
-  EXPECT_FALSE(decode_study_worker_order(bytes + "x"));
-  std::string huge = bytes;
-  huge[12] = '\xff';  // a line count beyond the bytes
-  EXPECT_FALSE(decode_study_worker_order(huge));
+  expect_damage_refused(bytes, decode_study_worker_order, 12);  // the scan lines' count
 }
 
 TEST(StudyRowBytes, RoundTripAndDamagedBytes) {
@@ -301,12 +308,7 @@ TEST(StudyRowBytes, RoundTripAndDamagedBytes) {
   EXPECT_TRUE(std::signbit(back->figures[1]));
   EXPECT_EQ(back->ms, row.ms);
   EXPECT_EQ(back->status, row.status);
-  for (std::size_t cut = 0; cut < bytes.size(); ++cut)
-    EXPECT_FALSE(decode_study_row(std::string_view(bytes).substr(0, cut))) << cut << " bytes";
-  EXPECT_FALSE(decode_study_row(bytes + "x"));
-  std::string huge = bytes;
-  huge[8] = '\xff';  // a figure count beyond the bytes
-  EXPECT_FALSE(decode_study_row(huge));
+  expect_damage_refused(bytes, decode_study_row, 8);  // the figures' count
 }
 
 }  // namespace
