@@ -85,27 +85,20 @@ void ZernikeBasis::angular_parts(double X, double Y, double* cos_part, double* s
   }
 }
 
-void ZernikeBasis::values(double X, double Y, double* values) const {
+void ZernikeBasis::evaluate(double X, double Y, std::vector<double> Term::*part, double* out) const {
   double c[kMaxZernikeOrder + 1], s[kMaxZernikeOrder + 1];
   angular_parts(X, Y, c, s);
   const double u = X * X + Y * Y;
   for (std::size_t j = 0; j < terms_.size(); ++j) {
     const Term& t = terms_[j];
     const double angular = t.m >= 0 ? c[t.m] : s[-t.m];
-    values[j] = t.norm * polynomial(t.radial, u) * angular;
+    out[j] = t.norm * polynomial(t.*part, u) * angular;
   }
 }
 
-void ZernikeBasis::radial_rates(double X, double Y, double* rates) const {
-  double c[kMaxZernikeOrder + 1], s[kMaxZernikeOrder + 1];
-  angular_parts(X, Y, c, s);
-  const double u = X * X + Y * Y;
-  for (std::size_t j = 0; j < terms_.size(); ++j) {
-    const Term& t = terms_[j];
-    const double angular = t.m >= 0 ? c[t.m] : s[-t.m];
-    rates[j] = t.norm * polynomial(t.rate, u) * angular;
-  }
-}
+void ZernikeBasis::values(double X, double Y, double* values) const { evaluate(X, Y, &Term::radial, values); }
+
+void ZernikeBasis::radial_rates(double X, double Y, double* rates) const { evaluate(X, Y, &Term::rate, rates); }
 
 double ZernikeBasis::centre_laplacian(int j) const {
   if (j < 0 || j >= terms()) return 0.0;

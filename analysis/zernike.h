@@ -62,6 +62,8 @@ class ZernikeBasis {
     std::vector<double> rate;    // rho dR/drho / rho^|m| as a polynomial in rho^2
   };
   void angular_parts(double X, double Y, double* cos_part, double* sin_part) const;
+  // norm · part(u) · angular factor of every term at (X, Y), into `out`.
+  void evaluate(double X, double Y, std::vector<double> Term::*part, double* out) const;
   int order_;
   std::vector<Term> terms_;
 };

@@ -36,8 +36,6 @@ class StreamObserver final : public RunObserver {
   std::ostream* out_;
 };
 
-constexpr int kScanPlotHeight = 42;
-
 std::string number(double v) {
   if (!std::isfinite(v)) return "null";
   char text[32];
@@ -66,11 +64,8 @@ uint32_t cmd_simulate(const SimulateOptions& options, std::ostream* progress) {
   in.seed = options.seed.value_or(static_cast<uint32_t>(std::time(nullptr)));
   in.max_noise_text = options.max_noise;
   in.passes_text = options.passes.value_or(settings_value(settings.scan, "NFilt"));
-  Picture image(kImageControlSide, kImageControlSide, PixelFormat::indexed8);
-  Picture scan_plot(kMapSide, kScanPlotHeight);
-  HeightMatrix scratch_map;
   StreamObserver observer(progress);
-  run_simulation(in, params, image, scan_plot, scratch_map, observer);
+  run_simulation_unseen(in, params, observer);
   return in.seed;
 }
 
@@ -78,29 +73,19 @@ ProfileResult cmd_profile(int channel, std::ostream* progress, ProfileOutputs* o
   const ChannelSettings settings = workspace_settings(channel);
   require_file(fringe_image_file(channel),
                " (run 'fringe simulate' first to write the fringe image)");
-  HeightMatrix height_map_0, height_map_1, measured_map, sphere_map, difference_map;
-  Picture own_image(kMapSide, kMapSide), diff_image(kMapSide, kMapSide);
-  ProfileResult result;
-  ProfileRun run{.channel = channel,
-                 .height_map_0 = height_map_0,
-                 .height_map_1 = height_map_1,
-                 .measured_map = measured_map,
-                 .sphere_map = sphere_map,
-                 .difference_map = difference_map,
-                 .geometry = result.geometry,
-                 .radius_text = settings_value(settings.image, "Radius"),
-                 .mask_radius_text = settings_value(settings.scan, "MaskRadius"),
-                 .map_image = outputs != nullptr ? outputs->map_image : own_image,
-                 .diff_image = diff_image};
+  UnseenProfile profile;
   StreamObserver observer(progress);
-  run_profile_comparison(run, observer);
-  const HeightMatrix& channel_map = channel == 0 ? height_map_0 : height_map_1;
-  result.mask_radius = text_to_double(run.mask_radius_text);
-  result.stats = mask_statistics(channel_map, result.geometry.field_x, result.mask_radius);
+  run_profile_unseen(channel, settings_value(settings.image, "Radius"), settings_value(settings.scan, "MaskRadius"),
+                     profile, observer);
+  ProfileResult result;
+  result.geometry = profile.geometry;
+  result.mask_radius = profile.mask_radius;
+  result.stats = mask_statistics(profile.channel_map(channel), result.geometry.field_x, result.mask_radius);
   if (outputs != nullptr) {
-    outputs->channel_map = channel_map;
-    outputs->measured_map = measured_map;
-    outputs->sphere_map = sphere_map;
+    outputs->channel_map = profile.channel_map(channel);
+    outputs->measured_map = profile.measured_map;
+    outputs->sphere_map = profile.sphere_map;
+    outputs->map_image = profile.map_image;
   }
   return result;
 }

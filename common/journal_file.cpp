@@ -7,6 +7,7 @@
 
 #include "common/errors.h"
 #include "common/replace_file.h"
+#include "common/write_all.h"
 
 JournalFile::JournalFile(std::string file, std::string_view head) : file_(std::move(file)) {
   replace_file(file_, head);
@@ -23,15 +24,7 @@ void JournalFile::append(std::string_view line) {
   buffer_ += '\n';
   // One write for the line: with O_APPEND it lands whole at the end. A
   // short write (a disk filling up) is finished while there is room.
-  const char* bytes = buffer_.data();
-  std::size_t count = buffer_.size();
-  while (count > 0) {
-    const ssize_t written = ::write(descriptor_, bytes, count);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) throw file_error(FileAction::write, file_);
-    bytes += written;
-    count -= static_cast<std::size_t>(written);
-  }
+  if (!write_all(descriptor_, buffer_)) throw file_error(FileAction::write, file_);
 }
 
 bool file_can_be_written(const std::string& file) {

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "common/errors.h"
+#include "common/write_all.h"
 
 namespace {
 
@@ -19,17 +20,6 @@ constexpr int kMaxLinks = 40;  // as many as the kernel follows in one path
 // Bytes gathered before they go to the file: few system calls for writers
 // that hand over a row or a line at a time.
 constexpr std::size_t kBufferBytes = std::size_t{1} << 16;
-
-bool write_all(int descriptor, const char* bytes, std::size_t count) {
-  while (count > 0) {
-    const ssize_t written = ::write(descriptor, bytes, count);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
-    bytes += written;
-    count -= static_cast<std::size_t>(written);
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -99,7 +89,7 @@ bool FileReplacement::open() {
 
 bool FileReplacement::flush() {
   if (failed_ || descriptor_ < 0) return false;
-  if (!write_all(descriptor_, buffer_.data(), buffer_.size())) failed_ = write_failed_ = true;
+  if (!write_all(descriptor_, buffer_)) failed_ = write_failed_ = true;
   buffer_.clear();
   return !failed_;
 }
@@ -110,7 +100,7 @@ bool FileReplacement::write(const void* bytes, std::size_t count) {
   if (buffer_.size() + count > kBufferBytes) {
     if (!flush()) return false;
     if (count >= kBufferBytes) {
-      if (!write_all(descriptor_, data, count)) failed_ = write_failed_ = true;
+      if (!write_all(descriptor_, {data, count})) failed_ = write_failed_ = true;
       return !failed_;
     }
   }

@@ -12,6 +12,7 @@
 #include "common/text_to_number.h"
 #include "runs/diopters.h"
 #include "widgets/guarded_connect.h"
+#include "widgets/second_window.h"
 
 namespace {
 
@@ -50,13 +51,7 @@ EditBox* row(QGroupBox* group, int y, const char* caption, const char* text, con
 
 TFormParameters::TFormParameters(std::array<SimParams*, 2> records, QWidget* parent)
     : QWidget(parent, Qt::Window), records_(records) {
-  setObjectName("FormParameters");
-  setWindowTitle("parameters");
-  // The program ends with the main window, even while the dialog is shown.
-  setAttribute(Qt::WA_QuitOnClose, false);
-  QFont font = this->font();
-  font.setPointSize(8);
-  setFont(font);
+  prepare_second_window(*this, "FormParameters", "parameters");
   create_controls();
   connect_handlers();
   resize(kFormWidth, kFormHeight);

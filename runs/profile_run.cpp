@@ -87,3 +87,20 @@ void run_profile_comparison(ProfileRun& run, RunObserver& observer) {
   observer.progress(static_cast<int>(std::nearbyint(kProgressMax * 1.0)));
   observer.status(kDone);
 }
+
+void run_profile_unseen(int channel, const std::string& radius_text, const std::string& mask_radius_text,
+                        UnseenProfile& out, RunObserver& observer) {
+  ProfileRun run{.channel = channel,
+                 .height_map_0 = out.height_map_0,
+                 .height_map_1 = out.height_map_1,
+                 .measured_map = out.measured_map,
+                 .sphere_map = out.sphere_map,
+                 .difference_map = out.difference_map,
+                 .geometry = out.geometry,
+                 .radius_text = radius_text,
+                 .mask_radius_text = mask_radius_text,
+                 .map_image = out.map_image,
+                 .diff_image = out.diff_image};
+  run_profile_comparison(run, observer);
+  out.mask_radius = text_to_double(mask_radius_text);
+}

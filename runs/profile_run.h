@@ -53,6 +53,24 @@ void require_readable(const char* file);
 // the measured heights, the pictures are not redrawn).
 void run_profile_comparison(ProfileRun& run, RunObserver& observer);
 
+// What "profile" leaves where no window shows it (the fringe tool, studies).
+struct UnseenProfile {
+  HeightMatrix height_map_0, height_map_1, measured_map, sphere_map, difference_map;
+  Picture map_image{kMapSide, kMapSide};
+  Picture diff_image{kMapSide, kMapSide};
+  ProfileGeometry geometry;
+  double mask_radius = 0.0;  // mm, read from its text after the run
+
+  // The channel's map: measured minus sphere inside the mask, mm.
+  const HeightMatrix& channel_map(int channel) const { return channel == 0 ? height_map_0 : height_map_1; }
+};
+
+// run_profile_comparison of `channel` into `out` (default colour ranges);
+// throws what it throws, and ConversionError when the mask radius text is not
+// a number.
+void run_profile_unseen(int channel, const std::string& radius_text, const std::string& mask_radius_text,
+                        UnseenProfile& out, RunObserver& observer);
+
 // Fills every no-height cell whose two horizontal neighbours both have a
 // height with their mean; cells in columns 0 and 255 and runs of two or more
 // stay as they are.

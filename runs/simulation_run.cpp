@@ -80,3 +80,11 @@ void run_simulation(const SimulationInputs& in, SimParams& params, Picture& imag
 
   show_fringe_image(c, sim_file, in.passes_text, image, scan_plot, scratch_map, observer);
 }
+
+void run_simulation_unseen(const SimulationInputs& inputs, SimParams& params, RunObserver& observer) {
+  constexpr int kScanPlotHeight = 42;  // the grey-level scan under the raw image
+  Picture image(kImageControlSide, kImageControlSide, PixelFormat::indexed8);
+  Picture scan_plot(kMapSide, kScanPlotHeight);
+  HeightMatrix scratch_map;
+  run_simulation(inputs, params, image, scan_plot, scratch_map, observer);
+}

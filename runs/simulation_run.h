@@ -41,6 +41,11 @@ struct SimulationInputs {
 void run_simulation(const SimulationInputs& inputs, SimParams& params, Picture& image,
                     Picture& scan_plot, HeightMatrix& scratch_map, RunObserver& observer);
 
+// "apply" where no window shows it (the fringe tool, studies): the pictures
+// the window would show are drawn into scratch pictures of its controls'
+// sizes and thrown away. Throws what run_simulation throws.
+void run_simulation_unseen(const SimulationInputs& inputs, SimParams& params, RunObserver& observer);
+
 // The part of "apply" after the synthesis, which shows any fringe image of
 // the channel: `image` becomes the picture in `fringe_file` (a bitmap), then
 // that picture smoothed by passes_text binomial passes, which is written as

@@ -13,12 +13,6 @@
 #include "runs/study_figures.h"
 #include "runs/surface_settings.h"
 
-namespace {
-
-constexpr int kScanPlotHeight = 42;  // the grey-level scan under the raw image
-
-}  // namespace
-
 void check_study_run_settings(const StudyRunSettings& s) {
   for (const char* key : {"CamResX", "LambdaF", "Alpha", "MaskXOfs", "MaskYOfs", "MaskRadius"})
     text_to_double(settings_value(s.scan, key));
@@ -53,41 +47,25 @@ std::vector<double> measure_study_run(const StudyRunSettings& s) {
   in.seed = s.seed;
   in.max_noise_text = s.max_noise_text;
   in.passes_text = settings_value(s.scan, "NFilt");
-  Picture image(kImageControlSide, kImageControlSide, PixelFormat::indexed8);
-  Picture scan_plot(kMapSide, kScanPlotHeight);
-  HeightMatrix scratch_map;
   SilentObserver silent;
-  run_simulation(in, params, image, scan_plot, scratch_map, silent);
+  run_simulation_unseen(in, params, silent);
 
   // "profile"
-  HeightMatrix height_map_0, height_map_1, measured_map, sphere_map, difference_map;
-  Picture map_image(kMapSide, kMapSide), diff_image(kMapSide, kMapSide);
-  ProfileGeometry geometry;
-  ProfileRun run{.channel = channel,
-                 .height_map_0 = height_map_0,
-                 .height_map_1 = height_map_1,
-                 .measured_map = measured_map,
-                 .sphere_map = sphere_map,
-                 .difference_map = difference_map,
-                 .geometry = geometry,
-                 .radius_text = settings_value(s.image, "Radius"),
-                 .mask_radius_text = settings_value(s.scan, "MaskRadius"),
-                 .map_image = map_image,
-                 .diff_image = diff_image};
-  run_profile_comparison(run, silent);
-
-  const HeightMatrix& residual = channel == 0 ? height_map_0 : height_map_1;
-  const double mask_radius = text_to_double(run.mask_radius_text);
+  UnseenProfile profile;
+  run_profile_unseen(channel, settings_value(s.image, "Radius"), settings_value(s.scan, "MaskRadius"), profile,
+                     silent);
+  const HeightMatrix& residual = profile.channel_map(channel);
+  const double field = profile.geometry.field_x;
   // The figures of the surface, worked out once for all their columns.
   const SurfaceFigures surface =
-      surface_figures(SurfaceMaps{measured_map, sphere_map, geometry.field_x, mask_radius});
+      surface_figures(SurfaceMaps{profile.measured_map, profile.sphere_map, field, profile.mask_radius});
   const StudyRunMaps maps{.settings = s,
                           .residual = residual,
-                          .measured = measured_map,
-                          .sphere = sphere_map,
-                          .geometry = geometry,
-                          .stats = mask_statistics(residual, geometry.field_x, mask_radius),
-                          .mask_radius = mask_radius,
+                          .measured = profile.measured_map,
+                          .sphere = profile.sphere_map,
+                          .geometry = profile.geometry,
+                          .stats = mask_statistics(residual, field, profile.mask_radius),
+                          .mask_radius = profile.mask_radius,
                           .period = params.fringe_period,
                           .pixel_size = params.pixel_size,
                           .angle = params.alpha_deg,

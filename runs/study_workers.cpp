@@ -25,6 +25,7 @@
 #include <stdexcept>
 
 #include "common/errors.h"
+#include "common/write_all.h"
 #include "runs/study_run.h"
 
 namespace {
@@ -58,19 +59,6 @@ bool take(std::string_view& in, T& value) {
   if (in.size() < sizeof value) return false;
   std::memcpy(&value, in.data(), sizeof value);
   in.remove_prefix(sizeof value);
-  return true;
-}
-
-bool write_all(int descriptor, const std::string& bytes) {
-  const char* data = bytes.data();
-  std::size_t count = bytes.size();
-  while (count > 0) {
-    const ssize_t written = ::write(descriptor, data, count);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
-    data += written;
-    count -= static_cast<std::size_t>(written);
-  }
   return true;
 }
 

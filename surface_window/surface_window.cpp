@@ -15,6 +15,7 @@
 #include "runs/surface_settings.h"
 #include "surface_window/map_panel.h"
 #include "widgets/guarded_connect.h"
+#include "widgets/second_window.h"
 
 namespace {
 
@@ -57,12 +58,7 @@ QString not_available(const std::string& why) {
 
 SurfaceWindow::SurfaceWindow(std::array<SimParams*, 2> records, QWidget* parent)
     : QWidget(parent, Qt::Window), records_(records) {
-  setObjectName("FormSurface");
-  setWindowTitle("surface");
-  setAttribute(Qt::WA_QuitOnClose, false);
-  QFont font = this->font();
-  font.setPointSize(8);
-  setFont(font);
+  prepare_second_window(*this, "FormSurface", "surface");
   create_controls();
   connect_handlers();
   resize(kFormWidth, kFormHeight);

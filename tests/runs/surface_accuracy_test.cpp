@@ -29,25 +29,12 @@ Measured measure(const std::string& radius, const Surface& surface) {
   write_settings_texts(0, texts);
   SimParams params = channel_sim_params(0);
   params.surface = surface;
-  Picture image(256, 256, PixelFormat::indexed8), plot(256, 42), map_image(256, 256), diff_image(256, 256);
-  HeightMatrix scratch, height_0, height_1, measured, sphere, difference;
-  ProfileGeometry geometry;
   SilentObserver observer;
-  run_simulation(SimulationInputs{}, params, image, plot, scratch, observer);
-  ProfileRun run{.channel = 0,
-                 .height_map_0 = height_0,
-                 .height_map_1 = height_1,
-                 .measured_map = measured,
-                 .sphere_map = sphere,
-                 .difference_map = difference,
-                 .geometry = geometry,
-                 .radius_text = radius,
-                 .mask_radius_text = texts.maskradius,
-                 .map_image = map_image,
-                 .diff_image = diff_image};
-  run_profile_comparison(run, observer);
-  const double mask = text_to_double(texts.maskradius);
-  Measured m{surface_figures({measured, sphere, geometry.field_x, mask}), {}};
+  run_simulation_unseen(SimulationInputs{}, params, observer);
+  UnseenProfile profile;
+  run_profile_unseen(0, radius, texts.maskradius, profile, observer);
+  const ProfileGeometry& geometry = profile.geometry;
+  Measured m{surface_figures({profile.measured_map, profile.sphere_map, geometry.field_x, profile.mask_radius}), {}};
 
   // The true heights at the cell centres, less the set sphere placed as the
   // profile run places it (apex height from the four cells around the centre).
@@ -60,7 +47,7 @@ Measured measure(const std::string& radius, const Surface& surface) {
     for (int r = 0; r < kMapSide; ++r) truth(c, r) = shape.height(cell_x_mm(c, step), cell_y_mm(r, step));
   const double apex = (truth(127, 128) + truth(129, 128) + truth(128, 127) + truth(128, 129)) * 0.25;
   perfect_sphere(params.radius, geometry.field_x, kMapSide, 0.0, 0.0, apex, truth_sphere);
-  m.truth = surface_figures({truth, truth_sphere, geometry.field_x, mask});
+  m.truth = surface_figures({truth, truth_sphere, geometry.field_x, profile.mask_radius});
   return m;
 }
 
