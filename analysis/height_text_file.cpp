@@ -15,6 +15,10 @@
 #include <system_error>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "analysis/resample.h"
 #include "common/errors.h"
 #include "common/number_text.h"
@@ -22,43 +26,161 @@
 
 namespace {
 
+// A "%f" word read into a 32-bit float, as the scan module's heights are
+// stored: correctly rounded to float, then widened.
+//
+// Words as printf's "%f" writes them (an optional minus, digits, a point,
+// digits: at most 15 digits in all) are read directly: their digits N are an
+// exact double, N / 10^d the correctly rounded double quotient, and rounding
+// that to float gives the correctly rounded float unless the quotient lies
+// exactly halfway between two floats (where the first rounding may have
+// decided the second). scan_fixed_float reads such a word from p on, up to
+// its first character that is not part of it (at most end), and returns that
+// position; it returns nullptr for halfway quotients, values beyond the float
+// range and text of any other form, which from_chars reads.
+const char* scan_fixed_float(const char* p, const char* end, float& f) {
+  static constexpr double kPowers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7,
+                                       1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+  const bool negative = p != end && *p == '-';
+  if (negative) ++p;
+  // Digits beyond the fifteenth may wrap the sum; such words are refused below.
+  uint64_t digits = 0;
+  const char* const integer_start = p;
+  while (p != end && static_cast<unsigned char>(*p - '0') < 10) digits = digits * 10 + static_cast<uint64_t>(*p++ - '0');
+  const std::ptrdiff_t integer_count = p - integer_start;
+  if (integer_count == 0 || p == end || *p != '.') return nullptr;
+  const char* const fraction_start = ++p;
+  while (p != end && static_cast<unsigned char>(*p - '0') < 10) digits = digits * 10 + static_cast<uint64_t>(*p++ - '0');
+  const std::ptrdiff_t decimals = p - fraction_start;
+  if (decimals == 0 || integer_count + decimals > 15) return nullptr;
+  const double quotient = static_cast<double>(digits) / kPowers[decimals];
+  // Float range and halfway cases left to from_chars: below FLT_MIN the float
+  // has fewer bits, and 29 dropped bits of exactly 1000...0 mark a halfway
+  // quotient.
+  if (quotient != 0.0 && !(quotient >= static_cast<double>(FLT_MIN) && quotient <= static_cast<double>(FLT_MAX)))
+    return nullptr;
+  uint64_t bits;
+  std::memcpy(&bits, &quotient, sizeof bits);
+  if ((bits & ((uint64_t{1} << 29) - 1)) == (uint64_t{1} << 28)) return nullptr;
+  f = static_cast<float>(negative ? -quotient : quotient);
+  return p;
+}
+
+bool is_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// Whether two texts of n <= 16 characters are equal, reading 16 bytes of
+// each (the reader's read-ahead), in little-endian byte order.
+bool same_short_text(const char* a, const char* b, std::size_t n) {
+  uint64_t a0, a1, b0, b1;
+  std::memcpy(&a0, a, 8);
+  std::memcpy(&a1, a + 8, 8);
+  std::memcpy(&b0, b, 8);
+  std::memcpy(&b1, b + 8, 8);
+  const uint64_t low = n >= 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * n)) - 1;
+  const uint64_t high = n >= 16 ? ~uint64_t{0} : n <= 8 ? 0 : (uint64_t{1} << (8 * (n - 8))) - 1;
+  return (((a0 ^ b0) & low) | ((a1 ^ b1) & high)) == 0;
+}
+
 // Whitespace-separated words of a text file, read in blocks. A word is what
 // one "%d" or "%f" conversion consumes in a well-formed file; a word longer
 // than kMaxWord characters is cut there and marks the reading as failed.
 // Words are handed out as views into the block (valid until the next call);
-// only a word that runs across the end of a block is copied.
+// only a word that runs across the end of a block is copied. At least
+// kReadAhead bytes can be read from the start of every word handed out (the
+// block ends in blanks), so that a short word can be compared whole.
 class WordReader {
  public:
-  explicit WordReader(std::FILE* stream) : stream_(stream), buffer_(kBlockBytes) {}
+  static constexpr std::size_t kMaxWord = 64;  // no number of ours is longer
+  static constexpr std::size_t kReadAhead = 16;
+
+  explicit WordReader(std::FILE* stream) : stream_(stream), buffer_(kBlockBytes + kReadAhead, ' ') {}
 
   // The next word, or an empty one at the end of the file or on a read error.
   std::string_view next() {
+    const char* const block = buffer_.data();
     for (;;) {
-      while (position_ != filled_ && is_space(buffer_[position_])) ++position_;
-      if (position_ != filled_) break;
+      while (position_ < filled_) {
+        const unsigned words = ~space_bits(block + position_) & 0xFFFFu;
+        if (words != 0) {
+          position_ += static_cast<std::size_t>(__builtin_ctz(words));
+          break;
+        }
+        position_ += kReadAhead;
+      }
+      if (position_ < filled_) break;
       if (!refill()) return {};
     }
     const std::size_t start = position_;
-    while (position_ != filled_ && !is_space(buffer_[position_])) ++position_;
-    if (position_ != filled_) return cut(buffer_.data() + start, position_ - start);
+    position_ = word_end(position_);
+    if (position_ != filled_) return cut(block + start, position_ - start);
     // The word may go on in the next block.
     std::size_t length = 0;
-    append(buffer_.data() + start, position_ - start, length);
+    append(block + start, position_ - start, length);
     while (refill()) {
       const std::size_t from = position_;
-      while (position_ != filled_ && !is_space(buffer_[position_])) ++position_;
-      append(buffer_.data() + from, position_ - from, length);
+      position_ = word_end(position_);
+      append(block + from, position_ - from, length);
       if (position_ != filled_) break;
     }
     return {word_, length};
   }
+  // The next word as a height where it is a "%f" word lying wholly in the
+  // block (see scan_fixed_float); false, with nothing consumed, for any other
+  // word, which next() then hands out. A word equal to the one read this way
+  // before (with the same blank after it) has its value without being read
+  // again: profiles repeat the no-data height outside the mask.
+  bool next_fixed_height(float& value) {
+    const char* const block = buffer_.data();
+    std::size_t start = position_;
+    while (start < filled_ && is_space(block[start])) ++start;
+    if (start + kReadAhead >= filled_) return false;
+    const char* const word = block + start;
+    if (repeat_length_ != 0 && same_short_text(word, repeat_text_, repeat_length_ + 1)) {
+      value = repeat_value_;
+      position_ = start + repeat_length_;
+      return true;
+    }
+    const char* const end = scan_fixed_float(word, block + filled_, value);
+    if (end == nullptr || end == block + filled_ || !is_space(*end)) return false;
+    position_ = static_cast<std::size_t>(end - block);
+    const auto length = static_cast<std::size_t>(end - word);
+    if (length < kReadAhead) {
+      std::memcpy(repeat_text_, word, kReadAhead);
+      repeat_length_ = length;
+      repeat_value_ = value;
+    }
+    return true;
+  }
   bool failed() const { return std::ferror(stream_) != 0 || overlong_; }
 
  private:
-  static constexpr std::size_t kMaxWord = 64;  // no number of ours is longer
   static constexpr std::size_t kBlockBytes = std::size_t{1} << 16;
-  static bool is_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
+  // Bit i set where byte i of the kReadAhead bytes at p is white space
+  // (' ' or '\t' .. '\r', as isspace in the "C" locale).
+  static unsigned space_bits(const char* p) {
+#if defined(__SSE2__)
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i blank = _mm_cmpeq_epi8(bytes, _mm_set1_epi8(' '));
+    const __m128i above_tab = _mm_sub_epi8(bytes, _mm_set1_epi8('\t'));
+    const __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(above_tab, _mm_set1_epi8('\r' - '\t')), above_tab);
+    return static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(blank, control)));
+#else
+    unsigned bits = 0;
+    for (std::size_t i = 0; i < kReadAhead; ++i)
+      if (p[i] == ' ' || (p[i] >= '\t' && p[i] <= '\r')) bits |= 1u << i;
+    return bits;
+#endif
+  }
+  // The end of the word at `from` in the block: its first blank, at most
+  // filled_ (the blanks after the block stop the search there).
+  std::size_t word_end(std::size_t from) const {
+    for (;;) {
+      const unsigned blanks = space_bits(buffer_.data() + from);
+      if (blanks != 0) return std::min(filled_, from + static_cast<std::size_t>(__builtin_ctz(blanks)));
+      from += kReadAhead;
+    }
+  }
   std::string_view cut(const char* start, std::size_t length) {
     if (length > kMaxWord) {
       overlong_ = true;
@@ -74,7 +196,8 @@ class WordReader {
   }
   bool refill() {
     position_ = 0;
-    filled_ = std::fread(buffer_.data(), 1, buffer_.size(), stream_);
+    filled_ = std::fread(buffer_.data(), 1, kBlockBytes, stream_);
+    std::memset(buffer_.data() + filled_, ' ', kReadAhead);
     return filled_ != 0;
   }
 
@@ -84,6 +207,10 @@ class WordReader {
   std::size_t position_ = 0;
   char word_[kMaxWord] = {};
   bool overlong_ = false;
+  // The last word next_fixed_height read and the blank after it.
+  char repeat_text_[kReadAhead] = {};
+  std::size_t repeat_length_ = 0;
+  float repeat_value_ = 0.0f;
 };
 
 // One "%d" word: optional sign and decimal digits.
@@ -93,55 +220,12 @@ bool parse_int(std::string_view word, int& value) {
   return result.ec == std::errc() && result.ptr == word.data() + word.size();
 }
 
-// One "%f" word read into a 32-bit float, as the scan module's heights are
-// stored: correctly rounded to float, then widened. "nan" and "inf" (which
-// printf writes for such heights) are accepted; values beyond the float range
-// are not.
-//
-// Words as printf's "%f" writes them (an optional minus, digits, a point,
-// digits: at most 15 digits in all) are read directly: their digits N are an
-// exact double, N / 10^d the correctly rounded double quotient, and rounding
-// that to float gives the correctly rounded float unless the quotient lies
-// exactly halfway between two floats (where the first rounding may have
-// decided the second): those, and every other word, go to from_chars.
-bool parse_fixed_float(std::string_view word, float& f) {
-  static constexpr double kPowers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7,
-                                       1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
-  std::size_t i = 0;
-  const bool negative = !word.empty() && word[0] == '-';
-  if (negative) i = 1;
-  uint64_t digits = 0;
-  int count = 0;
-  int decimals = -1;
-  for (; i < word.size(); ++i) {
-    const char c = word[i];
-    if (c == '.' && decimals < 0 && count > 0) {
-      decimals = 0;
-      continue;
-    }
-    if (c < '0' || c > '9' || count == 15) return false;
-    digits = digits * 10 + static_cast<uint64_t>(c - '0');
-    ++count;
-    if (decimals >= 0) ++decimals;
-  }
-  if (decimals <= 0) return false;
-  const double quotient = static_cast<double>(digits) / kPowers[decimals];
-  // Float range and halfway cases left to from_chars: below FLT_MIN the float
-  // has fewer bits, and 29 dropped bits of exactly 1000...0 mark a halfway
-  // quotient.
-  if (quotient != 0.0 && !(quotient >= static_cast<double>(FLT_MIN) && quotient <= static_cast<double>(FLT_MAX)))
-    return false;
-  uint64_t bits;
-  std::memcpy(&bits, &quotient, sizeof bits);
-  if ((bits & ((uint64_t{1} << 29) - 1)) == (uint64_t{1} << 28)) return false;
-  f = static_cast<float>(negative ? -quotient : quotient);
-  return true;
-}
-
+// One "%f" word as a 32-bit float, widened. "nan" and "inf" (which printf
+// writes for such heights) are accepted; values beyond the float range are not.
 bool parse_float(std::string_view word, double& value) {
   if (!word.empty() && word.front() == '+') word.remove_prefix(1);
   float f = 0.0f;
-  if (parse_fixed_float(word, f)) {
+  if (scan_fixed_float(word.data(), word.data() + word.size(), f) == word.data() + word.size()) {
     value = static_cast<double>(f);
     return true;
   }
@@ -266,6 +350,11 @@ ProfileHeights read_profile_grid(const std::string& file) {
   }
   for (int y = 0; y < ny; ++y) {
     for (int x = 0; x < nx; ++x) {
+      float height = 0.0f;
+      if (reader.next_fixed_height(height)) {
+        grid.heights(x, y) = static_cast<double>(height);
+        continue;
+      }
       if ((word = reader.next()).empty()) {
         throw bad("only " + std::to_string(static_cast<long long>(y) * nx + x) + " of " +
                   std::to_string(count) + " heights");

@@ -264,4 +264,39 @@ TEST(ReadProfile, WordsAcrossBlockEndsReadAsStrtofReadsThem) {
   }
 }
 
+// Runs of equal words, as a profile has outside its mask, read once and then
+// taken over: words that share a beginning with the one before, differ only in
+// the blank after them or lie at a block's end must each still read as strtof
+// reads them.
+TEST(ReadProfile, RepeatedWordsReadAsStrtofReadsThem) {
+  TempDir dir;
+  const char* const spellings[] = {
+      "-10.000000", "-10.0000001", "-10.00000", "10.000000", "1.5",  "1.50",    "1.5e0",
+      "-0.000000",  "0.000000",    "+1.5",      "nan",       "-inf", "123456789.123456",
+      "0.000000029802322387695312",  // halfway between two floats
+      "7.1234567", "7.12345"};
+  const char* const gaps[] = {"\n", " ", "\t", "\r\n", "\n\n"};
+  std::mt19937 random(11);
+  std::string text = "256 256\n0.040000 0.040000\n";
+  std::vector<float> expected;
+  const char* word = spellings[0];
+  for (int k = 0; k < 256 * 256; ++k) {
+    if (random() % 8 == 0) word = spellings[random() % std::size(spellings)];  // runs of about 8
+    text += word;
+    text += gaps[random() % 16 == 0 ? random() % std::size(gaps) : 0];
+    expected.push_back(std::strtof(word, nullptr));
+  }
+  write_file_bytes("repeats.txt", text);
+  const HeightMatrix back = read_profile_grid("repeats.txt").heights;
+  int wrong = 0;
+  for (int y = 0; y < 256; ++y)
+    for (int x = 0; x < 256; ++x) {
+      const double want = static_cast<double>(expected[static_cast<std::size_t>(y) * 256 + x]);
+      const double got = back(x, y);
+      const bool same = std::isnan(want) ? std::isnan(got) : got == want && std::signbit(got) == std::signbit(want);
+      if (!same && wrong++ < 5) ADD_FAILURE() << x << ", " << y << ": " << got << " for " << want;
+    }
+  EXPECT_EQ(wrong, 0);
+}
+
 }  // namespace
