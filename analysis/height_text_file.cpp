@@ -296,7 +296,7 @@ ProfileGrid read_profile(const std::string& file, HeightMatrix& target, int widt
 }
 
 void write_heights(const std::string& file, const HeightMatrix& map, int nx, int ny, double step_x,
-                   double step_y) {
+                   double step_y, Durability durability) {
   if (nx < 0 || ny < 0 || nx > map.nx() || ny > map.ny()) {
     throw std::invalid_argument("write_heights: counts outside the map");
   }
@@ -313,7 +313,7 @@ void write_heights(const std::string& file, const HeightMatrix& map, int nx, int
       text += " \n";
     }
   }
-  replace_file(file, text);
+  replace_file(file, text, durability);
 }
 
 ProfileHeights read_profile_grid(const std::string& file) {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "analysis/height_matrix.h"
+#include "common/replace_file.h"
 
 // Largest profile side read back; far beyond any profile the scan module
 // makes, small enough that the work grids stay bounded.
@@ -35,11 +36,12 @@ ProfileGrid read_profile(const std::string& file, HeightMatrix& target, int widt
 
 // Writes cells (x, y), x < nx, y < ny of map as a height text file with "\n"
 // line ends; every line carries a blank before its line end ("256 256 \n").
-// The file is replaced only once complete; throws FileError
-// `Cannot create file "<file>"` when it cannot be written, and
-// std::invalid_argument when nx or ny lies outside the map.
+// The file is replaced only once complete (with the durability asked for,
+// common/replace_file.h); throws FileError `Cannot create file "<file>"` when
+// it cannot be written, and std::invalid_argument when nx or ny lies outside
+// the map.
 void write_heights(const std::string& file, const HeightMatrix& map, int nx, int ny, double step_x,
-                   double step_y);
+                   double step_y, Durability durability = Durability::synced);
 
 // The whole grid of a profile file, uncut: the spacing and nx x ny heights
 // (mm, read as 32-bit floats and widened) in cells (x, y), x < nx, y < ny, the

@@ -23,7 +23,8 @@ constexpr std::size_t kBufferBytes = std::size_t{1} << 16;
 
 }  // namespace
 
-FileReplacement::FileReplacement(std::string file) : path_(std::move(file)) {}
+FileReplacement::FileReplacement(std::string file, Durability durability)
+    : path_(std::move(file)), durability_(durability) {}
 
 FileReplacement::~FileReplacement() {
   if (descriptor_ >= 0) ::close(descriptor_);
@@ -113,7 +114,7 @@ bool FileReplacement::commit() {
   bool ok = flush();
   // Durable before it becomes visible: after a crash the name holds the old
   // file or the whole new one. A device or FIFO has nothing to sync.
-  if (ok && !in_place_) ok = ::fsync(descriptor_) == 0;
+  if (ok && !in_place_ && durability_ == Durability::synced) ok = ::fsync(descriptor_) == 0;
   ok = ::close(descriptor_) == 0 && ok;
   descriptor_ = -1;
   if (!ok) write_failed_ = true;
@@ -123,15 +124,15 @@ bool FileReplacement::commit() {
   return ok;
 }
 
-bool write_file_whole(const std::string& file, std::string_view bytes) noexcept {
+bool write_file_whole(const std::string& file, std::string_view bytes, Durability durability) noexcept {
   try {
-    FileReplacement replacement(file);
+    FileReplacement replacement(file, durability);
     return replacement.open() && replacement.write(bytes) && replacement.commit();
   } catch (...) {  // out of memory for a name or the buffer
     return false;
   }
 }
 
-void replace_file(const std::string& file, std::string_view bytes) {
-  if (!write_file_whole(file, bytes)) throw file_error(FileAction::create, file);
+void replace_file(const std::string& file, std::string_view bytes, Durability durability) {
+  if (!write_file_whole(file, bytes, durability)) throw file_error(FileAction::create, file);
 }

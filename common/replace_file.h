@@ -2,9 +2,10 @@
 // Every file the program and the engine write goes through here, with one
 // rule:
 //
-// * The new contents go to a temporary file beside the target, are flushed
-//   to the disk (fsync) and renamed over the target: a reader sees the old
-//   file or the complete new one, also after a crash.
+// * The new contents go to a temporary file beside the target and are
+//   renamed over the target: a reader, and a program that failed half-way,
+//   see the old file or the complete new one. How they survive a crash of
+//   the machine itself is the writer's choice (Durability).
 // * A symbolic link stays a link: it is followed, link by link, and the file
 //   it leads to is replaced (created when the link dangles). A loop of links
 //   is refused.
@@ -23,9 +24,22 @@
 #include <string>
 #include <string_view>
 
+enum class Durability {
+  // Flushed to the disk (fsync) before the rename: after a crash of the
+  // machine the name holds the old file or the complete new one. For what
+  // users keep: settings, exports, tables, saved pictures.
+  synced,
+  // Renamed without waiting for the disk. For the working files every
+  // "apply" and "profile" writes again (fringe images, profiles): a study
+  // rewrites them thousands of times, and the flush cost more than making
+  // them. After a crash of the machine such a file may be empty or short,
+  // which its reader reports as an error; it is made again by the next run.
+  atomic_only,
+};
+
 class FileReplacement {
  public:
-  explicit FileReplacement(std::string file);
+  explicit FileReplacement(std::string file, Durability durability = Durability::synced);
   // A replacement that was not committed leaves the target as it was and
   // removes its temporary file.
   ~FileReplacement();
@@ -53,6 +67,7 @@ class FileReplacement {
   std::string path_;
   std::string temporary_;  // ours until renamed; removed otherwise
   int descriptor_ = -1;
+  Durability durability_;
   bool in_place_ = false;
   bool failed_ = false;
   bool write_failed_ = false;
@@ -61,7 +76,9 @@ class FileReplacement {
 
 // Replaces `file` by `bytes` under the rule above. True on success; on
 // failure the file is as it was.
-bool write_file_whole(const std::string& file, std::string_view bytes) noexcept;
+bool write_file_whole(const std::string& file, std::string_view bytes,
+                      Durability durability = Durability::synced) noexcept;
 
 // The same, throwing FileError `Cannot create file "<file>"` on failure.
-void replace_file(const std::string& file, std::string_view bytes);
+void replace_file(const std::string& file, std::string_view bytes,
+                  Durability durability = Durability::synced);

@@ -73,8 +73,9 @@ void run_profile_comparison(ProfileRun& run, RunObserver& observer) {
   const int c = kMapSide / 2;
   const double apex = (map(c - 1, c) + map(c + 1, c) + map(c, c - 1) + map(c, c + 1)) * 0.25;
   perfect_sphere(radius, g.field_x, kMapSide, 0.0, 0.0, apex, run.sphere_map);
-  write_heights(sphere_file(channel), run.sphere_map, kMapSide, kMapSide, g.step_x,
-                g.step_y);
+  // A working file, written again by every run.
+  write_heights(sphere_file(channel), run.sphere_map, kMapSide, kMapSide, g.step_x, g.step_y,
+                Durability::atomic_only);
   masked_difference(g.field_x, g.field_x * 0.5, g.field_x * 0.5, mask_radius, map, run.sphere_map,
                     map);
   render_full_map(map, run.map_image, run.colour_min, run.colour_max);

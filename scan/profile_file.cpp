@@ -1,6 +1,8 @@
 #include "profile_file.h"
 
 #include <charconv>
+#include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "common/number_text.h"
@@ -37,6 +39,14 @@ class ProfileText {
   bool written_ = true;
 };
 
+// The line of the last height made, by the height's bits. Lines are copied
+// whole (the room for a line is larger).
+struct RepeatedLine {
+  uint32_t bits = 0;
+  std::size_t length = 0;  // 0: none yet
+  char text[32] = {};
+};
+
 // "%ld" of a count.
 char* count_text(char* out, int32_t value) { return std::to_chars(out, out + 16, value).ptr; }
 
@@ -46,7 +56,9 @@ void save_profile(const ScnMatrix& profile, const char* fileName) {
   if (fileName == nullptr || fileName[0] == '\0') return;
   if (profile.cols > 0 && profile.rows > 0 && profile.values == nullptr) return;
 
-  FileReplacement file(fileName);
+  // A profile is made again by every run: replaced whole, not waited for on
+  // the disk (common/replace_file.h).
+  FileReplacement file(fileName, Durability::atomic_only);
   if (!file.open()) return;
   // The lines printf("%ld %ld\n"), ("%lf %lf\n") and ("%f\n") would write in
   // the "C" locale, whatever the caller's locale: fixed6_text gives exactly
@@ -64,12 +76,29 @@ void save_profile(const ScnMatrix& profile, const char* fileName) {
   line = fixed6_text(text.room(), profile.yStep);
   *line++ = '\n';
   text.advance(line);
-  // Row 0 first; row 0 lies at the bottom of the picture.
+  // Row 0 first; row 0 lies at the bottom of the picture. A height with the
+  // bits of the one before (the no-data height outside the mask, mostly) has
+  // its line: it is copied, not made again.
+  RepeatedLine repeated;
   for (int32_t row = 0; profile.cols > 0 && row < profile.rows; ++row) {
     const float* heights = profile.values[row];
     for (int32_t col = 0; col < profile.cols; ++col) {
-      line = fixed6_text(text.room(), static_cast<double>(heights[col]));
-      *line++ = '\n';
+      uint32_t bits;
+      std::memcpy(&bits, &heights[col], sizeof bits);
+      char* const start = text.room();
+      if (repeated.length != 0 && bits == repeated.bits) {
+        std::memcpy(start, repeated.text, sizeof repeated.text);
+        line = start + repeated.length;
+      } else {
+        line = fixed6_text(start, static_cast<double>(heights[col]));
+        *line++ = '\n';
+        const auto length = static_cast<std::size_t>(line - start);
+        if (length <= sizeof repeated.text) {
+          repeated.bits = bits;
+          repeated.length = length;
+          std::memcpy(repeated.text, start, sizeof repeated.text);
+        }
+      }
       text.advance(line);
     }
   }

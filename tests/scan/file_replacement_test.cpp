@@ -2,10 +2,13 @@
 // rule: written whole beside the target and renamed over it, a link stays a
 // link, permission bits stay, a device or FIFO is written in place and a
 // FIFO nobody reads is refused rather than waited on. Each case runs for the
-// bitmap, the profile, the parameter file and the settings-line writers.
+// bitmap, the profile, the parameter file and the settings-line writers, the
+// first two replacing their files without waiting for the disk, the others
+// after it.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -22,6 +25,15 @@
 #include "profile_file.h"
 #include "temp_dir.h"
 
+// Every fsync of the program is counted on its way to the system.
+namespace {
+int fsync_calls = 0;
+}  // namespace
+extern "C" int fsync(int descriptor) {
+  ++fsync_calls;
+  return static_cast<int>(::syscall(SYS_fsync, descriptor));
+}
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -35,6 +47,7 @@ struct ImageDeleter {
 struct Writer {
   const char* name;
   std::function<bool(const std::string&)> write;
+  int syncs;  // fsync calls per replacement of a regular file
 };
 
 bool save_bitmap(const std::string& name) {
@@ -68,10 +81,10 @@ bool save_lines(const std::string& name) {
 }
 
 const Writer kWriters[] = {
-    {"bitmap", save_bitmap},
-    {"profile", save_profile_file},
-    {"parameter", save_parameter},
-    {"settings lines", save_lines},
+    {"bitmap", save_bitmap, 0},  // the chain's working files
+    {"profile", save_profile_file, 0},
+    {"parameter", save_parameter, 1},  // what users keep
+    {"settings lines", save_lines, 1},
 };
 
 int entries_in(const fs::path& dir) {
@@ -174,6 +187,29 @@ TEST(FileReplacement, AFifoIsWrittenInPlaceAndOneNobodyReadsIsRefused) {
     }
     EXPECT_EQ(entries_in("."), 2);
   }
+}
+
+// Working files are renamed into place without waiting for the disk; what
+// users keep is synced first, new or replaced. Nothing is synced in place.
+TEST(FileReplacement, WhatUsersKeepIsSyncedWorkingFilesAreNot) {
+  for (const Writer& w : kWriters) {
+    SCOPED_TRACE(w.name);
+    TempDir dir;
+    for (int round = 0; round < 2; ++round) {
+      const int before = fsync_calls;
+      ASSERT_TRUE(w.write("target"));
+      EXPECT_EQ(fsync_calls - before, w.syncs) << "round " << round;
+    }
+    const int before = fsync_calls;
+    w.write("/dev/null");
+    EXPECT_EQ(fsync_calls, before);
+  }
+  TempDir dir;
+  const int before = fsync_calls;
+  EXPECT_TRUE(write_file_whole("kept", "x"));
+  EXPECT_TRUE(write_file_whole("working", "x", Durability::atomic_only));
+  EXPECT_EQ(fsync_calls - before, 1);
+  EXPECT_EQ(read_file_bytes("working"), "x");
 }
 
 TEST(FileReplacement, AFailedWriteLeavesTheEarlierFileAndNoTemporary) {
