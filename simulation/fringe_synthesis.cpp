@@ -101,6 +101,15 @@ using Quad = double __attribute__((vector_size(32)));
 using PairWords = uint64_t __attribute__((vector_size(16)));
 using QuadWords = uint64_t __attribute__((vector_size(32)));
 
+// Whether no lane of a comparison's result is set.
+template <typename Mask>
+inline __attribute__((always_inline)) bool none_set(const Mask& mask) {
+  constexpr std::size_t lanes = sizeof(Mask) / sizeof(mask[0]);
+  auto any = mask[0];
+  for (std::size_t k = 1; k < lanes; ++k) any |= mask[k];
+  return any == 0;
+}
+
 // The levels of lanes j .. j + lanes - 1 of a row, given the square roots
 // of R^2 - r^2 (any value where r >= R): the cosine estimated; columns whose
 // phase lies beyond the estimate's range (or is not a number) take
@@ -120,6 +129,7 @@ inline __attribute__((always_inline)) void estimate_lanes(const Geometry& g, dou
   const Vec out = r_sq < g.radius_sq ? level : floor;
   std::memcpy(levels + j, &out, sizeof out);
   const auto beyond = ~((phi <= kCosineEstimateRange) & (phi >= -kCosineEstimateRange)) & (r_sq < g.radius_sq);
+  if (none_set(beyond)) return;
   for (std::size_t k = 0; k < lanes; ++k)
     if (beyond[k] != 0) levels[j + k] = g.exact_level(y_sq, j + k);
 }
@@ -451,6 +461,10 @@ inline __attribute__((always_inline)) void clean_row(Rows& rows, int32_t i, cons
     const auto near = (distance < margin) & (distance > -margin);
     Vec clamped = v > 0.0 ? v : Vec{};
     clamped = clamped < 254.0 ? clamped : Vec{} + 254.0;
+    if (none_set(near)) {
+      store_bytes(clamped, line + j);
+      continue;
+    }
     for (std::size_t k = 0; k < lanes; ++k)
       line[j + k] = near[k] != 0 ? grey_byte(rows.exact_level(i, j + k))
                                  : static_cast<uint8_t>(static_cast<int32_t>(clamped[k]));
