@@ -154,6 +154,14 @@ TEST(PhaseBytes, EqualRoundedAtan2AlsoNextToEveryRoundingBoundary) {
       im.push_back(-300.0 * std::sin(near));
     }
   }
+  // Responses whose quotient would need a subnormal or overflowing divisor,
+  // at angles all round.
+  for (double scale : {1e-300, 1e-291, 1e-289, 1e300, 1e308})
+    for (int k = 0; k < 64; ++k) {
+      const double angle = k * kPi / 32 + 0.01;
+      re.push_back(scale * std::cos(angle));
+      im.push_back(scale * std::sin(angle));
+    }
   std::mt19937 random(7);
   std::uniform_real_distribution<double> any(-3e4, 3e4);
   for (int i = 0; i < 100000; ++i) {
