@@ -31,12 +31,13 @@ namespace {
 // Dark level of fringes whose contrast is too low to reach grey level 0.
 constexpr int kDarkFloor = 32;
 
-// The estimate is within 1e-15 of std::cos. A level (contrast * cos + 1) *
-// 127 - shift then moves by at most 127 * 1e-15 plus a rounding or two of
+// The estimate is within 1e-10 of std::cos. A level (contrast * cos + 1) *
+// 127 - shift then moves by at most 127 * 1e-10 plus a rounding or two of
 // its own (below 1e-13), the noisy value by (1 + |n m| / 255) times that
-// plus a few roundings: this margin per unit of that factor keeps far more
-// than all of it (and is 0 for contrast 0, where the cosine drops out).
-constexpr double kLevelMargin = 1e-9;
+// plus a few roundings: this margin per unit of that factor keeps more than
+// 75 times all of it (and is 0 for contrast 0, where the cosine drops out).
+// Some 2e-6 of the pixels, a few per picture, lie that near an integer.
+constexpr double kLevelMargin = 1e-6;
 
 // 0 for values that are not >= 0 (not-a-number included), 1 above 1.
 double clamp_unit(double value) {
