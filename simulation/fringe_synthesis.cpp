@@ -103,12 +103,15 @@ using PairWords = uint64_t __attribute__((vector_size(16)));
 using QuadWords = uint64_t __attribute__((vector_size(32)));
 
 // Whether no lane of a comparison's result is set.
-template <typename Mask>
-inline __attribute__((always_inline)) bool none_set(const Mask& mask) {
-  constexpr std::size_t lanes = sizeof(Mask) / sizeof(mask[0]);
-  auto any = mask[0];
-  for (std::size_t k = 1; k < lanes; ++k) any |= mask[k];
-  return any == 0;
+using QuadMask = decltype(Quad{} < Quad{});
+using PairMask = decltype(Pair{} < Pair{});
+// (Not forced inline: the templates that call it are compiled for AVX2 only
+// where they are inlined, and the compiler inlines it there.)
+__attribute__((target("avx2"))) inline bool none_set(const QuadMask& mask) {
+  return _mm256_movemask_pd(_mm256_castsi256_pd(reinterpret_cast<const __m256i&>(mask))) == 0;
+}
+inline __attribute__((always_inline)) bool none_set(const PairMask& mask) {
+  return _mm_movemask_pd(_mm_castsi128_pd(reinterpret_cast<const __m128i&>(mask))) == 0;
 }
 
 // The levels of lanes j .. j + lanes - 1 of a row, given the square roots
@@ -341,12 +344,11 @@ inline __attribute__((always_inline)) void remainder_of(Vec& a, double bound, do
 // Truncated to integers and stored as bytes (values 0 .. 254).
 using QuadInts = int32_t __attribute__((vector_size(16)));
 using PairInts = int32_t __attribute__((vector_size(8)));
-inline __attribute__((always_inline)) void store_bytes(const Quad& clamped, uint8_t* out) {
-  const QuadInts ints = __builtin_convertvector(clamped, QuadInts);
-  uint8_t bytes[16];
-  std::memcpy(bytes, &ints, sizeof bytes);
-  const uint8_t low[4] = {bytes[0], bytes[4], bytes[8], bytes[12]};
-  std::memcpy(out, low, sizeof low);
+__attribute__((target("avx2"))) inline void store_bytes(const Quad& clamped, uint8_t* out) {
+  const __m128i ints = _mm256_cvttpd_epi32(reinterpret_cast<const __m256d&>(clamped));
+  const __m128i words = _mm_packs_epi32(ints, ints);  // 0 .. 254 pass both packs unchanged
+  const int32_t bytes = _mm_cvtsi128_si32(_mm_packus_epi16(words, words));
+  std::memcpy(out, &bytes, sizeof bytes);
 }
 inline __attribute__((always_inline)) void store_bytes(const Pair& clamped, uint8_t* out) {
   const PairInts ints = __builtin_convertvector(clamped, PairInts);
@@ -408,9 +410,7 @@ inline __attribute__((always_inline)) void noisy_row(const Noise& noise, Rows& r
     const Vec distance = noisy - ((noisy + kRoundingShift) - kRoundingShift);
     const auto near = (distance < margin) & (distance > -margin);
     store_bytes(clamped, line + j);
-    uint64_t any = 0;
-    for (std::size_t k = 0; k < lanes; ++k) any |= static_cast<uint64_t>(near[k]);
-    if (__builtin_expect(any != 0, 0)) {
+    if (__builtin_expect(!none_set(near), 0)) {
       for (std::size_t k = 0; k < lanes; ++k)
         if (near[k] != 0)
           line[j + k] = noise.grey(rows.exact_level(i, j + k), sign[k], static_cast<int32_t>(amount[k]),
