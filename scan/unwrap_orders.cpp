@@ -43,22 +43,25 @@ void unwrap_orders(GreyImage* mask, const GreyImage* phase) {
   const std::ptrdiff_t phase_stride = phase->stride;
   while (top > 0) {
     const PixelAt here = stack[--top];
-    const int order = mask_pixels[here.y * mask_stride + here.x];
-    const int p = static_cast<int8_t>(phase_pixels[here.y * phase_stride + here.x]);
-    const auto visit = [&](int32_t x, int32_t y) {
-      uint8_t& m = mask_pixels[y * mask_stride + x];
-      if (m != kNotReached) return;
-      const int d = static_cast<int8_t>(phase_pixels[y * phase_stride + x]) - p;
-      const int next = d < -128 ? order + 1 : d >= 128 ? order - 1 : order;
+    const int32_t x = here.x;
+    const int32_t y = here.y;
+    uint8_t* const at = mask_pixels + y * mask_stride + x;
+    const uint8_t* const phase_at = phase_pixels + y * phase_stride + x;
+    const int order = *at;
+    const int p = static_cast<int8_t>(*phase_at);
+    const auto visit = [&](uint8_t* m, const uint8_t* phase_there, int32_t to_x, int32_t to_y) {
+      if (*m != kNotReached) return;
+      const int d = static_cast<int8_t>(*phase_there) - p;
+      const int next = order + static_cast<int>(d < -128) - static_cast<int>(d >= 128);
       // Beyond 1..254 an order would read as excluded or not reached: the
       // pixel keeps 255 (no phase) unless another neighbour reaches it.
       if (next <= kExcluded || next >= kNotReached) return;
-      m = static_cast<uint8_t>(next);
-      stack[top++] = {static_cast<uint16_t>(x), static_cast<uint16_t>(y)};
+      *m = static_cast<uint8_t>(next);
+      stack[top++] = {static_cast<uint16_t>(to_x), static_cast<uint16_t>(to_y)};
     };
-    if (here.y > 0) visit(here.x, here.y - 1);
-    if (here.y < height - 1) visit(here.x, here.y + 1);
-    if (here.x > 0) visit(here.x - 1, here.y);
-    if (here.x < width - 1) visit(here.x + 1, here.y);
+    if (y > 0) visit(at - mask_stride, phase_at - phase_stride, x, y - 1);
+    if (y < height - 1) visit(at + mask_stride, phase_at + phase_stride, x, y + 1);
+    if (x > 0) visit(at - 1, phase_at - 1, x - 1, y);
+    if (x < width - 1) visit(at + 1, phase_at + 1, x + 1, y);
   }
 }
