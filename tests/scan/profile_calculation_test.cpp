@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "profile_calculation.h"
+#include "scan/cpu_features.h"
 #include "scan/default_par.h"
 
 namespace {
@@ -263,5 +264,56 @@ TEST(ProfileCalculation, UnusableParametersGiveNoDataInsteadOfNonFiniteHeights) 
     const std::vector<float> values = run([limit](ScnPar& p) { p.DepthLimit = limit; }, 0);
     EXPECT_EQ(values[0], -10.0f);
     EXPECT_GT(values[7], 0.0f);
+  }
+}
+
+// Every height of a row, at every vector width and for every column of the
+// tail, is the one the formula gives pixel by pixel: random phases with
+// holes, with and without reference, factors small, ordinary and so large
+// that heights leave the float range.
+TEST(ProfileCalculation, HeightRowsAreThePixelByPixelFormulaAtEveryWidth) {
+  std::mt19937 random(17);
+  struct Setting {
+    double lambda, cam_res, alpha;
+  };
+  const Setting settings[] = {{10.0, 0.01, 30.0}, {12.7, 0.0137, 41.3}, {9.3, 1e35, 0.5}};
+  for (int32_t width : {1283, 37, 8, 7}) {
+    Context c(width, 3);
+    c.fill(PLANE_PHASE, [&](int32_t, int32_t) { return static_cast<uint16_t>(random() % 7 == 0 ? 0 : random()); });
+    c.fill(PLANE_REFERENCE, [&](int32_t, int32_t) { return static_cast<uint16_t>(random() % 9 == 0 ? 0 : random()); });
+    for (const Setting& s : settings)
+      for (int with_reference : {0, 1}) {
+        ScnPar par = kDefaults;
+        par.LambdaF = s.lambda;
+        par.CamResX = s.cam_res;
+        par.Alpha = s.alpha;
+        const double tangent = std::tan(par.Alpha * 3.14159265358979323846 / 180.0);
+        const double k = with_reference != 0 ? par.CamResX * par.LambdaF / tangent : par.CamResX / tangent;
+        const float no_data = static_cast<float>(par.DepthLimit);
+        std::vector<float> expected(static_cast<std::size_t>(width));
+        const uint8_t* in = img_line(c.context.planes[PLANE_PHASE], 1);
+        const uint8_t* ref = img_line(c.context.planes[PLANE_REFERENCE], 1);
+        for (int32_t x = 0; x < width; ++x) {
+          uint16_t u, r;
+          std::memcpy(&u, in + 2 * x, 2);
+          std::memcpy(&r, ref + 2 * x, 2);
+          if (with_reference != 0)
+            expected[x] = u == 0 || r == 0 ? no_data : stored_height((u - r) * 0.00390625 * k, no_data);
+          else
+            expected[x] = u == 0 ? no_data
+                                 : stored_height(k * (par.LambdaF * (u * 0.00390625 - 128.0) - x + width / 2), no_data);
+        }
+        for (SimdLevel level : {SimdLevel::avx512, SimdLevel::avx2, SimdLevel::sse2}) {
+          simd_ceiling() = level;
+          const HeightRow heights(par, c.context.planes[PLANE_PHASE],
+                                  with_reference != 0 ? c.context.planes[PLANE_REFERENCE] : nullptr);
+          std::vector<float> row(static_cast<std::size_t>(width), 1.0f);
+          heights(1, row.data(), width);
+          EXPECT_EQ(std::memcmp(row.data(), expected.data(), row.size() * sizeof(float)), 0)
+              << width << " columns, lambda " << s.lambda << ", reference " << with_reference << ", level "
+              << static_cast<int>(level);
+        }
+        simd_ceiling() = SimdLevel::avx512;
+      }
   }
 }
