@@ -121,24 +121,10 @@ uint64_t rounded_shift(Unsigned scaled, int shift) {
   return n;
 }
 
-}  // namespace
-
-char* fixed6_text(char* out, double value) {
-  uint64_t bits;
-  std::memcpy(&bits, &value, sizeof bits);
-  const bool negative = (bits >> 63) != 0;
-  if (std::isnan(value)) {
-    const char* text = negative ? "-nan" : "nan";
-    const std::size_t length = std::strlen(text);
-    std::memcpy(out, text, length);
-    return out + length;
-  }
-  if (!(std::fabs(value) < kFixed6FastLimit)) {
-    // Infinities and large values: to_chars gives "inf" / "-inf" and, like
-    // printf, the exact decimal expansion rounded halves to even.
-    return std::to_chars(out, out + kFixed6Room, value, std::chars_format::fixed, 6).ptr;
-  }
-  // |value| = m * 2^e exactly; N = |value| * 10^6 rounded halves to even.
+// |value| * 10^6 rounded halves to even, exactly, for a finite |value| below
+// kFixed6FastLimit given by its bits.
+uint64_t exact_micros(uint64_t bits) {
+  // |value| = m * 2^e exactly.
   const auto exponent_field = static_cast<int>((bits >> 52) & 0x7FF);
   const uint64_t fraction = bits & ((uint64_t{1} << 52) - 1);
   const uint64_t m = exponent_field == 0 ? fraction : fraction | (uint64_t{1} << 52);
@@ -157,6 +143,38 @@ char* fixed6_text(char* out, double value) {
   } else if (-e < 75) {
     n = rounded_shift<Wide>(static_cast<Wide>(m) * kMicro, -e);
   }
+  return n;
+}
+
+// Adding and removing 1.5 * 2^52 rounds a double below 2^51 to an integer.
+constexpr double kRoundingShift = 6755399441055744.0;
+
+}  // namespace
+
+char* fixed6_text(char* out, double value) {
+  uint64_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  const bool negative = (bits >> 63) != 0;
+  if (std::isnan(value)) {
+    const char* text = negative ? "-nan" : "nan";
+    const std::size_t length = std::strlen(text);
+    std::memcpy(out, text, length);
+    return out + length;
+  }
+  if (!(std::fabs(value) < kFixed6FastLimit)) {
+    // Infinities and large values: to_chars gives "inf" / "-inf" and, like
+    // printf, the exact decimal expansion rounded halves to even.
+    return std::to_chars(out, out + kFixed6Room, value, std::chars_format::fixed, 6).ptr;
+  }
+  // N = |value| * 10^6 rounded halves to even. Below 2^51 every half is a
+  // double, and the product in doubles, the exact one rounded, lies on the
+  // same side of each half as the exact one (or on it): where it is not
+  // itself a half, both round to the same integer. Halves, and products of
+  // 2^51 and more, are worked out exactly.
+  const double scaled = std::fabs(value) * 1e6;
+  const double nearest = (scaled + kRoundingShift) - kRoundingShift;  // halves to even
+  const double off = scaled - nearest;                                // exact
+  const uint64_t n = scaled < 0x1p51 && std::fabs(off) < 0.5 ? static_cast<uint64_t>(nearest) : exact_micros(bits);
   if (negative) *out++ = '-';
   out = integer_digits(out, n / kMicro);
   *out++ = '.';

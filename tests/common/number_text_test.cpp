@@ -136,4 +136,22 @@ TEST(Fixed6Text, EqualsPrintfOnRandomFloatsAndDoubles) {
   EXPECT_EQ(wrong, 0);
 }
 
+// Doubles next to a decimal half (k + 1/2 millionths) at every magnitude up to
+// and beyond where the product in doubles stops deciding: the product rounds
+// near the half, and only the exact path may decide those.
+TEST(Fixed6Text, EqualsPrintfNextToHalvesAtEveryMagnitude) {
+  std::mt19937_64 random(29);
+  int wrong = 0;
+  for (int i = 0; i < 100000; ++i) {
+    const int digits = 1 + static_cast<int>(random() % 15);  // k below 10^digits
+    const auto k = static_cast<double>(random() % static_cast<uint64_t>(std::pow(10.0, digits)));
+    double v = (k + 0.5) / 1e6;
+    if ((random() & 1) != 0) v = -v;
+    for (int step = 0; step < 3; ++step) v = std::nextafter(v, (random() & 1) != 0 ? 1e300 : -1e300);
+    for (double w : {v, std::nextafter(v, 1e300), std::nextafter(v, -1e300)})
+      if (fast_fixed(w) != printf_fixed(w) && wrong++ < 5) ADD_FAILURE() << std::hexfloat << w;
+  }
+  EXPECT_EQ(wrong, 0);
+}
+
 }  // namespace
