@@ -4,7 +4,10 @@
 #include <cstring>
 #include <vector>
 
+#include <immintrin.h>
+
 #include "render/row_smoothing.h"
+#include "scan/cpu_features.h"
 
 namespace {
 
@@ -112,9 +115,67 @@ struct RowJob {
   unsigned left;
 };
 
+// ---- The chain of an 8-bit row, sixteen pixels at a time --------------------
+//
+// l[k] = (t[k] + 2 l[k-1]) >> 4 forgets its start quickly: a difference in
+// l[k-1] shrinks eightfold per step (a floor may keep a last unit alive,
+// seldom for long). So every pixel of a block is first guessed from the five
+// terms up to it, started from the middle grey, all lanes at once; then the
+// block is checked against the true left neighbour: where the recurrence
+// reproduces every guess, the guesses are the chain's values (lane by lane,
+// by induction from the true neighbour). Where it does not, the recurrence is
+// applied to the whole block again until nothing changes, at most once per
+// lane, since each application makes one more lane exact.
+constexpr int kLookBack = 5;
+
+// The block's values as the recurrence gives them from `before`, the value
+// left of the block: (t + 2 * [before, c0 .. c14]) >> 4.
+__attribute__((target("avx2"))) inline __m256i chain_step(__m256i terms, __m256i values, unsigned before) {
+  const __m256i low_to_high = _mm256_permute2x128_si256(values, values, 0x08);  // [0, c0..c7]
+  __m256i left = _mm256_alignr_epi8(values, low_to_high, 14);                   // [0, c0 .. c14]
+  left = _mm256_or_si256(left, _mm256_zextsi128_si256(_mm_cvtsi32_si128(static_cast<int>(before))));
+  return _mm256_srli_epi16(_mm256_add_epi16(terms, _mm256_add_epi16(left, left)), 4);
+}
+
+// The interior pixels k = 1 .. w - 2 of one row of an 8-bit picture, the
+// chain started from `left` (the row's new first pixel).
+__attribute__((target("avx2"))) void chain_8bit_avx2(const uint16_t* t, uint8_t* middle, int w, unsigned left) {
+  int k = 1;
+  for (; k < std::min(kLookBack, w - 1); ++k) {
+    left = (t[k] + 2 * left) >> 4;
+    middle[k] = static_cast<uint8_t>(left);
+  }
+  for (; k + 16 <= w - 1; k += 16) {
+    __m256i guess = _mm256_set1_epi16(128);
+    for (int back = kLookBack - 1; back >= 0; --back) {
+      const __m256i terms = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(t + k - back));
+      guess = _mm256_srli_epi16(_mm256_add_epi16(terms, _mm256_add_epi16(guess, guess)), 4);
+    }
+    const __m256i terms = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(t + k));
+    // The guesses, not the recurrence's copy of them, go on: then the next
+    // block waits for this one only where a guess was wrong.
+    __m256i next = chain_step(terms, guess, left);
+    while (_mm256_movemask_epi8(_mm256_cmpeq_epi16(next, guess)) != -1) {
+      guess = next;
+      next = chain_step(terms, guess, left);
+    }
+    const __m256i bytes = _mm256_permute4x64_epi64(_mm256_packus_epi16(guess, guess), 0x08);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(middle + k), _mm256_castsi256_si128(bytes));
+    left = static_cast<unsigned>(_mm256_extract_epi16(guess, 15));
+  }
+  for (; k < w - 1; ++k) {
+    left = (t[k] + 2 * left) >> 4;
+    middle[k] = static_cast<uint8_t>(left);
+  }
+}
+
 // The interior pixels of `count` rows at once, chains interleaved.
 template <int count>
 inline void recurrences(RowJob* jobs, int w, int s) {
+  if (s == 1 && cpu_has_avx2()) {
+    for (int r = 0; r < count; ++r) chain_8bit_avx2(jobs[r].terms, jobs[r].middle, w, jobs[r].left);
+    return;
+  }
   unsigned left[kGroup];
   for (int r = 0; r < count; ++r) left[r] = jobs[r].left;
   for (int k = 1; k < w - 1; ++k) {
