@@ -13,7 +13,8 @@ namespace {
 // The engine's context for one scan, released however the scan ends.
 class EngineSession {
  public:
-  EngineSession() : handle_(scn_Init()) {}
+  // The scan reads no plane before processing has written it.
+  EngineSession() : handle_(engine_init_for_processing()) {}
   ~EngineSession() { scn_Exit(handle_); }
   EngineSession(const EngineSession&) = delete;
   EngineSession& operator=(const EngineSession&) = delete;

@@ -19,3 +19,10 @@
 // kind of image, or when the planes cannot be made (the context then holds no
 // planes, as after a failed scn_LoadImage).
 int32_t load_engine_image(ScnHandle handle, const GreyImage* image);
+
+// scn_Init for a caller that loads an image and processes it (and sets it as
+// reference) before it reads any plane: processing writes every pixel of the
+// planes it uses, so the camera-sized planes are not cleared first. The
+// spare plane, and the reference plane until scn_SetReference, hold
+// unspecified pixels. Ended with scn_Exit as usual.
+ScnHandle engine_init_for_processing();

@@ -27,8 +27,8 @@ struct KeptBlock {
 
 class BlockPool {
  public:
-  // A kept block of exactly `size` bytes, cleared, or null.
-  uint8_t* take(std::size_t size) {
+  // A kept block of exactly `size` bytes, cleared when asked, or null.
+  uint8_t* take(std::size_t size, bool cleared) {
     if (size < kSmallBlock) return nullptr;
     uint8_t* pixels = nullptr;
     {
@@ -42,7 +42,7 @@ class BlockPool {
         }
       }
     }
-    if (pixels != nullptr) std::memset(pixels, 0, size);
+    if (pixels != nullptr && cleared) std::memset(pixels, 0, size);
     return pixels;
   }
   // Keeps the block if there is room, else frees it.
@@ -87,7 +87,9 @@ ColourTable grey_ramp() {
   return table;
 }
 
-GreyImage* img_create(int32_t type, int32_t width, int32_t height) {
+namespace {
+
+GreyImage* make_image(int32_t type, int32_t width, int32_t height, bool cleared) {
   if (type < 1 || type > 4) return nullptr;
   if (width < 1 || width > kMaxImageSide || height < 1 || height > kMaxImageSide) return nullptr;
   // At most 4 * 4096 * 4096 = 64 MiB: the sizes fit 32 bits.
@@ -95,9 +97,9 @@ GreyImage* img_create(int32_t type, int32_t width, int32_t height) {
   const int32_t size = stride * height;
   auto* image = new (std::nothrow) GreyImage{};
   if (image == nullptr) return nullptr;
-  // A kept block (cleared) or a new one from calloc, which is zero already.
+  // A kept block or a new one from calloc, which is zero already.
   const auto bytes = static_cast<std::size_t>(size);
-  image->pixels = block_pool().take(bytes);
+  image->pixels = block_pool().take(bytes, cleared);
   if (image->pixels == nullptr) image->pixels = static_cast<uint8_t*>(std::calloc(bytes, 1));
   if (image->pixels == nullptr) {
     delete image;
@@ -112,6 +114,16 @@ GreyImage* img_create(int32_t type, int32_t width, int32_t height) {
   image->colours = grey_ramp();
   image->allocated = bytes;
   return image;
+}
+
+}  // namespace
+
+GreyImage* img_create(int32_t type, int32_t width, int32_t height) {
+  return make_image(type, width, height, true);
+}
+
+GreyImage* img_create_unfilled(int32_t type, int32_t width, int32_t height) {
+  return make_image(type, width, height, false);
 }
 
 void img_destroy(GreyImage* image) {

@@ -1,11 +1,13 @@
 #include "run_scan.h"
 
 #include "default_par.h"
+#include "engine_image.h"
 #include "scan.h"
 
 void run_scan(const char* imageFile, const char* referenceFile, const char* iniFile,
               const char* section, const char* profileFile) {
-  ScnHandle handle = scn_Init();
+  // Nothing reads a plane before processing has written it.
+  ScnHandle handle = engine_init_for_processing();
   // Pre-filled with the defaults, so a key whose text is not a number falls
   // back to its default instead of to an indeterminate value.
   ScnPar par = kDefaultScnPar;

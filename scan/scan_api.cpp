@@ -26,13 +26,14 @@ void destroy_planes(ScnContext& context) {
   }
 }
 
-// Creates the four 8-bit planes (grey ramp) and the two 16-bit planes.
-// On failure every plane is released and false returned.
-bool create_planes(ScnContext& context, int32_t width, int32_t height) {
+// Creates the four 8-bit planes (grey ramp) and the two 16-bit planes, all
+// zero unless `cleared` is false. On failure every plane is released and
+// false returned.
+bool create_planes(ScnContext& context, int32_t width, int32_t height, bool cleared = true) {
   const ColourTable ramp = grey_ramp();
   for (int i = 0; i < kPlaneCount; ++i) {
     const int32_t type = i < PLANE_PHASE ? 1 : 2;
-    context.planes[i] = img_create(type, width, height);
+    context.planes[i] = cleared ? img_create(type, width, height) : img_create_unfilled(type, width, height);
     if (context.planes[i] == nullptr) {
       destroy_planes(context);
       return false;
@@ -90,6 +91,12 @@ int32_t set_source_image(ScnContext& context, GreyImage* loaded, bool take) {
 int32_t load_engine_image(ScnHandle handle, const GreyImage* loaded) {
   if (handle == nullptr || !is_8_bit_image(loaded)) return SCN_FAILED;
   return set_source_image(*handle, const_cast<GreyImage*>(loaded), false);
+}
+
+ScnHandle engine_init_for_processing() {
+  destroy_planes(the_context);
+  if (!create_planes(the_context, kInitialWidth, kInitialHeight, false)) return nullptr;
+  return &the_context;
 }
 
 extern "C" {

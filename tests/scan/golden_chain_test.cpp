@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <random>
 #include <string>
 
@@ -85,7 +86,19 @@ void write_picture(const SphereFringes& s, int noise, const char* file) {
   img_destroy(image);
 }
 
-Digests run(const Case& c) {
+// Every plane but the loaded picture filled with a pattern, as planes the
+// engine's own runs do not clear may hold anything.
+void spoil_planes(ScnHandle handle) {
+  for (int plane = PLANE_WORK; plane < kPlaneCount; ++plane) {
+    GreyImage* image = handle->planes[plane];
+    for (int32_t y = 0; y < image->height; ++y)
+      std::memset(img_line(image, y), 0xA5, static_cast<std::size_t>(image->width * image->bytesPerPixel));
+  }
+}
+
+// `spoiled`: the planes hold a pattern instead of zeros before each
+// processing (the reference plane before it is set as well).
+Digests run(const Case& c, bool spoiled = false) {
   write_picture(c.picture, c.noise, "picture.bmp");
   ScnHandle handle = scn_Init();
   scn_SetPar(handle, &c.par);
@@ -94,10 +107,20 @@ Digests run(const Case& c) {
     flat.radius = c.reference_radius;
     write_picture(flat, 0, "reference.bmp");
     scn_LoadImage(handle, "reference.bmp");
+    if (spoiled) spoil_planes(handle);
     scn_ImageProcessing(handle);
     scn_SetReference(handle);
   }
   scn_LoadImage(handle, "picture.bmp");
+  if (spoiled) {
+    // The reference plane holds what scn_SetReference gave it.
+    GreyImage* reference = handle->planes[PLANE_REFERENCE];
+    GreyImage* kept = img_create(2, reference->width, reference->height);
+    img_copy(kept, reference);
+    spoil_planes(handle);
+    img_copy(reference, kept);
+    img_destroy(kept);
+  }
   scn_ImageProcessing(handle);
   scn_ProfileCalculation(handle, c.reference_radius > 0.0 ? 1 : 0);
   scn_SaveProfile(handle, "profile.txt");
@@ -153,6 +176,16 @@ TEST(GoldenChain, FullSizePicturesKeepEveryByte) {
     }
   }
   simd_ceiling() = SimdLevel::avx512;
+}
+
+// The engine's own runs start from planes nobody cleared: processing must
+// write every pixel of the planes it uses, whatever they held.
+TEST(GoldenChain, ProcessingWritesEveryPixelOfThePlanesItUses) {
+  TempDir dir;
+  for (const Case& c : kCases) {
+    const Digests d = run(c, true);
+    EXPECT_TRUE(d == c.expected) << c.name << ": " << hex(d);
+  }
 }
 
 }  // namespace
