@@ -24,57 +24,42 @@ inline uint16_t phase_at(const uint8_t* row, int32_t x) {
   return value;
 }
 
-// The vector types of `lanes` columns.
-template <int lanes>
-struct Columns;
-template <>
-struct Columns<4> {
-  using Doubles = double __attribute__((vector_size(32)));
-  using Floats = float __attribute__((vector_size(16)));
-  using Ints = int32_t __attribute__((vector_size(16)));
-  using Words = uint16_t __attribute__((vector_size(8)));
-};
-template <>
-struct Columns<8> {
-  using Doubles = double __attribute__((vector_size(64)));
-  using Floats = float __attribute__((vector_size(32)));
-  using Ints = int32_t __attribute__((vector_size(32)));
-  using Words = uint16_t __attribute__((vector_size(16)));
-};
+using Quad = double __attribute__((vector_size(32)));
+using QuadFloats = float __attribute__((vector_size(16)));
+using QuadInts = int32_t __attribute__((vector_size(16)));
+using Words4 = uint16_t __attribute__((vector_size(8)));
 
-// Heights of columns x .. cols - 1 of a row, `lanes` at a time, each with
+// Heights of columns x .. cols - 1 of a row, four at a time, each with
 // exactly the operations of the one-at-a-time loop (the tail). A height that
 // is no float (not finite or beyond the float range) is the no-data height.
-template <bool kWithReference, int lanes>
+template <bool kWithReference>
 inline __attribute__((always_inline)) void heights_of(const uint8_t* in, const uint8_t* ref, float* out,
                                                       int32_t cols, double k, double lambda, int32_t centre,
                                                       float noData, int32_t x = 0) {
-  using C = Columns<lanes>;
-  typename C::Ints step;
-  for (int i = 0; i < lanes; ++i) step[i] = i;
-  for (; x + lanes <= cols; x += lanes) {
-    typename C::Words u16;
+  const QuadInts step = {0, 1, 2, 3};
+  for (; x + 4 <= cols; x += 4) {
+    Words4 u16;
     std::memcpy(&u16, in + 2 * static_cast<std::ptrdiff_t>(x), sizeof u16);
-    const auto u = __builtin_convertvector(u16, typename C::Ints);
-    typename C::Doubles height;
-    typename C::Ints none;
+    const auto u = __builtin_convertvector(u16, QuadInts);
+    Quad height;
+    QuadInts none;
     if constexpr (kWithReference) {
-      typename C::Words r16;
+      Words4 r16;
       std::memcpy(&r16, ref + 2 * static_cast<std::ptrdiff_t>(x), sizeof r16);
-      const auto r = __builtin_convertvector(r16, typename C::Ints);
-      height = __builtin_convertvector(u - r, typename C::Doubles) * kPeriodsPerUnit * k;
+      const auto r = __builtin_convertvector(r16, QuadInts);
+      height = __builtin_convertvector(u - r, Quad) * kPeriodsPerUnit * k;
       none = (u == 0) | (r == 0);
     } else {
-      const auto column = __builtin_convertvector(step + x, typename C::Doubles);
-      height = k * (lambda * (__builtin_convertvector(u, typename C::Doubles) * kPeriodsPerUnit - 128.0) - column +
+      const auto column = __builtin_convertvector(step + x, Quad);
+      height = k * (lambda * (__builtin_convertvector(u, Quad) * kPeriodsPerUnit - 128.0) - column +
                     centre);
       none = u == 0;
     }
-    const typename C::Doubles magnitude = height < 0.0 ? -height : height;
-    const auto stored = __builtin_convertvector(height, typename C::Floats);
+    const Quad magnitude = height < 0.0 ? -height : height;
+    const auto stored = __builtin_convertvector(height, QuadFloats);
     // Not-a-number compares false: no data, as stored_height gives it.
-    const auto fits = __builtin_convertvector(magnitude <= static_cast<double>(FLT_MAX), typename C::Ints);
-    typename C::Floats result = ((fits != 0) & (none == 0)) ? stored : typename C::Floats{} + noData;
+    const auto fits = __builtin_convertvector(magnitude <= static_cast<double>(FLT_MAX), QuadInts);
+    QuadFloats result = ((fits != 0) & (none == 0)) ? stored : QuadFloats{} + noData;
     std::memcpy(out + x, &result, sizeof result);
   }
   for (; x < cols; ++x) {
@@ -134,24 +119,24 @@ __attribute__((target("avx512f,avx512dq,avx512bw,avx512vl"))) void heights_avx51
     _mm256_storeu_ps(out + x, _mm256_mask_blend_ps(fits & static_cast<__mmask8>(~none), no_data, stored));
   }
   if (ref != nullptr)
-    heights_of<true, 4>(in, ref, out, cols, k, lambda, centre, noData, x);
+    heights_of<true>(in, ref, out, cols, k, lambda, centre, noData, x);
   else
-    heights_of<false, 4>(in, ref, out, cols, k, lambda, centre, noData, x);
+    heights_of<false>(in, ref, out, cols, k, lambda, centre, noData, x);
 }
 __attribute__((target("avx2"))) void heights_avx2(const uint8_t* in, const uint8_t* ref, float* out,
                                                   int32_t cols, double k, double lambda, int32_t centre,
                                                   float noData) {
   if (ref != nullptr)
-    heights_of<true, 4>(in, ref, out, cols, k, lambda, centre, noData);
+    heights_of<true>(in, ref, out, cols, k, lambda, centre, noData);
   else
-    heights_of<false, 4>(in, ref, out, cols, k, lambda, centre, noData);
+    heights_of<false>(in, ref, out, cols, k, lambda, centre, noData);
 }
 void heights_sse2(const uint8_t* in, const uint8_t* ref, float* out, int32_t cols, double k, double lambda,
                   int32_t centre, float noData) {
   if (ref != nullptr)
-    heights_of<true, 4>(in, ref, out, cols, k, lambda, centre, noData);
+    heights_of<true>(in, ref, out, cols, k, lambda, centre, noData);
   else
-    heights_of<false, 4>(in, ref, out, cols, k, lambda, centre, noData);
+    heights_of<false>(in, ref, out, cols, k, lambda, centre, noData);
 }
 
 }  // namespace
