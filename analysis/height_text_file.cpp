@@ -168,7 +168,7 @@ class WordReader {
 #else
     unsigned bits = 0;
     for (std::size_t i = 0; i < kReadAhead; ++i)
-      if (p[i] == ' ' || (p[i] >= '\t' && p[i] <= '\r')) bits |= 1u << i;
+      if (is_space(p[i])) bits |= 1u << i;
     return bits;
 #endif
   }

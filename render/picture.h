@@ -100,7 +100,7 @@ class Picture {
   // 8-bit pictures are written with their colour table, 24-bit pictures as
   // 24-bit files. Throws FileError when the file cannot be written or the
   // picture is empty.
-  void save_bmp(const std::string& file) const;
+  void save_bmp(const std::string& file, Durability durability = Durability::synced) const;
 
  private:
   // Bytes of `colour` for this picture's format: one index or blue, green, red.

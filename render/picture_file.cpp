@@ -58,14 +58,14 @@ void Picture::load_bmp(const std::string& file) {
   if (&target == &result) replace(std::move(result));
 }
 
-void Picture::save_bmp(const std::string& file) const {
+void Picture::save_bmp(const std::string& file, Durability durability) const {
   if (width_ == 0 || height_ == 0) throw FileError("Cannot save the empty picture to \"" + file + "\"");
   const ImageOwner image(img_create(bytes_per_pixel(), width_, height_));
   if (image == nullptr) throw file_error(FileAction::write, file, ": out of memory");
   if (format_ == PixelFormat::indexed8) image->colours = colours_;
   for (int y = 0; y < height_; ++y)
     std::memcpy(img_line(image.get(), height_ - 1 - y), row(y), static_cast<std::size_t>(bytes_per_line()));
-  const int code = img_save_bmp(image.get(), file.c_str());
+  const int code = img_save_bmp(image.get(), file.c_str(), durability);
   if (code == BMP_CANNOT_OPEN) throw file_error(FileAction::create, file);
   if (code != BMP_OK) throw file_error(FileAction::write, file);
 }

@@ -23,6 +23,6 @@ void run_fringe_image_import(const FringeImageImport& in, Picture& image, Pictur
   static_cast<void>(text_to_int(in.passes_text));
 
   const char* const fringe_file = fringe_image_file(c);
-  if (img_save_bmp(picture.get(), fringe_file) != BMP_OK) throw file_error(FileAction::create, fringe_file);
+  if (img_save_bmp(picture.get(), fringe_file, Durability::atomic_only) != BMP_OK) throw file_error(FileAction::create, fringe_file);
   show_fringe_image(c, fringe_file, in.passes_text, image, scan_plot, scratch_map, observer);
 }

@@ -48,7 +48,7 @@ void load(ScnHandle handle, const GreyImage& image, const std::string& file) {
 
 void scan_picture(const std::string& picture, const std::optional<std::string>& reference,
                   const std::string& ini_file, const std::string& section,
-                  const std::string& profile_file) {
+                  const std::string& profile_file, Durability durability) {
   // Both pictures are read before the engine runs: a bad one stops the scan
   // with nothing written.
   const GreyImageOwner reference_image = reference ? read_camera_picture(*reference) : nullptr;
@@ -77,7 +77,7 @@ void scan_picture(const std::string& picture, const std::optional<std::string>& 
   // file over it: if the name still leads to the file from before, the write
   // failed, and the earlier result must not pass for the new one.
   const FileIdentity before = identity_of(profile_file);
-  scn_SaveProfile(handle, profile_file.c_str());
+  save_engine_profile(handle, profile_file.c_str(), durability);
   const FileIdentity after = identity_of(profile_file);
   if (before.written_in_place) return;  // nothing to compare
   if (!after.exists || (before.exists && before.device == after.device && before.inode == after.inode))

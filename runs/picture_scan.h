@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "common/replace_file.h"
+
 // Reads the picture, and the reference picture when one is given (the
 // heights are then relative to it), runs the engine with the parameters of
 // `section` in `ini_file` (a missing key keeps its default) and writes the
@@ -17,6 +19,7 @@
 // * `Cannot create file "<profile_file>"` when the profile was not written;
 //   an earlier file of that name is then left as it was. (A profile written
 //   in place into a device or FIFO cannot be checked and counts as written.)
+// `durability`: whether the profile waits for the disk (common/replace_file.h).
 void scan_picture(const std::string& picture, const std::optional<std::string>& reference,
                   const std::string& ini_file, const std::string& section,
-                  const std::string& profile_file);
+                  const std::string& profile_file, Durability durability = Durability::synced);

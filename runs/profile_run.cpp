@@ -51,7 +51,8 @@ void run_profile_comparison(ProfileRun& run, RunObserver& observer) {
   observer.status(kExtracting);
   // A fringe image the engine cannot read, or a profile it could not write,
   // stops the run here: the earlier result must not pass for the new one.
-  scan_picture(image_file, std::nullopt, channel_files(channel).scan, scan_section, profile);
+  scan_picture(image_file, std::nullopt, channel_files(channel).scan, scan_section, profile,
+               Durability::atomic_only);  // a working file
   const ProfileGrid grid = read_profile(profile, map, kMapSide, kMapSide);
   ProfileGeometry& g = run.geometry;
   g.step_x = grid.step_x;

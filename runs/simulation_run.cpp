@@ -43,7 +43,7 @@ void show_fringe_image(int channel, const char* fringe_file, const std::string& 
   observer.status(kFiltering[c]);
   binomial_filter(image, text_to_int(passes_text));
   observer.picture_changed();
-  image.save_bmp(filtered_image_file(c));
+  image.save_bmp(filtered_image_file(c), Durability::atomic_only);  // a working file
 
   // Row 128 from the top as the control shows it; columns 0..255. Columns the
   // picture does not have read as 0.

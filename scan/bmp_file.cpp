@@ -149,7 +149,7 @@ int img_load_bmp(GreyImage** result, const char* fileName) {
   return BMP_OK;
 }
 
-int img_save_bmp(const GreyImage* image, const char* fileName) {
+int img_save_bmp(const GreyImage* image, const char* fileName, Durability durability) {
   if (image == nullptr || fileName == nullptr) return BMP_NULL_ARGUMENT;
   if (!is_valid_image(image)) return BMP_NULL_ARGUMENT;
 
@@ -172,9 +172,8 @@ int img_save_bmp(const GreyImage* image, const char* fileName) {
   put_u16(info_header + kIhBitCount, static_cast<uint16_t>(8 * image->bytesPerPixel));
 
   // Replaced whole (common/replace_file.h): a failed write leaves the earlier
-  // bitmap as it was instead of a truncated one. Bitmaps are the chain's
-  // working pictures, made again by every run: not waited for on the disk.
-  FileReplacement file(fileName, Durability::atomic_only);
+  // bitmap as it was instead of a truncated one.
+  FileReplacement file(fileName, durability);
   if (!file.open()) return BMP_CANNOT_OPEN;
   bool written = file.write(file_header, sizeof file_header) && file.write(info_header, sizeof info_header);
   if (written && image->type == 1) {

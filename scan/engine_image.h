@@ -26,3 +26,8 @@ int32_t load_engine_image(ScnHandle handle, const GreyImage* image);
 // spare plane, and the reference plane until scn_SetReference, hold
 // unspecified pixels. Ended with scn_Exit as usual.
 ScnHandle engine_init_for_processing();
+
+// scn_SaveProfile with the durability the caller chooses (common/
+// replace_file.h): the C interface syncs, the chain's own working profiles
+// are not waited for on the disk.
+void save_engine_profile(ScnHandle handle, const char* profileFile, Durability durability);

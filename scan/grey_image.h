@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "common/replace_file.h"
+
 // Return codes of img_load_bmp and img_save_bmp.
 enum BmpCode : int {
   BMP_OK = 0,
@@ -64,4 +66,6 @@ int img_load_bmp(GreyImage** result, const char* fileName);
 // not have made counts as no image (-9).
 // Writes through a temporary file beside the target and renames it over the
 // target, so a failed write leaves an earlier file as it was.
-int img_save_bmp(const GreyImage* image, const char* fileName);
+// How the new file waits for the disk: synced for pictures users keep, not
+// for the chain's working pictures (common/replace_file.h).
+int img_save_bmp(const GreyImage* image, const char* fileName, Durability durability = Durability::synced);

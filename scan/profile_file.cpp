@@ -52,13 +52,11 @@ char* count_text(char* out, int32_t value) { return std::to_chars(out, out + 16,
 
 }  // namespace
 
-void save_profile(const ScnMatrix& profile, const char* fileName) {
+void save_profile(const ScnMatrix& profile, const char* fileName, Durability durability) {
   if (fileName == nullptr || fileName[0] == '\0') return;
   if (profile.cols > 0 && profile.rows > 0 && profile.values == nullptr) return;
 
-  // A profile is made again by every run: replaced whole, not waited for on
-  // the disk (common/replace_file.h).
-  FileReplacement file(fileName, Durability::atomic_only);
+  FileReplacement file(fileName, durability);
   if (!file.open()) return;
   // The lines printf("%ld %ld\n"), ("%lf %lf\n") and ("%f\n") would write in
   // the "C" locale, whatever the caller's locale: fixed6_text gives exactly

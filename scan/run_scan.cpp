@@ -23,6 +23,6 @@ void run_scan(const char* imageFile, const char* referenceFile, const char* iniF
   scn_LoadImage(handle, imageFile);
   scn_ImageProcessing(handle);
   scn_ProfileCalculation(handle, withReference);
-  scn_SaveProfile(handle, profileFile);
+  save_engine_profile(handle, profileFile, Durability::atomic_only);  // the chain's working profile
   scn_Exit(handle);
 }

@@ -93,6 +93,11 @@ int32_t load_engine_image(ScnHandle handle, const GreyImage* loaded) {
   return set_source_image(*handle, const_cast<GreyImage*>(loaded), false);
 }
 
+void save_engine_profile(ScnHandle handle, const char* profileFile, Durability durability) {
+  if (handle == nullptr || profileFile == nullptr) return;
+  save_profile(handle->profile, profileFile, durability);
+}
+
 ScnHandle engine_init_for_processing() {
   destroy_planes(the_context);
   if (!create_planes(the_context, kInitialWidth, kInitialHeight, false)) return nullptr;
@@ -152,8 +157,7 @@ void scn_ProfileCalculation(ScnHandle handle, int32_t withReference) {
 }
 
 void scn_SaveProfile(ScnHandle handle, const char* profileFile) {
-  if (handle == nullptr || profileFile == nullptr) return;
-  save_profile(handle->profile, profileFile);
+  save_engine_profile(handle, profileFile, Durability::synced);
 }
 
 void scn_GetImageSize(ScnHandle handle, int32_t* width, int32_t* height) {

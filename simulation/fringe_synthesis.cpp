@@ -570,5 +570,6 @@ int synthesize_fringe_image(const SimParams& params, const char* path, int32_t m
     return kSynthesisNoImage;  // no memory for the work rows; nothing written
   }
 
-  return img_save_bmp(image.get(), path);
+  // The fringe image is a working file, made again by every "apply".
+  return img_save_bmp(image.get(), path, Durability::atomic_only);
 }

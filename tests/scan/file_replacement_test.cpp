@@ -2,9 +2,9 @@
 // rule: written whole beside the target and renamed over it, a link stays a
 // link, permission bits stay, a device or FIFO is written in place and a
 // FIFO nobody reads is refused rather than waited on. Each case runs for the
-// bitmap, the profile, the parameter file and the settings-line writers, the
-// first two replacing their files without waiting for the disk, the others
-// after it.
+// bitmap, the profile, the parameter file and the settings-line writers; the
+// bitmap and profile writers as the chain's working files, which are not
+// waited for on the disk, and as files users keep, which are.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -50,18 +50,18 @@ struct Writer {
   int syncs;  // fsync calls per replacement of a regular file
 };
 
-bool save_bitmap(const std::string& name) {
+bool save_bitmap(const std::string& name, Durability durability) {
   std::unique_ptr<GreyImage, ImageDeleter> image(img_create(1, 8, 4));
   for (int32_t y = 0; y < 4; ++y)
     for (int32_t x = 0; x < 8; ++x) img_line(image.get(), y)[x] = static_cast<uint8_t>(10 * y + x);
-  return img_save_bmp(image.get(), name.c_str()) == BMP_OK;
+  return img_save_bmp(image.get(), name.c_str(), durability) == BMP_OK;
 }
 
-bool save_profile_file(const std::string& name) {
+bool save_profile_file(const std::string& name, Durability durability) {
   ScnMatrix profile{};
   if (mat_create(&profile, 3, 2, 0.04, 0.04) != 0) return false;
   for (int i = 0; i < 6; ++i) profile.values[0][i] = 0.25f * static_cast<float>(i);
-  save_profile(profile, name.c_str());
+  save_profile(profile, name.c_str(), durability);
   mat_free(&profile);
   std::error_code none;
   return fs::exists(name, none);
@@ -80,11 +80,18 @@ bool save_lines(const std::string& name) {
   }
 }
 
+bool working_bitmap(const std::string& name) { return save_bitmap(name, Durability::atomic_only); }
+bool kept_bitmap(const std::string& name) { return save_bitmap(name, Durability::synced); }
+bool working_profile(const std::string& name) { return save_profile_file(name, Durability::atomic_only); }
+bool kept_profile(const std::string& name) { return save_profile_file(name, Durability::synced); }
+
 const Writer kWriters[] = {
-    {"bitmap", save_bitmap, 0},  // the chain's working files
-    {"profile", save_profile_file, 0},
+    {"bitmap", working_bitmap, 0},  // the chain's working files
+    {"profile", working_profile, 0},
     {"parameter", save_parameter, 1},  // what users keep
     {"settings lines", save_lines, 1},
+    {"kept bitmap", kept_bitmap, 1},
+    {"kept profile", kept_profile, 1},
 };
 
 int entries_in(const fs::path& dir) {
