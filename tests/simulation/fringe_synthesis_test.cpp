@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "scan/cpu_features.h"
 #include "scan/grey_image.h"
 #include "simulation/dark_level_shift.h"
 #include "simulation/random_generator.h"
@@ -156,6 +157,67 @@ TEST(FringeSynthesis, NoiseDrawsSignAmountAndShapedValuePerPixel) {
   p.noise = 1.0;
   EXPECT_EQ(level_range(synthesize(p, 7, 100000, 200)), std::pair(0, 254));
   EXPECT_LE(level_range(synthesize(p, 7, std::numeric_limits<int32_t>::max(), 5)).second, 254);
+}
+
+// Every vector width against the pixel-by-pixel definition, on pictures
+// that send lanes down every side path: phases beyond the cosine estimate's
+// range (fine fringes) or not a number (no fringe period), contrast 0 (every
+// noise-free level an integer), spans of the shaped value that are and are
+// not powers of two or tabulated, a negative additive bound, and widths that
+// leave a tail after the last full vector.
+TEST(FringeSynthesis, EveryVectorWidthDrawsAndRoundsPixelByPixel) {
+  TempDir dir;
+  struct Case {
+    const char* name;
+    double dynamic, noise, fringe_period;
+    int32_t width, max_noise, additive_range;
+  };
+  const Case cases[] = {
+      {"fine fringes, noise-free", 1.0, 0.0, 1e-13, 41, 64, 5},
+      {"fine fringes, noisy", 0.9, 0.7, 1e-13, 43, 64, 5},
+      {"no fringe period", 1.0, 0.5, 0.0, 41, 64, 5},
+      {"contrast 0", 0.0, 1.0, 4.0, 41, 64, 5},
+      {"span not a power of two", 0.8, 1.0, 4.0, 45, 50, 5},
+      {"span beyond the table", 1.0, 0.9, 4.0, 41, 100000, -7},
+      {"huge span and bound", 1.0, 1.0, 4.0, 47, std::numeric_limits<int32_t>::max(),
+       std::numeric_limits<int32_t>::min()},
+      {"sign and amount only", 0.6, 0.3, 4.0, 41, 0, 9},
+      {"sign and shaped value only", 0.6, 0.3, 4.0, 41, 3, 0},
+  };
+  const auto grey = [](double v) { return !(v > 0.0) ? 0 : v > 254.0 ? 254 : static_cast<int>(v); };
+  for (const Case& c : cases) {
+    SimParams p = small_sphere();
+    p.dynamic = c.dynamic;
+    p.noise = c.noise;
+    p.fringe_period = c.fringe_period;
+    p.x_pixels = c.width;
+    Rows expected(static_cast<std::size_t>(p.y_pixels), std::vector<uint8_t>(static_cast<std::size_t>(c.width)));
+    seed_random(5);
+    for (int i = 0; i < p.y_pixels; ++i)
+      for (int j = 0; j < p.x_pixels; ++j) {
+        const double v = clean_level(p, i, j);
+        if (c.noise == 0.0) {
+          shaped_random(-c.max_noise, c.max_noise, square_shape);
+          expected[i][j] = static_cast<uint8_t>(grey(v));
+          continue;
+        }
+        const double s = random_below(2) == 0 ? -1.0 : 1.0;
+        const int32_t amount = random_below(c.additive_range);
+        const int32_t n = c.max_noise > 0 ? shaped_random(-c.max_noise, c.max_noise, square_shape) : 0;
+        expected[i][j] = static_cast<uint8_t>(grey(v + amount * s + n * p.noise * v / 255.0));
+      }
+    const uint64_t state_after = random_state;
+    for (SimdLevel level : {SimdLevel::avx512, SimdLevel::avx2, SimdLevel::sse2}) {
+      simd_ceiling() = level;
+      const Rows image = synthesize(p, 5, c.max_noise, c.additive_range);
+      EXPECT_EQ(random_state, state_after) << c.name;
+      for (int i = 0; i < p.y_pixels; ++i)
+        for (int j = 0; j < p.x_pixels; ++j)
+          ASSERT_EQ(image[i][j], expected[i][j])
+              << c.name << " at level " << static_cast<int>(level) << ", row " << i << " column " << j;
+    }
+    simd_ceiling() = SimdLevel::avx512;
+  }
 }
 
 TEST(FringeSynthesis, MaxNoiseOfZeroOrLessLeavesOnlyTheAdditiveNoise) {

@@ -70,7 +70,7 @@ const Case kCases[] = {
 
 TEST(GoldenSynthesis, PicturesAndDrawsKeepEveryByte) {
   TempDir dir;
-  for (SimdLevel level : {SimdLevel::avx512, SimdLevel::sse2}) {
+  for (SimdLevel level : {SimdLevel::avx512, SimdLevel::avx2, SimdLevel::sse2}) {
     simd_ceiling() = level;
     for (const Case& c : kCases) {
       seed_random(c.seed);
