@@ -418,6 +418,22 @@ inline __attribute__((always_inline)) void store_bytes(const Pair& clamped, uint
   out[1] = bytes[4];
 }
 
+// Pixels j .. width - 1 of a row one at a time; `s` is the generator's
+// state after pixel j's first draw.
+template <typename Rows>
+void noisy_tail(const Noise& noise, Rows& rows, int32_t i, const double* levels, uint8_t* line, std::size_t j,
+                std::size_t width, uint64_t s, double contrast) {
+  const RandomJump one = random_jump(1);
+  const RandomJump pixel = random_jump(static_cast<uint64_t>(noise.draws));
+  for (; j < width; ++j, s = jumped_state(s, pixel)) {
+    const PixelDraws d = draws_at(noise, s, one);
+    const double v = noise.value(levels[j], d.sign, d.amount, d.n);
+    line[j] = near_integer(v, noise.margin(contrast, d.n))
+                  ? noise.grey(rows.exact_level(i, j), d.sign, d.amount, d.n)
+                  : grey_byte(v);
+  }
+}
+
 // One row of noisy pixels, lanes at a time. `state` is the generator before
 // the row's first draw; the lanes start `draws` apart and step lanes * draws.
 template <typename Vec, typename Words, typename Rows>
@@ -478,22 +494,97 @@ inline __attribute__((always_inline)) void noisy_row(const Noise& noise, Rows& r
     }
     first = first * step.multiplier + step.increment;
   }
-  // The last pixels one at a time.
-  uint64_t s = first[0];
-  for (; j < width; ++j, s = jumped_state(s, pixel)) {
-    const PixelDraws d = draws_at(noise, s, one);
-    const double v = noise.value(levels[j], d.sign, d.amount, d.n);
-    line[j] = near_integer(v, noise.margin(contrast, d.n))
-                  ? noise.grey(rows.exact_level(i, j), d.sign, d.amount, d.n)
-                  : grey_byte(v);
-  }
+  noisy_tail(noise, rows, i, levels, line, j, width, first[0], contrast);
 }
 
+// remainder_of and draw_values for eight lanes.
+AVX512_TARGET inline __m512d remainder_of8(__m512d a, __m512d bound, __m512d inverse) {
+  const __m512d shift = _mm512_set1_pd(kRoundingShift);
+  const __m512d estimate = _mm512_mul_pd(a, inverse);
+  __m512d q = _mm512_sub_pd(_mm512_add_pd(estimate, shift), shift);
+  q = _mm512_mask_sub_pd(q, _mm512_cmp_pd_mask(q, estimate, _CMP_GT_OQ), q, _mm512_set1_pd(1.0));
+  __m512d r = _mm512_sub_pd(a, _mm512_mul_pd(q, bound));
+  r = _mm512_mask_add_pd(r, _mm512_cmp_pd_mask(r, _mm512_setzero_pd(), _CMP_LT_OQ), r, bound);
+  return _mm512_mask_sub_pd(r, _mm512_cmp_pd_mask(r, bound, _CMP_GE_OQ), r, bound);
+}
+AVX512_TARGET inline __m512d draw_values8(__m512i states) {
+  const __m512i bits = _mm512_or_si512(_mm512_and_si512(_mm512_maskz_srli_epi64(0xFF, states, 32), _mm512_set1_epi64(0x7FFFFFFF)),
+                                       _mm512_set1_epi64(0x4330000000000000LL));
+  return _mm512_sub_pd(_mm512_castsi512_pd(bits), _mm512_set1_pd(4503599627370496.0));  // 2^52
+}
+AVX512_TARGET inline __m512i next_states8(__m512i states, const RandomJump& jump) {
+  return _mm512_add_epi64(_mm512_mullo_epi64(states, _mm512_set1_epi64(static_cast<int64_t>(jump.multiplier))),
+                          _mm512_set1_epi64(static_cast<int64_t>(jump.increment)));
+}
+
+// noisy_row eight lanes at a time with AVX-512 lane masks: the same
+// operations in the same order.
 template <typename Rows>
-__attribute__((target("avx512f,avx512dq,avx512bw,avx512vl"))) void noisy_row_avx512(
-    const Noise& noise, Rows& rows, int32_t i, const double* levels, uint8_t* line, std::size_t width,
-    uint64_t state, double contrast) {
-  noisy_row<Quad, QuadWords, Rows>(noise, rows, i, levels, line, width, state, contrast);
+AVX512_TARGET void noisy_row_avx512(const Noise& noise, Rows& rows, int32_t i, const double* levels,
+                                    uint8_t* line, std::size_t width, uint64_t state, double contrast) {
+  const RandomJump one = random_jump(1);
+  const RandomJump pixel = random_jump(static_cast<uint64_t>(noise.draws));
+  const RandomJump step = random_jump(static_cast<uint64_t>(noise.draws) * 8);
+  alignas(64) uint64_t lane_states[8];
+  {
+    uint64_t s = jumped_state(state, one);
+    for (uint64_t& lane : lane_states) lane = s, s = jumped_state(s, pixel);
+  }
+  __m512i first = _mm512_load_si512(lane_states);
+  const __m512d shift = _mm512_set1_pd(kRoundingShift);
+  const __m512d zero = _mm512_setzero_pd();
+  const __m512d margin = _mm512_set1_pd(noise.margin(contrast, noise.proportional ? -noise.low : 0));
+  const __m512d additive_bound = _mm512_set1_pd(noise.additive_bound);
+  const __m512d additive_inverse = _mm512_set1_pd(noise.additive_inverse);
+  const __m512d span = _mm512_set1_pd(noise.span);
+  const __m512d span_inverse = _mm512_set1_pd(noise.span_inverse);
+  const __m512d low = _mm512_set1_pd(noise.low);
+  const __m512d weight = _mm512_set1_pd(noise.weight);
+  std::size_t j = 0;
+  for (; j + 8 <= width; j += 8) {
+    // (-1)^k with k = draw mod 2 + 1: -1 for an even draw, +1 for an odd one.
+    const __mmask8 odd = _mm512_test_epi64_mask(first, _mm512_set1_epi64(int64_t{1} << 32));
+    const __m512d sign = _mm512_mask_blend_pd(odd, _mm512_set1_pd(-1.0), _mm512_set1_pd(1.0));
+    __m512i next = first;
+    __m512d amount = zero, n = zero;
+    if (noise.additive) {
+      next = next_states8(next, one);
+      amount = remainder_of8(draw_values8(next), additive_bound, additive_inverse);
+    }
+    if (noise.proportional) {
+      next = next_states8(next, one);
+      const __m512d r = remainder_of8(draw_values8(next), span, span_inverse);
+      const __m512d u = noise.span_power_of_two ? _mm512_mul_pd(r, span_inverse) : _mm512_div_pd(r, span);
+      const __m512d shaped = _mm512_add_pd(low, _mm512_mul_pd(span, _mm512_mul_pd(u, u)));
+      n = _mm512_sub_pd(_mm512_add_pd(shaped, shift), shift);  // nearest, halves to even
+    }
+    const __m512d v = _mm512_loadu_pd(levels + j);
+    const __m512d noisy =
+        _mm512_add_pd(_mm512_add_pd(v, _mm512_mul_pd(amount, sign)),
+                      _mm512_div_pd(_mm512_mul_pd(_mm512_mul_pd(n, weight), v), _mm512_set1_pd(255.0)));
+    // The grey byte: clamped to 0 .. 254 (a not-a-number to 0), truncated.
+    __m512d clamped = _mm512_maskz_mov_pd(_mm512_cmp_pd_mask(noisy, zero, _CMP_GT_OQ), noisy);
+    const __m512d top = _mm512_set1_pd(254.0);
+    clamped = _mm512_mask_blend_pd(_mm512_cmp_pd_mask(clamped, top, _CMP_LT_OQ), top, clamped);
+    const __m128i bytes = _mm512_maskz_cvtepi64_epi8(0xFF, _mm512_maskz_cvttpd_epi64(0xFF, clamped));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(line + j), bytes);
+    const __m512d distance = _mm512_sub_pd(noisy, _mm512_sub_pd(_mm512_add_pd(noisy, shift), shift));
+    const unsigned near = _mm512_cmp_pd_mask(distance, margin, _CMP_LT_OQ) &
+                          _mm512_cmp_pd_mask(distance, _mm512_sub_pd(zero, margin), _CMP_GT_OQ);
+    if (__builtin_expect(near != 0, 0)) {
+      alignas(64) double signs[8], amounts[8], ns[8];
+      _mm512_store_pd(signs, sign);
+      _mm512_store_pd(amounts, amount);
+      _mm512_store_pd(ns, n);
+      for (std::size_t k = 0; k < 8; ++k)
+        if ((near >> k & 1U) != 0)
+          line[j + k] = noise.grey(rows.exact_level(i, j + k), signs[k], static_cast<int32_t>(amounts[k]),
+                                   static_cast<int32_t>(ns[k]));
+    }
+    first = next_states8(first, step);
+  }
+  _mm512_store_si512(lane_states, first);
+  noisy_tail(noise, rows, i, levels, line, j, width, lane_states[0], contrast);
 }
 template <typename Rows>
 __attribute__((target("avx2"))) void noisy_row_avx2(const Noise& noise, Rows& rows, int32_t i,
