@@ -497,19 +497,20 @@ inline __attribute__((always_inline)) void noisy_row(const Noise& noise, Rows& r
   noisy_tail(noise, rows, i, levels, line, j, width, first[0], contrast);
 }
 
-// remainder_of and draw_values for eight lanes.
+// remainder_of and draw_values for eight lanes: the quotient's estimate is
+// floored in one step, the corrections are the same.
 AVX512_TARGET inline __m512d remainder_of8(__m512d a, __m512d bound, __m512d inverse) {
-  const __m512d shift = _mm512_set1_pd(kRoundingShift);
-  const __m512d estimate = _mm512_mul_pd(a, inverse);
-  __m512d q = _mm512_sub_pd(_mm512_add_pd(estimate, shift), shift);
-  q = _mm512_mask_sub_pd(q, _mm512_cmp_pd_mask(q, estimate, _CMP_GT_OQ), q, _mm512_set1_pd(1.0));
+  const __m512d q =
+      _mm512_maskz_roundscale_pd(0xFF, _mm512_mul_pd(a, inverse), _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
   __m512d r = _mm512_sub_pd(a, _mm512_mul_pd(q, bound));
   r = _mm512_mask_add_pd(r, _mm512_cmp_pd_mask(r, _mm512_setzero_pd(), _CMP_LT_OQ), r, bound);
   return _mm512_mask_sub_pd(r, _mm512_cmp_pd_mask(r, bound, _CMP_GE_OQ), r, bound);
 }
 AVX512_TARGET inline __m512d draw_values8(__m512i states) {
-  const __m512i bits = _mm512_or_si512(_mm512_and_si512(_mm512_maskz_srli_epi64(0xFF, states, 32), _mm512_set1_epi64(0x7FFFFFFF)),
-                                       _mm512_set1_epi64(0x4330000000000000LL));
+  // (states >> 32 & 0x7FFFFFFF) | 0x4330000000000000 in one logic step.
+  const __m512i bits = _mm512_ternarylogic_epi64(_mm512_maskz_srli_epi64(0xFF, states, 32),
+                                                 _mm512_set1_epi64(0x7FFFFFFF),
+                                                 _mm512_set1_epi64(0x4330000000000000LL), 0xEA);
   return _mm512_sub_pd(_mm512_castsi512_pd(bits), _mm512_set1_pd(4503599627370496.0));  // 2^52
 }
 AVX512_TARGET inline __m512i next_states8(__m512i states, const RandomJump& jump) {
@@ -563,9 +564,10 @@ AVX512_TARGET void noisy_row_avx512(const Noise& noise, Rows& rows, int32_t i, c
         _mm512_add_pd(_mm512_add_pd(v, _mm512_mul_pd(amount, sign)),
                       _mm512_div_pd(_mm512_mul_pd(_mm512_mul_pd(n, weight), v), _mm512_set1_pd(255.0)));
     // The grey byte: clamped to 0 .. 254 (a not-a-number to 0), truncated.
-    __m512d clamped = _mm512_maskz_mov_pd(_mm512_cmp_pd_mask(noisy, zero, _CMP_GT_OQ), noisy);
-    const __m512d top = _mm512_set1_pd(254.0);
-    clamped = _mm512_mask_blend_pd(_mm512_cmp_pd_mask(clamped, top, _CMP_LT_OQ), top, clamped);
+    // (max gives its second operand, 0, for a not-a-number; both take the
+    // second operand for equal values, as the choices above do.)
+    const __m512d clamped =
+        _mm512_maskz_min_pd(0xFF, _mm512_maskz_max_pd(0xFF, noisy, zero), _mm512_set1_pd(254.0));
     const __m128i bytes = _mm512_maskz_cvtepi64_epi8(0xFF, _mm512_maskz_cvttpd_epi64(0xFF, clamped));
     _mm_storel_epi64(reinterpret_cast<__m128i*>(line + j), bytes);
     const __m512d distance = _mm512_sub_pd(noisy, _mm512_sub_pd(_mm512_add_pd(noisy, shift), shift));
