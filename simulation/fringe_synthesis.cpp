@@ -632,6 +632,31 @@ __attribute__((target("avx2"))) void clean_row_avx2(Rows& rows, int32_t i, const
                                                     uint8_t* line, std::size_t width, double contrast) {
   clean_row<Quad, Rows>(rows, i, levels, line, width, contrast);
 }
+// clean_row eight lanes at a time with AVX-512 lane masks.
+template <typename Rows>
+AVX512_TARGET void clean_row_avx512(Rows& rows, int32_t i, const double* levels, uint8_t* line, std::size_t width,
+                                    double contrast) {
+  const __m512d margin = _mm512_set1_pd(contrast > 0.0 ? kLevelMargin : 0.0);
+  const __m512d shift = _mm512_set1_pd(kRoundingShift);
+  const __m512d zero = _mm512_setzero_pd();
+  std::size_t j = 0;
+  for (; j + 8 <= width; j += 8) {
+    const __m512d v = _mm512_loadu_pd(levels + j);
+    const __m512d clamped = _mm512_maskz_min_pd(0xFF, _mm512_maskz_max_pd(0xFF, v, zero), _mm512_set1_pd(254.0));
+    const __m128i bytes = _mm512_maskz_cvtepi64_epi8(0xFF, _mm512_maskz_cvttpd_epi64(0xFF, clamped));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(line + j), bytes);
+    const __m512d distance = _mm512_sub_pd(v, _mm512_sub_pd(_mm512_add_pd(v, shift), shift));
+    const unsigned near = _mm512_cmp_pd_mask(distance, margin, _CMP_LT_OQ) &
+                          _mm512_cmp_pd_mask(distance, _mm512_sub_pd(zero, margin), _CMP_GT_OQ);
+    if (__builtin_expect(near != 0, 0)) {
+      for (std::size_t k = 0; k < 8; ++k)
+        if ((near >> k & 1U) != 0) line[j + k] = grey_byte(rows.exact_level(i, j + k));
+    }
+  }
+  for (; j < width; ++j)
+    line[j] = near_integer(levels[j], contrast > 0.0 ? kLevelMargin : 0.0) ? grey_byte(rows.exact_level(i, j))
+                                                                            : grey_byte(levels[j]);
+}
 template <typename Rows>
 void clean_row_sse2(Rows& rows, int32_t i, const double* levels, uint8_t* line, std::size_t width,
                     double contrast) {
@@ -654,7 +679,9 @@ void make_rows(Rows& rows, GreyImage* image, const Noise& noise, double m, doubl
     if (m == 0.0) {
       // The term n * m * v / 255 is then a signed zero (v is never
       // infinite) and leaves v as it is.
-      if (cpu_has_avx2())
+      if (cpu_has_avx512())
+        clean_row_avx512(rows, i, levels, line, width, g);
+      else if (cpu_has_avx2())
         clean_row_avx2(rows, i, levels, line, width, g);
       else
         clean_row_sse2(rows, i, levels, line, width, g);
