@@ -1,5 +1,8 @@
 #include "render/colour_map.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "render/colour_classes.h"
 
 void render_map(const HeightMatrix& map, int x0, int x1, int y0, int y1, int n, Picture& image,
@@ -17,12 +20,17 @@ void render_map(const HeightMatrix& map, int x0, int x1, int y0, int y1, int n, 
   Picture fresh;
   if (!in_place) fresh = Picture(static_cast<int>(w), static_cast<int>(h), PixelFormat::bgr24);
   Picture& picture = in_place ? image : fresh;
-  for (int r = 0; r < h; ++r) {
-    uint8_t* pixel = picture.row(r);
-    for (int c = 0; c < w; ++c, pixel += 3) {
-      const bool on_map = c < map.nx() && r < map.ny();
-      const int level = on_map ? class_level(map(c, r), min, max) : -1;
+  // Column by column, as the map stores its values: the levels of a column
+  // at once, then its pixels down the rows (white beyond the map).
+  const int on_map_rows = static_cast<int>(std::min<long long>(h, std::max(map.ny(), 0)));
+  std::vector<int16_t> levels(static_cast<std::size_t>(h), -1);
+  for (int c = 0; c < w; ++c) {
+    if (c < map.nx()) class_levels(map.column(c), on_map_rows, min, max, levels.data());
+    else std::fill(levels.begin(), levels.end(), int16_t{-1});
+    for (int r = 0; r < h; ++r) {
+      const int level = levels[static_cast<std::size_t>(r)];
       const auto& bgr = level < 0 ? kWhitePixel : colours.bgr[static_cast<std::size_t>(level)];
+      uint8_t* pixel = picture.row(r) + static_cast<std::ptrdiff_t>(c) * 3;
       pixel[0] = bgr[0];
       pixel[1] = bgr[1];
       pixel[2] = bgr[2];

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "render/colour_classes.h"
+#include "scan/cpu_features.h"
 
 namespace {
 
@@ -122,4 +123,53 @@ TEST(ColourMap, WindowSetsThePictureSizeAndReadsTheTopLeftCells) {
   render_map(map, 5, 4, 0, 2, 20, picture, colour_blue, colour_red, colour_green, -0.005, 0.005);
   render_map(map, 0, 2147483647, 0, 2, 20, picture, colour_blue, colour_red, colour_green, -0.005, 0.005);
   EXPECT_EQ(picture.width(), 5);
+}
+
+// The levels of a whole column, worked out several at a time, are those of
+// class_level value by value at every vector width: limits, halves, values
+// beside the limits, not-a-number, infinities, a range of zero width and
+// one too wide to give levels, and lengths that leave a tail.
+TEST(ColourClasses, ColumnLevelsAreClassLevelAtEveryWidth) {
+  std::vector<double> values;
+  for (int k = -300; k <= 600; ++k) values.push_back(k * 0.5 - 10.0);  // every half level of 0..255
+  for (double v : {0.0, -0.0, 255.0, std::nextafter(0.0, -1.0), std::nextafter(255.0, 256.0), kNaN, kInf, -kInf,
+                   1e-300, -1e300, 127.49999999999999, 127.5})
+    values.push_back(v);
+  const double limits[][2] = {{0.0, 255.0}, {-0.005, 0.005}, {3.0, 3.0}, {-1e308, 1e308},
+                              {-kInf, kInf}, {kNaN, 1.0},    {1.0, -1.0}, {-7.25, 300.5}};
+  for (SimdLevel level : {SimdLevel::avx512, SimdLevel::sse2}) {
+    simd_ceiling() = level;
+    for (const auto& [lo, hi] : limits)
+      for (int n : {static_cast<int>(values.size()), 3, 0}) {
+        std::vector<int16_t> levels(values.size(), 999);
+        class_levels(values.data(), n, lo, hi, levels.data());
+        for (int i = 0; i < n; ++i)
+          ASSERT_EQ(levels[static_cast<std::size_t>(i)], class_level(values[static_cast<std::size_t>(i)], lo, hi))
+              << values[static_cast<std::size_t>(i)] << " in " << lo << " .. " << hi << " at level "
+              << static_cast<int>(level);
+        if (n < static_cast<int>(levels.size())) {
+          EXPECT_EQ(levels[static_cast<std::size_t>(n)], 999);
+        }
+      }
+  }
+  simd_ceiling() = SimdLevel::avx512;
+}
+
+// A map narrower or shorter than the picture leaves the rest white; every
+// pixel of the map is the colour of its class.
+TEST(ColourMap, EveryPixelIsTheColourOfItsClassOrWhite) {
+  HeightMatrix map(7, 5);
+  for (int x = 0; x < 7; ++x)
+    for (int y = 0; y < 5; ++y) map(x, y) = (x * 5 + y) * 0.0004 - 0.006;
+  map(2, 3) = kNaN;
+  Picture picture;
+  render_map(map, 0, 9, 0, 6, 20, picture, colour_blue, colour_red, colour_green, -0.005, 0.005);
+  ASSERT_EQ(picture.width(), 10);
+  ASSERT_EQ(picture.height(), 7);
+  for (int x = 0; x < 10; ++x)
+    for (int y = 0; y < 7; ++y) {
+      const bool on_map = x < 7 && y < 5;
+      const CanvasColour expected = on_map ? render_one(map(x, y), -0.005, 0.005) : rgb(255, 255, 255);
+      EXPECT_EQ(picture.pixel(x, y), expected) << x << ", " << y;
+    }
 }
