@@ -34,10 +34,15 @@ void process_image(ScnContext& context) {
   const int32_t rx = round_clamped(par.MaskRadius / par.CamResX, -kFarPixels, kFarPixels);
   const int32_t ry = round_clamped(par.MaskRadius / par.CamResY, -kFarPixels, kFarPixels);
 
-  img_copy(work, source);
-  // Passes stop early once one changes nothing: the rest would not either.
-  for (int32_t pass = 0; pass < par.NFilt && pass < kMaxSmoothingPasses; ++pass)
-    if (!smooth_binomial(work)) break;
+  // The first pass takes the source's pixels as it goes. Passes stop early
+  // once one changes nothing: the rest would not either.
+  if (par.NFilt > 0) {
+    bool changed = smooth_binomial(work, source);
+    for (int32_t pass = 1; changed && pass < par.NFilt && pass < kMaxSmoothingPasses; ++pass)
+      changed = smooth_binomial(work);
+  } else {
+    img_copy(work, source);
+  }
   fringe_phase(work, window, par.LambdaF);
 
   ellipse_mask(mask, cx, cy, rx, ry);

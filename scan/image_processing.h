@@ -25,7 +25,9 @@ int32_t phase_window(double period);
 // One separable 3x3 binomial pass (1-2-1 along rows, then along columns),
 // integer arithmetic, edge rows and columns kept. Only 8-bit planes; returns
 // whether any pixel changed (a pass that changes nothing will never again).
-bool smooth_binomial(GreyImage* plane);
+// With `from` (an 8-bit image of the plane's size) the plane first takes its
+// pixels, row by row as the pass reaches them: copy and pass in one sweep.
+bool smooth_binomial(GreyImage* plane, const GreyImage* from = nullptr);
 
 // Replaces the grey levels of an 8-bit plane by the wrapped phase measured
 // with a Hamming-windowed quadrature filter sliding along each row. `window`

@@ -81,8 +81,11 @@ bool store_line(uint8_t* to, const uint8_t* from, int32_t n) {
 
 }  // namespace
 
-bool smooth_binomial(GreyImage* plane) {
+bool smooth_binomial(GreyImage* plane, const GreyImage* from) {
   if (plane == nullptr || plane->type != 1) return false;
+  if (from != nullptr && (from->type != 1 || from->width != plane->width || from->height != plane->height ||
+                          from->stride != plane->stride))
+    return false;
   const int32_t width = plane->width;
   const int32_t height = plane->height;
   const auto row_bytes = static_cast<std::size_t>(width);
@@ -94,6 +97,7 @@ bool smooth_binomial(GreyImage* plane) {
   // Along each row, from a copy of the row; columns 0 and width - 1 stay.
   for (int32_t y = 0; y < height; ++y) {
     uint8_t* row = img_line(plane, y);
+    if (from != nullptr) std::memcpy(row, img_line(from, y), static_cast<std::size_t>(plane->stride));
     std::memcpy(copy.data(), row, row_bytes);
     binomial_line(copy.data(), copy.data() + 1, copy.data() + 2, result.data(), width - 2);
     changed |= store_line(row + 1, result.data(), width - 2);

@@ -142,6 +142,32 @@ TEST(SmoothBinomial, MatchesThePlainPassUpToTheWidestRowAtEveryWidth) {
   simd_ceiling() = SimdLevel::avx512;
 }
 
+// A pass from another image is a copy and a pass: the same pixels (padding
+// bytes included), the same answer; an image of another shape is refused
+// with the plane untouched.
+TEST(SmoothBinomial, PassFromAnImageIsCopyThenPass) {
+  std::mt19937 random(11);
+  for (const auto& [w, h] : {std::pair{37, 9}, std::pair{64, 2}, std::pair{2, 5}, std::pair{1283, 7}}) {
+    for (const bool flat : {false, true}) {
+      Image from = make_image(w, h), plane = make_image(w, h), expected = make_image(w, h);
+      for (int32_t i = 0; i < from->size; ++i) from->pixels[i] = flat ? 90 : static_cast<uint8_t>(random());
+      for (int32_t i = 0; i < plane->size; ++i) plane->pixels[i] = static_cast<uint8_t>(random());
+      img_copy(expected.get(), from.get());
+      const bool expected_change = smooth_binomial(expected.get());
+      EXPECT_EQ(smooth_binomial(plane.get(), from.get()), expected_change) << w << " x " << h;
+      EXPECT_EQ(std::vector<uint8_t>(plane->pixels, plane->pixels + plane->size),
+                std::vector<uint8_t>(expected->pixels, expected->pixels + expected->size))
+          << w << " x " << h;
+    }
+  }
+  Image plane = make_image(8, 8), narrower = make_image(7, 8);
+  Image words = Image(img_create(2, 8, 8), &img_destroy);
+  std::memset(plane->pixels, 33, static_cast<std::size_t>(plane->size));
+  EXPECT_FALSE(smooth_binomial(plane.get(), narrower.get()));
+  EXPECT_FALSE(smooth_binomial(plane.get(), words.get()));
+  EXPECT_EQ(plane->pixels[0], 33);
+}
+
 TEST(EllipseMask, BoundaryExcludedZeroAxisEmptyFarCentreSafe) {
   Image mask = make_image(9, 7);
   ellipse_mask(mask.get(), 4, 3, 3, 2);
