@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -127,25 +128,32 @@ int img_load_bmp(GreyImage** result, const char* fileName) {
   const int checked = check_headers(file_header, info_header, &layout);
   if (checked != BMP_OK) return checked;
 
-  GreyImage* image = img_create(layout.bytes_per_pixel, layout.width, layout.height);
+  // Not cleared: the read below fills every byte, and a load that fails
+  // clears what it did not fill.
+  GreyImage* image = img_create_unfilled(layout.bytes_per_pixel, layout.width, layout.height);
   if (image == nullptr) return BMP_NO_BUFFER;
   // From here on the caller owns the image, also when a later step fails.
   *result = image;
+  const auto size = static_cast<std::size_t>(image->size);
+  const auto fail_filled_from = [&](std::size_t filled) {
+    std::memset(image->pixels + filled, 0, size - filled);
+    return BMP_IO_ERROR;
+  };
 
   if (image->type == 1) {
     // The table is taken from right behind the 40-byte header whatever the
     // header's size and colour count say; pixels come from the pixel offset.
     uint8_t table[kColourTableBytes];
-    if (!read_exactly(file.get(), table, sizeof table)) return BMP_IO_ERROR;
+    if (!read_exactly(file.get(), table, sizeof table)) return fail_filled_from(0);
     img_set_color_table(image, table);
   }
 
-  if (layout.pixel_offset > static_cast<uint32_t>(LONG_MAX)) return BMP_IO_ERROR;
-  if (std::fseek(file.get(), static_cast<long>(layout.pixel_offset), SEEK_SET) != 0)
-    return BMP_IO_ERROR;
+  if (layout.pixel_offset > static_cast<uint32_t>(LONG_MAX)) return fail_filled_from(0);
+  if (std::fseek(file.get(), static_cast<long>(layout.pixel_offset), SEEK_SET) != 0) return fail_filled_from(0);
   // Seeking past the end succeeds; the short read reports it. The rows lie
   // in the file as in the image, padding included: one read takes them all.
-  if (!read_exactly(file.get(), image->pixels, static_cast<std::size_t>(image->size))) return BMP_IO_ERROR;
+  const std::size_t filled = std::fread(image->pixels, 1, size, file.get());
+  if (filled != size) return fail_filled_from(filled);
   return BMP_OK;
 }
 

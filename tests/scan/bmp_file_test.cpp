@@ -232,10 +232,22 @@ TEST(BmpFile, ShortFilesReportFailedReads) {
     EXPECT_EQ(load_bytes(good.substr(0, length), &image), BMP_IO_ERROR) << length << " bytes";
     EXPECT_EQ(image, nullptr) << length << " bytes";
   }
-  // Inside the colour table, then inside the last row: the image exists.
-  for (size_t length : {size_t{54}, size_t{600}, good.size() - 1}) {
-    EXPECT_EQ(load_bytes(good.substr(0, length), &image), BMP_IO_ERROR) << length << " bytes";
-    EXPECT_NE(image, nullptr) << length << " bytes";
+  // Inside the colour table, then inside the last row: the image exists,
+  // with the pixels read so far and zeros after them, also in memory that
+  // held another picture before (pictures of 64 KiB and more reuse blocks).
+  BmpHeaders large;
+  large.width = 256;
+  large.height = 256;
+  const std::string large_file = header_bytes(large) + odd_table(256) + std::string(65536, 'r');
+  for (size_t length : {size_t{54}, size_t{600}, large_file.size() - 1}) {
+    ImagePtr spoiled(img_create(1, 256, 256));
+    std::memset(spoiled->pixels, 0xEE, 65536);
+    spoiled.reset();  // given back dirty
+    EXPECT_EQ(load_bytes(large_file.substr(0, length), &image), BMP_IO_ERROR) << length << " bytes";
+    ASSERT_NE(image, nullptr) << length << " bytes";
+    const std::string pixels(reinterpret_cast<const char*>(image->pixels), 65536);
+    EXPECT_EQ(pixels, length == large_file.size() - 1 ? std::string(65535, 'r') + '\0' : std::string(65536, '\0'))
+        << length << " bytes";
   }
   // A pixel offset past the end of the file.
   for (uint32_t offset : {static_cast<uint32_t>(good.size()), 1u << 20, 0xFFFFFFFFu}) {
