@@ -60,7 +60,8 @@ void Picture::load_bmp(const std::string& file) {
 
 void Picture::save_bmp(const std::string& file, Durability durability) const {
   if (width_ == 0 || height_ == 0) throw FileError("Cannot save the empty picture to \"" + file + "\"");
-  const ImageOwner image(img_create(bytes_per_pixel(), width_, height_));
+  // Every row is copied in below.
+  const ImageOwner image(img_create_rows_unfilled(bytes_per_pixel(), width_, height_));
   if (image == nullptr) throw file_error(FileAction::write, file, ": out of memory");
   if (format_ == PixelFormat::indexed8) image->colours = colours_;
   for (int y = 0; y < height_; ++y)

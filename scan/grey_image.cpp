@@ -126,6 +126,16 @@ GreyImage* img_create_unfilled(int32_t type, int32_t width, int32_t height) {
   return make_image(type, width, height, false);
 }
 
+GreyImage* img_create_rows_unfilled(int32_t type, int32_t width, int32_t height) {
+  GreyImage* image = make_image(type, width, height, false);
+  if (image == nullptr) return nullptr;
+  const int32_t used = width * type;
+  if (image->stride > used)
+    for (int32_t row = 0; row < height; ++row)
+      std::memset(img_line(image, row) + used, 0, static_cast<std::size_t>(image->stride - used));
+  return image;
+}
+
 void img_destroy(GreyImage* image) {
   if (image == nullptr) return;
   block_pool().give(image->pixels, image->allocated);

@@ -44,6 +44,9 @@ GreyImage* img_create(int32_t type, int32_t width, int32_t height);
 // pixels hold whatever a reused block held (clearing a camera-sized block
 // costs about a tenth of a millisecond).
 GreyImage* img_create_unfilled(int32_t type, int32_t width, int32_t height);
+// The same for a caller that writes every pixel of every row but not the
+// padding bytes at the row ends (which a bitmap file holds): those are zero.
+GreyImage* img_create_rows_unfilled(int32_t type, int32_t width, int32_t height);
 void img_destroy(GreyImage* image);
 // Address of the first byte of row `row`; no range check.
 uint8_t* img_line(const GreyImage* image, int32_t row);

@@ -713,7 +713,8 @@ int synthesize_fringe_image(const SimParams& params, const char* path, int32_t m
   const double g = clamp_unit(params.dynamic);
   const double m = clamp_unit(params.noise);
 
-  std::unique_ptr<GreyImage, ImageDeleter> image(img_create(1, params.x_pixels, params.y_pixels));
+  // Every pixel of every row is made below.
+  std::unique_ptr<GreyImage, ImageDeleter> image(img_create_rows_unfilled(1, params.x_pixels, params.y_pixels));
   if (!image) return kSynthesisNoImage;
 
   try {

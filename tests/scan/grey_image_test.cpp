@@ -39,6 +39,34 @@ TEST(GreyImage, RowsArePaddedToFourBytes) {
   EXPECT_EQ(ramp[4 * 200 + 3], 0);
 }
 
+// Images for callers that write every row leave the pixels as a reused
+// block held them, but the padding at the row ends is zero (a bitmap file
+// holds it); without padding nothing is written.
+TEST(GreyImage, RowsUnfilledStillHaveZeroPadding) {
+  struct Case {
+    int32_t type, width, height;
+  } const cases[] = {{1, 333, 251}, {3, 257, 100}, {1, 1280, 64}, {2, 1001, 70}};
+  for (const Case& c : cases) {
+    {
+      ImagePtr spoiled(img_create(c.type, c.width, c.height));
+      ASSERT_NE(spoiled, nullptr);
+      std::memset(spoiled->pixels, 0xEE, static_cast<std::size_t>(spoiled->size));
+    }  // given back dirty, kept for reuse
+    ImagePtr image(img_create_rows_unfilled(c.type, c.width, c.height));
+    ASSERT_NE(image, nullptr);
+    const int32_t used = c.width * c.type;
+    bool reused = false;
+    for (int32_t row = 0; row < c.height; ++row) {
+      const uint8_t* line = img_line(image.get(), row);
+      reused |= line[0] == 0xEE;
+      for (int32_t x = used; x < image->stride; ++x)
+        ASSERT_EQ(line[x], 0) << "type " << c.type << " width " << c.width << " row " << row;
+    }
+    EXPECT_TRUE(reused) << "type " << c.type << " width " << c.width;
+  }
+  EXPECT_EQ(img_create_rows_unfilled(1, 0, 5), nullptr);
+}
+
 TEST(GreyImage, CreationRefusesBadTypesAndSizes) {
   const int32_t bad_sides[] = {0, -1, 4097, INT32_MAX, INT32_MIN};
   for (int32_t side : bad_sides) {
