@@ -28,8 +28,36 @@ inline void add_words(Words16& sum, const uint8_t* p, int shift) {
 // apart. These are all known before the row is written (the row above is
 // already smoothed, mid[k] and mid[k+1] are not yet), so they are summed 16
 // pixels at a time; at most 14 * 255 = 3570, which fits 16 bits.
+#define AVX512_TARGET __attribute__((target("avx512f,avx512dq,avx512bw,avx512vl")))
+constexpr __mmask32 kAllWords = ~__mmask32{0};
+AVX512_TARGET inline __m512i widened(const uint8_t* p) {
+  return _mm512_maskz_cvtepu8_epi16(kAllWords, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)));
+}
+
+// The known terms of an 8-bit row thirty-two pixels at a time, from k = 1;
+// returns the first k left over.
+AVX512_TARGET int known_terms_avx512(const uint8_t* up, const uint8_t* mid, const uint8_t* down, int w,
+                                     uint16_t* t) {
+  int k = 1;
+  // Loads reach pixel k + 32, which must stay inside the row (<= w - 1).
+  for (; k + 32 <= w - 1; k += 32) {
+    // The corners once, the edge neighbours twice, the pixel itself four times.
+    const __m512i corners = _mm512_add_epi16(_mm512_add_epi16(widened(up + k - 1), widened(up + k + 1)),
+                                             _mm512_add_epi16(widened(down + k - 1), widened(down + k + 1)));
+    const __m512i edges =
+        _mm512_add_epi16(_mm512_add_epi16(widened(up + k), widened(down + k)), widened(mid + k + 1));
+    const __m512i centre = widened(mid + k);
+    const __m512i centre_twice = _mm512_add_epi16(centre, centre);
+    const __m512i sum = _mm512_add_epi16(_mm512_add_epi16(corners, _mm512_add_epi16(edges, edges)),
+                                         _mm512_add_epi16(centre_twice, centre_twice));
+    _mm512_storeu_si512(t + k, sum);
+  }
+  return k;
+}
+
 void known_terms(const uint8_t* up, const uint8_t* mid, const uint8_t* down, int w, int step, uint16_t* t) {
   int k = 1;
+  if (step == 1 && cpu_has_avx512()) k = known_terms_avx512(up, mid, down, w, t);
   if (step == 1) {
     // Loads reach pixel k + 16, which must stay inside the row (<= w - 1).
     for (; k + 16 <= w - 1; k += 16) {
@@ -169,9 +197,51 @@ __attribute__((target("avx2"))) void chain_8bit_avx2(const uint16_t* t, uint8_t*
   }
 }
 
+// The same thirty-two pixels at a time with AVX-512: the left neighbours
+// by a word permutation, the check by a lane mask.
+AVX512_TARGET inline __m512i chain_step_avx512(__m512i terms, __m512i values, unsigned before) {
+  alignas(64) static constexpr uint16_t kLeftOf[32] = {0,  0,  1,  2,  3,  4,  5,  6,  7,  8,  9,
+                                                       10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20,
+                                                       21, 22, 23, 24, 25, 26, 27, 28, 29, 30};
+  __m512i left = _mm512_permutexvar_epi16(_mm512_load_si512(kLeftOf), values);  // [c0, c0 .. c30]
+  left = _mm512_mask_set1_epi16(left, 1, static_cast<int16_t>(before));        // [before, c0 .. c30]
+  return _mm512_maskz_srli_epi16(kAllWords, _mm512_add_epi16(terms, _mm512_add_epi16(left, left)), 4);
+}
+
+AVX512_TARGET void chain_8bit_avx512(const uint16_t* t, uint8_t* middle, int w, unsigned left) {
+  int k = 1;
+  for (; k < std::min(kLookBack, w - 1); ++k) {
+    left = (t[k] + 2 * left) >> 4;
+    middle[k] = static_cast<uint8_t>(left);
+  }
+  for (; k + 32 <= w - 1; k += 32) {
+    __m512i guess = _mm512_set1_epi16(128);
+    for (int back = kLookBack - 1; back >= 0; --back) {
+      const __m512i terms = _mm512_loadu_si512(t + k - back);
+      guess = _mm512_maskz_srli_epi16(kAllWords, _mm512_add_epi16(terms, _mm512_add_epi16(guess, guess)), 4);
+    }
+    const __m512i terms = _mm512_loadu_si512(t + k);
+    __m512i next = chain_step_avx512(terms, guess, left);
+    while (_mm512_cmpneq_epi16_mask(next, guess) != 0) {
+      guess = next;
+      next = chain_step_avx512(terms, guess, left);
+    }
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(middle + k), _mm512_maskz_cvtepi16_epi8(kAllWords, guess));
+    left = static_cast<unsigned>(_mm_extract_epi16(_mm512_maskz_extracti32x4_epi32(0xF, guess, 3), 7));
+  }
+  for (; k < w - 1; ++k) {
+    left = (t[k] + 2 * left) >> 4;
+    middle[k] = static_cast<uint8_t>(left);
+  }
+}
+
 // The interior pixels of `count` rows at once, chains interleaved.
 template <int count>
 inline void recurrences(RowJob* jobs, int w, int s) {
+  if (s == 1 && cpu_has_avx512()) {
+    for (int r = 0; r < count; ++r) chain_8bit_avx512(jobs[r].terms, jobs[r].middle, w, jobs[r].left);
+    return;
+  }
   if (s == 1 && cpu_has_avx2()) {
     for (int r = 0; r < count; ++r) chain_8bit_avx2(jobs[r].terms, jobs[r].middle, w, jobs[r].left);
     return;
