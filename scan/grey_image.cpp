@@ -62,6 +62,15 @@ class BlockPool {
     }
     std::free(pixels);
   }
+  // Frees every kept block.
+  void release() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    for (KeptBlock& block : blocks_) {
+      std::free(block.pixels);
+      block = {};
+    }
+    bytes_ = 0;
+  }
 
  private:
   std::mutex mutex_;
@@ -135,6 +144,8 @@ GreyImage* img_create_rows_unfilled(int32_t type, int32_t width, int32_t height)
       std::memset(img_line(image, row) + used, 0, static_cast<std::size_t>(image->stride - used));
   return image;
 }
+
+void img_release_kept_blocks() { block_pool().release(); }
 
 void img_destroy(GreyImage* image) {
   if (image == nullptr) return;

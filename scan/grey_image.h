@@ -48,6 +48,9 @@ GreyImage* img_create_unfilled(int32_t type, int32_t width, int32_t height);
 // padding bytes at the row ends (which a bitmap file holds): those are zero.
 GreyImage* img_create_rows_unfilled(int32_t type, int32_t width, int32_t height);
 void img_destroy(GreyImage* image);
+// Frees the pixel blocks kept for reuse by later images of the same size
+// (a program done with pictures of one size gives their memory back).
+void img_release_kept_blocks();
 // Address of the first byte of row `row`; no range check.
 uint8_t* img_line(const GreyImage* image, int32_t row);
 // Copies the pixels when both images have the same type, size, width, height.
