@@ -10,6 +10,8 @@
 #include <cstring>
 #include <memory>
 #include <random>
+#include <utility>
+#include <vector>
 
 #include "scan/cpu_features.h"
 #include "scan/image_processing.h"
@@ -193,6 +195,67 @@ TEST(UnwrapOrders, OrdersStopAt1And254) {
   EXPECT_EQ(at(mask, 0, 1), 255);
   EXPECT_EQ(at(mask, w - 1, 1), 255);
   EXPECT_EQ(reached, h * 4 * 254);  // orders 1..254, 4 pixels each
+}
+
+// The fill written out with coordinates and bounds: a stack, neighbours
+// below, above, left and right, each marked when first reached.
+void plain_unwrap(const Image& mask, const Image& phase) {
+  const int32_t w = mask->width, h = mask->height;
+  if (at(mask, w / 2, h / 2) != 255) return;
+  at(mask, w / 2, h / 2) = 128;
+  std::vector<std::pair<int32_t, int32_t>> stack{{w / 2, h / 2}};
+  while (!stack.empty()) {
+    const auto [x, y] = stack.back();
+    stack.pop_back();
+    const int order = at(mask, x, y);
+    const int p = static_cast<int8_t>(at(phase, x, y));
+    for (const auto& [nx, ny] : {std::pair{x, y - 1}, std::pair{x, y + 1}, std::pair{x - 1, y}, std::pair{x + 1, y}}) {
+      if (nx < 0 || ny < 0 || nx >= w || ny >= h || at(mask, nx, ny) != 255) continue;
+      const int d = static_cast<int8_t>(at(phase, nx, ny)) - p;
+      const int next = order + (d < -128 ? 1 : 0) - (d >= 128 ? 1 : 0);
+      if (next < 1 || next > 254) continue;
+      at(mask, nx, ny) = static_cast<uint8_t>(next);
+      stack.emplace_back(nx, ny);
+    }
+  }
+}
+
+// Noisy phases (so that the orders depend on the order of the visits),
+// masks with holes, inside an unreachable border (the fill without bounds)
+// and reaching the border (the bounded fill), orders that run out.
+TEST(UnwrapOrders, BothFillsVisitAsThePlainFill) {
+  std::mt19937 random(21);
+  struct Case {
+    int32_t width, height;
+    double units;         // phase step per pixel to the right
+    bool border_reached;  // mask pixels on the outermost rows or columns
+  };
+  for (const Case& c : {Case{1027, 61, 23.0, false}, Case{1027, 61, 23.0, true}, Case{300, 301, 64.0, false},
+                        Case{5, 4, 40.0, false}, Case{3, 3, 10.0, false}, Case{64, 9, 3.0, true}}) {
+    Image phase = phase_ramp(c.width, c.height, c.units);
+    Image mask = make_image(1, c.width, c.height);
+    for (int32_t y = 0; y < c.height; ++y)
+      for (int32_t x = 0; x < c.width; ++x) {
+        at(phase, x, y) = static_cast<uint8_t>(at(phase, x, y) + static_cast<int>(random() % 160) - 80);
+        const bool border = x == 0 || y == 0 || x == c.width - 1 || y == c.height - 1;
+        const bool hole = random() % 9 == 0;
+        at(mask, x, y) = (border && !c.border_reached) || hole ? 0 : 255;
+      }
+    at(mask, c.width / 2, c.height / 2) = 255;
+    Image expected = make_image(1, c.width, c.height);
+    img_copy(expected.get(), mask.get());
+    plain_unwrap(expected, phase);
+    unwrap_orders(mask.get(), phase.get());
+    int32_t reached = 0;
+    for (int32_t y = 0; y < c.height; ++y)
+      for (int32_t x = 0; x < c.width; ++x) {
+        ASSERT_EQ(at(mask, x, y), at(expected, x, y)) << c.width << " x " << c.height << " at " << x << ", " << y;
+        reached += at(mask, x, y) != 0 && at(mask, x, y) != 255;
+      }
+    if (c.width > 5) {
+      EXPECT_GT(reached, c.width * c.height / 4) << c.width << " x " << c.height;
+    }
+  }
 }
 
 TEST(CombinePhase, OrderTimes256PlusSignedPhase) {
