@@ -21,6 +21,27 @@ constexpr int kMaxLinks = 40;  // as many as the kernel follows in one path
 // that hand over a row or a line at a time.
 constexpr std::size_t kBufferBytes = std::size_t{1} << 16;
 
+// Puts the file `from` in the place of `to`, atomically. Over an existing
+// file the two are exchanged and the old one, now under the name `from`,
+// removed: readers see the old file or the new one, as with a rename, but
+// the file system does not start writing the new data out on the spot, as
+// ext4 does for a rename over a file (a third of a millisecond for a
+// profile of 880 kB). Where there is nothing to exchange with, or the file
+// system or kernel cannot exchange, a rename.
+bool move_into_place(const std::string& from, const std::string& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_EXCHANGE) != 0)
+    return std::rename(from.c_str(), to.c_str()) == 0;
+  // What came back must be the file it replaced: a directory put there
+  // since (which a rename would have refused) goes back where it was.
+  struct stat old {};
+  if (::lstat(from.c_str(), &old) == 0 && S_ISDIR(old.st_mode)) {
+    (void)::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_EXCHANGE);
+    return false;
+  }
+  (void)::unlink(from.c_str());  // a leftover would be the old file's copy, harmless
+  return true;
+}
+
 }  // namespace
 
 FileReplacement::FileReplacement(std::string file, Durability durability)
@@ -118,7 +139,7 @@ bool FileReplacement::commit() {
   ok = ::close(descriptor_) == 0 && ok;
   descriptor_ = -1;
   if (!ok) write_failed_ = true;
-  if (ok && !in_place_) ok = std::rename(temporary_.c_str(), path_.c_str()) == 0;
+  if (ok && !in_place_) ok = move_into_place(temporary_, path_);
   if (ok) temporary_.clear();
   failed_ = !ok;
   return ok;

@@ -7,10 +7,12 @@
 // waited for on the disk, and as files users keep, which are.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/fs.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -25,13 +27,29 @@
 #include "profile_file.h"
 #include "temp_dir.h"
 
-// Every fsync of the program is counted on its way to the system.
+// Every fsync of the program is counted on its way to the system; an
+// exchange of two names can be refused, as a file system without it does,
+// or preceded by a directory taking the target's place.
 namespace {
 int fsync_calls = 0;
+enum class Exchange { passes, refused, target_becomes_directory };
+Exchange exchange = Exchange::passes;
 }  // namespace
 extern "C" int fsync(int descriptor) {
   ++fsync_calls;
   return static_cast<int>(::syscall(SYS_fsync, descriptor));
+}
+extern "C" int renameat2(int from_dir, const char* from, int to_dir, const char* to, unsigned int flags) {
+  if (exchange == Exchange::refused && (flags & RENAME_EXCHANGE) != 0) {
+    errno = EINVAL;
+    return -1;
+  }
+  if (exchange == Exchange::target_becomes_directory && (flags & RENAME_EXCHANGE) != 0) {
+    exchange = Exchange::passes;  // once, not when it is undone
+    std::filesystem::remove(to);
+    std::filesystem::create_directory(to);
+  }
+  return static_cast<int>(::syscall(SYS_renameat2, from_dir, from, to_dir, to, flags));
 }
 
 namespace {
@@ -217,6 +235,44 @@ TEST(FileReplacement, WhatUsersKeepIsSyncedWorkingFilesAreNot) {
   EXPECT_TRUE(write_file_whole("working", "x", Durability::atomic_only));
   EXPECT_EQ(fsync_calls - before, 1);
   EXPECT_EQ(read_file_bytes("working"), "x");
+}
+
+// A file is replaced by exchanging it with the new one (no data written out
+// on the spot), or renamed over where the file system cannot exchange; a
+// directory that took the target's place meanwhile stays and the write
+// fails. Never a temporary file left behind.
+TEST(FileReplacement, ExchangedRenamedOrRefusedNeverHalfDone) {
+  for (const Writer& w : kWriters) {
+    SCOPED_TRACE(w.name);
+    TempDir dir;
+    ASSERT_TRUE(w.write("plain"));
+    const std::string contents = read_file_bytes("plain");
+    // The parameter writer keeps what the file held besides its key.
+    write_file_bytes("reference", "earlier");
+    ASSERT_TRUE(w.write("reference"));
+    const std::string replaced = read_file_bytes("reference");
+    fs::remove("reference");
+    for (const Exchange how : {Exchange::passes, Exchange::refused}) {
+      write_file_bytes("target", "earlier");
+      ::link("target", "second_name");
+      exchange = how;
+      EXPECT_TRUE(w.write("target"));
+      EXPECT_TRUE(w.write("new_name"));
+      exchange = Exchange::passes;
+      EXPECT_EQ(read_file_bytes("target"), replaced);
+      EXPECT_EQ(read_file_bytes("new_name"), contents);
+      EXPECT_EQ(read_file_bytes("second_name"), "earlier") << "another name keeps the earlier file";
+      EXPECT_EQ(entries_in("."), 4);
+      fs::remove("second_name");
+      fs::remove("new_name");
+    }
+    write_file_bytes("target", "earlier");
+    exchange = Exchange::target_becomes_directory;
+    EXPECT_FALSE(w.write("target") && !fs::is_directory("target"));
+    exchange = Exchange::passes;
+    EXPECT_TRUE(fs::is_directory("target"));
+    EXPECT_EQ(entries_in("."), 2);
+  }
 }
 
 TEST(FileReplacement, AFailedWriteLeavesTheEarlierFileAndNoTemporary) {
