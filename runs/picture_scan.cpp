@@ -39,8 +39,9 @@ FileIdentity identity_of(const std::string& file) {
   return {true, in_place, status.st_dev, status.st_ino};
 }
 
-void load(ScnHandle handle, const GreyImage& image, const std::string& file) {
-  if (load_engine_image(handle, &image) != SCN_OK)
+// The engine takes the picture's pixels: nothing reads the picture after.
+void load(ScnHandle handle, GreyImage& image, const std::string& file) {
+  if (take_engine_image(handle, &image) != SCN_OK)
     throw file_error(FileAction::read, file, ": the engine cannot take the picture");
 }
 

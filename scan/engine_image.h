@@ -19,6 +19,10 @@
 // kind of image, or when the planes cannot be made (the context then holds no
 // planes, as after a failed scn_LoadImage).
 int32_t load_engine_image(ScnHandle handle, const GreyImage* image);
+// The same for a caller done with the image: the engine takes its pixel
+// block instead of copying it, and the image is left with a block of the same
+// size whose pixels are unspecified (it is still destroyed by the caller).
+int32_t take_engine_image(ScnHandle handle, GreyImage* image);
 
 // scn_Init for a caller that loads an image and processes it (and sets it as
 // reference) before it reads any plane: processing writes every pixel of the

@@ -93,6 +93,11 @@ int32_t load_engine_image(ScnHandle handle, const GreyImage* loaded) {
   return set_source_image(*handle, const_cast<GreyImage*>(loaded), false);
 }
 
+int32_t take_engine_image(ScnHandle handle, GreyImage* loaded) {
+  if (handle == nullptr || !is_8_bit_image(loaded)) return SCN_FAILED;
+  return set_source_image(*handle, loaded, true);
+}
+
 void save_engine_profile(ScnHandle handle, const char* profileFile, Durability durability) {
   if (handle == nullptr || profileFile == nullptr) return;
   save_profile(handle->profile, profileFile, durability);

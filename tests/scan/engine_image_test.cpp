@@ -45,6 +45,18 @@ TEST(EngineImage, FillsThePlanesAsLoadingTheSameBitmapDoes) {
   ASSERT_EQ(load_engine_image(handle, image), SCN_OK);
   EXPECT_EQ(std::memcmp(plane_rows(handle, SCN_PLANE_SOURCE).data(), image->pixels, 200), 0);
   scn_Exit(handle);
+
+  // Taken instead of copied, into new planes and into kept ones: the same
+  // planes; what the images are left with is theirs to destroy.
+  handle = scn_Init();
+  for (int round = 0; round < 2; ++round) {
+    GreyImage* given = make_sphere_fringes(s);
+    ASSERT_EQ(take_engine_image(handle, given), SCN_OK);
+    img_destroy(given);
+    scn_ImageProcessing(handle);
+    EXPECT_EQ(plane_rows(handle, SCN_PLANE_WORK), from_file) << "round " << round;
+  }
+  scn_Exit(handle);
   img_destroy(image);
 }
 
@@ -57,6 +69,10 @@ TEST(EngineImage, RefusesWhatIsNotAnEightBitImageAndKeepsThePlanes) {
   EXPECT_EQ(load_engine_image(handle, nullptr), SCN_FAILED);
   EXPECT_EQ(load_engine_image(handle, rgb), SCN_FAILED);
   EXPECT_EQ(load_engine_image(handle, forged), SCN_FAILED);
+  EXPECT_EQ(take_engine_image(nullptr, forged), SCN_FAILED);
+  EXPECT_EQ(take_engine_image(handle, nullptr), SCN_FAILED);
+  EXPECT_EQ(take_engine_image(handle, rgb), SCN_FAILED);
+  EXPECT_EQ(take_engine_image(handle, forged), SCN_FAILED);
   int32_t width = 0;
   int32_t height = 0;
   scn_GetImageSize(handle, &width, &height);
