@@ -67,7 +67,7 @@ void solve_batch(const LeastSquaresPlan& plan, Batch& batch, float noData) {
   // Unused lanes carry zeros through the same arithmetic and are dropped.
   for (int32_t k = batch.count; k < kPlanLanes; ++k)
     for (int32_t r = 0; r < plan.n; ++r) batch.b[r][k] = 0.0;
-  solve_with_plan_lanes(plan, batch.b);
+  solve_last_with_plan_lanes(plan, batch.b);  // only the constant term is kept
   for (int32_t k = 0; k < batch.count; ++k)
     *batch.target[k] = stored_height(batch.b[kCoefficients - 1][k], noData);
   batch.count = 0;

@@ -70,6 +70,9 @@ void solve_with_plan(const LeastSquaresPlan& plan, double* b);
 // run in parallel instead of waiting on one another.
 constexpr int32_t kPlanLanes = 8;
 void solve_with_plan_lanes(const LeastSquaresPlan& plan, double (*b)[kPlanLanes]);
+// The same for the last coefficient alone, b[m - 1][lane], bit for bit; the
+// other rows of b are left unspecified.
+void solve_last_with_plan_lanes(const LeastSquaresPlan& plan, double (*b)[kPlanLanes]);
 
 // block_fit band by band: the blocks of one band of s grid rows at a time,
 // so that a caller can make the heights of a band just before they are fitted

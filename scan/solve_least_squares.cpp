@@ -145,9 +145,43 @@ inline __attribute__((always_inline)) void solve_lanes(const LeastSquaresPlan& p
   }
 }
 
+// solve_lanes for the last coefficient only, of a plan of N rows and M
+// coefficients known when compiled: the right-hand sides stay in registers
+// through the reflections (their rows i < M - 1 are not carried past step i:
+// only the other coefficients need them), and of the back substitution only
+// its first step, the division of the last row, is left.
+template <int32_t N, int32_t M>
+inline __attribute__((always_inline)) void solve_last_lanes(const LeastSquaresPlan& plan,
+                                                            double (*b)[kPlanLanes]) {
+  Lanes rows[N];
+#pragma GCC unroll 16
+  for (int32_t r = 0; r < N; ++r) load(rows[r], b[r]);
+#pragma GCC unroll 6
+  for (int32_t i = 0; i < M; ++i) {
+    const double* v = plan.v[i];
+    Lanes sum = {};
+#pragma GCC unroll 16
+    for (int32_t r = i; r < N; ++r) sum += v[r] * rows[r];
+    const Lanes t = plan.beta[i] * sum;
+#pragma GCC unroll 16
+    for (int32_t r = (i == M - 1 ? i : i + 1); r < N; ++r) rows[r] = rows[r] - t * v[r];
+  }
+  store(b[M - 1], rows[M - 1] / plan.r[M - 1][M - 1]);
+}
+
 __attribute__((target("avx512f,avx512dq,avx512bw,avx512vl"))) void solve_lanes_avx512(
     const LeastSquaresPlan& plan, double (*b)[kPlanLanes]) {
   solve_lanes(plan, b);
+}
+__attribute__((target("avx512f,avx512dq,avx512bw,avx512vl"))) void solve_last_16x6_avx512(
+    const LeastSquaresPlan& plan, double (*b)[kPlanLanes]) {
+  solve_last_lanes<16, 6>(plan, b);
+}
+__attribute__((target("avx2"))) void solve_last_16x6_avx2(const LeastSquaresPlan& plan, double (*b)[kPlanLanes]) {
+  solve_last_lanes<16, 6>(plan, b);
+}
+void solve_last_16x6_sse2(const LeastSquaresPlan& plan, double (*b)[kPlanLanes]) {
+  solve_last_lanes<16, 6>(plan, b);
 }
 __attribute__((target("avx2"))) void solve_lanes_avx2(const LeastSquaresPlan& plan,
                                                       double (*b)[kPlanLanes]) {
@@ -169,6 +203,25 @@ void solve_with_plan_lanes(const LeastSquaresPlan& plan, double (*b)[kPlanLanes]
       break;
     case SimdLevel::sse2:
       solve_lanes_sse2(plan, b);
+      break;
+  }
+}
+
+void solve_last_with_plan_lanes(const LeastSquaresPlan& plan, double (*b)[kPlanLanes]) {
+  // The 4 x 4 blocks of the profile: 16 points, 6 coefficients.
+  if (plan.n != 16 || plan.m != 6) {
+    solve_with_plan_lanes(plan, b);
+    return;
+  }
+  switch (simd_level()) {
+    case SimdLevel::avx512:
+      solve_last_16x6_avx512(plan, b);
+      break;
+    case SimdLevel::avx2:
+      solve_last_16x6_avx2(plan, b);
+      break;
+    case SimdLevel::sse2:
+      solve_last_16x6_sse2(plan, b);
       break;
   }
 }
