@@ -156,6 +156,16 @@ struct RowJob {
 // lane, since each application makes one more lane exact.
 constexpr int kLookBack = 5;
 
+// Pixels k .. end - 1 of the chain one at a time from `left`; returns the
+// last value.
+inline unsigned chain_one_by_one(const uint16_t* t, uint8_t* middle, int k, int end, unsigned left) {
+  for (; k < end; ++k) {
+    left = (t[k] + 2 * left) >> 4;
+    middle[k] = static_cast<uint8_t>(left);
+  }
+  return left;
+}
+
 // The block's values as the recurrence gives them from `before`, the value
 // left of the block: (t + 2 * [before, c0 .. c14]) >> 4.
 __attribute__((target("avx2"))) inline __m256i chain_step(__m256i terms, __m256i values, unsigned before) {
@@ -168,11 +178,8 @@ __attribute__((target("avx2"))) inline __m256i chain_step(__m256i terms, __m256i
 // The interior pixels k = 1 .. w - 2 of one row of an 8-bit picture, the
 // chain started from `left` (the row's new first pixel).
 __attribute__((target("avx2"))) void chain_8bit_avx2(const uint16_t* t, uint8_t* middle, int w, unsigned left) {
-  int k = 1;
-  for (; k < std::min(kLookBack, w - 1); ++k) {
-    left = (t[k] + 2 * left) >> 4;
-    middle[k] = static_cast<uint8_t>(left);
-  }
+  int k = std::max(1, std::min(kLookBack, w - 1));
+  left = chain_one_by_one(t, middle, 1, k, left);
   for (; k + 16 <= w - 1; k += 16) {
     __m256i guess = _mm256_set1_epi16(128);
     for (int back = kLookBack - 1; back >= 0; --back) {
@@ -191,10 +198,7 @@ __attribute__((target("avx2"))) void chain_8bit_avx2(const uint16_t* t, uint8_t*
     _mm_storeu_si128(reinterpret_cast<__m128i*>(middle + k), _mm256_castsi256_si128(bytes));
     left = static_cast<unsigned>(_mm256_extract_epi16(guess, 15));
   }
-  for (; k < w - 1; ++k) {
-    left = (t[k] + 2 * left) >> 4;
-    middle[k] = static_cast<uint8_t>(left);
-  }
+  chain_one_by_one(t, middle, k, w - 1, left);
 }
 
 // The same thirty-two pixels at a time with AVX-512: the left neighbours
@@ -209,11 +213,8 @@ AVX512_TARGET inline __m512i chain_step_avx512(__m512i terms, __m512i values, un
 }
 
 AVX512_TARGET void chain_8bit_avx512(const uint16_t* t, uint8_t* middle, int w, unsigned left) {
-  int k = 1;
-  for (; k < std::min(kLookBack, w - 1); ++k) {
-    left = (t[k] + 2 * left) >> 4;
-    middle[k] = static_cast<uint8_t>(left);
-  }
+  int k = std::max(1, std::min(kLookBack, w - 1));
+  left = chain_one_by_one(t, middle, 1, k, left);
   for (; k + 32 <= w - 1; k += 32) {
     __m512i guess = _mm512_set1_epi16(128);
     for (int back = kLookBack - 1; back >= 0; --back) {
@@ -229,10 +230,7 @@ AVX512_TARGET void chain_8bit_avx512(const uint16_t* t, uint8_t* middle, int w, 
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(middle + k), _mm512_maskz_cvtepi16_epi8(kAllWords, guess));
     left = static_cast<unsigned>(_mm_extract_epi16(_mm512_maskz_extracti32x4_epi32(0xF, guess, 3), 7));
   }
-  for (; k < w - 1; ++k) {
-    left = (t[k] + 2 * left) >> 4;
-    middle[k] = static_cast<uint8_t>(left);
-  }
+  chain_one_by_one(t, middle, k, w - 1, left);
 }
 
 // The interior pixels of `count` rows at once, chains interleaved.

@@ -193,18 +193,27 @@ void solve_lanes_sse2(const LeastSquaresPlan& plan, double (*b)[kPlanLanes]) {
 
 }  // namespace
 
-void solve_with_plan_lanes(const LeastSquaresPlan& plan, double (*b)[kPlanLanes]) {
+namespace {
+
+using LaneSolver = void (*)(const LeastSquaresPlan&, double (*)[kPlanLanes]);
+
+// The variant of the widest vectors that may run: {AVX-512, AVX2, SSE2}.
+LaneSolver widest(const LaneSolver (&variants)[3]) {
   switch (simd_level()) {
     case SimdLevel::avx512:
-      solve_lanes_avx512(plan, b);
-      break;
+      return variants[0];
     case SimdLevel::avx2:
-      solve_lanes_avx2(plan, b);
-      break;
-    case SimdLevel::sse2:
-      solve_lanes_sse2(plan, b);
-      break;
+      return variants[1];
+    default:
+      return variants[2];
   }
+}
+
+}  // namespace
+
+void solve_with_plan_lanes(const LeastSquaresPlan& plan, double (*b)[kPlanLanes]) {
+  static constexpr LaneSolver kVariants[3] = {solve_lanes_avx512, solve_lanes_avx2, solve_lanes_sse2};
+  widest(kVariants)(plan, b);
 }
 
 void solve_last_with_plan_lanes(const LeastSquaresPlan& plan, double (*b)[kPlanLanes]) {
@@ -213,15 +222,6 @@ void solve_last_with_plan_lanes(const LeastSquaresPlan& plan, double (*b)[kPlanL
     solve_with_plan_lanes(plan, b);
     return;
   }
-  switch (simd_level()) {
-    case SimdLevel::avx512:
-      solve_last_16x6_avx512(plan, b);
-      break;
-    case SimdLevel::avx2:
-      solve_last_16x6_avx2(plan, b);
-      break;
-    case SimdLevel::sse2:
-      solve_last_16x6_sse2(plan, b);
-      break;
-  }
+  static constexpr LaneSolver kVariants[3] = {solve_last_16x6_avx512, solve_last_16x6_avx2, solve_last_16x6_sse2};
+  widest(kVariants)(plan, b);
 }

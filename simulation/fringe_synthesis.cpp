@@ -501,6 +501,21 @@ inline __attribute__((always_inline)) void noisy_row(const Noise& noise, Rows& r
   noisy_tail(noise, rows, i, levels, line, j, width, first[0], contrast);
 }
 
+// The grey bytes of eight levels: clamped to 0 .. 254 (a not-a-number to
+// 0) and truncated, as grey_byte does (max gives its second operand, 0, for
+// a not-a-number; both take the second operand for equal values). Returns
+// the lanes whose level lies within `margin` of an integer.
+AVX512_TARGET inline unsigned store_grey_bytes8(__m512d v, __m512d margin, uint8_t* out) {
+  const __m512d zero = _mm512_setzero_pd();
+  const __m512d clamped = _mm512_maskz_min_pd(0xFF, _mm512_maskz_max_pd(0xFF, v, zero), _mm512_set1_pd(254.0));
+  const __m128i bytes = _mm512_maskz_cvtepi64_epi8(0xFF, _mm512_maskz_cvttpd_epi64(0xFF, clamped));
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(out), bytes);
+  const __m512d shift = _mm512_set1_pd(kRoundingShift);
+  const __m512d distance = _mm512_sub_pd(v, _mm512_sub_pd(_mm512_add_pd(v, shift), shift));
+  return _mm512_cmp_pd_mask(distance, margin, _CMP_LT_OQ) &
+         _mm512_cmp_pd_mask(distance, _mm512_sub_pd(zero, margin), _CMP_GT_OQ);
+}
+
 // remainder_of and draw_values for eight lanes: the quotient's estimate is
 // floored in one step, the corrections are the same.
 AVX512_TARGET inline __m512d remainder_of8(__m512d a, __m512d bound, __m512d inverse) {
@@ -567,16 +582,7 @@ AVX512_TARGET void noisy_row_avx512(const Noise& noise, Rows& rows, int32_t i, c
     const __m512d noisy =
         _mm512_add_pd(_mm512_add_pd(v, _mm512_mul_pd(amount, sign)),
                       _mm512_div_pd(_mm512_mul_pd(_mm512_mul_pd(n, weight), v), _mm512_set1_pd(255.0)));
-    // The grey byte: clamped to 0 .. 254 (a not-a-number to 0), truncated.
-    // (max gives its second operand, 0, for a not-a-number; both take the
-    // second operand for equal values, as the choices above do.)
-    const __m512d clamped =
-        _mm512_maskz_min_pd(0xFF, _mm512_maskz_max_pd(0xFF, noisy, zero), _mm512_set1_pd(254.0));
-    const __m128i bytes = _mm512_maskz_cvtepi64_epi8(0xFF, _mm512_maskz_cvttpd_epi64(0xFF, clamped));
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(line + j), bytes);
-    const __m512d distance = _mm512_sub_pd(noisy, _mm512_sub_pd(_mm512_add_pd(noisy, shift), shift));
-    const unsigned near = _mm512_cmp_pd_mask(distance, margin, _CMP_LT_OQ) &
-                          _mm512_cmp_pd_mask(distance, _mm512_sub_pd(zero, margin), _CMP_GT_OQ);
+    const unsigned near = store_grey_bytes8(noisy, margin, line + j);
     if (__builtin_expect(near != 0, 0)) {
       alignas(64) double signs[8], amounts[8], ns[8];
       _mm512_store_pd(signs, sign);
@@ -641,17 +647,9 @@ template <typename Rows>
 AVX512_TARGET void clean_row_avx512(Rows& rows, int32_t i, const double* levels, uint8_t* line, std::size_t width,
                                     double contrast) {
   const __m512d margin = _mm512_set1_pd(contrast > 0.0 ? kLevelMargin : 0.0);
-  const __m512d shift = _mm512_set1_pd(kRoundingShift);
-  const __m512d zero = _mm512_setzero_pd();
   std::size_t j = 0;
   for (; j + 8 <= width; j += 8) {
-    const __m512d v = _mm512_loadu_pd(levels + j);
-    const __m512d clamped = _mm512_maskz_min_pd(0xFF, _mm512_maskz_max_pd(0xFF, v, zero), _mm512_set1_pd(254.0));
-    const __m128i bytes = _mm512_maskz_cvtepi64_epi8(0xFF, _mm512_maskz_cvttpd_epi64(0xFF, clamped));
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(line + j), bytes);
-    const __m512d distance = _mm512_sub_pd(v, _mm512_sub_pd(_mm512_add_pd(v, shift), shift));
-    const unsigned near = _mm512_cmp_pd_mask(distance, margin, _CMP_LT_OQ) &
-                          _mm512_cmp_pd_mask(distance, _mm512_sub_pd(zero, margin), _CMP_GT_OQ);
+    const unsigned near = store_grey_bytes8(_mm512_loadu_pd(levels + j), margin, line + j);
     if (__builtin_expect(near != 0, 0)) {
       for (std::size_t k = 0; k < 8; ++k)
         if ((near >> k & 1U) != 0) line[j + k] = grey_byte(rows.exact_level(i, j + k));
