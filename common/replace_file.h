@@ -2,10 +2,11 @@
 // Every file the program and the engine write goes through here, with one
 // rule:
 //
-// * The new contents go to a temporary file beside the target and are
-//   renamed over the target: a reader, and a program that failed half-way,
-//   see the old file or the complete new one. How they survive a crash of
-//   the machine itself is the writer's choice (Durability).
+// * The new contents go to a temporary file beside the target, which then
+//   takes the target's place (exchanged with an existing file, which is
+//   removed, or renamed to a new name): a reader, and a program that failed
+//   half-way, see the old file or the complete new one. How they survive a
+//   crash of the machine itself is the writer's choice (Durability).
 // * A symbolic link stays a link: it is followed, link by link, and the file
 //   it leads to is replaced (created when the link dangles). A loop of links
 //   is refused.
