@@ -12,9 +12,9 @@ namespace {
 constexpr int32_t kLineRoom = kMaxImageSide + 64;
 using Line = std::array<uint8_t, kLineRoom>;
 
-// out[i] = (a[i] + 2 b[i] + c[i]) div 4 for i in [0, n), Lanes pixels at a
-// time. The sum needs 10 bits; all four buffers have room for Lanes - 1
-// bytes beyond n. (By value vectors of 32 bytes and more would change the
+// out[i] = (a[i] + 2 b[i] + c[i]) div 4 for i in [0, n), a vector of Bytes
+// at a time. The sum needs 10 bits; all four buffers have room for a vector
+// less one byte beyond n. (By value vectors of 32 bytes and more would change the
 // calling convention between widths, so they stay inside.)
 using Bytes16 = uint8_t __attribute__((vector_size(16)));
 using Words16 = uint16_t __attribute__((vector_size(32)));
