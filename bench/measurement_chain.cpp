@@ -39,6 +39,7 @@
 #include "common/work_files.h"
 #include "render/picture.h"
 #include "scan.h"
+#include "scan/cpu_features.h"
 #include "scan/default_par.h"
 #include "scan/image_processing.h"
 #include "scan/run_scan.h"
@@ -203,9 +204,8 @@ inline __attribute__((always_inline)) void column_dot_products(const double* lin
   }
 }
 
-#define FRINGE_AVX512 __attribute__((target("avx512f,avx512dq,avx512bw,avx512vl")))
 
-FRINGE_AVX512 void rows_avx512(const double* grey, const double* c, const double* s,
+AVX512_TARGET void rows_avx512(const double* grey, const double* c, const double* s,
                                const std::vector<Run>& runs, double* re, double* im) {
   for (const Run& run : runs) {
     row_dot_products<4>(grey, c, s, run, re, im);
@@ -219,7 +219,7 @@ __attribute__((target("avx2"))) void rows_avx2(const double* grey, const double*
     benchmark::DoNotOptimize(re);
   }
 }
-FRINGE_AVX512 void columns_avx512(const double* line, const double* c, const double* s,
+AVX512_TARGET void columns_avx512(const double* line, const double* c, const double* s,
                                   const std::vector<Run>& runs, double* re, double* im) {
   for (const Run& run : runs) column_dot_products<Octet>(line, c, s, run, re, im);
 }

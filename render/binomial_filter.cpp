@@ -8,6 +8,7 @@
 
 #include "render/row_smoothing.h"
 #include "scan/cpu_features.h"
+#include "scan/word_lanes.h"
 
 namespace {
 
@@ -28,11 +29,6 @@ inline void add_words(Words16& sum, const uint8_t* p, int shift) {
 // apart. These are all known before the row is written (the row above is
 // already smoothed, mid[k] and mid[k+1] are not yet), so they are summed 16
 // pixels at a time; at most 14 * 255 = 3570, which fits 16 bits.
-#define AVX512_TARGET __attribute__((target("avx512f,avx512dq,avx512bw,avx512vl")))
-constexpr __mmask32 kAllWords = ~__mmask32{0};
-AVX512_TARGET inline __m512i widened(const uint8_t* p) {
-  return _mm512_maskz_cvtepu8_epi16(kAllWords, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)));
-}
 
 // The known terms of an 8-bit row thirty-two pixels at a time, from k = 1;
 // returns the first k left over.

@@ -6,6 +6,10 @@
 
 enum class SimdLevel { sse2 = 0, avx2 = 1, avx512 = 2 };
 
+// What the AVX-512 variants are compiled for (the extensions simd_level()
+// checks below).
+#define AVX512_TARGET __attribute__((target("avx512f,avx512dq,avx512bw,avx512vl")))
+
 // The widest variant that may run. Lowered by tests to compare the variants
 // on a processor that has the wider ones; never raised above what the
 // processor has (simd_level() checks that).

@@ -246,7 +246,7 @@ inline __attribute__((always_inline)) Bytes8 phase_octet_of(const Octet& re, con
   return bytes;
 }
 
-__attribute__((target("avx512f,avx512dq,avx512bw,avx512vl"))) inline __attribute__((always_inline)) Bytes8
+AVX512_TARGET inline __attribute__((always_inline)) Bytes8
 phase_octet_avx512(const Octet& re, const Octet& im, uint32_t& recheck) {
   constexpr double kSafe = 0.5 - kTieMargin;
   __m512d x, y;
@@ -314,7 +314,7 @@ inline __attribute__((always_inline)) void phase_run_of(const double* re, const 
 
 // The same loop with the AVX-512 angle (which, compiled for AVX-512 only,
 // cannot be inlined into a template shared with the other variants).
-__attribute__((target("avx512f,avx512dq,avx512bw,avx512vl"))) void phase_run_avx512(
+AVX512_TARGET void phase_run_avx512(
     const double* re, const double* im, int32_t count, uint64_t* out) {
   uint8_t flags[kMaxRunWindows];
   uint32_t any = 0;
@@ -427,7 +427,7 @@ inline __attribute__((always_inline)) void widen_of(const uint64_t* columns, int
     std::memcpy(grey + static_cast<std::ptrdiff_t>(x) * kRows, &levels, sizeof levels);
   }
 }
-__attribute__((target("avx512f,avx512dq,avx512bw,avx512vl"))) void widen_avx512(
+AVX512_TARGET void widen_avx512(
     const uint64_t* columns, int32_t count, double* grey) {
   for (int32_t x = 0; x < count; ++x) {
     const __m512i levels =
@@ -532,7 +532,7 @@ inline __attribute__((always_inline)) void phase_plane(GreyImage* plane, const R
   }
 }
 
-__attribute__((target("avx512f,avx512dq,avx512bw,avx512vl"))) void phase_plane_avx512(
+AVX512_TARGET void phase_plane_avx512(
     GreyImage* plane, const RowPlan& plan, bool first_row, bool other_rows, GroupBuffers& buffers) {
   phase_plane<4, phase_run_avx512, widen_avx512>(plane, plan, first_row, other_rows, buffers);
 }

@@ -88,7 +88,7 @@ inline __attribute__((always_inline)) void heights_of(const uint8_t* in, const u
 // of 8-lane vectors, the compiler would move them through vectors; the masked
 // conversions only because the plain ones read a register GCC warns of): the same
 // operations as heights_of, then the tail one at a time.
-__attribute__((target("avx512f,avx512dq,avx512bw,avx512vl"))) void heights_avx512(
+AVX512_TARGET void heights_avx512(
     const uint8_t* in, const uint8_t* ref, float* out, int32_t cols, double k, double lambda, int32_t centre,
     float noData) {
   const __m512d scale = _mm512_set1_pd(k);

@@ -5,6 +5,7 @@
 
 #include "cpu_features.h"
 #include "image_processing.h"
+#include "word_lanes.h"
 
 namespace {
 
@@ -45,11 +46,6 @@ __attribute__((target("avx2"))) void binomial_line_avx2(const uint8_t* a, const 
 }
 // 32 pixels at a time in 16-bit lanes (the compiler would widen the bytes
 // in halves).
-#define AVX512_TARGET __attribute__((target("avx512f,avx512dq,avx512bw,avx512vl")))
-constexpr __mmask32 kAllWords = ~__mmask32{0};
-AVX512_TARGET inline __m512i widened(const uint8_t* p) {
-  return _mm512_maskz_cvtepu8_epi16(kAllWords, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)));
-}
 AVX512_TARGET void binomial_line_avx512(const uint8_t* a, const uint8_t* b, const uint8_t* c, uint8_t* out,
                                         int32_t n) {
   for (int32_t i = 0; i < n; i += 32) {

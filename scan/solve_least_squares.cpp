@@ -169,11 +169,11 @@ inline __attribute__((always_inline)) void solve_last_lanes(const LeastSquaresPl
   store(b[M - 1], rows[M - 1] / plan.r[M - 1][M - 1]);
 }
 
-__attribute__((target("avx512f,avx512dq,avx512bw,avx512vl"))) void solve_lanes_avx512(
+AVX512_TARGET void solve_lanes_avx512(
     const LeastSquaresPlan& plan, double (*b)[kPlanLanes]) {
   solve_lanes(plan, b);
 }
-__attribute__((target("avx512f,avx512dq,avx512bw,avx512vl"))) void solve_last_16x6_avx512(
+AVX512_TARGET void solve_last_16x6_avx512(
     const LeastSquaresPlan& plan, double (*b)[kPlanLanes]) {
   solve_last_lanes<16, 6>(plan, b);
 }

@@ -184,7 +184,6 @@ __attribute__((target("avx2"))) void estimate_row_avx2(const Geometry& g, double
 // the sphere |x| < R with R^2 finite and |t| below 1e20, so |x + z t| stays
 // below 1e175.) The estimates then differ from the narrower variants' in
 // their last bits; the grey bytes, which the margin decides, do not.
-#define AVX512_TARGET __attribute__((target("avx512f,avx512dq,avx512bw,avx512vl")))
 // a + b z, as cosine_estimate sums the terms of its series.
 AVX512_TARGET inline __m512d series_pair(double a, double b, __m512d z) {
   return _mm512_add_pd(_mm512_set1_pd(a), _mm512_mul_pd(_mm512_set1_pd(b), z));

@@ -154,22 +154,3 @@ TEST(ColourClasses, ColumnLevelsAreClassLevelAtEveryWidth) {
   }
   simd_ceiling() = SimdLevel::avx512;
 }
-
-// A map narrower or shorter than the picture leaves the rest white; every
-// pixel of the map is the colour of its class.
-TEST(ColourMap, EveryPixelIsTheColourOfItsClassOrWhite) {
-  HeightMatrix map(7, 5);
-  for (int x = 0; x < 7; ++x)
-    for (int y = 0; y < 5; ++y) map(x, y) = (x * 5 + y) * 0.0004 - 0.006;
-  map(2, 3) = kNaN;
-  Picture picture;
-  render_map(map, 0, 9, 0, 6, 20, picture, colour_blue, colour_red, colour_green, -0.005, 0.005);
-  ASSERT_EQ(picture.width(), 10);
-  ASSERT_EQ(picture.height(), 7);
-  for (int x = 0; x < 10; ++x)
-    for (int y = 0; y < 7; ++y) {
-      const bool on_map = x < 7 && y < 5;
-      const CanvasColour expected = on_map ? render_one(map(x, y), -0.005, 0.005) : rgb(255, 255, 255);
-      EXPECT_EQ(picture.pixel(x, y), expected) << x << ", " << y;
-    }
-}
