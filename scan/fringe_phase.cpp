@@ -162,10 +162,8 @@ constexpr double kRoundingShift = 6755399441055744.0;
 // beyond tan(pi / 8), the series, and the rounding. Only a value within
 // kTieMargin of a half unit (or one that is not a number) falls back to
 // atan2, so every byte equals round(atan2(-Im, Re) * 128 / pi) with the C
-// library's atan2. Written twice with the same operations in the same order:
-// in vectors of two or four lanes for SSE2 and AVX2, and with AVX-512
-// intrinsics, whose lane masks the compiler does not reliably form from
-// comparisons of 8-lane vectors.
+// library's atan2. In vectors of two or four lanes for SSE2 and AVX2; the
+// AVX-512 variant below reaches the same bytes another way.
 
 // The bytes of the windows whose lanes were flagged (bit r of flags[k] for
 // lane r of window k) computed again with atan2.
@@ -246,50 +244,6 @@ inline __attribute__((always_inline)) Bytes8 phase_octet_of(const Octet& re, con
   return bytes;
 }
 
-AVX512_TARGET inline __attribute__((always_inline)) Bytes8
-phase_octet_avx512(const Octet& re, const Octet& im, uint32_t& recheck) {
-  constexpr double kSafe = 0.5 - kTieMargin;
-  __m512d x, y;
-  std::memcpy(&x, &re, sizeof x);
-  std::memcpy(&y, &im, sizeof y);
-  const __m512d zero = _mm512_setzero_pd();
-  const __m512d sign = _mm512_set1_pd(-0.0);
-  y = _mm512_xor_pd(y, sign);
-  const __mmask8 x_negative = _mm512_cmp_pd_mask(x, zero, _CMP_LT_OQ);
-  const __mmask8 y_negative = _mm512_cmp_pd_mask(y, zero, _CMP_LT_OQ);
-  const __m512d ax = _mm512_mask_xor_pd(x, x_negative, x, sign);
-  const __m512d ay = _mm512_mask_xor_pd(y, y_negative, y, sign);
-  const __mmask8 steep = _mm512_cmp_pd_mask(ay, ax, _CMP_GT_OQ);
-  const __m512d num = _mm512_mask_blend_pd(steep, ay, ax);
-  const __m512d den = _mm512_mask_blend_pd(steep, ax, ay);
-  const __mmask8 upper =
-      _mm512_cmp_pd_mask(num, _mm512_mul_pd(_mm512_set1_pd(kTanPiOver8), den), _CMP_GT_OQ);
-  const __m512d u = _mm512_div_pd(_mm512_mask_sub_pd(num, upper, num, den),
-                                  _mm512_mask_add_pd(den, upper, num, den));
-  const __m512d z = _mm512_mul_pd(u, u);
-  __m512d series = _mm512_set1_pd(kAtanSeries[3]);
-  series = _mm512_add_pd(_mm512_mul_pd(series, z), _mm512_set1_pd(kAtanSeries[2]));
-  series = _mm512_add_pd(_mm512_mul_pd(series, z), _mm512_set1_pd(kAtanSeries[1]));
-  series = _mm512_add_pd(_mm512_mul_pd(series, z), _mm512_set1_pd(kAtanSeries[0]));
-  __m512d angle = _mm512_mul_pd(u, series);
-  angle = _mm512_mask_add_pd(angle, upper, angle, _mm512_set1_pd(kPi / 4));
-  angle = _mm512_mask_sub_pd(angle, steep, _mm512_set1_pd(kPi / 2), angle);
-  angle = _mm512_mask_sub_pd(angle, x_negative, _mm512_set1_pd(kPi), angle);
-  angle = _mm512_mask_xor_pd(angle, y_negative, angle, sign);
-  const __mmask8 measured = _mm512_cmp_pd_mask(den, zero, _CMP_GT_OQ);
-  const __m512d units = _mm512_maskz_mul_pd(measured, angle, _mm512_set1_pd(128.0 / kPi));
-  const __m512d shift = _mm512_set1_pd(kRoundingShift);
-  const __m512d shifted = _mm512_add_pd(units, shift);
-  const __m512d off = _mm512_sub_pd(units, _mm512_sub_pd(shifted, shift));
-  const __mmask8 inside = _mm512_cmp_pd_mask(off, _mm512_set1_pd(kSafe), _CMP_LT_OQ) &
-                          _mm512_cmp_pd_mask(off, _mm512_set1_pd(-kSafe), _CMP_GT_OQ);
-  const __m128i low = _mm512_maskz_cvtepi64_epi8(0xFF, _mm512_castpd_si512(shifted));
-  Bytes8 bytes;
-  std::memcpy(&bytes, &low, sizeof bytes);
-  recheck = static_cast<uint8_t>(~inside);
-  return bytes;
-}
-
 // Phase bytes of `count` windows (at most kMaxRunWindows), eight responses
 // each (`re` and `im` hold kRows values per window), as eight bytes per window
 // into `out`. The lanes near a rounding boundary are only noted in the loop
@@ -312,20 +266,116 @@ inline __attribute__((always_inline)) void phase_run_of(const double* re, const 
   if (any != 0) recheck_run(re, im, count, flags, out);
 }
 
-// The same loop with the AVX-512 angle (which, compiled for AVX-512 only,
-// cannot be inlined into a template shared with the other variants).
-AVX512_TARGET void phase_run_avx512(
-    const double* re, const double* im, int32_t count, uint64_t* out) {
-  uint8_t flags[kMaxRunWindows];
-  uint32_t any = 0;
+// ---- The angle in AVX-512: rounding boundaries of the quotient -------------
+//
+// Within an octant the angle is phi = atan(t), t = min(|Re|, |Im|) /
+// max(|Re|, |Im|) in 0..1, psi = phi * 128 / pi in 0..32 units, and the whole
+// angle in units is psi, 64 - psi (steeper than the diagonal), 128 minus that
+// (Re < 0) and the negative of that (Im > 0): integers plus or minus psi, so
+// the byte is that integer plus or minus round(psi). round(psi) is the cell
+// c = floor(psi_a) of a rough psi_a(t) = t (43.12 - 11.13 t), which is within
+// 0.16 of psi and below 32 on 0..1, plus one where t lies above the boundary
+// tan((c + 0.5) pi / 128) of that cell: no series and no reduction, the
+// boundaries of the 32 cells are one table lookup. t goes from a division in
+// doubles to floats (16 lanes); t and the boundaries are then within 6e-8 of
+// their true values, so a t more than kBoundaryMargin from its cell's
+// boundary is on the same side of it as the true quotient, and its psi more
+// than 3.9e-5 units from the half unit: far beyond the few ulp by which the C
+// library's atan2 and the scaling by 128 / pi can move the value. Closer ones
+// (some 1.5e-4 of all), responses that are not numbers and the quotient
+// infinity / infinity are computed again with atan2.
+constexpr float kRoughPsiLinear = 43.12F;
+constexpr float kRoughPsiSquare = 11.13F;
+constexpr float kBoundaryMargin = 2e-6F;
+constexpr int32_t kCells = 32;
+
+struct CellBoundaries {
+  alignas(64) float tangent[kCells];
+};
+const CellBoundaries& cell_boundaries() {
+  static const CellBoundaries boundaries = [] {
+    CellBoundaries b{};
+    for (int32_t c = 0; c < kCells; ++c) b.tangent[c] = static_cast<float>(std::tan((c + 0.5) * kPi / 128));
+    return b;
+  }();
+  return boundaries;
+}
+
+// The octants of `count` windows in two passes, so that neither pass waits
+// long on one result: first each window's quotients as floats and its lane
+// masks (steep, Re < 0, Im > 0, with a phase at all, with a NaN part), then
+// the bytes of two windows at a time from those.
+struct OctantRun {
+  alignas(64) float quotient[(kMaxRunWindows + 1) * kRows];
+  uint8_t steep[kMaxRunWindows + 1];
+  uint8_t re_negative[kMaxRunWindows + 1];
+  uint8_t im_positive[kMaxRunWindows + 1];
+  uint8_t measured[kMaxRunWindows + 1];
+  uint8_t unordered[kMaxRunWindows + 1];
+};
+
+AVX512_TARGET inline __attribute__((always_inline)) void octants_avx512(const double* re, const double* im,
+                                                                        int32_t count, OctantRun& run) {
+  const __m512d zero = _mm512_setzero_pd();
   for (int32_t k = 0; k < count; ++k) {
-    Octet x, y;
-    std::memcpy(&x, re + k * kRows, sizeof x);
-    std::memcpy(&y, im + k * kRows, sizeof y);
-    uint32_t recheck;
-    const Bytes8 bytes = phase_octet_avx512(x, y, recheck);
-    std::memcpy(out + k, &bytes, sizeof bytes);
-    flags[k] = static_cast<uint8_t>(recheck);
+    const __m512d x = _mm512_loadu_pd(re + k * kRows);
+    const __m512d y = _mm512_loadu_pd(im + k * kRows);
+    const __m512d ax = _mm512_abs_pd(x);
+    const __m512d ay = _mm512_abs_pd(y);
+    const __m512d num = _mm512_maskz_min_pd(0xFF, ax, ay);
+    const __m512d den = _mm512_maskz_max_pd(0xFF, ax, ay);
+    run.steep[k] = _mm512_cmp_pd_mask(ay, ax, _CMP_GT_OQ);
+    run.re_negative[k] = _mm512_cmp_pd_mask(x, zero, _CMP_LT_OQ);
+    run.im_positive[k] = _mm512_cmp_pd_mask(y, zero, _CMP_GT_OQ);  // the angle of -Im is negative
+    // Re = Im = 0 has no phase (byte 0), and neither has a NaN part (its
+    // lane is computed again; min and max would drop the NaN).
+    run.measured[k] = _mm512_cmp_pd_mask(den, zero, _CMP_GT_OQ);
+    run.unordered[k] = _mm512_cmp_pd_mask(x, y, _CMP_UNORD_Q);
+    _mm256_store_ps(run.quotient + k * kRows, _mm512_maskz_cvtpd_ps(0xFF, _mm512_div_pd(num, den)));
+  }
+  if (count % 2 != 0) {  // an empty partner for the last window
+    _mm256_store_ps(run.quotient + count * kRows, _mm256_setzero_ps());
+    run.steep[count] = run.re_negative[count] = run.im_positive[count] = run.measured[count] =
+        run.unordered[count] = 0;
+  }
+}
+
+inline __mmask16 mask_pair(const uint8_t* masks) {
+  uint16_t bits;
+  std::memcpy(&bits, masks, sizeof bits);
+  return bits;
+}
+
+AVX512_TARGET void phase_run_avx512(const double* re, const double* im, int32_t count, uint64_t* out) {
+  const CellBoundaries& cells = cell_boundaries();
+  OctantRun run;
+  octants_avx512(re, im, count, run);
+  const __m512 boundaries_low = _mm512_load_ps(cells.tangent);
+  const __m512 boundaries_high = _mm512_load_ps(cells.tangent + 16);
+  uint8_t flags[kMaxRunWindows + 1];
+  uint32_t any = 0;
+  for (int32_t k = 0; k < count; k += 2) {
+    const __m512 t = _mm512_load_ps(run.quotient + k * kRows);
+    const __m512 rough = _mm512_mul_ps(
+        t, _mm512_sub_ps(_mm512_set1_ps(kRoughPsiLinear), _mm512_mul_ps(t, _mm512_set1_ps(kRoughPsiSquare))));
+    const __m512i cell = _mm512_maskz_cvttps_epi32(0xFFFF, rough);  // 0..31; a NaN's index is 0
+    const __m512 boundary = _mm512_permutex2var_ps(boundaries_low, cell, boundaries_high);
+    __m512i units = _mm512_mask_add_epi32(cell, _mm512_cmp_ps_mask(t, boundary, _CMP_GT_OQ), cell,
+                                          _mm512_set1_epi32(1));
+    units = _mm512_mask_sub_epi32(units, mask_pair(run.steep + k), _mm512_set1_epi32(64), units);
+    units = _mm512_mask_sub_epi32(units, mask_pair(run.re_negative + k), _mm512_set1_epi32(128), units);
+    units = _mm512_mask_sub_epi32(units, mask_pair(run.im_positive + k), _mm512_setzero_si512(), units);
+    // -128 and 128 alike give the byte 0x80.
+    const __mmask16 measured = mask_pair(run.measured + k);
+    const __m128i bytes = _mm512_maskz_cvtepi32_epi8(measured, units);
+    const __mmask16 clear = _mm512_cmp_ps_mask(_mm512_abs_ps(_mm512_sub_ps(t, boundary)),
+                                               _mm512_set1_ps(kBoundaryMargin), _CMP_GE_OQ);  // NaN not
+    const auto recheck = static_cast<uint16_t>((measured & ~clear) | mask_pair(run.unordered + k));
+    if (k + 1 < count)
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k), bytes);
+    else
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(out + k), bytes);
+    std::memcpy(flags + k, &recheck, sizeof recheck);
     any |= recheck;
   }
   if (any != 0) recheck_run(re, im, count, flags, out);

@@ -154,6 +154,25 @@ TEST(PhaseBytes, EqualRoundedAtan2AlsoNextToEveryRoundingBoundary) {
       im.push_back(-300.0 * std::sin(near));
     }
   }
+  // Quotients min / max of |Re|, |Im| a few float steps either side of each
+  // rounding boundary tan((k + 0.5) pi / 128) within an octant, in all eight
+  // octants, and the diagonals, where the quotient is 1.
+  for (int k = 0; k < 32; ++k)
+    for (int steps = -3; steps <= 3; ++steps) {
+      float t = static_cast<float>(std::tan((k + 0.5) * kPi / 128));
+      for (int n = 0; n < std::abs(steps); ++n) t = std::nextafter(t, steps > 0 ? 2.0F : 0.0F);
+      for (int octant = 0; octant < 8; ++octant) {
+        const double a = 700.0, b = 700.0 * t;
+        const double x = octant & 1 ? b : a, y = octant & 1 ? a : b;
+        re.push_back(octant & 2 ? -x : x);
+        im.push_back(octant & 4 ? -y : y);
+      }
+    }
+  for (double x : {3.0, -3.0})
+    for (double y : {3.0, -3.0}) {
+      re.push_back(x);
+      im.push_back(y);
+    }
   // Responses whose quotient would need a subnormal or overflowing divisor,
   // at angles all round.
   for (double scale : {1e-300, 1e-291, 1e-289, 1e300, 1e308})
