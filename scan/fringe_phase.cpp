@@ -303,40 +303,44 @@ const CellBoundaries& cell_boundaries() {
 
 // The octants of `count` windows in two passes, so that neither pass waits
 // long on one result: first each window's quotients as floats and its lane
-// masks (steep, Re < 0, Im > 0, with a phase at all, with a NaN part), then
-// the bytes of two windows at a time from those.
+// masks, then the bytes of two windows at a time from those. The masks come
+// from sign bits and from the bit patterns of magnitudes, which order as the
+// magnitudes do, so that they leave the floating-point units to the rest:
+//   Re < 0    sign bit of Re. For Re = -0 the angle is +-pi / 2 (steep, 64
+//             units, and 128 - 64 is 64 again) or there is no phase.
+//   Im > 0    sign bit of Im clear (the angle of -Im is negative). For Im =
+//             +0 the units are 0 (0 again) or 128 (-128: the same byte).
+//   steep     |Im| > |Re|.
+//   measured  max(|Re|, |Im|) is not 0: Re = Im = 0 has no phase (byte 0).
+// A NaN part needs no mask of its own: min(|Re|, |Im|) takes the NaN of |Im|,
+// max(|Im|, |Re|) that of |Re|, so the quotient is NaN (computed again) or
+// the lane unmeasured, and its byte is 0 either way, as atan2's NaN gives.
 struct OctantRun {
   alignas(64) float quotient[(kMaxRunWindows + 1) * kRows];
-  uint8_t steep[kMaxRunWindows + 1];
   uint8_t re_negative[kMaxRunWindows + 1];
   uint8_t im_positive[kMaxRunWindows + 1];
+  uint8_t steep[kMaxRunWindows + 1];
   uint8_t measured[kMaxRunWindows + 1];
-  uint8_t unordered[kMaxRunWindows + 1];
 };
 
 AVX512_TARGET inline __attribute__((always_inline)) void octants_avx512(const double* re, const double* im,
                                                                         int32_t count, OctantRun& run) {
-  const __m512d zero = _mm512_setzero_pd();
   for (int32_t k = 0; k < count; ++k) {
     const __m512d x = _mm512_loadu_pd(re + k * kRows);
     const __m512d y = _mm512_loadu_pd(im + k * kRows);
     const __m512d ax = _mm512_abs_pd(x);
     const __m512d ay = _mm512_abs_pd(y);
-    const __m512d num = _mm512_maskz_min_pd(0xFF, ax, ay);
-    const __m512d den = _mm512_maskz_max_pd(0xFF, ax, ay);
-    run.steep[k] = _mm512_cmp_pd_mask(ay, ax, _CMP_GT_OQ);
-    run.re_negative[k] = _mm512_cmp_pd_mask(x, zero, _CMP_LT_OQ);
-    run.im_positive[k] = _mm512_cmp_pd_mask(y, zero, _CMP_GT_OQ);  // the angle of -Im is negative
-    // Re = Im = 0 has no phase (byte 0), and neither has a NaN part (its
-    // lane is computed again; min and max would drop the NaN).
-    run.measured[k] = _mm512_cmp_pd_mask(den, zero, _CMP_GT_OQ);
-    run.unordered[k] = _mm512_cmp_pd_mask(x, y, _CMP_UNORD_Q);
+    const __m512d num = _mm512_maskz_min_pd(0xFF, ax, ay);  // NaN of ay
+    const __m512d den = _mm512_maskz_max_pd(0xFF, ay, ax);  // NaN of ax
+    run.re_negative[k] = _mm512_movepi64_mask(_mm512_castpd_si512(x));
+    run.im_positive[k] = static_cast<uint8_t>(~_mm512_movepi64_mask(_mm512_castpd_si512(y)));
+    run.steep[k] = _mm512_cmpgt_epi64_mask(_mm512_castpd_si512(ay), _mm512_castpd_si512(ax));
+    run.measured[k] = _mm512_test_epi64_mask(_mm512_castpd_si512(den), _mm512_castpd_si512(den));
     _mm256_store_ps(run.quotient + k * kRows, _mm512_maskz_cvtpd_ps(0xFF, _mm512_div_pd(num, den)));
   }
   if (count % 2 != 0) {  // an empty partner for the last window
     _mm256_store_ps(run.quotient + count * kRows, _mm256_setzero_ps());
-    run.steep[count] = run.re_negative[count] = run.im_positive[count] = run.measured[count] =
-        run.unordered[count] = 0;
+    run.steep[count] = run.re_negative[count] = run.im_positive[count] = run.measured[count] = 0;
   }
 }
 
@@ -356,8 +360,8 @@ AVX512_TARGET void phase_run_avx512(const double* re, const double* im, int32_t 
   uint32_t any = 0;
   for (int32_t k = 0; k < count; k += 2) {
     const __m512 t = _mm512_load_ps(run.quotient + k * kRows);
-    const __m512 rough = _mm512_mul_ps(
-        t, _mm512_sub_ps(_mm512_set1_ps(kRoughPsiLinear), _mm512_mul_ps(t, _mm512_set1_ps(kRoughPsiSquare))));
+    const __m512 rough =
+        _mm512_mul_ps(t, _mm512_fnmadd_ps(t, _mm512_set1_ps(kRoughPsiSquare), _mm512_set1_ps(kRoughPsiLinear)));
     const __m512i cell = _mm512_maskz_cvttps_epi32(0xFFFF, rough);  // 0..31; a NaN's index is 0
     const __m512 boundary = _mm512_permutex2var_ps(boundaries_low, cell, boundaries_high);
     __m512i units = _mm512_mask_add_epi32(cell, _mm512_cmp_ps_mask(t, boundary, _CMP_GT_OQ), cell,
@@ -370,7 +374,7 @@ AVX512_TARGET void phase_run_avx512(const double* re, const double* im, int32_t 
     const __m128i bytes = _mm512_maskz_cvtepi32_epi8(measured, units);
     const __mmask16 clear = _mm512_cmp_ps_mask(_mm512_abs_ps(_mm512_sub_ps(t, boundary)),
                                                _mm512_set1_ps(kBoundaryMargin), _CMP_GE_OQ);  // NaN not
-    const auto recheck = static_cast<uint16_t>((measured & ~clear) | mask_pair(run.unordered + k));
+    const auto recheck = static_cast<uint16_t>(measured & ~clear);
     if (k + 1 < count)
       _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k), bytes);
     else
