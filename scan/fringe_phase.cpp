@@ -632,8 +632,10 @@ inline __attribute__((always_inline)) void phase_plane(GreyImage* plane, const R
   const int32_t border = std::min(plan.kernels.back().half, width);
   double re[kMaxRunWindows * kRows];
   double im[kMaxRunWindows * kRows];
+  // Every group's runs write the same columns, and the borders are cleared
+  // after them: the columns no run reaches stay 0 from here on.
+  std::fill(buffers.phase.begin(), buffers.phase.end(), uint64_t{0});
   for (int32_t y0 = 0; y0 < plane->height; y0 += kRows) {
-    std::fill(buffers.phase.begin(), buffers.phase.end(), uint64_t{0});
     if (first_row || other_rows) {
       load_group<kWideLoad>(plane, y0, buffers.levels.data());
       kWiden(buffers.levels.data(), (width + 7) / 8 * 8, buffers.grey);
