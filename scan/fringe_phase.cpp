@@ -484,12 +484,15 @@ inline __attribute__((always_inline)) void widen_of(const uint64_t* columns, int
     std::memcpy(grey + static_cast<std::ptrdiff_t>(x) * kRows, &levels, sizeof levels);
   }
 }
-AVX512_TARGET void widen_avx512(
-    const uint64_t* columns, int32_t count, double* grey) {
-  for (int32_t x = 0; x < count; ++x) {
+// Two columns at a time: sixteen bytes to 32-bit integers, each half to
+// doubles.
+AVX512_TARGET void widen_avx512(const uint64_t* columns, int32_t count, double* grey) {
+  for (int32_t x = 0; x < count; x += 2) {
     const __m512i levels =
-        _mm512_maskz_cvtepu8_epi64(0xFF, _mm_loadl_epi64(reinterpret_cast<const __m128i*>(columns + x)));
-    _mm512_storeu_pd(grey + static_cast<std::ptrdiff_t>(x) * kRows, _mm512_maskz_cvtepi64_pd(0xFF, levels));
+        _mm512_maskz_cvtepu8_epi32(0xFFFF, _mm_loadu_si128(reinterpret_cast<const __m128i*>(columns + x)));
+    double* out = grey + static_cast<std::ptrdiff_t>(x) * kRows;
+    _mm512_storeu_pd(out, _mm512_maskz_cvtepi32_pd(0xFF, _mm512_maskz_extracti64x4_epi64(0xF, levels, 0)));
+    _mm512_storeu_pd(out + kRows, _mm512_maskz_cvtepi32_pd(0xFF, _mm512_maskz_extracti64x4_epi64(0xF, levels, 1)));
   }
 }
 __attribute__((target("avx2"))) void widen_avx2(const uint64_t* columns, int32_t count, double* grey) {
