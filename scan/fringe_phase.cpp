@@ -644,8 +644,11 @@ inline __attribute__((always_inline)) void phase_plane(GreyImage* plane, const R
       kWiden(buffers.levels.data(), (width + 7) / 8 * 8, buffers.grey);
       for (const WindowRun& run : plan.runs) {
         const PhaseKernel& kernel = plan.kernels[static_cast<std::size_t>(run.kernel)];
-        window_sums<kBlock>(buffers.grey, kernel, run.first, run.end, re, im);
-        kPhaseRun(re, im, run.end - run.first, buffers.phase.data() + run.first + kernel.half);
+        // Windows centred in the left border would be cleared again.
+        const int32_t first = std::max(run.first, border - kernel.half);
+        if (first >= run.end) continue;
+        window_sums<kBlock>(buffers.grey, kernel, first, run.end, re, im);
+        kPhaseRun(re, im, run.end - first, buffers.phase.data() + first + kernel.half);
       }
       std::fill(buffers.phase.begin(), buffers.phase.begin() + border, uint64_t{0});
       std::fill(buffers.phase.begin() + (width - border), buffers.phase.begin() + width, uint64_t{0});
