@@ -155,6 +155,34 @@ TEST(SmoothBinomial, MatchesThePlainPassUpToTheWidestRowAtEveryWidth) {
   EXPECT_EQ(plane->pixels[0], 33);
 }
 
+// The answer of a pass whose only change lies in the last pixels of the
+// rows, where the vectors end: the row pass changes two pixels next to a
+// brighter one in the last columns of the edge row; the column pass alone
+// changes the last column (alternating 50 and 53 leaves the rows as they are).
+TEST(SmoothBinomial, ChangesInTheLastPixelsOfARowAreNoticed) {
+  for (SimdLevel level : {SimdLevel::avx512, SimdLevel::avx2, SimdLevel::sse2}) {
+    simd_ceiling() = level;
+    for (const auto& [w, h] : {std::pair{37, 5}, std::pair{4095, 4}, std::pair{66, 6}, std::pair{6, 3}})
+      for (int kind = 0; kind < 2; ++kind) {
+        Image image = make_image(w, h), taken = make_image(w, h), source = make_image(w, h);
+        std::memset(image->pixels, 50, static_cast<std::size_t>(image->size));
+        if (kind == 0) img_line(image.get(), 0)[w - 2] = 54;
+        for (int32_t y = 0; kind == 1 && y < h; ++y) img_line(image.get(), y)[w - 1] = y % 2 ? 53 : 50;
+        img_copy(source.get(), image.get());
+        const std::vector<uint8_t> before = pixels_of(image.get());
+        Image expected = make_image(w, h);
+        img_copy(expected.get(), image.get());
+        plain_smoothing(expected.get());
+        const bool changed = smooth_binomial(image.get());
+        EXPECT_TRUE(changed) << w << " x " << h << " kind " << kind << " level " << static_cast<int>(level);
+        EXPECT_EQ(changed, pixels_of(expected.get()) != before);
+        EXPECT_EQ(pixels_of(image.get()), pixels_of(expected.get())) << w << " x " << h << " kind " << kind;
+        EXPECT_EQ(smooth_binomial(taken.get(), source.get()), changed) << w << " x " << h << " kind " << kind;
+      }
+  }
+  simd_ceiling() = SimdLevel::avx512;
+}
+
 TEST(EllipseMask, BoundaryExcludedZeroAxisEmptyFarCentreSafe) {
   Image mask = make_image(9, 7);
   ellipse_mask(mask.get(), 4, 3, 3, 2);
