@@ -301,9 +301,10 @@ const CellBoundaries& cell_boundaries() {
   return boundaries;
 }
 
-// The octants of `count` windows in two passes, so that neither pass waits
-// long on one result: first each window's quotients as floats and its lane
-// masks, then the bytes of two windows at a time from those. The masks come
+// The octants of a run's windows in two steps, so that neither waits long on
+// one result: first each window's quotients as floats and its lane masks (as
+// the window sums come out of the filter, or in a pass over given
+// responses), then the bytes of two windows at a time from those. The masks come
 // from sign bits and from the bit patterns of magnitudes, which order as the
 // magnitudes do, so that they leave the floating-point units to the rest:
 //   Re < 0    sign bit of Re. For Re = -0 the angle is +-pi / 2 (steep, 64
@@ -323,25 +324,18 @@ struct OctantRun {
   uint8_t measured[kMaxRunWindows + 1];
 };
 
-AVX512_TARGET inline __attribute__((always_inline)) void octants_avx512(const double* re, const double* im,
-                                                                        int32_t count, OctantRun& run) {
-  for (int32_t k = 0; k < count; ++k) {
-    const __m512d x = _mm512_loadu_pd(re + k * kRows);
-    const __m512d y = _mm512_loadu_pd(im + k * kRows);
-    const __m512d ax = _mm512_abs_pd(x);
-    const __m512d ay = _mm512_abs_pd(y);
-    const __m512d num = _mm512_maskz_min_pd(0xFF, ax, ay);  // NaN of ay
-    const __m512d den = _mm512_maskz_max_pd(0xFF, ay, ax);  // NaN of ax
-    run.re_negative[k] = _mm512_movepi64_mask(_mm512_castpd_si512(x));
-    run.im_positive[k] = static_cast<uint8_t>(~_mm512_movepi64_mask(_mm512_castpd_si512(y)));
-    run.steep[k] = _mm512_cmpgt_epi64_mask(_mm512_castpd_si512(ay), _mm512_castpd_si512(ax));
-    run.measured[k] = _mm512_test_epi64_mask(_mm512_castpd_si512(den), _mm512_castpd_si512(den));
-    _mm256_store_ps(run.quotient + k * kRows, _mm512_maskz_cvtpd_ps(0xFF, _mm512_div_pd(num, den)));
-  }
-  if (count % 2 != 0) {  // an empty partner for the last window
-    _mm256_store_ps(run.quotient + count * kRows, _mm256_setzero_ps());
-    run.steep[count] = run.re_negative[count] = run.im_positive[count] = run.measured[count] = 0;
-  }
+// The quotients and masks of window k from its eight responses.
+AVX512_TARGET inline __attribute__((always_inline)) void octant_avx512(__m512d x, __m512d y, int32_t k,
+                                                                       OctantRun& run) {
+  const __m512d ax = _mm512_abs_pd(x);
+  const __m512d ay = _mm512_abs_pd(y);
+  const __m512d num = _mm512_maskz_min_pd(0xFF, ax, ay);  // NaN of ay
+  const __m512d den = _mm512_maskz_max_pd(0xFF, ay, ax);  // NaN of ax
+  run.re_negative[k] = _mm512_movepi64_mask(_mm512_castpd_si512(x));
+  run.im_positive[k] = static_cast<uint8_t>(~_mm512_movepi64_mask(_mm512_castpd_si512(y)));
+  run.steep[k] = _mm512_cmpgt_epi64_mask(_mm512_castpd_si512(ay), _mm512_castpd_si512(ax));
+  run.measured[k] = _mm512_test_epi64_mask(_mm512_castpd_si512(den), _mm512_castpd_si512(den));
+  _mm256_store_ps(run.quotient + k * kRows, _mm512_maskz_cvtpd_ps(0xFF, _mm512_div_pd(num, den)));
 }
 
 inline __mmask16 mask_pair(const uint8_t* masks) {
@@ -350,10 +344,15 @@ inline __mmask16 mask_pair(const uint8_t* masks) {
   return bits;
 }
 
-AVX512_TARGET void phase_run_avx512(const double* re, const double* im, int32_t count, uint64_t* out) {
+// The bytes of `count` windows whose octants `run` holds (their responses in
+// re and im for the ones computed again).
+AVX512_TARGET void bytes_from_octants_avx512(const double* re, const double* im, int32_t count, OctantRun& run,
+                                             uint64_t* out) {
+  if (count % 2 != 0) {  // an empty partner for the last window, unmeasured
+    _mm256_store_ps(run.quotient + count * kRows, _mm256_setzero_ps());
+    run.steep[count] = run.re_negative[count] = run.im_positive[count] = run.measured[count] = 0;
+  }
   const CellBoundaries& cells = cell_boundaries();
-  OctantRun run;
-  octants_avx512(re, im, count, run);
   const __m512 boundaries_low = _mm512_load_ps(cells.tangent);
   const __m512 boundaries_high = _mm512_load_ps(cells.tangent + 16);
   uint8_t flags[kMaxRunWindows + 1];
@@ -383,6 +382,13 @@ AVX512_TARGET void phase_run_avx512(const double* re, const double* im, int32_t 
     any |= recheck;
   }
   if (any != 0) recheck_run(re, im, count, flags, out);
+}
+
+AVX512_TARGET void phase_run_avx512(const double* re, const double* im, int32_t count, uint64_t* out) {
+  OctantRun run;
+  for (int32_t k = 0; k < count; ++k)
+    octant_avx512(_mm512_loadu_pd(re + k * kRows), _mm512_loadu_pd(im + k * kRows), k, run);
+  bytes_from_octants_avx512(re, im, count, run, out);
 }
 __attribute__((target("avx2"))) void phase_run_avx2(const double* re, const double* im,
                                                     int32_t count, uint64_t* out) {
@@ -590,31 +596,37 @@ AVX512_TARGET int32_t wide_store_avx512(uint8_t* const* rows, int32_t width, con
   return x;
 }
 
+// The sums of kBlock neighbouring windows starting at j, each over the taps
+// in order from tap 0.
+template <int32_t kBlock>
+inline __attribute__((always_inline)) void block_sums(const double* grey, const PhaseKernel& kernel, int32_t j,
+                                                      Octet (&sum_re)[kBlock], Octet (&sum_im)[kBlock]) {
+#pragma GCC unroll 4
+  for (int32_t b = 0; b < kBlock; ++b) sum_re[b] = sum_im[b] = Octet{};
+  const double* window = grey + static_cast<std::ptrdiff_t>(j) * kRows;
+  for (int32_t i = 0; i < kernel.taps; ++i) {
+    const double c = kernel.cosine[i];
+    const double s = kernel.sine[i];
+#pragma GCC unroll 4
+    for (int32_t b = 0; b < kBlock; ++b) {
+      Octet levels;
+      load_octet(levels, window + (i + b) * kRows);
+      sum_re[b] += levels * c;
+      sum_im[b] += levels * s;
+    }
+  }
+}
+
 // The sums of the windows starting at [first, end) with one kernel, kBlock
-// neighbouring starts at a time, each over the taps in order from tap 0, into
-// re and im (kRows values per window, window first at 0). The last block may
-// run past `end`; the grey buffer and the sums have room for it.
+// at a time, into re and im (kRows values per window, window first at 0).
+// The last block may run past `end`; the grey buffer and the sums have room
+// for it.
 template <int32_t kBlock>
 inline __attribute__((always_inline)) void window_sums(const double* grey, const PhaseKernel& kernel,
-                                                       int32_t first, int32_t end, double* re,
-                                                       double* im) {
+                                                       int32_t first, int32_t end, double* re, double* im) {
   for (int32_t j = first; j < end; j += kBlock) {
-    Octet sum_re[kBlock];
-    Octet sum_im[kBlock];
-#pragma GCC unroll 4
-    for (int32_t b = 0; b < kBlock; ++b) sum_re[b] = sum_im[b] = Octet{};
-    const double* window = grey + static_cast<std::ptrdiff_t>(j) * kRows;
-    for (int32_t i = 0; i < kernel.taps; ++i) {
-      const double c = kernel.cosine[i];
-      const double s = kernel.sine[i];
-#pragma GCC unroll 4
-      for (int32_t b = 0; b < kBlock; ++b) {
-        Octet levels;
-        load_octet(levels, window + (i + b) * kRows);
-        sum_re[b] += levels * c;
-        sum_im[b] += levels * s;
-      }
-    }
+    Octet sum_re[kBlock], sum_im[kBlock];
+    block_sums<kBlock>(grey, kernel, j, sum_re, sum_im);
 #pragma GCC unroll 4
     for (int32_t b = 0; b < kBlock; ++b) {
       std::memcpy(re + (j - first + b) * kRows, &sum_re[b], sizeof(Octet));
@@ -623,9 +635,29 @@ inline __attribute__((always_inline)) void window_sums(const double* grey, const
   }
 }
 
+// The same in AVX-512, and each window's octant into `octants` while its
+// sums are still in registers.
+AVX512_TARGET void window_sums_avx512(const double* grey, const PhaseKernel& kernel, int32_t first, int32_t end,
+                                      double* re, double* im, OctantRun& octants) {
+  constexpr int32_t kBlock = 4;
+  for (int32_t j = first; j < end; j += kBlock) {
+    Octet sum_re[kBlock], sum_im[kBlock];
+    block_sums<kBlock>(grey, kernel, j, sum_re, sum_im);
+#pragma GCC unroll 4
+    for (int32_t b = 0; b < kBlock; ++b) {
+      __m512d x, y;
+      std::memcpy(&x, &sum_re[b], sizeof x);
+      std::memcpy(&y, &sum_im[b], sizeof y);
+      _mm512_storeu_pd(re + (j - first + b) * kRows, x);
+      _mm512_storeu_pd(im + (j - first + b) * kRows, y);
+      octant_avx512(x, y, j - first + b, octants);
+    }
+  }
+}
+
 // The whole plane, eight rows at a time. kBlock windows per pass over the
 // taps keep 2 * kBlock sums in registers: 4 in AVX-512, 2 in AVX2, 1 in SSE2.
-template <int32_t kBlock, PhaseRun kPhaseRun, Widen kWiden, auto kWideLoad, auto kWideStore>
+template <int32_t kBlock, PhaseRun kPhaseRun, Widen kWiden, auto kWideLoad, auto kWideStore, bool kOctants = false>
 inline __attribute__((always_inline)) void phase_plane(GreyImage* plane, const RowPlan& plan,
                                                        bool first_row, bool other_rows,
                                                        GroupBuffers& buffers) {
@@ -635,6 +667,7 @@ inline __attribute__((always_inline)) void phase_plane(GreyImage* plane, const R
   const int32_t border = std::min(plan.kernels.back().half, width);
   double re[kMaxRunWindows * kRows];
   double im[kMaxRunWindows * kRows];
+  OctantRun octants;
   // Every group's runs write the same columns, and the borders are cleared
   // after them: the columns no run reaches stay 0 from here on.
   std::fill(buffers.phase.begin(), buffers.phase.end(), uint64_t{0});
@@ -647,8 +680,14 @@ inline __attribute__((always_inline)) void phase_plane(GreyImage* plane, const R
         // Windows centred in the left border would be cleared again.
         const int32_t first = std::max(run.first, border - kernel.half);
         if (first >= run.end) continue;
-        window_sums<kBlock>(buffers.grey, kernel, first, run.end, re, im);
-        kPhaseRun(re, im, run.end - first, buffers.phase.data() + first + kernel.half);
+        uint64_t* const phase = buffers.phase.data() + first + kernel.half;
+        if constexpr (kOctants) {
+          window_sums_avx512(buffers.grey, kernel, first, run.end, re, im, octants);
+          bytes_from_octants_avx512(re, im, run.end - first, octants, phase);
+        } else {
+          window_sums<kBlock>(buffers.grey, kernel, first, run.end, re, im);
+          kPhaseRun(re, im, run.end - first, phase);
+        }
       }
       std::fill(buffers.phase.begin(), buffers.phase.begin() + border, uint64_t{0});
       std::fill(buffers.phase.begin() + (width - border), buffers.phase.begin() + width, uint64_t{0});
@@ -665,7 +704,7 @@ inline __attribute__((always_inline)) void phase_plane(GreyImage* plane, const R
 
 AVX512_TARGET void phase_plane_avx512(
     GreyImage* plane, const RowPlan& plan, bool first_row, bool other_rows, GroupBuffers& buffers) {
-  phase_plane<4, phase_run_avx512, widen_avx512, wide_load_avx512, wide_store_avx512>(plane, plan, first_row, other_rows, buffers);
+  phase_plane<4, phase_run_avx512, widen_avx512, wide_load_avx512, wide_store_avx512, true>(plane, plan, first_row, other_rows, buffers);
 }
 __attribute__((target("avx2"))) void phase_plane_avx2(GreyImage* plane, const RowPlan& plan,
                                                       bool first_row, bool other_rows,
