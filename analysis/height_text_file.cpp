@@ -300,19 +300,25 @@ void write_heights(const std::string& file, const HeightMatrix& map, int nx, int
   if (nx < 0 || ny < 0 || nx > map.nx() || ny > map.ny()) {
     throw std::invalid_argument("write_heights: counts outside the map");
   }
-  std::string text;
-  text.reserve(static_cast<std::size_t>(nx) * static_cast<std::size_t>(ny) * 12 + 64);
-  text += std::to_string(nx) + " " + std::to_string(ny) + " \n";
+  std::string text = std::to_string(nx) + " " + std::to_string(ny) + " \n";
   append_fixed(text, step_x);
   text += ' ';
   append_fixed(text, step_y);
   text += " \n";
+  // The heights are written straight into the text, which has room for a
+  // line of the longest height before each one (most take some 10 bytes).
+  std::size_t used = text.size();
+  text.resize(used + static_cast<std::size_t>(nx) * static_cast<std::size_t>(ny) * 12 + kFixed6Room + 2);
   for (int y = 0; y < ny; ++y) {
     for (int x = 0; x < nx; ++x) {
-      append_fixed(text, map(x, y));
-      text += " \n";
+      if (text.size() - used < static_cast<std::size_t>(kFixed6Room) + 2) text.resize(2 * text.size());
+      char* line = fixed6_text(text.data() + used, map(x, y));
+      *line++ = ' ';
+      *line++ = '\n';
+      used = static_cast<std::size_t>(line - text.data());
     }
   }
+  text.resize(used);
   replace_file(file, text, durability);
 }
 

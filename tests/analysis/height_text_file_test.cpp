@@ -55,6 +55,15 @@ TEST(WriteHeights, ExactBytesOfASmallGridAndTheHeaderOfAWholeMap) {
             "-0.000400 \n0.007812 \n"     // row 1
             "123.456789 \n0.000000 \n");  // row 2
 
+  // Heights of hundreds of digits outgrow the room the text starts with.
+  HeightMatrix huge(4, 1, 1e300);
+  huge(2, 0) = -1e308;
+  write_heights("huge.txt", huge, 4, 1, 0.04, 0.04);
+  char expected[2000];
+  std::snprintf(expected, sizeof expected, "4 1 \n0.040000 0.040000 \n%f \n%f \n%f \n%f \n", 1e300, 1e300, -1e308,
+                1e300);
+  EXPECT_EQ(read_file_bytes("huge.txt"), expected);
+
   write_heights("perfect_sphere00.txt", map, 256, 256, 0.04, 0.04);
   const std::string whole = read_file_bytes("perfect_sphere00.txt");
   EXPECT_EQ(whole.substr(0, 29), "256 256 \n0.040000 0.040000 \n0");
