@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cfloat>
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -154,34 +155,50 @@ TEST(BlockFit, NoDataHeightAndNonFiniteHeightsNeverTakePart) {
   EXPECT_FLOAT_EQ(fit_one(infinite), 2.0f);
 }
 
-// Complete blocks take the precomputed path; their results must be the plain
-// solver's, bit for bit.
+// Complete blocks take the precomputed path (eight neighbours at once where
+// they all are complete); their results must be the plain solver's, bit for
+// bit: on grids with scattered missing heights, complete grids whose band
+// width is no multiple of eight blocks, one incomplete block at every place
+// within a group of eight, and heights that are not finite.
 TEST(BlockFit, PrecomputedPathMatchesPlainSolverBitForBit) {
-  std::mt19937 random(7);
-  std::uniform_real_distribution<float> height(-2.0f, 2.0f);
-  std::bernoulli_distribution missing(0.02);
-  Grid g(64, 64);
-  for (int r = 0; r < 64; ++r)
-    for (int c = 0; c < 64; ++c) g.matrix.values[r][c] = missing(random) ? -10.0f : height(random);
-  Grid out(16, 16);
-  ASSERT_EQ(block_fit(g.matrix, out.matrix, 4, -10.0), 0);
-  int differing = 0;
-  for (int bi = 0; bi < 16; ++bi)
-    for (int bj = 0; bj < 16; ++bj) {
-      std::vector<double> a;
-      for (int l = 0; l < 4; ++l)
-        for (int m = 0; m < 4; ++m) {
-          const float z = g.matrix.values[bi * 4 + l][bj * 4 + m];
-          const double x = m - 1.5;
-          const double y = l - 1.5;
-          if (z > -10.0f) a.insert(a.end(), {x * x, y * y, x * y, x, y, 1.0, z});
-        }
-      const int n = static_cast<int>(a.size() / 7);
-      const bool solved = n >= 6 && solve_least_squares(a.data(), n, 6) == 1;
-      const float expected = solved ? static_cast<float>(a[5 * 7 + 6]) : -10.0f;
-      if (std::memcmp(&expected, &out.matrix.values[bi][bj], sizeof(float)) != 0) ++differing;
-    }
-  EXPECT_EQ(differing, 0);
+  struct Case {
+    int cols, rows;
+    double missing;  // chance of a missing height
+    int hole_every;  // > 0: block k of band b misses a height when (k - b) % hole_every == 0
+  };
+  for (const Case& c : {Case{64, 64, 0.02, 0}, Case{84, 12, 0.0, 0}, Case{128, 36, 0.0, 9},
+                        Case{100, 16, 0.005, 0}, Case{4, 4, 0.0, 0}}) {
+    std::mt19937 random(7);
+    std::uniform_real_distribution<float> height(-2.0f, 2.0f);
+    std::bernoulli_distribution missing(c.missing);
+    Grid g(c.cols, c.rows);
+    for (int r = 0; r < c.rows; ++r)
+      for (int col = 0; col < c.cols; ++col) g.matrix.values[r][col] = missing(random) ? -10.0f : height(random);
+    const int across = c.cols / 4, down = c.rows / 4;
+    for (int b = 0; c.hole_every > 0 && b < down; ++b)
+      for (int k = 0; k < across; ++k)
+        if ((k - b) % c.hole_every == 0) g.matrix.values[4 * b + (k % 4)][4 * k + (b % 4)] = k % 3 ? -10.0f : NAN;
+    if (c.cols == 100) g.matrix.values[5][50] = INFINITY;
+    Grid out(across, down);
+    ASSERT_EQ(block_fit(g.matrix, out.matrix, 4, -10.0), 0);
+    int differing = 0;
+    for (int bi = 0; bi < down; ++bi)
+      for (int bj = 0; bj < across; ++bj) {
+        std::vector<double> a;
+        for (int l = 0; l < 4; ++l)
+          for (int m = 0; m < 4; ++m) {
+            const float z = g.matrix.values[bi * 4 + l][bj * 4 + m];
+            const double x = m - 1.5;
+            const double y = l - 1.5;
+            if (z > -10.0f && z <= FLT_MAX) a.insert(a.end(), {x * x, y * y, x * y, x, y, 1.0, z});
+          }
+        const int n = static_cast<int>(a.size() / 7);
+        const bool solved = n >= 6 && solve_least_squares(a.data(), n, 6) == 1;
+        const float expected = solved ? static_cast<float>(a[5 * 7 + 6]) : -10.0f;
+        if (std::memcmp(&expected, &out.matrix.values[bi][bj], sizeof(float)) != 0) ++differing;
+      }
+    EXPECT_EQ(differing, 0) << c.cols << " x " << c.rows;
+  }
 }
 
 TEST(ProfileCalculation, HeightsRelativeToTheReference) {
