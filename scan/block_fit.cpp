@@ -64,24 +64,29 @@ float fit_block(const ScnMatrix& full, int32_t y0, int32_t x0, int32_t s, double
 }
 
 // Eight neighbouring 4 x 4 blocks, the first at column x0 of the band's
-// rows: when all their 128 heights take part, the heights go into the lanes
-// of b (row l * 4 + m, lane k for the block at x0 + 4 k) and the answer is
-// true; otherwise b is left alone.
-AVX512_TARGET bool gather_eight_complete(const float* const* rows, int32_t x0, float noData,
-                                         double (*b)[kPlanLanes]) {
+// rows: none of their 128 heights takes part (outside the measured area),
+// all do, or some. When all do and b is given, the heights go into the lanes
+// of b (row l * 4 + m, lane k for the block at x0 + 4 k).
+enum class EightBlocks { empty, complete, mixed };
+
+AVX512_TARGET EightBlocks eight_blocks(const float* const* rows, int32_t x0, float noData,
+                                       double (*b)[kPlanLanes]) {
   const __m512 limit = _mm512_set1_ps(noData);
   const __m512 largest = _mm512_set1_ps(FLT_MAX);
   __m512 z[4][2];
-  __mmask16 usable = 0xFFFF;
+  __mmask16 all = 0xFFFF, any = 0;
   for (int32_t l = 0; l < 4; ++l)
     for (int32_t half = 0; half < 2; ++half) {
       z[l][half] = _mm512_loadu_ps(rows[l] + x0 + 16 * half);
-      usable &= _mm512_cmp_ps_mask(z[l][half], limit, _CMP_GT_OQ) &
-                _mm512_cmp_ps_mask(z[l][half], largest, _CMP_LE_OQ);
+      const __mmask16 usable = _mm512_cmp_ps_mask(z[l][half], limit, _CMP_GT_OQ) &
+                               _mm512_cmp_ps_mask(z[l][half], largest, _CMP_LE_OQ);
+      all &= usable;
+      any |= usable;
     }
-  if (usable != 0xFFFF) return false;
+  if (any == 0) return EightBlocks::empty;
+  if (all != 0xFFFF) return EightBlocks::mixed;
   // Height m of the eight blocks: every fourth float of the 32, from m.
-  for (int32_t m = 0; m < 4; ++m) {
+  for (int32_t m = 0; b != nullptr && m < 4; ++m) {
     const __m512i every_fourth = _mm512_setr_epi32(m, m + 4, m + 8, m + 12, m + 16, m + 20, m + 24, m + 28, 0, 0,
                                                    0, 0, 0, 0, 0, 0);
     for (int32_t l = 0; l < 4; ++l) {
@@ -89,7 +94,7 @@ AVX512_TARGET bool gather_eight_complete(const float* const* rows, int32_t x0, f
       _mm512_storeu_pd(b[l * 4 + m], _mm512_maskz_cvtps_pd(0xFF, _mm512_maskz_extractf32x8_ps(0xFF, gathered, 0)));
     }
   }
-  return true;
+  return EightBlocks::complete;
 }
 
 void solve_batch(const LeastSquaresPlan& plan, Batch& batch, float noData) {
@@ -137,15 +142,24 @@ void BlockFitter::fit_band(const float* const* rows, float* target, int32_t cols
   band.values = const_cast<float**>(rows);
   const bool eight_at_once = s_ == 4 && fitting_ && planned_ && cpu_has_avx512();
   for (int32_t bj = 0; bj < cols; ++bj) {
-    // Inside the measured area eight blocks in a row have all their heights:
-    // they fill an empty batch at once.
-    if (eight_at_once && batch_.count == 0 && bj + kPlanLanes <= across_ &&
-        gather_eight_complete(rows, 4 * bj, noData_, batch_.b)) {
-      for (int32_t k = 0; k < kPlanLanes; ++k) batch_.target[k] = target + bj + k;
-      batch_.count = kPlanLanes;
-      solve_batch(plan_, batch_, noData_);
-      bj += kPlanLanes - 1;
-      continue;
+    // Outside the measured area eight blocks in a row have none of their
+    // heights (no data, as one at a time); inside, all of them: they fill an
+    // empty batch at once.
+    if (eight_at_once && bj + kPlanLanes <= across_) {
+      const bool empty_batch = batch_.count == 0;
+      const EightBlocks eight = eight_blocks(rows, 4 * bj, noData_, empty_batch ? batch_.b : nullptr);
+      if (eight == EightBlocks::empty) {
+        std::fill(target + bj, target + bj + kPlanLanes, noData_);
+        bj += kPlanLanes - 1;
+        continue;
+      }
+      if (eight == EightBlocks::complete && empty_batch) {
+        for (int32_t k = 0; k < kPlanLanes; ++k) batch_.target[k] = target + bj + k;
+        batch_.count = kPlanLanes;
+        solve_batch(plan_, batch_, noData_);
+        bj += kPlanLanes - 1;
+        continue;
+      }
     }
     // Which of a 4 x 4 block's heights take part, 16 at once: most blocks
     // have all of them or none (which gives no data, as fit_block would).

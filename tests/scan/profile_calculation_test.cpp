@@ -159,15 +159,17 @@ TEST(BlockFit, NoDataHeightAndNonFiniteHeightsNeverTakePart) {
 // they all are complete); their results must be the plain solver's, bit for
 // bit: on grids with scattered missing heights, complete grids whose band
 // width is no multiple of eight blocks, one incomplete block at every place
-// within a group of eight, and heights that are not finite.
+// within a group of eight, heights that are not finite, and a disc of
+// heights with none around it (blocks without any height, eight at a time).
 TEST(BlockFit, PrecomputedPathMatchesPlainSolverBitForBit) {
   struct Case {
     int cols, rows;
     double missing;  // chance of a missing height
     int hole_every;  // > 0: block k of band b misses a height when (k - b) % hole_every == 0
+    int disc = 0;    // > 0: heights only within this radius of the grid's centre
   };
   for (const Case& c : {Case{64, 64, 0.02, 0}, Case{84, 12, 0.0, 0}, Case{128, 36, 0.0, 9},
-                        Case{100, 16, 0.005, 0}, Case{4, 4, 0.0, 0}}) {
+                        Case{100, 16, 0.005, 0}, Case{4, 4, 0.0, 0}, Case{200, 44, 0.0, 0, 37}}) {
     std::mt19937 random(7);
     std::uniform_real_distribution<float> height(-2.0f, 2.0f);
     std::bernoulli_distribution missing(c.missing);
@@ -179,6 +181,9 @@ TEST(BlockFit, PrecomputedPathMatchesPlainSolverBitForBit) {
       for (int k = 0; k < across; ++k)
         if ((k - b) % c.hole_every == 0) g.matrix.values[4 * b + (k % 4)][4 * k + (b % 4)] = k % 3 ? -10.0f : NAN;
     if (c.cols == 100) g.matrix.values[5][50] = INFINITY;
+    for (int r = 0; c.disc > 0 && r < c.rows; ++r)
+      for (int col = 0; col < c.cols; ++col)
+        if (std::hypot(col - c.cols / 2, r - c.rows / 2) >= c.disc) g.matrix.values[r][col] = -10.0f;
     Grid out(across, down);
     ASSERT_EQ(block_fit(g.matrix, out.matrix, 4, -10.0), 0);
     int differing = 0;
