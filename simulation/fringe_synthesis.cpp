@@ -510,8 +510,8 @@ AVX512_TARGET inline unsigned store_grey_bytes8(__m512d v, __m512d margin, uint8
   const __m512d clamped = _mm512_maskz_min_pd(0xFF, _mm512_maskz_max_pd(0xFF, v, zero), _mm512_set1_pd(254.0));
   const __m128i bytes = _mm512_maskz_cvtepi64_epi8(0xFF, _mm512_maskz_cvttpd_epi64(0xFF, clamped));
   _mm_storel_epi64(reinterpret_cast<__m128i*>(out), bytes);
-  const __m512d shift = _mm512_set1_pd(kRoundingShift);
-  const __m512d distance = _mm512_sub_pd(v, _mm512_sub_pd(_mm512_add_pd(v, shift), shift));
+  const __m512d distance =
+      _mm512_sub_pd(v, _mm512_maskz_roundscale_pd(0xFF, v, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC));
   return _mm512_cmp_pd_mask(distance, margin, _CMP_LT_OQ) &
          _mm512_cmp_pd_mask(distance, _mm512_sub_pd(zero, margin), _CMP_GT_OQ);
 }
@@ -521,7 +521,7 @@ AVX512_TARGET inline unsigned store_grey_bytes8(__m512d v, __m512d margin, uint8
 AVX512_TARGET inline __m512d remainder_of8(__m512d a, __m512d bound, __m512d inverse) {
   const __m512d q =
       _mm512_maskz_roundscale_pd(0xFF, _mm512_mul_pd(a, inverse), _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
-  __m512d r = _mm512_sub_pd(a, _mm512_mul_pd(q, bound));
+  __m512d r = _mm512_fnmadd_pd(q, bound, a);  // q bound is exact: one rounding or two, the same
   r = _mm512_mask_add_pd(r, _mm512_cmp_pd_mask(r, _mm512_setzero_pd(), _CMP_LT_OQ), r, bound);
   return _mm512_mask_sub_pd(r, _mm512_cmp_pd_mask(r, bound, _CMP_GE_OQ), r, bound);
 }
@@ -560,11 +560,12 @@ AVX512_TARGET void noisy_row_avx512(const Noise& noise, Rows& rows, int32_t i, c
   const __m512d span_inverse = _mm512_set1_pd(noise.span_inverse);
   const __m512d low = _mm512_set1_pd(noise.low);
   const __m512d weight = _mm512_set1_pd(noise.weight);
+  const __m512d weight_per_level = _mm512_set1_pd(noise.weight / 255.0);
+  const bool estimated = contrast > 0.0;
   std::size_t j = 0;
   for (; j + 8 <= width; j += 8) {
     // (-1)^k with k = draw mod 2 + 1: -1 for an even draw, +1 for an odd one.
     const __mmask8 odd = _mm512_test_epi64_mask(first, _mm512_set1_epi64(int64_t{1} << 32));
-    const __m512d sign = _mm512_mask_blend_pd(odd, _mm512_set1_pd(-1.0), _mm512_set1_pd(1.0));
     __m512i next = first;
     __m512d amount = zero, n = zero;
     if (noise.additive) {
@@ -579,11 +580,19 @@ AVX512_TARGET void noisy_row_avx512(const Noise& noise, Rows& rows, int32_t i, c
       n = _mm512_sub_pd(_mm512_add_pd(shaped, shift), shift);  // nearest, halves to even
     }
     const __m512d v = _mm512_loadu_pd(levels + j);
-    const __m512d noisy =
-        _mm512_add_pd(_mm512_add_pd(v, _mm512_mul_pd(amount, sign)),
-                      _mm512_div_pd(_mm512_mul_pd(_mm512_mul_pd(n, weight), v), _mm512_set1_pd(255.0)));
+    // amount * sign is amount with its sign bit flipped for an even draw.
+    // With estimated levels n m v / 255 is taken as n (m / 255) v: a rounding
+    // or two of a term below 64, far inside the margin, which decides the
+    // byte; without (contrast 0: the levels are exact, the margin 0) as it is.
+    const __m512d proportional =
+        estimated ? _mm512_mul_pd(_mm512_mul_pd(n, weight_per_level), v)
+                  : _mm512_div_pd(_mm512_mul_pd(_mm512_mul_pd(n, weight), v), _mm512_set1_pd(255.0));
+    const __m512d noisy = _mm512_add_pd(
+        _mm512_add_pd(v, _mm512_mask_xor_pd(amount, static_cast<__mmask8>(~odd), amount, _mm512_set1_pd(-0.0))),
+        proportional);
     const unsigned near = store_grey_bytes8(noisy, margin, line + j);
     if (__builtin_expect(near != 0, 0)) {
+      const __m512d sign = _mm512_mask_blend_pd(odd, _mm512_set1_pd(-1.0), _mm512_set1_pd(1.0));
       alignas(64) double signs[8], amounts[8], ns[8];
       _mm512_store_pd(signs, sign);
       _mm512_store_pd(amounts, amount);
