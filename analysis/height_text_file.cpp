@@ -257,17 +257,25 @@ ProfileGrid read_profile(const std::string& file, HeightMatrix& target, int widt
   grid.step_y = whole.step_y;
 
   // Cut the centred square of side n out of the longer direction.
-  HeightMatrix result(width, height, 0.0);
   int n = 0;
   if (nx >= ny) {
+    // The square is a run of whole columns of the profile, resampled where
+    // it lies; straight into the target where it has the result's size
+    // (resampling fails, if at all, before it writes).
     n = ny;
     const int offset = static_cast<int>(std::lrint((nx - ny) * 0.5));
-    HeightMatrix square(n, n);
-    for (int x = 0; x < n; ++x) {
-      for (int y = 0; y < n; ++y) square(x, y) = profile(x + offset, y);
+    const double* square = profile.column(offset);
+    if (target.nx() == width && target.ny() == height) {
+      resample_bilinear(square, n, n, width, height, target);
+    } else {
+      HeightMatrix result(width, height);
+      resample_bilinear(square, n, n, width, height, result);
+      for (int i = 0; i < width; ++i) {
+        for (int j = 0; j < height; ++j) target(i, j) = result(i, j);
+      }
     }
-    resample_bilinear(square, width, height, result);
   } else {
+    HeightMatrix result(width, height, 0.0);
     n = nx;
     const int offset = static_cast<int>(std::lrint((ny - nx) * 0.5));
     HeightMatrix square(n, n);
@@ -285,10 +293,9 @@ ProfileGrid read_profile(const std::string& file, HeightMatrix& target, int widt
         }
       }
     }
-  }
-
-  for (int i = 0; i < width; ++i) {
-    for (int j = 0; j < height; ++j) target(i, j) = result(i, j);
+    for (int i = 0; i < width; ++i) {
+      for (int j = 0; j < height; ++j) target(i, j) = result(i, j);
+    }
   }
   grid.side_x = n;
   grid.side_y = n;

@@ -1,17 +1,22 @@
 #include "analysis/resample.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cmath>
 #include <stdexcept>
 #include <vector>
 
 void resample_bilinear(const HeightMatrix& square, int width, int height, HeightMatrix& result) {
-  if (width < 1 || height < 1 || square.nx() < 1 || square.ny() < 1 || result.nx() < width ||
-      result.ny() < height) {
+  resample_bilinear(square.data(), square.nx(), square.ny(), width, height, result);
+}
+
+void resample_bilinear(const double* cells, int nx, int ny, int width, int height, HeightMatrix& result) {
+  if (width < 1 || height < 1 || nx < 1 || ny < 1 || result.nx() < width || result.ny() < height) {
     throw std::invalid_argument("resample_bilinear: grid sizes do not fit");
   }
-  const int last_x = square.nx() - 1;
-  const int last_y = square.ny() - 1;
+  const auto column = [cells, ny](int x) { return cells + static_cast<std::ptrdiff_t>(x) * ny; };
+  const int last_x = nx - 1;
+  const int last_y = ny - 1;
   // The source rows and weights depend on j alone: worked out once.
   struct Rows {
     int low;
@@ -30,8 +35,8 @@ void resample_bilinear(const HeightMatrix& square, int width, int height, Height
     const int xl = static_cast<int>(std::floor(fx));
     const int xh = std::min(static_cast<int>(std::ceil(fx)), last_x);
     const double dx = fx - xl;
-    const double* low = square.column(xl);
-    const double* high = square.column(xh);
+    const double* low = column(xl);
+    const double* high = column(xh);
     double* out = result.column(i);
     for (int j = 0; j < height; ++j) {
       const Rows& r = rows[static_cast<std::size_t>(j)];

@@ -11,6 +11,10 @@
 // Throws std::invalid_argument when result is smaller than width x height or
 // a size is not positive.
 void resample_bilinear(const HeightMatrix& square, int width, int height, HeightMatrix& result);
+// The same from an nx x ny grid stored as HeightMatrix stores its cells
+// (column after column of ny values), such as a run of whole columns of a
+// larger grid.
+void resample_bilinear(const double* cells, int nx, int ny, int width, int height, HeightMatrix& result);
 
 // Enlarges the window x0..x1, y0..y1 of `map` (bounds included) onto the first
 // out_w x out_h cells of `output` (i = 0..out_w - 1 across, j down). Sample

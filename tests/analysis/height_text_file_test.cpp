@@ -111,6 +111,21 @@ TEST(ReadProfile, RoundTripOfAWholeMapToSixDecimals) {
   EXPECT_EQ(read_into_fresh_map("heights.txt")(0, 0), static_cast<double>(0.1f));
 }
 
+// A result smaller than the target fills its corner of the target alone,
+// with the heights a target of the result's size gets.
+TEST(ReadProfile, ASmallerResultFillsOnlyItsCornerOfTheTarget) {
+  TempDir dir;
+  write_file_bytes("p.txt", profile_text(13, 10, [](int x, int y) { return x * 0.5 - y * y * 0.125; }));
+  HeightMatrix exact(100, 80, 5.0), larger(kMapSide, kMapSide, 7.0);
+  read_profile("p.txt", exact, 100, 80);
+  read_profile("p.txt", larger, 100, 80);
+  int wrong = 0;
+  for (int x = 0; x < kMapSide; ++x)
+    for (int y = 0; y < kMapSide; ++y) wrong += larger(x, y) != (x < 100 && y < 80 ? exact(x, y) : 7.0);
+  EXPECT_EQ(wrong, 0);
+  EXPECT_EQ(exact(99, 79), 11 * 0.5 - 81 * 0.125);  // columns 2 .. 11 form the square
+}
+
 TEST(ReadProfile, WideProfilesLoseTheirOuterColumnsAndInterpolateWithCornersAligned) {
   TempDir dir;
   const auto height = [](int x, int y) { return x * 0.25 + y * 2.0; };
