@@ -110,6 +110,7 @@ class WordReader {
       if (position_ < filled_) break;
       if (!refill()) return {};
     }
+    last_repeated_ = false;
     const std::size_t start = position_;
     position_ = word_end(position_);
     if (position_ != filled_) return cut(block + start, position_ - start);
@@ -138,18 +139,47 @@ class WordReader {
     if (repeat_length_ != 0 && same_short_text(word, repeat_text_, repeat_length_ + 1)) {
       value = repeat_value_;
       position_ = start + repeat_length_;
+      last_repeated_ = true;
       return true;
     }
     const char* const end = scan_fixed_float(word, block + filled_, value);
     if (end == nullptr || end == block + filled_ || !is_space(*end)) return false;
     position_ = static_cast<std::size_t>(end - block);
     const auto length = static_cast<std::size_t>(end - word);
-    if (length < kReadAhead) {
+    last_repeated_ = length < kReadAhead;
+    if (last_repeated_) {
       std::memcpy(repeat_text_, word, kReadAhead);
       repeat_length_ = length;
       repeat_value_ = value;
     }
     return true;
+  }
+  // After next_fixed_height gave the repeated word: how many of the next
+  // words, at most `most`, are that word again, each with the same single
+  // blank after it; they are passed over. Such a run is a stretch of the
+  // block equal to itself one word and blank earlier, compared many words at
+  // a time (the no-data heights outside the mask come in rows of them). Stays
+  // kReadAhead bytes short of the block's end, as next_fixed_height does.
+  std::size_t skip_repeats(std::size_t most) {
+    if (!last_repeated_) return 0;
+    const std::size_t unit = repeat_length_ + 1;
+    const std::size_t from = position_ + 1;  // the next word, if one blank follows
+    if (from + kReadAhead >= filled_) return 0;
+    const std::size_t limit = std::min(most, (filled_ - kReadAhead - from) / unit);
+    const char* const next = buffer_.data() + from;
+    constexpr std::size_t kWordsAtOnce = 16;
+    std::size_t count = 0;
+    while (count < limit) {
+      // One word as a short text first: most heights inside the mask differ
+      // from the one before.
+      const char* const at = next + count * unit;
+      if (!same_short_text(at, at - unit, unit)) break;
+      ++count;
+      const std::size_t words = std::min(kWordsAtOnce, limit - count);
+      if (std::memcmp(at + unit, at, words * unit) == 0) count += words;
+    }
+    if (count > 0) position_ = from + count * unit - 1;  // the blank after the last one
+    return count;
   }
   bool failed() const { return std::ferror(stream_) != 0 || overlong_; }
 
@@ -211,6 +241,7 @@ class WordReader {
   char repeat_text_[kReadAhead] = {};
   std::size_t repeat_length_ = 0;
   float repeat_value_ = 0.0f;
+  bool last_repeated_ = false;  // the last word handed out is that word
 };
 
 // One "%d" word: optional sign and decimal digits.
@@ -361,20 +392,44 @@ ProfileHeights read_profile_grid(const std::string& file) {
       (word = reader.next()).empty() || !parse_float(word, grid.step_y)) {
     throw bad("no grid spacing");
   }
-  for (int y = 0; y < ny; ++y) {
+  // The file holds the heights row after row, x across, and runs of repeated
+  // heights go on across rows: they are read into a block of rows first, then
+  // put into the grid (x major) eight rows at a time, so that each column's
+  // eight heights fill one cache line.
+  constexpr int kRowsAtOnce = 8;
+  const auto cells = static_cast<std::size_t>(count);
+  const auto block_cells = static_cast<std::size_t>(kRowsAtOnce) * static_cast<std::size_t>(nx);
+  std::vector<double> block(std::min(cells, block_cells));
+  std::size_t block_start = 0;  // the cell (y * nx + x) at block[0]
+  const auto flush = [&](std::size_t end) {
+    const auto y0 = static_cast<int>(block_start / static_cast<std::size_t>(nx));
+    const auto y1 = static_cast<int>(end / static_cast<std::size_t>(nx));
     for (int x = 0; x < nx; ++x) {
-      float height = 0.0f;
-      if (reader.next_fixed_height(height)) {
-        grid.heights(x, y) = static_cast<double>(height);
-        continue;
-      }
-      if ((word = reader.next()).empty()) {
-        throw bad("only " + std::to_string(static_cast<long long>(y) * nx + x) + " of " +
-                  std::to_string(count) + " heights");
-      }
-      if (!parse_float(word, grid.heights(x, y))) throw bad("'" + std::string(word) + "' is not a height");
+      double* column = grid.heights.column(x);
+      for (int y = y0; y < y1; ++y) column[y] = block[static_cast<std::size_t>((y - y0) * nx + x)];
     }
+    block_start = end;
+  };
+  for (std::size_t k = 0; k < cells;) {
+    float height = 0.0f;
+    if (reader.next_fixed_height(height)) {
+      for (std::size_t same = 1 + reader.skip_repeats(cells - k - 1); same > 0;) {
+        if (k == block_start + block_cells) flush(k);
+        const std::size_t n = std::min(same, block_start + block_cells - k);
+        std::fill_n(block.begin() + static_cast<std::ptrdiff_t>(k - block_start), n, static_cast<double>(height));
+        k += n;
+        same -= n;
+      }
+      continue;
+    }
+    if ((word = reader.next()).empty()) {
+      throw bad("only " + std::to_string(k) + " of " + std::to_string(count) + " heights");
+    }
+    if (k == block_start + block_cells) flush(k);
+    if (!parse_float(word, block[k - block_start])) throw bad("'" + std::string(word) + "' is not a height");
+    ++k;
   }
+  flush(cells);
   if (reader.failed()) throw bad("read error");
   return grid;
 }

@@ -292,6 +292,8 @@ TEST(ReadProfile, WordsAcrossBlockEndsReadAsStrtofReadsThem) {
 // taken over: words that share a beginning with the one before, differ only in
 // the blank after them or lie at a block's end must each still read as strtof
 // reads them.
+// Runs of repeated words, short ones and long ones that go on across rows,
+// the reader's blocks and the groups of rows the grid is filled in.
 TEST(ReadProfile, RepeatedWordsReadAsStrtofReadsThem) {
   TempDir dir;
   const char* const spellings[] = {
@@ -300,27 +302,29 @@ TEST(ReadProfile, RepeatedWordsReadAsStrtofReadsThem) {
       "0.000000029802322387695312",  // halfway between two floats
       "7.1234567", "7.12345"};
   const char* const gaps[] = {"\n", " ", "\t", "\r\n", "\n\n"};
-  std::mt19937 random(11);
-  std::string text = "256 256\n0.040000 0.040000\n";
-  std::vector<float> expected;
-  const char* word = spellings[0];
-  for (int k = 0; k < 256 * 256; ++k) {
-    if (random() % 8 == 0) word = spellings[random() % std::size(spellings)];  // runs of about 8
-    text += word;
-    text += gaps[random() % 16 == 0 ? random() % std::size(gaps) : 0];
-    expected.push_back(std::strtof(word, nullptr));
-  }
-  write_file_bytes("repeats.txt", text);
-  const HeightMatrix back = read_profile_grid("repeats.txt").heights;
-  int wrong = 0;
-  for (int y = 0; y < 256; ++y)
-    for (int x = 0; x < 256; ++x) {
-      const double want = static_cast<double>(expected[static_cast<std::size_t>(y) * 256 + x]);
-      const double got = back(x, y);
-      const bool same = std::isnan(want) ? std::isnan(got) : got == want && std::signbit(got) == std::signbit(want);
-      if (!same && wrong++ < 5) ADD_FAILURE() << x << ", " << y << ": " << got << " for " << want;
+  for (const unsigned run : {8u, 700u}) {
+    std::mt19937 random(11);
+    std::string text = "256 256\n0.040000 0.040000\n";
+    std::vector<float> expected;
+    const char* word = spellings[0];
+    for (int k = 0; k < 256 * 256; ++k) {
+      if (random() % run == 0) word = spellings[random() % std::size(spellings)];  // runs of about `run`
+      text += word;
+      text += gaps[random() % (2 * run) == 0 ? random() % std::size(gaps) : 0];
+      expected.push_back(std::strtof(word, nullptr));
     }
-  EXPECT_EQ(wrong, 0);
+    write_file_bytes("repeats.txt", text);
+    const HeightMatrix back = read_profile_grid("repeats.txt").heights;
+    int wrong = 0;
+    for (int y = 0; y < 256; ++y)
+      for (int x = 0; x < 256; ++x) {
+        const double want = static_cast<double>(expected[static_cast<std::size_t>(y) * 256 + x]);
+        const double got = back(x, y);
+        const bool same = std::isnan(want) ? std::isnan(got) : got == want && std::signbit(got) == std::signbit(want);
+        if (!same && wrong++ < 5) ADD_FAILURE() << x << ", " << y << ": " << got << " for " << want << " (runs " << run << ")";
+      }
+    EXPECT_EQ(wrong, 0) << "runs of about " << run;
+  }
 }
 
 }  // namespace
