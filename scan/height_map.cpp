@@ -101,11 +101,18 @@ AVX512_TARGET void heights_avx512(
   __m512d column = _mm512_setr_pd(0, 1, 2, 3, 4, 5, 6, 7);
   for (; x + 8 <= cols; x += 8, column = _mm512_add_pd(column, _mm512_set1_pd(8.0))) {
     const __m256i u = _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 2 * x)));
-    __m512d height;
+    const __m256i r = ref != nullptr
+                          ? _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(ref + 2 * x)))
+                          : zero;
     __mmask8 none = _mm256_cmpeq_epi32_mask(u, zero);
+    if (ref != nullptr) none |= _mm256_cmpeq_epi32_mask(r, zero);
+    // Outside the mask whole stretches of a row have no phase.
+    if (none == 0xFF) {
+      _mm256_storeu_ps(out + x, no_data);
+      continue;
+    }
+    __m512d height;
     if (ref != nullptr) {
-      const __m256i r = _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(ref + 2 * x)));
-      none |= _mm256_cmpeq_epi32_mask(r, zero);
       height = _mm512_mul_pd(_mm512_mul_pd(_mm512_maskz_cvtepi32_pd(0xFF, _mm256_sub_epi32(u, r)), unit), scale);
     } else {
       const __m512d periods = _mm512_sub_pd(_mm512_mul_pd(_mm512_maskz_cvtepi32_pd(0xFF, u), unit), _mm512_set1_pd(128.0));

@@ -301,7 +301,10 @@ TEST(ProfileCalculation, HeightRowsAreThePixelByPixelFormulaAtEveryWidth) {
   const Setting settings[] = {{10.0, 0.01, 30.0}, {12.7, 0.0137, 41.3}, {9.3, 1e35, 0.5}};
   for (int32_t width : {1283, 37, 8, 7}) {
     Context c(width, 3);
-    c.fill(PLANE_PHASE, [&](int32_t, int32_t) { return static_cast<uint16_t>(random() % 7 == 0 ? 0 : random()); });
+    // Stretches of 16 pixels without phase, as outside the mask, among single ones.
+    c.fill(PLANE_PHASE, [&](int32_t x, int32_t) {
+      return static_cast<uint16_t>(random() % 7 == 0 || (x + 5) / 16 % 3 == 0 ? 0 : random());
+    });
     c.fill(PLANE_REFERENCE, [&](int32_t, int32_t) { return static_cast<uint16_t>(random() % 9 == 0 ? 0 : random()); });
     for (const Setting& s : settings)
       for (int with_reference : {0, 1}) {
