@@ -119,7 +119,13 @@ bool smooth_binomial(GreyImage* plane, const GreyImage* from) {
   Line copy{};
 
   // Along each row, from the source row or a copy of the row; columns 0 and
-  // width - 1 (and the row's padding) stay as the source has them.
+  // width - 1 (and the row's padding) stay as the source has them. Along each
+  // column, row y - 1 as soon as row y has had its row pass (one sweep, so
+  // that each row is still at hand for its second pass): it is built from
+  // rows y - 2, y - 1 and y as the row pass left them, so each row is kept in
+  // a copy before its column pass replaces it. Rows 0 and height - 1 keep
+  // their row pass alone.
+  std::array<Line, 2> kept{};
   for (int32_t y = 0; y < height; ++y) {
     uint8_t* row = img_line(plane, y);
     const uint8_t* source = copy.data();
@@ -132,19 +138,13 @@ bool smooth_binomial(GreyImage* plane, const GreyImage* from) {
       std::memcpy(copy.data(), row, row_bytes);
     }
     if (width > 2) changed |= binomial_line(source, source + 1, source + 2, row + 1, width - 2);
-  }
-
-  // Along each column, a row at a time: row y is built from rows y - 1, y
-  // and y + 1 as the row pass left them, so row y - 1 is kept in a copy
-  // before it is replaced. Rows 0 and height - 1 stay.
-  if (height < 3) return changed;
-  std::array<Line, 2> kept{};
-  std::memcpy(kept[0].data(), img_line(plane, 0), row_bytes);
-  for (int32_t y = 1; y + 1 < height; ++y) {
-    uint8_t* row = img_line(plane, y);
-    const uint8_t* lower = kept[(y - 1) % 2].data();
-    std::memcpy(kept[y % 2].data(), row, row_bytes);
-    changed |= binomial_line(lower, row, img_line(plane, y + 1), row, width);
+    if (y == 0) std::memcpy(kept[0].data(), row, row_bytes);
+    if (y < 2) continue;
+    const int32_t middle = y - 1;
+    uint8_t* const between = img_line(plane, middle);
+    const uint8_t* lower = kept[(middle - 1) % 2].data();
+    std::memcpy(kept[middle % 2].data(), between, row_bytes);
+    changed |= binomial_line(lower, between, row, between, width);
   }
   return changed;
 }
