@@ -287,26 +287,21 @@ ProfileGrid read_profile(const std::string& file, HeightMatrix& target, int widt
   grid.step_x = whole.step_x;
   grid.step_y = whole.step_y;
 
-  // Cut the centred square of side n out of the longer direction.
+  // Cut the centred square of side n out of the longer direction. A result
+  // of the target's size is made in the target itself (resampling fails, if
+  // at all, before it writes); any other in a grid of its own, copied into
+  // the target's corner.
+  const bool in_place = nx >= ny && target.nx() == width && target.ny() == height;
+  HeightMatrix own = in_place ? HeightMatrix(0, 0) : HeightMatrix(width, height, 0.0);
+  HeightMatrix& result = in_place ? target : own;
   int n = 0;
   if (nx >= ny) {
     // The square is a run of whole columns of the profile, resampled where
-    // it lies; straight into the target where it has the result's size
-    // (resampling fails, if at all, before it writes).
+    // it lies.
     n = ny;
     const int offset = static_cast<int>(std::lrint((nx - ny) * 0.5));
-    const double* square = profile.column(offset);
-    if (target.nx() == width && target.ny() == height) {
-      resample_bilinear(square, n, n, width, height, target);
-    } else {
-      HeightMatrix result(width, height);
-      resample_bilinear(square, n, n, width, height, result);
-      for (int i = 0; i < width; ++i) {
-        for (int j = 0; j < height; ++j) target(i, j) = result(i, j);
-      }
-    }
+    resample_bilinear(profile.column(offset), n, n, width, height, result);
   } else {
-    HeightMatrix result(width, height, 0.0);
     n = nx;
     const int offset = static_cast<int>(std::lrint((ny - nx) * 0.5));
     HeightMatrix square(n, n);
@@ -324,6 +319,8 @@ ProfileGrid read_profile(const std::string& file, HeightMatrix& target, int widt
         }
       }
     }
+  }
+  if (!in_place) {
     for (int i = 0; i < width; ++i) {
       for (int j = 0; j < height; ++j) target(i, j) = result(i, j);
     }

@@ -397,7 +397,6 @@ __attribute__((target("avx2"))) void phase_run_avx2(const double* re, const doub
 void phase_run_sse2(const double* re, const double* im, int32_t count, uint64_t* out) {
   phase_run_of<Pair>(re, im, count, out);
 }
-using PhaseRun = void (*)(const double*, const double*, int32_t, uint64_t*);
 
 // ---- Eight rows side by side ----------------------------------------------
 
@@ -635,11 +634,19 @@ inline __attribute__((always_inline)) void window_sums(const double* grey, const
   }
 }
 
-// The same in AVX-512, and each window's octant into `octants` while its
-// sums are still in registers.
-AVX512_TARGET void window_sums_avx512(const double* grey, const PhaseKernel& kernel, int32_t first, int32_t end,
-                                      double* re, double* im, OctantRun& octants) {
+// The phase bytes of the windows starting at [first, end) with one kernel,
+// into `phase` (window first at 0); re and im are room for their sums.
+// kBlock windows per pass over the taps keep 2 * kBlock sums in registers:
+// 4 in AVX-512, 2 in AVX2, 1 in SSE2.
+using MeasureRun = void (*)(const double* grey, const PhaseKernel& kernel, int32_t first, int32_t end, double* re,
+                            double* im, uint64_t* phase);
+
+// In AVX-512 each window's octant is taken while its sums are still in
+// registers.
+AVX512_TARGET void measure_run_avx512(const double* grey, const PhaseKernel& kernel, int32_t first, int32_t end,
+                                      double* re, double* im, uint64_t* phase) {
   constexpr int32_t kBlock = 4;
+  OctantRun octants;
   for (int32_t j = first; j < end; j += kBlock) {
     Octet sum_re[kBlock], sum_im[kBlock];
     block_sums<kBlock>(grey, kernel, j, sum_re, sum_im);
@@ -653,11 +660,21 @@ AVX512_TARGET void window_sums_avx512(const double* grey, const PhaseKernel& ker
       octant_avx512(x, y, j - first + b, octants);
     }
   }
+  bytes_from_octants_avx512(re, im, end - first, octants, phase);
+}
+__attribute__((target("avx2"))) void measure_run_avx2(const double* grey, const PhaseKernel& kernel, int32_t first,
+                                                      int32_t end, double* re, double* im, uint64_t* phase) {
+  window_sums<2>(grey, kernel, first, end, re, im);
+  phase_run_avx2(re, im, end - first, phase);
+}
+void measure_run_sse2(const double* grey, const PhaseKernel& kernel, int32_t first, int32_t end, double* re,
+                      double* im, uint64_t* phase) {
+  window_sums<1>(grey, kernel, first, end, re, im);
+  phase_run_sse2(re, im, end - first, phase);
 }
 
-// The whole plane, eight rows at a time. kBlock windows per pass over the
-// taps keep 2 * kBlock sums in registers: 4 in AVX-512, 2 in AVX2, 1 in SSE2.
-template <int32_t kBlock, PhaseRun kPhaseRun, Widen kWiden, auto kWideLoad, auto kWideStore, bool kOctants = false>
+// The whole plane, eight rows at a time.
+template <MeasureRun kMeasureRun, Widen kWiden, auto kWideLoad, auto kWideStore>
 inline __attribute__((always_inline)) void phase_plane(GreyImage* plane, const RowPlan& plan,
                                                        bool first_row, bool other_rows,
                                                        GroupBuffers& buffers) {
@@ -667,7 +684,6 @@ inline __attribute__((always_inline)) void phase_plane(GreyImage* plane, const R
   const int32_t border = std::min(plan.kernels.back().half, width);
   double re[kMaxRunWindows * kRows];
   double im[kMaxRunWindows * kRows];
-  OctantRun octants;
   // Every group's runs write the same columns, and the borders are cleared
   // after them: the columns no run reaches stay 0 from here on.
   std::fill(buffers.phase.begin(), buffers.phase.end(), uint64_t{0});
@@ -680,14 +696,7 @@ inline __attribute__((always_inline)) void phase_plane(GreyImage* plane, const R
         // Windows centred in the left border would be cleared again.
         const int32_t first = std::max(run.first, border - kernel.half);
         if (first >= run.end) continue;
-        uint64_t* const phase = buffers.phase.data() + first + kernel.half;
-        if constexpr (kOctants) {
-          window_sums_avx512(buffers.grey, kernel, first, run.end, re, im, octants);
-          bytes_from_octants_avx512(re, im, run.end - first, octants, phase);
-        } else {
-          window_sums<kBlock>(buffers.grey, kernel, first, run.end, re, im);
-          kPhaseRun(re, im, run.end - first, phase);
-        }
+        kMeasureRun(buffers.grey, kernel, first, run.end, re, im, buffers.phase.data() + first + kernel.half);
       }
       std::fill(buffers.phase.begin(), buffers.phase.begin() + border, uint64_t{0});
       std::fill(buffers.phase.begin() + (width - border), buffers.phase.begin() + width, uint64_t{0});
@@ -704,16 +713,19 @@ inline __attribute__((always_inline)) void phase_plane(GreyImage* plane, const R
 
 AVX512_TARGET void phase_plane_avx512(
     GreyImage* plane, const RowPlan& plan, bool first_row, bool other_rows, GroupBuffers& buffers) {
-  phase_plane<4, phase_run_avx512, widen_avx512, wide_load_avx512, wide_store_avx512, true>(plane, plan, first_row, other_rows, buffers);
+  phase_plane<measure_run_avx512, widen_avx512, wide_load_avx512, wide_store_avx512>(plane, plan, first_row,
+                                                                                   other_rows, buffers);
 }
 __attribute__((target("avx2"))) void phase_plane_avx2(GreyImage* plane, const RowPlan& plan,
                                                       bool first_row, bool other_rows,
                                                       GroupBuffers& buffers) {
-  phase_plane<2, phase_run_avx2, widen_avx2, no_wide_load, no_wide_store>(plane, plan, first_row, other_rows, buffers);
+  phase_plane<measure_run_avx2, widen_avx2, no_wide_load, no_wide_store>(plane, plan, first_row, other_rows,
+                                                                        buffers);
 }
 void phase_plane_sse2(GreyImage* plane, const RowPlan& plan, bool first_row, bool other_rows,
                       GroupBuffers& buffers) {
-  phase_plane<1, phase_run_sse2, widen_sse2, no_wide_load, no_wide_store>(plane, plan, first_row, other_rows, buffers);
+  phase_plane<measure_run_sse2, widen_sse2, no_wide_load, no_wide_store>(plane, plan, first_row, other_rows,
+                                                                        buffers);
 }
 
 }  // namespace
