@@ -1,8 +1,11 @@
+#include <immintrin.h>
+
 #include <cstddef>
 #include <memory>
 #include <new>
 
 #include "image_processing.h"
+#include "scan/cpu_features.h"
 
 namespace {
 
@@ -80,6 +83,204 @@ void fill_inside_border(uint8_t* mask_pixels, const uint8_t* phase_pixels, std::
 
 }  // namespace
 
+namespace {
+
+// The fill by sweeps. Where the order steps between neighbours add up to the
+// same along every path (no noisy spot or hole the phase winds around), the
+// orders do not depend on the order of the visits: then sweeping row by row
+// away from the start, each row taking orders from the row before it and then
+// along itself, gives every pixel the order the visiting fill gives it, with
+// 64 pixels at a time. Afterwards every pair of neighbours is checked; where
+// the steps do not add up, or an order would leave 1..254 (then the visiting
+// order decides which pixels are reached), the sweeps are undone and the
+// visiting fill runs.
+
+// Sweeps over all rows after the first pair, for holes whose far side is
+// reached only by going back towards the start, before the visiting fill
+// takes over.
+constexpr int kMoreSweeps = 8;
+
+AVX512_TARGET inline __mmask64 first_lanes(int32_t count) {
+  return count >= 64 ? ~__mmask64{0} : (__mmask64{1} << count) - 1;
+}
+
+// Lanes with an order: 1..254, that is value - 1 below 254 without sign.
+AVX512_TARGET inline __mmask64 with_order(__m512i values) {
+  return _mm512_cmplt_epu8_mask(_mm512_sub_epi8(values, _mm512_set1_epi8(1)), _mm512_set1_epi8(static_cast<char>(kNotReached - 1)));
+}
+
+// The order step from phase bytes `from` to `to` (next_order), in byte lanes:
+// +1 where the signed difference lies below -128 (the bytes fall and their
+// wrapped difference is positive), -1 from 128 on (they rise and it is
+// negative).
+AVX512_TARGET inline __m512i order_steps(__m512i from, __m512i to) {
+  const __m512i wrapped = _mm512_sub_epi8(to, from);
+  const __m512i zero = _mm512_setzero_si512();
+  const __mmask64 up = _mm512_cmplt_epi8_mask(to, from) & _mm512_cmpgt_epi8_mask(wrapped, zero);
+  const __mmask64 down = _mm512_cmpgt_epi8_mask(to, from) & _mm512_cmplt_epi8_mask(wrapped, zero);
+  return _mm512_mask_mov_epi8(_mm512_maskz_mov_epi8(up, _mm512_set1_epi8(1)), down, _mm512_set1_epi8(-1));
+}
+
+// Whether the plane holds nothing but 0 and 255 (no orders, no other marks).
+AVX512_TARGET bool only_unmarked(const GreyImage* mask) {
+  __mmask64 other = 0;
+  for (int32_t y = 0; y < mask->height; ++y) {
+    const uint8_t* const row = img_line(mask, y);
+    for (int32_t x = 0; x < mask->width; x += 64) {
+      const __mmask64 lanes = first_lanes(mask->width - x);
+      const __m512i values = _mm512_maskz_loadu_epi8(lanes, row + x);
+      other |= lanes & with_order(values);
+    }
+  }
+  return other == 0;
+}
+
+// The pixels of `row` not reached yet that have a next pixel along the row
+// with an order (the one before them for step +1, after them for -1) take
+// their orders from it, and so on along the row.
+AVX512_TARGET void spread_along_row(uint8_t* row, const uint8_t* phase, int32_t width) {
+  const __m512i not_reached = _mm512_set1_epi8(static_cast<char>(kNotReached));
+  const auto walk = [row, phase](int32_t x, int32_t end, int32_t step) {
+    for (; x != end && row[x] == kNotReached; x += step) {
+      const int next = next_order(row[x - step], static_cast<int8_t>(phase[x - step]), phase[x]);
+      if (!holds_order(next)) break;
+      row[x] = static_cast<uint8_t>(next);
+    }
+    return x + step;  // x is not a start: it has an order, or cannot take one
+  };
+  // Forwards: pixels 1.. after one with an order.
+  for (int32_t x = 1; x < width;) {
+    const __mmask64 lanes = first_lanes(width - x);
+    const __mmask64 starts = _mm512_mask_cmpeq_epi8_mask(lanes, _mm512_maskz_loadu_epi8(lanes, row + x), not_reached) &
+                             with_order(_mm512_maskz_loadu_epi8(lanes, row + x - 1));
+    x = starts == 0 ? x + 64 : walk(x + __builtin_ctzll(starts), width, 1);
+  }
+  // Backwards: pixels ..width - 2 before one with an order.
+  for (int32_t last = width - 2; last >= 0;) {
+    const int32_t base = last >= 63 ? last - 63 : 0;
+    const __mmask64 lanes = first_lanes(last - base + 1);
+    const __mmask64 starts =
+        _mm512_mask_cmpeq_epi8_mask(lanes, _mm512_maskz_loadu_epi8(lanes, row + base), not_reached) &
+        with_order(_mm512_maskz_loadu_epi8(lanes, row + base + 1));
+    last = starts == 0 ? base - 1 : walk(base + 63 - __builtin_clzll(starts), -1, -1);
+  }
+}
+
+// The pixels of `row` not reached yet whose neighbour in the row `from`
+// beside it has an order take theirs from it, then the others of `row` from
+// them. Whether any pixel took an order.
+AVX512_TARGET bool orders_from_row(uint8_t* row, const uint8_t* phase, const uint8_t* from,
+                                   const uint8_t* from_phase, int32_t width) {
+  const __m512i not_reached = _mm512_set1_epi8(static_cast<char>(kNotReached));
+  __mmask64 taken = 0;
+  for (int32_t x = 0; x < width; x += 64) {
+    const __mmask64 lanes = first_lanes(width - x);
+    const __m512i here = _mm512_maskz_loadu_epi8(lanes, row + x);
+    const __m512i there = _mm512_maskz_loadu_epi8(lanes, from + x);
+    const __mmask64 open = _mm512_mask_cmpeq_epi8_mask(lanes, here, not_reached) & with_order(there);
+    if (open == 0) continue;
+    const __m512i next = _mm512_add_epi8(
+        there, order_steps(_mm512_maskz_loadu_epi8(lanes, from_phase + x), _mm512_maskz_loadu_epi8(lanes, phase + x)));
+    const __mmask64 take = open & with_order(next);
+    _mm512_mask_storeu_epi8(row + x, take, next);
+    taken |= take;
+  }
+  if (taken != 0) spread_along_row(row, phase, width);
+  return taken != 0;
+}
+
+// Rows first..last (in the direction of `step`), each from the row before it.
+AVX512_TARGET bool sweep(GreyImage* mask, const GreyImage* phase, int32_t first, int32_t last, int32_t step) {
+  bool taken = false;
+  for (int32_t y = first; y != last + step; y += step)
+    taken |= orders_from_row(img_line(mask, y), img_line(phase, y), img_line(mask, y - step),
+                             img_line(phase, y - step), mask->width);
+  return taken;
+}
+
+enum class Pairs { agree, unreached_neighbour, disagree };
+
+// Every pair of neighbours a, b (b right of or below a): both with an order
+// must agree both ways (b's is a's plus the step from a to b and the other
+// way round, which fails for a difference of exactly half a period); one with
+// an order beside one not reached means the fill is not finished.
+AVX512_TARGET Pairs check_pairs(const uint8_t* order_a, const uint8_t* order_b, const uint8_t* phase_a,
+                                const uint8_t* phase_b, int32_t count) {
+  const __m512i not_reached = _mm512_set1_epi8(static_cast<char>(kNotReached));
+  const __m512i half = _mm512_set1_epi8(static_cast<char>(0x80));
+  __mmask64 disagree = 0;
+  __mmask64 unreached = 0;
+  for (int32_t i = 0; i < count; i += 64) {
+    const __mmask64 lanes = first_lanes(count - i);
+    const __m512i a = _mm512_maskz_loadu_epi8(lanes, order_a + i);
+    const __m512i b = _mm512_maskz_loadu_epi8(lanes, order_b + i);
+    const __m512i pa = _mm512_maskz_loadu_epi8(lanes, phase_a + i);
+    const __m512i pb = _mm512_maskz_loadu_epi8(lanes, phase_b + i);
+    const __mmask64 a_ordered = with_order(a);
+    const __mmask64 b_ordered = with_order(b);
+    // Half a period apart: the wrapped difference is -128.
+    const __mmask64 opposite = _mm512_cmpeq_epi8_mask(_mm512_sub_epi8(pb, pa), half);
+    disagree |= a_ordered & b_ordered &
+                (_mm512_cmpneq_epi8_mask(b, _mm512_add_epi8(a, order_steps(pa, pb))) | opposite);
+    unreached |= (a_ordered & _mm512_cmpeq_epi8_mask(b, not_reached)) |
+                 (b_ordered & _mm512_cmpeq_epi8_mask(a, not_reached));
+  }
+  return disagree != 0 ? Pairs::disagree : unreached != 0 ? Pairs::unreached_neighbour : Pairs::agree;
+}
+
+AVX512_TARGET Pairs check_plane(const GreyImage* mask, const GreyImage* phase) {
+  Pairs worst = Pairs::agree;
+  const int32_t width = mask->width;
+  for (int32_t y = 0; y < mask->height && worst != Pairs::disagree; ++y) {
+    const uint8_t* const orders = img_line(mask, y);
+    const uint8_t* const phases = img_line(phase, y);
+    Pairs along = check_pairs(orders, orders + 1, phases, phases + 1, width - 1);
+    if (along < worst) along = worst;
+    worst = along;
+    if (y + 1 < mask->height) {
+      const Pairs across = check_pairs(orders, img_line(mask, y + 1), phases, img_line(phase, y + 1), width);
+      if (across > worst) worst = across;
+    }
+  }
+  return worst;
+}
+
+// Every order back to 255, as before the sweeps.
+AVX512_TARGET void undo_sweeps(GreyImage* mask) {
+  for (int32_t y = 0; y < mask->height; ++y) {
+    uint8_t* const row = img_line(mask, y);
+    for (int32_t x = 0; x < mask->width; x += 64) {
+      const __mmask64 lanes = first_lanes(mask->width - x);
+      _mm512_mask_storeu_epi8(row + x, lanes & with_order(_mm512_maskz_loadu_epi8(lanes, row + x)),
+                              _mm512_set1_epi8(static_cast<char>(kNotReached)));
+    }
+  }
+}
+
+// The fill by sweeps; false (the plane as before) where it cannot be sure to
+// give the visiting fill's orders.
+AVX512_TARGET bool unwrap_by_sweeps(GreyImage* mask, const GreyImage* phase, int32_t start_x, int32_t start_y) {
+  const int32_t height = mask->height;
+  if (!only_unmarked(mask)) return false;
+  uint8_t* const start_row = img_line(mask, start_y);
+  start_row[start_x] = kStartOrder;
+  spread_along_row(start_row, img_line(phase, start_y), mask->width);
+  sweep(mask, phase, start_y + 1, height - 1, 1);
+  sweep(mask, phase, start_y - 1, 0, -1);
+  for (int more = 0;; ++more) {
+    const Pairs pairs = check_plane(mask, phase);
+    if (pairs == Pairs::agree) return true;
+    if (pairs == Pairs::disagree || more == kMoreSweeps) break;
+    const bool down = height > 1 && sweep(mask, phase, 1, height - 1, 1);
+    const bool up = height > 1 && sweep(mask, phase, height - 2, 0, -1);
+    if (!down && !up) break;  // an order outside 1..254 left a pixel unreached
+  }
+  undo_sweeps(mask);
+  return false;
+}
+
+}  // namespace
+
 void unwrap_orders(GreyImage* mask, const GreyImage* phase) {
   if (mask == nullptr || phase == nullptr || mask->type != 1 || phase->type != 1 ||
       mask->width != phase->width || mask->height != phase->height)
@@ -90,6 +291,7 @@ void unwrap_orders(GreyImage* mask, const GreyImage* phase) {
   const int32_t start_y = height / 2;
   uint8_t* start = img_line(mask, start_y) + start_x;
   if (*start != kNotReached) return;
+  if (cpu_has_avx512() && unwrap_by_sweeps(mask, phase, start_x, start_y)) return;
 
   // Every pixel is marked before it is pushed, so it is pushed at most once.
   const std::size_t room = static_cast<std::size_t>(width) * static_cast<std::size_t>(height) + 32;

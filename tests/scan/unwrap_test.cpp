@@ -258,6 +258,97 @@ TEST(UnwrapOrders, BothFillsVisitAsThePlainFill) {
   }
 }
 
+// Smooth phases, whose order steps add up the same along every path except
+// where a case spoils them, under masks of many shapes: the fill by sweeps
+// must give the visiting fill's orders wherever it is taken, and leave the
+// plane to the visiting fill wherever it cannot be sure.
+TEST(UnwrapOrders, SweepsGiveTheVisitingFillsOrders) {
+  enum class Spoil { none, vortex, half_period, marked, pockets, spiral };
+  struct Case {
+    int32_t width, height;
+    double units;         // phase step per pixel to the right
+    double bowl;          // and a bowl around an off-centre point
+    Spoil spoil;
+  };
+  std::mt19937 random(8);
+  const Case cases[] = {
+      {1280, 101, 25.6, 0.01, Spoil::none},  {77, 63, 23.0, 0.05, Spoil::none},  {66, 65, -40.0, 0.2, Spoil::none},
+      {90, 70, 0.0, 0.4, Spoil::none},       {2, 3, 10.0, 0.0, Spoil::none},     {1, 9, 0.0, 3.0, Spoil::none},
+      {90, 71, 5.0, 0.02, Spoil::vortex},    {130, 60, 3.0, 0.0, Spoil::half_period},
+      {70, 50, 23.0, 0.05, Spoil::marked},   {150, 90, 23.0, 0.03, Spoil::pockets},
+      {120, 120, 20.0, 0.02, Spoil::spiral}, {200, 200, 20.0, 0.01, Spoil::spiral},
+      {1101, 5, 64.0, 0.0, Spoil::none}};  // orders run out
+  for (const Case& c : cases) {
+    for (int variant = 0; variant < 6; ++variant) {
+      const int32_t w = c.width, h = c.height;
+      const double cx = w * (0.3 + 0.1 * variant), cy = h * (0.7 - 0.08 * variant);
+      Image phase = make_image(1, w, h);
+      Image mask = make_image(1, w, h);
+      for (int32_t y = 0; y < h; ++y)
+        for (int32_t x = 0; x < w; ++x) {
+          double units = c.units * x + c.bowl * ((x - cx) * (x - cx) + (y - cy) * (y - cy));
+          if (c.spoil == Spoil::vortex) units += 256.0 / (2 * M_PI) * std::atan2(y - h * 0.4, x - w * 0.6);
+          // Exactly half a period from one column to the next in every row:
+          // the step there is -1 one way and 0 the other.
+          if (c.spoil == Spoil::half_period && x >= w * (variant + 1) / 8) units += 128.0 - c.units;
+          at(phase, x, y) = static_cast<uint8_t>(static_cast<int64_t>(std::floor(units)) & 0xFF);
+          // An ellipse off the centre (variant 0: the whole picture), scattered holes.
+          const double ex = (x - cx) / (0.8 * w), ey = (y - h * 0.5) / (0.6 * h);
+          const bool inside = variant == 0 || ex * ex + ey * ey < 1.0;
+          at(mask, x, y) = inside && random() % (variant + 2 > 4 ? 40 : 400) != 0 ? 255 : 0;
+        }
+      switch (c.spoil) {
+        case Spoil::vortex:  // a hole the phase winds around once
+          for (int32_t y = h * 4 / 10 - 2; y <= h * 4 / 10 + 2; ++y)
+            for (int32_t x = w * 6 / 10 - 2; x <= w * 6 / 10 + 2; ++x) at(mask, x, y) = 0;
+          break;
+        case Spoil::marked:  // a pixel neither excluded nor waiting for an order
+          at(mask, w / 4 + variant, h / 3) = static_cast<uint8_t>(1 + 50 * variant);
+          break;
+        case Spoil::pockets:  // walls shaped like a cap, open away from the start row
+          for (int32_t k = 0; k < 20; ++k) {
+            const int32_t x0 = 3 + static_cast<int32_t>(random() % static_cast<uint32_t>(w - 14));
+            const int32_t y0 = 3 + static_cast<int32_t>(random() % static_cast<uint32_t>(h - 14));
+            const bool below = y0 > h / 2;
+            for (int32_t x = x0; x < x0 + 9; ++x) at(mask, x, below ? y0 : y0 + 8) = 0;
+            for (int32_t y = y0; y < y0 + 9; ++y) at(mask, x0, y) = at(mask, x0 + 8, y) = 0;
+          }
+          break;
+        case Spoil::spiral:  // a corridor that winds in: many sweeps, then the visiting fill
+          // (nested square walls, each open at the corner facing away from
+          // the opening of the next)
+          for (int32_t ring = 2; ring < w / 2 - 2; ring += 4) {
+            const int32_t lo = ring, hi = w - 1 - ring;
+            const bool open_top_left = ring % 8 == 2;
+            for (int32_t t = lo; t <= hi; ++t) {
+              at(mask, t, lo) = at(mask, t, hi) = 0;
+              if (!open_top_left || t > lo + 2) at(mask, lo, t) = 0;
+              if (open_top_left || t < hi - 2) at(mask, hi, t) = 0;
+            }
+          }
+          break;
+        case Spoil::none:
+        case Spoil::half_period:
+          break;
+      }
+      at(mask, w / 2, h / 2) = 255;
+      Image expected = make_image(1, w, h);
+      img_copy(expected.get(), mask.get());
+      plain_unwrap(expected, phase);
+      for (SimdLevel level : {SimdLevel::avx512, SimdLevel::sse2}) {
+        simd_ceiling() = level;
+        Image orders = make_image(1, w, h);
+        img_copy(orders.get(), mask.get());
+        unwrap_orders(orders.get(), phase.get());
+        EXPECT_TRUE(same_pixels(orders, expected))
+            << w << " x " << h << ", spoil " << static_cast<int>(c.spoil) << ", variant " << variant << ", level "
+            << static_cast<int>(level);
+      }
+      simd_ceiling() = SimdLevel::avx512;
+    }
+  }
+}
+
 TEST(CombinePhase, OrderTimes256PlusSignedPhase) {
   Image mask = make_image(1, 6, 1), phase = make_image(1, 6, 1), out = make_image(2, 6, 1);
   const uint8_t orders[] = {128, 1, 254, 0, 255, 130};
