@@ -200,49 +200,57 @@ AVX512_TARGET bool sweep(GreyImage* mask, const GreyImage* phase, int32_t first,
 
 enum class Pairs { agree, unreached_neighbour, disagree };
 
-// Every pair of neighbours a, b (b right of or below a): both with an order
-// must agree both ways (b's is a's plus the step from a to b and the other
-// way round, which fails for a difference of exactly half a period); one with
-// an order beside one not reached means the fill is not finished.
-AVX512_TARGET Pairs check_pairs(const uint8_t* order_a, const uint8_t* order_b, const uint8_t* phase_a,
-                                const uint8_t* phase_b, int32_t count) {
-  const __m512i not_reached = _mm512_set1_epi8(static_cast<char>(kNotReached));
-  const __m512i half = _mm512_set1_epi8(static_cast<char>(0x80));
+// Pairs of neighbours a, b in 64 lanes: both with an order must agree both
+// ways (b's is a's plus the step from a to b, and the other way round, which
+// fails for a difference of exactly half a period); one with an order beside
+// one not reached means the fill is not finished.
+struct PairLanes {
   __mmask64 disagree = 0;
   __mmask64 unreached = 0;
-  for (int32_t i = 0; i < count; i += 64) {
-    const __mmask64 lanes = first_lanes(count - i);
-    const __m512i a = _mm512_maskz_loadu_epi8(lanes, order_a + i);
-    const __m512i b = _mm512_maskz_loadu_epi8(lanes, order_b + i);
-    const __m512i pa = _mm512_maskz_loadu_epi8(lanes, phase_a + i);
-    const __m512i pb = _mm512_maskz_loadu_epi8(lanes, phase_b + i);
-    const __mmask64 a_ordered = with_order(a);
-    const __mmask64 b_ordered = with_order(b);
+
+  AVX512_TARGET void check(__m512i a, __m512i b, __m512i phase_a, __m512i phase_b, __mmask64 a_ordered,
+                           __mmask64 b_ordered) {
+    const __m512i not_reached = _mm512_set1_epi8(static_cast<char>(kNotReached));
     // Half a period apart: the wrapped difference is -128.
-    const __mmask64 opposite = _mm512_cmpeq_epi8_mask(_mm512_sub_epi8(pb, pa), half);
+    const __mmask64 opposite =
+        _mm512_cmpeq_epi8_mask(_mm512_sub_epi8(phase_b, phase_a), _mm512_set1_epi8(static_cast<char>(0x80)));
     disagree |= a_ordered & b_ordered &
-                (_mm512_cmpneq_epi8_mask(b, _mm512_add_epi8(a, order_steps(pa, pb))) | opposite);
+                (_mm512_cmpneq_epi8_mask(b, _mm512_add_epi8(a, order_steps(phase_a, phase_b))) | opposite);
     unreached |= (a_ordered & _mm512_cmpeq_epi8_mask(b, not_reached)) |
                  (b_ordered & _mm512_cmpeq_epi8_mask(a, not_reached));
   }
-  return disagree != 0 ? Pairs::disagree : unreached != 0 ? Pairs::unreached_neighbour : Pairs::agree;
-}
+};
 
+// Every pixel against its right and its lower neighbour.
 AVX512_TARGET Pairs check_plane(const GreyImage* mask, const GreyImage* phase) {
-  Pairs worst = Pairs::agree;
   const int32_t width = mask->width;
-  for (int32_t y = 0; y < mask->height && worst != Pairs::disagree; ++y) {
+  const int32_t height = mask->height;
+  PairLanes pairs;
+  for (int32_t y = 0; y < height && pairs.disagree == 0; ++y) {
     const uint8_t* const orders = img_line(mask, y);
     const uint8_t* const phases = img_line(phase, y);
-    Pairs along = check_pairs(orders, orders + 1, phases, phases + 1, width - 1);
-    if (along < worst) along = worst;
-    worst = along;
-    if (y + 1 < mask->height) {
-      const Pairs across = check_pairs(orders, img_line(mask, y + 1), phases, img_line(phase, y + 1), width);
-      if (across > worst) worst = across;
+    // The last row has no lower neighbours: their lanes stay empty.
+    const bool below = y + 1 < height;
+    const uint8_t* const lower_orders = img_line(mask, below ? y + 1 : y);
+    const uint8_t* const lower_phases = img_line(phase, below ? y + 1 : y);
+    for (int32_t x = 0; x < width; x += 64) {
+      const __mmask64 lanes = first_lanes(width - x);
+      const __mmask64 right_lanes = first_lanes(width - 1 - x);
+      const __mmask64 lower_lanes = below ? lanes : 0;
+      const __m512i a = _mm512_maskz_loadu_epi8(lanes, orders + x);
+      const __m512i right = _mm512_maskz_loadu_epi8(right_lanes, orders + x + 1);
+      const __m512i lower = _mm512_maskz_loadu_epi8(lower_lanes, lower_orders + x);
+      const __mmask64 a_ordered = with_order(a);
+      const __mmask64 right_ordered = with_order(right);
+      const __mmask64 lower_ordered = with_order(lower);
+      if ((a_ordered | right_ordered | lower_ordered) == 0) continue;
+      const __m512i phase_a = _mm512_maskz_loadu_epi8(lanes, phases + x);
+      pairs.check(a, right, phase_a, _mm512_maskz_loadu_epi8(right_lanes, phases + x + 1), a_ordered, right_ordered);
+      pairs.check(a, lower, phase_a, _mm512_maskz_loadu_epi8(lower_lanes, lower_phases + x), a_ordered,
+                  lower_ordered);
     }
   }
-  return worst;
+  return pairs.disagree != 0 ? Pairs::disagree : pairs.unreached != 0 ? Pairs::unreached_neighbour : Pairs::agree;
 }
 
 // Every order back to 255, as before the sweeps.
