@@ -330,6 +330,54 @@ ProfileGrid read_profile(const std::string& file, HeightMatrix& target, int widt
   return grid;
 }
 
+namespace {
+
+// The lines of heights written before, found again by their bits. Maps
+// repeat heights: the no-data height outside a mask, a centred reference
+// sphere (whose height depends on the distance from its apex only, so each
+// comes back up to eight times), flat regions. A height with the bits of one
+// written before takes a copy of that one's line, which is the same text.
+class LineCache {
+ public:
+  LineCache() : slots_(kSlots) {}
+
+  // Writes the line of `height` ("%f", a blank, a line end) at text[used],
+  // which has room for the longest; returns the end of the line.
+  std::size_t write(std::string& text, std::size_t used, double height) {
+    uint64_t bits;
+    std::memcpy(&bits, &height, sizeof bits);
+    Slot& slot = slots_[(bits * 0x9E3779B97F4A7C15u) >> (64 - kSlotBits)];
+    char* const start = text.data() + used;
+    if (slot.length != 0 && slot.bits == bits) {
+      // Sixteen bytes at once, through a copy: the earlier line may end
+      // right where this one starts.
+      char line[kShortLine];
+      std::memcpy(line, text.data() + slot.offset, sizeof line);
+      std::memcpy(start, line, sizeof line);
+      return used + slot.length;
+    }
+    char* end = fixed6_text(start, height);
+    *end++ = ' ';
+    *end++ = '\n';
+    const auto length = static_cast<std::size_t>(end - start);
+    if (length <= kShortLine) slot = {bits, used, static_cast<uint32_t>(length)};
+    return used + length;
+  }
+
+ private:
+  static constexpr int kSlotBits = 14;
+  static constexpr std::size_t kSlots = std::size_t{1} << kSlotBits;
+  static constexpr std::size_t kShortLine = 16;  // longer lines are made again
+  struct Slot {
+    uint64_t bits = 0;
+    std::size_t offset = 0;
+    uint32_t length = 0;  // 0: empty
+  };
+  std::vector<Slot> slots_;
+};
+
+}  // namespace
+
 void write_heights(const std::string& file, const HeightMatrix& map, int nx, int ny, double step_x,
                    double step_y, Durability durability) {
   if (nx < 0 || ny < 0 || nx > map.nx() || ny > map.ny()) {
@@ -344,13 +392,11 @@ void write_heights(const std::string& file, const HeightMatrix& map, int nx, int
   // line of the longest height before each one (most take some 10 bytes).
   std::size_t used = text.size();
   text.resize(used + static_cast<std::size_t>(nx) * static_cast<std::size_t>(ny) * 12 + kFixed6Room + 2);
+  LineCache lines;
   for (int y = 0; y < ny; ++y) {
     for (int x = 0; x < nx; ++x) {
       if (text.size() - used < static_cast<std::size_t>(kFixed6Room) + 2) text.resize(2 * text.size());
-      char* line = fixed6_text(text.data() + used, map(x, y));
-      *line++ = ' ';
-      *line++ = '\n';
-      used = static_cast<std::size_t>(line - text.data());
+      used = lines.write(text, used, map(x, y));
     }
   }
   text.resize(used);

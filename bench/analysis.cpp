@@ -1,12 +1,16 @@
 // The analysis work of one profile run (reference sphere, masked difference,
 // difference map over the whole 256 x 256 map) and of one pointer move over a
-// map (PV and RMS of the 9 x 9 cells around the pointer).
+// map (PV and RMS of the 9 x 9 cells around the pointer), and the sphere's
+// height file.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <filesystem>
+#include <string>
 
 #include "analysis/area_statistics.h"
 #include "analysis/height_matrix.h"
+#include "analysis/height_text_file.h"
 #include "analysis/reference_sphere.h"
 
 namespace {
@@ -42,6 +46,16 @@ void BM_PerfectSphere(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_PerfectSphere);
+
+// The reference sphere's height file, which every profile run writes again.
+void BM_WriteSphereHeights(benchmark::State& state) {
+  HeightMatrix sphere;
+  perfect_sphere(7.8, 10.24, 256, 0.0, 0.0, 0.0, sphere);
+  const std::string file = (std::filesystem::temp_directory_path() / "bench_sphere_heights.txt").string();
+  for (auto _ : state) write_heights(file, sphere, kMapSide, kMapSide, 0.04, 0.04, Durability::atomic_only);
+  std::filesystem::remove(file);
+}
+BENCHMARK(BM_WriteSphereHeights)->Unit(benchmark::kMillisecond);
 
 void BM_MaskedDifference(benchmark::State& state) {
   const HeightMatrix measured = measured_sphere();

@@ -7,10 +7,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "analysis/reference_sphere.h"
 #include "common/errors.h"
 #include "temp_dir.h"
 
@@ -70,6 +72,32 @@ TEST(WriteHeights, ExactBytesOfASmallGridAndTheHeaderOfAWholeMap) {
   std::size_t lines = 0;
   for (char c : whole) lines += c == '\n';
   EXPECT_EQ(lines, 65538u);
+}
+
+// Heights that come back (a pool of few, a centred sphere) are written as
+// printf writes each of them: the same bits give the same line, other bits
+// (-0 and 0, the two NaNs) their own, lines at and beyond sixteen bytes too.
+TEST(WriteHeights, RepeatedHeightsAreWrittenAsPrintfWritesEach) {
+  TempDir dir;
+  const double pool[] = {0.0,     -0.0,        NAN,  -NAN, 1e300,           -1234567.123456, -123456.123456,
+                         -999.0,  1.0 / 128.0, 0.04, 0.04 + 1e-17, -7.4999995, 1e-7,          4.5e-7};
+  std::mt19937 random(3);
+  HeightMatrix pooled;
+  for (int x = 0; x < kMapSide; ++x)
+    for (int y = 0; y < kMapSide; ++y) pooled(x, y) = pool[random() % std::size(pool)];
+  HeightMatrix sphere;
+  perfect_sphere(7.8, 10.24, kMapSide, 0.0, 0.0, 0.25, sphere);
+  for (const HeightMatrix* map : {&pooled, &sphere}) {
+    write_heights("heights.txt", *map, kMapSide, kMapSide - 3, 0.04, 0.04);
+    std::string expected = "256 253 \n0.040000 0.040000 \n";
+    char line[400];
+    for (int y = 0; y < kMapSide - 3; ++y)
+      for (int x = 0; x < kMapSide; ++x) {
+        std::snprintf(line, sizeof line, "%f \n", (*map)(x, y));
+        expected += line;
+      }
+    ASSERT_EQ(read_file_bytes("heights.txt"), expected);
+  }
 }
 
 TEST(WriteHeights, UnwritableFileOrCountsBeyondTheMap) {
