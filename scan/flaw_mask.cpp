@@ -46,8 +46,29 @@ inline __attribute__((always_inline)) void widen(Ints8& lanes, const int8_t* p) 
   lanes = __builtin_convertvector(bytes, Ints8);
 }
 // wrap(d) in lanes; comparisons give -1 for true: (d >= 128) - (d < -128).
-inline __attribute__((always_inline)) void wrap_lanes(Ints8& k, const Ints8& d) {
+template <typename Lanes>
+inline __attribute__((always_inline)) void wrap_lanes(Lanes& k, const Lanes& d) {
   k = (d >= 128) - (d < -128);
+}
+
+// A and B of the test (see flawed) in lanes of any width, from the widened
+// phase rows: b at the pixels, then their right and left neighbours and the
+// pixels above, above right, below and below left.
+template <typename Lanes>
+inline __attribute__((always_inline)) void flaw_terms(const Lanes& b, const Lanes& right, const Lanes& left,
+                                                      const Lanes& up, const Lanes& up_right, const Lanes& down,
+                                                      const Lanes& down_left, Lanes& across, Lanes& along) {
+  Lanes k1, k3a, k3b, k4, k6a, k6b;
+  wrap_lanes(k1, up - b);
+  wrap_lanes(k3a, up_right - up);
+  wrap_lanes(k3b, right - up_right);
+  wrap_lanes(k4, down - b);
+  wrap_lanes(k6a, down_left - down);
+  wrap_lanes(k6b, left - down_left);
+  const Lanes k3 = k1 + k3a + k3b;
+  const Lanes k6 = k4 + k6a + k6b;
+  across = right + 256 * k3 + left + 256 * k6 - 2 * b;
+  along = up + 256 * k1 + down + 256 * k4 - 2 * b;
 }
 
 // The same test for the kLanes pixels from column x on.
@@ -62,17 +83,8 @@ inline __attribute__((always_inline)) void flaw_block(const int8_t* lower, const
   widen(up_right, upper + x + 1);
   widen(down, lower + x);
   widen(down_left, lower + x - 1);
-  Ints8 k1, k3a, k3b, k4, k6a, k6b;
-  wrap_lanes(k1, up - b);
-  wrap_lanes(k3a, up_right - up);
-  wrap_lanes(k3b, right - up_right);
-  wrap_lanes(k4, down - b);
-  wrap_lanes(k6a, down_left - down);
-  wrap_lanes(k6b, left - down_left);
-  const Ints8 k3 = k1 + k3a + k3b;
-  const Ints8 k6 = k4 + k6a + k6b;
-  const Ints8 across = right + 256 * k3 + left + 256 * k6 - 2 * b;
-  const Ints8 along = up + 256 * k1 + down + 256 * k4 - 2 * b;
+  Ints8 across, along;
+  flaw_terms(b, right, left, up, up_right, down, down_left, across, along);
   const Ints8 bad = across * across + along * along > limit;
   const Bytes8 clear = __builtin_convertvector(bad, Bytes8);  // -1 where flawed
   Bytes8 keep;
@@ -98,36 +110,19 @@ inline __attribute__((always_inline)) void flaw_row_of(const int8_t* lower, cons
 // Sixteen pixels at a time in 16-bit lanes, which hold every term (|A|, |B|
 // below 2048); A^2 + B^2 is formed in 32 bits by multiply-adding the pairs
 // (A, B). The same integers as flaw_block, so the same decisions.
-__attribute__((target("avx2"))) inline __m256i widen16(const int8_t* p) {
-  return _mm256_cvtepi8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+using Words16 = int16_t __attribute__((vector_size(32)));
+__attribute__((target("avx2"))) inline Words16 widen16(const int8_t* p) {
+  return reinterpret_cast<Words16>(_mm256_cvtepi8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))));
 }
-// wrap(d) lane by lane: the masks (-1 or 0) of d < -128 less those of d >= 128.
-__attribute__((target("avx2"))) inline __m256i wrap16(__m256i d) {
-  const __m256i below = _mm256_cmpgt_epi16(_mm256_set1_epi16(-128), d);
-  const __m256i above = _mm256_cmpgt_epi16(d, _mm256_set1_epi16(127));
-  return _mm256_sub_epi16(above, below);
-}
-__attribute__((target("avx2"))) inline void flaw_block16(const int8_t* lower, const int8_t* at,
-                                                         const int8_t* upper, uint8_t* mask, int32_t x,
-                                                         int32_t limit) {
-  const __m256i b = widen16(at + x);
-  const __m256i right = widen16(at + x + 1);
-  const __m256i left = widen16(at + x - 1);
-  const __m256i up = widen16(upper + x);
-  const __m256i up_right = widen16(upper + x + 1);
-  const __m256i down = widen16(lower + x);
-  const __m256i down_left = widen16(lower + x - 1);
-  const __m256i k1 = wrap16(_mm256_sub_epi16(up, b));
-  const __m256i k3 = _mm256_add_epi16(_mm256_add_epi16(k1, wrap16(_mm256_sub_epi16(up_right, up))),
-                                      wrap16(_mm256_sub_epi16(right, up_right)));
-  const __m256i k4 = wrap16(_mm256_sub_epi16(down, b));
-  const __m256i k6 = _mm256_add_epi16(_mm256_add_epi16(k4, wrap16(_mm256_sub_epi16(down_left, down))),
-                                      wrap16(_mm256_sub_epi16(left, down_left)));
-  const __m256i twice_b = _mm256_add_epi16(b, b);
-  const __m256i across = _mm256_sub_epi16(
-      _mm256_add_epi16(_mm256_add_epi16(right, left), _mm256_slli_epi16(_mm256_add_epi16(k3, k6), 8)), twice_b);
-  const __m256i along = _mm256_sub_epi16(
-      _mm256_add_epi16(_mm256_add_epi16(up, down), _mm256_slli_epi16(_mm256_add_epi16(k1, k4), 8)), twice_b);
+__attribute__((target("avx2"))) void flaw_block16(const int8_t* lower, const int8_t* at, const int8_t* upper,
+                                                  uint8_t* mask, int32_t x, int32_t limit) {
+  __m128i keep = _mm_loadu_si128(reinterpret_cast<const __m128i*>(mask + x));
+  if (_mm_testz_si128(keep, keep)) return;  // most of a row lies outside the evaluation area
+  Words16 across_words, along_words;
+  flaw_terms(widen16(at + x), widen16(at + x + 1), widen16(at + x - 1), widen16(upper + x), widen16(upper + x + 1),
+             widen16(lower + x), widen16(lower + x - 1), across_words, along_words);
+  const auto across = reinterpret_cast<__m256i>(across_words);
+  const auto along = reinterpret_cast<__m256i>(along_words);
   // (A, B) pairs, lanes 0-3 and 8-11, then 4-7 and 12-15: the packs below
   // undo the interleaving.
   const __m256i low_pairs = _mm256_unpacklo_epi16(across, along);
@@ -137,59 +132,32 @@ __attribute__((target("avx2"))) inline void flaw_block16(const int8_t* lower, co
   const __m256i bad_high = _mm256_cmpgt_epi32(_mm256_madd_epi16(high_pairs, high_pairs), threshold);
   const __m256i bad_words = _mm256_packs_epi32(bad_low, bad_high);
   const __m256i bad_bytes = _mm256_permute4x64_epi64(_mm256_packs_epi16(bad_words, bad_words), 0x08);
-  __m128i keep = _mm_loadu_si128(reinterpret_cast<const __m128i*>(mask + x));
   keep = _mm_andnot_si128(_mm256_castsi256_si128(bad_bytes), keep);
   _mm_storeu_si128(reinterpret_cast<__m128i*>(mask + x), keep);
 }
 
-__attribute__((target("avx2"))) void flaw_row_avx2(const int8_t* lower, const int8_t* at,
-                                                   const int8_t* upper, uint8_t* mask,
-                                                   int32_t width, int32_t limit) {
-  constexpr int32_t kWide = 16;
-  int32_t x = 1;
-  for (; x + kWide <= width - 1; x += kWide) {
-    const __m128i valid = _mm_loadu_si128(reinterpret_cast<const __m128i*>(mask + x));
-    if (!_mm_testz_si128(valid, valid)) flaw_block16(lower, at, upper, mask, x, limit);
-  }
-  flaw_row_of(lower, at, upper, mask, x, width, limit);
-}
 // Thirty-two pixels at a time with AVX-512: the same 16-bit terms as
 // flaw_block16, the pairs (A, B) put side by side in pixel order so that the
 // sums of squares and the lane masks follow the pixels.
-AVX512_TARGET inline __m512i widen32(const int8_t* p) {
-  return _mm512_cvtepi8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)));
-}
-AVX512_TARGET inline __m512i wrap32(__m512i d) {
-  const __mmask32 below = _mm512_cmplt_epi16_mask(d, _mm512_set1_epi16(-128));
-  const __mmask32 above = _mm512_cmpgt_epi16_mask(d, _mm512_set1_epi16(127));
-  return _mm512_mask_mov_epi16(_mm512_maskz_mov_epi16(below, _mm512_set1_epi16(1)), above, _mm512_set1_epi16(-1));
+using Words32 = int16_t __attribute__((vector_size(64)));
+AVX512_TARGET inline Words32 widen32(const int8_t* p) {
+  return reinterpret_cast<Words32>(_mm512_cvtepi8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p))));
 }
 AVX512_TARGET void flaw_block32(const int8_t* lower, const int8_t* at, const int8_t* upper, uint8_t* mask,
                                 int32_t x, int32_t limit) {
+  const __m256i valid = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(mask + x));
+  if (_mm256_testz_si256(valid, valid)) return;
   alignas(64) static constexpr uint16_t kFirstPairs[32] = {0, 32, 1, 33, 2,  34, 3,  35, 4,  36, 5,
                                                            37, 6, 38, 7, 39, 8,  40, 9,  41, 10, 42,
                                                            11, 43, 12, 44, 13, 45, 14, 46, 15, 47};
   alignas(64) static constexpr uint16_t kLastPairs[32] = {16, 48, 17, 49, 18, 50, 19, 51, 20, 52, 21,
                                                           53, 22, 54, 23, 55, 24, 56, 25, 57, 26, 58,
                                                           27, 59, 28, 60, 29, 61, 30, 62, 31, 63};
-  const __m512i b = widen32(at + x);
-  const __m512i right = widen32(at + x + 1);
-  const __m512i left = widen32(at + x - 1);
-  const __m512i up = widen32(upper + x);
-  const __m512i up_right = widen32(upper + x + 1);
-  const __m512i down = widen32(lower + x);
-  const __m512i down_left = widen32(lower + x - 1);
-  const __m512i k1 = wrap32(_mm512_sub_epi16(up, b));
-  const __m512i k3 = _mm512_add_epi16(_mm512_add_epi16(k1, wrap32(_mm512_sub_epi16(up_right, up))),
-                                      wrap32(_mm512_sub_epi16(right, up_right)));
-  const __m512i k4 = wrap32(_mm512_sub_epi16(down, b));
-  const __m512i k6 = _mm512_add_epi16(_mm512_add_epi16(k4, wrap32(_mm512_sub_epi16(down_left, down))),
-                                      wrap32(_mm512_sub_epi16(left, down_left)));
-  const __m512i twice_b = _mm512_add_epi16(b, b);
-  const __m512i across = _mm512_sub_epi16(
-      _mm512_add_epi16(_mm512_add_epi16(right, left), _mm512_slli_epi16(_mm512_add_epi16(k3, k6), 8)), twice_b);
-  const __m512i along = _mm512_sub_epi16(
-      _mm512_add_epi16(_mm512_add_epi16(up, down), _mm512_slli_epi16(_mm512_add_epi16(k1, k4), 8)), twice_b);
+  Words32 across_words, along_words;
+  flaw_terms(widen32(at + x), widen32(at + x + 1), widen32(at + x - 1), widen32(upper + x), widen32(upper + x + 1),
+             widen32(lower + x), widen32(lower + x - 1), across_words, along_words);
+  const auto across = reinterpret_cast<__m512i>(across_words);
+  const auto along = reinterpret_cast<__m512i>(along_words);
   const __m512i first = _mm512_permutex2var_epi16(across, _mm512_load_si512(kFirstPairs), along);
   const __m512i last = _mm512_permutex2var_epi16(across, _mm512_load_si512(kLastPairs), along);
   const __m512i threshold = _mm512_set1_epi32(limit);
@@ -199,14 +167,12 @@ AVX512_TARGET void flaw_block32(const int8_t* lower, const int8_t* at, const int
   _mm256_mask_storeu_epi8(mask + x, bad, _mm256_setzero_si256());
 }
 
-AVX512_TARGET void flaw_row_avx512(const int8_t* lower, const int8_t* at, const int8_t* upper, uint8_t* mask,
-                                   int32_t width, int32_t limit) {
-  constexpr int32_t kWide = 32;
+// Columns 1 .. width - 2 of one mask row, kWide at a time, then one by one.
+template <int32_t kWide, void (*kBlock)(const int8_t*, const int8_t*, const int8_t*, uint8_t*, int32_t, int32_t)>
+void flaw_row_in_blocks(const int8_t* lower, const int8_t* at, const int8_t* upper, uint8_t* mask, int32_t width,
+                        int32_t limit) {
   int32_t x = 1;
-  for (; x + kWide <= width - 1; x += kWide) {
-    const __m256i valid = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(mask + x));
-    if (!_mm256_testz_si256(valid, valid)) flaw_block32(lower, at, upper, mask, x, limit);
-  }
+  for (; x + kWide <= width - 1; x += kWide) kBlock(lower, at, upper, mask, x, limit);
   flaw_row_of(lower, at, upper, mask, x, width, limit);
 }
 
@@ -230,7 +196,9 @@ void flaw_mask(GreyImage* mask, const GreyImage* phase, int32_t threshold) {
   // its absolute value. A^2 + B^2 never exceeds 2 * 2047^2, so clamping the
   // limit to 32 bits changes no decision.
   const auto limit = static_cast<int32_t>(std::min<int64_t>(int64_t{threshold} * threshold, INT32_MAX));
-  const auto flaw_row = cpu_has_avx512() ? flaw_row_avx512 : cpu_has_avx2() ? flaw_row_avx2 : flaw_row_sse2;
+  const auto flaw_row = cpu_has_avx512() ? flaw_row_in_blocks<32, flaw_block32>
+                        : cpu_has_avx2()   ? flaw_row_in_blocks<16, flaw_block16>
+                                           : flaw_row_sse2;
 
   // Phase bytes are signed; row y + 1 lies above row y in the picture.
   std::array<Line, 3> lines{};
