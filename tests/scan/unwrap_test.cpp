@@ -263,7 +263,7 @@ TEST(UnwrapOrders, BothFillsVisitAsThePlainFill) {
 // must give the visiting fill's orders wherever it is taken, and leave the
 // plane to the visiting fill wherever it cannot be sure.
 TEST(UnwrapOrders, SweepsGiveTheVisitingFillsOrders) {
-  enum class Spoil { none, vortex, half_period, marked, pockets, spiral };
+  enum class Spoil { none, vortex, half_period, marked, pockets, spiral, random };
   struct Case {
     int32_t width, height;
     double units;         // phase step per pixel to the right
@@ -277,13 +277,15 @@ TEST(UnwrapOrders, SweepsGiveTheVisitingFillsOrders) {
       {90, 71, 5.0, 0.02, Spoil::vortex},    {130, 60, 3.0, 0.0, Spoil::half_period},
       {70, 50, 23.0, 0.05, Spoil::marked},   {150, 90, 23.0, 0.03, Spoil::pockets},
       {120, 120, 20.0, 0.02, Spoil::spiral}, {200, 200, 20.0, 0.01, Spoil::spiral},
-      {1101, 5, 64.0, 0.0, Spoil::none}};  // orders run out
+      {1101, 5, 64.0, 0.0, Spoil::none},  // orders run out
+      {1, 700, 0.0, 0.0, Spoil::random}};   // one column: no loop checks a step
   for (const Case& c : cases) {
     for (int variant = 0; variant < 6; ++variant) {
       const int32_t w = c.width, h = c.height;
       const double cx = w * (0.3 + 0.1 * variant), cy = h * (0.7 - 0.08 * variant);
       Image phase = make_image(1, w, h);
       Image mask = make_image(1, w, h);
+      int walk = 0;
       for (int32_t y = 0; y < h; ++y)
         for (int32_t x = 0; x < w; ++x) {
           double units = c.units * x + c.bowl * ((x - cx) * (x - cx) + (y - cy) * (y - cy));
@@ -291,6 +293,8 @@ TEST(UnwrapOrders, SweepsGiveTheVisitingFillsOrders) {
           // Exactly half a period from one column to the next in every row:
           // the step there is -1 one way and 0 the other.
           if (c.spoil == Spoil::half_period && x >= w * (variant + 1) / 8) units += 128.0 - c.units;
+          // Random steps, none of exactly half a period.
+          if (c.spoil == Spoil::random) units = (walk += static_cast<int>(random() % 255) - 127);
           at(phase, x, y) = static_cast<uint8_t>(static_cast<int64_t>(std::floor(units)) & 0xFF);
           // An ellipse off the centre (variant 0: the whole picture), scattered holes.
           const double ex = (x - cx) / (0.8 * w), ey = (y - h * 0.5) / (0.6 * h);
@@ -326,6 +330,9 @@ TEST(UnwrapOrders, SweepsGiveTheVisitingFillsOrders) {
               if (open_top_left || t < hi - 2) at(mask, hi, t) = 0;
             }
           }
+          break;
+        case Spoil::random:  // for odd variants only the rows below the start: every step taken one way
+          if (variant % 2 != 0) at(mask, 0, h / 2 - 1) = 0;
           break;
         case Spoil::none:
         case Spoil::half_period:
