@@ -189,7 +189,8 @@ AVX512_TARGET bool orders_from_row(uint8_t* row, const uint8_t* phase, const uin
   return taken != 0;
 }
 
-// Rows first..last (in the direction of `step`), each from the row before it.
+// Rows first..last (in the direction of `step`), each from the row before it;
+// none where first lies beyond last.
 AVX512_TARGET bool sweep(GreyImage* mask, const GreyImage* phase, int32_t first, int32_t last, int32_t step) {
   bool taken = false;
   for (int32_t y = first; y != last + step; y += step)
@@ -279,8 +280,8 @@ AVX512_TARGET bool unwrap_by_sweeps(GreyImage* mask, const GreyImage* phase, int
     const Pairs pairs = check_plane(mask, phase);
     if (pairs == Pairs::agree) return true;
     if (pairs == Pairs::disagree || more == kMoreSweeps) break;
-    const bool down = height > 1 && sweep(mask, phase, 1, height - 1, 1);
-    const bool up = height > 1 && sweep(mask, phase, height - 2, 0, -1);
+    const bool down = sweep(mask, phase, 1, height - 1, 1);
+    const bool up = sweep(mask, phase, height - 2, 0, -1);
     if (!down && !up) break;  // an order outside 1..254 left a pixel unreached
   }
   undo_sweeps(mask);
