@@ -15,14 +15,13 @@
 #include <system_error>
 #include <vector>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include <immintrin.h>
 
 #include "analysis/resample.h"
 #include "common/errors.h"
 #include "common/number_text.h"
 #include "common/replace_file.h"
+#include "scan/cpu_features.h"
 
 namespace {
 
@@ -38,9 +37,25 @@ namespace {
 // its first character that is not part of it (at most end), and returns that
 // position; it returns nullptr for halfway quotients, values beyond the float
 // range and text of any other form, which from_chars reads.
-const char* scan_fixed_float(const char* p, const char* end, float& f) {
+// The float of a "%f" word from its digits N (at most 15), its count of
+// decimals d and its sign; false for the words left to from_chars.
+bool fixed_float(uint64_t digits, std::ptrdiff_t decimals, bool negative, float& f) {
   static constexpr double kPowers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7,
                                        1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+  const double quotient = static_cast<double>(digits) / kPowers[decimals];
+  // Float range and halfway cases left to from_chars: below FLT_MIN the float
+  // has fewer bits, and 29 dropped bits of exactly 1000...0 mark a halfway
+  // quotient.
+  if (quotient != 0.0 && !(quotient >= static_cast<double>(FLT_MIN) && quotient <= static_cast<double>(FLT_MAX)))
+    return false;
+  uint64_t bits;
+  std::memcpy(&bits, &quotient, sizeof bits);
+  if ((bits & ((uint64_t{1} << 29) - 1)) == (uint64_t{1} << 28)) return false;
+  f = static_cast<float>(negative ? -quotient : quotient);
+  return true;
+}
+
+const char* scan_fixed_float(const char* p, const char* end, float& f) {
   const bool negative = p != end && *p == '-';
   if (negative) ++p;
   // Digits beyond the fifteenth may wrap the sum; such words are refused below.
@@ -53,17 +68,41 @@ const char* scan_fixed_float(const char* p, const char* end, float& f) {
   while (p != end && static_cast<unsigned char>(*p - '0') < 10) digits = digits * 10 + static_cast<uint64_t>(*p++ - '0');
   const std::ptrdiff_t decimals = p - fraction_start;
   if (decimals == 0 || integer_count + decimals > 15) return nullptr;
-  const double quotient = static_cast<double>(digits) / kPowers[decimals];
-  // Float range and halfway cases left to from_chars: below FLT_MIN the float
-  // has fewer bits, and 29 dropped bits of exactly 1000...0 mark a halfway
-  // quotient.
-  if (quotient != 0.0 && !(quotient >= static_cast<double>(FLT_MIN) && quotient <= static_cast<double>(FLT_MAX)))
-    return nullptr;
-  uint64_t bits;
-  std::memcpy(&bits, &quotient, sizeof bits);
-  if ((bits & ((uint64_t{1} << 29) - 1)) == (uint64_t{1} << 28)) return nullptr;
-  f = static_cast<float>(negative ? -quotient : quotient);
-  return p;
+  return fixed_float(digits, decimals, negative, f) ? p : nullptr;
+}
+
+// scan_fixed_float for the word "%f" writes for heights below 10^8: an
+// optional minus, one to eight digits, a point and six digits, 16 bytes of
+// which can be read. Its digits are gathered in one vector, right-aligned and
+// without the point, and summed in pairs, fours and eights, which gives the
+// same N as the digit loop. nullptr both for the words scan_fixed_float
+// refuses and for those of any other form, which it reads.
+AVX512_TARGET const char* scan_six_decimals(const char* p, float& f) {
+  const __m128i text = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  const __m128i values = _mm_sub_epi8(text, _mm_set1_epi8('0'));
+  const auto digit_bits = static_cast<unsigned>(
+      _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(values, _mm_set1_epi8(9)), values)));
+  const auto point_bits = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(text, _mm_set1_epi8('.'))));
+  const int sign = p[0] == '-' ? 1 : 0;
+  const int point = __builtin_ctz(point_bits | 0x10000u);
+  // The point at 1 .. 8 after the sign, digits before it and six after it,
+  // and no digit after those (the word then ends inside the 16 bytes).
+  if (point <= sign || point > 8) return nullptr;
+  const unsigned wanted = ((1u << point) - (1u << sign)) | (0x3Fu << (point + 1));
+  if ((digit_bits & (wanted | (1u << (point + 7)))) != wanted) return nullptr;
+  // Byte j of the gathered digits: the word's byte point - 10 + j for the
+  // integer digits (j <= 9), point - 9 + j for the decimals; zero before the
+  // first digit.
+  const __m128i from_point = _mm_setr_epi8(-10, -9, -8, -7, -6, -5, -4, -3, -2, -1, 1, 2, 3, 4, 5, 6);
+  const __m128i index = _mm_add_epi8(from_point, _mm_set1_epi8(static_cast<char>(point)));
+  const __m128i before_digits = _mm_cmplt_epi8(index, _mm_set1_epi8(static_cast<char>(sign)));
+  const __m128i gathered = _mm_shuffle_epi8(values, _mm_or_si128(index, before_digits));
+  const __m128i pairs = _mm_maddubs_epi16(gathered, _mm_set1_epi16(0x010A));  // 10, 1
+  const __m128i fours = _mm_madd_epi16(pairs, _mm_set1_epi32(0x00010064));    // 100, 1
+  const __m128i eights = _mm_madd_epi16(_mm_packus_epi32(fours, fours), _mm_set1_epi32(0x00012710));  // 10000, 1
+  const uint64_t digits = static_cast<uint64_t>(_mm_cvtsi128_si32(eights)) * 100000000u +
+                          static_cast<uint64_t>(_mm_extract_epi32(eights, 1));
+  return fixed_float(digits, 6, sign != 0, f) ? p + point + 7 : nullptr;
 }
 
 bool is_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
@@ -142,7 +181,8 @@ class WordReader {
       last_repeated_ = true;
       return true;
     }
-    const char* const end = scan_fixed_float(word, block + filled_, value);
+    const char* end = wide_ ? scan_six_decimals(word, value) : nullptr;
+    if (end == nullptr) end = scan_fixed_float(word, block + filled_, value);
     if (end == nullptr || end == block + filled_ || !is_space(*end)) return false;
     position_ = static_cast<std::size_t>(end - block);
     const auto length = static_cast<std::size_t>(end - word);
@@ -153,6 +193,51 @@ class WordReader {
       repeat_value_ = value;
     }
     return true;
+  }
+  // Heights of the form scan_six_decimals reads, each unlike the word before,
+  // read into out[0 .. most) in one go (at the AVX-512 level only). The word
+  // boundaries of 64 bytes come from one comparison, so that finding a word
+  // does not wait for the reading of the one before. Stops before a repeated
+  // word, a word of any other form and the last 64 bytes of the block, which
+  // next_fixed_height and next() read; returns how many were read. Afterwards
+  // the last of them is the word a repeat is compared with.
+  AVX512_TARGET std::size_t next_distinct_heights(double* out, std::size_t most) {
+    const char* const block = buffer_.data();
+    if (position_ >= filled_ || !is_space(block[position_])) return 0;
+    const char* previous = repeat_length_ != 0 ? repeat_text_ : nullptr;
+    std::size_t previous_length = repeat_length_;
+    std::size_t count = 0;
+    float value = 0.0f;
+    // Each window starts at the blank after the last word read.
+    for (std::size_t window = position_; count < most && window + 64 + kReadAhead <= filled_; window = position_) {
+      const __m512i bytes = _mm512_loadu_si512(block + window);
+      const uint64_t blanks =
+          _mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8(' ')) |
+          _mm512_cmple_epu8_mask(_mm512_sub_epi8(bytes, _mm512_set1_epi8('\t')), _mm512_set1_epi8('\r' - '\t'));
+      uint64_t starts = ~blanks & (blanks << 1);
+      const std::size_t read_before = count;
+      for (; starts != 0 && count < most; starts &= starts - 1) {
+        const int start = __builtin_ctzll(starts);
+        const uint64_t after = blanks >> start;
+        if (after == 0) break;  // the word goes on beyond the window
+        const auto length = static_cast<std::size_t>(__builtin_ctzll(after));
+        const char* const word = block + window + static_cast<std::size_t>(start);
+        if (previous != nullptr && length == previous_length && same_short_text(word, previous, length + 1)) {
+          return finish_distinct(count, previous, previous_length, value);
+        }
+        float height;
+        if (length >= kReadAhead || scan_six_decimals(word, height) != word + length) {
+          return finish_distinct(count, previous, previous_length, value);
+        }
+        out[count++] = static_cast<double>(height);
+        value = height;
+        previous = word;
+        previous_length = length;
+        position_ = window + static_cast<std::size_t>(start) + length;
+      }
+      if (count == read_before) break;  // a word as long as the window
+    }
+    return finish_distinct(count, previous, previous_length, value);
   }
   // After next_fixed_height gave the repeated word: how many of the next
   // words, at most `most`, are that word again, each with the same single
@@ -231,7 +316,19 @@ class WordReader {
     return filled_ != 0;
   }
 
+  // Makes the last word next_distinct_heights read the one a repeat is
+  // compared with, as next_fixed_height does; returns count.
+  std::size_t finish_distinct(std::size_t count, const char* last, std::size_t length, float value) {
+    if (count == 0) return 0;
+    std::memmove(repeat_text_, last, kReadAhead);
+    repeat_length_ = length;
+    repeat_value_ = value;
+    last_repeated_ = true;
+    return count;
+  }
+
   std::FILE* stream_;
+  const bool wide_ = simd_level() == SimdLevel::avx512;
   std::vector<char> buffer_;
   std::size_t filled_ = 0;
   std::size_t position_ = 0;
@@ -265,6 +362,61 @@ bool parse_float(std::string_view word, double& value) {
   if (result.ec != std::errc() || result.ptr != word.data() + word.size()) return false;
   value = static_cast<double>(f);
   return true;
+}
+
+// Rows y0 .. y0 + rows - 1 of the grid, held row after row in `block` (nx
+// heights a row), into the grid's columns.
+void rows_into_columns(const double* block, int rows, HeightMatrix& grid, int y0) {
+  const int nx = grid.nx();
+  for (int x = 0; x < nx; ++x) {
+    double* column = grid.column(x) + y0;
+    for (int y = 0; y < rows; ++y) column[y] = block[static_cast<std::size_t>(y) * static_cast<std::size_t>(nx) + x];
+  }
+}
+
+// The same, eight rows by eight columns at a time: eight rows of eight
+// heights turned into eight columns in registers, each stored whole.
+AVX512_TARGET void rows_into_columns_avx512(const double* block, int rows, HeightMatrix& grid, int y0) {
+  const int nx = grid.nx();
+  int x = 0;
+  if (rows == 8) {
+    for (; x + 8 <= nx; x += 8) {
+      __m512d r[8];
+      for (int y = 0; y < 8; ++y) r[y] = _mm512_loadu_pd(block + static_cast<std::size_t>(y) * static_cast<std::size_t>(nx) + x);
+      // Pairs of rows (lanes: columns 0, 2, 4, 6 and 1, 3, 5, 7), then pairs
+      // of pairs (columns 0 and 4, 1 and 5, ...), then the columns.
+      __m512d pair[8];
+      for (int y = 0; y < 8; y += 2) {
+        pair[y] = _mm512_maskz_unpacklo_pd(0xFF, r[y], r[y + 1]);
+        pair[y + 1] = _mm512_maskz_unpackhi_pd(0xFF, r[y], r[y + 1]);
+      }
+      __m512d quad[8];
+      for (int half = 0; half < 8; half += 4) {
+        quad[half + 0] = _mm512_maskz_shuffle_f64x2(0xFF, pair[half + 0], pair[half + 2], 0x88);
+        quad[half + 1] = _mm512_maskz_shuffle_f64x2(0xFF, pair[half + 1], pair[half + 3], 0x88);
+        quad[half + 2] = _mm512_maskz_shuffle_f64x2(0xFF, pair[half + 0], pair[half + 2], 0xDD);
+        quad[half + 3] = _mm512_maskz_shuffle_f64x2(0xFF, pair[half + 1], pair[half + 3], 0xDD);
+      }
+      for (int c = 0; c < 4; ++c) {
+        _mm512_storeu_pd(grid.column(x + c) + y0, _mm512_maskz_shuffle_f64x2(0xFF, quad[c], quad[c + 4], 0x88));
+        _mm512_storeu_pd(grid.column(x + c + 4) + y0, _mm512_maskz_shuffle_f64x2(0xFF, quad[c], quad[c + 4], 0xDD));
+      }
+    }
+  }
+  for (; x < nx; ++x) {
+    double* column = grid.column(x) + y0;
+    for (int y = 0; y < rows; ++y) column[y] = block[static_cast<std::size_t>(y) * static_cast<std::size_t>(nx) + x];
+  }
+}
+
+// n copies of a height: the no-data height fills most of a profile's rows.
+void fill_heights(double* out, std::size_t n, double value) { std::fill_n(out, n, value); }
+
+AVX512_TARGET void fill_heights_avx512(double* out, std::size_t n, double value) {
+  const __m512d copies = _mm512_set1_pd(value);
+  std::size_t i = 0;
+  for (; i + 8 <= n; i += 8) _mm512_storeu_pd(out + i, copies);
+  if (i < n) _mm512_mask_storeu_pd(out + i, static_cast<__mmask8>((1u << (n - i)) - 1), copies);
 }
 
 // Six decimals, the point as separator whatever the C locale ("%f").
@@ -444,22 +596,38 @@ ProfileHeights read_profile_grid(const std::string& file) {
   const auto block_cells = static_cast<std::size_t>(kRowsAtOnce) * static_cast<std::size_t>(nx);
   std::vector<double> block(std::min(cells, block_cells));
   std::size_t block_start = 0;  // the cell (y * nx + x) at block[0]
+  const bool wide = simd_level() == SimdLevel::avx512;
   const auto flush = [&](std::size_t end) {
     const auto y0 = static_cast<int>(block_start / static_cast<std::size_t>(nx));
     const auto y1 = static_cast<int>(end / static_cast<std::size_t>(nx));
-    for (int x = 0; x < nx; ++x) {
-      double* column = grid.heights.column(x);
-      for (int y = y0; y < y1; ++y) column[y] = block[static_cast<std::size_t>((y - y0) * nx + x)];
+    if (wide) {
+      rows_into_columns_avx512(block.data(), y1 - y0, grid.heights, y0);
+    } else {
+      rows_into_columns(block.data(), y1 - y0, grid.heights, y0);
     }
     block_start = end;
   };
   for (std::size_t k = 0; k < cells;) {
+    if (wide) {
+      if (k == block_start + block_cells) flush(k);
+      const std::size_t most = std::min(cells, block_start + block_cells) - k;
+      const std::size_t read = reader.next_distinct_heights(block.data() + (k - block_start), most);
+      k += read;
+      if (read != 0) continue;
+    }
     float height = 0.0f;
     if (reader.next_fixed_height(height)) {
       for (std::size_t same = 1 + reader.skip_repeats(cells - k - 1); same > 0;) {
         if (k == block_start + block_cells) flush(k);
         const std::size_t n = std::min(same, block_start + block_cells - k);
-        std::fill_n(block.begin() + static_cast<std::ptrdiff_t>(k - block_start), n, static_cast<double>(height));
+        double* const out = block.data() + (k - block_start);
+        if (n == 1) {
+          *out = static_cast<double>(height);
+        } else if (wide) {
+          fill_heights_avx512(out, n, static_cast<double>(height));
+        } else {
+          fill_heights(out, n, static_cast<double>(height));
+        }
         k += n;
         same -= n;
       }

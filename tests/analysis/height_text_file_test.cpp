@@ -14,6 +14,7 @@
 
 #include "analysis/reference_sphere.h"
 #include "common/errors.h"
+#include "scan/cpu_features.h"
 #include "temp_dir.h"
 
 namespace {
@@ -352,6 +353,67 @@ TEST(ReadProfile, RepeatedWordsReadAsStrtofReadsThem) {
         if (!same && wrong++ < 5) ADD_FAILURE() << x << ", " << y << ": " << got << " for " << want << " (runs " << run << ")";
       }
     EXPECT_EQ(wrong, 0) << "runs of about " << run;
+  }
+}
+
+// Whatever the vector width, every grid shape reads each word as strtof
+// does, bit for bit: runs of distinct six-decimal heights (read 64 bytes of
+// text at a time at the widest level) broken by repeats, by words of other
+// forms, by words that no float holds exactly halfway, by long words and by
+// runs of blanks, so that words cross the 64-byte windows and the 64 KiB
+// blocks at every offset; grids of every width and height modulo 8 (the rows
+// go into the columns eight by eight).
+TEST(ReadProfile, EveryWordReadsAsStrtofAtEveryVectorWidth) {
+  TempDir dir;
+  const char* const odd_words[] = {
+      "16777217.000000",   // halfway between two floats, eight digits
+      "-16777219.000000",  // halfway, nine characters before the point
+      "99999999.999999", "-9999999.999999", "123456789.000000",  // no longer six decimals from 10^8
+      "-0.000000", "0.000000", "1.5", "1.5000000", "+1.000000", "2.500000e1", "nan", "-inf",
+      "00000000.000001", "0.00000000000000000000000000000000000000000001", "3.4028235e38"};
+  const char* const gaps[] = {"\n", " ", "\t", "\r\n", "   \n\n", "\v\f"};
+  struct Shape {
+    int nx, ny;
+  };
+  for (const Shape shape : {Shape{320, 256}, Shape{13, 11}, Shape{1, 1}, Shape{9, 17}, Shape{8, 8}, Shape{250, 7}}) {
+    std::mt19937 random(static_cast<unsigned>(shape.nx * 1000 + shape.ny));
+    std::uniform_int_distribution<int> digits(0, 9);
+    std::string text = std::to_string(shape.nx) + " " + std::to_string(shape.ny) + "\n0.040000 0.040000\n";
+    std::vector<std::string> words;
+    char word[128];
+    const int cells = shape.nx * shape.ny;
+    for (int k = 0; k < cells; ++k) {
+      const unsigned kind = random() % 64;
+      if (kind == 0) {
+        words.emplace_back(odd_words[random() % std::size(odd_words)]);
+      } else if (kind < 8 && !words.empty()) {
+        words.push_back(words.back());  // a repeat
+      } else {
+        // A six-decimal word of 1 to 8 integer digits, either sign.
+        const double magnitude = std::pow(10.0, digits(random) % 8) * (1 + digits(random));
+        std::snprintf(word, sizeof word, "%f",
+                      (random() % 2 == 0 ? -1 : 1) * magnitude * static_cast<double>(random() % 100000) / 99999.0);
+        words.emplace_back(word);
+      }
+      text += words.back();
+      text += gaps[random() % 8 == 0 ? random() % std::size(gaps) : 0];
+    }
+    write_file_bytes("words.txt", text);
+    for (const SimdLevel level : {SimdLevel::avx512, SimdLevel::avx2, SimdLevel::sse2}) {
+      simd_ceiling() = level;
+      const HeightMatrix back = read_profile_grid("words.txt").heights;
+      int wrong = 0;
+      for (int k = 0; k < cells; ++k) {
+        const double want = static_cast<double>(std::strtof(words[static_cast<std::size_t>(k)].c_str(), nullptr));
+        const double got = back(k % shape.nx, k / shape.nx);
+        const bool same = std::isnan(want) ? std::isnan(got) : got == want && std::signbit(got) == std::signbit(want);
+        if (!same && wrong++ < 5)
+          ADD_FAILURE() << shape.nx << " x " << shape.ny << ", level " << static_cast<int>(level) << ", word " << k
+                        << " '" << words[static_cast<std::size_t>(k)] << "': " << got;
+      }
+      EXPECT_EQ(wrong, 0) << shape.nx << " x " << shape.ny;
+    }
+    simd_ceiling() = SimdLevel::avx512;
   }
 }
 

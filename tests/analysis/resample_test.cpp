@@ -2,7 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <random>
 #include <stdexcept>
+
+#include "scan/cpu_features.h"
 
 namespace {
 
@@ -31,6 +37,54 @@ TEST(ResampleBilinear, CornersAlignedAndInterpolatedBetween) {
   EXPECT_EQ(line(0, 1), 1.0);
   EXPECT_EQ(line(0, 2), 2.0);
   EXPECT_THROW(resample_bilinear(square, 4, 3, result), std::invalid_argument);
+}
+
+// At every vector width and for reductions and enlargements alike, each
+// result is the two-step interpolation of its four source cells, bit for bit,
+// also where a source cell is NaN, infinite or a negative zero.
+TEST(ResampleBilinear, EveryCellIsTheInterpolationOfItsFourSourceCellsAtEveryVectorWidth) {
+  struct Sizes {
+    int nx, ny, width, height;
+  };
+  std::mt19937 random(5);
+  std::uniform_real_distribution<double> height(-2.0, 2.0);
+  const double specials[] = {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(),
+                             -std::numeric_limits<double>::infinity(), -0.0, 0.0, -10.0};
+  for (const Sizes s : {Sizes{256, 256, 256, 256}, Sizes{2, 2, 3, 3}, Sizes{37, 29, 100, 90}, Sizes{300, 301, 7, 9},
+                        Sizes{9, 1, 5, 1}, Sizes{1, 13, 1, 6}, Sizes{64, 17, 255, 8}}) {
+    HeightMatrix square(s.nx, s.ny);
+    for (int x = 0; x < s.nx; ++x)
+      for (int y = 0; y < s.ny; ++y)
+        square(x, y) = random() % 16 == 0 ? specials[random() % std::size(specials)] : height(random);
+    const auto at = [&](int count, int last, int k) {
+      return count > 1 ? static_cast<double>(k) / (count - 1) * last : 0.0;
+    };
+    for (const SimdLevel level : {SimdLevel::avx512, SimdLevel::sse2}) {
+      simd_ceiling() = level;
+      HeightMatrix result(s.width, s.height, 7.0);
+      resample_bilinear(square, s.width, s.height, result);
+      int wrong = 0;
+      for (int i = 0; i < s.width; ++i) {
+        const double fx = at(s.width, s.nx - 1, i);
+        const int xl = static_cast<int>(std::floor(fx));
+        const int xh = std::min(static_cast<int>(std::ceil(fx)), s.nx - 1);
+        for (int j = 0; j < s.height; ++j) {
+          const double fy = at(s.height, s.ny - 1, j);
+          const int yl = static_cast<int>(std::floor(fy));
+          const int yh = std::min(static_cast<int>(std::ceil(fy)), s.ny - 1);
+          const double a = square(xl, yl) + (square(xh, yl) - square(xl, yl)) * (fx - xl);
+          const double b = square(xl, yh) + (square(xh, yh) - square(xl, yh)) * (fx - xl);
+          const double want = a + (b - a) * (fy - yl);
+          const double got = result(i, j);
+          if (std::memcmp(&want, &got, sizeof got) != 0 && !(std::isnan(want) && std::isnan(got)) && wrong++ < 3)
+            ADD_FAILURE() << s.nx << " x " << s.ny << " to " << s.width << " x " << s.height << " at level "
+                          << static_cast<int>(level) << ": (" << i << ", " << j << ") " << got << " for " << want;
+        }
+      }
+      EXPECT_EQ(wrong, 0);
+    }
+    simd_ceiling() = SimdLevel::avx512;
+  }
 }
 
 // map(x, y) = 2x + 3y: interpolation of a plane returns the plane.
