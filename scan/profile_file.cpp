@@ -40,11 +40,23 @@ class ProfileText {
 };
 
 // The line of the last height made, by the height's bits. Lines are copied
-// whole (the room for a line is larger).
+// whole (the room for a line is larger). The line is taken from where it was
+// made only when a height repeats it: reading it back at once would wait for
+// the small stores that made it, for every height. Until then it is the last
+// line made, which stays where it is in the block even when the block is
+// handed over (the next lines are made from the block's start).
 struct RepeatedLine {
   uint32_t bits = 0;
   std::size_t length = 0;  // 0: none yet
+  const char* made = nullptr;  // where the line lies until it is copied
   char text[32] = {};
+  const char* line() {
+    if (made != nullptr) {
+      std::memcpy(text, made, sizeof text);
+      made = nullptr;
+    }
+    return text;
+  }
 };
 
 // "%ld" of a count.
@@ -85,7 +97,7 @@ void save_profile(const ScnMatrix& profile, const char* fileName, Durability dur
       std::memcpy(&bits, &heights[col], sizeof bits);
       char* const start = text.room();
       if (repeated.length != 0 && bits == repeated.bits) {
-        std::memcpy(start, repeated.text, sizeof repeated.text);
+        std::memcpy(start, repeated.line(), sizeof repeated.text);
         line = start + repeated.length;
       } else {
         line = fixed6_text(start, static_cast<double>(heights[col]));
@@ -94,7 +106,9 @@ void save_profile(const ScnMatrix& profile, const char* fileName, Durability dur
         if (length <= sizeof repeated.text) {
           repeated.bits = bits;
           repeated.length = length;
-          std::memcpy(repeated.text, start, sizeof repeated.text);
+          repeated.made = start;
+        } else {
+          repeated.length = 0;
         }
       }
       text.advance(line);

@@ -121,4 +121,20 @@ TEST(ProfileFile, FullSizeTextEqualsPlainPrintf) {
     }
   save_profile(p.matrix, "profile00.txt");
   EXPECT_TRUE(read_file_bytes("profile00.txt") == expected);
+
+  // Each height twice in a row, lines of 9 to 47 characters: whichever line
+  // ends a block of the text, the next one repeats it (half the blocks end
+  // between a pair).
+  expected = "320 256\n";
+  std::snprintf(line, sizeof line, "%lf %lf\n", p.matrix.xStep, p.matrix.yStep);
+  expected += line;
+  for (int r = 0; r < 256; ++r)
+    for (int c = 0; c < 320; ++c) {
+      const int pair = (r * 320 + c) / 2;
+      p.matrix.values[r][c] = pair % 5 == 0 ? 1e30f * static_cast<float>(pair % 7 + 1) : static_cast<float>(pair) * -0.001f;
+      std::snprintf(line, sizeof line, "%f\n", static_cast<double>(p.matrix.values[r][c]));
+      expected += line;
+    }
+  save_profile(p.matrix, "profile00.txt");
+  EXPECT_TRUE(read_file_bytes("profile00.txt") == expected);
 }
