@@ -77,7 +77,7 @@ const char* scan_fixed_float(const char* p, const char* end, float& f) {
 // without the point, and summed in pairs, fours and eights, which gives the
 // same N as the digit loop. nullptr both for the words scan_fixed_float
 // refuses and for those of any other form, which it reads.
-AVX512_TARGET const char* scan_six_decimals(const char* p, float& f) {
+AVX512_TARGET inline __attribute__((always_inline)) const char* six_decimals(const char* p, float& f) {
   const __m128i text = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
   const __m128i values = _mm_sub_epi8(text, _mm_set1_epi8('0'));
   const auto digit_bits = static_cast<unsigned>(
@@ -104,6 +104,7 @@ AVX512_TARGET const char* scan_six_decimals(const char* p, float& f) {
                           static_cast<uint64_t>(_mm_extract_epi32(eights, 1));
   return fixed_float(digits, 6, sign != 0, f) ? p + point + 7 : nullptr;
 }
+AVX512_TARGET const char* scan_six_decimals(const char* p, float& f) { return six_decimals(p, f); }
 
 bool is_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
@@ -226,7 +227,7 @@ class WordReader {
           return finish_distinct(count, previous, previous_length, value);
         }
         float height;
-        if (length >= kReadAhead || scan_six_decimals(word, height) != word + length) {
+        if (length >= kReadAhead || six_decimals(word, height) != word + length) {
           return finish_distinct(count, previous, previous_length, value);
         }
         out[count++] = static_cast<double>(height);
@@ -378,6 +379,9 @@ void rows_into_columns(const double* block, int rows, HeightMatrix& grid, int y0
 // heights turned into eight columns in registers, each stored whole.
 AVX512_TARGET void rows_into_columns_avx512(const double* block, int rows, HeightMatrix& grid, int y0) {
   const int nx = grid.nx();
+  // Read once: the stores below could otherwise be taken to change them.
+  double* const top = grid.column(0) + y0;
+  const auto column_step = static_cast<std::ptrdiff_t>(grid.ny());
   int x = 0;
   if (rows == 8) {
     for (; x + 8 <= nx; x += 8) {
@@ -398,8 +402,9 @@ AVX512_TARGET void rows_into_columns_avx512(const double* block, int rows, Heigh
         quad[half + 3] = _mm512_maskz_shuffle_f64x2(0xFF, pair[half + 1], pair[half + 3], 0xDD);
       }
       for (int c = 0; c < 4; ++c) {
-        _mm512_storeu_pd(grid.column(x + c) + y0, _mm512_maskz_shuffle_f64x2(0xFF, quad[c], quad[c + 4], 0x88));
-        _mm512_storeu_pd(grid.column(x + c + 4) + y0, _mm512_maskz_shuffle_f64x2(0xFF, quad[c], quad[c + 4], 0xDD));
+        _mm512_storeu_pd(top + (x + c) * column_step, _mm512_maskz_shuffle_f64x2(0xFF, quad[c], quad[c + 4], 0x88));
+        _mm512_storeu_pd(top + (x + c + 4) * column_step,
+                         _mm512_maskz_shuffle_f64x2(0xFF, quad[c], quad[c + 4], 0xDD));
       }
     }
   }

@@ -17,11 +17,7 @@ void resample_bilinear(const HeightMatrix& square, int width, int height, Height
 namespace {
 
 // The column between two source columns, low + (high - low) * dx for each of
-// the n rows, in the same IEEE operations whatever the vector width.
-void interpolate_column(const double* low, const double* high, double dx, int n, double* out) {
-  for (int y = 0; y < n; ++y) out[y] = low[y] + (high[y] - low[y]) * dx;
-}
-
+// the n rows, eight rows at a time.
 AVX512_TARGET void interpolate_column_avx512(const double* low, const double* high, double dx, int n,
                                              double* out) {
   const __m512d weight = _mm512_set1_pd(dx);
@@ -55,12 +51,12 @@ void resample_bilinear(const double* cells, int nx, int ny, int width, int heigh
     const int yl = static_cast<int>(std::floor(fy));
     rows[static_cast<std::size_t>(j)] = {yl, std::min(static_cast<int>(std::ceil(fy)), last_y), fy - yl};
   }
-  // Each output column first interpolates between its two source columns at
-  // every source row (one pass in vectors), then between rows. Where the
-  // source has many more rows than the output, only the rows used are
-  // interpolated, one output at a time.
-  const bool whole_columns = ny <= 2 * height;
-  const bool wide = whole_columns && simd_level() == SimdLevel::avx512;
+  // With AVX-512 each output column first interpolates between its two
+  // source columns at every source row, in vectors, then between rows (the
+  // same operations). Where the source has many more rows than the output,
+  // and on other processors, only the rows used are interpolated, one output
+  // at a time.
+  const bool whole_columns = ny <= 2 * height && simd_level() == SimdLevel::avx512;
   std::vector<double> between(whole_columns ? static_cast<std::size_t>(ny) : 0);
   for (int i = 0; i < width; ++i) {
     const double fx = width > 1 ? static_cast<double>(i) / (width - 1) * last_x : 0.0;
@@ -79,11 +75,7 @@ void resample_bilinear(const double* cells, int nx, int ny, int width, int heigh
       }
       continue;
     }
-    if (wide) {
-      interpolate_column_avx512(low, high, dx, ny, between.data());
-    } else {
-      interpolate_column(low, high, dx, ny, between.data());
-    }
+    interpolate_column_avx512(low, high, dx, ny, between.data());
     for (int j = 0; j < height; ++j) {
       const Rows& r = rows[static_cast<std::size_t>(j)];
       const double a = between[static_cast<std::size_t>(r.low)];
