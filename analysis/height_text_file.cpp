@@ -25,18 +25,6 @@
 
 namespace {
 
-// A "%f" word read into a 32-bit float, as the scan module's heights are
-// stored: correctly rounded to float, then widened.
-//
-// Words as printf's "%f" writes them (an optional minus, digits, a point,
-// digits: at most 15 digits in all) are read directly: their digits N are an
-// exact double, N / 10^d the correctly rounded double quotient, and rounding
-// that to float gives the correctly rounded float unless the quotient lies
-// exactly halfway between two floats (where the first rounding may have
-// decided the second). scan_fixed_float reads such a word from p on, up to
-// its first character that is not part of it (at most end), and returns that
-// position; it returns nullptr for halfway quotients, values beyond the float
-// range and text of any other form, which from_chars reads.
 // The float of a "%f" word from its digits N (at most 15), its count of
 // decimals d and its sign; false for the words left to from_chars.
 bool fixed_float(uint64_t digits, std::ptrdiff_t decimals, bool negative, float& f) {
@@ -55,6 +43,18 @@ bool fixed_float(uint64_t digits, std::ptrdiff_t decimals, bool negative, float&
   return true;
 }
 
+// A "%f" word read into a 32-bit float, as the scan module's heights are
+// stored: correctly rounded to float, then widened.
+//
+// Words as printf's "%f" writes them (an optional minus, digits, a point,
+// digits: at most 15 digits in all) are read directly: their digits N are an
+// exact double, N / 10^d the correctly rounded double quotient, and rounding
+// that to float gives the correctly rounded float unless the quotient lies
+// exactly halfway between two floats (where the first rounding may have
+// decided the second). scan_fixed_float reads such a word from p on, up to
+// its first character that is not part of it (at most end), and returns that
+// position; it returns nullptr for halfway quotients, values beyond the float
+// range and text of any other form, which from_chars reads.
 const char* scan_fixed_float(const char* p, const char* end, float& f) {
   const bool negative = p != end && *p == '-';
   if (negative) ++p;
@@ -199,9 +199,9 @@ class WordReader {
   // read into out[0 .. most) in one go (at the AVX-512 level only). The word
   // boundaries of 64 bytes come from one comparison, so that finding a word
   // does not wait for the reading of the one before. Stops before a repeated
-  // word, a word of any other form and the last 64 bytes of the block, which
-  // next_fixed_height and next() read; returns how many were read. Afterwards
-  // the last of them is the word a repeat is compared with.
+  // word, a word of any other form and the block's last 64 + kReadAhead
+  // bytes, which next_fixed_height and next() read; returns how many were
+  // read. Afterwards the last of them is the word a repeat is compared with.
   AVX512_TARGET std::size_t next_distinct_heights(double* out, std::size_t most) {
     const char* const block = buffer_.data();
     if (position_ >= filled_ || !is_space(block[position_])) return 0;
@@ -321,7 +321,7 @@ class WordReader {
   // compared with, as next_fixed_height does; returns count.
   std::size_t finish_distinct(std::size_t count, const char* last, std::size_t length, float value) {
     if (count == 0) return 0;
-    std::memmove(repeat_text_, last, kReadAhead);
+    std::memcpy(repeat_text_, last, kReadAhead);
     repeat_length_ = length;
     repeat_value_ = value;
     last_repeated_ = true;
@@ -415,8 +415,6 @@ AVX512_TARGET void rows_into_columns_avx512(const double* block, int rows, Heigh
 }
 
 // n copies of a height: the no-data height fills most of a profile's rows.
-void fill_heights(double* out, std::size_t n, double value) { std::fill_n(out, n, value); }
-
 AVX512_TARGET void fill_heights_avx512(double* out, std::size_t n, double value) {
   const __m512d copies = _mm512_set1_pd(value);
   std::size_t i = 0;
@@ -631,7 +629,7 @@ ProfileHeights read_profile_grid(const std::string& file) {
         } else if (wide) {
           fill_heights_avx512(out, n, static_cast<double>(height));
         } else {
-          fill_heights(out, n, static_cast<double>(height));
+          std::fill_n(out, n, static_cast<double>(height));
         }
         k += n;
         same -= n;
