@@ -17,10 +17,6 @@ int common_ny(const HeightMatrix& a, const HeightMatrix& b, const HeightMatrix& 
   return std::min({a.ny(), b.ny(), c.ny()});
 }
 
-}  // namespace
-
-namespace {
-
 // Rows first .. first + 7 as doubles, exact.
 AVX512_TARGET inline __m512d eight_rows(int first) {
   return _mm512_add_pd(_mm512_set1_pd(first), _mm512_setr_pd(0, 1, 2, 3, 4, 5, 6, 7));
@@ -44,7 +40,8 @@ AVX512_TARGET void sphere_column_avx512(double u, double c, double g, double oy,
     const __m512d r2 = _mm512_add_pd(_mm512_mul_pd(v, v), u_squared);
     const __mmask8 outside = _mm512_cmp_pd_mask(r2, rr, _CMP_GE_OQ);
     const __m512d cap = _mm512_sub_pd(_mm512_maskz_sqrt_pd(0xFF, _mm512_sub_pd(rr, r2)), radius);
-    const __m512d z = _mm512_mask_blend_pd(outside, cap, _mm512_xor_pd(radius, _mm512_set1_pd(-0.0)));  // -R, sign bit flipped
+    // -R by flipping the sign bit, as the scalar negation does (also for 0 and NaN).
+    const __m512d z = _mm512_mask_blend_pd(outside, cap, _mm512_xor_pd(radius, _mm512_set1_pd(-0.0)));
     _mm512_mask_storeu_pd(column + y, first_lanes(ny - y), _mm512_add_pd(z, _mm512_set1_pd(h0)));
   }
 }
