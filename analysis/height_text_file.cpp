@@ -22,6 +22,7 @@
 #include "common/number_text.h"
 #include "common/replace_file.h"
 #include "scan/cpu_features.h"
+#include "scan/lane_masks.h"
 
 namespace {
 
@@ -366,10 +367,10 @@ bool parse_float(std::string_view word, double& value) {
 }
 
 // Rows y0 .. y0 + rows - 1 of the grid, held row after row in `block` (nx
-// heights a row), into the grid's columns.
-void rows_into_columns(const double* block, int rows, HeightMatrix& grid, int y0) {
+// heights a row), into the grid's columns from column x0 on.
+void rows_into_columns(const double* block, int rows, HeightMatrix& grid, int y0, int x0 = 0) {
   const int nx = grid.nx();
-  for (int x = 0; x < nx; ++x) {
+  for (int x = x0; x < nx; ++x) {
     double* column = grid.column(x) + y0;
     for (int y = 0; y < rows; ++y) column[y] = block[static_cast<std::size_t>(y) * static_cast<std::size_t>(nx) + x];
   }
@@ -408,18 +409,14 @@ AVX512_TARGET void rows_into_columns_avx512(const double* block, int rows, Heigh
       }
     }
   }
-  for (; x < nx; ++x) {
-    double* column = grid.column(x) + y0;
-    for (int y = 0; y < rows; ++y) column[y] = block[static_cast<std::size_t>(y) * static_cast<std::size_t>(nx) + x];
-  }
+  rows_into_columns(block, rows, grid, y0, x);
 }
 
 // n copies of a height: the no-data height fills most of a profile's rows.
 AVX512_TARGET void fill_heights_avx512(double* out, std::size_t n, double value) {
   const __m512d copies = _mm512_set1_pd(value);
-  std::size_t i = 0;
-  for (; i + 8 <= n; i += 8) _mm512_storeu_pd(out + i, copies);
-  if (i < n) _mm512_mask_storeu_pd(out + i, static_cast<__mmask8>((1u << (n - i)) - 1), copies);
+  for (std::size_t i = 0; i < n; i += 8)
+    _mm512_mask_storeu_pd(out + i, first_of_8_lanes(static_cast<int32_t>(std::min<std::size_t>(n - i, 8))), copies);
 }
 
 // Six decimals, the point as separator whatever the C locale ("%f").
@@ -624,9 +621,7 @@ ProfileHeights read_profile_grid(const std::string& file) {
         if (k == block_start + block_cells) flush(k);
         const std::size_t n = std::min(same, block_start + block_cells - k);
         double* const out = block.data() + (k - block_start);
-        if (n == 1) {
-          *out = static_cast<double>(height);
-        } else if (wide) {
+        if (wide) {
           fill_heights_avx512(out, n, static_cast<double>(height));
         } else {
           std::fill_n(out, n, static_cast<double>(height));

@@ -4,5 +4,9 @@
 // field_size_y_0), which the window owns; 10.24 mm until a profile run.
 #pragma once
 
+// The share of the field one cell takes. 1/256 is a power of two, so
+// index * (1/256) is exact and only the product with the field size rounds.
+constexpr double kCellFraction = 1.0 / 256.0;
+
 double index_to_mm_x(int index, double field_size_x);
 double index_to_mm_y(int index, double field_size_y);

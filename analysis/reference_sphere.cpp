@@ -5,8 +5,10 @@
 #include <algorithm>
 #include <cmath>
 
+#include "analysis/index_to_mm.h"
 #include "analysis/vector_2d.h"
 #include "scan/cpu_features.h"
+#include "scan/lane_masks.h"
 
 namespace {
 
@@ -20,10 +22,6 @@ int common_ny(const HeightMatrix& a, const HeightMatrix& b, const HeightMatrix& 
 // Rows first .. first + 7 as doubles, exact.
 AVX512_TARGET inline __m512d eight_rows(int first) {
   return _mm512_add_pd(_mm512_set1_pd(first), _mm512_setr_pd(0, 1, 2, 3, 4, 5, 6, 7));
-}
-
-AVX512_TARGET inline __mmask8 first_lanes(int count) {
-  return count >= 8 ? __mmask8{0xFF} : static_cast<__mmask8>((1u << count) - 1);
 }
 
 // One column of perfect_sphere eight rows at a time, in the same IEEE
@@ -42,7 +40,7 @@ AVX512_TARGET void sphere_column_avx512(double u, double c, double g, double oy,
     const __m512d cap = _mm512_sub_pd(_mm512_maskz_sqrt_pd(0xFF, _mm512_sub_pd(rr, r2)), radius);
     // -R by flipping the sign bit, as the scalar negation does (also for 0 and NaN).
     const __m512d z = _mm512_mask_blend_pd(outside, cap, _mm512_xor_pd(radius, _mm512_set1_pd(-0.0)));
-    _mm512_mask_storeu_pd(column + y, first_lanes(ny - y), _mm512_add_pd(z, _mm512_set1_pd(h0)));
+    _mm512_mask_storeu_pd(column + y, first_of_8_lanes(ny - y), _mm512_add_pd(z, _mm512_set1_pd(h0)));
   }
 }
 
@@ -50,11 +48,10 @@ AVX512_TARGET void sphere_column_avx512(double u, double c, double g, double oy,
 // distance and comparison in the same IEEE operations.
 AVX512_TARGET void masked_column_avx512(double Wf, double cy, double Rm, double dx, const double* a,
                                         const double* b, int ny, double* out) {
-  constexpr double kCellFraction = 1.0 / 256.0;
   const __m512d reach = _mm512_set1_pd(Rm - 0.1);
   const __m512d dx_squared = _mm512_set1_pd(dx * dx);
   for (int y = 0; y < ny; y += 8) {
-    const __mmask8 lanes = first_lanes(ny - y);
+    const __mmask8 lanes = first_of_8_lanes(ny - y);
     const __m512d dy = _mm512_sub_pd(
         _mm512_mul_pd(_mm512_mul_pd(eight_rows(y), _mm512_set1_pd(kCellFraction)), _mm512_set1_pd(Wf)),
         _mm512_set1_pd(cy));
@@ -94,7 +91,6 @@ bool perfect_sphere(double R, double Wf, int n, double oy, double ox, double h0,
 
 bool masked_difference(double Wf, double cx, double cy, double Rm, const HeightMatrix& A,
                        const HeightMatrix& B, HeightMatrix& Out) {
-  constexpr double kCellFraction = 1.0 / 256.0;
   const int nx = std::min(kMapSide, common_nx(A, B, Out));
   const int ny = std::min(kMapSide, common_ny(A, B, Out));
   const bool wide = simd_level() == SimdLevel::avx512;
@@ -104,7 +100,7 @@ bool masked_difference(double Wf, double cx, double cy, double Rm, const HeightM
     double* out = Out.column(x);
     // Each cell is read before it is written, so Out may alias A or B.
     if (wide) {
-      masked_column_avx512(Wf, cy, Rm, x * kCellFraction * Wf - cx, a, b, ny, out);
+      masked_column_avx512(Wf, cy, Rm, index_to_mm_x(x, Wf) - cx, a, b, ny, out);
       continue;
     }
     for (int y = 0; y < ny; ++y) out[y] = in_evaluation_mask(Wf, cx, cy, Rm, x, y) ? a[y] - b[y] : 0.0;

@@ -4,6 +4,7 @@
 // (x, y) with x from the left and y from the top.
 #pragma once
 
+#include "analysis/index_to_mm.h"
 #include "analysis/vector_2d.h"
 
 #include "analysis/height_matrix.h"
@@ -27,7 +28,6 @@ bool perfect_sphere(double R, double Wf, int n, double oy, double ox, double h0,
 // True where cell (x, y) of a 256-cell map lies inside the evaluation mask of
 // masked_difference: strictly closer than Rm - 0.1 mm to (cx, cy).
 inline bool in_evaluation_mask(double Wf, double cx, double cy, double Rm, int x, int y) {
-  constexpr double kCellFraction = 1.0 / 256.0;
   const Vector2D d = vector_difference({x * kCellFraction * Wf, y * kCellFraction * Wf}, {cx, cy});
   return Rm - 0.1 > vector_length(d);
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "scan/cpu_features.h"
+#include "scan/lane_masks.h"
 
 void resample_bilinear(const HeightMatrix& square, int width, int height, HeightMatrix& result) {
   resample_bilinear(square.data(), square.nx(), square.ny(), width, height, result);
@@ -22,7 +23,7 @@ AVX512_TARGET void interpolate_column_avx512(const double* low, const double* hi
                                              double* out) {
   const __m512d weight = _mm512_set1_pd(dx);
   for (int y = 0; y < n; y += 8) {
-    const __mmask8 lanes = n - y >= 8 ? __mmask8{0xFF} : static_cast<__mmask8>((1u << (n - y)) - 1);
+    const __mmask8 lanes = first_of_8_lanes(n - y);
     const __m512d l = _mm512_maskz_loadu_pd(lanes, low + y);
     const __m512d h = _mm512_maskz_loadu_pd(lanes, high + y);
     _mm512_mask_storeu_pd(out + y, lanes, _mm512_add_pd(l, _mm512_mul_pd(_mm512_sub_pd(h, l), weight)));

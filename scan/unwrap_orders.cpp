@@ -6,6 +6,7 @@
 
 #include "image_processing.h"
 #include "scan/cpu_features.h"
+#include "scan/lane_masks.h"
 
 namespace {
 
@@ -100,10 +101,6 @@ namespace {
 // takes over.
 constexpr int kMoreSweeps = 8;
 
-AVX512_TARGET inline __mmask64 first_lanes(int32_t count) {
-  return count >= 64 ? ~__mmask64{0} : (__mmask64{1} << count) - 1;
-}
-
 // Lanes with an order: 1..254, that is value - 1 below 254 without sign.
 AVX512_TARGET inline __mmask64 with_order(__m512i values) {
   return _mm512_cmplt_epu8_mask(_mm512_sub_epi8(values, _mm512_set1_epi8(1)), _mm512_set1_epi8(static_cast<char>(kNotReached - 1)));
@@ -127,7 +124,7 @@ AVX512_TARGET bool only_unmarked(const GreyImage* mask) {
   for (int32_t y = 0; y < mask->height; ++y) {
     const uint8_t* const row = img_line(mask, y);
     for (int32_t x = 0; x < mask->width; x += 64) {
-      const __mmask64 lanes = first_lanes(mask->width - x);
+      const __mmask64 lanes = first_of_64_lanes(mask->width - x);
       const __m512i values = _mm512_maskz_loadu_epi8(lanes, row + x);
       other |= lanes & with_order(values);
     }
@@ -150,7 +147,7 @@ AVX512_TARGET void spread_along_row(uint8_t* row, const uint8_t* phase, int32_t 
   };
   // Forwards: pixels 1.. after one with an order.
   for (int32_t x = 1; x < width;) {
-    const __mmask64 lanes = first_lanes(width - x);
+    const __mmask64 lanes = first_of_64_lanes(width - x);
     const __mmask64 starts = _mm512_mask_cmpeq_epi8_mask(lanes, _mm512_maskz_loadu_epi8(lanes, row + x), not_reached) &
                              with_order(_mm512_maskz_loadu_epi8(lanes, row + x - 1));
     x = starts == 0 ? x + 64 : walk(x + __builtin_ctzll(starts), width, 1);
@@ -158,7 +155,7 @@ AVX512_TARGET void spread_along_row(uint8_t* row, const uint8_t* phase, int32_t 
   // Backwards: pixels ..width - 2 before one with an order.
   for (int32_t last = width - 2; last >= 0;) {
     const int32_t base = last >= 63 ? last - 63 : 0;
-    const __mmask64 lanes = first_lanes(last - base + 1);
+    const __mmask64 lanes = first_of_64_lanes(last - base + 1);
     const __mmask64 starts =
         _mm512_mask_cmpeq_epi8_mask(lanes, _mm512_maskz_loadu_epi8(lanes, row + base), not_reached) &
         with_order(_mm512_maskz_loadu_epi8(lanes, row + base + 1));
@@ -174,7 +171,7 @@ AVX512_TARGET bool orders_from_row(uint8_t* row, const uint8_t* phase, const uin
   const __m512i not_reached = _mm512_set1_epi8(static_cast<char>(kNotReached));
   __mmask64 taken = 0;
   for (int32_t x = 0; x < width; x += 64) {
-    const __mmask64 lanes = first_lanes(width - x);
+    const __mmask64 lanes = first_of_64_lanes(width - x);
     const __m512i here = _mm512_maskz_loadu_epi8(lanes, row + x);
     const __m512i there = _mm512_maskz_loadu_epi8(lanes, from + x);
     const __mmask64 open = _mm512_mask_cmpeq_epi8_mask(lanes, here, not_reached) & with_order(there);
@@ -235,8 +232,8 @@ AVX512_TARGET Pairs check_plane(const GreyImage* mask, const GreyImage* phase) {
     const uint8_t* const lower_orders = img_line(mask, below ? y + 1 : y);
     const uint8_t* const lower_phases = img_line(phase, below ? y + 1 : y);
     for (int32_t x = 0; x < width; x += 64) {
-      const __mmask64 lanes = first_lanes(width - x);
-      const __mmask64 right_lanes = first_lanes(width - 1 - x);
+      const __mmask64 lanes = first_of_64_lanes(width - x);
+      const __mmask64 right_lanes = first_of_64_lanes(width - 1 - x);
       const __mmask64 lower_lanes = below ? lanes : 0;
       const __m512i a = _mm512_maskz_loadu_epi8(lanes, orders + x);
       const __m512i right = _mm512_maskz_loadu_epi8(right_lanes, orders + x + 1);
@@ -259,7 +256,7 @@ AVX512_TARGET void undo_sweeps(GreyImage* mask) {
   for (int32_t y = 0; y < mask->height; ++y) {
     uint8_t* const row = img_line(mask, y);
     for (int32_t x = 0; x < mask->width; x += 64) {
-      const __mmask64 lanes = first_lanes(mask->width - x);
+      const __mmask64 lanes = first_of_64_lanes(mask->width - x);
       _mm512_mask_storeu_epi8(row + x, lanes & with_order(_mm512_maskz_loadu_epi8(lanes, row + x)),
                               _mm512_set1_epi8(static_cast<char>(kNotReached)));
     }
