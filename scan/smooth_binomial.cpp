@@ -116,35 +116,32 @@ bool smooth_binomial(GreyImage* plane, const GreyImage* from) {
   const auto row_bytes = static_cast<std::size_t>(width);
   const BinomialLine binomial_line = widest_binomial_line();
   bool changed = false;
-  Line copy{};
 
-  // Along each row, from the source row or a copy of the row; columns 0 and
-  // width - 1 (and the row's padding) stay as the source has them. Along each
-  // column, row y - 1 as soon as row y has had its row pass (one sweep, so
-  // that each row is still at hand for its second pass): it is built from
-  // rows y - 2, y - 1 and y as the row pass left them, so each row is kept in
-  // a copy before its column pass replaces it. Rows 0 and height - 1 keep
-  // their row pass alone.
-  std::array<Line, 2> kept{};
-  for (int32_t y = 0; y < height; ++y) {
+  // Along each row into a ring of three row copies, from the source row
+  // (which in place is the plane's row, not yet replaced); columns 0 and
+  // width - 1 stay as the source has them. Along each column, row y - 1 as
+  // soon as row y has had its row pass (one sweep): it is built from the
+  // ring's three rows straight into the plane. Rows 0 and height - 1 keep
+  // their row pass alone; the rows' padding stays as the source has it.
+  std::array<Line, 3> passed{};
+  const auto padding = static_cast<std::size_t>(plane->stride) - row_bytes;
+  for (int32_t y = 0; y < height && width > 0; ++y) {
     uint8_t* row = img_line(plane, y);
-    const uint8_t* source = copy.data();
-    if (from != nullptr) {
-      source = img_line(from, y);
-      row[0] = source[0];
-      const auto last = static_cast<std::size_t>(std::max(width - 1, 1));
-      std::memcpy(row + last, source + last, static_cast<std::size_t>(plane->stride) - last);
+    const uint8_t* source = from != nullptr ? img_line(from, y) : row;
+    uint8_t* along = passed[y % 3].data();
+    if (width > 2) {
+      along[0] = source[0];
+      along[width - 1] = source[width - 1];
+      changed |= binomial_line(source, source + 1, source + 2, along + 1, width - 2);
     } else {
-      std::memcpy(copy.data(), row, row_bytes);
+      std::memcpy(along, source, row_bytes);
     }
-    if (width > 2) changed |= binomial_line(source, source + 1, source + 2, row + 1, width - 2);
-    if (y == 0) std::memcpy(kept[0].data(), row, row_bytes);
+    if (from != nullptr) std::memcpy(row + width, source + width, padding);
+    if (y == 0 || y == height - 1) std::memcpy(row, along, row_bytes);
     if (y < 2) continue;
     const int32_t middle = y - 1;
-    uint8_t* const between = img_line(plane, middle);
-    const uint8_t* lower = kept[(middle - 1) % 2].data();
-    std::memcpy(kept[middle % 2].data(), between, row_bytes);
-    changed |= binomial_line(lower, between, row, between, width);
+    changed |= binomial_line(passed[(middle - 1) % 3].data(), passed[middle % 3].data(), along,
+                             img_line(plane, middle), width);
   }
   return changed;
 }
