@@ -73,24 +73,29 @@ AVX512_TARGET EightBlocks eight_blocks(const float* const* rows, int32_t x0, flo
                                        double (*b)[kPlanLanes]) {
   const __m512 limit = _mm512_set1_ps(noData);
   const __m512 largest = _mm512_set1_ps(FLT_MAX);
-  __m512 z[4][2];
-  __mmask16 all = 0xFFFF, any = 0;
-  for (int32_t l = 0; l < 4; ++l)
-    for (int32_t half = 0; half < 2; ++half) {
-      z[l][half] = _mm512_loadu_ps(rows[l] + x0 + 16 * half);
-      const __mmask16 usable = _mm512_cmp_ps_mask(z[l][half], limit, _CMP_GT_OQ) &
-                               _mm512_cmp_ps_mask(z[l][half], largest, _CMP_LE_OQ);
-      all &= usable;
-      any |= usable;
-    }
+  __m512 z[8];  // row l's two halves at 2 l and 2 l + 1
+  __mmask16 usable[8];
+#pragma GCC unroll 8
+  for (int32_t i = 0; i < 8; ++i) {
+    z[i] = _mm512_loadu_ps(rows[i / 2] + x0 + 16 * (i % 2));
+    usable[i] = _mm512_cmp_ps_mask(z[i], limit, _CMP_GT_OQ) & _mm512_cmp_ps_mask(z[i], largest, _CMP_LE_OQ);
+  }
+  // Combined as a tree, not one after the other.
+  const __mmask16 all = static_cast<__mmask16>((usable[0] & usable[1]) & (usable[2] & usable[3]) &
+                                               ((usable[4] & usable[5]) & (usable[6] & usable[7])));
+  const __mmask16 any = static_cast<__mmask16>((usable[0] | usable[1]) | (usable[2] | usable[3]) |
+                                               ((usable[4] | usable[5]) | (usable[6] | usable[7])));
   if (any == 0) return EightBlocks::empty;
   if (all != 0xFFFF) return EightBlocks::mixed;
+  if (b == nullptr) return EightBlocks::complete;
   // Height m of the eight blocks: every fourth float of the 32, from m.
-  for (int32_t m = 0; b != nullptr && m < 4; ++m) {
+#pragma GCC unroll 4
+  for (int32_t m = 0; m < 4; ++m) {
     const __m512i every_fourth = _mm512_setr_epi32(m, m + 4, m + 8, m + 12, m + 16, m + 20, m + 24, m + 28, 0, 0,
                                                    0, 0, 0, 0, 0, 0);
+#pragma GCC unroll 4
     for (int32_t l = 0; l < 4; ++l) {
-      const __m512 gathered = _mm512_permutex2var_ps(z[l][0], every_fourth, z[l][1]);
+      const __m512 gathered = _mm512_permutex2var_ps(z[2 * l], every_fourth, z[2 * l + 1]);
       _mm512_storeu_pd(b[l * 4 + m], _mm512_maskz_cvtps_pd(0xFF, _mm512_maskz_extractf32x8_ps(0xFF, gathered, 0)));
     }
   }
