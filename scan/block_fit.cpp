@@ -137,7 +137,40 @@ BlockFitter::BlockFitter(int32_t s, double limit, int32_t across)
   }
 }
 
-BlockFitter::~BlockFitter() { delete[] design_; }
+BlockFitter::~BlockFitter() {
+  delete[] design_;
+  delete[] masked_;
+}
+
+float BlockFitter::fit_masked(const float* const* rows, int32_t x0, int usable) {
+  if (masked_ == nullptr) masked_ = new (std::nothrow) MaskedPlan[kMaskedPlans];
+  if (masked_ == nullptr) {
+    ScnMatrix band{};
+    band.cols = across_ * s_;
+    band.rows = s_;
+    band.values = const_cast<float**>(rows);
+    return fit_block(band, 0, x0, s_, c_, noData_, design_);
+  }
+  const int32_t n = __builtin_popcount(static_cast<unsigned>(usable));
+  if (n < kMinPoints) return noData_;
+  // The design of the heights present, in the order fit_block takes them;
+  // planned with the same steps as its solver, so the same coefficients.
+  MaskedPlan& slot = masked_[static_cast<uint32_t>(usable * 0x9E3779B1u) >> 26];
+  if (slot.mask != usable) {
+    int32_t row = 0;
+    for (int32_t k = 0; k < 16; ++k)
+      if ((usable >> k) & 1) design_row(design_ + static_cast<std::ptrdiff_t>(row++) * kColumns, k % 4, k / 4, c_, 0.0);
+    slot.solvable = plan_least_squares(slot.plan, design_, n, kCoefficients) == 1;
+    slot.mask = usable;
+  }
+  if (!slot.solvable) return noData_;
+  double b[LeastSquaresPlan::kMaxRows];
+  int32_t row = 0;
+  for (int32_t k = 0; k < 16; ++k)
+    if ((usable >> k) & 1) b[row++] = rows[k / 4][x0 + k % 4];
+  solve_with_plan(slot.plan, b);
+  return stored_height(b[kCoefficients - 1], noData_);
+}
 
 void BlockFitter::fit_band(const float* const* rows, float* target, int32_t cols) {
   // A view of the band's s rows as the grid the helpers read.
@@ -187,6 +220,10 @@ void BlockFitter::fit_band(const float* const* rows, float* target, int32_t cols
           for (int32_t m = 0; m < 4; ++m) batch_.b[l * 4 + m][batch_.count] = rows[l][4 * bj + m];
         batch_.target[batch_.count++] = target + bj;
         if (batch_.count == kPlanLanes) solve_batch(plan_, batch_, noData_);
+        continue;
+      }
+      if (usable != 0xFFFF) {
+        target[bj] = fit_masked(rows, 4 * bj, usable);
         continue;
       }
     }

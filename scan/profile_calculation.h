@@ -114,6 +114,17 @@ class BlockFitter {
   double* design_ = nullptr;
   LeastSquaresPlan plan_{};
   Batch batch_;
+  // Plans of 4 x 4 blocks with some heights missing, by the mask of the
+  // heights they have (bit l * 4 + m): along the edge of a measured area the
+  // same few masks come again and again. Made at the first such block.
+  struct MaskedPlan {
+    int32_t mask = -1;
+    bool solvable = false;
+    LeastSquaresPlan plan;
+  };
+  static constexpr int32_t kMaskedPlans = 64;
+  MaskedPlan* masked_ = nullptr;
+  float fit_masked(const float* const* rows, int32_t x0, int usable);
 };
 
 // Heights of row y of the phase plane (cols values), as height_map and

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstring>
@@ -160,16 +161,21 @@ TEST(BlockFit, NoDataHeightAndNonFiniteHeightsNeverTakePart) {
 // bit: on grids with scattered missing heights, complete grids whose band
 // width is no multiple of eight blocks, one incomplete block at every place
 // within a group of eight, heights that are not finite, and a disc of
-// heights with none around it (blocks without any height, eight at a time).
+// heights with none around it (blocks without any height, eight at a time),
+// and blocks that miss heights by a few masks again and again (more masks
+// than the fitter keeps plans for, among them masks of too few heights and
+// of heights in two rows or two columns alone, whose designs are degenerate).
 TEST(BlockFit, PrecomputedPathMatchesPlainSolverBitForBit) {
   struct Case {
     int cols, rows;
     double missing;  // chance of a missing height
     int hole_every;  // > 0: block k of band b misses a height when (k - b) % hole_every == 0
     int disc = 0;    // > 0: heights only within this radius of the grid's centre
+    int masks = 0;   // > 0: each block keeps the heights of one of this many masks
   };
   for (const Case& c : {Case{64, 64, 0.02, 0}, Case{84, 12, 0.0, 0}, Case{128, 36, 0.0, 9},
-                        Case{100, 16, 0.005, 0}, Case{4, 4, 0.0, 0}, Case{200, 44, 0.0, 0, 37}}) {
+                        Case{100, 16, 0.005, 0}, Case{4, 4, 0.0, 0}, Case{200, 44, 0.0, 0, 37},
+                        Case{400, 160, 0.0, 0, 0, 150}}) {
     std::mt19937 random(7);
     std::uniform_real_distribution<float> height(-2.0f, 2.0f);
     std::bernoulli_distribution missing(c.missing);
@@ -181,6 +187,16 @@ TEST(BlockFit, PrecomputedPathMatchesPlainSolverBitForBit) {
       for (int k = 0; k < across; ++k)
         if ((k - b) % c.hole_every == 0) g.matrix.values[4 * b + (k % 4)][4 * k + (b % 4)] = k % 3 ? -10.0f : NAN;
     if (c.cols == 100) g.matrix.values[5][50] = INFINITY;
+    std::vector<int> masks = {0x00FF, 0x3333, 0x001F, 0xFFF0};
+    std::uniform_int_distribution<int> any_mask(1, 0xFFFE);
+    while (static_cast<int>(masks.size()) < c.masks) masks.push_back(any_mask(random));
+    std::uniform_int_distribution<int> pick(0, std::max(c.masks - 1, 0));
+    for (int b = 0; c.masks > 0 && b < c.rows / 4; ++b)
+      for (int k = 0; k < c.cols / 4; ++k) {
+        const int mask = masks[static_cast<std::size_t>(pick(random))];
+        for (int p = 0; p < 16; ++p)
+          if (!((mask >> p) & 1)) g.matrix.values[4 * b + p / 4][4 * k + p % 4] = p % 5 ? -10.0f : NAN;
+      }
     for (int r = 0; c.disc > 0 && r < c.rows; ++r)
       for (int col = 0; col < c.cols; ++col)
         if (std::hypot(col - c.cols / 2, r - c.rows / 2) >= c.disc) g.matrix.values[r][col] = -10.0f;
