@@ -28,6 +28,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -151,18 +152,26 @@ bool is_safe_text(std::string_view text, std::string_view forbidden) {
 
 }  // namespace
 
-std::string profile_read(const char* fileName, const char* section, const char* key,
-                         const char* fallback) {
-  const std::string fallback_text = cut_value(fallback != nullptr ? fallback : "");
-  if (fileName == nullptr || section == nullptr || key == nullptr) return fallback_text;
+ProfileFileText::ProfileFileText(const char* fileName) {
   std::string text;
-  if (!read_whole_file(fileName, &text)) return fallback_text;
+  if (fileName != nullptr && read_whole_file(fileName, &text)) text_ = std::move(text);
+}
+
+std::string ProfileFileText::value(const char* section, const char* key, const char* fallback) const {
+  const std::string fallback_text = cut_value(fallback != nullptr ? fallback : "");
+  if (!text_ || section == nullptr || key == nullptr) return fallback_text;
+  const std::string& text = *text_;
   const std::vector<ProfileLine> lines = parse_lines(text);
   const KeyPlace place = find_key(lines, text, trim_blanks(section), trim_blanks(key));
   if (!place.key_line) return fallback_text;
   const ProfileLine& line = lines[*place.key_line];
   return cut_value(
       trim_blanks(std::string_view(text).substr(line.value_start, line.end - line.value_start)));
+}
+
+std::string profile_read(const char* fileName, const char* section, const char* key,
+                         const char* fallback) {
+  return ProfileFileText(fileName).value(section, key, fallback);
 }
 
 bool profile_write(const char* fileName, const char* section, const char* key,

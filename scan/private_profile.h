@@ -3,6 +3,7 @@
 // them; lines may end in LF or CR LF.
 #pragma once
 
+#include <optional>
 #include <string>
 
 // The value text of `key` in `section` of `fileName`, or `fallback` when the
@@ -10,6 +11,16 @@
 // At most the first 255 characters are kept.
 std::string profile_read(const char* fileName, const char* section,
                          const char* key, const char* fallback);
+// The same for several keys of one file, which is read once: value() gives
+// what profile_read gives, for the file as it was when this was made.
+class ProfileFileText {
+ public:
+  explicit ProfileFileText(const char* fileName);
+  std::string value(const char* section, const char* key, const char* fallback) const;
+
+ private:
+  std::optional<std::string> text_;  // none: no name, or the file could not be read
+};
 // Replaces the value of an existing key, or appends the key at the end of its
 // section, or the section at the end of the file, creating the file if
 // needed; every other line stays byte for byte and new lines end in CR LF.

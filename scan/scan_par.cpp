@@ -78,8 +78,8 @@ std::string field_text(const ScnPar* par, const ParKey& key) {
 void scn_LoadPar(ScnPar* par, const char* iniFile, const char* section) {
   if (par == nullptr || iniFile == nullptr || section == nullptr) return;
   const ClassicNumbers points;
-  for (const ParKey& key : kParKeys)
-    load_field(par, key, profile_read(iniFile, section, key.name, key.default_text));
+  const ProfileFileText file(iniFile);
+  for (const ParKey& key : kParKeys) load_field(par, key, file.value(section, key.name, key.default_text));
 }
 
 // Creates the file and the section as needed and replaces or adds the ten
