@@ -56,6 +56,24 @@ TEST(PrivateProfile, ReadsTheValueOfTheKeyInItsSection) {
   EXPECT_EQ(profile_read("bom.ini", "S", "k", ""), "v");
 }
 
+// Several keys from one reading: each as profile_read gives it, and all of
+// them from the file as it was read, even when it is replaced in between.
+TEST(PrivateProfile, OneReadingGivesEveryKeyOfTheFileAsItWasRead) {
+  TempDir dir;
+  write_file_bytes("p.ini", kMixedFile);
+  write_file_bytes("kept.ini", kMixedFile);
+  const ProfileFileText file("p.ini");
+  write_file_bytes("p.ini", "[ScanParameter]\nNFilt=7\nAlpha=1\n");
+  for (const char* section : {"ScanParameter", "other", "Absent", ""})
+    for (const char* key : {"NFilt", "Alpha", "Empty", "Formula", "Missing"})
+      EXPECT_EQ(file.value(section, key, "fallback"), profile_read("kept.ini", section, key, "fallback"))
+          << section << " " << key;
+  EXPECT_EQ(file.value(nullptr, "NFilt", "2"), "2");
+  EXPECT_EQ(profile_read("p.ini", "ScanParameter", "NFilt", ""), "7");
+  EXPECT_EQ(ProfileFileText("missing.ini").value("ScanParameter", "NFilt", "2"), "2");
+  EXPECT_EQ(ProfileFileText(nullptr).value("ScanParameter", "NFilt", nullptr), "");
+}
+
 TEST(PrivateProfile, KeepsTheFirst255Characters) {
   TempDir dir;
   std::string long_value;
