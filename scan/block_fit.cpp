@@ -142,20 +142,15 @@ BlockFitter::~BlockFitter() {
   delete[] masked_;
 }
 
-float BlockFitter::fit_masked(const float* const* rows, int32_t x0, int usable) {
+float BlockFitter::fit_masked(const ScnMatrix& band, int32_t x0, int usable) {
   if (masked_ == nullptr) masked_ = new (std::nothrow) MaskedPlan[kMaskedPlans];
-  if (masked_ == nullptr) {
-    ScnMatrix band{};
-    band.cols = across_ * s_;
-    band.rows = s_;
-    band.values = const_cast<float**>(rows);
-    return fit_block(band, 0, x0, s_, c_, noData_, design_);
-  }
+  if (masked_ == nullptr) return fit_block(band, 0, x0, s_, c_, noData_, design_);
+  const float* const* rows = band.values;
   const int32_t n = __builtin_popcount(static_cast<unsigned>(usable));
   if (n < kMinPoints) return noData_;
   // The design of the heights present, in the order fit_block takes them;
   // planned with the same steps as its solver, so the same coefficients.
-  MaskedPlan& slot = masked_[static_cast<uint32_t>(usable * 0x9E3779B1u) >> 26];
+  MaskedPlan& slot = masked_[static_cast<uint32_t>(usable * 0x9E3779B1u) >> (32 - kMaskedPlanBits)];
   if (slot.mask != usable) {
     int32_t row = 0;
     for (int32_t k = 0; k < 16; ++k)
@@ -223,7 +218,7 @@ void BlockFitter::fit_band(const float* const* rows, float* target, int32_t cols
         continue;
       }
       if (usable != 0xFFFF) {
-        target[bj] = fit_masked(rows, 4 * bj, usable);
+        target[bj] = fit_masked(band, 4 * bj, usable);
         continue;
       }
     }

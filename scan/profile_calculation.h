@@ -122,9 +122,10 @@ class BlockFitter {
     bool solvable = false;
     LeastSquaresPlan plan;
   };
-  static constexpr int32_t kMaskedPlans = 64;
+  static constexpr int32_t kMaskedPlanBits = 6;
+  static constexpr int32_t kMaskedPlans = 1 << kMaskedPlanBits;
   MaskedPlan* masked_ = nullptr;
-  float fit_masked(const float* const* rows, int32_t x0, int usable);
+  float fit_masked(const ScnMatrix& band, int32_t x0, int usable);
 };
 
 // Heights of row y of the phase plane (cols values), as height_map and
