@@ -144,13 +144,25 @@ struct RowJob {
 // l[k] = (t[k] + 2 l[k-1]) >> 4 forgets its start quickly: a difference in
 // l[k-1] shrinks eightfold per step (a floor may keep a last unit alive,
 // seldom for long). So every pixel of a block is first guessed from the five
-// terms up to it, started from the middle grey, all lanes at once; then the
-// block is checked against the true left neighbour: where the recurrence
-// reproduces every guess, the guesses are the chain's values (lane by lane,
-// by induction from the true neighbour). Where it does not, the recurrence is
-// applied to the whole block again until nothing changes, at most once per
-// lane, since each application makes one more lane exact.
+// terms up to it, all lanes at once; then the block is checked against the
+// true left neighbour: where the recurrence reproduces every guess, the
+// guesses are the chain's values (lane by lane, by induction from the true
+// neighbour). Where it does not, the recurrence is applied to the whole block
+// again until nothing changes, at most once per lane, since each application
+// makes one more lane exact. The guesses never wait for the block before, so
+// the blocks of a row overlap in the processor.
+//
+// The guesses start five pixels back from t / 14, the recurrence's fixed
+// point (the weighted mean of the neighbours the terms hold), raised by
+// kStartAbove. The raise matters: the floor lets a guess that is one level
+// too low stay too low wherever (t + 2 l) is a multiple of 16, as in every
+// flat stretch of a picture (a saturated area, a bright background), and
+// every block there would be chained again lane by lane. From above, a unit
+// too many vanishes at the next step unless the sum's remainder is 14 or 15.
 constexpr int kLookBack = 5;
+constexpr int kStartAbove = 2;
+// t / 14 as (t * kFixedPoint) >> 16, rounded down; at most 255 + kStartAbove.
+constexpr int kFixedPoint = 65536 / 14;
 
 // Pixels k .. end - 1 of the chain one at a time from `left`; returns the
 // last value.
@@ -174,10 +186,14 @@ __attribute__((target("avx2"))) inline __m256i chain_step(__m256i terms, __m256i
 // The interior pixels k = 1 .. w - 2 of one row of an 8-bit picture, the
 // chain started from `left` (the row's new first pixel).
 __attribute__((target("avx2"))) void chain_8bit_avx2(const uint16_t* t, uint8_t* middle, int w, unsigned left) {
-  int k = std::max(1, std::min(kLookBack, w - 1));
+  // The guesses start from t[k - kLookBack], which must be a term (k - kLookBack >= 1).
+  int k = std::max(1, std::min(kLookBack + 1, w - 1));
   left = chain_one_by_one(t, middle, 1, k, left);
   for (; k + 16 <= w - 1; k += 16) {
-    __m256i guess = _mm256_set1_epi16(128);
+    __m256i guess = _mm256_add_epi16(
+        _mm256_mulhi_epu16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(t + k - kLookBack)),
+                           _mm256_set1_epi16(kFixedPoint)),
+        _mm256_set1_epi16(kStartAbove));
     for (int back = kLookBack - 1; back >= 0; --back) {
       const __m256i terms = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(t + k - back));
       guess = _mm256_srli_epi16(_mm256_add_epi16(terms, _mm256_add_epi16(guess, guess)), 4);
@@ -209,10 +225,12 @@ AVX512_TARGET inline __m512i chain_step_avx512(__m512i terms, __m512i values, un
 }
 
 AVX512_TARGET void chain_8bit_avx512(const uint16_t* t, uint8_t* middle, int w, unsigned left) {
-  int k = std::max(1, std::min(kLookBack, w - 1));
+  int k = std::max(1, std::min(kLookBack + 1, w - 1));
   left = chain_one_by_one(t, middle, 1, k, left);
   for (; k + 32 <= w - 1; k += 32) {
-    __m512i guess = _mm512_set1_epi16(128);
+    __m512i guess = _mm512_add_epi16(
+        _mm512_mulhi_epu16(_mm512_loadu_si512(t + k - kLookBack), _mm512_set1_epi16(kFixedPoint)),
+        _mm512_set1_epi16(kStartAbove));
     for (int back = kLookBack - 1; back >= 0; --back) {
       const __m512i terms = _mm512_loadu_si512(t + k - back);
       guess = _mm512_maskz_srli_epi16(kAllWords, _mm512_add_epi16(terms, _mm512_add_epi16(guess, guess)), 4);
