@@ -154,11 +154,15 @@ struct RowJob {
 //
 // The guesses start five pixels back from t / 14, the recurrence's fixed
 // point (the weighted mean of the neighbours the terms hold), raised by
-// kStartAbove. The raise matters: the floor lets a guess that is one level
-// too low stay too low wherever (t + 2 l) is a multiple of 16, as in every
-// flat stretch of a picture (a saturated area, a bright background), and
-// every block there would be chained again lane by lane. From above, a unit
-// too many vanishes at the next step unless the sum's remainder is 14 or 15.
+// kStartAbove. The raise matters. In a flat stretch at level v (all nine
+// neighbours v, so t = 14 v) both v and v - 1 repeat themselves under the
+// floor. The chain holds v there when it enters at v or from above (a
+// stretch that reaches the left border, a saturated or bright area), and row
+// after row keeps it, while a guess from below stops at v - 1: every block of
+// the stretch would be chained again lane by lane, twenty times the work.
+// Only the first row of a stretch entered from below settles at v - 1, where
+// a guess from above stops one too high. Off such stretches, a unit too many
+// vanishes at the next step unless the sum's remainder is 14 or 15.
 constexpr int kLookBack = 5;
 constexpr int kStartAbove = 2;
 // t / 14 as (t * kFixedPoint) >> 16, rounded down; at most 255 + kStartAbove.

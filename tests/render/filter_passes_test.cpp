@@ -144,12 +144,13 @@ TEST(BinomialFilterPasses, PassesSideBySideMatchThePlainPasses) {
                         Case{17, 4, PixelFormat::indexed8, 7}, Case{3, 9, PixelFormat::bgr24, 2},
                         Case{640, 5, PixelFormat::indexed8, 4}}) {
     Picture fast = random_picture(c.width, c.height, c.format, static_cast<unsigned>(c.width + c.passes));
-    // A smooth ramp over part of it, so that passes settle unevenly, and a
-    // saturated stretch, where each row's chain is flat at the top level.
+    // A smooth ramp over part of it, so that passes settle unevenly, and
+    // saturated stretches from the left border, where a row's chain holds
+    // the top level.
     for (int y = 0; y < c.height / 2; ++y)
       for (int x = 0; x < fast.bytes_per_line(); ++x) fast.row(y)[x] = static_cast<uint8_t>(x + y);
     for (int y = c.height / 2; y < c.height * 3 / 4; ++y)
-      std::fill(fast.row(y) + fast.bytes_per_line() / 3, fast.row(y) + fast.bytes_per_line(), uint8_t{255});
+      std::fill(fast.row(y), fast.row(y) + fast.bytes_per_line() * 2 / 3, uint8_t{255});
     Picture plain = fast;
     for (int i = 0; i < c.passes; ++i) plain_binomial_pass(plain);
     // 8-bit rows are chained 32 pixels at a time where AVX-512 runs, 16 where AVX2 does.
