@@ -157,9 +157,10 @@ struct RowJob {
 // kStartAbove. The raise matters. In a flat stretch at level v (all nine
 // neighbours v, so t = 14 v) both v and v - 1 repeat themselves under the
 // floor. The chain holds v there when it enters at v or from above (a
-// stretch that reaches the left border, a saturated or bright area), and row
-// after row keeps it, while a guess from below stops at v - 1: every block of
-// the stretch would be chained again lane by lane, twenty times the work.
+// stretch that reaches the left border, as an overexposed area may, or that
+// follows brighter pixels), and the rows below keep it, while a guess from
+// below stops at v - 1: every block of the stretch would be chained again
+// lane by lane, twenty times the work.
 // Only the first row of a stretch entered from below settles at v - 1, where
 // a guess from above stops one too high. Off such stretches, a unit too many
 // vanishes at the next step unless the sum's remainder is 14 or 15.
