@@ -10,6 +10,7 @@
 #include "analysis/height_text_file.h"
 #include "cli/workspace.h"
 #include "common/errors.h"
+#include "common/round_trip_number.h"
 #include "common/settings_file.h"
 #include "common/text_to_number.h"
 #include "common/work_files.h"
@@ -125,11 +126,11 @@ std::string measure_summary(int channel, uint32_t seed, const SimulateOptions& o
   std::ostringstream s;
   if (json) {
     s << "{\"channel\": " << channel << ", \"seed\": " << seed
-      << ", \"contrast\": " << number(options.contrast) << ", \"noise\": " << number(options.noise)
-      << ", \"field_mm\": " << number(r.geometry.field_x)
-      << ", \"mask_radius_mm\": " << number(r.mask_radius) << ", \"mask_cells\": " << r.stats.count
-      << ", \"pv_um\": " << number(r.stats.pv * um) << ", \"rms_um\": " << number(r.stats.rms * um)
-      << ", \"mean_um\": " << number(r.stats.mean * um) << "}";
+      << ", \"contrast\": " << json_number(options.contrast) << ", \"noise\": " << json_number(options.noise)
+      << ", \"field_mm\": " << json_number(r.geometry.field_x)
+      << ", \"mask_radius_mm\": " << json_number(r.mask_radius) << ", \"mask_cells\": " << r.stats.count
+      << ", \"pv_um\": " << json_number(r.stats.pv * um) << ", \"rms_um\": " << json_number(r.stats.rms * um)
+      << ", \"mean_um\": " << json_number(r.stats.mean * um) << "}";
   } else {
     s << "channel " << channel << ": seed " << seed << ", contrast " << number(options.contrast)
       << ", noise " << number(options.noise) << ", " << profile_summary(r);
@@ -147,3 +148,5 @@ std::string profile_summary(const ProfileResult& r) {
 }
 
 std::string summary_number(double value) { return number(value); }
+
+std::string json_number(double value) { return std::isfinite(value) ? round_trip_text(value) : "null"; }
