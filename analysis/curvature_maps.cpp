@@ -1,4 +1,4 @@
-#include "analysis/axial_power.h"
+#include "analysis/curvature_maps.h"
 
 #include <cmath>
 
@@ -10,27 +10,39 @@ namespace {
 // Closer to the centre than this (mm) a point counts as the centre.
 constexpr double kCentre = 1e-9;
 
-}  // namespace
+// The surface along the meridian through the disc's centre at one point.
+struct Meridian {
+  bool valid = false;   // the cap has a height there
+  bool centre = false;  // at the centre: only `laplacian` is set
+  double laplacian = 0.0;
+  double slope = 0.0;   // dz/dr
+  double bend = 0.0;    // d^2z/dr^2
+  double sign = 1.0;    // of the cap's curvature
+};
 
-double axial_power(const ReconstructedSurface& s, double x, double y) {
+Meridian meridian_at(const ReconstructedSurface& s, double x, double y, bool with_bend) {
+  Meridian m;
   const double a = s.disc.radius;
   const SphereCap& cap = s.cap;
   const double c = cap.curvature;
+  m.sign = c < 0.0 ? -1.0 : 1.0;
   const double u = x - s.disc.centre_x, v = y - s.disc.centre_y;
   const double dx = x - cap.x0, dy = y - cap.y0;
   const double rho_sq = dx * dx + dy * dy;
   const double w_sq = 1.0 - c * c * rho_sq;
-  if (!(w_sq > 0.0) || !(a > 0.0)) return std::nan("");
+  if (!(w_sq > 0.0) || !(a > 0.0)) return m;
+  m.valid = true;
   const double w = std::sqrt(w_sq);
   const int terms = s.basis.terms();
   const double r = std::hypot(u, v);
   if (r < kCentre) {
     // Laplacian of the cap: -c (1 + w^2) / w^3; of the terms: in disc units
     // over a^2.
-    double laplacian = -c * (1.0 + w_sq) / (w_sq * w);
+    m.centre = true;
+    m.laplacian = -c * (1.0 + w_sq) / (w_sq * w);
     for (int j = 0; j < terms; ++j)
-      laplacian += s.coefficients[static_cast<std::size_t>(j)] * s.basis.centre_laplacian(j) / (a * a);
-    return kDioptersTimesRadius * std::abs(laplacian) / 2.0;
+      m.laplacian += s.coefficients[static_cast<std::size_t>(j)] * s.basis.centre_laplacian(j) / (a * a);
+    return m;
   }
   // r times the radial slope: of the cap, the gradient -c (dx, dy) / w along
   // (u, v); of each term, rho dZ/drho.
@@ -38,21 +50,51 @@ double axial_power(const ReconstructedSurface& s, double x, double y) {
   double rates[kMaxZernikeTerms];
   s.basis.radial_rates(u / a, v / a, rates);
   for (int j = 0; j < terms; ++j) rate += s.coefficients[static_cast<std::size_t>(j)] * rates[j];
-  const double slope = rate / r;
-  if (slope == 0.0) return std::nan("");
-  return kDioptersTimesRadius * std::abs(slope) / (r * std::sqrt(1.0 + slope * slope));
+  m.slope = rate / r;
+  if (with_bend) {
+    // r^2 times the second derivative: of the cap, (u, v) H (u, v) with the
+    // Hessian H = -(c / w) I - (c^3 / w^3) (dx, dy) (dx, dy)^T; of each term,
+    // rho^2 d^2Z/drho^2 (the same in disc units, since r / rho = a).
+    const double along = dx * u + dy * v;
+    double bends[kMaxZernikeTerms];
+    s.basis.radial_bends(u / a, v / a, bends);
+    double r_sq_bend = -c * r * r / w - c * c * c * along * along / (w_sq * w);
+    for (int j = 0; j < terms; ++j) r_sq_bend += s.coefficients[static_cast<std::size_t>(j)] * bends[j];
+    m.bend = r_sq_bend / (r * r);
+  }
+  return m;
 }
 
-HeightMatrix axial_power_map(const ReconstructedSurface& s, double field, double mask_radius) {
+}  // namespace
+
+double axial_power(const ReconstructedSurface& s, double x, double y) {
+  const Meridian m = meridian_at(s, x, y, false);
+  if (!m.valid) return std::nan("");
+  if (m.centre) return kDioptersTimesRadius * std::abs(m.laplacian) / 2.0;
+  if (m.slope == 0.0) return std::nan("");
+  const double r = std::hypot(x - s.disc.centre_x, y - s.disc.centre_y);
+  return kDioptersTimesRadius * std::abs(m.slope) / (r * std::sqrt(1.0 + m.slope * m.slope));
+}
+
+double tangential_power(const ReconstructedSurface& s, double x, double y) {
+  const Meridian m = meridian_at(s, x, y, true);
+  if (!m.valid) return std::nan("");
+  if (m.centre) return kDioptersTimesRadius * std::abs(m.laplacian) / 2.0;
+  const double stretch = 1.0 + m.slope * m.slope;
+  return -m.sign * kDioptersTimesRadius * m.bend / (stretch * std::sqrt(stretch));
+}
+
+HeightMatrix curvature_map(const ReconstructedSurface& s, CurvatureMap kind, double field, double mask_radius) {
   HeightMatrix map(kMapSide, kMapSide, std::nan(""));
   if (!(field > 0.0 && std::isfinite(field))) return map;
+  const auto power = kind == CurvatureMap::axial ? axial_power : tangential_power;
   const double step = field / kMapSide;
   const double centre = field * 0.5;
   for (int x = 0; x < kMapSide; ++x) {
     double* column = map.column(x);
     for (int y = 0; y < kMapSide; ++y)
       if (in_evaluation_mask(field, centre, centre, mask_radius, x, y))
-        column[y] = axial_power(s, cell_x_mm(x, step), cell_y_mm(y, step));
+        column[y] = power(s, cell_x_mm(x, step), cell_y_mm(y, step));
   }
   return map;
 }

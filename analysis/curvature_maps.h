@@ -1,11 +1,17 @@
-// The axial power map of a surface given as a sphere cap plus Zernike terms
-// over the evaluation disc (the surface the figures reconstruct).
+// The curvature maps of a surface given as a sphere cap plus Zernike terms
+// over the evaluation disc (the surface the figures reconstruct), in
+// dioptres: 337 / radius, as a topographer shows them.
 //
-// At a point at distance r from the disc's centre, with s the radial slope of
-// the surface there (dz/dr), the axial radius is r sqrt(1 + s^2) / |s| and
-// the axial power 337 / axial radius (D). At the centre itself the power is
-// its limit averaged over the directions: 337 |Laplacian| / 2 (the mean of
-// the principal curvatures there).
+// Both look along the meridian through the disc's centre. At a point at
+// distance r from the centre, with s = dz/dr the radial slope and
+// k = d^2z/dr^2 the radial second derivative there:
+//  * axial (sagittal) radius: r sqrt(1 + s^2) / |s|, the distance along the
+//    normal to the axis through the centre;
+//  * tangential (instantaneous) radius: (1 + s^2)^(3/2) / |k|, the radius
+//    of curvature of the meridian itself.
+// On a sphere centred on the disc both are its radius everywhere. At the
+// centre both take their limit averaged over the directions: 337 times the
+// mean of the principal curvatures, 337 |Laplacian| / 2.
 #pragma once
 
 #include <vector>
@@ -22,11 +28,20 @@ struct ReconstructedSurface {
   EvaluationDisc disc;               // the Zernike terms' unit disc, mm
 };
 
+enum class CurvatureMap { axial, tangential };
+
 // Axial power (D) at (x, y) (mm, the cell frame of surface_cells.h); NaN
 // where the cap has no height or the slope is 0 away from the centre.
 double axial_power(const ReconstructedSurface& surface, double x, double y);
 
-// The map of axial power over a 256 x 256 map of width `field` (mm): each
-// cell the evaluation mask of radius setting `mask_radius` keeps gets the
-// power at its centre, every other cell NaN.
-HeightMatrix axial_power_map(const ReconstructedSurface& surface, double field, double mask_radius);
+// Tangential power (D) at (x, y): 337 / tangential radius, positive where the
+// meridian bends as the cap does (towards the same side as the best-fit
+// sphere) and negative where it bends the other way; NaN where the cap has
+// no height.
+double tangential_power(const ReconstructedSurface& surface, double x, double y);
+
+// The map of one kind over a 256 x 256 map of width `field` (mm): each cell
+// the evaluation mask of radius setting `mask_radius` keeps gets the power at
+// its centre, every other cell NaN.
+HeightMatrix curvature_map(const ReconstructedSurface& surface, CurvatureMap kind, double field,
+                           double mask_radius);

@@ -1,42 +1,42 @@
-// Keratometry: the flat and steep radii of the central zone and the axis of
-// the flat meridian, from a quadratic fit
-//   z = a + b x + c y + d x^2 + e x y + f y^2
-// over the cells within the zone. The principal curvatures are those of the
-// fitted surface at its vertex (where its slope is zero): the eigenvalues of
-// -(Hessian) = -[[2d, e], [e, 2f]], so a decentred or tilted surface gives
-// the same figures as a centred one.
+// Keratometry: the flat and steep radii of the central 3 mm zone and the axis
+// of the flat meridian, read off the best-fit conic surface (conic_fit.h).
 //
-// The quadratic is the figure's definition, and it is not exact on a sphere:
-// over a zone of radius a the fit takes up part of the sphere's fourth-order
-// sag, and its curvature exceeds 1 / R by about the factor 1 + a^2 / (4 R^2)
-// (1 % for a = 1.5 mm and R = 7.5 mm, so the radii come out about 1 % short).
+// A keratometer measures the axial (sagittal) radius of each principal
+// meridian at the edge of its zone: the distance along the normal from the
+// surface to the axis through the apex. On a meridian of apical radius R and
+// conic constant Q that distance, r from the apex, is sqrt(R^2 - Q r^2), so a
+// sphere reads its own radius and a prolate cornea (Q < 0) reads flatter than
+// its apex. The powers are 337 / radius (D); the axis is the fitted flat axis.
 #pragma once
 
 #include <optional>
 #include <string>
-#include <vector>
 
-// The zone of the figure: 3 mm across.
+#include "analysis/conic_fit.h"
+#include "analysis/surface_cells.h"
+
+// The zone's radius: 3 mm across.
 constexpr double kKeratometryZoneRadius = 1.5;
 
 struct KeratometryResult {
-  double flat_radius = 0.0;   // mm, the larger principal radius
+  double flat_radius = 0.0;   // mm, the larger axial radius at the zone's edge
   double steep_radius = 0.0;  // mm
   double flat_power = 0.0;    // D, 337 / flat radius
   double steep_power = 0.0;   // D
   // Direction of the flat meridian, degrees counter-clockwise from x,
-  // 0 <= axis < 180; none when both curvatures are equal (no astigmatism).
+  // 0 <= axis < 180; none for a sphere-like surface (conic_fit.h).
   std::optional<double> axis_deg;
-  int cells = 0;              // cells in the zone
-  // The fitted coefficients a, b, c, d, e, f (mm, 1, 1, 1/mm, 1/mm, 1/mm).
-  double coefficients[6] = {};
 };
 
-// Fits the points (x[i], y[i], z[i]) (mm) that lie within zone_radius of
-// (centre_x, centre_y). Without a result `why_not` says why: fewer than six
-// cells in the zone, cells on one line, a zone that is flat or not convex in
-// some direction (a principal radius not positive or beyond kMaxFigureRadius).
-std::optional<KeratometryResult> keratometry(const std::vector<double>& x, const std::vector<double>& y,
-                                             const std::vector<double>& z, double centre_x,
-                                             double centre_y, double zone_radius,
+// Axial radius (mm) at distance r (mm) from the apex on a meridian of apical
+// radius `radius` (mm) and conic constant q; NaN where r^2 q reaches R^2 (the
+// meridian turns back before r). Keeps the radius's sign.
+double axial_radius_of_meridian(double radius, double q, double r);
+
+// The figures of `conic` at zone_radius from its apex. Without a result
+// `why_not` (when given) says why: a hollow surface (a keratometer reads a
+// cap bulging towards it), a zone that leaves the evaluation disc `disc`, or
+// a meridian without an axial radius at the zone's edge.
+std::optional<KeratometryResult> keratometry(const ConicFitResult& conic, const EvaluationDisc& disc,
+                                             double zone_radius = kKeratometryZoneRadius,
                                              std::string* why_not = nullptr);

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <stdexcept>
 
-#include "analysis/axial_power.h"
+#include "analysis/curvature_maps.h"
 #include "analysis/reference_sphere.h"
 #include "analysis/refractive_power.h"
 
@@ -26,6 +26,27 @@ void add_sphere(const SurfaceMaps& maps, const SurfaceCells& cells, const Sphere
   f.sphere_residual = std::move(residual);
 }
 
+// The conic fit, started from the best-fit sphere, and the keratometry read
+// off it.
+void add_conic_and_keratometry(const SurfaceCells& cells, const std::optional<SphereFitResult>& sphere,
+                               SurfaceFigures& f) {
+  if (!sphere) {
+    f.conic_note = f.keratometry_note = "no best-fit sphere to start from: " + f.sphere_note;
+    return;
+  }
+  std::string why;
+  const std::optional<ConicFitResult> conic = fit_conic(cells.x, cells.y, cells.z, sphere->cap, &why);
+  if (!conic) {
+    f.conic_note = why;
+    f.keratometry_note = "no conic fit: " + why;
+    return;
+  }
+  f.conic = ConicFigure{conic->flat_radius, conic->steep_radius, conic->axis_deg, conic->q,
+                        conic->surface.x0,  conic->surface.y0,   conic->rms * kMicronsPerMm};
+  f.keratometry = keratometry(*conic, cells.disc, kKeratometryZoneRadius, &why);
+  if (!f.keratometry) f.keratometry_note = why;
+}
+
 }  // namespace
 
 SurfaceFigures surface_figures(const SurfaceMaps& maps, const FigureOptions& options) {
@@ -39,7 +60,7 @@ SurfaceFigures surface_figures(const SurfaceMaps& maps, const FigureOptions& opt
   f.disc = cells.disc;
   if (cells.size() == 0) {
     const std::string none = "no cell with data inside the evaluation mask";
-    f.sphere_note = f.keratometry_note = f.zernike_note = f.axial_note = none;
+    f.sphere_note = f.conic_note = f.keratometry_note = f.zernike_note = f.axial_note = none;
     return f;
   }
 
@@ -50,9 +71,7 @@ SurfaceFigures surface_figures(const SurfaceMaps& maps, const FigureOptions& opt
   else
     f.sphere_note = why;
 
-  f.keratometry = keratometry(cells.x, cells.y, cells.z, f.disc.centre_x, f.disc.centre_y,
-                              kKeratometryZoneRadius, &why);
-  if (!f.keratometry) f.keratometry_note = why;
+  add_conic_and_keratometry(cells, fit, f);
 
   // One factorisation serves the table and the reconstruction of the axial map.
   const ZernikeBasis basis(options.zernike_order);
@@ -103,7 +122,8 @@ SurfaceFigures surface_figures(const SurfaceMaps& maps, const FigureOptions& opt
     f.axial_note = "no Zernike terms: " + terms.problem();
   } else {
     const ReconstructedSurface surface{fit->cap, basis, terms.solve(to_best_fit), f.disc};
-    f.axial_power = axial_power_map(surface, maps.field, maps.mask_radius);
+    f.axial_power = curvature_map(surface, CurvatureMap::axial, maps.field, maps.mask_radius);
+    f.tangential_power = curvature_map(surface, CurvatureMap::tangential, maps.field, maps.mask_radius);
   }
   return f;
 }

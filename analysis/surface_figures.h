@@ -1,6 +1,6 @@
 // The figures optometry uses, from a channel's measured heights after
-// "profile": the best-fit sphere, keratometry, the Zernike terms of the
-// residual and the axial power map. One toolkit-free call; the surface
+// "profile": the best-fit sphere, the best-fit conic surface, keratometry,
+// the Zernike terms of the residual and the axial and tangential power maps. One toolkit-free call; the surface
 // window, `fringe analyse` and studies all go through it.
 //
 // Every figure is over the cells of surface_cells.h (inside the evaluation
@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "analysis/height_matrix.h"
+#include "analysis/conic_fit.h"
 #include "analysis/keratometry.h"
 #include "analysis/sphere_fit.h"
 #include "analysis/surface_cells.h"
@@ -47,6 +48,16 @@ struct SphereFigure {
   double rms_um = 0.0;     // of the residual to the best-fit sphere
 };
 
+struct ConicFigure {
+  double flat_radius_mm = 0.0;   // apical, signed like the sphere's radius
+  double steep_radius_mm = 0.0;
+  std::optional<double> axis_deg;  // of the flat meridian; none when sphere-like
+  double q = 0.0;                // conic constant
+  double apex_x_mm = 0.0;
+  double apex_y_mm = 0.0;
+  double rms_um = 0.0;           // of the residual to the fitted surface
+};
+
 struct ZernikeFigure {
   int order = 0;
   ZernikeReference reference = ZernikeReference::set_sphere;
@@ -60,6 +71,8 @@ struct SurfaceFigures {
 
   std::optional<SphereFigure> sphere;
   std::string sphere_note;    // why there is no sphere
+  std::optional<ConicFigure> conic;
+  std::string conic_note;
   std::optional<KeratometryResult> keratometry;
   std::string keratometry_note;
   std::optional<ZernikeFigure> zernike;
@@ -69,9 +82,12 @@ struct SurfaceFigures {
   // has no data, 0.0 outside the mask, like the residual map; with the
   // sphere only.
   std::optional<HeightMatrix> sphere_residual;
-  // Axial power (D) of the best-fit sphere plus the Zernike terms of the
-  // residual to it, at each cell of the mask, NaN elsewhere (shown white).
+  // Axial and tangential power (D) of the best-fit sphere plus the Zernike
+  // terms of the residual to it (curvature_maps.h), at each cell of the
+  // mask, NaN elsewhere (shown white). Both or neither; axial_note says why
+  // not.
   std::optional<HeightMatrix> axial_power;
+  std::optional<HeightMatrix> tangential_power;
   std::string axial_note;
 };
 

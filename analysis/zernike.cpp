@@ -61,16 +61,18 @@ ZernikeBasis::ZernikeBasis(int order) : order_(std::clamp(order, 0, kMaxZernikeO
   terms_.reserve(static_cast<std::size_t>(count));
   for (int j = 0; j < count; ++j) {
     const ZernikeIndex nm = zernike_nm(j);
-    Term t{nm.n, nm.m, std::sqrt(2.0 * (nm.n + 1) / (nm.m == 0 ? 2.0 : 1.0)), {}, {}};
+    Term t{nm.n, nm.m, std::sqrt(2.0 * (nm.n + 1) / (nm.m == 0 ? 2.0 : 1.0)), {}, {}, {}};
     const int a = std::abs(nm.m);
     const int half = (nm.n - a) / 2;
     t.radial.assign(static_cast<std::size_t>(half) + 1, 0.0);
     t.rate.assign(static_cast<std::size_t>(half) + 1, 0.0);
+    t.bend.assign(static_cast<std::size_t>(half) + 1, 0.0);
     for (int k = 0; k <= half; ++k) {
       const double c = (k % 2 == 0 ? 1.0 : -1.0) * factorial(nm.n - k) /
                        (factorial(k) * factorial((nm.n + a) / 2 - k) * factorial(half - k));
       t.radial[static_cast<std::size_t>(half - k)] = c;
       t.rate[static_cast<std::size_t>(half - k)] = c * (nm.n - 2 * k);
+      t.bend[static_cast<std::size_t>(half - k)] = c * (nm.n - 2 * k) * (nm.n - 2 * k - 1);
     }
     terms_.push_back(std::move(t));
   }
@@ -99,6 +101,8 @@ void ZernikeBasis::evaluate(double X, double Y, std::vector<double> Term::*part,
 void ZernikeBasis::values(double X, double Y, double* values) const { evaluate(X, Y, &Term::radial, values); }
 
 void ZernikeBasis::radial_rates(double X, double Y, double* rates) const { evaluate(X, Y, &Term::rate, rates); }
+
+void ZernikeBasis::radial_bends(double X, double Y, double* bends) const { evaluate(X, Y, &Term::bend, bends); }
 
 double ZernikeBasis::centre_laplacian(int j) const {
   if (j < 0 || j >= terms()) return 0.0;

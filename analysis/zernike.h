@@ -51,6 +51,9 @@ class ZernikeBasis {
   // rho dZ_j/drho at (X, Y) into rates[0 .. terms() - 1]: the radial
   // derivative times rho, a polynomial too (0 at the centre).
   void radial_rates(double X, double Y, double* rates) const;
+  // rho^2 d^2Z_j/drho^2 at (X, Y) into bends[0 .. terms() - 1]: the second
+  // radial derivative times rho^2, a polynomial too (0 at the centre).
+  void radial_bends(double X, double Y, double* bends) const;
   // The Laplacian (in X, Y) of term j at the centre: only m = 0 terms have one.
   double centre_laplacian(int j) const;
 
@@ -60,6 +63,7 @@ class ZernikeBasis {
     double norm;
     std::vector<double> radial;  // R_n^|m| / rho^|m| as a polynomial in rho^2, lowest power first
     std::vector<double> rate;    // rho dR/drho / rho^|m| as a polynomial in rho^2
+    std::vector<double> bend;    // rho^2 d^2R/drho^2 / rho^|m| as a polynomial in rho^2
   };
   void angular_parts(double X, double Y, double* cos_part, double* sin_part) const;
   // norm · part(u) · angular factor of every term at (X, Y), into `out`.

@@ -10,7 +10,7 @@
 #include <numbers>
 #include <stdexcept>
 
-#include "analysis/axial_power.h"
+#include "analysis/curvature_maps.h"
 #include "analysis/reference_sphere.h"
 
 namespace {
@@ -98,61 +98,6 @@ TEST(SphereFit, FitsHeightsNotDistances) {
       }
   EXPECT_LT(f.sphere->rms_um, std::sqrt(squares / n) * 1000.0);
   EXPECT_NEAR(f.sphere->radius_mm, 7.5, 0.05);
-}
-
-// A quadratic z = a + b x + c y - (x, y) M (x, y) / 2 with the curvature
-// matrix M of principal radii flat and steep, the flat meridian at `axis`.
-HeightMatrix quadratic(double flat, double steep, double axis_deg, double b, double c) {
-  const double t = axis_deg * std::numbers::pi / 180.0;
-  const double kf = 1 / flat, ks = 1 / steep;
-  // M = R diag(kf, ks) R^T with R the turn by t.
-  const double m11 = kf * std::cos(t) * std::cos(t) + ks * std::sin(t) * std::sin(t);
-  const double m22 = kf * std::sin(t) * std::sin(t) + ks * std::cos(t) * std::cos(t);
-  const double m12 = (kf - ks) * std::sin(t) * std::cos(t);
-  return map_of([=](double x, double y) {
-    return 0.01 + b * x + c * y - (m11 * x * x + 2 * m12 * x * y + m22 * y * y) / 2;
-  });
-}
-
-TEST(Keratometry, GivesBackTheQuadraticItWasMadeFrom) {
-  struct Case {
-    double flat, steep, axis, b, c;
-  } cases[] = {{7.9, 7.6, 120.0, 0.0, 0.0},  {8.1, 7.2, 0.0, 0.01, -0.02},
-               {7.8, 7.7, 179.5, 0.0, 0.0},  {9.6, 6.7, 45.0, -0.05, 0.0},
-               {7.45, 7.4, 0.25, 0.0, 0.03}, {100.0, 8.0, 90.0, 0.0, 0.0}};
-  for (const Case& c : cases) {
-    const HeightMatrix measured = quadratic(c.flat, c.steep, c.axis, c.b, c.c);
-    const SurfaceFigures f = surface_figures({measured, set_sphere(7.5), kField, kMask});
-    ASSERT_TRUE(f.keratometry) << f.keratometry_note;
-    const KeratometryResult& k = *f.keratometry;
-    EXPECT_NEAR(k.flat_radius, c.flat, 1e-9 * c.flat);
-    EXPECT_NEAR(k.steep_radius, c.steep, 1e-9);
-    EXPECT_NEAR(k.flat_power, 337.0 / c.flat, 1e-9);
-    EXPECT_NEAR(k.steep_power, 337.0 / c.steep, 1e-9);
-    ASSERT_TRUE(k.axis_deg);
-    EXPECT_NEAR(*k.axis_deg, c.axis, 1e-7) << c.flat << " " << c.steep;
-    EXPECT_GE(*k.axis_deg, 0.0);
-    EXPECT_LT(*k.axis_deg, 180.0);
-    // The zone of 3 mm across: about pi 1.5^2 / 0.04^2 cells.
-    EXPECT_NEAR(k.cells, 4418, 20);
-  }
-  // Equal radii: no meridian is flatter, so there is no axis.
-  const SurfaceFigures round = surface_figures({quadratic(7.5, 7.5, 0, 0, 0), set_sphere(7.5), kField, kMask});
-  ASSERT_TRUE(round.keratometry);
-  EXPECT_FALSE(round.keratometry->axis_deg);
-}
-
-TEST(Keratometry, OnASphereTheQuadraticReadsAboutOnePercentSteep) {
-  // The figure's known bias (keratometry.h): 1 + a^2 / (4 R^2) with a = 1.5.
-  for (double radius : {6.7, 7.5, 9.6}) {
-    const SphereCap cap{0, 0, 0, 1 / radius};
-    const SurfaceFigures f = surface_figures(
-        {map_of([&](double x, double y) { return cap.height(x, y); }), set_sphere(radius), kField, kMask});
-    ASSERT_TRUE(f.keratometry);
-    const double expected = radius / (1 + 1.5 * 1.5 / (4 * radius * radius));
-    EXPECT_NEAR(f.keratometry->flat_radius, expected, 0.002 * radius) << radius;
-    EXPECT_NEAR(f.keratometry->steep_radius, f.keratometry->flat_radius, 1e-9);
-  }
 }
 
 TEST(ZernikeFigure, TermsOfTheResidualToTheSetOrTheBestFitSphere) {
@@ -245,8 +190,11 @@ void expect_no_nan(const SurfaceFigures& f) {
   if (f.sphere) {
     EXPECT_TRUE(std::isfinite(f.sphere->radius_mm) && std::isfinite(f.sphere->rms_um));
   }
+  if (f.conic) {
+    EXPECT_TRUE(std::isfinite(f.conic->flat_radius_mm) && std::isfinite(f.conic->q));
+  }
   if (f.keratometry) {
-    EXPECT_TRUE(std::isfinite(f.keratometry->flat_radius));
+    EXPECT_TRUE(std::isfinite(f.keratometry->flat_radius) && std::isfinite(f.keratometry->steep_power));
   }
   if (f.zernike) {
     for (double c : f.zernike->coefficients_um) EXPECT_TRUE(std::isfinite(c));
@@ -262,9 +210,10 @@ TEST(SurfaceFiguresBadInput, EachKindIsMarkedNotAvailableWithItsReason) {
   const HeightMatrix empty(kMapSide, kMapSide, kNoHeight);
   SurfaceFigures f = surface_figures({empty, sphere, kField, kMask});
   EXPECT_EQ(f.cells, 0);
-  EXPECT_FALSE(f.sphere || f.keratometry || f.zernike || f.axial_power);
+  EXPECT_FALSE(f.sphere || f.conic || f.keratometry || f.zernike || f.axial_power || f.tangential_power);
   EXPECT_EQ(f.sphere_note, "no cell with data inside the evaluation mask");
   EXPECT_EQ(f.axial_note, f.sphere_note);
+  EXPECT_EQ(f.conic_note, f.sphere_note);
 
   // Three cells: fewer than any fit needs.
   HeightMatrix three = empty;
@@ -272,7 +221,8 @@ TEST(SurfaceFiguresBadInput, EachKindIsMarkedNotAvailableWithItsReason) {
   f = surface_figures({three, sphere, kField, kMask});
   EXPECT_EQ(f.cells, 3);
   EXPECT_EQ(f.sphere_note, "fewer than 4 cells with data");
-  EXPECT_EQ(f.keratometry_note, "fewer than 6 cells with data in the central zone");
+  EXPECT_EQ(f.conic_note, "no best-fit sphere to start from: fewer than 4 cells with data");
+  EXPECT_EQ(f.keratometry_note, f.conic_note);
   EXPECT_EQ(f.zernike_note, "fewer cells (3) than terms (28)");
   expect_no_nan(f);
 
@@ -281,7 +231,7 @@ TEST(SurfaceFiguresBadInput, EachKindIsMarkedNotAvailableWithItsReason) {
   for (int c = 60; c < 200; ++c) line(c, 128) = good(c, 128);
   f = surface_figures({line, sphere, kField, kMask});
   EXPECT_EQ(f.sphere_note, "the cells lie on a line");
-  EXPECT_EQ(f.keratometry_note, "the cells of the central zone lie on a line");
+  EXPECT_EQ(f.keratometry_note, "no best-fit sphere to start from: the cells lie on a line");
   EXPECT_EQ(f.zernike_note, "the cells do not determine the terms");
   EXPECT_FALSE(f.axial_power);
 
@@ -289,7 +239,7 @@ TEST(SurfaceFiguresBadInput, EachKindIsMarkedNotAvailableWithItsReason) {
   const HeightMatrix plane = map_of([](double x, double y) { return 0.01 * x - 0.02 * y; });
   f = surface_figures({plane, sphere, kField, kMask});
   EXPECT_EQ(f.sphere_note, "the surface is flat: no finite radius");
-  EXPECT_EQ(f.keratometry_note, "the central zone is flat or not convex: no finite flat radius");
+  EXPECT_EQ(f.conic_note, "no best-fit sphere to start from: the surface is flat: no finite radius");
   EXPECT_TRUE(f.zernike);
   EXPECT_EQ(f.axial_note, "no best-fit sphere: the surface is flat: no finite radius");
   FigureOptions best_fit;
@@ -307,7 +257,8 @@ TEST(SurfaceFiguresBadInput, EachKindIsMarkedNotAvailableWithItsReason) {
   // A saddle: convex one way, concave the other.
   const HeightMatrix saddle = map_of([](double x, double y) { return (y * y - x * x) / 15.0; });
   f = surface_figures({saddle, sphere, kField, kMask});
-  EXPECT_EQ(f.keratometry_note, "the central zone is flat or not convex: no finite flat radius");
+  EXPECT_FALSE(f.conic);
+  EXPECT_FALSE(f.keratometry);
   expect_no_nan(f);
 
   // A mask so small that it holds 3 x 3 cells: a sphere, but not 28 terms.

@@ -1,0 +1,207 @@
+#include "analysis/conic_fit.h"
+
+#include <Eigen/Dense>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <numbers>
+
+#include "analysis/surface_cells.h"
+
+namespace {
+
+constexpr int kMaxIterations = 100;
+constexpr int kParameters = 7;  // x0, y0, z0, a, b, d, Q
+
+using Vector = Eigen::Matrix<double, kParameters, 1>;
+using Matrix = Eigen::Matrix<double, kParameters, kParameters>;
+
+std::optional<ConicFitResult> refuse(std::string* why_not, const std::string& reason) {
+  if (why_not != nullptr) *why_not = reason;
+  return std::nullopt;
+}
+
+// The model's terms at one point: N, M and the root W = sqrt(1 - (1 + Q) M).
+struct Terms {
+  double u, v;  // from the apex
+  double p, r;  // C (u, v)
+  double n, m;
+  double w_sq;
+};
+
+Terms terms_at(const ConicSurface& s, double x, double y) {
+  Terms t;
+  t.u = x - s.x0;
+  t.v = y - s.y0;
+  t.p = s.a * t.u + s.b * t.v;
+  t.r = s.b * t.u + s.d * t.v;
+  t.n = t.u * t.p + t.v * t.r;
+  t.m = t.p * t.p + t.r * t.r;
+  t.w_sq = 1.0 - (1.0 + s.q) * t.m;
+  return t;
+}
+
+ConicSurface surface_of(const Vector& p) { return {p(0), p(1), p(2), p(3), p(4), p(5), p(6)}; }
+
+Vector parameters_of(const ConicSurface& s) {
+  Vector p;
+  p << s.x0, s.y0, s.z0, s.a, s.b, s.d, s.q;
+  return p;
+}
+
+struct Points {
+  const std::vector<double>& x;
+  const std::vector<double>& y;
+  const std::vector<double>& z;
+  std::size_t size() const { return z.size(); }
+};
+
+// Sum of squared height differences; infinite when a point lies where the
+// surface has no height.
+double cost_of(const Points& p, const ConicSurface& s) {
+  double sum = 0.0;
+  for (std::size_t i = 0; i < p.size(); ++i) {
+    const double h = s.height(p.x[i], p.y[i]);
+    if (std::isnan(h)) return std::numeric_limits<double>::infinity();
+    const double e = p.z[i] - h;
+    sum += e * e;
+  }
+  return sum;
+}
+
+// J^T J and J^T e of the heights' derivatives J over the parameters, e the
+// residual z - height. With S = 1 + W and s = N / S the sag (height z0 - s):
+//   ds/dN = 1 / S,  ds/dM = N (1 + Q) / (2 W S^2),  ds/dQ = N M / (2 W S^2),
+// and N, M depend on the apex through (u, v) and on a, b, d directly.
+void normal_equations(const Points& p, const ConicSurface& s, Matrix& jtj, Vector& jte) {
+  jtj.setZero();
+  jte.setZero();
+  const double k = 1.0 + s.q;
+  for (std::size_t i = 0; i < p.size(); ++i) {
+    const Terms t = terms_at(s, p.x[i], p.y[i]);
+    const double w = std::sqrt(t.w_sq);
+    const double sum = 1.0 + w;
+    const double ds_dn = 1.0 / sum;
+    const double common = t.n / (2.0 * w * sum * sum);
+    const double ds_dm = common * k;
+    const double j[kParameters] = {
+        ds_dn * 2.0 * t.p + ds_dm * 2.0 * (t.p * s.a + t.r * s.b),
+        ds_dn * 2.0 * t.r + ds_dm * 2.0 * (t.p * s.b + t.r * s.d),
+        1.0,
+        -(ds_dn * t.u * t.u + ds_dm * 2.0 * t.p * t.u),
+        -(ds_dn * 2.0 * t.u * t.v + ds_dm * 2.0 * (t.p * t.v + t.r * t.u)),
+        -(ds_dn * t.v * t.v + ds_dm * 2.0 * t.r * t.v),
+        -common * t.m,
+    };
+    const double e = p.z[i] - (s.z0 - t.n / sum);
+    for (int a = 0; a < kParameters; ++a) {
+      for (int b = 0; b <= a; ++b) jtj(a, b) += j[a] * j[b];
+      jte(a) += j[a] * e;
+    }
+  }
+  jtj = jtj.selfadjointView<Eigen::Lower>();
+}
+
+bool step_is_small(const Vector& step, const Vector& at) {
+  for (int k = 0; k < kParameters; ++k)
+    if (!(std::abs(step(k)) <= 1e-12 * (1.0 + std::abs(at(k))))) return false;
+  return true;
+}
+
+// Degrees in 0 <= angle < 180.
+double half_turn(double degrees) {
+  double a = std::fmod(degrees, 180.0);
+  if (a < 0.0) a += 180.0;
+  return a >= 180.0 ? a - 180.0 : a;
+}
+
+}  // namespace
+
+double ConicSurface::height(double x, double y) const {
+  const Terms t = terms_at(*this, x, y);
+  if (!(t.w_sq > 0.0)) return std::nan("");
+  return z0 - t.n / (1.0 + std::sqrt(t.w_sq));
+}
+
+std::optional<ConicFitResult> fit_conic(const std::vector<double>& x, const std::vector<double>& y,
+                                        const std::vector<double>& z, const SphereCap& start,
+                                        std::string* why_not) {
+  if (x.size() != z.size() || y.size() != z.size()) return refuse(why_not, "mismatched points");
+  if (z.size() < 8) return refuse(why_not, "fewer than 8 cells with data");
+  if (!cells_span_plane(x, y)) return refuse(why_not, "the cells lie on a line");
+  const Points points{x, y, z};
+
+  ConicSurface surface{start.x0, start.y0, start.z0, start.curvature, 0.0, start.curvature, 0.0};
+  double cost = cost_of(points, surface);
+  // A start whose outline misses some points is flattened until it covers them.
+  for (int k = 0; k < 60 && !std::isfinite(cost) && std::isfinite(surface.a); ++k) {
+    surface.a *= 0.9;
+    surface.d *= 0.9;
+    cost = cost_of(points, surface);
+  }
+  if (!std::isfinite(cost)) return refuse(why_not, "the heights fit no conic surface");
+
+  // Levenberg-Marquardt with Marquardt's scaling, as the sphere fit.
+  double lambda = 1e-3;
+  int iterations = 0;
+  bool converged = false;
+  Vector at = parameters_of(surface);
+  Matrix jtj;
+  Vector jte;
+  while (iterations < kMaxIterations && !converged) {
+    normal_equations(points, surface, jtj, jte);
+    const double largest = jtj.diagonal().maxCoeff();
+    bool stepped = false;
+    while (!stepped && lambda < 1e16) {
+      Matrix damped = jtj;
+      for (int k = 0; k < kParameters; ++k) damped(k, k) += lambda * std::max(jtj(k, k), 1e-12 * largest);
+      const Vector step = damped.ldlt().solve(jte);
+      const ConicSurface trial = surface_of(at + step);
+      const double trial_cost = step.allFinite() ? cost_of(points, trial) : std::nan("");
+      if (trial_cost <= cost) {
+        converged = step_is_small(step, at) || cost - trial_cost <= 1e-14 * cost;
+        surface = trial;
+        at += step;
+        cost = trial_cost;
+        lambda = std::max(lambda * 0.1, 1e-12);
+        stepped = true;
+      } else {
+        lambda *= 10.0;
+      }
+    }
+    ++iterations;
+    // No step lowers the cost any more: the minimum, to rounding.
+    if (!stepped) converged = true;
+  }
+  if (!converged) return refuse(why_not, "the conic fit did not converge");
+  if (!at.allFinite()) return refuse(why_not, "the heights fit no conic surface");
+
+  // Principal curvatures mean -+ half_difference; the flat one is the
+  // smaller in size.
+  const double mean = (surface.a + surface.d) / 2.0;
+  const double half_difference = std::hypot((surface.a - surface.d) / 2.0, surface.b);
+  const double flat = std::abs(mean) - half_difference;
+  if (!(flat * kMaxFigureRadius > 1.0))
+    return refuse(why_not, "the surface is flat in some direction or a saddle: no finite radius");
+  if (!(std::abs(surface.q) <= kMaxFittedConic))
+    return refuse(why_not, "the conic constant ran away (Q " + std::to_string(surface.q) + ")");
+
+  const double sign = mean > 0.0 ? 1.0 : -1.0;
+  ConicFitResult result;
+  result.surface = surface;
+  result.flat_radius = sign / flat;
+  result.steep_radius = sign / (std::abs(mean) + half_difference);
+  result.q = surface.q;
+  result.rms = std::sqrt(cost / static_cast<double>(points.size()));
+  result.iterations = iterations;
+  if (std::abs(result.flat_radius - result.steep_radius) >= kSphereLikeRadiusDifference) {
+    // The larger eigenvalue mean + half_difference lies along this angle; it
+    // is the steep meridian of a cap bulging towards +z, the flat one of a
+    // hollow cap.
+    const double larger_deg =
+        std::atan2(surface.b, (surface.a - surface.d) / 2.0) * 90.0 / std::numbers::pi;
+    result.axis_deg = half_turn(sign > 0.0 ? larger_deg + 90.0 : larger_deg);
+  }
+  return result;
+}
