@@ -57,33 +57,27 @@ struct Points {
   std::size_t size() const { return z.size(); }
 };
 
-// Sum of squared height differences; infinite when a point lies where the
-// surface has no height.
-double cost_of(const Points& p, const ConicSurface& s) {
-  double sum = 0.0;
-  for (std::size_t i = 0; i < p.size(); ++i) {
-    const double h = s.height(p.x[i], p.y[i]);
-    if (std::isnan(h)) return std::numeric_limits<double>::infinity();
-    const double e = p.z[i] - h;
-    sum += e * e;
-  }
-  return sum;
-}
-
-// J^T J and J^T e of the heights' derivatives J over the parameters, e the
-// residual z - height. With S = 1 + W and s = N / S the sag (height z0 - s):
+// The sum of squared height differences e = z - height, infinite when a
+// point lies where the surface has no height; and with it J^T J and J^T e of
+// the heights' derivatives J over the parameters (both are wanted at every
+// point the fit accepts, and a trial is rarely refused). With S = 1 + W and
+// s = N / S the sag (height z0 - s):
 //   ds/dN = 1 / S,  ds/dM = N (1 + Q) / (2 W S^2),  ds/dQ = N M / (2 W S^2),
 // and N, M depend on the apex through (u, v) and on a, b, d directly.
-void normal_equations(const Points& p, const ConicSurface& s, Matrix& jtj, Vector& jte) {
+double evaluate(const Points& p, const ConicSurface& s, Matrix& jtj, Vector& jte) {
   jtj.setZero();
   jte.setZero();
   const double k = 1.0 + s.q;
+  double sum = 0.0;
   for (std::size_t i = 0; i < p.size(); ++i) {
     const Terms t = terms_at(s, p.x[i], p.y[i]);
+    if (!(t.w_sq > 0.0)) return std::numeric_limits<double>::infinity();
     const double w = std::sqrt(t.w_sq);
-    const double sum = 1.0 + w;
-    const double ds_dn = 1.0 / sum;
-    const double common = t.n / (2.0 * w * sum * sum);
+    const double root_sum = 1.0 + w;
+    const double e = p.z[i] - (s.z0 - t.n / root_sum);
+    sum += e * e;
+    const double ds_dn = 1.0 / root_sum;
+    const double common = t.n / (2.0 * w * root_sum * root_sum);
     const double ds_dm = common * k;
     const double j[kParameters] = {
         ds_dn * 2.0 * t.p + ds_dm * 2.0 * (t.p * s.a + t.r * s.b),
@@ -94,13 +88,13 @@ void normal_equations(const Points& p, const ConicSurface& s, Matrix& jtj, Vecto
         -(ds_dn * t.v * t.v + ds_dm * 2.0 * t.r * t.v),
         -common * t.m,
     };
-    const double e = p.z[i] - (s.z0 - t.n / sum);
     for (int a = 0; a < kParameters; ++a) {
       for (int b = 0; b <= a; ++b) jtj(a, b) += j[a] * j[b];
       jte(a) += j[a] * e;
     }
   }
   jtj = jtj.selfadjointView<Eigen::Lower>();
+  return sum;
 }
 
 bool step_is_small(const Vector& step, const Vector& at) {
@@ -133,12 +127,14 @@ std::optional<ConicFitResult> fit_conic(const std::vector<double>& x, const std:
   const Points points{x, y, z};
 
   ConicSurface surface{start.x0, start.y0, start.z0, start.curvature, 0.0, start.curvature, 0.0};
-  double cost = cost_of(points, surface);
+  Matrix jtj, trial_jtj;
+  Vector jte, trial_jte;
+  double cost = evaluate(points, surface, jtj, jte);
   // A start whose outline misses some points is flattened until it covers them.
   for (int k = 0; k < 60 && !std::isfinite(cost) && std::isfinite(surface.a); ++k) {
     surface.a *= 0.9;
     surface.d *= 0.9;
-    cost = cost_of(points, surface);
+    cost = evaluate(points, surface, jtj, jte);
   }
   if (!std::isfinite(cost)) return refuse(why_not, "the heights fit no conic surface");
 
@@ -147,10 +143,7 @@ std::optional<ConicFitResult> fit_conic(const std::vector<double>& x, const std:
   int iterations = 0;
   bool converged = false;
   Vector at = parameters_of(surface);
-  Matrix jtj;
-  Vector jte;
   while (iterations < kMaxIterations && !converged) {
-    normal_equations(points, surface, jtj, jte);
     const double largest = jtj.diagonal().maxCoeff();
     bool stepped = false;
     while (!stepped && lambda < 1e16) {
@@ -158,12 +151,14 @@ std::optional<ConicFitResult> fit_conic(const std::vector<double>& x, const std:
       for (int k = 0; k < kParameters; ++k) damped(k, k) += lambda * std::max(jtj(k, k), 1e-12 * largest);
       const Vector step = damped.ldlt().solve(jte);
       const ConicSurface trial = surface_of(at + step);
-      const double trial_cost = step.allFinite() ? cost_of(points, trial) : std::nan("");
+      const double trial_cost = step.allFinite() ? evaluate(points, trial, trial_jtj, trial_jte) : std::nan("");
       if (trial_cost <= cost) {
         converged = step_is_small(step, at) || cost - trial_cost <= 1e-14 * cost;
         surface = trial;
         at += step;
         cost = trial_cost;
+        jtj = trial_jtj;
+        jte = trial_jte;
         lambda = std::max(lambda * 0.1, 1e-12);
         stepped = true;
       } else {

@@ -65,10 +65,7 @@ Meridian meridian_at(const ReconstructedSurface& s, double x, double y, bool wit
   return m;
 }
 
-}  // namespace
-
-double axial_power(const ReconstructedSurface& s, double x, double y) {
-  const Meridian m = meridian_at(s, x, y, false);
+double axial_of(const ReconstructedSurface& s, const Meridian& m, double x, double y) {
   if (!m.valid) return std::nan("");
   if (m.centre) return kDioptersTimesRadius * std::abs(m.laplacian) / 2.0;
   if (m.slope == 0.0) return std::nan("");
@@ -76,25 +73,38 @@ double axial_power(const ReconstructedSurface& s, double x, double y) {
   return kDioptersTimesRadius * std::abs(m.slope) / (r * std::sqrt(1.0 + m.slope * m.slope));
 }
 
-double tangential_power(const ReconstructedSurface& s, double x, double y) {
-  const Meridian m = meridian_at(s, x, y, true);
+double tangential_of(const Meridian& m) {
   if (!m.valid) return std::nan("");
   if (m.centre) return kDioptersTimesRadius * std::abs(m.laplacian) / 2.0;
   const double stretch = 1.0 + m.slope * m.slope;
   return -m.sign * kDioptersTimesRadius * m.bend / (stretch * std::sqrt(stretch));
 }
 
-HeightMatrix curvature_map(const ReconstructedSurface& s, CurvatureMap kind, double field, double mask_radius) {
-  HeightMatrix map(kMapSide, kMapSide, std::nan(""));
-  if (!(field > 0.0 && std::isfinite(field))) return map;
-  const auto power = kind == CurvatureMap::axial ? axial_power : tangential_power;
+}  // namespace
+
+double axial_power(const ReconstructedSurface& s, double x, double y) {
+  return axial_of(s, meridian_at(s, x, y, false), x, y);
+}
+
+double tangential_power(const ReconstructedSurface& s, double x, double y) {
+  return tangential_of(meridian_at(s, x, y, true));
+}
+
+CurvatureMaps curvature_maps(const ReconstructedSurface& s, double field, double mask_radius) {
+  CurvatureMaps maps{HeightMatrix(kMapSide, kMapSide, std::nan("")), HeightMatrix(kMapSide, kMapSide, std::nan(""))};
+  if (!(field > 0.0 && std::isfinite(field))) return maps;
   const double step = field / kMapSide;
   const double centre = field * 0.5;
   for (int x = 0; x < kMapSide; ++x) {
-    double* column = map.column(x);
+    double* axial = maps.axial.column(x);
+    double* tangential = maps.tangential.column(x);
     for (int y = 0; y < kMapSide; ++y)
-      if (in_evaluation_mask(field, centre, centre, mask_radius, x, y))
-        column[y] = power(s, cell_x_mm(x, step), cell_y_mm(y, step));
+      if (in_evaluation_mask(field, centre, centre, mask_radius, x, y)) {
+        const double cx = cell_x_mm(x, step), cy = cell_y_mm(y, step);
+        const Meridian m = meridian_at(s, cx, cy, true);
+        axial[y] = axial_of(s, m, cx, cy);
+        tangential[y] = tangential_of(m);
+      }
   }
-  return map;
+  return maps;
 }

@@ -28,8 +28,6 @@ struct ReconstructedSurface {
   EvaluationDisc disc;               // the Zernike terms' unit disc, mm
 };
 
-enum class CurvatureMap { axial, tangential };
-
 // Axial power (D) at (x, y) (mm, the cell frame of surface_cells.h); NaN
 // where the cap has no height or the slope is 0 away from the centre.
 double axial_power(const ReconstructedSurface& surface, double x, double y);
@@ -40,8 +38,12 @@ double axial_power(const ReconstructedSurface& surface, double x, double y);
 // no height.
 double tangential_power(const ReconstructedSurface& surface, double x, double y);
 
-// The map of one kind over a 256 x 256 map of width `field` (mm): each cell
-// the evaluation mask of radius setting `mask_radius` keeps gets the power at
-// its centre, every other cell NaN.
-HeightMatrix curvature_map(const ReconstructedSurface& surface, CurvatureMap kind, double field,
-                           double mask_radius);
+struct CurvatureMaps {
+  HeightMatrix axial;       // D
+  HeightMatrix tangential;  // D
+};
+
+// Both maps over a 256 x 256 map of width `field` (mm): each cell the
+// evaluation mask of radius setting `mask_radius` keeps gets the powers at
+// its centre, every other cell NaN. One pass: the slope serves both.
+CurvatureMaps curvature_maps(const ReconstructedSurface& surface, double field, double mask_radius);

@@ -122,8 +122,9 @@ SurfaceFigures surface_figures(const SurfaceMaps& maps, const FigureOptions& opt
     f.axial_note = "no Zernike terms: " + terms.problem();
   } else {
     const ReconstructedSurface surface{fit->cap, basis, terms.solve(to_best_fit), f.disc};
-    f.axial_power = curvature_map(surface, CurvatureMap::axial, maps.field, maps.mask_radius);
-    f.tangential_power = curvature_map(surface, CurvatureMap::tangential, maps.field, maps.mask_radius);
+    CurvatureMaps powers = curvature_maps(surface, maps.field, maps.mask_radius);
+    f.axial_power = std::move(powers.axial);
+    f.tangential_power = std::move(powers.tangential);
   }
   return f;
 }

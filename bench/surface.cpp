@@ -1,7 +1,8 @@
 // The eye-like surfaces: a biconic fringe picture against the sphere's (the
 // synthesis of a biconic may take at most 20 % longer), and the figures of
-// one measured channel (best-fit sphere, keratometry, order-6 Zernike terms
-// and the axial power map together, under 20 ms).
+// one measured channel (best-fit sphere and conic, keratometry, order-6
+// Zernike terms and the axial and tangential power maps together, under
+// 20 ms), and the conic fit alone (under 10 ms).
 #include <benchmark/benchmark.h>
 
 #include <unistd.h>
@@ -9,6 +10,7 @@
 #include <cmath>
 #include <string>
 
+#include "analysis/conic_fit.h"
 #include "analysis/reference_sphere.h"
 #include "analysis/surface_figures.h"
 #include "simulation/fringe_synthesis.h"
@@ -54,7 +56,7 @@ void surface_figures_of_one_channel(benchmark::State& state) {
   options.zernike_order = static_cast<int>(state.range(0));
   for (auto _ : state) {
     const SurfaceFigures f = surface_figures({maps.measured, maps.sphere, 10.24, 3.3}, options);
-    if (!f.sphere || !f.keratometry || !f.zernike || !f.axial_power) {
+    if (!f.sphere || !f.conic || !f.keratometry || !f.zernike || !f.axial_power || !f.tangential_power) {
       state.SkipWithError("a figure is missing");
       break;
     }
@@ -62,7 +64,29 @@ void surface_figures_of_one_channel(benchmark::State& state) {
   }
 }
 
+// The conic fit over the cells of the 3.2 mm disc (about 20,000), started
+// from their best-fit sphere as the figures start it.
+void conic_fit_of_one_channel(benchmark::State& state) {
+  const MeasuredBiconic maps;
+  const SurfaceCells cells = surface_cells(maps.measured, 10.24, 3.3);
+  const std::optional<SphereFitResult> sphere = fit_sphere(cells.x, cells.y, cells.z);
+  if (!sphere) {
+    state.SkipWithError("no best-fit sphere");
+    return;
+  }
+  for (auto _ : state) {
+    const std::optional<ConicFitResult> conic = fit_conic(cells.x, cells.y, cells.z, sphere->cap);
+    if (!conic) {
+      state.SkipWithError("no conic fit");
+      break;
+    }
+    benchmark::DoNotOptimize(conic->q);
+    state.counters["iterations"] = conic->iterations;
+  }
+}
+
 }  // namespace
 
+BENCHMARK(conic_fit_of_one_channel)->Unit(benchmark::kMillisecond);
 BENCHMARK(synthesize_surface_image)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(surface_figures_of_one_channel)->Arg(6)->Arg(10)->Unit(benchmark::kMillisecond);

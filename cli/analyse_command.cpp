@@ -21,7 +21,7 @@ class JsonObject {
     first_ = false;
   }
   void add(const char* key, double value, bool available = true) {
-    add(key, available ? summary_number(value) : std::string("null"));
+    add(key, available ? json_number(value) : std::string("null"));
   }
   std::string close() { return out_.str() + (first_ ? "{}" : "}"); }
 
@@ -39,6 +39,12 @@ std::string json_report(int channel, const SurfaceFigures& f) {
   o.add("apex_x_mm", sphere.apex_x_mm, f.sphere.has_value());
   o.add("apex_y_mm", sphere.apex_y_mm, f.sphere.has_value());
   o.add("fit_rms_um", sphere.rms_um, f.sphere.has_value());
+  const ConicFigure conic = f.conic.value_or(ConicFigure{});
+  o.add("apical_flat_mm", conic.flat_radius_mm, f.conic.has_value());
+  o.add("apical_steep_mm", conic.steep_radius_mm, f.conic.has_value());
+  o.add("apical_axis_deg", conic.axis_deg.value_or(0.0), conic.axis_deg.has_value());
+  o.add("conic_q", conic.q, f.conic.has_value());
+  o.add("conic_rms_um", conic.rms_um, f.conic.has_value());
   const KeratometryResult k = f.keratometry.value_or(KeratometryResult{});
   o.add("flat_radius_mm", k.flat_radius, f.keratometry.has_value());
   o.add("steep_radius_mm", k.steep_radius, f.keratometry.has_value());
@@ -54,7 +60,7 @@ std::string json_report(int channel, const SurfaceFigures& f) {
       const std::string name = zernike_name(static_cast<int>(j));
       terms << (j == 0 ? "" : ", ") << "{\"j\": " << j << ", \"n\": " << nm.n << ", \"m\": " << nm.m
             << ", \"name\": " << (name.empty() ? "null" : '"' + name + '"')
-            << ", \"um\": " << summary_number(c[j]) << '}';
+            << ", \"um\": " << json_number(c[j]) << '}';
     }
   }
   terms << ']';
@@ -74,6 +80,15 @@ std::string text_report(int channel, const SurfaceFigures& f) {
       << summary_number(f.sphere->apex_y_mm) << " mm, RMS " << summary_number(f.sphere->rms_um) << " um\n";
   else
     s << not_available(f.sphere_note) << '\n';
+  s << "best-fit conic: ";
+  if (f.conic) {
+    const ConicFigure& c = *f.conic;
+    s << "apical flat " << summary_number(c.flat_radius_mm) << " mm, steep " << summary_number(c.steep_radius_mm)
+      << " mm, axis " << (c.axis_deg ? summary_number(*c.axis_deg) + " deg" : "not available (no astigmatism)")
+      << ", Q " << summary_number(c.q) << ", RMS " << summary_number(c.rms_um) << " um\n";
+  } else {
+    s << not_available(f.conic_note) << '\n';
+  }
   s << "keratometry (3 mm zone): ";
   if (f.keratometry) {
     const KeratometryResult& k = *f.keratometry;

@@ -61,6 +61,10 @@ constexpr StudyFigure kFigures[] = {
                                              : kNotAvailable;
        });
      }},
+    {"conic_q", "conic constant Q", "", false,
+     [](const StudyRunMaps& r) {
+       return figure_of(r.surface.conic, [](const ConicFigure& c) { return c.q; });
+     }},
 };
 
 }  // namespace

@@ -19,7 +19,7 @@
 
 namespace {
 
-constexpr int kFormWidth = 1060;
+constexpr int kFormWidth = 1400;
 constexpr int kFormHeight = 700;
 constexpr int kLeftWidth = 300;
 
@@ -77,14 +77,21 @@ void SurfaceWindow::create_controls() {
   apex_label = figure_label(sphere_group, 62);
   fit_rms_label = figure_label(sphere_group, 82);
 
+  conic_group = new QGroupBox("best-fit conic (apical radii)", this);
+  conic_group->setGeometry(8, 232, kLeftWidth, 104);
+  conic_flat_label = figure_label(conic_group, 22);
+  conic_steep_label = figure_label(conic_group, 42);
+  conic_q_label = figure_label(conic_group, 62);
+  conic_rms_label = figure_label(conic_group, 82);
+
   keratometry_group = new QGroupBox("keratometry (central 3 mm)", this);
-  keratometry_group->setGeometry(8, 232, kLeftWidth, 84);
+  keratometry_group->setGeometry(8, 342, kLeftWidth, 84);
   flat_label = figure_label(keratometry_group, 22);
   steep_label = figure_label(keratometry_group, 42);
   axis_label = figure_label(keratometry_group, 62);
 
   surface_group = new QGroupBox("simulated surface (next \"apply\")", this);
-  surface_group->setGeometry(8, 322, kLeftWidth, 206);
+  surface_group->setGeometry(8, 432, kLeftWidth, 206);
   label(surface_group, "model", 10, 25);
   model_box = new QComboBox(surface_group);
   model_box->addItems({"sphere", "biconic"});
@@ -124,6 +131,8 @@ void SurfaceWindow::create_controls() {
   const int right = kLeftWidth + 16 + 380 + 12;
   axial_panel = new MapPanel("axial power [D]", "D", 1.0, kNoHeight, this);
   axial_panel->move(right, 8);
+  tangential_panel = new MapPanel("tangential power [D]", "D", 1.0, kNoHeight, this);
+  tangential_panel->move(right + axial_panel->width() + 12, 8);
   residual_panel = new MapPanel("residual to the best-fit sphere [microns]", "microns", kMicronsPerMm,
                                 kNoHeight, this);
   residual_panel->move(right, 8 + axial_panel->height() + 12);
@@ -200,13 +209,15 @@ void SurfaceWindow::show_figures(const SurfaceChannel& channel) {
   } else {
     const std::string why = "run \"profile\" for image " + std::to_string(this->channel() + 1) + " first";
     figures_ = SurfaceFigures{};
-    figures_.sphere_note = figures_.keratometry_note = figures_.zernike_note = figures_.axial_note = why;
+    figures_.sphere_note = figures_.conic_note = figures_.keratometry_note = figures_.zernike_note =
+        figures_.axial_note = why;
     cells_label->setText(QString::fromStdString(why));
   }
   show_sphere_and_keratometry();
   show_zernike();
   const double step = channel.field / kMapSide;
   axial_panel->show_map(figures_.axial_power, step, QString::fromStdString(figures_.axial_note));
+  tangential_panel->show_map(figures_.tangential_power, step, QString::fromStdString(figures_.axial_note));
   residual_panel->show_map(figures_.sphere_residual, step, QString::fromStdString(figures_.sphere_note));
 }
 
@@ -221,6 +232,17 @@ void SurfaceWindow::show_sphere_and_keratometry() {
     for (QLabel* l : {fit_power_label, apex_label, fit_rms_label}) l->setText("");
   }
   fit_radius_label->setToolTip(QString::fromStdString(figures_.sphere_note));
+  if (const auto& c = figures_.conic) {
+    conic_flat_label->setText("flat: " + fixed(c->flat_radius_mm, 4) + " mm" +
+                              (c->axis_deg ? ", axis " + fixed(*c->axis_deg, 1) + " degrees" : QString()));
+    conic_steep_label->setText("steep: " + fixed(c->steep_radius_mm, 4) + " mm");
+    conic_q_label->setText("conic constant Q: " + fixed(c->q, 3));
+    conic_rms_label->setText("RMS of the residual: " + fixed(c->rms_um, 3) + " microns");
+  } else {
+    conic_flat_label->setText(not_available(figures_.conic_note));
+    for (QLabel* l : {conic_steep_label, conic_q_label, conic_rms_label}) l->setText("");
+  }
+  conic_flat_label->setToolTip(QString::fromStdString(figures_.conic_note));
   if (const auto& k = figures_.keratometry) {
     flat_label->setText("flat: " + fixed(k->flat_radius, 3) + " mm, " + fixed(k->flat_power, 2) + " D");
     steep_label->setText("steep: " + fixed(k->steep_radius, 3) + " mm, " + fixed(k->steep_power, 2) + " D");

@@ -1,6 +1,7 @@
 // The window "surface": for the chosen channel after "profile", the figures
-// optometry uses (best-fit sphere, keratometry, Zernike terms as a table and
-// a bar chart, the axial power map and the residual to the best-fit sphere),
+// optometry uses (best-fit sphere and conic, keratometry, Zernike terms as a
+// table and a bar chart, the axial and tangential power maps and the residual
+// to the best-fit sphere),
 // and the surface the channel simulates at its next "apply", editable and
 // saved to its surface settings file. The main window opens it from its
 // "&Analysis" menu and tells it what a channel holds.
@@ -57,13 +58,14 @@ class SurfaceWindow : public QWidget {
   QSpinBox* order_box;
   QPushButton* evaluate_button;
   QLabel* cells_label;
-  QGroupBox *sphere_group, *keratometry_group, *surface_group;
+  QGroupBox *sphere_group, *conic_group, *keratometry_group, *surface_group;
   QLabel *fit_radius_label, *fit_power_label, *apex_label, *fit_rms_label;
+  QLabel *conic_flat_label, *conic_steep_label, *conic_q_label, *conic_rms_label;
   QLabel *flat_label, *steep_label, *axis_label;
   QTableWidget* zernike_table;
   QLabel* zernike_rms_label;
   QChartView* zernike_chart;
-  MapPanel *axial_panel, *residual_panel;
+  MapPanel *axial_panel, *tangential_panel, *residual_panel;
   QComboBox* model_box;
   EditBox *rx_box, *ry_box, *axis_box, *q_box;
   QLabel* surface_note;

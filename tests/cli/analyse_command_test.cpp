@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <stdexcept>
 #include <sstream>
@@ -43,7 +45,8 @@ TEST(FringeAnalyse, JsonKeysOfAMeasuredBiconic) {
   const std::string json = analyse_report(0, f, true);
   EXPECT_EQ(keys_of(json),
             (std::vector<std::string>{"channel", "fit_radius_mm", "fit_power_D", "apex_x_mm", "apex_y_mm",
-                                      "fit_rms_um", "flat_radius_mm", "steep_radius_mm", "flat_k_D",
+                                      "fit_rms_um", "apical_flat_mm", "apical_steep_mm", "apical_axis_deg",
+                                      "conic_q", "conic_rms_um", "flat_radius_mm", "steep_radius_mm", "flat_k_D",
                                       "steep_k_D", "axis_deg", "zernike",
                                       "j", "n", "m", "name", "um",
                                       "j", "n", "m", "name", "um",
@@ -53,7 +56,20 @@ TEST(FringeAnalyse, JsonKeysOfAMeasuredBiconic) {
   EXPECT_EQ(json.find("null"), std::string::npos) << json;
   EXPECT_EQ(json.find("nan"), std::string::npos);
   ASSERT_TRUE(f.keratometry && f.keratometry->axis_deg);
-  EXPECT_NEAR(*f.keratometry->axis_deg, 120.0, 2.0);
+  EXPECT_NEAR(*f.keratometry->axis_deg, 120.0, 0.5);
+  // Every number reads back to the double it was made from.
+  ASSERT_TRUE(f.sphere && f.conic && f.conic->axis_deg && f.zernike);
+  const std::pair<const char*, double> numbers[] = {
+      {"fit_radius_mm", f.sphere->radius_mm},     {"apex_x_mm", f.sphere->apex_x_mm},
+      {"fit_rms_um", f.sphere->rms_um},           {"apical_flat_mm", f.conic->flat_radius_mm},
+      {"apical_axis_deg", *f.conic->axis_deg},    {"conic_q", f.conic->q},
+      {"conic_rms_um", f.conic->rms_um},          {"flat_k_D", f.keratometry->flat_power},
+      {"steep_radius_mm", f.keratometry->steep_radius}, {"zernike_rms_um", f.zernike->rms_um}};
+  for (const auto& [key, value] : numbers) {
+    const std::size_t at = json.find("\"" + std::string(key) + "\": ");
+    ASSERT_NE(at, std::string::npos) << key;
+    EXPECT_EQ(std::strtod(json.c_str() + at + std::strlen(key) + 4, nullptr), value) << key;
+  }
 
   const std::string text = analyse_report(0, f, false);
   EXPECT_TRUE(text.starts_with("channel 0: 20081 cells with data inside the mask (disc radius 3.2 mm)\n"
@@ -65,22 +81,27 @@ TEST(FringeAnalyse, JsonKeysOfAMeasuredBiconic) {
 TEST(FringeAnalyse, FiguresThatAreNotAvailableAreNullNeverNaN) {
   SurfaceFigures f;
   f.sphere_note = "the surface is flat: no finite radius";
-  f.keratometry_note = "the central zone is flat or not convex: no finite flat radius";
+  f.conic_note = "no best-fit sphere to start from: the surface is flat: no finite radius";
+  f.keratometry_note = f.conic_note;
   f.zernike_note = "fewer cells (3) than terms (28)";
   EXPECT_EQ(analyse_report(1, f, true),
             "{\"channel\": 1, \"fit_radius_mm\": null, \"fit_power_D\": null, \"apex_x_mm\": null, "
-            "\"apex_y_mm\": null, \"fit_rms_um\": null, \"flat_radius_mm\": null, \"steep_radius_mm\": null, "
+            "\"apex_y_mm\": null, \"fit_rms_um\": null, \"apical_flat_mm\": null, \"apical_steep_mm\": null, "
+            "\"apical_axis_deg\": null, \"conic_q\": null, \"conic_rms_um\": null, "
+            "\"flat_radius_mm\": null, \"steep_radius_mm\": null, "
             "\"flat_k_D\": null, \"steep_k_D\": null, \"axis_deg\": null, \"zernike\": null, "
             "\"zernike_rms_um\": null}");
   EXPECT_EQ(analyse_report(1, f, false),
             "channel 1: 0 cells with data inside the mask (disc radius 0 mm)\n"
             "best-fit sphere: not available (the surface is flat: no finite radius)\n"
-            "keratometry (3 mm zone): not available (the central zone is flat or not convex: no finite "
-            "flat radius)\n"
+            "best-fit conic: not available (no best-fit sphere to start from: the surface is flat: no finite "
+            "radius)\n"
+            "keratometry (3 mm zone): not available (no best-fit sphere to start from: the surface is flat: "
+            "no finite radius)\n"
             "Zernike terms: not available (fewer cells (3) than terms (28))\n");
   // A sphere has no flat meridian: its axis alone is null; terms beyond
   // j = 14 have no name.
-  f.keratometry = KeratometryResult{7.4, 7.4, 45.5, 45.5, std::nullopt, 4404, {}};
+  f.keratometry = KeratometryResult{7.4, 7.4, 45.5, 45.5, std::nullopt};
   f.zernike = ZernikeFigure{5, ZernikeReference::set_sphere, std::vector<double>(21, 0.25), 0.01};
   const std::string json = analyse_report(1, f, true);
   EXPECT_NE(json.find("\"steep_k_D\": 45.5, \"axis_deg\": null, "), std::string::npos) << json;

@@ -80,6 +80,13 @@ TEST(SurfaceWindow, FiguresTableChartAndMapsOfAMeasuredBiconic) {
   EXPECT_EQ(w.window.cells_label->text().toStdString(), "20069 cells with data inside the mask (radius 3.3 mm)");
   EXPECT_TRUE(w.window.fit_radius_label->text().startsWith("radius: 7.8")) << w.window.fit_radius_label->text().toStdString();
   EXPECT_EQ(w.window.axis_label->text(), "axis of the flat meridian: 120.0 degrees");
+  // The conic fit gives the surface back; keratometry reads its meridians 1.5 mm out.
+  EXPECT_EQ(w.window.conic_flat_label->text(), "flat: 7.9000 mm, axis 120.0 degrees");
+  EXPECT_EQ(w.window.conic_steep_label->text(), "steep: 7.6000 mm");
+  EXPECT_EQ(w.window.conic_q_label->text(), "conic constant Q: -0.200");
+  EXPECT_EQ(w.window.flat_label->text(), "flat: " + QString::number(std::sqrt(7.9 * 7.9 + 0.2 * 2.25), 'f', 3) +
+                                             " mm, " + QString::number(337 / std::sqrt(7.9 * 7.9 + 0.2 * 2.25), 'f', 2) +
+                                             " D");
   ASSERT_EQ(w.window.zernike_table->rowCount(), 28);
   EXPECT_EQ(w.window.zernike_table->item(12, 3)->text(), "primary spherical aberration");
   EXPECT_EQ(w.window.zernike_table->item(12, 4)->text(),
@@ -101,6 +108,16 @@ TEST(SurfaceWindow, FiguresTableChartAndMapsOfAMeasuredBiconic) {
   const double low = axial.min_box->text().toDouble(), high = axial.max_box->text().toDouble();
   EXPECT_GT(low, 41.0);
   EXPECT_LT(high, 46.0);
+  // The tangential map beside it: a prolate surface flattens faster along
+  // its meridians than the axial map shows.
+  const MapPanel& tangential = *w.window.tangential_panel;
+  EXPECT_TRUE(tangential.note_label->isHidden());
+  EXPECT_EQ(tangential.title_label->text(), "tangential power [D]");
+  EXPECT_EQ(tangential.map_view->picture.pixel(5, 5), 0xFFFFFFu);
+  EXPECT_LT(tangential.min_box->text().toDouble(), low);
+  const HeightMatrix& axial_map = *w.window.figures().axial_power;
+  const HeightMatrix& tangential_map = *w.window.figures().tangential_power;
+  EXPECT_LT(tangential_map(128, 50), axial_map(128, 50));
   w.window.axial_panel->read_out(128, 60);
   EXPECT_TRUE(axial.readout_label->text().endsWith(" D at x 0.02 mm, y 2.7 mm"))
       << axial.readout_label->text().toStdString();
@@ -122,7 +139,11 @@ TEST(SurfaceWindow, AFlatChannelShowsWhatIsNotAvailableAndWhy) {
   EXPECT_EQ(w.window.channel(), 1);
   EXPECT_EQ(w.window.fit_radius_label->text(), "not available: the surface is flat: no finite radius");
   EXPECT_EQ(w.window.fit_power_label->text(), "");
-  EXPECT_TRUE(w.window.flat_label->text().startsWith("not available: the central zone is flat"));
+  EXPECT_EQ(w.window.flat_label->text(),
+            "not available: no best-fit sphere to start from: the surface is flat: no finite radius");
+  EXPECT_EQ(w.window.conic_flat_label->text(), w.window.flat_label->text());
+  EXPECT_EQ(w.window.conic_q_label->text(), "");
+  EXPECT_EQ(w.window.tangential_panel->note_label->text(), "no best-fit sphere: the surface is flat: no finite radius");
   EXPECT_EQ(w.window.zernike_table->rowCount(), 28);  // of the residual to the set sphere
   EXPECT_EQ(w.window.residual_panel->note_label->text(), "the surface is flat: no finite radius");
   EXPECT_EQ(white_pixels(w.window.residual_panel->map_view->picture), kMapSide * kMapSide);
