@@ -6,12 +6,15 @@
 #include "enlarged_view/unit_image.h"
 #include "widgets/decimal_point.h"
 #include "widgets/error_box.h"
+#include "widgets/form_font.h"
 #include "main_window/unit1.h"
 #include "parameters_dialog/unit_parameters.h"
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
   QApplication::setApplicationName("simulation");
+  // Message boxes, file dialogs and tool tips in the type the windows use.
+  QApplication::setFont(form_font());
   use_point_as_decimal_separator();
   try {
     TForm1 form1;

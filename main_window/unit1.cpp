@@ -11,6 +11,7 @@
 #include "common/number_text.h"
 #include "common/work_files.h"
 #include "widgets/error_box.h"
+#include "widgets/form_font.h"
 #include "render/colour_components.h"
 #include "render/colour_bar.h"
 #include "render/colour_map.h"
@@ -86,9 +87,7 @@ QAction* hidden_item(QMenu* menu, const char* caption) {
 
 TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
   setWindowTitle("simulation");
-  QFont font = this->font();
-  font.setPointSize(8);
-  setFont(font);
+  use_form_font(*this);
   setCentralWidget(new QWidget(this));
   create_controls();
   create_menus();

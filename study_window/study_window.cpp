@@ -27,6 +27,7 @@
 #include "runs/study_run.h"
 #include "study_window/error_bars.h"
 #include "widgets/error_box.h"
+#include "widgets/form_font.h"
 #include "widgets/guarded_connect.h"
 
 namespace {
@@ -69,6 +70,7 @@ double base_value(const QLineEdit* box, const char* parameter) {
 
 StudyWindow::StudyWindow(QWidget* parent) : QMainWindow(parent, Qt::Window) {
   setWindowTitle("study");
+  use_form_font(*this);
   ask_save_name = [this](const QString& caption, const QString& filter) {
     return ask_with_dialog(this, true, caption, filter);
   };
