@@ -1,8 +1,8 @@
 // The type the windows are drawn in. Their controls have fixed positions and
-// sizes in pixels, laid out for a small sans serif face: 11 pixels high with
-// narrow letters ("height differences" in under 87 pixels, the room the map
-// selector leaves). A wider face, or the desktop's own larger one, would
-// clip captions and choices ("ight differences").
+// sizes in pixels, laid out for a small sans serif face: the map selector
+// leaves 86 pixels to "height differences", which a face of Arial's widths
+// fills at 10 pixels (79) but no longer at 11 (87). The desktop's own, larger
+// type clipped captions and choices ("ight differences").
 #pragma once
 
 #include <QFont>
