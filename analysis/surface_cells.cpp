@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 #include "analysis/reference_sphere.h"
 
 SurfaceCells surface_cells(const HeightMatrix& measured, double field, double mask_radius) {
   SurfaceCells cells;
+  cells.disc.mask_radius = mask_radius;
   if (!(field > 0.0 && std::isfinite(field))) return cells;
   cells.step = field / kMapSide;
   cells.disc.radius = mask_radius - kMaskEdgeMargin;
@@ -46,4 +48,22 @@ bool cells_span_plane(const std::vector<double>& x, const std::vector<double>& y
   }
   const double determinant = sxx * syy - sxy * sxy;
   return determinant > 1e-12 * (sxx + syy) * (sxx + syy);
+}
+
+namespace {
+
+std::string radius_text(double radius) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.6g", radius);
+  return text;
+}
+
+}  // namespace
+
+std::string mask_cells_text(int cells, const EvaluationDisc& disc) {
+  const std::string mask = radius_text(disc.mask_radius);
+  const std::string counted = radius_text(std::max(0.0, disc.radius));
+  std::string text = std::to_string(cells) + " cells with data inside the mask of radius " + mask + " mm";
+  if (counted != mask) text += " (counted in the disc of radius " + counted + " mm)";
+  return text;
 }

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <vector>
 
 #include "analysis/height_matrix.h"
@@ -28,10 +29,20 @@ inline double cell_y_mm(int row, double step) { return (127.5 - row) * step; }
 // inside the disc, so a cell centre may lie up to half a cell diagonal
 // outside it.
 struct EvaluationDisc {
-  double centre_x = 0.0;  // mm
-  double centre_y = 0.0;  // mm
-  double radius = 0.0;    // mm; 0 or less: no cell
+  double centre_x = 0.0;     // mm
+  double centre_y = 0.0;     // mm
+  double radius = 0.0;       // mm; 0 or less: no cell
+  double mask_radius = 0.0;  // the mask radius setting it was made from, mm
 };
+
+// How every report counts the cells (the surface window and `fringe
+// analyse` alike): the set radius of the mask, and the radius of the disc
+// the cells are counted in where that differs:
+//   "20081 cells with data inside the mask of radius 3.3 mm (counted in the
+//   disc of radius 3.2 mm)"
+// Radii with at most six significant digits; a disc with no room is of
+// radius 0.
+std::string mask_cells_text(int cells, const EvaluationDisc& disc);
 
 // Cells as parallel arrays, in map order (x outer, rows inner).
 struct SurfaceCells {

@@ -10,6 +10,7 @@
 #include <filesystem>
 
 #include "analysis/height_matrix.h"
+#include "common/errors.h"
 #include "common/text_to_number.h"
 #include "common/work_files.h"
 #include "runs/surface_settings.h"
@@ -155,8 +156,10 @@ QWidget* SurfaceWindow::create_choices() {
   reference_box = new QComboBox(w);
   reference_box->addItems({"the set sphere", "the best-fit sphere"});
   reference_box->setGeometry(150, 56, 130, 22);
+  // Two lines: the count and the mask's radius, then the disc's.
   cells_label = new QLabel(w);
-  cells_label->setGeometry(0, 86, kLeftWidth, 18);
+  cells_label->setGeometry(0, 86, kLeftWidth, 24);
+  cells_label->setWordWrap(true);
   return w;
 }
 
@@ -168,6 +171,8 @@ void SurfaceWindow::connect_handlers() {
   connect_guarded(model_box, &QComboBox::currentIndexChanged, this, &SurfaceWindow::model_boxChange);
   connect_guarded(save_surface_button, &QPushButton::clicked, this,
                   &SurfaceWindow::save_surface_buttonClick);
+  for (EditBox* box : {rx_box, ry_box, axis_box, q_box})
+    connect_guarded(box, &QLineEdit::textChanged, this, &SurfaceWindow::surface_boxChange);
 }
 
 void SurfaceWindow::show_channel(int channel) {
@@ -203,9 +208,7 @@ void SurfaceWindow::show_figures(const SurfaceChannel& channel) {
                                                            : ZernikeReference::set_sphere;
     const double mask_radius = text_to_double(channel.mask_radius_text);
     figures_ = surface_figures({*channel.measured, *channel.set_sphere, channel.field, mask_radius}, options);
-    cells_label->setText(QString("%1 cells with data inside the mask (radius %2 mm)")
-                             .arg(figures_.cells)
-                             .arg(QString::fromStdString(channel.mask_radius_text)));
+    cells_label->setText(QString::fromStdString(mask_cells_text(figures_.cells, figures_.disc)));
   } else {
     const std::string why = "run \"profile\" for image " + std::to_string(this->channel() + 1) + " first";
     figures_ = SurfaceFigures{};
@@ -317,22 +320,57 @@ void SurfaceWindow::show_surface_record() {
 }
 
 void SurfaceWindow::model_boxChange() {
-  const bool biconic = model_box->currentIndex() == 1;
-  surface_fields_->setEnabled(biconic);
-  const std::string radius = channel_of ? channel_of(channel()).radius_text : std::string("7.5");
-  const QString file = QString::fromStdString(std::filesystem::path(surface_file(channel())).filename().string());
-  surface_note->setText(biconic ? QString("saved to %1").arg(file)
-                                : QString("the sphere of the set radius, %1 mm")
-                                      .arg(QString::fromStdString(radius)));
+  surface_fields_->setEnabled(model_box->currentIndex() == 1);
+  just_saved_ = false;
+  show_surface_note();
 }
 
-void SurfaceWindow::save_surface_buttonClick() {
+void SurfaceWindow::surface_boxChange() {
+  just_saved_ = false;
+  show_surface_note();
+}
+
+void SurfaceWindow::show_surface_note() {
+  const SimParams* record = records_[static_cast<std::size_t>(channel())];
+  const Surface saved = record != nullptr ? record->surface : Surface{};
+  const bool biconic = model_box->currentIndex() == 1;
+  // The sphere's numbers are not used, so any text in its boxes is the same sphere.
+  bool as_saved = saved.model == SurfaceModel::sphere;
+  if (biconic) {
+    try {
+      as_saved = surface_in_boxes() == saved;
+    } catch (const ConversionError&) {
+      as_saved = false;
+    }
+  }
+  const QString file = QString::fromStdString(std::filesystem::path(surface_file(channel())).filename().string());
+  if (!as_saved) {
+    surface_note->setText(QString("not saved: \"save\" writes %1").arg(file));
+  } else if (just_saved_) {
+    surface_note->setText(QString("saved to %1").arg(file));
+  } else if (biconic) {
+    surface_note->setText(QString("as saved in %1").arg(file));
+  } else {
+    const std::string radius = channel_of ? channel_of(channel()).radius_text : std::string("7.5");
+    surface_note->setText(QString("the sphere of the set radius, %1 mm").arg(QString::fromStdString(radius)));
+  }
+}
+
+Surface SurfaceWindow::surface_in_boxes() const {
   Surface surface;
   surface.model = model_box->currentIndex() == 1 ? SurfaceModel::biconic : SurfaceModel::sphere;
   surface.rx = text_to_double(rx_box->text_utf8());
   surface.ry = text_to_double(ry_box->text_utf8());
   surface.axis_deg = text_to_double(axis_box->text_utf8());
   surface.q = text_to_double(q_box->text_utf8());
+  return surface;
+}
+
+void SurfaceWindow::save_surface_buttonClick() {
+  const Surface surface = surface_in_boxes();
   write_surface_file(surface_file(channel()), surface);
   if (SimParams* record = records_[static_cast<std::size_t>(channel())]) record->surface = surface;
+  just_saved_ = true;
+  show_surface_note();
+  if (surface_saved) surface_saved(channel());
 }

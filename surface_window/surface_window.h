@@ -45,6 +45,8 @@ class SurfaceWindow : public QWidget {
 
   // Set by the main window: what channel c holds now.
   std::function<SurfaceChannel(int channel)> channel_of;
+  // Called after "save" wrote channel c's surface file and record.
+  std::function<void(int channel)> surface_saved;
 
   // Shows the window for `channel`, evaluated, and brings it to the front.
   void show_channel(int channel);
@@ -74,6 +76,9 @@ class SurfaceWindow : public QWidget {
   // ---- Handlers ---------------------------------------------------------------
   void channel_boxChange();
   void model_boxChange();
+  // A surface box's text changed: the note says whether the boxes still
+  // hold what was saved.
+  void surface_boxChange();
   // Reads the surface boxes, writes the channel's surface settings file and
   // its record. Throws ConversionError for a box that holds no number and
   // std::invalid_argument for a surface that cannot be simulated; nothing is
@@ -88,8 +93,15 @@ class SurfaceWindow : public QWidget {
   void show_sphere_and_keratometry();
   void show_zernike();
   void show_surface_record();
+  // The note under the surface boxes: a save is reported only once it has
+  // happened, and boxes that differ from the channel's record as not saved.
+  void show_surface_note();
+  // The surface the model and the boxes describe; throws ConversionError
+  // for a box that holds no number.
+  Surface surface_in_boxes() const;
 
   std::array<SimParams*, 2> records_;
   SurfaceFigures figures_;
   QWidget* surface_fields_ = nullptr;
+  bool just_saved_ = false;  // "save" wrote the boxes and nothing changed since
 };

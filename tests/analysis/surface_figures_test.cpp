@@ -53,6 +53,30 @@ TEST(SurfaceCells, CentresOfTheMaskCellsWithData) {
   EXPECT_EQ(surface_cells(map, std::nan(""), kMask).size(), 0u);
 }
 
+// The surface window and fringe analyse count the cells in the same words:
+// the set radius of the mask, and the disc's where it differs.
+TEST(SurfaceCells, TheCountNamesTheSetRadiusAndTheDiscsWhereItDiffers) {
+  const HeightMatrix map(kMapSide, kMapSide, 0.5);
+  struct Case {
+    double field, mask;
+    const char* text;
+  } cases[] = {
+      {kField, kMask, " cells with data inside the mask of radius 3.3 mm (counted in the disc of radius 3.2 mm)"},
+      {kField, 0.1, "0 cells with data inside the mask of radius 0.1 mm (counted in the disc of radius 0 mm)"},
+      {kField, 0.05, "0 cells with data inside the mask of radius 0.05 mm (counted in the disc of radius 0 mm)"},
+      {0.0, kMask, "0 cells with data inside the mask of radius 3.3 mm (counted in the disc of radius 0 mm)"},
+  };
+  for (const Case& c : cases) {
+    const SurfaceCells cells = surface_cells(map, c.field, c.mask);
+    EXPECT_EQ(cells.disc.mask_radius, c.mask);
+    const std::string text = mask_cells_text(static_cast<int>(cells.size()), cells.disc);
+    const std::string count = cells.size() > 0 ? std::to_string(cells.size()) : "";
+    EXPECT_EQ(text, count + c.text);
+  }
+  // A disc as large as the mask is named once.
+  EXPECT_EQ(mask_cells_text(12, {0.0, 0.0, 2.5, 2.5}), "12 cells with data inside the mask of radius 2.5 mm");
+}
+
 TEST(SphereFit, GivesBackTheSphereItWasMadeFrom) {
   // Convex and concave caps, centred and decentred, with some cells lost.
   const SphereCap caps[] = {{0.0, 0.0, 0.0, 1 / 7.5},

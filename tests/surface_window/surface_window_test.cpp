@@ -9,6 +9,11 @@
 #include <QChart>
 #include <QChartView>
 #include <cmath>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <utility>
+#include <vector>
 
 #include "analysis/reference_sphere.h"
 #include "error_recorder.h"
@@ -77,7 +82,8 @@ TEST(SurfaceWindow, BeforeProfileEveryFigureWaitsForIt) {
 TEST(SurfaceWindow, FiguresTableChartAndMapsOfAMeasuredBiconic) {
   Window w;
   w.window.show_channel(0);
-  EXPECT_EQ(w.window.cells_label->text().toStdString(), "20069 cells with data inside the mask (radius 3.3 mm)");
+  EXPECT_EQ(w.window.cells_label->text().toStdString(),
+            "20069 cells with data inside the mask of radius 3.3 mm (counted in the disc of radius 3.2 mm)");
   EXPECT_TRUE(w.window.fit_radius_label->text().startsWith("radius: 7.8")) << w.window.fit_radius_label->text().toStdString();
   EXPECT_EQ(w.window.axis_label->text(), "axis of the flat meridian: 120.0 degrees");
   // The conic fit gives the surface back; keratometry reads its meridians 1.5 mm out.
@@ -183,7 +189,7 @@ TEST(SurfaceWindow, TheSurfaceEditorSavesTheFileAndTheRecord) {
   EXPECT_EQ(w.window.surface_note->text(), "the sphere of the set radius, 8.1 mm");
   w.window.model_box->setCurrentIndex(1);
   EXPECT_TRUE(w.window.rx_box->isEnabled());
-  EXPECT_EQ(w.window.surface_note->text(), "saved to surface_1.ini");
+  EXPECT_EQ(w.window.surface_note->text(), "not saved: \"save\" writes surface_1.ini");
   w.window.rx_box->setText("7.6");
   w.window.ry_box->setText("7.9");
   w.window.axis_box->setText("30");
@@ -213,6 +219,91 @@ TEST(SurfaceWindow, TheSurfaceEditorSavesTheFileAndTheRecord) {
   w.window.channel_box->setCurrentIndex(1);
   EXPECT_EQ(w.window.model_box->currentText(), "biconic");
   EXPECT_EQ(w.window.q_box->text(), "-0.2");
+}
+
+// The note under the surface boxes said "saved to surface.ini" as soon as
+// the biconic was chosen, before anything was saved. It reports a save once
+// the file is written, and boxes that differ from it as not saved.
+TEST(SurfaceWindow, TheNoteReportsASaveOnlyAfterItHappened) {
+  Window w;
+  w.window.show_channel(1);
+  const std::filesystem::path file = "surface_1.ini";
+  // A folder where the file goes: the first save fails.
+  std::filesystem::create_directory(file);
+  auto& window = w.window;
+  const QString not_saved = "not saved: \"save\" writes surface_1.ini";
+  struct Step {
+    const char* what;
+    std::function<void()> act;
+    QString note;
+    std::optional<Surface> in_file;  // none: no readable file
+  } steps[] = {
+      {"choose the biconic", [&] { window.model_box->setCurrentIndex(1); }, not_saved, {}},
+      {"type its numbers",
+       [&] {
+         window.rx_box->setText("7.6");
+         window.ry_box->setText("7.9");
+         window.axis_box->setText("30");
+         window.q_box->setText("-0.2");
+       },
+       not_saved, {}},
+      {"save, and the file cannot be written", [&] { window.save_surface_button->click(); }, not_saved, {}},
+      {"save again where it can",
+       [&] {
+         std::filesystem::remove(file);
+         window.save_surface_button->click();
+       },
+       "saved to surface_1.ini", Surface{SurfaceModel::biconic, 7.6, 7.9, 30.0, -0.2}},
+      {"change Q", [&] { window.q_box->setText("-0.3"); }, not_saved,
+       Surface{SurfaceModel::biconic, 7.6, 7.9, 30.0, -0.2}},
+      {"type back the saved Q", [&] { window.q_box->setText("-0.2"); }, "as saved in surface_1.ini",
+       Surface{SurfaceModel::biconic, 7.6, 7.9, 30.0, -0.2}},
+      {"a Q that is no number", [&] { window.q_box->setText("abc"); }, not_saved,
+       Surface{SurfaceModel::biconic, 7.6, 7.9, 30.0, -0.2}},
+      {"a Q that is refused on save",
+       [&] {
+         window.q_box->setText("1e9");
+         window.save_surface_button->click();
+       },
+       not_saved, Surface{SurfaceModel::biconic, 7.6, 7.9, 30.0, -0.2}},
+      {"choose the sphere and save",
+       [&] {
+         window.q_box->setText("-0.2");
+         window.model_box->setCurrentIndex(0);
+         window.save_surface_button->click();
+       },
+       "saved to surface_1.ini", Surface{SurfaceModel::sphere, 7.6, 7.9, 30.0, -0.2}},
+      {"the other channel, never saved", [&] { window.channel_box->setCurrentIndex(0); },
+       "the sphere of the set radius, 7.5 mm", Surface{SurfaceModel::sphere, 7.6, 7.9, 30.0, -0.2}},
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.what);
+    step.act();
+    EXPECT_EQ(window.surface_note->text().toStdString(), step.note.toStdString());
+    if (step.in_file) {
+      EXPECT_EQ(read_surface_file(file.string()), *step.in_file);
+    } else {
+      EXPECT_FALSE(std::filesystem::is_regular_file(file));
+    }
+  }
+  ASSERT_EQ(w.errors.messages.size(), 2u);
+  EXPECT_EQ(w.errors.messages[0], "Cannot create file \"./surface_1.ini\"");
+  EXPECT_EQ(w.errors.messages[1],
+            "The surface cannot be simulated: Q must lie between -10 and 10 (read 1e+09)");
+}
+
+// The main window hears of each save, after the record holds it.
+TEST(SurfaceWindow, ASaveIsAnnouncedWithTheChannelOnceTheRecordHoldsIt) {
+  Window w;
+  std::vector<std::pair<int, SurfaceModel>> heard;
+  w.window.surface_saved = [&](int c) { heard.emplace_back(c, w.records[c].surface.model); };
+  w.window.show_channel(1);
+  w.window.model_box->setCurrentIndex(1);
+  w.window.q_box->setText("x");
+  w.window.save_surface_button->click();  // refused: nothing to hear
+  w.window.q_box->setText("0");
+  w.window.save_surface_button->click();
+  EXPECT_EQ(heard, (std::vector<std::pair<int, SurfaceModel>>{{1, SurfaceModel::biconic}}));
 }
 
 }  // namespace
