@@ -71,8 +71,7 @@ std::string json_report(int channel, const SurfaceFigures& f) {
 
 std::string text_report(int channel, const SurfaceFigures& f) {
   std::ostringstream s;
-  s << "channel " << channel << ": " << f.cells << " cells with data inside the mask (disc radius "
-    << summary_number(f.disc.radius) << " mm)\n";
+  s << "channel " << channel << ": " << mask_cells_text(f.cells, f.disc) << '\n';
   s << "best-fit sphere: ";
   if (f.sphere)
     s << "R " << summary_number(f.sphere->radius_mm) << " mm (" << summary_number(f.sphere->power_D)

@@ -72,7 +72,9 @@ TEST(FringeAnalyse, JsonKeysOfAMeasuredBiconic) {
   }
 
   const std::string text = analyse_report(0, f, false);
-  EXPECT_TRUE(text.starts_with("channel 0: 20081 cells with data inside the mask (disc radius 3.2 mm)\n"
+  // The words of the surface window's count.
+  EXPECT_TRUE(text.starts_with("channel 0: 20081 cells with data inside the mask of radius 3.3 mm (counted in the "
+                               "disc of radius 3.2 mm)\n"
                                "best-fit sphere: R 7.8")) << text;
   EXPECT_NE(text.find("\n   2   1   1 "), std::string::npos);
   EXPECT_NE(text.find("RMS left after the fit: "), std::string::npos);
@@ -92,7 +94,7 @@ TEST(FringeAnalyse, FiguresThatAreNotAvailableAreNullNeverNaN) {
             "\"flat_k_D\": null, \"steep_k_D\": null, \"axis_deg\": null, \"zernike\": null, "
             "\"zernike_rms_um\": null}");
   EXPECT_EQ(analyse_report(1, f, false),
-            "channel 1: 0 cells with data inside the mask (disc radius 0 mm)\n"
+            "channel 1: 0 cells with data inside the mask of radius 0 mm\n"
             "best-fit sphere: not available (the surface is flat: no finite radius)\n"
             "best-fit conic: not available (no best-fit sphere to start from: the surface is flat: no finite "
             "radius)\n"
