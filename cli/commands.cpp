@@ -1,22 +1,27 @@
 #include "cli/commands.h"
 
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <sstream>
+#include <stdexcept>
 
-#include "runs/data_export.h"
 #include "analysis/height_text_file.h"
+#include "cli/option_checks.h"
 #include "cli/workspace.h"
 #include "common/errors.h"
 #include "common/round_trip_number.h"
 #include "common/settings_file.h"
 #include "common/text_to_number.h"
 #include "common/work_files.h"
-#include "runs/channel_settings.h"
+#include "formats/picture_writers.h"
 #include "render/colour_map.h"
+#include "runs/channel_settings.h"
+#include "runs/data_export.h"
 #include "runs/picture_scan.h"
+#include "runs/settings_check.h"
 #include "runs/simulation_run.h"
 #include "runs/surface_settings.h"
 
@@ -37,6 +42,19 @@ class StreamObserver final : public RunObserver {
   std::ostream* out_;
 };
 
+// The kinds of picture `render` writes, by the output's extension.
+enum class PictureKind { bmp, png };
+
+PictureKind picture_kind(const std::string& out) {
+  std::string extension = std::filesystem::path(out).extension().string();
+  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (extension == ".bmp") return PictureKind::bmp;
+  if (extension == ".png") return PictureKind::png;
+  throw std::invalid_argument("--out " + out + ": the picture is written as .bmp or .png, " +
+                              (extension.empty() ? std::string("and the name ends in neither")
+                                                 : "not as " + extension));
+}
+
 std::string number(double v) {
   if (!std::isfinite(v)) return "null";
   char text[32];
@@ -54,10 +72,15 @@ void cmd_init(const std::string& dir) {
 }
 
 uint32_t cmd_simulate(const SimulateOptions& options, std::ostream* progress) {
+  require_in_domain("--channel", options.channel, domains::channel);
+  require_in_domain("--contrast", options.contrast, domains::unit);
+  require_in_domain("--noise", options.noise, domains::unit);
+  require_in_domain("--max-noise", options.max_noise, domains::max_noise);
+  if (options.passes) require_in_domain("--passes", *options.passes, domains::passes);
   const ChannelSettings settings = workspace_settings(options.channel);
-  SimParams params = workspace_sim_params(options.channel);
-  params.surface =
-      options.surface.empty() ? channel_surface(options.channel) : parse_surface_text(options.surface);
+  SimParams params = channel_sim_params(options.channel);
+  params.surface = options.surface.empty() ? channel_settings_surface(options.channel, settings.surface)
+                                           : parse_surface_text(options.surface);
   SimulationInputs in;
   in.channel = options.channel;
   in.dynamic = options.contrast;
@@ -81,6 +104,11 @@ ProfileResult cmd_profile(int channel, std::ostream* progress, ProfileOutputs* o
   ProfileResult result;
   result.geometry = profile.geometry;
   result.mask_radius = profile.mask_radius;
+  try {
+    result.surface = channel_settings_surface(channel, settings.surface);
+  } catch (const SettingsError&) {
+    // Not needed to profile; `measure --surface` stands in for the file.
+  }
   result.stats = mask_statistics(profile.channel_map(channel), result.geometry.field_x, result.mask_radius);
   if (outputs != nullptr) {
     outputs->channel_map = profile.channel_map(channel);
@@ -96,19 +124,33 @@ void cmd_scan(const std::string& image, const std::string& ini, const std::strin
   require_file(image, "");
   require_file(ini, "");
   if (reference) require_file(*reference, "");
+  check_scan_settings(read_lines(ini), ini, section);
   scan_picture(image, reference, ini, section, out);
 }
 
 void cmd_render(const std::string& heights, double min_um, double max_um, int levels,
                 const std::string& out) {
-  HeightMatrix map;
-  read_profile(heights, map, kMapSide, kMapSide);
-  Picture image(kMapSide, kMapSide);
-  render_full_map(map, image, min_um / kMicronsPerMm, max_um / kMicronsPerMm, levels);
-  image.save_bmp(out);
+  const PictureKind kind = picture_kind(out);
+  require_in_domain("--min", min_um, domains::any);
+  require_in_domain("--max", max_um, domains::any);
+  require_in_domain("--levels", levels, domains::levels);
+  if (max_um < min_um)
+    throw std::invalid_argument("--max " + round_trip_text(max_um) + " lies below --min " + round_trip_text(min_um) +
+                                ": the colour range runs from --min up to --max");
+  const ProfileHeights grid = read_profile_grid(heights);
+  const HeightMatrix& map = grid.heights;
+  Picture picture;
+  render_map(map, 0, map.nx() - 1, 0, map.ny() - 1, levels, picture, colour_blue, colour_red, colour_green,
+             min_um / kMicronsPerMm, max_um / kMicronsPerMm);
+  if (kind == PictureKind::png)
+    save_png(rgb_samples(picture), out);
+  else
+    picture.save_bmp(out);
 }
 
 void cmd_export(int channel, const std::string& base, std::ostream* progress) {
+  // The parameter list names the surface: a file that cannot be read stops here.
+  const Surface surface = channel_settings_surface(channel, workspace_settings(channel).surface);
   ProfileOutputs out;
   const ProfileResult result = cmd_profile(channel, progress, &out);
   // The raw image as the workbench shows it after "apply": the smoothed one.
@@ -117,12 +159,16 @@ void cmd_export(int channel, const std::string& base, std::ostream* progress) {
   raw.load_bmp(std::filesystem::exists(filtered) ? filtered : fringe_image_file(channel));
   save_data_set(base, raw, out.map_image, out.channel_map, out.measured_map,
                 channel_files(channel).image,
-                result.geometry.field_x, result.geometry.field_y);
+                result.geometry.field_x, result.geometry.field_y, surface);
 }
 
 std::string measure_summary(int channel, uint32_t seed, const SimulateOptions& options,
                             const ProfileResult& r, bool json) {
   const double um = kMicronsPerMm;
+  // The surface this measurement simulated; the sphere's output stays as it was.
+  const Surface surface =
+      options.surface.empty() ? r.surface.value_or(Surface{}) : parse_surface_text(options.surface);
+  const bool sphere = surface.model == SurfaceModel::sphere;
   std::ostringstream s;
   if (json) {
     s << "{\"channel\": " << channel << ", \"seed\": " << seed
@@ -130,10 +176,17 @@ std::string measure_summary(int channel, uint32_t seed, const SimulateOptions& o
       << ", \"field_mm\": " << json_number(r.geometry.field_x)
       << ", \"mask_radius_mm\": " << json_number(r.mask_radius) << ", \"mask_cells\": " << r.stats.count
       << ", \"pv_um\": " << json_number(r.stats.pv * um) << ", \"rms_um\": " << json_number(r.stats.rms * um)
-      << ", \"mean_um\": " << json_number(r.stats.mean * um) << "}";
+      << ", \"mean_um\": " << json_number(r.stats.mean * um);
+    if (!sphere)
+      s << ", \"surface\": {\"model\": \"" << surface_model_name(surface.model)
+        << "\", \"rx_mm\": " << json_number(surface.rx) << ", \"ry_mm\": " << json_number(surface.ry)
+        << ", \"axis_deg\": " << json_number(surface.axis_deg) << ", \"q\": " << json_number(surface.q) << "}";
+    s << "}";
   } else {
     s << "channel " << channel << ": seed " << seed << ", contrast " << number(options.contrast)
       << ", noise " << number(options.noise) << ", " << profile_summary(r);
+    // A second line, so that the first stays as scripts read it.
+    if (!sphere) s << "\nsurface: " << surface_summary(surface);
   }
   return s.str();
 }

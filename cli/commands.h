@@ -1,6 +1,8 @@
 // The subcommands of the fringe tool, free of argument parsing so that tests
 // call them directly. Each works in the current directory (see
-// enter_directory) and throws FileError or ConversionError with a message
+// enter_directory) and throws FileError, ConversionError (SettingsError for
+// a settings file, naming the file, the key and the text) or
+// std::invalid_argument (an option outside its domain, named) with a message
 // for the user.
 #pragma once
 
@@ -11,6 +13,7 @@
 
 #include "analysis/mask_statistics.h"
 #include "runs/profile_run.h"
+#include "simulation/surface.h"
 
 // Writes the four default settings files into `dir` (created when missing).
 void cmd_init(const std::string& dir);
@@ -20,19 +23,24 @@ struct SimulateOptions {
   double contrast = 1.0;               // 0..1
   double noise = 0.0;                  // 0..1
   std::optional<uint32_t> seed;        // default: the time in seconds
-  std::string max_noise = "64";        // grey levels
-  std::optional<std::string> passes;   // default: the channel's NFilt
+  std::string max_noise = "64";        // grey levels, a whole number 0..255
+  std::optional<std::string> passes;   // default: the channel's NFilt; 0..1024
   // The surface to simulate as parse_surface_text reads it; empty: the
   // channel's surface settings file, or the sphere without one.
   std::string surface;
 };
-// Runs "apply" for the channel; returns the seed used.
+// Runs "apply" for the channel; returns the seed used. Checks the options
+// against their domains first (option_checks.h: "--max-noise: -3 is outside
+// 0..255"), then the channel's settings files (workspace_settings).
 uint32_t cmd_simulate(const SimulateOptions& options, std::ostream* progress);
 
 struct ProfileResult {
   ProfileGeometry geometry;
   double mask_radius = 0.0;  // mm
   MaskStatistics stats;      // of the channel map inside the mask, mm
+  // The channel's surface file's surface (the sphere without one); none when
+  // the file cannot be read, which a simulation of it has refused already.
+  std::optional<Surface> surface;
 };
 // The maps and the picture a profile run leaves, for the data export.
 struct ProfileOutputs {
@@ -47,20 +55,38 @@ ProfileResult cmd_profile(int channel, std::ostream* progress, ProfileOutputs* o
 // The engine on one fringe picture (BMP, PNG or TIFF) with a check that its
 // input files exist; a picture that cannot be read, or a profile that is not
 // written, throws FileError with the file and the reason
-// (runs/picture_scan.h), and no profile is written.
+// (runs/picture_scan.h), and no profile is written. Unlike the engine's C
+// API, which takes its defaults for what the file does not say, a parameter
+// file without the section, or with a value of the engine's keys that is not
+// a number, throws SettingsError naming the file and the key
+// (check_scan_settings) before anything is written.
 void cmd_scan(const std::string& image, const std::string& ini, const std::string& section,
               const std::optional<std::string>& reference, const std::string& out);
 
-// Renders a height text file (256 x 256) into a 24-bit bitmap; range in
-// microns.
+// Renders a height text file, a grid of any size (the engine's profile, a
+// data set's heights), into a picture of the grid's own size: pixel (x, y)
+// shows height (x, y), row 0 at the top. Heights min_um..max_um (microns)
+// fall into `levels` colour classes; heights outside the range, and cells
+// without a height, are white. The picture is written as its name asks:
+// .bmp (24-bit bitmap) or .png, without regard to case. Throws
+// std::invalid_argument, before anything is read or written, for a range
+// whose maximum lies below its minimum (min_um = max_um is allowed: only
+// that height is coloured), a non-finite limit, levels outside 1..256 or
+// another extension; FileError as read_profile_grid and the writers throw.
 void cmd_render(const std::string& heights, double min_um, double max_um, int levels,
                 const std::string& out);
 
 // "profile", then the data set of the channel under `base` (an absolute path
-// or one relative to the current directory).
+// or one relative to the current directory); its parameter list ends with the
+// surface when the channel's surface file names other than the sphere.
 void cmd_export(int channel, const std::string& base, std::ostream* progress);
 
-// One line, or a JSON object, describing a measurement.
+// One line, or a JSON object, describing a measurement. Where the surface
+// simulated (options.surface, else result.surface) is not the sphere of the
+// set radius, a second line "surface: biconic rx=7.6 ry=7.9 axis=30 q=-0.2"
+// follows, or the object ends with "surface": {"model": "biconic",
+// "rx_mm": 7.6, "ry_mm": 7.9, "axis_deg": 30, "q": -0.2}; the sphere's
+// output is as it always was.
 std::string measure_summary(int channel, uint32_t seed, const SimulateOptions& options,
                             const ProfileResult& result, bool json);
 

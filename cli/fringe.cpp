@@ -8,6 +8,7 @@
 #include "cli/analyse_command.h"
 #include "cli/commands.h"
 #include "cli/export_formats_command.h"
+#include "cli/option_checks.h"
 #include "cli/study_subcommand.h"
 #include "cli/workspace.h"
 #include "render/colour_map.h"
@@ -16,7 +17,7 @@ namespace {
 
 void add_channel(CLI::App* app, int& channel) {
   app->add_option("--channel", channel, "measurement channel: 0 (image 1) or 1 (image 2)")
-      ->check(CLI::IsMember({0, 1}));
+      ->transform(option_domain(domains::channel));
 }
 
 void add_dir(CLI::App* app, std::string& dir) {
@@ -26,14 +27,16 @@ void add_dir(CLI::App* app, std::string& dir) {
 
 void add_simulation_options(CLI::App* app, SimulateOptions& o) {
   app->add_option("--contrast", o.contrast, "fringe contrast, 0..1")
-      ->capture_default_str()->check(CLI::Range(0.0, 1.0));
+      ->capture_default_str()->transform(option_domain(domains::unit));
   app->add_option("--noise", o.noise, "noise weight, 0..1")
-      ->capture_default_str()->check(CLI::Range(0.0, 1.0));
-  app->add_option("--seed", o.seed, "seed of the noise generator (default: the time in seconds)");
+      ->capture_default_str()->transform(option_domain(domains::unit));
+  app->add_option("--seed", o.seed, "seed of the noise generator (default: the time in seconds)")
+      ->transform(option_domain(domains::seed));
   app->add_option("--max-noise", o.max_noise, "amplitude of the proportional noise, grey levels")
-      ->capture_default_str();
+      ->capture_default_str()->transform(option_domain(domains::max_noise));
   app->add_option("--passes", o.passes,
-                  "smoothing passes of the displayed image (default: the channel's NFilt)");
+                  "smoothing passes of the displayed image (default: the channel's NFilt)")
+      ->transform(option_domain(domains::passes));
   app->add_option("--surface", o.surface,
                   "surface to simulate: sphere (the set radius) or biconic:rx=MM,ry=MM[,axis=DEG][,q=Q] "
                   "(default: the channel's surface.ini / surface_1.ini, else the sphere)");
@@ -47,7 +50,7 @@ CLI::App* add_analyse_command(CLI::App& app, std::string& dir, AnalyseOptions& o
   add_dir(analyse, dir);
   add_channel(analyse, o.channel);
   analyse->add_option("--order", o.figures.zernike_order, "radial order of the Zernike terms")
-      ->capture_default_str()->check(CLI::Range(0, kMaxZernikeOrder));
+      ->capture_default_str()->transform(option_domain({0.0, kMaxZernikeOrder, true}));
   analyse
       ->add_option_function<std::string>(
           "--reference",
@@ -62,11 +65,25 @@ CLI::App* add_analyse_command(CLI::App& app, std::string& dir, AnalyseOptions& o
   return analyse;
 }
 
+const char* const kRenderRules =
+    "\nThe colour range runs from --min up to --max: a --max below --min is refused (the\n"
+    "range is not turned round); --min equal to --max colours that height only. Heights\n"
+    "outside the range and cells without a height are white. The picture has one pixel\n"
+    "per grid cell, row 0 at the top, and is written as its name asks: .bmp or .png.\n";
+
+const char* const kExitStatuses =
+    "\nExit status: 0 done; 1 an error (a file, a settings value or an option refused;\n"
+    "the reason on stderr); 3 a study that wrote its files but some of whose runs failed\n"
+    "(their rows' status says why); 128 + N a study stopped by signal N (Ctrl-C: 130);\n"
+    "100 and above a command line that could not be parsed.\n";
+
 }  // namespace
 
 int main(int argc, char** argv) {
   std::setlocale(LC_NUMERIC, "C");
   CLI::App app{"fringe: simulate fringe images of a sphere, reconstruct and evaluate them"};
+  app.set_version_flag("--version", std::string("fringe ") + FRINGE_VERSION, "print the version and exit");
+  app.footer(kExitStatuses);
   app.require_subcommand(1);
   app.fallthrough();
   bool verbose = false;
@@ -112,13 +129,18 @@ int main(int argc, char** argv) {
   std::string heights;
   double min_um = -5.0, max_um = 5.0;
   int levels = kMapColourClasses;
-  auto* render = app.add_subcommand("render", "render a 256 x 256 height text file as a colour map");
+  auto* render = app.add_subcommand(
+      "render", "render a height text file (a profile or a data set's heights, a grid of any size) as a "
+                "colour map of the grid's own size");
   render->add_option("HEIGHTS", heights, "height text file")->required();
-  render->add_option("--min", min_um, "lower end of the colour range, microns")->required();
-  render->add_option("--max", max_um, "upper end of the colour range, microns")->required();
+  render->add_option("--min", min_um, "lower end of the colour range, microns")
+      ->required()->transform(option_domain(domains::any));
+  render->add_option("--max", max_um, "upper end of the colour range, microns; not below --min")
+      ->required()->transform(option_domain(domains::any));
   render->add_option("--levels", levels, "number of colour classes")
-      ->capture_default_str()->check(CLI::Range(1, 256));
-  render->add_option("--out", out, "bitmap file to write (24-bit)")->required();
+      ->capture_default_str()->transform(option_domain(domains::levels));
+  render->add_option("--out", out, "picture to write: NAME.bmp (24-bit bitmap) or NAME.png")->required();
+  render->footer(kRenderRules);
 
   std::string base;
   auto* exporter = app.add_subcommand(
@@ -167,7 +189,7 @@ int main(int argc, char** argv) {
       enter_directory(dir);
       cmd_export_with(channel, absolute, export_formats, progress);
     } else if (study.parsed()) {
-      return study.run();
+      return study.run();  // 0, kStudyRunsFailed, 128 + a signal
     }
   } catch (const std::exception& error) {
     std::cerr << "fringe: " << error.what() << '\n';

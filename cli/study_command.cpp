@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "cli/option_checks.h"
 #include "cli/workspace.h"
 #include "common/text_to_number.h"
 #include "runs/study_run.h"
@@ -29,6 +30,11 @@ StudySetup prepare_study(const StudyOptions& o) {
   if (setup.request.files.csv == setup.request.files.json)
     throw StudyError("--csv and --json name the same file");
   if (o.jobs && *o.jobs < 1) throw StudyError("--jobs must be at least 1");
+  if (o.jobs) require_in_domain("--jobs", *o.jobs, domains::jobs);
+  require_in_domain("--repeats", o.repeats, domains::repeats);
+  require_in_domain("--contrast", o.contrast, domains::unit);
+  require_in_domain("--noise", o.noise, domains::unit);
+  require_in_domain("--max-noise", o.max_noise, domains::max_noise);
   std::vector<StudyAxis> axes = study_axes(o);
 
   enter_directory(o.dir);
@@ -70,4 +76,21 @@ std::string study_summary(const StudyOutcome& outcome, const StudyOptions& optio
   return "study: " + std::to_string(outcome.rows.size()) + " runs (" +
          std::to_string(outcome.failed) + " failed, " + std::to_string(outcome.ran) +
          " run now) in " + seconds + " s; wrote " + files;
+}
+
+StudyEnd study_end(const StudyOutcome& outcome, const StudyOptions& options, std::size_t total_runs) {
+  StudyEnd end;
+  end.summary = study_summary(outcome, options, total_runs);
+  if (!outcome.complete) {
+    end.status = kStudyStopped;
+    return end;
+  }
+  if (outcome.failed > 0) {
+    // Every file is written; the status tells scripts that not every run measured.
+    end.failures = std::to_string(outcome.failed) + " of " + std::to_string(outcome.rows.size()) +
+                   (outcome.rows.size() == 1 ? " run" : " runs") +
+                   " failed; the status column of their rows says why";
+    end.status = kStudyRunsFailed;
+  }
+  return end;
 }

@@ -22,8 +22,16 @@ struct StudyOptions {
   bool resume = false;
   double contrast = 1.0;           // base contrast, 0..1
   double noise = 0.0;              // base noise weight, 0..1
-  std::string max_noise = "64";    // grey levels
+  std::string max_noise = "64";    // grey levels, a whole number 0..255
 };
+
+// The exit status of a study that finished and wrote its files, but in which
+// some runs failed (a full disk, say): distinct from 0 (every run measured),
+// 1 (an error before the first run) and 128 + N (stopped by signal N), so
+// that scripts and batch systems see it without reading the table.
+constexpr int kStudyRunsFailed = 3;
+// StudyEnd::status of a study a stop request ended early.
+constexpr int kStudyStopped = -1;
 
 // What a study starts from once its input is checked.
 struct StudySetup {
@@ -35,11 +43,13 @@ struct StudySetup {
 std::vector<StudyAxis> study_axes(const StudyOptions& options);
 
 // Checks everything that can be checked before the first run, in this order:
-// the output names given and distinct, the --vary texts, the working
-// directory and the channel's settings files, the numbers in them, the grid
-// (at most a million runs). Enters the working directory (the output names
-// are made absolute first). Throws StudyError, FileError or ConversionError;
-// writes nothing.
+// the output names given and distinct, the options' domains (--jobs,
+// --repeats, --contrast, --noise, --max-noise; std::invalid_argument naming
+// the option), the --vary texts, the working directory and the channel's
+// settings files, the numbers in them (SettingsError naming the file, the
+// key and the text), the grid (at most a million runs). Enters the working
+// directory (the output names are made absolute first). Throws StudyError,
+// FileError, ConversionError or std::invalid_argument; writes nothing.
 StudySetup prepare_study(const StudyOptions& options);
 
 // prepare_study, then run_study.
@@ -51,3 +61,16 @@ StudyOutcome cmd_study(const StudyOptions& options, StudyObserver& observer, con
 // with --resume to continue".
 std::string study_summary(const StudyOutcome& outcome, const StudyOptions& options,
                           std::size_t total_runs);
+
+// How a study that ran ends for the tool: the summary (study_summary; on
+// stdout when the study finished, on stderr when it was stopped), a word on
+// the runs that failed ("2 of 20 runs failed; the status column of their rows
+// says why", on stderr; empty when none failed or the study was stopped) and
+// the status: 0, kStudyRunsFailed, or kStudyStopped (the tool then exits
+// with 128 + the signal's number).
+struct StudyEnd {
+  std::string summary;
+  std::string failures;
+  int status = 0;
+};
+StudyEnd study_end(const StudyOutcome& outcome, const StudyOptions& options, std::size_t total_runs);

@@ -93,7 +93,7 @@ class RowCollector {
 }  // namespace
 
 int run_study_over_mpi(const StudyOptions& options, StudyObserver& observer, const StudyStop& stop,
-                       std::string& message) {
+                       StudyEnd& end, std::string& message) {
   MPI_Init(nullptr, nullptr);
   int rank = 0, size = 1;
   MPI_Comm_rank(MPI_COMM_WORLD, &rank);
@@ -164,7 +164,8 @@ int run_study_over_mpi(const StudyOptions& options, StudyObserver& observer, con
           the_plan, mine, workers, [](StudyRow row) { send(encode_study_row(row), kRowTag); }, stop);
       send(complete ? "\1" : std::string(1, '\0'), kDoneTag);
       MPI_Finalize();
-      return complete ? 0 : kStudyStopped;
+      end.status = complete ? 0 : kStudyStopped;
+      return 0;
     }
 
     const std::size_t total = the_plan.run_count();
@@ -191,9 +192,10 @@ int run_study_over_mpi(const StudyOptions& options, StudyObserver& observer, con
     outcome.ran = record->finished_count() - before;
     for (const StudyRow& row : outcome.rows) outcome.failed += row.status == "ok" ? 0 : 1;
     outcome.seconds = clock.at(record->finished_count()).elapsed_s;
-    message = study_summary(outcome, options, total) + " (" + std::to_string(size) + " processes)";
+    end = study_end(outcome, options, total);
+    end.summary += " (" + std::to_string(size) + " processes)";
     MPI_Finalize();
-    return complete ? 0 : kStudyStopped;
+    return 0;
   } catch (const std::exception& e) {
     std::cerr << "fringe: " << e.what() << std::endl;
     MPI_Abort(MPI_COMM_WORLD, 1);

@@ -9,12 +9,10 @@
 
 #include "cli/study_command.h"
 
-// Returned when `stop` ended the study early.
-constexpr int kStudyStopped = -1;
-
-// 0 when every run has a row, kStudyStopped, or 1 after an input error. On
-// rank 0 `message` is then the study's summary (study_summary) or the error;
-// on the other ranks it stays empty. Rank 0 reports progress to `observer`.
-// Without MPI in the build: 1 and a message that says so.
+// 1 after an input error: on rank 0 `error` says what it was. Otherwise 0,
+// and `end` tells how the study ended: on rank 0 as study_end gives it (the
+// summary ending in "(K processes)"), on the other ranks its status only
+// (0, or kStudyStopped). Rank 0 reports progress to `observer`. Without MPI
+// in the build: 1 and an error that says so.
 int run_study_over_mpi(const StudyOptions& options, StudyObserver& observer, const StudyStop& stop,
-                       std::string& message);
+                       StudyEnd& end, std::string& error);

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <iostream>
 
+#include "cli/option_checks.h"
 #include "cli/study_mpi.h"
 
 namespace {
@@ -74,7 +75,10 @@ const char* const kExample =
     "mask), coverage (share of mask cells with data), order_errors (mask cells off by half\n"
     "a fringe order or more), ms and status. Rows are kept in study.csv.part as they\n"
     "finish; after Ctrl-C the same command with --resume continues the study. Under\n"
-    "mpirun -n K the runs are spread over the K processes.\n";
+    "mpirun -n K the runs are spread over the K processes.\n"
+    "\nExit status: 0 when every run measured; 3 when the study finished and wrote its\n"
+    "files but some runs failed (the tool says how many; their rows' status says why);\n"
+    "1 for bad input (nothing written); 128 + N when signal N stopped it (Ctrl-C: 130).\n";
 
 std::string parameters_help() {
   std::string text = "varied setting NAME=a:b:n (n values from a to b) or NAME=v1,v2,...; "
@@ -103,23 +107,23 @@ StudySubcommand::StudySubcommand(CLI::App& app) {
   app_->add_option("--dir", o.dir, "working directory with the settings files")
       ->capture_default_str();
   app_->add_option("--channel", o.channel, "channel whose settings are the base: 0 or 1")
-      ->check(CLI::IsMember({0, 1}))->capture_default_str();
+      ->transform(option_domain(domains::channel))->capture_default_str();
   app_->add_option("--vary", o.vary, parameters_help())->required();
   app_->add_option("--repeats", o.repeats, "runs per grid point")
-      ->check(CLI::Range(1, 1'000'000))->capture_default_str();
+      ->transform(option_domain(domains::repeats))->capture_default_str();
   app_->add_option("--seed", o.seed, "seed of repeat 0; repeat k uses seed + k")
-      ->capture_default_str();
+      ->transform(option_domain(domains::seed))->capture_default_str();
   app_->add_option("--jobs", o.jobs, "runs at once (default: every core; under mpirun: 1 per process)")
-      ->check(CLI::Range(1, 4096));
+      ->transform(option_domain(domains::jobs));
   app_->add_option("--csv", o.csv, "CSV table to write, one row per run");
   app_->add_option("--json", o.json, "JSON file to write: settings, per-point summaries, rows");
   app_->add_flag("--resume", o.resume, "continue an interrupted study, keeping its finished rows");
   app_->add_option("--contrast", o.contrast, "base fringe contrast, 0..1")
-      ->check(CLI::Range(0.0, 1.0))->capture_default_str();
+      ->transform(option_domain(domains::unit))->capture_default_str();
   app_->add_option("--noise", o.noise, "base noise weight, 0..1")
-      ->check(CLI::Range(0.0, 1.0))->capture_default_str();
+      ->transform(option_domain(domains::unit))->capture_default_str();
   app_->add_option("--max-noise", o.max_noise, "amplitude of the proportional noise, grey levels")
-      ->capture_default_str();
+      ->transform(option_domain(domains::max_noise))->capture_default_str();
   app_->footer(kExample);
 }
 
@@ -128,22 +132,28 @@ int StudySubcommand::run() {
   // 128 + the signal, as a shell reports a process the signal ended.
   const auto stopped = [] { return 128 + (g_signal != 0 ? static_cast<int>(g_signal) : SIGINT); };
   StderrProgress progress;
+  StudyEnd end;
   if (started_by_mpirun()) {
-    std::string message;
-    const int status = run_study_over_mpi(options_, progress, g_stop, message);
+    std::string error;
+    const int status = run_study_over_mpi(options_, progress, g_stop, end, error);
     progress.end_line();
-    if (status == 0 && !message.empty()) std::cout << message << '\n';
-    if (status != 0 && !message.empty()) std::cerr << "fringe: " << message << '\n';
-    return status == kStudyStopped ? stopped() : status;
+    // Ranks other than 0 have nothing to say.
+    if (status == 1) {
+      if (!error.empty()) std::cerr << "fringe: " << error << '\n';
+      return 1;
+    }
+  } else {
+    const StudySetup setup = prepare_study(options_);
+    const StudyOutcome outcome = run_study(*setup.plan, setup.request, progress, g_stop);
+    progress.end_line();
+    end = study_end(outcome, options_, setup.plan->run_count());
   }
-  const StudySetup setup = prepare_study(options_);
-  const StudyOutcome outcome = run_study(*setup.plan, setup.request, progress, g_stop);
-  progress.end_line();
-  const std::string summary = study_summary(outcome, options_, setup.plan->run_count());
-  if (outcome.complete) {
-    std::cout << summary << '\n';
-    return 0;
+  if (end.status < 0) {
+    if (!end.summary.empty()) std::cerr << "fringe: " << end.summary << '\n';
+    return stopped();
   }
-  std::cerr << "fringe: " << summary << '\n';
-  return stopped();
+  if (!end.summary.empty()) std::cout << end.summary << '\n' << std::flush;
+  if (!end.failures.empty()) std::cerr << "fringe: " << end.failures << '\n';
+  // 0, or kStudyRunsFailed (3): the files are written, yet some runs failed.
+  return end.status;
 }

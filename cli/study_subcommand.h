@@ -12,8 +12,10 @@ class StudySubcommand {
   // Adds `study` with its options and help to `app`.
   explicit StudySubcommand(CLI::App& app);
   bool parsed() const { return app_->parsed(); }
-  // Runs the study; the exit status of the tool (0 when every run has a row,
-  // 128 + the signal's number when a signal stopped it). Input errors throw.
+  // Runs the study; the exit status of the tool: 0 when every run measured,
+  // kStudyRunsFailed (3) when the files are written but some runs failed,
+  // 128 + the signal's number when a signal stopped it, 1 after an input
+  // error under mpirun. Input errors of a single process throw.
   int run();
 
  private:

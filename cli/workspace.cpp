@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "common/errors.h"
+#include "runs/settings_check.h"
 
 namespace {
 
@@ -29,10 +30,12 @@ void require_file(const std::string& file, const std::string& hint) {
 
 ChannelSettings workspace_settings(int channel) {
   require_settings_files(channel);
-  return read_channel_settings(channel);
+  ChannelSettings settings = read_channel_settings(channel);
+  check_channel_files(settings.channel, settings.scan, settings.image);
+  return settings;
 }
 
 SimParams workspace_sim_params(int channel) {
-  require_settings_files(channel);
+  workspace_settings(channel);
   return channel_sim_params(channel);
 }

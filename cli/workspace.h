@@ -13,10 +13,15 @@ void enter_directory(const std::string& dir);
 // Throws FileError naming the file, with `hint` appended, unless it exists.
 void require_file(const std::string& file, const std::string& hint);
 
-// The channel's two settings files as lines; a missing one is named with a
-// hint to run `fringe init`.
+// The channel's settings files as lines; a missing one is named with a hint
+// to run `fringe init`. Every value a run reads from the scan and image
+// settings is checked first (check_channel_files): a missing section, or a
+// value that is missing or not a number, throws SettingsError naming the
+// file, the key and the text, e.g. `image.ini: Radius = "abc" is not a
+// number`. The surface file is read where it is used
+// (channel_settings_surface), so that --surface can stand in for it.
 ChannelSettings workspace_settings(int channel);
 
-// The channel's simulation record as the workbench fills it at start-up; a
-// missing settings file is named with the same hint.
+// The channel's simulation record as the workbench fills it at start-up,
+// after the same hint and checks.
 SimParams workspace_sim_params(int channel);

@@ -11,6 +11,14 @@ struct ConversionError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// A settings file read strictly (the fringe tool, studies): a value that is
+// missing or not a number, or a missing section, named with the file, the key
+// and the text found. Message form: image.ini: Radius = "abc" is not a number
+// A ConversionError, so that whoever shows conversion errors shows it.
+struct SettingsError : ConversionError {
+  using ConversionError::ConversionError;
+};
+
 // Message form: Cannot open file "./scnmod.ini"
 struct FileError : std::runtime_error {
   using std::runtime_error::runtime_error;
@@ -26,3 +34,16 @@ FileError file_error(FileAction action, const std::string& name, const std::stri
 
 // The same for a directory: Cannot <action> directory "<name>"<detail>.
 FileError directory_error(FileAction action, const std::string& name, const std::string& detail = "");
+
+// A settings file as the messages name it: the name without a leading "./"
+// ("./image.ini" gives "image.ini"), any other name as given.
+std::string settings_file_label(const std::string& file);
+
+// The one way a bad value of a settings file is worded:
+// <label>: <key> = "<text>" <what>, e.g. image.ini: Radius = "abc" is not a
+// number; the label is settings_file_label of `file`.
+SettingsError settings_value_error(const std::string& file, const std::string& key, const std::string& text,
+                                   const std::string& what);
+
+// <label>: <what>, e.g. image.ini: Radius is missing.
+SettingsError settings_file_error(const std::string& file, const std::string& what);

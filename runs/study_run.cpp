@@ -9,19 +9,14 @@
 #include "common/work_files.h"
 #include "runs/channel_settings.h"
 #include "runs/profile_run.h"
+#include "runs/settings_check.h"
 #include "runs/simulation_run.h"
 #include "runs/study_figures.h"
 #include "runs/surface_settings.h"
 
 void check_study_run_settings(const StudyRunSettings& s) {
-  for (const char* key : {"CamResX", "LambdaF", "Alpha", "MaskXOfs", "MaskYOfs", "MaskRadius"})
-    text_to_double(settings_value(s.scan, key));
-  text_to_int(settings_value(s.scan, "NFilt"));
-  image_side(settings_value(s.image, "XPixels"));
-  image_side(settings_value(s.image, "YPixels"));
-  text_to_double(settings_value(s.image, "Radius"));
+  check_channel_settings(s.channel == 1 ? 1 : 0, s.scan, s.image, s.surface);
   text_to_int(s.max_noise_text);
-  if (!s.surface.empty()) require_usable_surface(parse_surface_lines(s.surface));
 }
 
 std::vector<double> measure_study_run(const StudyRunSettings& s) {
@@ -39,7 +34,7 @@ std::vector<double> measure_study_run(const StudyRunSettings& s) {
 
   // "apply": the record as start-up reads it from the files just written.
   SimParams params = channel_sim_params(channel);
-  params.surface = channel_surface(channel);
+  params.surface = channel_settings_surface(channel, s.surface);
   SimulationInputs in;
   in.channel = channel;
   in.dynamic = s.contrast;

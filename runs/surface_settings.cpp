@@ -2,8 +2,10 @@
 
 #include <cctype>
 #include <charconv>
+#include <cstdio>
 #include <filesystem>
 #include <stdexcept>
+#include <variant>
 
 #include "common/errors.h"
 #include "common/settings_file.h"
@@ -63,23 +65,72 @@ Surface read_surface_file(const std::string& file) {
   }
 }
 
-Surface parse_surface_lines(const std::vector<std::string>& lines) {
-  const auto fault = [](const std::string& what) { return std::invalid_argument(what); };
+namespace {
+
+// The first fault of a surface file's lines, for either wording.
+struct SurfaceFault {
+  enum Kind { model, number, problem } kind = model;
+  std::string key;   // "Model", "Rx", ...
+  std::string text;  // as found; empty when the key is missing
+  std::string what;  // kind number: the conversion error; kind problem: surface_problem's words
+};
+
+// The surface of the lines, or their first fault. Numbers given to the
+// sphere must be numbers too (they are kept, to show in the surface window).
+std::variant<Surface, SurfaceFault> surface_of_lines(const std::vector<std::string>& lines) {
   Surface s;
   const std::string model = settings_value(lines, "Model");
-  if (!model_of(model, s.model))
-    throw fault("Model must be sphere or biconic (read '" + model + "')");
+  if (!model_of(model, s.model)) return SurfaceFault{SurfaceFault::model, "Model", model, ""};
   for (int k = 0; k < 4; ++k) {
     const std::string text = settings_value(lines, kKeys[k]);
     if (text.empty() && s.model == SurfaceModel::sphere) continue;
     try {
       *field_of(s, k) = text_to_double(text);
     } catch (const ConversionError& e) {
-      throw fault(std::string(kKeys[k]) + ": " + e.what());
+      return SurfaceFault{SurfaceFault::number, kKeys[k], text, e.what()};
     }
   }
-  if (const std::string problem = surface_problem(s); !problem.empty()) throw fault(problem);
+  if (std::string problem = surface_problem(s); !problem.empty())
+    return SurfaceFault{SurfaceFault::problem, "", "", std::move(problem)};
   return s;
+}
+
+}  // namespace
+
+Surface parse_surface_lines(const std::vector<std::string>& lines) {
+  std::variant<Surface, SurfaceFault> read = surface_of_lines(lines);
+  if (const Surface* s = std::get_if<Surface>(&read)) return *s;
+  const SurfaceFault& f = std::get<SurfaceFault>(read);
+  switch (f.kind) {
+    case SurfaceFault::model:
+      throw std::invalid_argument("Model must be sphere or biconic (read '" + f.text + "')");
+    case SurfaceFault::number:
+      throw std::invalid_argument(f.key + ": " + f.what);
+    case SurfaceFault::problem:
+      break;
+  }
+  throw std::invalid_argument(f.what);
+}
+
+Surface read_surface_settings(const std::vector<std::string>& lines, const std::string& file) {
+  std::variant<Surface, SurfaceFault> read = surface_of_lines(lines);
+  if (const Surface* s = std::get_if<Surface>(&read)) return *s;
+  const SurfaceFault& f = std::get<SurfaceFault>(read);
+  if (f.kind == SurfaceFault::problem) throw settings_file_error(file, f.what);
+  if (f.text.empty()) throw settings_file_error(file, f.key + " is missing");
+  throw settings_value_error(file, f.key, f.text,
+                             f.kind == SurfaceFault::model ? "is not sphere or biconic" : "is not a number");
+}
+
+std::string surface_summary(const Surface& s) {
+  if (s.model == SurfaceModel::sphere) return "sphere";
+  const auto number = [](double v) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.6g", v);
+    return std::string(text);
+  };
+  return std::string(surface_model_name(s.model)) + " rx=" + number(s.rx) + " ry=" + number(s.ry) +
+         " axis=" + number(s.axis_deg) + " q=" + number(s.q);
 }
 
 void write_surface_file(const std::string& file, const Surface& surface) {

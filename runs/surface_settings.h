@@ -33,6 +33,17 @@ Surface read_surface_file(const std::string& file);
 // words that follow the file's name above.
 Surface parse_surface_lines(const std::vector<std::string>& lines);
 
+// The same for the fringe tool and studies, worded as their other settings
+// errors (common/errors.h): throws SettingsError naming `file`, the key and
+// the text, e.g. `surface.ini: Rx = "abc" is not a number`,
+// `surface.ini: Model = "torus" is not sphere or biconic`, `surface.ini: Q is
+// missing` or `surface.ini: Rx must lie between 0.1 and 1000 mm (read 0)`.
+Surface read_surface_settings(const std::vector<std::string>& lines, const std::string& file);
+
+// The surface in a few words for the summaries: "sphere", or
+// "biconic rx=7.6 ry=7.9 axis=30 q=-0.2" (numbers with 6 significant digits).
+std::string surface_summary(const Surface& surface);
+
 // Writes the file whole. Throws FileError `Cannot create file "<file>"`, and
 // std::invalid_argument for a surface that surface_problem refuses (nothing
 // is written then).

@@ -141,7 +141,7 @@ TEST(FringeSurfaces, SurfaceFileOrTextAndTheSphereUnchanged) {
   std::filesystem::remove("sim00.bmp");
   write_file_bytes("surface.ini", "Model=biconic\r\nRx=7.6\r\nRy=0\r\nAxis=0\r\nQ=0\r\n");
   sim.channel = 0;
-  EXPECT_THROW(cmd_simulate(sim, nullptr), FileError);
+  EXPECT_THROW(cmd_simulate(sim, nullptr), SettingsError);
   sim.surface = "biconic:rx=7.6";
   EXPECT_THROW(cmd_simulate(sim, nullptr), std::invalid_argument);
   EXPECT_FALSE(std::filesystem::exists("sim00.bmp"));

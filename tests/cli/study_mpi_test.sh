@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The study across the processes of an MPI job on this machine: mpirun -n 2
 # gives the table a single process gives (except ms), resumes a study a
-# single process left, and reports bad input once, writing nothing.
+# single process left, reports bad input once, writing nothing, and ends a
+# study with failed runs with exit status 3.
 # Exits 77 (skipped) without mpirun.
 #   study_mpi_test.sh FRINGE
 set -euo pipefail
@@ -49,4 +50,18 @@ mpi "$fringe" study --dir w --vary noise=2 --csv bad.csv >bad.out 2>bad.err || s
 [ "$status" -ne 0 ] || fail "bad input under mpirun succeeded"
 [ "$(grep -c 'noise=2 is outside 0..1' bad.err)" -eq 1 ] || fail "$(cat bad.err)"
 [ ! -e bad.csv ] && [ ! -e bad.csv.part ] || fail "bad input wrote a file"
+# Runs that fail (all but the first, as on a full disk): rank 0 writes the
+# files, says once how many failed, and the job exits with 3.
+worker=$(dirname "$fringe")/../runs/fringe-study-worker
+[ -x "$worker" ] || worker=$(dirname "$fringe")/fringe-study-worker
+printf '#!/bin/sh\nmkdir "%s/first_run" 2>/dev/null && exec "%s" "$@"\nexit 1\n' "$work" "$worker" >failing_worker.sh
+chmod +x failing_worker.sh
+status=0
+mpi -x FRINGE_STUDY_WORKER="$work/failing_worker.sh" "$fringe" study --dir w --vary noise=0,0.5,1 \
+  --csv failed.csv --json failed.json >failed.out 2>failed.err || status=$?
+[ "$status" -eq 3 ] || fail "failed runs under mpirun: exit status $status: $(cat failed.out failed.err)"
+grep -q "study: 3 runs (2 failed, 3 run now) .*(2 processes)" failed.out || fail "$(cat failed.out)"
+[ "$(grep -c '^fringe: 2 of 3 runs failed; the status column of their rows says why$' failed.err)" -eq 1 ] ||
+  fail "$(cat failed.err)"
+[ -s failed.csv ] && [ -s failed.json ] && [ ! -e failed.csv.part ] || fail "the study's files under mpirun"
 echo "study under mpirun: ok"

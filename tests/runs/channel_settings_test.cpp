@@ -2,12 +2,25 @@
 // engine and the start-up read them back.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "common/errors.h"
+#include "common/settings_file.h"
 #include "runs/channel_settings.h"
+#include "runs/settings_check.h"
 #include "scan.h"
 #include "temp_dir.h"
 
 namespace {
+
+std::string error_of(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const std::exception& e) {
+    return e.what();
+  }
+  return "";
+}
 
 TEST(DefaultSettings, FilesHoldTheDialogsLinesWithCrLf) {
   TempDir dir;
@@ -96,8 +109,10 @@ TEST(LoadSimParams, FailuresKeepWhatWasReadBefore) {
   EXPECT_EQ(p.pixel_size, 0.01);
 
   // "Alpha" is not a number: CamResX and LambdaF were read, the rest stays.
+  // The words are the window's, as start-up shows them.
   write_file_bytes("scan.ini", "CamResX=0.03\r\nLambdaF=9\r\nAlpha=thirty\r\nMaskXOfs=1\r\n");
-  EXPECT_THROW(load_sim_params(p, "scan.ini", "image.ini"), ConversionError);
+  EXPECT_EQ(error_of([&] { load_sim_params(p, "scan.ini", "image.ini"); }),
+            "'thirty' is not a valid floating point value");
   EXPECT_EQ(p.pixel_size, 0.03);
   EXPECT_EQ(p.fringe_period, 9.0);
   EXPECT_EQ(p.alpha_deg, 30.0);
@@ -108,6 +123,95 @@ TEST(LoadSimParams, FailuresKeepWhatWasReadBefore) {
   write_file_bytes("image.ini", "XPixels=99999999999\r\n");
   EXPECT_THROW(load_sim_params(p, "scan.ini", "image.ini"), ConversionError);
   EXPECT_EQ(p.x_pixels, 1280);
+}
+
+// ---- Read strictly, for the fringe tool and studies ---------------------------
+
+TEST(CheckChannelSettings, EachFaultNamesTheFileTheKeyAndTheText) {
+  // Each case: a line of `fringe init`'s files changed as a user might, and
+  // the words of check_channel_settings. The windows' reading keeps its own
+  // words (LoadSimParams above).
+  const struct {
+    int channel;
+    bool scan;           // the scan settings file, else the image settings file
+    const char* key;
+    const char* value;   // nullptr: the key's line removed
+    const char* message;
+  } cases[] = {
+      {0, false, "Radius", "abc", "image.ini: Radius = \"abc\" is not a number"},
+      {0, false, "Radius", " 7.5 ", ""},
+      {0, false, "Radius", nullptr, "image.ini: Radius is missing"},
+      {0, false, "XPixels", "1280.9", ""},
+      {0, false, "XPixels", "3e9", "image.ini: XPixels = \"3e9\" is out of range"},
+      {0, false, "YPixels", "", "image.ini: YPixels = \"\" is not a number"},
+      {1, false, "Radius", "7,5", "image_1.ini: Radius = \"7,5\" is not a number"},
+      {0, true, "LambdaF", "abc", "scnmod.ini: LambdaF = \"abc\" is not a number"},
+      {0, true, "LambdaF", "inf", "scnmod.ini: LambdaF = \"inf\" is not a number"},
+      {0, true, "NFilt", "2.5", "scnmod.ini: NFilt = \"2.5\" is not a whole number"},
+      {0, true, "NFilt", "3.0", "scnmod.ini: NFilt = \"3.0\" is not a whole number in digits"},
+      {0, true, "NFilt", "+3", ""},
+      {0, true, "NFilt", nullptr, "scnmod.ini: NFilt is missing"},
+      {0, true, "FlawThr", nullptr, ""},
+      {0, true, "FlawThr", "1e3", "scnmod.ini: FlawThr = \"1e3\" is not a whole number in digits"},
+      {0, true, "CamResY", "0.01 mm", "scnmod.ini: CamResY = \"0.01 mm\" is not a number"},
+      {0, true, "MaskRadius", "", "scnmod.ini: MaskRadius = \"\" is not a number"},
+      {1, true, "MaskYOfs", "up", "scnmod_1.ini: MaskYOfs = \"up\" is not a number"},
+  };
+  for (const auto& c : cases) {
+    TempDir dir;
+    write_default_settings(".");
+    const ChannelFiles files = channel_files(c.channel);
+    const char* file = c.scan ? files.scan : files.image;
+    std::vector<std::string> lines = read_lines(file);
+    if (c.value == nullptr)
+      std::erase_if(lines, [&](const std::string& line) { return line.rfind(std::string(c.key) + "=", 0) == 0; });
+    else
+      set_settings_value(lines, c.key, c.value);
+    write_lines(file, lines);
+    const ChannelSettings s = read_channel_settings(c.channel);
+    EXPECT_EQ(error_of([&] { check_channel_settings(c.channel, s.scan, s.image, s.surface); }), c.message)
+        << c.key << "=" << (c.value ? c.value : "(removed)");
+  }
+}
+
+TEST(CheckScanSettings, TheSectionAndTheEngineKeysAsTheEngineReadsThem) {
+  const struct {
+    std::vector<std::string> lines;
+    const char* message;
+  } cases[] = {
+      {{}, "p.ini: no section [ScanParameter]"},
+      {{"LambdaF=10"}, "p.ini: no section [ScanParameter]"},
+      {{"[ScanParameters]", "LambdaF=10"}, "p.ini: no section [ScanParameter]"},
+      {{"[ScanParameter]"}, ""},
+      {{"  [SCANPARAMETER]  ", "  lambdaf\t=  12.5\t"}, ""},
+      {{"[ScanParameter", "LambdaF=10"}, ""},  // the engine reads a section line without ']'
+      {{"[ScanParameter]", "LambdaF=12.5 px"}, "p.ini: LambdaF = \"12.5 px\" is not a number"},
+      {{"[ScanParameter]", "DepthLimit=-1e999"}, "p.ini: DepthLimit = \"-1e999\" is not a number"},
+      {{"[ScanParameter]", "NFilt=-2"}, ""},
+      {{"[ScanParameter]", "NFilt=2147483648"}, "p.ini: NFilt = \"2147483648\" is out of range"},
+      {{"[ScanParameter]", "Comment=anything", "Unknown=x"}, ""},
+      // The first occurrence counts, across repeated sections too.
+      {{"[ScanParameter]", "Alpha=30", "[ScanParameter]", "Alpha=x"}, ""},
+      {{"[ScanParameter]", "[Other]", "Alpha=x", "[ScanParameter]", "Alpha=thirty"},
+       "p.ini: Alpha = \"thirty\" is not a number"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(error_of([&] { check_scan_settings(c.lines, "p.ini", "ScanParameter"); }), c.message)
+        << (c.lines.empty() ? "(empty)" : c.lines.back());
+}
+
+TEST(CheckScanSettings, AcceptsWhatTheEngineReadsAsTheTextsGiven) {
+  // What passes the check, the engine reads as those numbers, not as its defaults.
+  TempDir dir;
+  write_lines("p.ini", {"\xEF\xBB\xBF[ scanparameter ]", " NFilt = 5 ", "lambdaf=12.5", "CamResX=2e-2",
+                        "MaskRadius=+4"});
+  check_scan_settings(read_lines("p.ini"), "p.ini", "ScanParameter");
+  ScnPar par{};
+  scn_LoadPar(&par, "p.ini", "ScanParameter");
+  EXPECT_EQ(par.NFilt, 5);
+  EXPECT_EQ(par.LambdaF, 12.5);
+  EXPECT_EQ(par.CamResX, 0.02);
+  EXPECT_EQ(par.MaskRadius, 4.0);
 }
 
 }  // namespace

@@ -55,29 +55,41 @@ TEST(SurfaceFile, AbsentMeansTheSphereOfTheSetRadius) {
 TEST(SurfaceFile, BadValuesAreClearErrorsAndNothingIsWritten) {
   TempDir dir;
   const std::string file = "Cannot read file \"./surface.ini\": ";
+  // Each case in the windows' words (channel_surface) and in the fringe
+  // tool's and the studies' (read_surface_settings: file, key and text).
   struct Case {
     std::vector<std::string> lines;
     std::string message;
+    std::string strict;
   } cases[] = {
-      {{"Rx=7.6"}, file + "Model must be sphere or biconic (read '')"},
-      {{"Model=torus"}, file + "Model must be sphere or biconic (read 'torus')"},
-      {{"Model=biconic", "Rx=7.6", "Ry=7.9", "Axis=30"}, file + "Q: '' is not a valid floating point value"},
+      {{"Rx=7.6"}, file + "Model must be sphere or biconic (read '')", "surface.ini: Model is missing"},
+      {{"Model=torus"}, file + "Model must be sphere or biconic (read 'torus')",
+       "surface.ini: Model = \"torus\" is not sphere or biconic"},
+      {{"Model=biconic", "Rx=7.6", "Ry=7.9", "Axis=30"}, file + "Q: '' is not a valid floating point value",
+       "surface.ini: Q is missing"},
       {{"Model=biconic", "Rx=abc", "Ry=7.9", "Axis=0", "Q=0"},
-       file + "Rx: 'abc' is not a valid floating point value"},
+       file + "Rx: 'abc' is not a valid floating point value", "surface.ini: Rx = \"abc\" is not a number"},
       {{"Model=biconic", "Rx=7.6", "Ry=nan", "Axis=0", "Q=0"},
-       file + "Ry: 'nan' is not a valid floating point value"},
+       file + "Ry: 'nan' is not a valid floating point value", "surface.ini: Ry = \"nan\" is not a number"},
       {{"Model=biconic", "Rx=0", "Ry=7.9", "Axis=0", "Q=0"},
-       file + "Rx must lie between 0.1 and 1000 mm (read 0)"},
+       file + "Rx must lie between 0.1 and 1000 mm (read 0)",
+       "surface.ini: Rx must lie between 0.1 and 1000 mm (read 0)"},
       {{"Model=biconic", "Rx=7.6", "Ry=-7.9", "Axis=0", "Q=0"},
-       file + "Ry must lie between 0.1 and 1000 mm (read -7.9)"},
+       file + "Ry must lie between 0.1 and 1000 mm (read -7.9)",
+       "surface.ini: Ry must lie between 0.1 and 1000 mm (read -7.9)"},
       {{"Model=biconic", "Rx=7.6", "Ry=7.9", "Axis=0", "Q=1e30"},
-       file + "Q must lie between -10 and 10 (read 1e+30)"},
-      {{"Model=sphere", "Rx=x"}, file + "Rx: 'x' is not a valid floating point value"},
+       file + "Q must lie between -10 and 10 (read 1e+30)", "surface.ini: Q must lie between -10 and 10 (read 1e+30)"},
+      {{"Model=sphere", "Rx=x"}, file + "Rx: 'x' is not a valid floating point value",
+       "surface.ini: Rx = \"x\" is not a number"},
   };
   for (const Case& c : cases) {
     write_lines("surface.ini", c.lines);
     EXPECT_EQ(error_of([] { channel_surface(0); }), c.message);
+    EXPECT_EQ(error_of([&] { read_surface_settings(c.lines, "./surface.ini"); }), c.strict);
   }
+  EXPECT_EQ(read_surface_settings({"Model=biconic", "Rx=7.6", "Ry=7.9", "Axis=30", "Q=-0.2"}, "surface.ini"),
+            kCornea);
+  EXPECT_EQ(read_surface_settings({"model=SPHERE"}, "surface.ini"), Surface{});
   EXPECT_EQ(error_of([] { read_surface_file("./none.ini"); }), "Cannot open file \"./none.ini\"");
 
   write_lines("surface_1.ini", {"earlier"});
@@ -86,6 +98,15 @@ TEST(SurfaceFile, BadValuesAreClearErrorsAndNothingIsWritten) {
   EXPECT_EQ(error_of([&] { write_surface_file("surface_1.ini", bad); }),
             "The surface cannot be simulated: Rx must lie between 0.1 and 1000 mm (read 0)");
   EXPECT_EQ(read_file_bytes("surface_1.ini"), "earlier\r\n");
+}
+
+TEST(SurfaceSummary, TheSphereOrTheBiconicWithItsNumbers) {
+  EXPECT_EQ(surface_summary(Surface{}), "sphere");
+  EXPECT_EQ(surface_summary(Surface{.model = SurfaceModel::sphere, .rx = 7.6}), "sphere");
+  EXPECT_EQ(surface_summary(kCornea), "biconic rx=7.6 ry=7.9 axis=30 q=-0.2");
+  EXPECT_EQ(surface_summary(Surface{.model = SurfaceModel::biconic, .rx = 1.0 / 3.0, .ry = 8, .axis_deg = -412.5,
+                                    .q = 1e-9}),
+            "biconic rx=0.333333 ry=8 axis=-412.5 q=1e-09");
 }
 
 TEST(SurfaceText, BiconicWithItsNumbersOrTheSphere) {
