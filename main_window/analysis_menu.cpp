@@ -18,7 +18,24 @@ void TForm1::create_analysis_menu() {
 // Each channel's surface file over its record; a file that cannot be read is
 // reported and leaves that channel with the sphere.
 void TForm1::load_channel_surfaces() {
-  for (int c = 0; c < 2; ++c) guarded([this, c] { data.channels[c].sim_params.surface = channel_surface(c); });
+  for (int c = 0; c < 2; ++c) {
+    guarded([this, c] { data.channels[c].sim_params.surface = channel_surface(c); });
+    show_channel_surface(c);
+  }
+}
+
+void TForm1::show_channel_surface(int channel) {
+  const Surface& surface = data.channels[channel].sim_params.surface;
+  QLabel* label = surface_labels[static_cast<std::size_t>(channel)];
+  if (surface.model == SurfaceModel::sphere) {
+    label->clear();
+    label->hide();
+    return;
+  }
+  label->setText(QString("image %1 simulates %2")
+                     .arg(channel + 1)
+                     .arg(QString::fromStdString(surface_summary(surface))));
+  label->show();
 }
 
 void TForm1::analysis_surfaceClick() {
@@ -37,6 +54,7 @@ void TForm1::analysis_surfaceClick() {
       }
       return view;
     };
+    FormSurface->surface_saved = [this](int c) { show_channel_surface(c); };
   }
   FormSurface->show_channel(FormSurface->channel());
 }

@@ -139,6 +139,14 @@ void TForm1::create_channel_inputs() {
   Image1 = image(w, 88, 376);
   Image1->setToolTip("click left mouse button to unwrap");
   Image_scan_1 = image(w, 88, 640, 256, 42);
+  // The surfaces beside the channels (analysis_menu.cpp fills them).
+  for (int c = 0; c < 2; ++c) {
+    surface_labels[c] = new QLabel(w);
+    surface_labels[c]->setGeometry(88, c == 0 ? 28 : 686, 256, 26);
+    surface_labels[c]->setWordWrap(true);
+    surface_labels[c]->setAlignment(c == 0 ? Qt::AlignLeft | Qt::AlignBottom : Qt::AlignLeft | Qt::AlignTop);
+    surface_labels[c]->hide();
+  }
 }
 
 // The colour maps of both channels with their line scans and range controls.

@@ -133,6 +133,11 @@ class TForm1 : public QMainWindow {
   QAction *Exit2, *Parameters1, *show_statistics, *show_magnifier, *show_linescans, *show_labels,
       *show_colorbar;
   QAction* analysis_surface;  // "&Analysis" > "surface..."
+  // Beside each channel: the surface it simulates where that is not the
+  // sphere of its set radius (hidden for the sphere), e.g. "image 2
+  // simulates biconic rx=7.6 ry=7.9 axis=30 q=-0.2". Above image 1, under
+  // image 2's grey-level scan; the status texts stay as they are.
+  std::array<QLabel*, 2> surface_labels{};
   QAction* Study1;  // "Study" menu: accuracy study
 
   // ---- Handlers -----------------------------------------------------------
@@ -269,6 +274,8 @@ class TForm1 : public QMainWindow {
   void create_analysis_menu();
   void load_channel_surfaces();
   void refresh_surface_window(int channel);
+  // The surface label of channel c from its record.
+  void show_channel_surface(int channel);
   void create_study_menu();
   void connect_handlers();
   // Each group of handlers wires its own controls.

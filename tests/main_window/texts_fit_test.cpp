@@ -41,6 +41,12 @@ const std::vector<WindowCase> kWindows = {
        w.form->ComboBox1->setCurrentIndex(4);
        return w.form.get();
      }},
+    {"main window with a biconic on each channel", [](Workbench& w) { return w.form.get(); },
+     [] {
+       write_default_settings(".");
+       write_surface_file("surface.ini", {SurfaceModel::biconic, 7.6543, 7.9876, -123.5, -0.2345});
+       write_surface_file("surface_1.ini", {SurfaceModel::biconic, 12.5, 990.25, 179.75, -9.875});
+     }},
     {"parameters dialog", [](Workbench& w) { return w.parameters.get(); }},
     {"enlarged view",
      [](Workbench& w) {
