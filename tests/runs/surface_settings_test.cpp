@@ -100,10 +100,8 @@ TEST(SurfaceFile, BadValuesAreClearErrorsAndNothingIsWritten) {
   EXPECT_EQ(read_file_bytes("surface_1.ini"), "earlier\r\n");
 }
 
-TEST(SurfaceSummary, TheSphereOrTheBiconicWithItsNumbers) {
-  EXPECT_EQ(surface_summary(Surface{}), "sphere");
-  EXPECT_EQ(surface_summary(Surface{.model = SurfaceModel::sphere, .rx = 7.6}), "sphere");
-  EXPECT_EQ(surface_summary(kCornea), "biconic rx=7.6 ry=7.9 axis=30 q=-0.2");
+TEST(SurfaceSummary, SixDigitsOfEachNumber) {
+  // The sphere and kCornea: tests/cli/commands_test.cpp (measure_summary).
   EXPECT_EQ(surface_summary(Surface{.model = SurfaceModel::biconic, .rx = 1.0 / 3.0, .ry = 8, .axis_deg = -412.5,
                                     .q = 1e-9}),
             "biconic rx=0.333333 ry=8 axis=-412.5 q=1e-09");
