@@ -64,36 +64,47 @@ struct Points {
 // s = N / S the sag (height z0 - s):
 //   ds/dN = 1 / S,  ds/dM = N (1 + Q) / (2 W S^2),  ds/dQ = N M / (2 W S^2),
 // and N, M depend on the apex through (u, v) and on a, b, d directly.
+// The rows of J and e are made a block at a time and their products summed
+// by Eigen's matrix product, which keeps the sums in registers and vectors
+// (summed point by point into the 28 entries, they went through memory).
+constexpr Eigen::Index kBlockRows = 256;
+using JacobianBlock = Eigen::Matrix<double, kBlockRows, kParameters>;
+using ResidualBlock = Eigen::Matrix<double, kBlockRows, 1>;
+
 double evaluate(const Points& p, const ConicSurface& s, Matrix& jtj, Vector& jte) {
   jtj.setZero();
   jte.setZero();
   const double k = 1.0 + s.q;
   double sum = 0.0;
-  for (std::size_t i = 0; i < p.size(); ++i) {
-    const Terms t = terms_at(s, p.x[i], p.y[i]);
-    if (!(t.w_sq > 0.0)) return std::numeric_limits<double>::infinity();
-    const double w = std::sqrt(t.w_sq);
-    const double root_sum = 1.0 + w;
-    const double e = p.z[i] - (s.z0 - t.n / root_sum);
-    sum += e * e;
-    const double ds_dn = 1.0 / root_sum;
-    const double common = t.n / (2.0 * w * root_sum * root_sum);
-    const double ds_dm = common * k;
-    const double j[kParameters] = {
-        ds_dn * 2.0 * t.p + ds_dm * 2.0 * (t.p * s.a + t.r * s.b),
-        ds_dn * 2.0 * t.r + ds_dm * 2.0 * (t.p * s.b + t.r * s.d),
-        1.0,
-        -(ds_dn * t.u * t.u + ds_dm * 2.0 * t.p * t.u),
-        -(ds_dn * 2.0 * t.u * t.v + ds_dm * 2.0 * (t.p * t.v + t.r * t.u)),
-        -(ds_dn * t.v * t.v + ds_dm * 2.0 * t.r * t.v),
-        -common * t.m,
-    };
-    for (int a = 0; a < kParameters; ++a) {
-      for (int b = 0; b <= a; ++b) jtj(a, b) += j[a] * j[b];
-      jte(a) += j[a] * e;
+  JacobianBlock j;
+  ResidualBlock e;
+  const Eigen::Index n = static_cast<Eigen::Index>(p.size());
+  for (Eigen::Index start = 0; start < n; start += kBlockRows) {
+    const Eigen::Index rows = std::min(kBlockRows, n - start);
+    for (Eigen::Index row = 0; row < rows; ++row) {
+      const auto i = static_cast<std::size_t>(start + row);
+      const Terms t = terms_at(s, p.x[i], p.y[i]);
+      if (!(t.w_sq > 0.0)) return std::numeric_limits<double>::infinity();
+      const double w = std::sqrt(t.w_sq);
+      const double root_sum = 1.0 + w;
+      const double residual = p.z[i] - (s.z0 - t.n / root_sum);
+      sum += residual * residual;
+      e(row) = residual;
+      const double ds_dn = 1.0 / root_sum;
+      const double common = t.n / (2.0 * w * root_sum * root_sum);
+      const double ds_dm = common * k;
+      j(row, 0) = ds_dn * 2.0 * t.p + ds_dm * 2.0 * (t.p * s.a + t.r * s.b);
+      j(row, 1) = ds_dn * 2.0 * t.r + ds_dm * 2.0 * (t.p * s.b + t.r * s.d);
+      j(row, 2) = 1.0;
+      j(row, 3) = -(ds_dn * t.u * t.u + ds_dm * 2.0 * t.p * t.u);
+      j(row, 4) = -(ds_dn * 2.0 * t.u * t.v + ds_dm * 2.0 * (t.p * t.v + t.r * t.u));
+      j(row, 5) = -(ds_dn * t.v * t.v + ds_dm * 2.0 * t.r * t.v);
+      j(row, 6) = -common * t.m;
     }
+    const auto rows_j = j.topRows(rows);
+    jtj.noalias() += rows_j.transpose() * rows_j;
+    jte.noalias() += rows_j.transpose() * e.head(rows);
   }
-  jtj = jtj.selfadjointView<Eigen::Lower>();
   return sum;
 }
 

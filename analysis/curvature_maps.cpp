@@ -47,8 +47,11 @@ Meridian meridian_at(const ReconstructedSurface& s, double x, double y, bool wit
   // r times the radial slope: of the cap, the gradient -c (dx, dy) / w along
   // (u, v); of each term, rho dZ/drho.
   double rate = -c * (dx * u + dy * v) / w;
-  double rates[kMaxZernikeTerms];
-  s.basis.radial_rates(u / a, v / a, rates);
+  double rates[kMaxZernikeTerms], bends[kMaxZernikeTerms];
+  if (with_bend)
+    s.basis.radial_rates_and_bends(u / a, v / a, rates, bends);
+  else
+    s.basis.radial_rates(u / a, v / a, rates);
   for (int j = 0; j < terms; ++j) rate += s.coefficients[static_cast<std::size_t>(j)] * rates[j];
   m.slope = rate / r;
   if (with_bend) {
@@ -56,8 +59,6 @@ Meridian meridian_at(const ReconstructedSurface& s, double x, double y, bool wit
     // Hessian H = -(c / w) I - (c^3 / w^3) (dx, dy) (dx, dy)^T; of each term,
     // rho^2 d^2Z/drho^2 (the same in disc units, since r / rho = a).
     const double along = dx * u + dy * v;
-    double bends[kMaxZernikeTerms];
-    s.basis.radial_bends(u / a, v / a, bends);
     double r_sq_bend = -c * r * r / w - c * c * c * along * along / (w_sq * w);
     for (int j = 0; j < terms; ++j) r_sq_bend += s.coefficients[static_cast<std::size_t>(j)] * bends[j];
     m.bend = r_sq_bend / (r * r);

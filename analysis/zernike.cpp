@@ -102,7 +102,17 @@ void ZernikeBasis::values(double X, double Y, double* values) const { evaluate(X
 
 void ZernikeBasis::radial_rates(double X, double Y, double* rates) const { evaluate(X, Y, &Term::rate, rates); }
 
-void ZernikeBasis::radial_bends(double X, double Y, double* bends) const { evaluate(X, Y, &Term::bend, bends); }
+void ZernikeBasis::radial_rates_and_bends(double X, double Y, double* rates, double* bends) const {
+  double c[kMaxZernikeOrder + 1], s[kMaxZernikeOrder + 1];
+  angular_parts(X, Y, c, s);
+  const double u = X * X + Y * Y;
+  for (std::size_t j = 0; j < terms_.size(); ++j) {
+    const Term& t = terms_[j];
+    const double angular = t.m >= 0 ? c[t.m] : s[-t.m];
+    rates[j] = t.norm * polynomial(t.rate, u) * angular;
+    bends[j] = t.norm * polynomial(t.bend, u) * angular;
+  }
+}
 
 double ZernikeBasis::centre_laplacian(int j) const {
   if (j < 0 || j >= terms()) return 0.0;

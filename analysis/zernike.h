@@ -51,9 +51,10 @@ class ZernikeBasis {
   // rho dZ_j/drho at (X, Y) into rates[0 .. terms() - 1]: the radial
   // derivative times rho, a polynomial too (0 at the centre).
   void radial_rates(double X, double Y, double* rates) const;
-  // rho^2 d^2Z_j/drho^2 at (X, Y) into bends[0 .. terms() - 1]: the second
-  // radial derivative times rho^2, a polynomial too (0 at the centre).
-  void radial_bends(double X, double Y, double* bends) const;
+  // radial_rates and, into bends[0 .. terms() - 1], rho^2 d^2Z_j/drho^2:
+  // the second radial derivative times rho^2, a polynomial too (0 at the
+  // centre). One pass over the terms serves both.
+  void radial_rates_and_bends(double X, double Y, double* rates, double* bends) const;
   // The Laplacian (in X, Y) of term j at the centre: only m = 0 terms have one.
   double centre_laplacian(int j) const;
 
