@@ -87,7 +87,8 @@ void ZernikeBasis::angular_parts(double X, double Y, double* cos_part, double* s
   }
 }
 
-void ZernikeBasis::evaluate(double X, double Y, std::vector<double> Term::*part, double* out) const {
+void ZernikeBasis::evaluate(double X, double Y, std::vector<double> Term::*part, double* out,
+                            std::vector<double> Term::*second_part, double* second_out) const {
   double c[kMaxZernikeOrder + 1], s[kMaxZernikeOrder + 1];
   angular_parts(X, Y, c, s);
   const double u = X * X + Y * Y;
@@ -95,6 +96,7 @@ void ZernikeBasis::evaluate(double X, double Y, std::vector<double> Term::*part,
     const Term& t = terms_[j];
     const double angular = t.m >= 0 ? c[t.m] : s[-t.m];
     out[j] = t.norm * polynomial(t.*part, u) * angular;
+    if (second_out != nullptr) second_out[j] = t.norm * polynomial(t.*second_part, u) * angular;
   }
 }
 
@@ -103,15 +105,7 @@ void ZernikeBasis::values(double X, double Y, double* values) const { evaluate(X
 void ZernikeBasis::radial_rates(double X, double Y, double* rates) const { evaluate(X, Y, &Term::rate, rates); }
 
 void ZernikeBasis::radial_rates_and_bends(double X, double Y, double* rates, double* bends) const {
-  double c[kMaxZernikeOrder + 1], s[kMaxZernikeOrder + 1];
-  angular_parts(X, Y, c, s);
-  const double u = X * X + Y * Y;
-  for (std::size_t j = 0; j < terms_.size(); ++j) {
-    const Term& t = terms_[j];
-    const double angular = t.m >= 0 ? c[t.m] : s[-t.m];
-    rates[j] = t.norm * polynomial(t.rate, u) * angular;
-    bends[j] = t.norm * polynomial(t.bend, u) * angular;
-  }
+  evaluate(X, Y, &Term::rate, rates, &Term::bend, bends);
 }
 
 double ZernikeBasis::centre_laplacian(int j) const {

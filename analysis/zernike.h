@@ -67,8 +67,10 @@ class ZernikeBasis {
     std::vector<double> bend;    // rho^2 d^2R/drho^2 / rho^|m| as a polynomial in rho^2
   };
   void angular_parts(double X, double Y, double* cos_part, double* sin_part) const;
-  // norm · part(u) · angular factor of every term at (X, Y), into `out`.
-  void evaluate(double X, double Y, std::vector<double> Term::*part, double* out) const;
+  // norm · part(u) · angular factor of every term at (X, Y), into `out`, and
+  // of `second_part` into `second_out` when that is given (one pass for both).
+  void evaluate(double X, double Y, std::vector<double> Term::*part, double* out,
+                std::vector<double> Term::*second_part = nullptr, double* second_out = nullptr) const;
   int order_;
   std::vector<Term> terms_;
 };
