@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <stdexcept>
 #include <string_view>
@@ -431,7 +432,45 @@ ProfileGrid read_profile(const std::string& file, HeightMatrix& target, int widt
   if (width < 1 || height < 1 || width > target.nx() || height > target.ny()) {
     throw std::invalid_argument("read_profile: result size outside the target map");
   }
-  const ProfileHeights whole = read_profile_grid(file);
+  return place_profile(read_profile_grid(file), target, width, height);
+}
+
+ProfileHeights profile_as_read(const ScnMatrix& profile) {
+  // Each number as the engine's file states it ("%f") and as the reader
+  // takes that text back. Heights repeat (the no-data height above all):
+  // the last one's reading is kept by its bits.
+  char text[kFixed6Room];
+  const auto as_read = [&text](double value) {
+    double read = std::numeric_limits<double>::quiet_NaN();
+    parse_float(std::string_view(text, static_cast<std::size_t>(fixed6_text(text, value) - text)), read);
+    return read;
+  };
+  const int nx = profile.values != nullptr ? profile.cols : 0;
+  const int ny = profile.values != nullptr ? profile.rows : 0;
+  ProfileHeights grid{as_read(profile.xStep), as_read(profile.yStep), HeightMatrix(nx, ny)};
+  uint32_t last_bits = 0;
+  double last_read = 0.0;
+  bool have_last = false;
+  for (int y = 0; y < ny; ++y) {
+    const float* row = profile.values[y];
+    for (int x = 0; x < nx; ++x) {
+      uint32_t bits;
+      std::memcpy(&bits, &row[x], sizeof bits);
+      if (!have_last || bits != last_bits) {
+        last_read = as_read(static_cast<double>(row[x]));
+        last_bits = bits;
+        have_last = true;
+      }
+      grid.heights(x, y) = last_read;
+    }
+  }
+  return grid;
+}
+
+ProfileGrid place_profile(const ProfileHeights& whole, HeightMatrix& target, int width, int height) {
+  if (width < 1 || height < 1 || width > target.nx() || height > target.ny()) {
+    throw std::invalid_argument("place_profile: result size outside the target map");
+  }
   const HeightMatrix& profile = whole.heights;
   const int nx = profile.nx();
   const int ny = profile.ny();

@@ -9,6 +9,7 @@
 
 #include "analysis/height_matrix.h"
 #include "common/replace_file.h"
+#include "scan/scn_matrix.h"
 
 // Largest profile side read back; far beyond any profile the scan module
 // makes, small enough that the work grids stay bounded.
@@ -53,3 +54,15 @@ struct ProfileHeights {
   HeightMatrix heights;
 };
 ProfileHeights read_profile_grid(const std::string& file);
+
+// The heights read_profile_grid reads back from the file the engine writes of
+// `profile` (scan/profile_file.h), without the file: every number as its
+// six-decimal text reads back as a 32-bit float, widened. The chain in memory
+// measures these, so its numbers are those of the file path.
+ProfileHeights profile_as_read(const ScnMatrix& profile);
+
+// What read_profile does with the grid it has read: the centre square of
+// `whole` onto target cells (x, y), x < width, y < height, with the same
+// resampling; returns the spacing and the square's side. width and height
+// must lie in 1..target size (std::invalid_argument otherwise).
+ProfileGrid place_profile(const ProfileHeights& whole, HeightMatrix& target, int width, int height);

@@ -33,11 +33,6 @@
 
 #include "scan/grey_image.h"
 
-struct GreyImageDeleter {
-  void operator()(GreyImage* image) const { img_destroy(image); }
-};
-// A GreyImage that is destroyed with its owner.
-using GreyImageOwner = std::unique_ptr<GreyImage, GreyImageDeleter>;
 
 enum class PictureKind { bmp, png, tiff, unknown };
 

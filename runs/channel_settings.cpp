@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <functional>
 #include <limits>
 
 #include "common/errors.h"
@@ -104,14 +105,19 @@ SimParams sim_params_from_texts(const ChannelSettingsTexts& t, const SimParams& 
 }
 
 void load_sim_params(SimParams& params, const std::string& scan_file, const std::string& image_file) {
-  const std::vector<std::string> scan = read_lines(scan_file);
+  // Read as needed: a bad scan settings file stops before the image file is read.
+  load_sim_params(params, read_lines(scan_file), [&] { return read_lines(image_file); });
+}
+
+void load_sim_params(SimParams& params, const std::vector<std::string>& scan,
+                     const std::function<std::vector<std::string>()>& image_lines) {
   params.pixel_size = number_of(scan, "CamResX");
   params.fringe_period = number_of(scan, "LambdaF");
   params.alpha_deg = number_of(scan, "Alpha");
   params.offset_x = number_of(scan, "MaskXOfs");
   params.offset_y = number_of(scan, "MaskYOfs");
 
-  const std::vector<std::string> image = read_lines(image_file);
+  const std::vector<std::string> image = image_lines();
   params.x_pixels = image_side(settings_value(image, "XPixels"));
   params.y_pixels = image_side(settings_value(image, "YPixels"));
   params.radius = number_of(image, "Radius");

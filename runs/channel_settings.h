@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -72,6 +73,10 @@ SimParams sim_params_from_texts(const ChannelSettingsTexts& texts, const SimPara
 // ConversionError for a missing key or a text that is not a number; the
 // fields set before that keep their new values, the rest stay as they were.
 void load_sim_params(SimParams& params, const std::string& scan_file, const std::string& image_file);
+// The same from the files' lines; the image settings' lines are asked for
+// only once the scan settings have been read.
+void load_sim_params(SimParams& params, const std::vector<std::string>& scan,
+                     const std::function<std::vector<std::string>()>& image_lines);
 
 // The files of a channel, read as lines.
 struct ChannelSettings {

@@ -53,16 +53,10 @@ void run_profile_comparison(ProfileRun& run, RunObserver& observer) {
   // stops the run here: the earlier result must not pass for the new one.
   scan_picture(image_file, std::nullopt, channel_files(channel).scan, scan_section, profile,
                Durability::atomic_only);  // a working file
-  const ProfileGrid grid = read_profile(profile, map, kMapSide, kMapSide);
+  // The earlier maps stay when the profile cannot be read back.
+  const ProfileHeights whole = read_profile_grid(profile);
   ProfileGeometry& g = run.geometry;
-  g.step_x = grid.step_x;
-  g.step_y = grid.step_y;
-  g.cols = grid.side_x;
-  g.rows = grid.side_y;
-  g.field_x = g.cols * g.step_x;
-  g.field_y = g.rows * g.step_y;
-
-  fill_single_gaps(map);
+  place_measured(whole, map, g);
   run.measured_map = map;
 
   observer.status(kReference);
@@ -71,14 +65,11 @@ void run_profile_comparison(ProfileRun& run, RunObserver& observer) {
 
   const double radius = text_to_double(run.radius_text);
   const double mask_radius = text_to_double(run.mask_radius_text);
-  const int c = kMapSide / 2;
-  const double apex = (map(c - 1, c) + map(c + 1, c) + map(c, c - 1) + map(c, c + 1)) * 0.25;
-  perfect_sphere(radius, g.field_x, kMapSide, 0.0, 0.0, apex, run.sphere_map);
+  sphere_through_apex(radius, g, map, run.sphere_map);
   // A working file, written again by every run.
   write_heights(sphere_file(channel), run.sphere_map, kMapSide, kMapSide, g.step_x, g.step_y,
                 Durability::atomic_only);
-  masked_difference(g.field_x, g.field_x * 0.5, g.field_x * 0.5, mask_radius, map, run.sphere_map,
-                    map);
+  subtract_sphere(mask_radius, g, map, run.sphere_map);
   render_full_map(map, run.map_image, run.colour_min, run.colour_max);
   observer.picture_changed();
 

@@ -6,18 +6,10 @@
 #include <string>
 
 #include "analysis/height_matrix.h"
+#include "runs/measurement.h"
 #include "runs/run_observer.h"
 #include "render/picture.h"
 
-// Spacing and extent of a channel's profile as read back.
-struct ProfileGeometry {
-  double step_x = 0.0;        // mm per profile point
-  double step_y = 0.0;
-  int cols = 0;               // both hold the side of the square crop
-  int rows = 0;
-  double field_x = 10.24;     // extent of the map, mm
-  double field_y = 10.24;
-};
 
 // Everything one channel's run reads and writes. The difference map is
 // always channel 0 minus channel 1, whichever channel runs.

@@ -16,7 +16,6 @@ namespace {
 
 constexpr int kProgressMin = 0;
 constexpr int kProgressMax = 100;
-constexpr int32_t kAdditiveRange = 5;
 
 const char* const kCalculating = "calculating the image            ";
 const char* const kFiltering[2] = {"binomial filter                   ",

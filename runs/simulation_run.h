@@ -16,6 +16,8 @@
 constexpr int kImageControlSide = 256;
 // The row of scratch_map that holds the grey-level line scan.
 constexpr int kScanRow = 100;
+// Exclusive bound of the additive noise "apply" draws, grey levels.
+constexpr int32_t kAdditiveRange = 5;
 
 struct SimulationInputs {
   int channel = 0;               // 0 or 1

@@ -12,24 +12,16 @@
 // (rx = ry = Radius, axis 0, q 0).
 #pragma once
 
+#include "runs/measurement.h"
+
 #include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
-struct StudyRunSettings {
-  int channel = 0;                 // 0 or 1: which files and work files
-  std::vector<std::string> scan;   // the channel's scan settings file, lines
-  std::vector<std::string> image;  // its image settings file, lines
-  // Its surface settings file, lines; empty when it has none (the sphere of
-  // the image settings' radius).
-  std::vector<std::string> surface;
-  double contrast = 1.0;           // 0..1, as the contrast track bar
-  double noise = 0.0;              // 0..1, as the noise track bar
-  std::string max_noise_text = "64";  // grey levels, the hidden box
-  uint32_t seed = 1;
-};
+// A run's settings: one measurement's (runs/measurement.h).
+using StudyRunSettings = MeasurementSettings;
 
 // The values a parameter takes: min..max, each end included unless marked
 // open; `whole` asks for whole numbers.

@@ -6,13 +6,11 @@
 
 #include "runs/study_parameters.h"
 
-// Writes the channel's two settings files from `settings` into the current
-// directory, synthesises the fringe image with the settings' contrast, noise,
-// maximum noise and seed (display smoothing: the NFilt of the scan settings),
-// runs the profile comparison and returns one value per study figure, in the
-// order of study_figures(). Leaves the work files of both steps in the
-// current directory. Throws what run_simulation and run_profile_comparison
-// throw (FileError, ConversionError).
+// Measures `settings` in memory (runs/measurement.h: what "apply" and
+// "profile" give through the channel's files, with no file) and returns one
+// value per study figure, in the order of study_figures(). Throws what
+// measure throws. The second form makes a context of its own.
+std::vector<double> measure_study_run(const StudyRunSettings& settings, MeasurementContext& context);
 std::vector<double> measure_study_run(const StudyRunSettings& settings);
 
 // Reads every number measure_study_run reads from the settings (the scan

@@ -338,7 +338,9 @@ std::string study_worker_program(const StudyWorkerOptions& options) {
                        "; FRINGE_STUDY_WORKER names it)");
 }
 
-int study_worker_main(int argc, char** argv) { return study_worker_main(argc, argv, measure_study_run); }
+int study_worker_main(int argc, char** argv) {
+  return study_worker_main(argc, argv, [](const StudyRunSettings& s) { return measure_study_run(s); });
+}
 
 int study_worker_main(int argc, char** argv, const StudyRunFunction& run) {
   char* end = nullptr;
@@ -366,7 +368,7 @@ bool run_in_workers(const StudyPlan& plan, const std::vector<std::size_t>& runs,
                     const StudyWorkerOptions& options,
                     const std::function<void(StudyRow)>& finished, const StudyStop& stop,
                     const std::function<void()>& idle) {
-  const StudyRunFunction run = options.run ? options.run : StudyRunFunction(measure_study_run);
+  const StudyRunFunction run = options.run ? options.run : StudyRunFunction([](const StudyRunSettings& s) { return measure_study_run(s); });
   const std::size_t jobs = static_cast<std::size_t>(std::max(1, options.jobs));
   WorkerPool pool(options.work_root.empty() ? study_work_root() : options.work_root,
                   study_worker_program(options));

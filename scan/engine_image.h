@@ -31,6 +31,13 @@ int32_t take_engine_image(ScnHandle handle, GreyImage* image);
 // unspecified pixels. Ended with scn_Exit as usual.
 ScnHandle engine_init_for_processing();
 
+// The same planes for a context of the caller's own (scan_engine.h), of the
+// picture's size; false, with no planes left, when memory runs out.
+struct ScnContext;
+bool make_processing_planes(ScnContext& context, int32_t width, int32_t height);
+// What scn_Exit releases: the profile and the planes.
+void release_engine_context(ScnContext& context);
+
 // scn_SaveProfile with the durability the caller chooses (common/
 // replace_file.h): the C interface syncs, the chain's own working profiles
 // are not waited for on the disk.

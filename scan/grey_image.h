@@ -4,6 +4,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "common/replace_file.h"
 
@@ -48,6 +49,12 @@ GreyImage* img_create_unfilled(int32_t type, int32_t width, int32_t height);
 // padding bytes at the row ends (which a bitmap file holds): those are zero.
 GreyImage* img_create_rows_unfilled(int32_t type, int32_t width, int32_t height);
 void img_destroy(GreyImage* image);
+
+struct GreyImageDeleter {
+  void operator()(GreyImage* image) const { img_destroy(image); }
+};
+// A GreyImage that is destroyed with its owner.
+using GreyImageOwner = std::unique_ptr<GreyImage, GreyImageDeleter>;
 // Frees the pixel blocks kept for reuse by later images of the same size
 // (a program done with pictures of one size gives their memory back).
 void img_release_kept_blocks();

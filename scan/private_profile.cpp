@@ -157,6 +157,12 @@ ProfileFileText::ProfileFileText(const char* fileName) {
   if (fileName != nullptr && read_whole_file(fileName, &text)) text_ = std::move(text);
 }
 
+ProfileFileText ProfileFileText::of_text(std::string text) {
+  ProfileFileText file;
+  file.text_ = std::move(text);
+  return file;
+}
+
 std::string ProfileFileText::value(const char* section, const char* key, const char* fallback) const {
   const std::string fallback_text = cut_value(fallback != nullptr ? fallback : "");
   if (!text_ || section == nullptr || key == nullptr) return fallback_text;

@@ -16,9 +16,12 @@ std::string profile_read(const char* fileName, const char* section,
 class ProfileFileText {
  public:
   explicit ProfileFileText(const char* fileName);
+  // The text a file would hold, without the file.
+  static ProfileFileText of_text(std::string text);
   std::string value(const char* section, const char* key, const char* fallback) const;
 
  private:
+  ProfileFileText() = default;
   std::optional<std::string> text_;  // none: no name, or the file could not be read
 };
 // Replaces the value of an existing key, or appends the key at the end of its

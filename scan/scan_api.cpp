@@ -103,9 +103,18 @@ void save_engine_profile(ScnHandle handle, const char* profileFile, Durability d
   save_profile(handle->profile, profileFile, durability);
 }
 
+bool make_processing_planes(ScnContext& context, int32_t width, int32_t height) {
+  destroy_planes(context);
+  return create_planes(context, width, height, false);
+}
+
+void release_engine_context(ScnContext& context) {
+  mat_free(&context.profile);
+  destroy_planes(context);
+}
+
 ScnHandle engine_init_for_processing() {
-  destroy_planes(the_context);
-  if (!create_planes(the_context, kInitialWidth, kInitialHeight, false)) return nullptr;
+  if (!make_processing_planes(the_context, kInitialWidth, kInitialHeight)) return nullptr;
   return &the_context;
 }
 
@@ -120,8 +129,7 @@ ScnHandle scn_Init(void) {
 
 void scn_Exit(ScnHandle handle) {
   if (handle == nullptr) return;
-  mat_free(&handle->profile);
-  destroy_planes(*handle);
+  release_engine_context(*handle);
 }
 
 void scn_SetPar(ScnHandle handle, const ScnPar* par) {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "classic_numbers.h"
+#include "default_par.h"
 #include "private_profile.h"
 #include "scan.h"
 
@@ -76,9 +77,13 @@ std::string field_text(const ScnPar* par, const ParKey& key) {
 // Keys absent from the file, and a missing file, give the default texts.
 // A null record, file or section does nothing.
 void scn_LoadPar(ScnPar* par, const char* iniFile, const char* section) {
-  if (par == nullptr || iniFile == nullptr || section == nullptr) return;
+  if (par == nullptr || iniFile == nullptr) return;
+  load_scan_par(par, ProfileFileText(iniFile), section);
+}
+
+void load_scan_par(ScnPar* par, const ProfileFileText& file, const char* section) {
+  if (par == nullptr || section == nullptr) return;
   const ClassicNumbers points;
-  const ProfileFileText file(iniFile);
   for (const ParKey& key : kParKeys) load_field(par, key, file.value(section, key.name, key.default_text));
 }
 

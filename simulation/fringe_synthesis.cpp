@@ -67,10 +67,6 @@ bool near_integer(double v, double margin) {
   return std::fabs(v - ((v + kRoundingShift) - kRoundingShift)) < margin;
 }
 
-struct ImageDeleter {
-  void operator()(GreyImage* image) const { img_destroy(image); }
-};
-
 // What a row's levels are made of: per column x and x squared (mm from the
 // apex) and the level on the flat floor z = -R around the sphere; the sphere
 // and the fringes.
@@ -679,11 +675,11 @@ void clean_row_sse2(Rows& rows, int32_t i, const double* levels, uint8_t* line, 
 // rows have the same levels, and the exact level of any pixel).
 template <typename Rows>
 void make_rows(Rows& rows, GreyImage* image, const Noise& noise, double m, double g,
-               uint64_t draws_per_row) {
+               uint64_t draws_per_row, uint64_t& generator) {
   const auto width = static_cast<std::size_t>(image->width);
   // The draws of any row start where the generator stands after all the rows
   // below it: a jump of that many draws from the first.
-  const uint64_t start = random_state;
+  const uint64_t start = generator;
   const auto make_row = [&](int32_t i, const double* levels) {
     const uint64_t state = jumped_state(start, random_jump(draws_per_row * static_cast<uint64_t>(i)));
     uint8_t* line = img_line(image, i);
@@ -714,19 +710,19 @@ void make_rows(Rows& rows, GreyImage* image, const Noise& noise, double m, doubl
     if (partner == i) continue;
     make_row(partner, rows.same_levels(i, partner) ? levels : rows.row(partner));
   }
-  random_state = jumped_state(start, random_jump(draws_per_row * static_cast<uint64_t>(height)));
+  generator = jumped_state(start, random_jump(draws_per_row * static_cast<uint64_t>(height)));
 }
 
 }  // namespace
 
-int synthesize_fringe_image(const SimParams& params, const char* path, int32_t max_noise,
-                            int32_t additive_range) {
+GreyImageOwner make_fringe_picture(const SimParams& params, int32_t max_noise, int32_t additive_range,
+                                   uint64_t& generator) {
   const double g = clamp_unit(params.dynamic);
   const double m = clamp_unit(params.noise);
 
   // Every pixel of every row is made below.
-  std::unique_ptr<GreyImage, ImageDeleter> image(img_create_rows_unfilled(1, params.x_pixels, params.y_pixels));
-  if (!image) return kSynthesisNoImage;
+  GreyImageOwner image(img_create_rows_unfilled(1, params.x_pixels, params.y_pixels));
+  if (!image) return nullptr;
 
   try {
     // Proportional noise from -M to M. -M is only formed when M is positive:
@@ -753,15 +749,21 @@ int synthesize_fringe_image(const SimParams& params, const char* path, int32_t m
         static_cast<uint64_t>(m == 0.0 ? (proportional ? 1 : 0) : noise.draws) * width;
     if (params.surface.model == SurfaceModel::sphere) {
       NoiseFreeRows rows(params, g);
-      make_rows(rows, image.get(), noise, m, g, draws_per_row);
+      make_rows(rows, image.get(), noise, m, g, draws_per_row, generator);
     } else {
       SurfaceRows rows(params, g, kDarkFloor);
-      make_rows(rows, image.get(), noise, m, g, draws_per_row);
+      make_rows(rows, image.get(), noise, m, g, draws_per_row, generator);
     }
   } catch (const std::bad_alloc&) {
-    return kSynthesisNoImage;  // no memory for the work rows; nothing written
+    return nullptr;  // no memory for the work rows
   }
+  return image;
+}
 
+int synthesize_fringe_image(const SimParams& params, const char* path, int32_t max_noise,
+                            int32_t additive_range) {
+  const GreyImageOwner image = make_fringe_picture(params, max_noise, additive_range, random_state);
+  if (!image) return kSynthesisNoImage;  // nothing written
   // The fringe image is a working file, made again by every "apply".
   return img_save_bmp(image.get(), path, Durability::atomic_only);
 }

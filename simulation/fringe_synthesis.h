@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "scan/grey_image.h"
 #include "simulation/sim_params.h"
 
 // Status when the image cannot be created (a side outside 1..4096 or no
@@ -29,3 +30,11 @@ constexpr int kSynthesisNoImage = 1;
 // the seed, yet the generator advances). Grey levels are 0..254.
 int synthesize_fringe_image(const SimParams& params, const char* path, int32_t max_noise,
                             int32_t additive_range);
+
+// The same picture in memory, drawing from `generator` (a state of the
+// generator of random_generator.h, advanced by exactly the draws the
+// process-wide one would take): what a caller that owns its generator uses,
+// so that threads synthesise side by side. Null when the image cannot be
+// created (a side outside 1..4096, no memory).
+GreyImageOwner make_fringe_picture(const SimParams& params, int32_t max_noise, int32_t additive_range,
+                                   uint64_t& generator);

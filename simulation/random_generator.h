@@ -17,6 +17,8 @@ inline uint64_t random_state = 0;
 
 // Sets the low 32 bits of the state to `seed` and the high 32 bits to 0.
 void seed_random(uint32_t seed);
+// The state seed_random(seed) gives, for a generator of the caller's own.
+constexpr uint64_t seeded_state(uint32_t seed) { return seed; }
 
 // Advances the state once and returns a value in 0..2147483647.
 inline int32_t next_random() {
