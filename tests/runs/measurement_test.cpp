@@ -1,0 +1,236 @@
+// The chain in memory against the chain through the work files: for every
+// kind of setting a user varies, measure() gives the profile the file states
+// and the maps "profile" leaves, bit for bit; it fails with the same words;
+// and two threads measuring at once give what one gives after the other.
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "analysis/height_text_file.h"
+#include "common/errors.h"
+#include "common/settings_file.h"
+#include "common/work_files.h"
+#include "runs/channel_settings.h"
+#include "runs/measurement.h"
+#include "runs/profile_run.h"
+#include "runs/settings_check.h"
+#include "runs/simulation_run.h"
+#include "temp_dir.h"
+
+namespace {
+
+// Small pictures keep the table quick; the default size is one row of it.
+MeasurementSettings settings_of(const ChannelSettingsTexts& texts, int channel = 0) {
+  MeasurementSettings s;
+  s.channel = channel;
+  s.scan = scan_settings_lines(texts);
+  s.image = image_settings_lines(texts);
+  return s;
+}
+
+ChannelSettingsTexts small(const char* side = "320") {
+  ChannelSettingsTexts t;
+  t.xpixels = side;
+  t.ypixels = "256";
+  return t;
+}
+
+// "apply" then "profile" of the settings through the channel's work files,
+// in the current folder.
+UnseenProfile through_files(const MeasurementSettings& s) {
+  const ChannelFiles files = channel_files(s.channel);
+  write_lines(files.scan, s.scan);
+  write_lines(files.image, s.image);
+  if (s.surface.empty()) {
+    std::filesystem::remove(surface_file(s.channel));
+  } else {
+    write_lines(surface_file(s.channel), s.surface);
+  }
+  SimParams params = channel_sim_params(s.channel);
+  params.surface = channel_settings_surface(s.channel, s.surface);
+  SimulationInputs in;
+  in.channel = s.channel;
+  in.dynamic = s.contrast;
+  in.noise = s.noise;
+  in.seed = s.seed;
+  in.max_noise_text = s.max_noise_text;
+  in.passes_text = settings_value(s.scan, "NFilt");
+  SilentObserver silent;
+  run_simulation_unseen(in, params, silent);
+  UnseenProfile out;
+  run_profile_unseen(s.channel, settings_value(s.image, "Radius"), settings_value(s.scan, "MaskRadius"), out,
+                     silent);
+  return out;
+}
+
+bool same_bits(const HeightMatrix& a, const HeightMatrix& b) {
+  if (a.nx() != b.nx() || a.ny() != b.ny()) return false;
+  for (int x = 0; x < a.nx(); ++x)
+    for (int y = 0; y < a.ny(); ++y)
+      if (std::bit_cast<uint64_t>(a(x, y)) != std::bit_cast<uint64_t>(b(x, y))) return false;
+  return true;
+}
+
+void expect_same_measurement(const Measurement& a, const Measurement& b) {
+  EXPECT_TRUE(same_bits(a.maps.height_map, b.maps.height_map));
+  EXPECT_TRUE(same_bits(a.maps.measured_map, b.maps.measured_map));
+  EXPECT_TRUE(same_bits(a.maps.sphere_map, b.maps.sphere_map));
+  EXPECT_TRUE(same_bits(a.profile.heights, b.profile.heights));
+}
+
+struct Case {
+  const char* name;
+  MeasurementSettings settings;
+};
+
+std::vector<Case> cases() {
+  std::vector<Case> list;
+  const auto add = [&list](const char* name, MeasurementSettings s) { list.push_back({name, std::move(s)}); };
+  add("default size, no noise", settings_of(ChannelSettingsTexts{}));
+  MeasurementSettings noisy = settings_of(small());
+  noisy.noise = 0.6;
+  noisy.seed = 77;
+  add("noise and seed", noisy);
+  MeasurementSettings faint = settings_of(small());
+  faint.contrast = 0.35;
+  faint.noise = 0.2;
+  faint.max_noise_text = "17";
+  add("contrast and maximum noise", faint);
+  ChannelSettingsTexts geometry = small("288");
+  geometry.xres = "0.013";
+  geometry.lambda = "13.5";
+  geometry.alpha = "22";
+  geometry.radius = "6.9";
+  geometry.maskradius = "1.7";
+  geometry.filters = "1";
+  add("pixel size, period, angle, radii, passes", settings_of(geometry));
+  add("a high picture", settings_of([] {
+        ChannelSettingsTexts t = small("200");
+        t.ypixels = "300";
+        return t;
+      }()));
+  MeasurementSettings second = settings_of(small(), 1);
+  second.noise = 0.3;
+  add("channel 1", second);
+  MeasurementSettings offset = settings_of(small());
+  set_settings_value(offset.scan, "MaskXOfs", "0.21");
+  set_settings_value(offset.scan, "MaskYOfs", "-0.13");
+  set_settings_value(offset.scan, "FlawThr", "9");
+  add("apex offsets and flaw threshold", offset);
+  MeasurementSettings biconic = settings_of(small());
+  biconic.surface = {"Model=biconic", "Rx=7.6", "Ry=7.9", "Axis=30", "Q=-0.2"};
+  biconic.noise = 0.1;
+  add("a biconic surface", biconic);
+  return list;
+}
+
+}  // namespace
+
+TEST(Measurement, EqualsTheChainThroughTheWorkFiles) {
+  MeasurementContext context;  // one context for all: its planes are reused
+  for (const Case& c : cases()) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    const UnseenProfile files = through_files(c.settings);
+    const Measurement m = measure(c.settings, context);
+    const int channel = c.settings.channel;
+    const ProfileHeights profile = read_profile_grid(profile_file(channel));
+    EXPECT_TRUE(same_bits(m.profile.heights, profile.heights)) << "heights as the profile file states them";
+    EXPECT_EQ(m.profile.step_x, profile.step_x);
+    EXPECT_EQ(m.profile.step_y, profile.step_y);
+    EXPECT_TRUE(same_bits(m.maps.height_map, files.channel_map(channel)));
+    EXPECT_TRUE(same_bits(m.maps.measured_map, files.measured_map));
+    EXPECT_TRUE(same_bits(m.maps.sphere_map, files.sphere_map));
+    EXPECT_EQ(m.maps.profile.cols, files.geometry.cols);
+    EXPECT_EQ(m.maps.profile.field_x, files.geometry.field_x);
+    EXPECT_EQ(m.maps.profile.step_y, files.geometry.step_y);
+    EXPECT_EQ(m.mask_radius, files.mask_radius);
+  }
+}
+
+TEST(Measurement, KeepsThePictureTheFileHolds) {
+  TempDir dir;
+  MeasurementSettings s = settings_of(small());
+  s.noise = 0.4;
+  s.seed = 5;
+  through_files(s);
+  MeasurementContext context;
+  const Measurement m = measure(s, context, true);
+  ASSERT_NE(m.picture, nullptr);
+  GreyImage* read = nullptr;
+  ASSERT_EQ(img_load_bmp(&read, fringe_image_file(0)), 0);
+  const GreyImageOwner owner(read);
+  ASSERT_EQ(read->size, m.picture->size);
+  EXPECT_EQ(std::memcmp(read->pixels, m.picture->pixels, static_cast<std::size_t>(read->size)), 0);
+}
+
+TEST(Measurement, FailsWithTheWordsOfTheFilePath) {
+  struct Bad {
+    const char* name;
+    void (*spoil)(MeasurementSettings&);
+  };
+  const Bad bad[] = {
+      {"radius", [](MeasurementSettings& s) { set_settings_value(s.image, "Radius", "7,5mm"); }},
+      {"mask radius", [](MeasurementSettings& s) { set_settings_value(s.scan, "MaskRadius", "big"); }},
+      {"maximum noise", [](MeasurementSettings& s) { s.max_noise_text = "6.5"; }},
+      {"passes", [](MeasurementSettings& s) { set_settings_value(s.scan, "NFilt", "two"); }},
+      {"image side", [](MeasurementSettings& s) { set_settings_value(s.image, "XPixels", "wide"); }},
+      {"surface", [](MeasurementSettings& s) { s.surface = {"Model=biconic", "Rx=7.6", "Ry=x", "Axis=0", "Q=0"}; }},
+  };
+  MeasurementContext context;
+  for (const Bad& b : bad) {
+    SCOPED_TRACE(b.name);
+    MeasurementSettings s = settings_of(small());
+    b.spoil(s);
+    std::string in_files = "no error";
+    std::string in_memory = "no error";
+    {
+      TempDir dir;
+      try {
+        through_files(s);
+      } catch (const std::exception& e) {
+        in_files = e.what();
+      }
+    }
+    try {
+      measure(s, context);
+    } catch (const std::exception& e) {
+      in_memory = e.what();
+    }
+    EXPECT_NE(in_memory, "no error");
+    EXPECT_EQ(in_memory, in_files);
+  }
+}
+
+TEST(Measurement, TwoThreadsGiveWhatOneGivesAfterTheOther) {
+  MeasurementSettings a = settings_of(small());
+  a.noise = 0.5;
+  a.seed = 3;
+  MeasurementSettings b = settings_of(small("352"), 1);
+  b.noise = 0.8;
+  b.seed = 4;
+  MeasurementContext one;
+  const Measurement first = measure(a, one);
+  const Measurement second = measure(b, one);
+  for (int round = 0; round < 3; ++round) {
+    Measurement x, y;
+    std::thread tx([&] {
+      MeasurementContext own;
+      for (int k = 0; k < 2; ++k) x = measure(a, own);
+    });
+    std::thread ty([&] {
+      MeasurementContext own;
+      for (int k = 0; k < 2; ++k) y = measure(b, own);
+    });
+    tx.join();
+    ty.join();
+    expect_same_measurement(x, first);
+    expect_same_measurement(y, second);
+  }
+}
