@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "cli/commands.h"
+#include "runs/figures_json.h"
 
 namespace {
 
@@ -12,62 +13,6 @@ const char* reference_words(ZernikeReference reference) {
 }
 
 std::string not_available(const std::string& why) { return "not available (" + why + ")"; }
-
-// "name": value pairs of one JSON object, a figure that is absent as null.
-class JsonObject {
- public:
-  void add(const char* key, const std::string& text) {
-    out_ << (first_ ? "{" : ", ") << '"' << key << "\": " << text;
-    first_ = false;
-  }
-  void add(const char* key, double value, bool available = true) {
-    add(key, available ? json_number(value) : std::string("null"));
-  }
-  std::string close() { return out_.str() + (first_ ? "{}" : "}"); }
-
- private:
-  std::ostringstream out_;
-  bool first_ = true;
-};
-
-std::string json_report(int channel, const SurfaceFigures& f) {
-  JsonObject o;
-  o.add("channel", std::to_string(channel));
-  const SphereFigure sphere = f.sphere.value_or(SphereFigure{});
-  o.add("fit_radius_mm", sphere.radius_mm, f.sphere.has_value());
-  o.add("fit_power_D", sphere.power_D, f.sphere.has_value());
-  o.add("apex_x_mm", sphere.apex_x_mm, f.sphere.has_value());
-  o.add("apex_y_mm", sphere.apex_y_mm, f.sphere.has_value());
-  o.add("fit_rms_um", sphere.rms_um, f.sphere.has_value());
-  const ConicFigure conic = f.conic.value_or(ConicFigure{});
-  o.add("apical_flat_mm", conic.flat_radius_mm, f.conic.has_value());
-  o.add("apical_steep_mm", conic.steep_radius_mm, f.conic.has_value());
-  o.add("apical_axis_deg", conic.axis_deg.value_or(0.0), conic.axis_deg.has_value());
-  o.add("conic_q", conic.q, f.conic.has_value());
-  o.add("conic_rms_um", conic.rms_um, f.conic.has_value());
-  const KeratometryResult k = f.keratometry.value_or(KeratometryResult{});
-  o.add("flat_radius_mm", k.flat_radius, f.keratometry.has_value());
-  o.add("steep_radius_mm", k.steep_radius, f.keratometry.has_value());
-  o.add("flat_k_D", k.flat_power, f.keratometry.has_value());
-  o.add("steep_k_D", k.steep_power, f.keratometry.has_value());
-  o.add("axis_deg", k.axis_deg.value_or(0.0), k.axis_deg.has_value());
-  std::ostringstream terms;
-  terms << '[';
-  if (f.zernike) {
-    const std::vector<double>& c = f.zernike->coefficients_um;
-    for (std::size_t j = 0; j < c.size(); ++j) {
-      const ZernikeIndex nm = zernike_nm(static_cast<int>(j));
-      const std::string name = zernike_name(static_cast<int>(j));
-      terms << (j == 0 ? "" : ", ") << "{\"j\": " << j << ", \"n\": " << nm.n << ", \"m\": " << nm.m
-            << ", \"name\": " << (name.empty() ? "null" : '"' + name + '"')
-            << ", \"um\": " << json_number(c[j]) << '}';
-    }
-  }
-  terms << ']';
-  o.add("zernike", f.zernike ? terms.str() : std::string("null"));
-  o.add("zernike_rms_um", f.zernike ? f.zernike->rms_um : 0.0, f.zernike.has_value());
-  return o.close();
-}
 
 std::string text_report(int channel, const SurfaceFigures& f) {
   std::ostringstream s;
@@ -126,5 +71,5 @@ SurfaceFigures cmd_analyse(const AnalyseOptions& options, std::ostream* progress
 }
 
 std::string analyse_report(int channel, const SurfaceFigures& figures, bool json) {
-  return json ? json_report(channel, figures) : text_report(channel, figures);
+  return json ? surface_figures_json(channel, figures) : text_report(channel, figures);
 }

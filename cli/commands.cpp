@@ -201,5 +201,3 @@ std::string profile_summary(const ProfileResult& r) {
 }
 
 std::string summary_number(double value) { return number(value); }
-
-std::string json_number(double value) { return std::isfinite(value) ? round_trip_text(value) : "null"; }

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "analysis/mask_statistics.h"
+#include "runs/figures_json.h"
 #include "runs/profile_run.h"
 #include "simulation/surface.h"
 
@@ -96,6 +97,5 @@ std::string profile_summary(const ProfileResult& result);
 // A number of the summaries: 6 significant digits ("%.6g"), "null" when not
 // finite.
 std::string summary_number(double value);
-// A number of a JSON object the tool prints: the shortest text that reads
-// back to the same double (round_trip_text), null when it is not finite.
-std::string json_number(double value);
+// json_number (runs/figures_json.h): a number of a JSON object the tool
+// prints, the shortest text that reads back to the same double.

@@ -59,7 +59,11 @@ HeightExport profile_export(int channel) {
   const ProfileHeights grid = read_profile_grid(profile_file(channel));
   ScnPar par = kDefaultScnPar;
   scn_LoadPar(&par, channel_files(channel).scan, scan_section);
-  HeightExport out{profile_field(grid.heights, grid.step_x, grid.step_y, par.DepthLimit,
+  return profile_export(channel, grid, par.DepthLimit);
+}
+
+HeightExport profile_export(int channel, const ProfileHeights& grid, double depth_limit) {
+  HeightExport out{profile_field(grid.heights, grid.step_x, grid.step_y, depth_limit,
                                  channel_title("measured profile", channel)),
                    Picture()};
   out.picture = field_picture(out.field);

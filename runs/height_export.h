@@ -6,6 +6,7 @@
 #include <string>
 
 #include "analysis/height_matrix.h"
+#include "analysis/height_text_file.h"
 #include "formats/height_field.h"
 #include "formats/height_field_files.h"
 #include "render/picture.h"
@@ -36,6 +37,9 @@ HeightExport residual_export(int channel, const HeightMatrix& residual, const He
 // heights, at one pixel per point. Throws FileError when the profile is
 // missing or cannot be read.
 HeightExport profile_export(int channel);
+// The same of a profile grid held in memory (what profile_as_read gives of
+// the engine's profile), points at or below `depth_limit` (mm) without data.
+HeightExport profile_export(int channel, const ProfileHeights& grid, double depth_limit);
 
 // Writes the field, or for PNG the picture, as one file, whole. Throws
 // FileError `Cannot create file "<file>"` when it cannot be written; an
