@@ -616,24 +616,6 @@ inline __attribute__((always_inline)) void block_sums(const double* grey, const 
   }
 }
 
-// The sums of the windows starting at [first, end) with one kernel, kBlock
-// at a time, into re and im (kRows values per window, window first at 0).
-// The last block may run past `end`; the grey buffer and the sums have room
-// for it.
-template <int32_t kBlock>
-inline __attribute__((always_inline)) void window_sums(const double* grey, const PhaseKernel& kernel,
-                                                       int32_t first, int32_t end, double* re, double* im) {
-  for (int32_t j = first; j < end; j += kBlock) {
-    Octet sum_re[kBlock], sum_im[kBlock];
-    block_sums<kBlock>(grey, kernel, j, sum_re, sum_im);
-#pragma GCC unroll 4
-    for (int32_t b = 0; b < kBlock; ++b) {
-      std::memcpy(re + (j - first + b) * kRows, &sum_re[b], sizeof(Octet));
-      std::memcpy(im + (j - first + b) * kRows, &sum_im[b], sizeof(Octet));
-    }
-  }
-}
-
 // The phase bytes of the windows starting at [first, end) with one kernel,
 // into `phase` (window first at 0); re and im are room for their sums.
 // kBlock windows per pass over the taps keep 2 * kBlock sums in registers:
@@ -662,14 +644,49 @@ AVX512_TARGET void measure_run_avx512(const double* grey, const PhaseKernel& ker
   }
   bytes_from_octants_avx512(re, im, end - first, octants, phase);
 }
+// window_sums in vectors the hardware has (two or four lanes): an Octet
+// narrower than the compiler's vectors is taken apart through memory, lane by
+// lane, at every tap. Each lane sums the same products in the same order.
+template <typename Vec, int32_t kBlock>
+inline __attribute__((always_inline)) void window_sums_in_parts(const double* grey, const PhaseKernel& kernel,
+                                                                int32_t first, int32_t end, double* re,
+                                                                double* im) {
+  constexpr int32_t lanes = sizeof(Vec) / sizeof(double);
+  constexpr int32_t parts = kRows / lanes;
+  for (int32_t j = first; j < end; j += kBlock) {
+    Vec sum_re[kBlock][parts] = {};
+    Vec sum_im[kBlock][parts] = {};
+    const double* window = grey + static_cast<std::ptrdiff_t>(j) * kRows;
+    for (int32_t i = 0; i < kernel.taps; ++i) {
+      const double c = kernel.cosine[i];
+      const double s = kernel.sine[i];
+#pragma GCC unroll 8
+      for (int32_t b = 0; b < kBlock; ++b) {
+#pragma GCC unroll 4
+        for (int32_t p = 0; p < parts; ++p) {
+          Vec levels;
+          std::memcpy(&levels, window + (i + b) * kRows + p * lanes, sizeof levels);
+          sum_re[b][p] += levels * c;
+          sum_im[b][p] += levels * s;
+        }
+      }
+    }
+#pragma GCC unroll 8
+    for (int32_t b = 0; b < kBlock; ++b) {
+      std::memcpy(re + (j - first + b) * kRows, sum_re[b], sizeof sum_re[b]);
+      std::memcpy(im + (j - first + b) * kRows, sum_im[b], sizeof sum_im[b]);
+    }
+  }
+}
+
 __attribute__((target("avx2"))) void measure_run_avx2(const double* grey, const PhaseKernel& kernel, int32_t first,
                                                       int32_t end, double* re, double* im, uint64_t* phase) {
-  window_sums<2>(grey, kernel, first, end, re, im);
+  window_sums_in_parts<Quad, 2>(grey, kernel, first, end, re, im);
   phase_run_avx2(re, im, end - first, phase);
 }
 void measure_run_sse2(const double* grey, const PhaseKernel& kernel, int32_t first, int32_t end, double* re,
                       double* im, uint64_t* phase) {
-  window_sums<1>(grey, kernel, first, end, re, im);
+  window_sums_in_parts<Pair, 1>(grey, kernel, first, end, re, im);
   phase_run_sse2(re, im, end - first, phase);
 }
 
