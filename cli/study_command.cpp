@@ -51,7 +51,7 @@ StudySetup prepare_study(const StudyOptions& o) {
   check_study_run_settings(setup.plan->run_settings(0));
 
   setup.request.resume = o.resume;
-  setup.request.workers.jobs = o.jobs.value_or(available_cores());
+  setup.request.threads.jobs = o.jobs.value_or(available_cores());
   return setup;
 }
 

@@ -8,6 +8,8 @@
 #include <iostream>
 #include <thread>
 
+#include "runs/study_row_bytes.h"
+
 namespace {
 
 constexpr int kRowTag = 1;   // a finished run, encode_study_row's bytes
@@ -94,7 +96,11 @@ class RowCollector {
 
 int run_study_over_mpi(const StudyOptions& options, StudyObserver& observer, const StudyStop& stop,
                        StudyEnd& end, std::string& message) {
-  MPI_Init(nullptr, nullptr);
+  // The runs go on threads of their own, but only this thread calls MPI (the
+  // rows are sent and received between runs, in run_on_threads' `finished`
+  // and `idle`).
+  int provided = 0;
+  MPI_Init_thread(nullptr, nullptr, MPI_THREAD_FUNNELED, &provided);
   int rank = 0, size = 1;
   MPI_Comm_rank(MPI_COMM_WORLD, &rank);
   MPI_Comm_size(MPI_COMM_WORLD, &size);
@@ -155,13 +161,13 @@ int run_study_over_mpi(const StudyOptions& options, StudyObserver& observer, con
     std::memcpy(&run, runs_bytes.data() + i * sizeof run, sizeof run);
     mine.push_back(static_cast<std::size_t>(run));
   }
-  StudyWorkerOptions workers;
-  workers.jobs = options.jobs.value_or(1);
+  StudyThreadOptions threads;
+  threads.jobs = options.jobs.value_or(1);
 
   try {
     if (rank != 0) {
-      const bool complete = run_in_workers(
-          the_plan, mine, workers, [](StudyRow row) { send(encode_study_row(row), kRowTag); }, stop);
+      const bool complete = run_on_threads(
+          the_plan, mine, threads, [](StudyRow row) { send(encode_study_row(row), kRowTag); }, stop);
       send(complete ? "\1" : std::string(1, '\0'), kDoneTag);
       MPI_Finalize();
       end.status = complete ? 0 : kStudyStopped;
@@ -172,8 +178,8 @@ int run_study_over_mpi(const StudyOptions& options, StudyObserver& observer, con
     const StudyClock clock(total, record->finished_count());
     RowCollector rows(*record, clock, total, observer);
     const std::size_t before = record->finished_count();
-    bool complete = run_in_workers(
-        the_plan, mine, workers, [&rows](StudyRow row) { rows.add(std::move(row)); }, stop,
+    bool complete = run_on_threads(
+        the_plan, mine, threads, [&rows](StudyRow row) { rows.add(std::move(row)); }, stop,
         [&rows] { rows.drain(); });
     while (complete && rows.ranks_done() < size - 1) {
       if (stop.requested()) {

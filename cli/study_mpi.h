@@ -1,7 +1,7 @@
 // `fringe study` across the processes of an MPI job (mpirun -n K fringe
 // study ...): rank 0 checks the input, reads the settings and the rows of a
 // study to resume, and hands the plan to every rank; the ranks share the
-// missing runs round-robin, each running its share in worker processes
+// missing runs round-robin, each running its share on its own threads
 // (--jobs per rank, default 1), and send each row to rank 0, which keeps it
 // in the journal and writes the same CSV and JSON a single process writes.
 // MPI is only initialised here, so that plain invocations never touch it.

@@ -22,8 +22,8 @@ extern "C" void on_stop_signal(int signal) {
 }
 
 // SIGINT (Ctrl-C), SIGTERM (kill, a batch system's time limit) and SIGHUP
-// stop the study: the workers are killed, their folders removed, and the
-// journal keeps every finished run.
+// stop the study: no run starts any more, the runs going end unreported, and
+// the journal keeps every finished run.
 void catch_stop_signals() {
   struct sigaction action {};
   action.sa_handler = on_stop_signal;

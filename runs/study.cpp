@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "runs/study_workers.h"
+#include "runs/study_threads.h"
 
 namespace {
 
@@ -41,8 +41,6 @@ StudyProgress StudyClock::at(std::size_t done) const {
 
 StudyOutcome run_study(const StudyPlan& plan, const StudyRequest& request, StudyObserver& observer,
                        const StudyStop& stop) {
-  // A missing worker program is an error before anything is written.
-  study_worker_program(request.workers);
   StudyRecord record(plan, request.files, request.resume);
   const std::vector<std::size_t> missing = record.missing_runs();
   record.start();
@@ -56,8 +54,8 @@ StudyOutcome run_study(const StudyPlan& plan, const StudyRequest& request, Study
   report(clock.at(record.finished_count()));
 
   StudyOutcome outcome;
-  outcome.complete = run_in_workers(
-      plan, missing, request.workers,
+  outcome.complete = run_on_threads(
+      plan, missing, request.threads,
       [&](StudyRow row) {
         record.add(row);
         ++outcome.ran;

@@ -5,7 +5,7 @@
 //
 // Pieces: study_parameters.h (what can be varied), study_figures.h (what is
 // measured), study_grid.h (values, repeats, seeds, run order),
-// study_run.h (one run), study_workers.h (runs in worker processes),
+// study_run.h (one run), study_threads.h (runs on threads),
 // study_table.h (CSV, JSON, summaries) and study_record.h (journal, resume,
 // the output files).
 #pragma once
@@ -19,7 +19,7 @@
 #include "runs/study_grid.h"
 #include "runs/study_record.h"
 #include "runs/study_table.h"
-#include "runs/study_workers.h"
+#include "runs/study_threads.h"
 
 struct StudyProgress {
   std::size_t done = 0;    // runs with a row, those read back by --resume included
@@ -54,7 +54,7 @@ class StudyObserver : public RunObserver {
 struct StudyRequest {
   StudyFiles files;  // both may be empty: the rows stay in memory only
   bool resume = false;
-  StudyWorkerOptions workers;
+  StudyThreadOptions threads;
 };
 
 struct StudyOutcome {
@@ -67,8 +67,10 @@ struct StudyOutcome {
 
 // Checks the output files and reads back a study to resume (before the first
 // run, writing nothing, throwing StudyError or FileError), then runs every
-// missing run in worker processes, keeping each row as it finishes, and
-// writes the CSV and JSON when all are done. Returns early with complete =
-// false when `stop` is requested.
+// missing run on threads (run_on_threads), keeping each row in the journal as
+// it finishes, and writes the CSV and JSON when all are done. Returns with
+// complete = false when `stop` is requested, once the runs still going have
+// ended (their rows are dropped); no thread of the study runs after it
+// returns or throws.
 StudyOutcome run_study(const StudyPlan& plan, const StudyRequest& request, StudyObserver& observer,
                        const StudyStop& stop);

@@ -136,7 +136,7 @@ void StudyWindow::create_controls() {
   jobs_box = new QSpinBox(settings);
   jobs_box->setRange(1, 4096);
   jobs_box->setValue(available_cores());
-  jobs_box->setToolTip("runs at once, each in a process of its own");
+  jobs_box->setToolTip("runs at once, each on a thread of its own");
   form->addRow("repeats", repeats_box);
   form->addRow("first seed", seed_box);
   form->addRow("jobs", jobs_box);
@@ -228,7 +228,7 @@ void StudyWindow::run_clicked() {
   status_label->setText(QString::fromStdString(progress_text(StudyClock(plan_->run_count(), 0).at(0))));
 
   StudyRequest request;  // no files: the rows stay here until saved
-  request.workers.jobs = jobs_box->value();
+  request.threads.jobs = jobs_box->value();
   auto observer = std::make_shared<RowObserver>([this](const StudyRow& row, const StudyProgress& p) {
     QMetaObject::invokeMethod(this, [this, row, p] { row_finished(row, p); }, Qt::QueuedConnection);
   });

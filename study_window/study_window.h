@@ -1,6 +1,6 @@
 // The study window: a channel's settings as the base, one or two varied
 // parameters with their values, repeats and seed; "run" sends the grid
-// through the measurement chain in worker processes off the GUI thread (the
+// through the measurement chain on threads off the GUI thread (the
 // other windows stay usable), with a progress bar and "cancel". The plot
 // shows a chosen figure against the first parameter, one line per value of
 // the second, with error bars of one standard deviation; the table is saved
@@ -35,7 +35,7 @@ class StudyWindow : public QMainWindow {
 
  public:
   explicit StudyWindow(QWidget* parent = nullptr);
-  // Stops a running study and waits for its workers to end.
+  // Stops a running study and waits for its runs going to end.
   ~StudyWindow() override;
 
   // The contrast and noise of a channel's track bars (0..1), to fill the

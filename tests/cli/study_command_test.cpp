@@ -1,16 +1,19 @@
 // `fringe study` as the argument parser calls it: a run equals "apply" then
 // "profile" of the measure path, the table does not depend on the number of
-// jobs, and bad input stops it before any run. (Stopping and resuming with
-// real signals: study_processes_test.sh.)
+// jobs, failed runs and a stop end the study as the tool reports them, and
+// bad input stops it before any run. (Stopping and resuming with real
+// signals: study_processes_test.sh.)
 #include "cli/study_command.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <set>
 #include <sstream>
+#include <stdexcept>
 
 #include "cli/analyse_command.h"
 #include "cli/commands.h"
@@ -73,7 +76,7 @@ class StudyCommand : public ::testing::Test {
  protected:
   void SetUp() override {
     cmd_init("w");
-    // The workers' folders go below the test's folder, to check they are removed.
+    // Temporary files would go below the test's folder: the runs leave none.
     std::filesystem::create_directory("tmp");
     ::setenv("TMPDIR", (dir_.path() / "tmp").c_str(), 1);
   }
@@ -145,7 +148,7 @@ TEST_F(StudyCommand, ARunsFiguresAreThoseOfTheMeasurePath) {
     EXPECT_EQ(run.figures[3], 1.0) << "every mask cell has data";
     EXPECT_EQ(run.figures[4], 0.0) << "no wrong orders";
   }
-  EXPECT_TRUE(std::filesystem::is_empty(root() / "tmp")) << "no worker folder left";
+  EXPECT_TRUE(std::filesystem::is_empty(root() / "tmp")) << "the runs write no file";
 }
 
 TEST_F(StudyCommand, BiconicRunsGiveTheFiguresOfFringeAnalyse) {
@@ -213,6 +216,77 @@ TEST_F(StudyCommand, OneJobOrTwoGiveTheSameTable) {
   // The JSON's summaries agree whatever the jobs; only the rows' ms differ.
   const auto points = [](const std::string& j) { return j.substr(0, j.find("\"rows\"")); };
   EXPECT_EQ(points(json[0]), points(json[1]));
+}
+
+// A stand-in for the measurement, fast and failing where asked: every figure
+// is the run's noise.
+StudyRunFunction noise_run(double failing_noise) {
+  return [failing_noise](const StudyRunSettings& s, MeasurementContext&) {
+    if (s.noise == failing_noise) throw std::runtime_error("Cannot create file \"./sim00.bmp\"");
+    return std::vector<double>(study_figures().size(), s.noise);
+  };
+}
+
+// Stops the study once it has kept `rows` rows, as Ctrl-C would.
+class StoppingObserver final : public StudyObserver {
+ public:
+  StoppingObserver(StudyStop& stop, std::size_t rows) : stop_(stop), rows_(rows) {}
+  void status(const std::string&) override {}
+  void progress(int) override {}
+  void row_finished(const StudyRow&, const StudyProgress& p) override {
+    if (p.done >= rows_) stop_.request();
+  }
+
+ private:
+  StudyStop& stop_;
+  std::size_t rows_;
+};
+
+TEST_F(StudyCommand, FailedRunsAndAStopEndTheStudyAsTheToolReportsThem) {
+  StudyOptions o = options({"noise=0:1:9"});
+  o.json = (root() / "s.json").string();
+  const auto run = [&](double failing_noise, bool resume, StudyObserver& observer, StudyStop& stop) {
+    std::filesystem::current_path(root());
+    StudyOptions given = o;
+    given.resume = resume;
+    StudySetup setup = prepare_study(given);
+    setup.request.threads.run = noise_run(failing_noise);
+    const StudyOutcome outcome = run_study(*setup.plan, setup.request, observer, stop);
+    return study_end(outcome, given, setup.plan->run_count());
+  };
+
+  // A failed run: its row says why, the files are written, the status is 3.
+  StudyStop stop;
+  CountingObserver counting;
+  const StudyEnd failed = run(0.5, false, counting, stop);
+  EXPECT_EQ(failed.status, kStudyRunsFailed);
+  EXPECT_EQ(failed.failures, "1 of 9 runs failed; the status column of their rows says why");
+  const StudyTable table = read_study_csv(o.csv);
+  ASSERT_EQ(table.rows.size(), 9u);
+  EXPECT_EQ(table.rows[4].status, "Cannot create file \"./sim00.bmp\"");
+  EXPECT_EQ(table.rows[5].status, "ok") << "the others go on";
+  const std::string whole = without_ms(read_file_bytes(o.csv));
+
+  // Stopped after three rows: they stay in the journal, no table is written,
+  // and --resume runs only the missing ones, to the same table.
+  std::filesystem::remove(o.csv);
+  std::filesystem::remove(o.json);
+  StoppingObserver stopping(stop, 3);
+  const StudyEnd stopped = run(0.5, false, stopping, stop);
+  EXPECT_EQ(stopped.status, kStudyStopped);
+  EXPECT_FALSE(std::filesystem::exists(o.csv));
+  const std::string journal = read_file_bytes(o.csv + ".part");
+  const std::size_t kept = static_cast<std::size_t>(std::count(journal.begin(), journal.end(), '\n')) - 2;
+  EXPECT_EQ(kept, 3u) << "no row reported after the stop";
+  EXPECT_NE(stopped.summary.find("study stopped: 3 of 9 runs kept in"), std::string::npos) << stopped.summary;
+
+  stop.reset();
+  CountingObserver resumed;
+  const StudyEnd finished = run(0.5, true, resumed, stop);
+  EXPECT_EQ(finished.status, kStudyRunsFailed);
+  EXPECT_EQ(resumed.runs.size(), 6u) << "only the missing runs";
+  EXPECT_EQ(without_ms(read_file_bytes(o.csv)), whole);
+  EXPECT_FALSE(std::filesystem::exists(o.csv + ".part"));
 }
 
 TEST_F(StudyCommand, BadInputIsAnErrorBeforeTheFirstRunWithNothingWritten) {

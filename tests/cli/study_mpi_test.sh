@@ -26,7 +26,7 @@ mpi "$fringe" "${args[@]}" --csv mpi.csv --json mpi.json >mpi.out 2>mpi.err ||
 grep -q "study: 12 runs (0 failed, 12 run now) .*(2 processes)" mpi.out || fail "$(cat mpi.out)"
 cmp <(no_ms one.csv) <(no_ms mpi.csv) || fail "mpirun -n 2 and one process differ"
 cmp <(no_ms_json one.json) <(no_ms_json mpi.json) || fail "the JSON files differ"
-[ -z "$(ls -A "$TMPDIR")" ] || fail "worker folders left"
+[ -z "$(ls -A "$TMPDIR")" ] || fail "files left in \$TMPDIR: $(ls "$TMPDIR")"
 
 # A study one process began, stopped after three rows and resumed by two.
 rows_in() { echo $(( $(grep -c '' "$1" 2>/dev/null || echo 0) - 2 )); }
@@ -50,18 +50,18 @@ mpi "$fringe" study --dir w --vary noise=2 --csv bad.csv >bad.out 2>bad.err || s
 [ "$status" -ne 0 ] || fail "bad input under mpirun succeeded"
 [ "$(grep -c 'noise=2 is outside 0..1' bad.err)" -eq 1 ] || fail "$(cat bad.err)"
 [ ! -e bad.csv ] && [ ! -e bad.csv.part ] || fail "bad input wrote a file"
-# Runs that fail (all but the first, as on a full disk): rank 0 writes the
-# files, says once how many failed, and the job exits with 3.
-worker=$(dirname "$fringe")/../runs/fringe-study-worker
-[ -x "$worker" ] || worker=$(dirname "$fringe")/fringe-study-worker
-printf '#!/bin/sh\nmkdir "%s/first_run" 2>/dev/null && exec "%s" "$@"\nexit 1\n' "$work" "$worker" >failing_worker.sh
-chmod +x failing_worker.sh
+# Runs that fail (a picture two pixels wide leaves the engine no profile),
+# on both ranks: rank 0 writes the files, says once how many failed, and the
+# job exits with 3.
+"$fringe" init narrow >/dev/null
+sed -i 's/^XPixels=.*\r$/XPixels=2\r/' narrow/image.ini
 status=0
-mpi -x FRINGE_STUDY_WORKER="$work/failing_worker.sh" "$fringe" study --dir w --vary noise=0,0.5,1 \
+mpi "$fringe" study --dir narrow --vary noise=0,0.5,1 \
   --csv failed.csv --json failed.json >failed.out 2>failed.err || status=$?
 [ "$status" -eq 3 ] || fail "failed runs under mpirun: exit status $status: $(cat failed.out failed.err)"
-grep -q "study: 3 runs (2 failed, 3 run now) .*(2 processes)" failed.out || fail "$(cat failed.out)"
-[ "$(grep -c '^fringe: 2 of 3 runs failed; the status column of their rows says why$' failed.err)" -eq 1 ] ||
+grep -q "study: 3 runs (3 failed, 3 run now) .*(2 processes)" failed.out || fail "$(cat failed.out)"
+[ "$(grep -c '^fringe: 3 of 3 runs failed; the status column of their rows says why$' failed.err)" -eq 1 ] ||
   fail "$(cat failed.err)"
+[ "$(grep -c 'grid size 0 x 256 out of range' failed.csv)" -eq 3 ] || fail "$(cat failed.csv)"
 [ -s failed.csv ] && [ -s failed.json ] && [ ! -e failed.csv.part ] || fail "the study's files under mpirun"
 echo "study under mpirun: ok"

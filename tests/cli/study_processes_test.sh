@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The fringe tool's study as a user runs it: one job or two give the same
-# table, a study stopped by SIGTERM (the parent alone) or SIGINT (Ctrl-C, to
-# the whole process group) keeps its finished rows, leaves no worker process
-# or folder, and --resume completes it to the same table.
+# table, a study stopped by SIGTERM (the process) or SIGINT (Ctrl-C, to the
+# whole process group) keeps its finished rows, leaves no process or file
+# behind, and --resume completes it to the same table.
 #   study_processes_test.sh FRINGE
 set -euo pipefail
 fringe=$1
@@ -24,7 +24,7 @@ args=(study --dir w --vary noise=0,0.5,1 --vary contrast=0.5,1 --repeats 2 --see
 [ "$(grep -c '' one.csv)" -eq 13 ] || fail "12 rows and a header expected"
 cmp <(no_ms one.csv) <(no_ms two.csv) || fail "--jobs 1 and --jobs 2 differ"
 cmp <(no_ms_json one.json) <(no_ms_json two.json) || fail "the JSON files differ"
-[ -z "$(ls -A "$TMPDIR")" ] || fail "worker folders left: $(ls "$TMPDIR")"
+[ -z "$(ls -A "$TMPDIR")" ] || fail "files left in \$TMPDIR: $(ls "$TMPDIR")"
 
 # stop SIGNAL WHOM NAME: starts the study in a process group of its own,
 # waits for two finished rows, sends the signal to the parent ("parent") or
@@ -48,7 +48,7 @@ stop() {
   local kept
   kept=$(rows_in "$name.csv.part")
   [ "$kept" -ge 2 ] && [ "$kept" -lt 12 ] || fail "$name: $kept rows kept"
-  [ -z "$(ls -A "$TMPDIR")" ] || fail "$name: worker folders left: $(ls "$TMPDIR")"
+  [ -z "$(ls -A "$TMPDIR")" ] || fail "$name: files left in \$TMPDIR: $(ls "$TMPDIR")"
   if pgrep -g "$pid" >/dev/null; then fail "$name: processes of the study still run"; fi
   "$fringe" "${args[@]}" --jobs 2 --csv "$name.csv" 2>/dev/null && fail "$name: ran over the journal"
   "$fringe" "${args[@]}" --jobs 2 --csv "$name.csv" --resume >"$name.out" 2>/dev/null

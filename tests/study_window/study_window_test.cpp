@@ -179,7 +179,7 @@ TEST_F(StudyWindowTest, SavesTableAndPlotAndOpensTheTableAgain) {
   EXPECT_EQ(window->table().rows.size(), 5u);
 }
 
-TEST_F(StudyWindowTest, CancelStopsTheWorkersAndKeepsTheFinishedRows) {
+TEST_F(StudyWindowTest, CancelStopsTheRunsAndKeepsTheFinishedRows) {
   vary("noise", "0:1:11", "contrast", "0.5,1", 3);
   window->run_button->click();
   while (window->table().rows.empty() && window->running()) {
@@ -193,7 +193,7 @@ TEST_F(StudyWindowTest, CancelStopsTheWorkersAndKeepsTheFinishedRows) {
   EXPECT_LT(kept, 66u);
   EXPECT_EQ(window->status_label->text().toStdString(),
             "cancelled after " + std::to_string(kept) + " of 66 runs");
-  EXPECT_TRUE(work_folder_empty()) << "the killed workers' folders are removed";
+  EXPECT_TRUE(work_folder_empty()) << "the runs leave no file";
   EXPECT_TRUE(window->run_button->isEnabled());
 
   // Closing the window during a study ends it too, without waiting for it.
