@@ -49,6 +49,24 @@ void add_conic_and_keratometry(const SurfaceCells& cells, const std::optional<Sp
 
 }  // namespace
 
+FigureCache::FigureCache() = default;
+FigureCache::~FigureCache() = default;
+
+const ZernikeLeastSquares& FigureCache::terms_at(int order, const std::vector<double>& X,
+                                                 const std::vector<double>& Y) {
+  if (basis_ == nullptr || basis_->order() != std::clamp(order, 0, kMaxZernikeOrder)) {
+    terms_.reset();
+    basis_ = std::make_unique<ZernikeBasis>(order);
+  }
+  if (terms_ == nullptr || X != X_ || Y != Y_) {
+    terms_.reset();
+    terms_ = std::make_unique<ZernikeLeastSquares>(*basis_, X, Y);
+    X_ = X;
+    Y_ = Y;
+  }
+  return *terms_;
+}
+
 SurfaceFigures surface_figures(const SurfaceMaps& maps, const FigureOptions& options) {
   if (options.zernike_order < 0 || options.zernike_order > kMaxZernikeOrder)
     throw std::invalid_argument("the Zernike order must lie between 0 and " +
@@ -74,14 +92,16 @@ SurfaceFigures surface_figures(const SurfaceMaps& maps, const FigureOptions& opt
   add_conic_and_keratometry(cells, fit, f);
 
   // One factorisation serves the table and the reconstruction of the axial map.
-  const ZernikeBasis basis(options.zernike_order);
   const double a = f.disc.radius;
   std::vector<double> X(cells.size()), Y(cells.size());
   for (std::size_t i = 0; i < cells.size(); ++i) {
     X[i] = (cells.x[i] - f.disc.centre_x) / a;
     Y[i] = (cells.y[i] - f.disc.centre_y) / a;
   }
-  const ZernikeLeastSquares terms(basis, X, Y);
+  FigureCache own;
+  FigureCache& cache = options.cache != nullptr ? *options.cache : own;
+  const ZernikeLeastSquares& terms = cache.terms_at(options.zernike_order, X, Y);
+  const ZernikeBasis& basis = cache.basis();
   std::vector<double> to_best_fit;
   if (fit && terms.problem().empty()) {
     to_best_fit.resize(cells.size());
@@ -116,7 +136,9 @@ SurfaceFigures surface_figures(const SurfaceMaps& maps, const FigureOptions& opt
       f.zernike_note = "the heights are not finite";
   }
 
-  if (!fit) {
+  if (!options.power_maps) {
+    f.axial_note = "not asked for";
+  } else if (!fit) {
     f.axial_note = "no best-fit sphere: " + f.sphere_note;
   } else if (!terms.problem().empty()) {
     f.axial_note = "no Zernike terms: " + terms.problem();

@@ -10,6 +10,7 @@
 // is ever NaN.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -26,9 +27,36 @@
 // the best-fit sphere.
 enum class ZernikeReference { set_sphere, best_fit_sphere };
 
+// What surface_figures keeps from one call to the next: the Zernike basis and
+// the factorised normal equations of the last cells. A call on the same cells
+// (the same mask and coverage, as most runs of a study have) takes them from
+// here instead of forming them again; the figures are the same bits either
+// way. One per thread.
+class FigureCache {
+ public:
+  FigureCache();
+  ~FigureCache();
+  FigureCache(const FigureCache&) = delete;
+  FigureCache& operator=(const FigureCache&) = delete;
+
+  // The fit of `order`'s terms at the points (X, Y), formed when the order or
+  // the points differ from the last call's.
+  const ZernikeLeastSquares& terms_at(int order, const std::vector<double>& X, const std::vector<double>& Y);
+  const ZernikeBasis& basis() const { return *basis_; }
+
+ private:
+  std::unique_ptr<ZernikeBasis> basis_;
+  std::vector<double> X_, Y_;
+  std::unique_ptr<ZernikeLeastSquares> terms_;
+};
+
 struct FigureOptions {
   int zernike_order = kDefaultZernikeOrder;  // 0..kMaxZernikeOrder
   ZernikeReference reference = ZernikeReference::set_sphere;
+  // The axial and tangential power maps, which only a window shows: a
+  // study's figures do not need them.
+  bool power_maps = true;
+  FigureCache* cache = nullptr;  // none: everything is formed anew
 };
 
 // The channel's maps as "profile" leaves them.

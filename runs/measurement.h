@@ -15,6 +15,7 @@
 
 #include "analysis/height_matrix.h"
 #include "analysis/height_text_file.h"
+#include "analysis/surface_figures.h"
 #include "scan/grey_image.h"
 #include "scan/scan_engine.h"
 #include "simulation/sim_params.h"
@@ -53,10 +54,11 @@ struct MeasurementSettings {
   uint32_t seed = 1;
 };
 
-// What a caller owns to measure: the engine's planes, kept from one
-// measurement to the next. One per thread.
+// What a caller owns to measure: the engine's planes and the figures' Zernike
+// fit, kept from one measurement to the next. One per thread.
 struct MeasurementContext {
   ScanEngine engine;
+  FigureCache figures;
 };
 
 struct Measurement {

@@ -17,8 +17,11 @@ std::vector<double> measure_study_run(const StudyRunSettings& s, MeasurementCont
   const ChannelMaps& maps = m.maps;
   const double field = maps.profile.field_x;
   // The figures of the surface, worked out once for all their columns.
+  FigureOptions options;
+  options.power_maps = false;  // no column shows them
+  options.cache = &context.figures;
   const SurfaceFigures surface =
-      surface_figures(SurfaceMaps{maps.measured_map, maps.sphere_map, field, m.mask_radius});
+      surface_figures(SurfaceMaps{maps.measured_map, maps.sphere_map, field, m.mask_radius}, options);
   const StudyRunMaps run_maps{.settings = s,
                               .residual = maps.height_map,
                               .measured = maps.measured_map,

@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <functional>
 #include <numbers>
 #include <stdexcept>
@@ -313,3 +315,38 @@ TEST(SurfaceFiguresBadInput, EachKindIsMarkedNotAvailableWithItsReason) {
 }
 
 }  // namespace
+
+// A cache kept over calls gives the figures a fresh fit gives, bit for bit,
+// whether the next call has the same cells, other cells or another order.
+TEST(FigureCache, GivesTheFiguresOfAFreshFitOnAnyCells) {
+  const HeightMatrix sphere = set_sphere(7.6);
+  HeightMatrix tilted = map_of([](double x, double y) { return 7.6 - std::sqrt(57.76 - x * x - y * y) * 1.0002 + 1e-4 * x; });
+  HeightMatrix holed = tilted;
+  for (int c = 120; c < 131; ++c)
+    for (int r = 100; r < 104; ++r) holed(c, r) = kNoHeight;
+  struct Call {
+    const HeightMatrix* measured;
+    int order;
+  };
+  const Call calls[] = {{&tilted, 6}, {&tilted, 6}, {&holed, 6}, {&holed, 4}, {&tilted, 4}, {&tilted, 6}};
+  FigureCache cache;
+  for (const Call& call : calls) {
+    FigureOptions fresh;
+    fresh.zernike_order = call.order;
+    FigureOptions kept = fresh;
+    kept.cache = &cache;
+    const SurfaceFigures a = surface_figures({*call.measured, sphere, kField, kMask}, fresh);
+    const SurfaceFigures b = surface_figures({*call.measured, sphere, kField, kMask}, kept);
+    ASSERT_TRUE(a.zernike && b.zernike);
+    ASSERT_EQ(a.zernike->coefficients_um.size(), b.zernike->coefficients_um.size());
+    for (std::size_t j = 0; j < a.zernike->coefficients_um.size(); ++j)
+      EXPECT_EQ(std::bit_cast<uint64_t>(a.zernike->coefficients_um[j]), std::bit_cast<uint64_t>(b.zernike->coefficients_um[j]));
+    EXPECT_EQ(std::bit_cast<uint64_t>(a.zernike->rms_um), std::bit_cast<uint64_t>(b.zernike->rms_um));
+    ASSERT_TRUE(a.axial_power && b.axial_power);
+    bool same = true;  // NaN outside the mask: compared by bits
+    for (int c = 0; c < kMapSide; ++c)
+      for (int r = 0; r < kMapSide; ++r)
+        same = same && std::bit_cast<uint64_t>((*a.axial_power)(c, r)) == std::bit_cast<uint64_t>((*b.axial_power)(c, r));
+    EXPECT_TRUE(same);
+  }
+}
