@@ -1,0 +1,72 @@
+// What the module's functions hand back to Python, and what they share:
+// the workspace a measurement reads, the profile a scan gives, the maps a
+// comparison with the sphere gives, and a measurement (all of them).
+#pragma once
+
+#include <pybind11/pybind11.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "analysis/mask_statistics.h"
+#include "runs/measurement.h"
+#include "runs/value_domains.h"
+
+namespace py = pybind11;
+
+// A workspace folder: its path, made absolute when the object is made, so
+// that a later change of the working directory does not move it.
+struct Workspace {
+  std::string path;
+};
+
+// A profile as read back (heights as 32-bit floats widened, the engine's
+// grid uncut) and the height that marks a point without data.
+struct Profile {
+  ProfileHeights grid;
+  double depth_limit = -10.0;  // mm: at or below it a point has no data
+};
+
+// The comparison of a profile with the sphere: the maps, the mask and the
+// statistics of the residual inside it.
+struct Comparison {
+  virtual ~Comparison() = default;  // export tells a measurement by its type
+  int channel = 0;
+  ChannelMaps maps;
+  double mask_radius = 0.0;  // mm
+  MaskStatistics stats;      // mm
+};
+
+// A whole measurement: the comparison, the profile, the settings it ran with
+// and, when asked for, the fringe picture.
+struct MeasurementResult : Comparison {
+  uint32_t seed = 1;
+  double contrast = 1.0;
+  double noise = 0.0;
+  SimParams params;
+  std::shared_ptr<Profile> profile;
+  GreyImageOwner picture;  // null unless kept
+};
+
+// A number argument checked against its domain: std::invalid_argument
+// "<name>: <problem>" (ValueError) otherwise.
+double checked(const char* name, double value, const NumberDomain& domain);
+uint32_t seed_argument(double seed);
+int channel_argument(int channel);
+// The maximum noise as the text the chain reads ("64").
+std::string max_noise_text(double max_noise);
+
+// The channel's settings files of the workspace (runs/workspace_settings.h).
+MeasurementSettings workspace_measurement_settings(const Workspace& workspace, int channel);
+
+// The statistics and maps of a profile compared with the sphere of `radius`
+// inside the mask of `mask_radius` (mm), as "profile" makes them.
+void compare_with_sphere(const ProfileHeights& profile, double radius, double mask_radius, Comparison& out);
+
+// Each part of the module's bindings.
+void bind_errors(py::module_& m);
+void bind_pictures(py::module_& m);
+void bind_measurements(py::module_& m);
+void bind_studies(py::module_& m);
