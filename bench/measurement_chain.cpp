@@ -361,15 +361,15 @@ void apply_profile(benchmark::State& state) {
   enter_work_directory();
   SimParams params;
   Picture image(256, 256, PixelFormat::indexed8), scan_plot(256, 31);
-  HeightMatrix scratch, h0, h1, measured, sphere, difference;
-  ProfileGeometry geometry;
+  HeightMatrix scratch, difference;
+  std::array<ChannelMaps, 2> channels;
   Picture map_image(256, 256), diff_image(256, 256);
   SilentObserver observer;
   SimulationInputs inputs;  // channel 0, contrast 1, noise 0, 64, 3 passes
   for (auto _ : state) {
     run_simulation(inputs, params, image, scan_plot, scratch, observer);
-    ProfileRun run{.channel = 0, .height_map_0 = h0, .height_map_1 = h1, .measured_map = measured,
-                   .sphere_map = sphere, .difference_map = difference, .geometry = geometry,
+    ProfileRun run{.channel = 0, .channels = {&channels[0], &channels[1]},
+                   .difference_map = difference,
                    .radius_text = "7.5", .mask_radius_text = "3.3", .map_image = map_image,
                    .diff_image = diff_image};
     run_profile_comparison(run, observer);

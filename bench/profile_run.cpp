@@ -2,6 +2,8 @@
 // after the scan (reading the profile back through the two renders).
 #include <benchmark/benchmark.h>
 
+#include <array>
+
 #include <filesystem>
 
 #include "analysis/height_text_file.h"
@@ -34,13 +36,13 @@ void prepare_directory() {
 
 void BM_ProfileRunWhole(benchmark::State& state) {
   prepare_directory();
-  HeightMatrix h0, h1, measured, sphere, diff;
-  ProfileGeometry geometry;
+  std::array<ChannelMaps, 2> channels;
+  HeightMatrix diff;
   Picture map_image(256, 256), diff_image(256, 256);
   SilentObserver observer;
   for (auto _ : state) {
-    ProfileRun run{.channel = 0, .height_map_0 = h0, .height_map_1 = h1, .measured_map = measured,
-                   .sphere_map = sphere, .difference_map = diff, .geometry = geometry,
+    ProfileRun run{.channel = 0, .channels = {&channels[0], &channels[1]},
+                   .difference_map = diff,
                    .radius_text = "7.5", .mask_radius_text = "3.3", .map_image = map_image,
                    .diff_image = diff_image};
     run_profile_comparison(run, observer);

@@ -102,18 +102,19 @@ ProfileResult cmd_profile(int channel, std::ostream* progress, ProfileOutputs* o
   run_profile_unseen(channel, settings_value(settings.image, "Radius"), settings_value(settings.scan, "MaskRadius"),
                      profile, observer);
   ProfileResult result;
-  result.geometry = profile.geometry;
+  const ChannelMaps& maps = profile.channels[channel == 1 ? 1 : 0];
+  result.geometry = maps.profile;
   result.mask_radius = profile.mask_radius;
   try {
     result.surface = channel_settings_surface(channel, settings.surface);
   } catch (const SettingsError&) {
     // Not needed to profile; `measure --surface` stands in for the file.
   }
-  result.stats = mask_statistics(profile.channel_map(channel), result.geometry.field_x, result.mask_radius);
+  result.stats = mask_statistics(maps.height_map, result.geometry.field_x, result.mask_radius);
   if (outputs != nullptr) {
-    outputs->channel_map = profile.channel_map(channel);
-    outputs->measured_map = profile.measured_map;
-    outputs->sphere_map = profile.sphere_map;
+    outputs->channel_map = maps.height_map;
+    outputs->measured_map = maps.measured_map;
+    outputs->sphere_map = maps.sphere_map;
     outputs->map_image = profile.map_image;
   }
   return result;

@@ -5,7 +5,7 @@
 
 #include "analysis/height_matrix.h"
 #include "analysis/local_evaluation.h"
-#include "runs/profile_run.h"
+#include "runs/measurement.h"
 #include "simulation/sim_params.h"
 
 // A colour range in mm.
@@ -21,17 +21,13 @@ enum class ChannelMap { height_differences, pv, rms, mean };
 // The local evaluation a map shows; height_differences has none.
 ChannelMap map_of_evaluation(LocalEvaluation kind);
 
-struct Channel {
+// The maps "profile" leaves (height_map, measured_map, sphere_map and the
+// profile's geometry) are the core's own type; the window adds the rest.
+struct Channel : ChannelMaps {
   SimParams sim_params;
 
-  // Heights in mm, 256 x 256, addressed (x, y) from the top left.
-  HeightMatrix height_map;    // measured minus sphere inside the mask
-  HeightMatrix measured_map;  // as read back, before the sphere
-  HeightMatrix sphere_map;
+  // Local evaluations of the height map, mm, 256 x 256.
   HeightMatrix pv_map, rms_map, mean_map;
-
-  // Spacing and extent of the last profile read back.
-  ProfileGeometry profile;
 
   ColourRange height_range{-0.005, 0.005};
   ColourRange pv_range{0.0, 0.006};

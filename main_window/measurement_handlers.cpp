@@ -64,12 +64,8 @@ void TForm1::run_profile_of(int c) {
   channel_controls_[c].selector->setEditText("height differences");
 
   ProfileRun run{.channel = c,
-                 .height_map_0 = data.channels[0].height_map,
-                 .height_map_1 = data.channels[1].height_map,
-                 .measured_map = channel.measured_map,
-                 .sphere_map = channel.sphere_map,
+                 .channels = {&data.channels[0], &data.channels[1]},
                  .difference_map = data.difference_map,
-                 .geometry = channel.profile,
                  .radius_text = FormParameters->radius_text(c),
                  .mask_radius_text = FormParameters->mask_radius_text(c),
                  .colour_min = channel.height_range.min,

@@ -45,7 +45,8 @@ void run_profile_comparison(ProfileRun& run, RunObserver& observer) {
   const int channel = first ? 0 : 1;
   const char* const image_file = fringe_image_file(channel);
   const char* const profile = profile_file(channel);
-  HeightMatrix& map = first ? run.height_map_0 : run.height_map_1;
+  ChannelMaps& maps = *run.channels[static_cast<std::size_t>(channel)];
+  HeightMatrix& map = maps.height_map;
   require_readable(image_file);
 
   observer.status(kExtracting);
@@ -55,9 +56,9 @@ void run_profile_comparison(ProfileRun& run, RunObserver& observer) {
                Durability::atomic_only);  // a working file
   // The earlier maps stay when the profile cannot be read back.
   const ProfileHeights whole = read_profile_grid(profile);
-  ProfileGeometry& g = run.geometry;
+  ProfileGeometry& g = maps.profile;
   place_measured(whole, map, g);
-  run.measured_map = map;
+  maps.measured_map = map;
 
   observer.status(kReference);
   if (first) observer.progress(static_cast<int>(std::nearbyint(kProgressMax * 0.9)));
@@ -65,15 +66,15 @@ void run_profile_comparison(ProfileRun& run, RunObserver& observer) {
 
   const double radius = text_to_double(run.radius_text);
   const double mask_radius = text_to_double(run.mask_radius_text);
-  sphere_through_apex(radius, g, map, run.sphere_map);
+  sphere_through_apex(radius, g, map, maps.sphere_map);
   // A working file, written again by every run.
-  write_heights(sphere_file(channel), run.sphere_map, kMapSide, kMapSide, g.step_x, g.step_y,
+  write_heights(sphere_file(channel), maps.sphere_map, kMapSide, kMapSide, g.step_x, g.step_y,
                 Durability::atomic_only);
-  subtract_sphere(mask_radius, g, map, run.sphere_map);
+  subtract_sphere(mask_radius, g, map, maps.sphere_map);
   render_full_map(map, run.map_image, run.colour_min, run.colour_max);
   observer.picture_changed();
 
-  subtract_maps(run.height_map_0, run.height_map_1, run.difference_map, kMapSide, kMapSide);
+  subtract_maps(run.channels[0]->height_map, run.channels[1]->height_map, run.difference_map, kMapSide, kMapSide);
   render_full_map(run.difference_map, run.diff_image, run.colour_min_diff, run.colour_max_diff);
   observer.picture_changed();
 
@@ -84,12 +85,8 @@ void run_profile_comparison(ProfileRun& run, RunObserver& observer) {
 void run_profile_unseen(int channel, const std::string& radius_text, const std::string& mask_radius_text,
                         UnseenProfile& out, RunObserver& observer) {
   ProfileRun run{.channel = channel,
-                 .height_map_0 = out.height_map_0,
-                 .height_map_1 = out.height_map_1,
-                 .measured_map = out.measured_map,
-                 .sphere_map = out.sphere_map,
+                 .channels = {&out.channels[0], &out.channels[1]},
                  .difference_map = out.difference_map,
-                 .geometry = out.geometry,
                  .radius_text = radius_text,
                  .mask_radius_text = mask_radius_text,
                  .map_image = out.map_image,

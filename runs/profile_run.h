@@ -3,6 +3,7 @@
 // render the channel map and the difference map.
 #pragma once
 
+#include <array>
 #include <string>
 
 #include "analysis/height_matrix.h"
@@ -15,12 +16,10 @@
 // always channel 0 minus channel 1, whichever channel runs.
 struct ProfileRun {
   int channel = 0;
-  HeightMatrix& height_map_0;
-  HeightMatrix& height_map_1;
-  HeightMatrix& measured_map;    // of this channel
-  HeightMatrix& sphere_map;      // of this channel
+  // Both channels' maps (runs/measurement.h): the run writes those of
+  // `channel` and reads the other's height map for the difference.
+  std::array<ChannelMaps*, 2> channels;
   HeightMatrix& difference_map;
-  ProfileGeometry& geometry;     // of this channel
   std::string radius_text;       // sphere radius, mm
   std::string mask_radius_text;  // evaluation mask radius, mm
   double colour_min = -0.005;    // range of the channel map, mm
@@ -47,14 +46,11 @@ void run_profile_comparison(ProfileRun& run, RunObserver& observer);
 
 // What "profile" leaves where no window shows it (the fringe tool, studies).
 struct UnseenProfile {
-  HeightMatrix height_map_0, height_map_1, measured_map, sphere_map, difference_map;
+  std::array<ChannelMaps, 2> channels;
+  HeightMatrix difference_map;
   Picture map_image{kMapSide, kMapSide};
   Picture diff_image{kMapSide, kMapSide};
-  ProfileGeometry geometry;
   double mask_radius = 0.0;  // mm, read from its text after the run
-
-  // The channel's map: measured minus sphere inside the mask, mm.
-  const HeightMatrix& channel_map(int channel) const { return channel == 0 ? height_map_0 : height_map_1; }
 };
 
 // run_profile_comparison of `channel` into `out` (default colour ranges);

@@ -144,12 +144,13 @@ TEST(Measurement, EqualsTheChainThroughTheWorkFiles) {
     EXPECT_TRUE(same_bits(m.profile.heights, profile.heights)) << "heights as the profile file states them";
     EXPECT_EQ(m.profile.step_x, profile.step_x);
     EXPECT_EQ(m.profile.step_y, profile.step_y);
-    EXPECT_TRUE(same_bits(m.maps.height_map, files.channel_map(channel)));
-    EXPECT_TRUE(same_bits(m.maps.measured_map, files.measured_map));
-    EXPECT_TRUE(same_bits(m.maps.sphere_map, files.sphere_map));
-    EXPECT_EQ(m.maps.profile.cols, files.geometry.cols);
-    EXPECT_EQ(m.maps.profile.field_x, files.geometry.field_x);
-    EXPECT_EQ(m.maps.profile.step_y, files.geometry.step_y);
+    const ChannelMaps& maps = files.channels[static_cast<std::size_t>(channel)];
+    EXPECT_TRUE(same_bits(m.maps.height_map, maps.height_map));
+    EXPECT_TRUE(same_bits(m.maps.measured_map, maps.measured_map));
+    EXPECT_TRUE(same_bits(m.maps.sphere_map, maps.sphere_map));
+    EXPECT_EQ(m.maps.profile.cols, maps.profile.cols);
+    EXPECT_EQ(m.maps.profile.field_x, maps.profile.field_x);
+    EXPECT_EQ(m.maps.profile.step_y, maps.profile.step_y);
     EXPECT_EQ(m.mask_radius, files.mask_radius);
   }
 }

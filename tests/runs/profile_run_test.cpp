@@ -2,6 +2,8 @@
 // the perfect sphere, render.
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include <cmath>
 #include <filesystem>
 #include <string>
@@ -24,20 +26,21 @@ struct Recorder final : RunObserver {
   void progress(int position) override { positions.push_back(position); }
 };
 
+// Channel 0's maps under short names: most runs here are channel 0's.
 struct Workbench {
-  HeightMatrix height_map_0, height_map_1, measured_map, sphere_map, difference_map;
-  ProfileGeometry geometry;
+  std::array<ChannelMaps, 2> channels;
+  HeightMatrix& height_map_0 = channels[0].height_map;
+  HeightMatrix& height_map_1 = channels[1].height_map;
+  HeightMatrix& measured_map = channels[0].measured_map;
+  ProfileGeometry& geometry = channels[0].profile;
+  HeightMatrix difference_map;
   Picture map_image{256, 256}, diff_image{256, 256};
   Recorder observer;
 
   ProfileRun run(int channel, std::string radius = "7.5", std::string mask = "3.3") {
     return ProfileRun{.channel = channel,
-                      .height_map_0 = height_map_0,
-                      .height_map_1 = height_map_1,
-                      .measured_map = measured_map,
-                      .sphere_map = sphere_map,
+                      .channels = {&channels[0], &channels[1]},
                       .difference_map = difference_map,
-                      .geometry = geometry,
                       .radius_text = radius,
                       .mask_radius_text = mask,
                       .map_image = map_image,

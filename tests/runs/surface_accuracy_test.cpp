@@ -33,8 +33,9 @@ Measured measure(const std::string& radius, const Surface& surface) {
   run_simulation_unseen(SimulationInputs{}, params, observer);
   UnseenProfile profile;
   run_profile_unseen(0, radius, texts.maskradius, profile, observer);
-  const ProfileGeometry& geometry = profile.geometry;
-  Measured m{surface_figures({profile.measured_map, profile.sphere_map, geometry.field_x, profile.mask_radius}), {}};
+  const ChannelMaps& maps = profile.channels[0];
+  const ProfileGeometry& geometry = maps.profile;
+  Measured m{surface_figures({maps.measured_map, maps.sphere_map, geometry.field_x, profile.mask_radius}), {}};
 
   // The true heights at the cell centres, less the set sphere placed as the
   // profile run places it (apex height from the four cells around the centre).
