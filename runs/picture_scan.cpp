@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <string>
+
 #include "common/errors.h"
 #include "formats/camera_picture.h"
 #include "scan/default_par.h"
@@ -47,6 +49,13 @@ void scan_picture(const std::string& picture, const std::optional<std::string>& 
     throw file_error(FileAction::read, outcome == ScanEngine::Outcome::reference_refused ? *reference : picture,
                      ": the engine cannot take the picture");
 
+  // A picture too narrow or too low for the engine's blocks leaves an empty
+  // grid, which no reader of profiles takes: refused in the words its read-back
+  // gives, before it could replace an earlier profile.
+  const ScnMatrix& grid = engine.profile();
+  if (grid.cols < 1 || grid.rows < 1)
+    throw file_error(FileAction::read, profile_file,
+                     ": grid size " + std::to_string(grid.cols) + " x " + std::to_string(grid.rows) + " out of range");
   // The engine reports nothing, and replaces the profile by renaming a new
   // file over it: if the name still leads to the file from before, the write
   // failed, and the earlier result must not pass for the new one.

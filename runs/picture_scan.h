@@ -16,6 +16,9 @@
 //   when a picture cannot be read (nothing is written then);
 // * `Cannot read file "<picture>": the engine cannot take the picture` when
 //   the engine has no memory for its planes;
+// * `Cannot read file "<profile_file>": grid size 0 x 256 out of range` when
+//   the picture is too small for the engine to make a profile of (nothing is
+//   written: no reader takes an empty grid);
 // * `Cannot create file "<profile_file>"` when the profile was not written;
 //   an earlier file of that name is then left as it was. (A profile written
 //   in place into a device or FIFO cannot be checked and counts as written.)

@@ -107,6 +107,26 @@ TEST(PictureScan, NoProfileFromAPictureThatCannotBeRead) {
   EXPECT_EQ(read_file_bytes("old.txt"), "earlier profile\n");
 }
 
+TEST(PictureScan, NoProfileOfAPictureTooSmallForTheEngine) {
+  TempDir dir;
+  write_scan_settings();
+  struct Case {
+    SphereFringes picture;
+    const char* message;
+  };
+  const Case cases[] = {
+      {{2, 256, 0.02, 10.0, 30.0, 7.5}, "Cannot read file \"old.txt\": grid size 0 x 64 out of range"},
+      {{1, 1, 0.02, 10.0, 30.0, 7.5}, "Cannot read file \"old.txt\": grid size 0 x 0 out of range"},
+  };
+  for (const Case& c : cases) {
+    ASSERT_TRUE(write_sphere_fringes(c.picture, "small.bmp"));
+    write_file_bytes("old.txt", "earlier profile\n");
+    EXPECT_EQ(error_of([] { scan_picture("small.bmp", std::nullopt, "scan.ini", "ScanParameter", "old.txt"); }),
+              c.message);
+    EXPECT_EQ(read_file_bytes("old.txt"), "earlier profile\n");
+  }
+}
+
 TEST(PictureScan, ProfileThatCannotBeWrittenIsAnError) {
   TempDir dir;
   write_scan_settings();
