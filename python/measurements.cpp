@@ -173,7 +173,7 @@ when the channel simulates other than its sphere), as `fringe init` writes them.
 The files are read, and checked as the tool checks them, each time a function uses the
 workspace, from the folder's path: the process's working directory is never changed, so
 threads use workspaces side by side. Raises OSError when the folder does not exist.)")
-      .def(py::init(&open_workspace), py::arg("path"))
+      .def(py::init(&open_workspace), py::arg("path"), "Opens the workspace folder at `path` (str or os.PathLike).")
       .def_property_readonly("path", [](const Workspace& w) { return w.path; }, "The folder, absolute.")
       .def(
           "settings",
@@ -226,16 +226,22 @@ mask_radius_mm under the keys of `fringe measure --json`.)")
       }, "Measured heights, mm, NaN without data.")
       .def_property_readonly("sphere", [](const Comparison& c) { return map_array(c.maps.sphere_map); },
                              "The perfect sphere subtracted, mm.")
-      .def_property_readonly("channel", [](const Comparison& c) { return c.channel; })
-      .def_property_readonly("mask_radius", [](const Comparison& c) { return c.mask_radius; }, "mm")
+      .def_property_readonly("channel", [](const Comparison& c) { return c.channel; }, "The channel, 0 or 1.")
+      .def_property_readonly("mask_radius", [](const Comparison& c) { return c.mask_radius; },
+                             "Radius of the evaluation mask, mm.")
       .def_property_readonly("geometry", [](const Comparison& c) { return geometry_dict(c.maps.profile); },
                              "Spacing (step_x, step_y, mm per profile point), side of the square crop "
                              "(cols, rows) and extent of the map (field_x, field_y, mm).")
-      .def_property_readonly("statistics", &statistics_dict)
-      .def_property_readonly("pv_um", [](const Comparison& c) { return c.stats.pv * kMicronsPerMm; })
-      .def_property_readonly("rms_um", [](const Comparison& c) { return c.stats.rms * kMicronsPerMm; })
-      .def_property_readonly("mean_um", [](const Comparison& c) { return c.stats.mean * kMicronsPerMm; })
-      .def_property_readonly("mask_cells", [](const Comparison& c) { return c.stats.count; })
+      .def_property_readonly("statistics", &statistics_dict,
+                             "{field_mm, mask_radius_mm, mask_cells, pv_um, rms_um, mean_um} as `fringe measure --json`.")
+      .def_property_readonly("pv_um", [](const Comparison& c) { return c.stats.pv * kMicronsPerMm; },
+                             "Peak to valley of the residual inside the mask, microns.")
+      .def_property_readonly("rms_um", [](const Comparison& c) { return c.stats.rms * kMicronsPerMm; },
+                             "RMS of the residual about its mean inside the mask, microns.")
+      .def_property_readonly("mean_um", [](const Comparison& c) { return c.stats.mean * kMicronsPerMm; },
+                             "Mean of the residual inside the mask, microns.")
+      .def_property_readonly("mask_cells", [](const Comparison& c) { return c.stats.count; },
+                             "Cells inside the mask the statistics are over.")
       .def("figures", &figures_dict, py::arg("order") = kDefaultZernikeOrder, py::arg("reference") = "set",
            "The same as fringe.analyse(self, order, reference).");
 
@@ -244,14 +250,15 @@ mask_radius_mm under the keys of `fringe measure --json`.)")
       R"(A measurement as `fringe measure` makes it: the Comparison (maps and statistics), the
 profile the engine made (profile), the seed, contrast and noise, and the fringe picture
 (picture, a uint8 array, row 0 at the top) when measure was asked to keep it, else None.)")
-      .def_property_readonly("profile", [](const MeasurementResult& r) { return r.profile; })
-      .def_property_readonly("seed", [](const MeasurementResult& r) { return r.seed; })
-      .def_property_readonly("contrast", [](const MeasurementResult& r) { return r.contrast; })
-      .def_property_readonly("noise", [](const MeasurementResult& r) { return r.noise; })
+      .def_property_readonly("profile", [](const MeasurementResult& r) { return r.profile; },
+                             "The engine's whole profile as read back (a Profile).")
+      .def_property_readonly("seed", [](const MeasurementResult& r) { return r.seed; }, "Seed of the noise.")
+      .def_property_readonly("contrast", [](const MeasurementResult& r) { return r.contrast; }, "Fringe contrast, 0..1.")
+      .def_property_readonly("noise", [](const MeasurementResult& r) { return r.noise; }, "Noise weight, 0..1.")
       .def_property_readonly("picture", [](const MeasurementResult& r) -> py::object {
         if (!r.picture) return py::none();
         return picture_array(*r.picture);
-      })
+      }, "The fringe picture (uint8, row 0 at the top) when measure(keep_picture=True), else None.")
       .def("__repr__", [](const MeasurementResult& r) {
         return "<fringe.Measurement channel " + std::to_string(r.channel) + ", seed " + std::to_string(r.seed) +
                ", RMS " + std::to_string(r.stats.rms * kMicronsPerMm) + " um>";
