@@ -41,6 +41,16 @@ def test_measure_gives_the_tools_summary(small_workspace, channel, seed, noise, 
     assert (m.channel, m.seed, m.noise, m.contrast) == (channel, seed, noise, contrast)
 
 
+def test_a_surface_given_stands_in_for_the_surface_file_as_in_the_tool(small_workspace):
+    surface = "biconic:rx=7.6,ry=7.9,axis=30,q=-0.2"
+    expected = tool_json("measure", "--dir", small_workspace.path, "--seed", 4, "--noise", 0.2, "--surface", surface)
+    m = fringe.measure(small_workspace, seed=4, noise=0.2, surface=surface)
+    assert m.statistics == {k: expected[k] for k in m.statistics}
+    assert m.statistics != fringe.measure(small_workspace, seed=4, noise=0.2).statistics
+    written = fringe.read_picture(pathlib.Path(small_workspace.path) / "sim00.bmp")
+    np.testing.assert_array_equal(fringe.synthesize(small_workspace, seed=4, noise=0.2, surface=surface), written)
+
+
 @pytest.mark.parametrize("channel, seed, noise, contrast, max_noise", MEASUREMENTS)
 def test_synthesize_gives_the_bytes_of_fringe_simulate(small_workspace, channel, seed, noise, contrast, max_noise):
     run_tool("simulate", "--dir", small_workspace.path, "--channel", channel, "--seed", seed, "--noise", noise,
