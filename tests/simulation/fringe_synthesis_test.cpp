@@ -12,9 +12,10 @@
 #include <utility>
 #include <vector>
 
-#include "scan/cpu_features.h"
 #include "scan/grey_image.h"
+#include "every_target.h"
 #include "simulation/dark_level_shift.h"
+#include "simulation/plain_synthesis.h"
 #include "simulation/random_generator.h"
 #include "simulation/shaped_random.h"
 #include "temp_dir.h"
@@ -159,13 +160,14 @@ TEST(FringeSynthesis, NoiseDrawsSignAmountAndShapedValuePerPixel) {
   EXPECT_LE(level_range(synthesize(p, 7, std::numeric_limits<int32_t>::max(), 5)).second, 254);
 }
 
-// Every vector width against the pixel-by-pixel definition, on pictures
-// that send lanes down every side path: phases beyond the cosine estimate's
-// range (fine fringes) or not a number (no fringe period), contrast 0 (every
+// The plain definition draws and rounds as the generator's functions do, and
+// every vector target gives its bytes and generator state, on pictures that
+// send lanes down every side path: phases beyond the cosine estimate's range
+// (fine fringes) or not a number (no fringe period), contrast 0 (every
 // noise-free level an integer), spans of the shaped value that are and are
 // not powers of two or tabulated, a negative additive bound, and widths that
 // leave a tail after the last full vector.
-TEST(FringeSynthesis, EveryVectorWidthDrawsAndRoundsPixelByPixel) {
+TEST(FringeSynthesis, EveryTargetDrawsAndRoundsAsThePlainDefinition) {
   TempDir dir;
   struct Case {
     const char* name;
@@ -207,16 +209,48 @@ TEST(FringeSynthesis, EveryVectorWidthDrawsAndRoundsPixelByPixel) {
         expected[i][j] = static_cast<uint8_t>(grey(v + amount * s + n * p.noise * v / 255.0));
       }
     const uint64_t state_after = random_state;
-    for (SimdLevel level : {SimdLevel::avx512, SimdLevel::avx2, SimdLevel::sse2}) {
-      simd_ceiling() = level;
-      const Rows image = synthesize(p, 5, c.max_noise, c.additive_range);
-      EXPECT_EQ(random_state, state_after) << c.name;
+    uint64_t plain_state = 5;
+    const GreyImageOwner plain = plain_fringe_picture(p, c.max_noise, c.additive_range, plain_state);
+    ASSERT_TRUE(plain);
+    EXPECT_EQ(plain_state, state_after) << c.name;
+    for (int i = 0; i < p.y_pixels; ++i)
+      ASSERT_EQ(Rows::value_type(img_line(plain.get(), i), img_line(plain.get(), i) + c.width), expected[i])
+          << c.name << ", row " << i;
+    for_every_target([&] {
+      uint64_t state = 5;
+      const GreyImageOwner image = make_fringe_picture(p, c.max_noise, c.additive_range, state);
+      ASSERT_TRUE(image);
+      EXPECT_EQ(state, plain_state) << c.name;
       for (int i = 0; i < p.y_pixels; ++i)
-        for (int j = 0; j < p.x_pixels; ++j)
-          ASSERT_EQ(image[i][j], expected[i][j])
-              << c.name << " at level " << static_cast<int>(level) << ", row " << i << " column " << j;
-    }
-    simd_ceiling() = SimdLevel::avx512;
+        ASSERT_EQ(Rows::value_type(img_line(image.get(), i), img_line(image.get(), i) + c.width), expected[i])
+            << c.name << ", row " << i;
+    });
+  }
+}
+
+// Other surfaces take their levels from SurfaceRows and the same noise
+// kernels: every target against the plain definition, camera-wide rows
+// (their tails after the last whole vector included).
+TEST(FringeSynthesis, SurfacesAtEveryTargetAsThePlainDefinition) {
+  SimParams p;
+  p.x_pixels = 333;
+  p.y_pixels = 61;
+  p.surface = {.model = SurfaceModel::biconic, .rx = 7.6, .ry = 7.9, .axis_deg = 30.0, .q = -0.2};
+  for (const double noise : {0.0, 0.7}) {
+    p.noise = noise;
+    uint64_t plain_state = 9;
+    const GreyImageOwner plain = plain_fringe_picture(p, 64, 5, plain_state);
+    ASSERT_TRUE(plain);
+    for_every_target([&] {
+      uint64_t state = 9;
+      const GreyImageOwner image = make_fringe_picture(p, 64, 5, state);
+      ASSERT_TRUE(image);
+      EXPECT_EQ(state, plain_state);
+      for (int i = 0; i < p.y_pixels; ++i)
+        ASSERT_TRUE(std::equal(img_line(image.get(), i), img_line(image.get(), i) + p.x_pixels,
+                               img_line(plain.get(), i)))
+            << "noise " << noise << ", row " << i;
+    });
   }
 }
 

@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <string>
 
-#include "scan/cpu_features.h"
+#include "every_target.h"
 #include "simulation/fringe_synthesis.h"
 #include "simulation/random_generator.h"
 #include "temp_dir.h"
@@ -70,18 +70,15 @@ const Case kCases[] = {
 
 TEST(GoldenSynthesis, PicturesAndDrawsKeepEveryByte) {
   TempDir dir;
-  for (SimdLevel level : {SimdLevel::avx512, SimdLevel::avx2, SimdLevel::sse2}) {
-    simd_ceiling() = level;
+  for_every_target([] {
     for (const Case& c : kCases) {
       seed_random(c.seed);
       ASSERT_EQ(synthesize_fringe_image(c.params, "sim.bmp", c.max_noise, c.additive_range), 0) << c.name;
       const uint64_t file = digest(read_file_bytes("sim.bmp"));
       EXPECT_TRUE(file == c.file && random_state == c.state)
-          << c.name << " at level " << static_cast<int>(level) << ": 0x" << std::hex << file << "ULL, 0x"
-          << random_state << "ULL";
+          << c.name << ": 0x" << std::hex << file << "ULL, 0x" << random_state << "ULL";
     }
-  }
-  simd_ceiling() = SimdLevel::avx512;
+  });
 }
 
 }  // namespace

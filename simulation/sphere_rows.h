@@ -1,0 +1,64 @@
+// The noise-free grey levels of a fringe picture of the sphere, row by row,
+// for the synthesis (other surfaces: surface_rows.h).
+#pragma once
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <numbers>
+#include <vector>
+
+#include "simulation/sim_params.h"
+
+// What a row's levels are made of: per column x and x squared (mm from the
+// apex) and the level on the flat floor z = -R around the sphere; the sphere
+// and the fringes.
+struct SphereGeometry {
+  const double* column_x;
+  const double* column_x_sq;
+  const double* floor_level;
+  std::size_t width;
+  double radius;
+  double radius_sq;
+  double t;          // tan(alpha)
+  double period_mm;  // fringe period on the flat, mm
+  double contrast;
+  double shift;
+
+  // Height z moves the vertical fringes sideways by z * t; phase 0 at the apex.
+  double phase(double x, double z) const { return 2.0 * std::numbers::pi * (x + z * t) / period_mm; }
+  double level(double x, double z) const { return (contrast * std::cos(phase(x, z)) + 1.0) * 127.0 - shift; }
+  // The level of column j in a row of y squared y_sq with the C library's
+  // sqrt and cos: z is 0 at the apex and falls to -R at the rim. The plain
+  // definition of every level of the sphere.
+  double exact_level(double y_sq, std::size_t j) const {
+    const double r_sq = column_x_sq[j] + y_sq;
+    return r_sq < radius_sq ? level(column_x[j], std::sqrt(radius_sq - r_sq) - radius) : floor_level[j];
+  }
+};
+
+// Pixel (row i, column j) lies at x = d (j - (W - 1) / 2) - offset_x,
+// y = d (i - (H - 1) / 2) - offset_y from the apex (d the pixel size, row 0
+// the bottom row of the picture). Everything that depends on the column alone
+// is worked out once.
+class SphereRows {
+ public:
+  SphereRows(const SimParams& params, double contrast, int dark_floor);
+
+  // Levels of row i, valid until the next call: estimated in vectors
+  // (estimate_sphere_row), where that cannot change a grey byte only.
+  const double* row(int32_t i);
+  // Whether rows i and k have the same levels: their y squared are equal.
+  bool same_levels(int32_t i, int32_t k) const { return row_y_sq_[i] == row_y_sq_[k]; }
+  // The C library's level of pixel j of row i.
+  double exact_level(int32_t i, std::size_t j) const { return geometry_.exact_level(row_y_sq_[i], j); }
+
+ private:
+  std::vector<double> column_x_;     // mm right of the apex
+  std::vector<double> column_x_sq_;
+  std::vector<double> floor_level_;  // level where r >= R
+  std::vector<double> row_y_sq_;     // (mm above the apex) squared
+  std::vector<double> scratch_;
+  std::vector<uint32_t> listed_;     // columns the vectors leave to exact_level
+  SphereGeometry geometry_{};
+};

@@ -1,0 +1,37 @@
+// The vector kernels of the synthesis (Highway, chosen at run time). Each
+// works through a row in whole vectors and leaves the rest to the plain
+// definition (sphere_rows.h, pixel_noise.h): the columns after the last
+// whole vector, and the few it lists, whose bytes an estimate could get
+// wrong.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "simulation/pixel_noise.h"
+#include "simulation/sphere_rows.h"
+
+// Columns [0, done) are written except the `listed` ones named in the list
+// (ascending), which the caller works out pixel by pixel, as it does the
+// columns from `done` on.
+struct KernelRow {
+  std::size_t done;
+  std::size_t listed;
+};
+
+// The levels of the sphere's row of y squared y_sq, with the cosine
+// estimated; lists the columns whose phase lies beyond the estimate's range
+// (or is not a number).
+KernelRow estimate_sphere_row(const SphereGeometry& g, double y_sq, double* levels, uint32_t* listed);
+
+// The grey bytes of noise-free levels; lists the columns whose level lies
+// within `margin` of an integer.
+KernelRow clean_grey_row(const double* levels, std::size_t width, double margin, uint8_t* line,
+                         uint32_t* listed);
+
+// The grey bytes of levels with noise, pixel j drawing from the state
+// `first` jumped j * noise.draws draws ahead (`first`: the generator after
+// pixel 0's first draw); lists the columns whose noisy value lies within
+// `margin` of an integer.
+KernelRow noisy_grey_row(const Noise& noise, double margin, const double* levels, std::size_t width,
+                         uint64_t first, uint8_t* line, uint32_t* listed);
