@@ -65,7 +65,7 @@ HWY_INLINE V CosineEstimate(D d, V phi) {
   // (halves round to even).
   const V half = hn::Sub(hn::Add(hn::Mul(k, hn::Set(d, 0.5)), shift), shift);
   const V odd = hn::Sub(k, hn::Mul(hn::Set(d, 2.0), half));
-  return hn::IfThenElse(odd != hn::Zero(d), hn::Neg(cos_r), cos_r);
+  return hn::IfThenElse(hn::Ne(odd, hn::Zero(d)), hn::Neg(cos_r), cos_r);
 }
 
 }  // namespace fringe::HWY_NAMESPACE

@@ -20,8 +20,9 @@ using VD = hn::Vec<DD>;
 using DU = hn::RebindToUnsigned<DD>;
 using VU = hn::Vec<DU>;
 
-// Lanes of no target of the tree hold more than 64 bytes.
-constexpr std::size_t kMaxDoubles = 64 / sizeof(double);
+// The most lanes this target's vectors hold (SVE's length is the
+// processor's, up to 256 bytes).
+constexpr std::size_t kMaxDoubles = HWY_MAX_BYTES / sizeof(double);
 
 // Appends the columns j + k of the lanes k set in `mask` to `listed`.
 template <class M>
@@ -39,9 +40,9 @@ HWY_INLINE std::size_t list_lanes(DD d, M mask, std::size_t j, uint32_t* listed,
 HWY_INLINE void store_grey_bytes(DD d, VD v, uint8_t* out) {
   const hn::Rebind<int32_t, DD> d32;
   const hn::Rebind<uint8_t, DD> d8;
-  const VD low = hn::IfThenElseZero(v > hn::Zero(d), v);
+  const VD low = hn::IfThenElseZero(hn::Gt(v, hn::Zero(d)), v);
   const VD top = hn::Set(d, 254.0);
-  const VD clamped = hn::IfThenElse(low < top, low, top);
+  const VD clamped = hn::IfThenElse(hn::Lt(low, top), low, top);
   hn::StoreU(hn::DemoteTo(d8, hn::DemoteTo(d32, clamped)), d8, out);
 }
 
@@ -49,7 +50,7 @@ HWY_INLINE void store_grey_bytes(DD d, VD v, uint8_t* out) {
 HWY_INLINE hn::Mask<DD> near_integers(DD d, VD v, VD margin) {
   const VD shift = hn::Set(d, kRoundingShift);
   const VD distance = hn::Sub(v, hn::Sub(hn::Add(v, shift), shift));
-  return hn::And(distance < margin, distance > hn::Neg(margin));
+  return hn::And(hn::Lt(distance, margin), hn::Gt(distance, hn::Neg(margin)));
 }
 
 KernelRow EstimateSphereRow(const SphereGeometry& g, double y_sq, double* levels, uint32_t* listed) {
@@ -72,13 +73,13 @@ KernelRow EstimateSphereRow(const SphereGeometry& g, double y_sq, double* levels
     // those columns keep the floor level.
     const VD r_sq = hn::Add(hn::LoadU(d, g.column_x_sq + j), y);
     const VD rest = hn::Sub(radius_sq, r_sq);
-    const VD z = hn::Sub(hn::Sqrt(hn::IfThenElseZero(rest > hn::Zero(d), rest)), radius);
+    const VD z = hn::Sub(hn::Sqrt(hn::IfThenElseZero(hn::Gt(rest, hn::Zero(d)), rest)), radius);
     const VD phi = hn::Div(hn::Mul(two_pi, hn::Add(hn::LoadU(d, g.column_x + j), hn::Mul(z, t))), period);
     const VD c = CosineEstimate(d, phi);
     const VD level = hn::Sub(hn::Mul(hn::Add(hn::Mul(contrast, c), hn::Set(d, 1.0)), hn::Set(d, 127.0)), shift);
-    const auto inside = r_sq < radius_sq;
+    const auto inside = hn::Lt(r_sq, radius_sq);
     hn::StoreU(hn::IfThenElse(inside, level, hn::LoadU(d, g.floor_level + j)), d, levels + j);
-    const auto within = hn::And(phi <= range, phi >= hn::Neg(range));
+    const auto within = hn::And(hn::Le(phi, range), hn::Ge(phi, hn::Neg(range)));
     row.listed = list_lanes(d, hn::AndNot(within, inside), j, listed, row.listed);
   }
   row.done = j;
@@ -135,10 +136,10 @@ HWY_INLINE VD remainder_of(DD d, VD a, VD bound, VD inverse) {
   const VD shift = hn::Set(d, kRoundingShift);
   const VD estimate = hn::Mul(a, inverse);
   VD q = hn::Sub(hn::Add(estimate, shift), shift);
-  q = hn::IfThenElse(q > estimate, hn::Sub(q, hn::Set(d, 1.0)), q);
+  q = hn::IfThenElse(hn::Gt(q, estimate), hn::Sub(q, hn::Set(d, 1.0)), q);
   VD r = hn::Sub(a, hn::Mul(q, bound));
-  r = hn::IfThenElse(r < hn::Zero(d), hn::Add(r, bound), r);
-  return hn::IfThenElse(r >= bound, hn::Sub(r, bound), r);
+  r = hn::IfThenElse(hn::Lt(r, hn::Zero(d)), hn::Add(r, bound), r);
+  return hn::IfThenElse(hn::Ge(r, bound), hn::Sub(r, bound), r);
 }
 
 KernelRow NoisyGreyRow(const Noise& noise, double margin, const double* levels, std::size_t width,
