@@ -37,6 +37,9 @@ bool smooth_binomial(GreyImage* plane, const GreyImage* from = nullptr);
 // period + 5 at the right edge, rebuilt every 32 columns. Columns without a
 // measured value come out 0.
 void fringe_phase(GreyImage* plane, int32_t window, double period);
+// The same bytes by definition, one row and one window at a time without
+// vectors: the reference fringe_phase is tested against.
+void fringe_phase_plain(GreyImage* plane, int32_t window, double period);
 // Phase bytes of `count` filter responses: round(atan2(-Im, Re) * 128 / pi)
 // as a two's complement byte (128 becomes -128), 0 where Re and Im are both 0.
 void phase_bytes(const double* re, const double* im, int32_t count, uint8_t* out);

@@ -1,5 +1,6 @@
 // Phase measurement along the rows: window lengths and the columns measured,
-// exact phase bytes against a plain loop, and bad periods and sizes.
+// the vector kernels against the plain definition at every target, and bad
+// periods and sizes.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,9 +12,10 @@
 #include <tuple>
 #include <vector>
 
+#include "every_target.h"
 #include "fringe_image.h"
-#include "scan/cpu_features.h"
 #include "scan/image_processing.h"
+#include "scan/phase_angle.h"
 
 namespace {
 
@@ -35,59 +37,6 @@ Image noise_image(int32_t width, int32_t height, unsigned seed) {
   for (int32_t y = 0; y < height; ++y)
     for (int32_t x = 0; x < width; ++x) img_line(image.get(), y)[x] = static_cast<uint8_t>(random());
   return image;
-}
-
-// The measurement as a plain loop: kernels rebuilt every 32 columns of every
-// row, each sum one tap after another, atan2 for every value. A window that
-// grows measures the columns it would skip; a rebuilt window that does not
-// fit ends the row; columns never measured are 0.
-void plain_fringe_phase(GreyImage* plane, int32_t window, double period) {
-  const int32_t w = plane->width;
-  const double left = period - 5.0;
-  const double right = period + 5.0;
-  int32_t a = window;
-  int32_t h = a / 2;
-  std::vector<double> kc(128), ks(128);
-  std::vector<uint8_t> r(static_cast<std::size_t>(w)), out(r.size());
-  for (int32_t y = 0; y < plane->height; ++y) {
-    uint8_t* row = img_line(plane, y);
-    std::copy(row, row + w, r.begin());
-    std::fill(out.begin(), out.end(), 0);
-    const auto measure = [&](int32_t start) {
-      double re = 0.0, im = 0.0;
-      for (int32_t i = 0; i < a; ++i) {
-        re += r[start + i] * kc[i];
-        im += r[start + i] * ks[i];
-      }
-      const double value = re == 0.0 && im == 0.0 ? 0.0 : std::nearbyint(std::atan2(-im, re) * 128 / kPi);
-      out[start + h] = static_cast<uint8_t>(static_cast<int>(value));
-    };
-    bool measured = false;
-    for (int32_t j = 0; j <= w - a; ++j) {
-      if (j % 32 == 0) {
-        double lp = j <= w / 2 ? left + j / (0.5 * w) * (period - left)
-                               : period + (j - 0.5 * w) / (0.5 * w) * (right - period);
-        if (!(lp >= 5.0)) lp = 5.0;
-        const int32_t old_half = h;
-        a = static_cast<int32_t>(std::nearbyint(std::min(3.0 * lp, 128.0)));
-        if (a % 2 == 0) --a;
-        h = a / 2;
-        for (int32_t i = 0; i < a; ++i) {
-          const int32_t t = i - h;
-          const double weight = 0.54 + 0.46 * std::cos(2.0 * kPi * t / a);
-          kc[i] = weight * std::cos(2.0 * kPi * t / lp);
-          ks[i] = weight * std::sin(2.0 * kPi * t / lp);
-        }
-        if (j > w - a) break;
-        if (measured)
-          for (int32_t c = j + old_half; c < j + h; ++c) measure(c - h);
-      }
-      measure(j);
-      measured = true;
-    }
-    for (int32_t s = 0; s < std::min(h, w); ++s) out[s] = out[w - 1 - s] = 0;
-    std::copy(out.begin(), out.end(), row);
-  }
 }
 
 // Number of differing pixels; the first one is reported.
@@ -202,28 +151,42 @@ TEST(PhaseBytes, EqualRoundedAtan2AlsoNextToEveryRoundingBoundary) {
       im.push_back(y);
     }
   const auto count = static_cast<int32_t>(re.size());
-  for (SimdLevel level : {SimdLevel::avx512, SimdLevel::avx2, SimdLevel::sse2}) {
-    simd_ceiling() = level;
+  std::vector<uint8_t> expected(re.size());
+  for (int32_t i = 0; i < count; ++i) {
+    const double value =
+        re[i] == 0.0 && im[i] == 0.0 ? 0.0 : std::nearbyint(std::atan2(-im[i], re[i]) * 128 / kPi);
+    expected[i] = std::isfinite(value) ? static_cast<uint8_t>(static_cast<int>(value)) : uint8_t{0};
+  }
+  const auto wrong = [&](const std::vector<uint8_t>& bytes, int32_t first) {
+    int count_wrong = 0;
+    for (std::size_t k = 0; k < bytes.size(); ++k) {
+      const std::size_t i = first + k;
+      if (bytes[k] != expected[i] && count_wrong++ < 5)
+        ADD_FAILURE() << "re " << re[i] << " im " << im[i] << ": " << int(bytes[k]) << " instead of "
+                      << int(expected[i]);
+    }
+    return count_wrong;
+  };
+  std::vector<uint8_t> plain(re.size());
+  for (int32_t i = 0; i < count; ++i) plain[i] = phase_byte(re[i], im[i]);
+  EXPECT_EQ(wrong(plain, 0), 0) << "phase_byte";
+  for_every_target([&] {
     std::vector<uint8_t> bytes(re.size());
     phase_bytes(re.data(), im.data(), count, bytes.data());
-    simd_ceiling() = SimdLevel::avx512;
-    int wrong = 0;
-    for (int32_t i = 0; i < count; ++i) {
-      const double value =
-          re[i] == 0.0 && im[i] == 0.0 ? 0.0 : std::nearbyint(std::atan2(-im[i], re[i]) * 128 / kPi);
-      const auto expected = std::isfinite(value) ? static_cast<uint8_t>(static_cast<int>(value)) : uint8_t{0};
-      if (bytes[i] != expected && wrong++ < 5)
-        ADD_FAILURE() << "level " << static_cast<int>(level) << " re " << re[i] << " im " << im[i] << ": "
-                      << int(bytes[i]) << " instead of " << int(expected);
+    EXPECT_EQ(wrong(bytes, 0), 0);
+    // Runs that start and end inside a vector: the rest by definition.
+    for (const auto& [first, length] : {std::pair{1, 1}, std::pair{3, 6}, std::pair{count - 12, 11}}) {
+      std::vector<uint8_t> part(static_cast<std::size_t>(length));
+      phase_bytes(re.data() + first, im.data() + first, length, part.data());
+      EXPECT_EQ(wrong(part, first), 0) << first << " + " << length;
     }
-    EXPECT_EQ(wrong, 0);
     const uint8_t* axes = bytes.data() + count - 25 - 16;  // index: 4 * re + im
     for (int i : {0, 1, 4, 5}) EXPECT_EQ(axes[i], 0) << i;  // Re = Im = 0
     EXPECT_EQ(axes[12], 0x80);  // Re < 0, Im = +0: angle -pi, -128
     EXPECT_EQ(axes[13], 0x80);  // Re < 0, Im = -0: angle pi, 128 stored as -128
     EXPECT_EQ(axes[2], 0xC0);   // Re = 0, Im > 0: -64
     EXPECT_EQ(axes[3], 0x40);   // Re = 0, Im < 0: 64
-  }
+  });
 }
 
 TEST(FringePhase, DefaultRowWindowsGrowFrom15To43TapsAndStopAtColumn1237) {
@@ -265,7 +228,7 @@ TEST(FringePhase, ColumnsWhereTheWindowGrowsCarryMeasuredPhases) {
   Image measured = copy_of(source.get());
   Image expected = copy_of(source.get());
   fringe_phase(measured.get(), 29, 10.0);
-  plain_fringe_phase(expected.get(), 29, 10.0);
+  fringe_phase_plain(expected.get(), 29, 10.0);
   EXPECT_EQ(differences(measured.get(), expected.get()), 0);
   int grey_levels_left = 0;
   for (int32_t y = 0; y < 1024; ++y)
@@ -280,27 +243,11 @@ TEST(FringePhase, RowEndsWhereTheRebuiltWindowNoLongerFits) {
   Image noise = noise_image(650, 40, 3);
   Image expected = copy_of(noise.get());
   fringe_phase(noise.get(), 29, 10.0);
-  plain_fringe_phase(expected.get(), 29, 10.0);
+  fringe_phase_plain(expected.get(), 29, 10.0);
   EXPECT_EQ(differences(noise.get(), expected.get()), 0);
   const std::vector<uint8_t> end = impulse_response(650, 640, 10.0);
   expect_span(end, 620, 627);
   EXPECT_TRUE(std::all_of(end.begin() + 628, end.end(), [](uint8_t v) { return v == 0; }));
-}
-
-TEST(FringePhase, MatchesThePlainLoopOnNoiseForManyWidthsAndPeriods) {
-  struct Case {
-    int32_t width;
-    double period;
-  };
-  for (const Case& c : {Case{1280, 10.0}, Case{97, 10.0}, Case{522, 10.0}, Case{333, 7.3},
-                        Case{1000, 25.0}, Case{4096, 12.0}, Case{700, 40.0}, Case{64, 3.0},
-                        Case{300, 1e300}}) {
-    Image noise = noise_image(c.width, 6, static_cast<unsigned>(c.width));
-    Image expected = copy_of(noise.get());
-    fringe_phase(noise.get(), phase_window(c.period), c.period);
-    plain_fringe_phase(expected.get(), phase_window(c.period), c.period);
-    EXPECT_EQ(differences(noise.get(), expected.get()), 0) << c.width << " / " << c.period;
-  }
 }
 
 TEST(FringePhase, BadPeriodsKeepWindowsWithin15To127Taps) {
@@ -336,30 +283,52 @@ TEST(FringePhase, ImagesWithoutAFittingWindowComeOutZero) {
   EXPECT_EQ(img_line(wide.get(), 1)[7], 9);
 }
 
-// Every variant the processor has (AVX-512, AVX2, SSE2) against the widest:
-// the phase of a sphere image and of noise, and the flaw mask of that noise.
-TEST(FringePhase, Sse2Avx2AndAvx512VariantsGiveTheSameBytes) {
-  Image fringes(make_sphere_fringes(SphereFringes{}), &img_destroy);
-  Image noise = noise_image(333, 50, 21);
-  const auto run = [&](SimdLevel level) {
-    simd_ceiling() = level;
-    std::vector<Image> out;
-    out.push_back(copy_of(fringes.get()));
-    out.push_back(copy_of(noise.get()));
-    out.push_back(make_image(333, 50));
-    for (int32_t y = 0; y < 50; ++y) std::fill(img_line(out[2].get(), y), img_line(out[2].get(), y) + 333, 255);
-    fringe_phase(out[0].get(), 29, 10.0);
-    fringe_phase(out[1].get(), 29, 10.0);
-    flaw_mask(out[2].get(), out[1].get(), 1000);
-    simd_ceiling() = SimdLevel::avx512;
-    return out;
+// At every target the vector path gives the plain definition's bytes: real
+// fringes and noise, heights that leave a partial group of eight rows, rows
+// ending where a rebuilt window no longer fits (650, 97, 64), the columns a
+// growing window would skip, and every window width the plans use (15 to 127
+// taps over periods 10 to 40 on 1280 columns).
+TEST(FringePhase, EveryTargetGivesThePlainDefinitionsBytes) {
+  struct Case {
+    GreyImage* image;
+    double period;
   };
-  const std::vector<Image> widest = run(SimdLevel::avx512);
-  for (SimdLevel level : {SimdLevel::avx2, SimdLevel::sse2}) {
-    const std::vector<Image> other = run(level);
-    for (std::size_t k = 0; k < widest.size(); ++k)
-      EXPECT_EQ(differences(widest[k].get(), other[k].get()), 0) << static_cast<int>(level) << " / " << k;
+  std::vector<Case> cases = {{make_sphere_fringes(SphereFringes{}), 10.0},
+                             {make_sphere_fringes(SphereFringes{700, 517, 0.01, 6.0, 30.0, 7.0}), 6.0}};
+  for (const auto& [width, period] : {std::pair{1280, 10.0}, std::pair{1280, 20.0}, std::pair{1280, 30.0},
+                                      std::pair{1280, 40.0}, std::pair{650, 10.0}, std::pair{97, 10.0},
+                                      std::pair{522, 10.0}, std::pair{333, 7.3}, std::pair{1000, 25.0},
+                                      std::pair{4096, 12.0}, std::pair{700, 40.0}, std::pair{64, 3.0},
+                                      std::pair{300, 1e300}})
+    cases.push_back({noise_image(width, 11, static_cast<unsigned>(width)).release(), period});
+  std::vector<Image> expected;
+  for (const Case& c : cases) {
+    expected.push_back(copy_of(c.image));
+    fringe_phase_plain(expected.back().get(), phase_window(c.period), c.period);
   }
+  for_every_target([&] {
+    for (std::size_t k = 0; k < cases.size(); ++k) {
+      Image measured = copy_of(cases[k].image);
+      fringe_phase(measured.get(), phase_window(cases[k].period), cases[k].period);
+      EXPECT_EQ(differences(measured.get(), expected[k].get()), 0)
+          << cases[k].image->width << " / " << cases[k].period;
+    }
+  });
+  for (const Case& c : cases) img_destroy(c.image);
+}
+
+// The flaw mask of a measured phase is the same at every target.
+TEST(FringePhase, FlawMaskOfTheMeasuredPhaseIsTheSameAtEveryTarget) {
+  Image noise = noise_image(333, 50, 21);
+  fringe_phase(noise.get(), 29, 10.0);
+  const auto mask_of = [&] {
+    Image mask = make_image(333, 50);
+    for (int32_t y = 0; y < 50; ++y) std::fill(img_line(mask.get(), y), img_line(mask.get(), y) + 333, 255);
+    flaw_mask(mask.get(), noise.get(), 1000);
+    return mask;
+  };
+  const Image first = mask_of();
+  for_every_target([&] { EXPECT_EQ(differences(mask_of().get(), first.get()), 0); });
 }
 
 }  // namespace
