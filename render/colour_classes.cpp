@@ -1,9 +1,5 @@
 #include "render/colour_classes.h"
 
-#include <cstring>
-
-#include "scan/cpu_features.h"
-
 #include <cmath>
 
 std::vector<int> level_thresholds(int n) {
@@ -28,40 +24,4 @@ ClassColours class_colours(const std::vector<int>& thresholds, ColourComponent b
     table.bgr[static_cast<std::size_t>(level)] = {blue(value), green(value), red(value)};
   }
   return table;
-}
-
-namespace {
-
-using Quad = double __attribute__((vector_size(32)));
-
-// Four levels of class_level: both limits and the level's own range
-// checked lane by lane, the level rounded to nearest (halves to even, as
-// lrint in the default mode) by adding and removing 1.5 * 2^52.
-__attribute__((target("avx2"))) void class_levels_avx2(const double* values, int n, double min, double max,
-                                                      int16_t* levels) {
-  constexpr double kRoundingShift = 6755399441055744.0;
-  const double range = max - min;
-  int i = 0;
-  for (; i + 4 <= n; i += 4) {
-    Quad v;
-    std::memcpy(&v, values + i, sizeof v);
-    const Quad level = (v - min) * 255.0 / range;
-    const Quad rounded = (level + kRoundingShift) - kRoundingShift;
-    const auto inside = (v >= min) & (v <= max);
-    const auto valid = inside & (level >= 0.0) & (level <= 255.0);
-    Quad result = valid ? rounded : Quad{} - 1.0;
-    if (range == 0.0) result = inside ? Quad{} + 1.0 : Quad{} - 1.0;
-    for (int k = 0; k < 4; ++k) levels[i + k] = static_cast<int16_t>(result[k]);
-  }
-  for (; i < n; ++i) levels[i] = static_cast<int16_t>(class_level(values[i], min, max));
-}
-
-}  // namespace
-
-void class_levels(const double* values, int n, double min, double max, int16_t* levels) {
-  if (cpu_has_avx2()) {
-    class_levels_avx2(values, n, min, max, levels);
-    return;
-  }
-  for (int i = 0; i < n; ++i) levels[i] = static_cast<int16_t>(class_level(values[i], min, max));
 }

@@ -32,8 +32,8 @@ inline int class_level(double v, double min, double max) {
   return static_cast<int>(std::lrint(level));
 }
 
-// class_level of values[0 .. n-1] into levels[0 .. n-1], several at a time
-// where the processor allows: the same operations, so the same levels.
+// class_level of values[0 .. n-1] into levels[0 .. n-1], in vectors
+// (class_levels.cpp): the same operations, so the same levels.
 void class_levels(const double* values, int n, double min, double max, int16_t* levels);
 
 // Pixel bytes (blue, green, red) for every level 0..255: the colour of the

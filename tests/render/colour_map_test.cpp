@@ -6,8 +6,8 @@
 #include <limits>
 #include <vector>
 
+#include "every_target.h"
 #include "render/colour_classes.h"
-#include "scan/cpu_features.h"
 
 namespace {
 
@@ -125,11 +125,11 @@ TEST(ColourMap, WindowSetsThePictureSizeAndReadsTheTopLeftCells) {
   EXPECT_EQ(picture.width(), 5);
 }
 
-// The levels of a whole column, worked out several at a time, are those of
-// class_level value by value at every vector width: limits, halves, values
-// beside the limits, not-a-number, infinities, a range of zero width and
-// one too wide to give levels, and lengths that leave a tail.
-TEST(ColourClasses, ColumnLevelsAreClassLevelAtEveryWidth) {
+// The levels of a whole column, worked out in vectors, are those of
+// class_level value by value at every target: limits, halves, values beside the limits, not-a-number, infinities, a
+// range of zero width and one too wide to give levels, and lengths short of
+// the buffer, which stays as it was beyond them.
+TEST(ColourClasses, ColumnLevelsAreClassLevelAtEveryTarget) {
   std::vector<double> values;
   for (int k = -300; k <= 600; ++k) values.push_back(k * 0.5 - 10.0);  // every half level of 0..255
   for (double v : {0.0, -0.0, 255.0, std::nextafter(0.0, -1.0), std::nextafter(255.0, 256.0), kNaN, kInf, -kInf,
@@ -137,20 +137,17 @@ TEST(ColourClasses, ColumnLevelsAreClassLevelAtEveryWidth) {
     values.push_back(v);
   const double limits[][2] = {{0.0, 255.0}, {-0.005, 0.005}, {3.0, 3.0}, {-1e308, 1e308},
                               {-kInf, kInf}, {kNaN, 1.0},    {1.0, -1.0}, {-7.25, 300.5}};
-  for (SimdLevel level : {SimdLevel::avx512, SimdLevel::sse2}) {
-    simd_ceiling() = level;
+  for_every_target([&] {
     for (const auto& [lo, hi] : limits)
       for (int n : {static_cast<int>(values.size()), 3, 0}) {
         std::vector<int16_t> levels(values.size(), 999);
         class_levels(values.data(), n, lo, hi, levels.data());
         for (int i = 0; i < n; ++i)
           ASSERT_EQ(levels[static_cast<std::size_t>(i)], class_level(values[static_cast<std::size_t>(i)], lo, hi))
-              << values[static_cast<std::size_t>(i)] << " in " << lo << " .. " << hi << " at level "
-              << static_cast<int>(level);
+              << values[static_cast<std::size_t>(i)] << " in " << lo << " .. " << hi;
         if (n < static_cast<int>(levels.size())) {
           EXPECT_EQ(levels[static_cast<std::size_t>(n)], 999);
         }
       }
-  }
-  simd_ceiling() = SimdLevel::avx512;
+  });
 }

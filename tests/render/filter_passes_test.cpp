@@ -9,11 +9,11 @@
 #include <cstdint>
 #include <random>
 
+#include "every_target.h"
 #include "pixel_art.h"
 #include "render/binomial_filter.h"
 #include "render/mean_filter.h"
 #include "render/row_smoothing.h"
-#include "scan/cpu_features.h"
 
 namespace {
 
@@ -102,20 +102,22 @@ Picture mean_every_pass(Picture picture, int n) {
   return picture;
 }
 
-TEST(BinomialFilterPasses, SixteenPixelsAtATimeMatchThePlainPass) {
-  unsigned seed = 10;
-  for (const PixelFormat format : {PixelFormat::indexed8, PixelFormat::bgr24}) {
-    for (int width = 1; width <= 40; ++width) {
-      for (const int height : {1, 2, 3, 5}) {
-        Picture fast = random_picture(width, height, format, ++seed);
-        Picture plain = fast;
-        binomial_filter(fast, 2);
-        plain_binomial_pass(plain);
-        plain_binomial_pass(plain);
-        ASSERT_TRUE(same_bytes(fast, plain)) << width << " x " << height;
+TEST(BinomialFilterPasses, VectorsOfPixelsMatchThePlainPassAtEveryTarget) {
+  for_every_target([] {
+    unsigned seed = 10;
+    for (const PixelFormat format : {PixelFormat::indexed8, PixelFormat::bgr24}) {
+      for (int width = 1; width <= 80; ++width) {
+        for (const int height : {1, 2, 3, 5}) {
+          Picture fast = random_picture(width, height, format, ++seed);
+          Picture plain = fast;
+          binomial_filter(fast, 2);
+          plain_binomial_pass(plain);
+          plain_binomial_pass(plain);
+          ASSERT_TRUE(same_bytes(fast, plain)) << width << " x " << height;
+        }
       }
     }
-  }
+  });
   // All 255 is the largest sum; a camera-wide picture with ramps and noise.
   Picture white(37, 4, PixelFormat::indexed8);
   for (int y = 0; y < 4; ++y) std::fill(white.row(y), white.row(y) + 37, uint8_t{255});
@@ -153,15 +155,12 @@ TEST(BinomialFilterPasses, PassesSideBySideMatchThePlainPasses) {
       std::fill(fast.row(y), fast.row(y) + fast.bytes_per_line() * 2 / 3, uint8_t{255});
     Picture plain = fast;
     for (int i = 0; i < c.passes; ++i) plain_binomial_pass(plain);
-    // 8-bit rows are chained 32 pixels at a time where AVX-512 runs, 16 where AVX2 does.
-    for (SimdLevel level : {SimdLevel::avx512, SimdLevel::avx2, SimdLevel::sse2}) {
-      simd_ceiling() = level;
+    // 8-bit rows are summed and chained a vector of pixels at a time.
+    for_every_target([&] {
       Picture smoothed = fast;
       binomial_filter(smoothed, c.passes);
-      EXPECT_TRUE(same_bytes(smoothed, plain))
-          << c.width << " x " << c.height << ", " << c.passes << " passes, level " << static_cast<int>(level);
-    }
-    simd_ceiling() = SimdLevel::avx512;
+      EXPECT_TRUE(same_bytes(smoothed, plain)) << c.width << " x " << c.height << ", " << c.passes << " passes";
+    });
   }
 }
 
