@@ -14,9 +14,9 @@
 #include <random>
 #include <string>
 
+#include "every_target.h"
 #include "fringe_image.h"
 #include "scan.h"
-#include "scan/cpu_features.h"
 #include "scan/default_par.h"
 #include "scan/scn_context.h"
 #include "temp_dir.h"
@@ -168,14 +168,12 @@ const Case kCases[] = {
 
 TEST(GoldenChain, FullSizePicturesKeepEveryByte) {
   TempDir dir;
-  for (SimdLevel level : {SimdLevel::avx512, SimdLevel::avx2, SimdLevel::sse2}) {
-    simd_ceiling() = level;
+  for_every_target([&] {
     for (const Case& c : kCases) {
       const Digests d = run(c);
-      EXPECT_TRUE(d == c.expected) << c.name << " at level " << static_cast<int>(level) << ": " << hex(d);
+      EXPECT_TRUE(d == c.expected) << c.name << ": " << hex(d);
     }
-  }
-  simd_ceiling() = SimdLevel::avx512;
+  });
 }
 
 // The engine's own runs start from planes nobody cleared: processing must
