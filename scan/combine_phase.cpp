@@ -1,18 +1,68 @@
-#include <emmintrin.h>
+// Orders and phase bytes into the 16-bit plane of the unwrapped phase: the
+// row kernel works in 16-bit lanes.
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "scan/combine_phase.cpp"
+#include <hwy/foreach_target.h>  // before highway.h
+#include <hwy/highway.h>
 
 #include <cstring>
 
 #include "image_processing.h"
 
-namespace {
+#ifndef FRINGE_COMBINE_PHASE_ONCE
+#define FRINGE_COMBINE_PHASE_ONCE
+namespace fringe {
 
-// The value of one pixel: order * 256 + signed phase byte. Orders 1..254 give
-// 128..65151, never 0: 0 means no phase (order 0 excluded, 255 not reached).
-inline uint16_t combined(uint8_t order, uint8_t phase) {
-  return order == 0 || order == 255 ? 0 : static_cast<uint16_t>(order * 256 + static_cast<int8_t>(phase));
+// The pixels [from, width) of a row: order * 256 + signed phase byte as
+// 16-bit words in the machine's byte order. Orders 1..254 give 128..65151,
+// never 0: 0 means no phase (order 0 excluded, 255 not reached).
+inline void combine_row_plain(const uint8_t* orders, const uint8_t* phases, uint8_t* target, int32_t width,
+                              int32_t from = 0) {
+  for (int32_t x = from; x < width; ++x) {
+    const uint8_t order = orders[x];
+    const auto value = order == 0 || order == 255
+                           ? uint16_t{0}
+                           : static_cast<uint16_t>(order * 256 + static_cast<int8_t>(phases[x]));
+    std::memcpy(target + 2 * x, &value, sizeof value);
+  }
 }
 
-}  // namespace
+}  // namespace fringe
+#endif
+
+HWY_BEFORE_NAMESPACE();
+namespace fringe::HWY_NAMESPACE {
+namespace hn = hwy::HWY_NAMESPACE;
+
+// combine_row_plain a vector of 16-bit lanes at a time: the order shifted
+// into the high byte plus the sign-extended phase byte, modulo 2^16 (exact:
+// the value fits), cleared where the order is 0 or 255; the rest plainly.
+void CombineRow(const uint8_t* orders, const uint8_t* phases, uint8_t* target, int32_t width) {
+  const hn::ScalableTag<uint16_t> du16;
+  const hn::RebindToSigned<decltype(du16)> di16;
+  const hn::Rebind<uint8_t, decltype(du16)> du8;
+  const hn::Rebind<int8_t, decltype(du16)> di8;
+  const auto lanes = static_cast<int32_t>(hn::Lanes(du16));
+  const auto none = hn::Zero(du16);
+  const auto all = hn::Set(du16, 255);
+  int32_t x = 0;
+  for (; x + lanes <= width; x += lanes) {
+    const auto order = hn::PromoteTo(du16, hn::LoadU(du8, orders + x));
+    const auto phase = hn::BitCast(du16, hn::PromoteTo(di16, hn::LoadU(di8, reinterpret_cast<const int8_t*>(phases + x))));
+    const auto value = hn::Add(hn::ShiftLeft<8>(order), phase);
+    const auto without = hn::Or(hn::Eq(order, none), hn::Eq(order, all));
+    hn::StoreU(hn::IfThenZeroElse(without, value), du16, reinterpret_cast<uint16_t*>(target + 2 * x));
+  }
+  combine_row_plain(orders, phases, target, width, x);
+}
+
+}  // namespace fringe::HWY_NAMESPACE
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+namespace fringe {
+HWY_EXPORT(CombineRow);
+}  // namespace fringe
 
 void combine_phase(GreyImage* out, const GreyImage* mask, const GreyImage* phase) {
   if (out == nullptr || mask == nullptr || phase == nullptr) return;
@@ -20,32 +70,7 @@ void combine_phase(GreyImage* out, const GreyImage* mask, const GreyImage* phase
   if (out->width != mask->width || out->height != mask->height ||
       phase->width != mask->width || phase->height != mask->height)
     return;
-  const int32_t width = out->width;
-  const __m128i zero = _mm_setzero_si128();
-  const __m128i all_ones = _mm_set1_epi8(-1);
-  for (int32_t y = 0; y < out->height; ++y) {
-    const uint8_t* orders = img_line(mask, y);
-    const uint8_t* phases = img_line(phase, y);
-    uint8_t* target = img_line(out, y);
-    int32_t x = 0;
-    // Sixteen pixels at a time in 16-bit lanes: the order byte as the high
-    // byte plus the sign-extended phase byte, modulo 2^16 (exact: the value
-    // fits), cleared where the order is 0 or 255.
-    for (; x + 16 <= width; x += 16) {
-      const __m128i m = _mm_loadu_si128(reinterpret_cast<const __m128i*>(orders + x));
-      const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(phases + x));
-      const __m128i sign = _mm_cmpgt_epi8(zero, p);
-      const __m128i none = _mm_or_si128(_mm_cmpeq_epi8(m, zero), _mm_cmpeq_epi8(m, all_ones));
-      const __m128i low = _mm_add_epi16(_mm_unpacklo_epi8(zero, m), _mm_unpacklo_epi8(p, sign));
-      const __m128i high = _mm_add_epi16(_mm_unpackhi_epi8(zero, m), _mm_unpackhi_epi8(p, sign));
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(target + 2 * x),
-                       _mm_andnot_si128(_mm_unpacklo_epi8(none, none), low));
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(target + 2 * x + 16),
-                       _mm_andnot_si128(_mm_unpackhi_epi8(none, none), high));
-    }
-    for (; x < width; ++x) {
-      const uint16_t value = combined(orders[x], phases[x]);
-      std::memcpy(target + 2 * x, &value, sizeof value);
-    }
-  }
+  for (int32_t y = 0; y < out->height; ++y)
+    HWY_DYNAMIC_DISPATCH(fringe::CombineRow)(img_line(mask, y), img_line(phase, y), img_line(out, y), out->width);
 }
+#endif
