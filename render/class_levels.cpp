@@ -28,8 +28,8 @@ void ClassLevels(const double* values, int n, double min, double max, int16_t* l
     const auto v = hn::LoadU(d, values + i);
     const auto level = hn::Div(hn::Mul(hn::Sub(v, hn::Set(d, min)), hn::Set(d, 255.0)), hn::Set(d, range));
     const auto rounded = hn::Sub(hn::Add(level, shift), shift);
-    const auto inside = hn::And(v >= hn::Set(d, min), v <= hn::Set(d, max));
-    const auto valid = hn::And(inside, hn::And(level >= hn::Zero(d), level <= hn::Set(d, 255.0)));
+    const auto inside = hn::And(hn::Ge(v, hn::Set(d, min)), hn::Le(v, hn::Set(d, max)));
+    const auto valid = hn::And(inside, hn::And(hn::Ge(level, hn::Zero(d)), hn::Le(level, hn::Set(d, 255.0))));
     const auto result =
         range == 0.0 ? hn::IfThenElse(inside, hn::Set(d, 1.0), none) : hn::IfThenElse(valid, rounded, none);
     hn::StoreU(hn::DemoteTo(d16, hn::DemoteTo(d32, result)), d16, levels + i);
