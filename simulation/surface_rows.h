@@ -1,6 +1,6 @@
 // The noise-free grey levels of a fringe picture of a surface other than the
 // sphere (see surface.h), row by row, for the synthesis. The sphere keeps its
-// own rows in fringe_synthesis.cpp.
+// own rows in sphere_rows.h.
 #pragma once
 
 #include <cstddef>
