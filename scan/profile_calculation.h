@@ -31,10 +31,6 @@ inline float stored_height(double height, float noData) {
 // zero at column width div 2. `phase` is the 16-bit unwrapped phase plane;
 // `full` must already have the plane's size (only the common part is written).
 void height_map(ScnMatrix& full, const GreyImage* phase, const ScnPar& par);
-// Heights relative to the reference phase; a missing reference plane, or one
-// of another kind or size, gives no data everywhere.
-void height_map_reference(ScnMatrix& full, const GreyImage* phase,
-                          const GreyImage* reference, const ScnPar& par);
 // Reduces each s x s block of `full` to the constant term of a least-squares
 // quadric, the fitted height at the block centre, and writes every point of
 // `out` (points beyond the blocks of `full`, blocks with fewer than 6 heights
@@ -65,14 +61,14 @@ int plan_least_squares(LeastSquaresPlan& plan, const double* a, int32_t n, int32
 // solve_least_squares applies to column m, so the m coefficients left in
 // b[0..m-1] equal the plain solver's bit for bit.
 void solve_with_plan(const LeastSquaresPlan& plan, double* b);
-// The same for kPlanLanes right-hand sides side by side, b[row][lane]: each
-// lane gets exactly the operations of solve_with_plan, but the lanes' sums
-// run in parallel instead of waiting on one another.
+// The last coefficient for kPlanLanes right-hand sides side by side,
+// b[row][lane]: each lane gets exactly the operations solve_with_plan gives
+// it, so b[m - 1][lane] is its value bit for bit (the other rows of b are
+// left unspecified); the lanes' sums run in parallel instead of waiting on
+// one another. The plain definition takes one lane at a time.
 constexpr int32_t kPlanLanes = 8;
-void solve_with_plan_lanes(const LeastSquaresPlan& plan, double (*b)[kPlanLanes]);
-// The same for the last coefficient alone, b[m - 1][lane], bit for bit; the
-// other rows of b are left unspecified.
 void solve_last_with_plan_lanes(const LeastSquaresPlan& plan, double (*b)[kPlanLanes]);
+void solve_last_with_plan_plain(const LeastSquaresPlan& plan, double (*b)[kPlanLanes]);
 
 // block_fit band by band: the blocks of one band of s grid rows at a time,
 // so that a caller can make the heights of a band just before they are fitted
@@ -128,8 +124,9 @@ class BlockFitter {
   float fit_masked(const ScnMatrix& band, int32_t x0, int usable);
 };
 
-// Heights of row y of the phase plane (cols values), as height_map and
-// height_map_reference give them; `reference` null for height_map.
+// Heights of row y of the phase plane (cols values): absolute ones as
+// height_map gives them with `reference` null, else relative to the
+// reference phase (a reference plane of another kind or size gives no data).
 struct HeightRow {
   HeightRow(const ScnPar& par, const GreyImage* phase, const GreyImage* reference);
   void operator()(int32_t y, float* out, int32_t cols) const;

@@ -1,106 +1,76 @@
+// One separable 1-2-1 binomial pass over an 8-bit plane: the line kernel
+// sums three rows (or three shifted views of one row) in 16-bit lanes.
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "scan/smooth_binomial.cpp"
+#include <hwy/foreach_target.h>  // before highway.h
+#include <hwy/highway.h>
+
 #include <algorithm>
 #include <array>
 #include <cstring>
 
-#include <immintrin.h>
-
-#include "cpu_features.h"
 #include "image_processing.h"
-#include "word_lanes.h"
 
-namespace {
+#ifndef FRINGE_SMOOTH_BINOMIAL_ONCE
+#define FRINGE_SMOOTH_BINOMIAL_ONCE
+namespace fringe {
 
-// Bytes of a line copy: the widest row plus room for the last block of 32.
-constexpr int32_t kLineRoom = kMaxImageSide + 64;
-using Line = std::array<uint8_t, kLineRoom>;
-
-// out[i] = (a[i] + 2 b[i] + c[i]) div 4 for i in [0, n); returns whether
-// some out[i] differs from b[i] (the pixel it replaces). Reads and writes
-// [0, n) alone, so out may be a row of the plane, and b the very bytes it
-// replaces: each vector is read before it is written. The sum needs 10 bits.
-// (By value vectors of 32 bytes and more would change the calling
-// convention between widths, so they stay inside.)
-using Bytes16 = uint8_t __attribute__((vector_size(16)));
-using Words16 = uint16_t __attribute__((vector_size(32)));
-
-template <typename Bytes, typename Words>
-inline __attribute__((always_inline)) Bytes binomial_of(const uint8_t* a, const uint8_t* b, const uint8_t* c,
-                                                        uint8_t* out) {
-  Bytes va, vb, vc;
-  std::memcpy(&va, a, sizeof va);
-  std::memcpy(&vb, b, sizeof vb);
-  std::memcpy(&vc, c, sizeof vc);
-  const Words sum = __builtin_convertvector(va, Words) + (__builtin_convertvector(vb, Words) << 1) +
-                    __builtin_convertvector(vc, Words);
-  const Bytes result = __builtin_convertvector(sum >> 2, Bytes);
-  std::memcpy(out, &result, sizeof result);
-  return result ^ vb;
-}
-
-template <typename Bytes, typename Words>
-inline __attribute__((always_inline)) bool binomial_line_of(const uint8_t* a, const uint8_t* b, const uint8_t* c,
-                                                            uint8_t* out, int32_t n) {
-  constexpr int32_t lanes = sizeof(Bytes);
-  Bytes differ{};
-  int32_t i = 0;
-  for (; i + lanes <= n; i += lanes) differ |= binomial_of<Bytes, Words>(a + i, b + i, c + i, out + i);
-  if (i < n) {  // the last bytes through a vector's room
-    const auto rest = static_cast<std::size_t>(n - i);
-    uint8_t ta[lanes] = {}, tb[lanes] = {}, tc[lanes] = {}, tout[lanes];
-    std::memcpy(ta, a + i, rest);
-    std::memcpy(tb, b + i, rest);
-    std::memcpy(tc, c + i, rest);
-    differ |= binomial_of<Bytes, Words>(ta, tb, tc, tout);  // 0 beyond n: no difference
-    std::memcpy(out + i, tout, rest);
+// out[i] = (a[i] + 2 b[i] + c[i]) div 4 for i in [from, n); returns whether
+// some out[i] differs from b[i] (the pixel it replaces). The sum needs 10
+// bits. out may be the very bytes b holds: each is read before it is written.
+inline bool binomial_line_plain(const uint8_t* a, const uint8_t* b, const uint8_t* c, uint8_t* out, int32_t n,
+                                int32_t from = 0) {
+  uint8_t differ = 0;
+  for (int32_t i = from; i < n; ++i) {
+    const auto result = static_cast<uint8_t>((a[i] + 2 * b[i] + c[i]) >> 2);
+    differ |= static_cast<uint8_t>(result ^ b[i]);
+    out[i] = result;
   }
-  uint8_t bytes[lanes];
-  std::memcpy(bytes, &differ, sizeof bytes);
-  uint8_t any = 0;
-  for (uint8_t v : bytes) any |= v;
-  return any != 0;
-}
-
-using BinomialLine = bool (*)(const uint8_t*, const uint8_t*, const uint8_t*, uint8_t*, int32_t);
-bool binomial_line_sse2(const uint8_t* a, const uint8_t* b, const uint8_t* c, uint8_t* out, int32_t n) {
-  return binomial_line_of<Bytes16, Words16>(a, b, c, out, n);
-}
-__attribute__((target("avx2"))) bool binomial_line_avx2(const uint8_t* a, const uint8_t* b, const uint8_t* c,
-                                                        uint8_t* out, int32_t n) {
-  return binomial_line_of<Bytes16, Words16>(a, b, c, out, n);
-}
-// 32 pixels at a time in 16-bit lanes (the compiler would widen the bytes
-// in halves); the last ones through lane masks.
-AVX512_TARGET inline __attribute__((always_inline)) __mmask32 binomial_avx512(const uint8_t* a, const uint8_t* b,
-                                                                              const uint8_t* c, uint8_t* out,
-                                                                              __mmask32 lanes) {
-  const __m256i middle_bytes = _mm256_maskz_loadu_epi8(lanes, b);
-  const __m512i middle = _mm512_maskz_cvtepu8_epi16(kAllWords, middle_bytes);
-  const __m512i sum = _mm512_add_epi16(
-      _mm512_add_epi16(_mm512_maskz_cvtepu8_epi16(kAllWords, _mm256_maskz_loadu_epi8(lanes, a)),
-                       _mm512_maskz_cvtepu8_epi16(kAllWords, _mm256_maskz_loadu_epi8(lanes, c))),
-      _mm512_add_epi16(middle, middle));
-  const __m256i result = _mm512_maskz_cvtepi16_epi8(kAllWords, _mm512_maskz_srli_epi16(kAllWords, sum, 2));
-  _mm256_mask_storeu_epi8(out, lanes, result);
-  return _mm256_mask_cmpneq_epi8_mask(lanes, result, middle_bytes);
-}
-AVX512_TARGET bool binomial_line_avx512(const uint8_t* a, const uint8_t* b, const uint8_t* c, uint8_t* out,
-                                        int32_t n) {
-  __mmask32 differ = 0;
-  int32_t i = 0;
-  for (; i + 32 <= n; i += 32) differ |= binomial_avx512(a + i, b + i, c + i, out + i, kAllWords);
-  if (i < n) differ |= binomial_avx512(a + i, b + i, c + i, out + i, (__mmask32{1} << (n - i)) - 1);
   return differ != 0;
 }
 
-BinomialLine widest_binomial_line() {
-  switch (simd_level()) {
-    case SimdLevel::avx512:
-      return binomial_line_avx512;
-    case SimdLevel::avx2:
-      return binomial_line_avx2;
-    default:
-      return binomial_line_sse2;
+}  // namespace fringe
+#endif
+
+HWY_BEFORE_NAMESPACE();
+namespace fringe::HWY_NAMESPACE {
+namespace hn = hwy::HWY_NAMESPACE;
+
+// binomial_line_plain a vector of 16-bit lanes at a time (signed, for the
+// narrowing back to bytes), the rest plainly.
+bool BinomialLine(const uint8_t* a, const uint8_t* b, const uint8_t* c, uint8_t* out, int32_t n) {
+  const hn::ScalableTag<int16_t> d16;
+  const hn::Rebind<uint8_t, decltype(d16)> d8;
+  const auto lanes = static_cast<int32_t>(hn::Lanes(d16));
+  auto differ = hn::Zero(d8);
+  int32_t i = 0;
+  for (; i + lanes <= n; i += lanes) {
+    const auto middle = hn::LoadU(d8, b + i);
+    const auto sum = hn::Add(hn::Add(hn::PromoteTo(d16, hn::LoadU(d8, a + i)), hn::PromoteTo(d16, hn::LoadU(d8, c + i))),
+                             hn::ShiftLeft<1>(hn::PromoteTo(d16, middle)));
+    const auto result = hn::DemoteTo(d8, hn::ShiftRight<2>(sum));
+    hn::StoreU(result, d8, out + i);
+    differ = hn::Or(differ, hn::Xor(result, middle));
   }
+  const bool tail = binomial_line_plain(a, b, c, out, n, i);
+  return tail || !hn::AllTrue(d8, hn::Eq(differ, hn::Zero(d8)));
+}
+
+}  // namespace fringe::HWY_NAMESPACE
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+namespace fringe {
+HWY_EXPORT(BinomialLine);
+}  // namespace fringe
+
+namespace {
+
+// Bytes of a line copy: the widest row.
+using Line = std::array<uint8_t, kMaxImageSide>;
+
+bool binomial_line(const uint8_t* a, const uint8_t* b, const uint8_t* c, uint8_t* out, int32_t n) {
+  return HWY_DYNAMIC_DISPATCH(fringe::BinomialLine)(a, b, c, out, n);
 }
 
 }  // namespace
@@ -114,7 +84,6 @@ bool smooth_binomial(GreyImage* plane, const GreyImage* from) {
   const int32_t width = plane->width;
   const int32_t height = plane->height;
   const auto row_bytes = static_cast<std::size_t>(width);
-  const BinomialLine binomial_line = widest_binomial_line();
   bool changed = false;
 
   // Along each row into a ring of three row copies, from the source row
@@ -145,3 +114,4 @@ bool smooth_binomial(GreyImage* plane, const GreyImage* from) {
   }
   return changed;
 }
+#endif  // HWY_ONCE

@@ -1,10 +1,16 @@
+// Householder least squares: the plain solver, a plan of one design, and
+// the plan applied to several right-hand sides side by side.
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "scan/solve_least_squares.cpp"
+#include <hwy/foreach_target.h>  // before highway.h
+#include <hwy/highway.h>
+
 #include <cmath>
 #include <cstddef>
-#include <cstring>
-
-#include "cpu_features.h"
 
 #include "profile_calculation.h"
+
+#if HWY_ONCE
 
 // The plain solver and the planned one share these two steps, so that a plan
 // repeats the plain solver's arithmetic on the right-hand side operation for
@@ -100,128 +106,66 @@ void solve_with_plan(const LeastSquaresPlan& plan, double* b) {
   }
 }
 
-namespace {
+#endif  // HWY_ONCE
 
-// kPlanLanes right-hand sides in one vector; the SSE2 and AVX2 variants split
-// it into four or two hardware vectors.
-using Lanes = double __attribute__((vector_size(kPlanLanes * sizeof(double))));
+HWY_BEFORE_NAMESPACE();
+namespace fringe::HWY_NAMESPACE {
+namespace hn = hwy::HWY_NAMESPACE;
 
-inline __attribute__((always_inline)) void load(Lanes& lanes, const double* p) {
-  std::memcpy(&lanes, p, sizeof lanes);
-}
-inline __attribute__((always_inline)) void store(double* p, const Lanes& lanes) {
-  std::memcpy(p, &lanes, sizeof lanes);
-}
-
-inline __attribute__((always_inline)) void solve_lanes(const LeastSquaresPlan& plan,
-                                                       double (*b)[kPlanLanes]) {
-  const int32_t n = plan.n;
-  const int32_t m = plan.m;
-  for (int32_t i = 0; i < m; ++i) {
-    const double* v = plan.v[i];
-    Lanes sum = {};
-    for (int32_t r = i; r < n; ++r) {
-      Lanes row;
-      load(row, b[r]);
-      sum += v[r] * row;
-    }
-    const Lanes t = plan.beta[i] * sum;
-    for (int32_t r = i; r < n; ++r) {
-      Lanes row;
-      load(row, b[r]);
-      store(b[r], row - t * v[r]);
-    }
-  }
-  for (int32_t i = m - 1; i >= 0; --i) {
-    Lanes solved;
-    load(solved, b[i]);
-    solved = solved / plan.r[i][i];
-    store(b[i], solved);
-    for (int32_t r = i - 1; r >= 0; --r) {
-      Lanes row;
-      load(row, b[r]);
-      store(b[r], row - solved * plan.r[r][i]);
-    }
-  }
-}
-
-// solve_lanes for the last coefficient only, of a plan of N rows and M
-// coefficients known when compiled: the right-hand sides stay in registers
-// through the reflections (their rows i < M - 1 are not carried past step i:
-// only the other coefficients need them), and of the back substitution only
-// its first step, the division of the last row, is left.
+// solve_with_plan for the last coefficient of a plan of N rows and M
+// coefficients, a vector of right-hand sides at a time, each lane with
+// exactly its operations: the rows stay in registers through the reflections
+// (rows i < M - 1 are not carried past step i: only the other coefficients
+// need them), and of the back substitution only its first step, the division
+// of the last row, is left. (Vectors of a length known only when running
+// cannot be held in an array.)
+#if !HWY_HAVE_SCALABLE
 template <int32_t N, int32_t M>
-inline __attribute__((always_inline)) void solve_last_lanes(const LeastSquaresPlan& plan,
-                                                            double (*b)[kPlanLanes]) {
-  Lanes rows[N];
-#pragma GCC unroll 16
-  for (int32_t r = 0; r < N; ++r) load(rows[r], b[r]);
-#pragma GCC unroll 6
-  for (int32_t i = 0; i < M; ++i) {
-    const double* v = plan.v[i];
-    Lanes sum = {};
-#pragma GCC unroll 16
-    for (int32_t r = i; r < N; ++r) sum += v[r] * rows[r];
-    const Lanes t = plan.beta[i] * sum;
-#pragma GCC unroll 16
-    for (int32_t r = (i == M - 1 ? i : i + 1); r < N; ++r) rows[r] = rows[r] - t * v[r];
-  }
-  store(b[M - 1], rows[M - 1] / plan.r[M - 1][M - 1]);
-}
-
-AVX512_TARGET void solve_lanes_avx512(
-    const LeastSquaresPlan& plan, double (*b)[kPlanLanes]) {
-  solve_lanes(plan, b);
-}
-AVX512_TARGET void solve_last_16x6_avx512(
-    const LeastSquaresPlan& plan, double (*b)[kPlanLanes]) {
-  solve_last_lanes<16, 6>(plan, b);
-}
-__attribute__((target("avx2"))) void solve_last_16x6_avx2(const LeastSquaresPlan& plan, double (*b)[kPlanLanes]) {
-  solve_last_lanes<16, 6>(plan, b);
-}
-void solve_last_16x6_sse2(const LeastSquaresPlan& plan, double (*b)[kPlanLanes]) {
-  solve_last_lanes<16, 6>(plan, b);
-}
-__attribute__((target("avx2"))) void solve_lanes_avx2(const LeastSquaresPlan& plan,
-                                                      double (*b)[kPlanLanes]) {
-  solve_lanes(plan, b);
-}
-void solve_lanes_sse2(const LeastSquaresPlan& plan, double (*b)[kPlanLanes]) {
-  solve_lanes(plan, b);
-}
-
-}  // namespace
-
-namespace {
-
-using LaneSolver = void (*)(const LeastSquaresPlan&, double (*)[kPlanLanes]);
-
-// The variant of the widest vectors that may run: {AVX-512, AVX2, SSE2}.
-LaneSolver widest(const LaneSolver (&variants)[3]) {
-  switch (simd_level()) {
-    case SimdLevel::avx512:
-      return variants[0];
-    case SimdLevel::avx2:
-      return variants[1];
-    default:
-      return variants[2];
+void SolveLastFixed(const LeastSquaresPlan& plan, double (*b)[kPlanLanes]) {
+  const hn::CappedTag<double, kPlanLanes> d;
+  for (std::size_t lane = 0; lane < kPlanLanes; lane += hn::Lanes(d)) {
+    hn::Vec<decltype(d)> rows[N];
+    for (int32_t r = 0; r < N; ++r) rows[r] = hn::LoadU(d, b[r] + lane);
+    for (int32_t i = 0; i < M; ++i) {
+      const double* v = plan.v[i];
+      auto sum = hn::Zero(d);
+      for (int32_t r = i; r < N; ++r) sum = hn::Add(sum, hn::Mul(hn::Set(d, v[r]), rows[r]));
+      const auto t = hn::Mul(hn::Set(d, plan.beta[i]), sum);
+      for (int32_t r = (i == M - 1 ? i : i + 1); r < N; ++r) rows[r] = hn::Sub(rows[r], hn::Mul(t, hn::Set(d, v[r])));
+    }
+    hn::StoreU(hn::Div(rows[M - 1], hn::Set(d, plan.r[M - 1][M - 1])), d, b[M - 1] + lane);
   }
 }
+#endif
 
-}  // namespace
+// The 4 x 4 blocks of the profile: 16 points, 6 coefficients; other plans
+// one right-hand side at a time.
+void SolveLast(const LeastSquaresPlan& plan, double (*b)[kPlanLanes]) {
+#if !HWY_HAVE_SCALABLE
+  if (plan.n == 16 && plan.m == 6) return SolveLastFixed<16, 6>(plan, b);
+#endif
+  solve_last_with_plan_plain(plan, b);
+}
 
-void solve_with_plan_lanes(const LeastSquaresPlan& plan, double (*b)[kPlanLanes]) {
-  static constexpr LaneSolver kVariants[3] = {solve_lanes_avx512, solve_lanes_avx2, solve_lanes_sse2};
-  widest(kVariants)(plan, b);
+}  // namespace fringe::HWY_NAMESPACE
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+namespace fringe {
+HWY_EXPORT(SolveLast);
+}  // namespace fringe
+
+void solve_last_with_plan_plain(const LeastSquaresPlan& plan, double (*b)[kPlanLanes]) {
+  if (plan.m < 1) return;
+  for (int32_t lane = 0; lane < kPlanLanes; ++lane) {
+    double column[LeastSquaresPlan::kMaxRows];
+    for (int32_t r = 0; r < plan.n; ++r) column[r] = b[r][lane];
+    solve_with_plan(plan, column);
+    b[plan.m - 1][lane] = column[plan.m - 1];
+  }
 }
 
 void solve_last_with_plan_lanes(const LeastSquaresPlan& plan, double (*b)[kPlanLanes]) {
-  // The 4 x 4 blocks of the profile: 16 points, 6 coefficients.
-  if (plan.n != 16 || plan.m != 6) {
-    solve_with_plan_lanes(plan, b);
-    return;
-  }
-  static constexpr LaneSolver kVariants[3] = {solve_last_16x6_avx512, solve_last_16x6_avx2, solve_last_16x6_sse2};
-  widest(kVariants)(plan, b);
+  HWY_DYNAMIC_DISPATCH(fringe::SolveLast)(plan, b);
 }
+#endif  // HWY_ONCE

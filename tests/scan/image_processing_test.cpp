@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "fringe_image.h"
-#include "scan/cpu_features.h"
+#include "every_target.h"
 #include "scan/default_par.h"
 #include "scan/image_processing.h"
 #include "scan/round_clamped.h"
@@ -128,8 +128,7 @@ TEST(SmoothBinomial, WorkedExampleAndEdges) {
 // another shape is refused with the plane untouched.
 TEST(SmoothBinomial, MatchesThePlainPassUpToTheWidestRowAtEveryWidth) {
   std::mt19937 random(9);
-  for (SimdLevel level : {SimdLevel::avx512, SimdLevel::avx2, SimdLevel::sse2}) {
-    simd_ceiling() = level;
+  for_every_target([&] {
     for (const auto& [w, h] : {std::pair{37, 5}, std::pair{4096, 3}, std::pair{4095, 4}, std::pair{3, 40},
                                std::pair{1, 5}, std::pair{6, 1}, std::pair{66, 66}, std::pair{2, 5}}) {
       Image image = make_image(w, h), expected = make_image(w, h), taken = make_image(w, h);
@@ -139,14 +138,12 @@ TEST(SmoothBinomial, MatchesThePlainPassUpToTheWidestRowAtEveryWidth) {
       const bool taken_changed = smooth_binomial(taken.get(), image.get());
       EXPECT_EQ(taken_changed, smooth_binomial(image.get()));
       plain_smoothing(expected.get());
-      EXPECT_EQ(pixels_of(image.get()), pixels_of(expected.get()))
-          << w << " x " << h << " at level " << static_cast<int>(level);
+      EXPECT_EQ(pixels_of(image.get()), pixels_of(expected.get())) << w << " x " << h;
       EXPECT_EQ(std::vector<uint8_t>(taken->pixels, taken->pixels + taken->size),
                 std::vector<uint8_t>(image->pixels, image->pixels + image->size))
-          << w << " x " << h << " at level " << static_cast<int>(level);
+          << w << " x " << h;
     }
-  }
-  simd_ceiling() = SimdLevel::avx512;
+  });
   Image plane = make_image(8, 8), narrower = make_image(7, 8);
   Image words = Image(img_create(2, 8, 8), &img_destroy);
   std::memset(plane->pixels, 33, static_cast<std::size_t>(plane->size));
@@ -160,8 +157,7 @@ TEST(SmoothBinomial, MatchesThePlainPassUpToTheWidestRowAtEveryWidth) {
 // brighter one in the last columns of the edge row; the column pass alone
 // changes the last column (alternating 50 and 53 leaves the rows as they are).
 TEST(SmoothBinomial, ChangesInTheLastPixelsOfARowAreNoticed) {
-  for (SimdLevel level : {SimdLevel::avx512, SimdLevel::avx2, SimdLevel::sse2}) {
-    simd_ceiling() = level;
+  for_every_target([&] {
     for (const auto& [w, h] : {std::pair{37, 5}, std::pair{4095, 4}, std::pair{66, 6}, std::pair{6, 3}})
       for (int kind = 0; kind < 2; ++kind) {
         Image image = make_image(w, h), taken = make_image(w, h), source = make_image(w, h);
@@ -174,13 +170,12 @@ TEST(SmoothBinomial, ChangesInTheLastPixelsOfARowAreNoticed) {
         img_copy(expected.get(), image.get());
         plain_smoothing(expected.get());
         const bool changed = smooth_binomial(image.get());
-        EXPECT_TRUE(changed) << w << " x " << h << " kind " << kind << " level " << static_cast<int>(level);
+        EXPECT_TRUE(changed) << w << " x " << h << " kind " << kind;
         EXPECT_EQ(changed, pixels_of(expected.get()) != before);
         EXPECT_EQ(pixels_of(image.get()), pixels_of(expected.get())) << w << " x " << h << " kind " << kind;
         EXPECT_EQ(smooth_binomial(taken.get(), source.get()), changed) << w << " x " << h << " kind " << kind;
       }
-  }
-  simd_ceiling() = SimdLevel::avx512;
+  });
 }
 
 TEST(EllipseMask, BoundaryExcludedZeroAxisEmptyFarCentreSafe) {

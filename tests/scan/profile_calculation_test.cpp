@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "profile_calculation.h"
-#include "scan/cpu_features.h"
+#include "every_target.h"
 #include "scan/default_par.h"
 
 namespace {
@@ -344,17 +344,14 @@ TEST(ProfileCalculation, HeightRowsAreThePixelByPixelFormulaAtEveryWidth) {
             expected[x] = u == 0 ? no_data
                                  : stored_height(k * (par.LambdaF * (u * 0.00390625 - 128.0) - x + width / 2), no_data);
         }
-        for (SimdLevel level : {SimdLevel::avx512, SimdLevel::avx2, SimdLevel::sse2}) {
-          simd_ceiling() = level;
+        for_every_target([&] {
           const HeightRow heights(par, c.context.planes[PLANE_PHASE],
                                   with_reference != 0 ? c.context.planes[PLANE_REFERENCE] : nullptr);
           std::vector<float> row(static_cast<std::size_t>(width), 1.0f);
           heights(1, row.data(), width);
           EXPECT_EQ(std::memcmp(row.data(), expected.data(), row.size() * sizeof(float)), 0)
-              << width << " columns, lambda " << s.lambda << ", reference " << with_reference << ", level "
-              << static_cast<int>(level);
-        }
-        simd_ceiling() = SimdLevel::avx512;
+              << width << " columns, lambda " << s.lambda << ", reference " << with_reference;
+        });
       }
   }
 }

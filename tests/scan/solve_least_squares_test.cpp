@@ -5,7 +5,7 @@
 #include <random>
 #include <vector>
 
-#include "cpu_features.h"
+#include "every_target.h"
 #include "profile_calculation.h"
 
 TEST(SolveLeastSquares, SolvesOverdeterminedAndSquareSystems) {
@@ -82,26 +82,21 @@ TEST(SolveLeastSquares, PlannedSolvesMatchPlainSolverBitForBit) {
     for (int i = 0; i < 6; ++i) differing += std::memcmp(&b[i], &a[i * 7 + 6], sizeof(double)) != 0;
 
     if (static_cast<int>(plainLanes.size()) == kPlanLanes) {
-      // The last coefficient alone, at every vector width.
-      for (SimdLevel level : {SimdLevel::avx512, SimdLevel::avx2, SimdLevel::sse2}) {
-        simd_ceiling() = level;
+      // The last coefficient alone, at every target and by the plain
+      // definition beside the kernel.
+      const auto check_last = [&](void (*solve_last)(const LeastSquaresPlan&, double (*)[kPlanLanes])) {
         double last[16][kPlanLanes];
         std::memcpy(last, lanes, sizeof last);
-        solve_last_with_plan_lanes(plan, last);
+        solve_last(plan, last);
         for (int k = 0; k < kPlanLanes; ++k) {
           double expected[7 * 16];
           std::memcpy(expected, plainLanes[k].data(), sizeof expected);
           ASSERT_EQ(solve_least_squares(expected, 16, 6), 1);
           differing += std::memcmp(&last[5][k], &expected[5 * 7 + 6], sizeof(double)) != 0;
         }
-      }
-      simd_ceiling() = SimdLevel::avx512;
-      solve_with_plan_lanes(plan, lanes);
-      for (int k = 0; k < kPlanLanes; ++k) {
-        ASSERT_EQ(solve_least_squares(plainLanes[k].data(), 16, 6), 1);
-        for (int i = 0; i < 6; ++i)
-          differing += std::memcmp(&lanes[i][k], &plainLanes[k][i * 7 + 6], sizeof(double)) != 0;
-      }
+      };
+      for_every_target([&] { check_last(solve_last_with_plan_lanes); });
+      check_last(solve_last_with_plan_plain);
       plainLanes.clear();
     }
   }

@@ -13,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include "scan/cpu_features.h"
+#include "every_target.h"
 #include "scan/image_processing.h"
 
 namespace {
@@ -83,15 +83,12 @@ TEST(FlawMask, MatchesThePixelByPixelTestOnNoiseForAnyThreshold) {
       Image expected = make_image(1, width, 9);
       fill(expected, 255);
       plain_flaw_mask(expected, phase, threshold);
-      for (SimdLevel level : {SimdLevel::avx512, SimdLevel::avx2, SimdLevel::sse2}) {
-        simd_ceiling() = level;
+      for_every_target([&] {
         Image mask = make_image(1, width, 9);
         fill(mask, 255);
         flaw_mask(mask.get(), phase.get(), threshold);
-        EXPECT_TRUE(same_pixels(mask, expected))
-            << width << " / " << threshold << " at level " << static_cast<int>(level);
-      }
-      simd_ceiling() = SimdLevel::avx512;
+        EXPECT_TRUE(same_pixels(mask, expected)) << width << " / " << threshold;
+      });
     }
   }
 }
@@ -342,16 +339,11 @@ TEST(UnwrapOrders, SweepsGiveTheVisitingFillsOrders) {
       Image expected = make_image(1, w, h);
       img_copy(expected.get(), mask.get());
       plain_unwrap(expected, phase);
-      for (SimdLevel level : {SimdLevel::avx512, SimdLevel::sse2}) {
-        simd_ceiling() = level;
-        Image orders = make_image(1, w, h);
-        img_copy(orders.get(), mask.get());
-        unwrap_orders(orders.get(), phase.get());
-        EXPECT_TRUE(same_pixels(orders, expected))
-            << w << " x " << h << ", spoil " << static_cast<int>(c.spoil) << ", variant " << variant << ", level "
-            << static_cast<int>(level);
-      }
-      simd_ceiling() = SimdLevel::avx512;
+      Image orders = make_image(1, w, h);
+      img_copy(orders.get(), mask.get());
+      unwrap_orders(orders.get(), phase.get());
+      EXPECT_TRUE(same_pixels(orders, expected))
+          << w << " x " << h << ", spoil " << static_cast<int>(c.spoil) << ", variant " << variant;
     }
   }
 }
