@@ -14,5 +14,9 @@ set(CMAKE_CXX_COMPILER aarch64-linux-gnu-g++)
 set(CMAKE_LIBRARY_ARCHITECTURE aarch64-linux-gnu)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 
-# -L: the C library and the loader the cross compiler links against.
-set(CMAKE_CROSSCOMPILING_EMULATOR qemu-aarch64 -L /usr/aarch64-linux-gnu)
+# The programs load the arm64 C library of the machine (libc6:arm64, whose
+# loader is /lib/ld-linux-aarch64.so.1), not the cross compiler's copy in
+# /usr/aarch64-linux-gnu: `-L /usr/aarch64-linux-gnu` would pair that
+# loader with the machine's newer libc.so.6, and the first thread a program
+# starts then never returns.
+set(CMAKE_CROSSCOMPILING_EMULATOR qemu-aarch64)
