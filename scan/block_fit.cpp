@@ -1,10 +1,62 @@
+// Block fits: the constant term of a least-squares quadric over each s x s
+// block of a height grid.
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "scan/block_fit.cpp"
+#include <hwy/foreach_target.h>  // before highway.h
+#include <hwy/highway.h>
+
 #include <algorithm>
 #include <cstddef>
 #include <new>
 
 #include "profile_calculation.h"
 
+#ifndef FRINGE_BLOCK_FIT_ONCE
+#define FRINGE_BLOCK_FIT_ONCE
+namespace fringe {
+
+// A height takes part in a fit when it lies strictly above the limit and is
+// finite (NaN compares false).
+inline bool usable_height(float z, float noData) { return z > noData && z <= FLT_MAX; }
+
+// 1 for each of the heights z[from..n-1] that takes part, else 0.
+inline void usable_bytes_plain(const float* z, int32_t n, float noData, uint8_t* out, int32_t from = 0) {
+  for (int32_t x = from; x < n; ++x) out[x] = usable_height(z[x], noData) ? 1 : 0;
+}
+
+}  // namespace fringe
+#endif
+
+HWY_BEFORE_NAMESPACE();
+namespace fringe::HWY_NAMESPACE {
+namespace hn = hwy::HWY_NAMESPACE;
+
+// usable_bytes_plain a vector at a time, the rest plainly.
+void UsableBytes(const float* z, int32_t n, float noData, uint8_t* out) {
+  const hn::ScalableTag<float> d;
+  const hn::Rebind<int32_t, decltype(d)> di;
+  const hn::Rebind<uint8_t, decltype(d)> du8;
+  const auto lanes = static_cast<int32_t>(hn::Lanes(d));
+  int32_t x = 0;
+  for (; x + lanes <= n; x += lanes) {
+    const auto heights = hn::LoadU(d, z + x);
+    const auto usable = hn::And(hn::Gt(heights, hn::Set(d, noData)), hn::Le(heights, hn::Set(d, FLT_MAX)));
+    hn::StoreU(hn::DemoteTo(du8, hn::IfThenElseZero(hn::RebindMask(di, usable), hn::Set(di, 1))), du8, out + x);
+  }
+  usable_bytes_plain(z, n, noData, out, x);
+}
+
+}  // namespace fringe::HWY_NAMESPACE
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+namespace fringe {
+HWY_EXPORT(UsableBytes);
+}  // namespace fringe
+
 namespace {
+
+using fringe::usable_height;
 
 constexpr int32_t kColumns = 7;       // x², y², x·y, x, y, 1, z
 constexpr int32_t kCoefficients = 6;  // the constant term is the last one
@@ -24,10 +76,6 @@ inline void design_row(double* row, int32_t m, int32_t l, double c, double z) {
   row[6] = z;
 }
 
-// A height takes part in a fit when it lies strictly above the limit and is
-// finite (NaN compares false).
-inline bool usable_height(float z, float noData) { return z > noData && z <= FLT_MAX; }
-
 // Fits the block whose first pixel is (x0, y0) with the general solver on the
 // points it has. Returns the no-data height when it cannot fit.
 float fit_block(const ScnMatrix& full, int32_t y0, int32_t x0, int32_t s, double c,
@@ -46,13 +94,17 @@ float fit_block(const ScnMatrix& full, int32_t y0, int32_t x0, int32_t s, double
   return stored_height(design[(kCoefficients - 1) * kColumns + kCoefficients], noData);
 }
 
-// Which of the 16 heights of the 4 x 4 block at column x0 of the band's
-// rows take part, bit l * 4 + m.
-int usable_heights(const float* const* rows, int32_t x0, float noData) {
-  int usable = 0;
-  for (int32_t l = 0; l < 4; ++l)
-    for (int32_t m = 0; m < 4; ++m) usable |= static_cast<int>(usable_height(rows[l][x0 + m], noData)) << (4 * l + m);
-  return usable;
+// Which of the 16 heights of the 4 x 4 block at column x0 take part, bit
+// l * 4 + m, from the rows' usable bytes (usable_bytes_plain): the multiply
+// moves byte m of a row's four to bit 24 + m without carries between them.
+int usable_heights(const uint8_t* const (&usable)[4], int32_t x0) {
+  int bits = 0;
+  for (int32_t l = 0; l < 4; ++l) {
+    const uint8_t* b = usable[l] + x0;
+    const uint32_t bytes = b[0] | uint32_t{b[1]} << 8 | uint32_t{b[2]} << 16 | uint32_t{b[3]} << 24;
+    bits |= static_cast<int>(((bytes * 0x01020408u) >> 24) & 0xF) << (4 * l);
+  }
+  return bits;
 }
 
 void solve_batch(const LeastSquaresPlan& plan, Batch& batch, float noData) {
@@ -79,6 +131,10 @@ BlockFitter::BlockFitter(int32_t s, double limit, int32_t across)
     design_ = new (std::nothrow) double[static_cast<std::size_t>(points) * kColumns];
     if (design_ == nullptr) return;
   }
+  if (fitting_ && s == 4) {
+    usable_ = new (std::nothrow) uint8_t[static_cast<std::size_t>(across) * 16];
+    if (usable_ == nullptr) return;
+  }
   ready_ = true;
   // Almost every block of the profile's 4 x 4 has all its points, and then
   // the design is always the same: triangularise it once and only carry each
@@ -93,6 +149,7 @@ BlockFitter::BlockFitter(int32_t s, double limit, int32_t across)
 
 BlockFitter::~BlockFitter() {
   delete[] design_;
+  delete[] usable_;
   delete[] masked_;
 }
 
@@ -127,11 +184,19 @@ void BlockFitter::fit_band(const float* const* rows, float* target, int32_t cols
   band.cols = across_ * s_;
   band.rows = s_;
   band.values = const_cast<float**>(rows);
+  const uint8_t* usable_rows[4] = {};
+  if (usable_ != nullptr) {
+    const int32_t n = 4 * across_;
+    for (int32_t l = 0; l < 4; ++l) {
+      usable_rows[l] = usable_ + static_cast<std::ptrdiff_t>(l) * n;
+      HWY_DYNAMIC_DISPATCH(fringe::UsableBytes)(rows[l], n, noData_, usable_ + static_cast<std::ptrdiff_t>(l) * n);
+    }
+  }
   for (int32_t bj = 0; bj < cols; ++bj) {
     // Which of a 4 x 4 block's heights take part: most blocks have all of
     // them or none (which gives no data, as fit_block would).
-    if (s_ == 4 && fitting_ && bj < across_) {
-      const int usable = usable_heights(rows, 4 * bj, noData_);
+    if (usable_ != nullptr && bj < across_) {
+      const int usable = usable_heights(usable_rows, 4 * bj);
       if (usable == 0) {
         target[bj] = noData_;
         continue;
@@ -174,3 +239,4 @@ int block_fit(const ScnMatrix& full, ScnMatrix& out, int32_t s, double limit) {
   fitter.finish();
   return 0;
 }
+#endif  // HWY_ONCE

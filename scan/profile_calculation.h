@@ -108,6 +108,8 @@ class BlockFitter {
   bool ready_ = false;
   bool planned_ = false;
   double* design_ = nullptr;
+  // For 4 x 4 blocks: 1 for each height of the band's rows that takes part.
+  uint8_t* usable_ = nullptr;
   LeastSquaresPlan plan_{};
   Batch batch_;
   // Plans of 4 x 4 blocks with some heights missing, by the mask of the
