@@ -200,25 +200,27 @@ TEST(BlockFit, PrecomputedPathMatchesPlainSolverBitForBit) {
     for (int r = 0; c.disc > 0 && r < c.rows; ++r)
       for (int col = 0; col < c.cols; ++col)
         if (std::hypot(col - c.cols / 2, r - c.rows / 2) >= c.disc) g.matrix.values[r][col] = -10.0f;
-    Grid out(across, down);
-    ASSERT_EQ(block_fit(g.matrix, out.matrix, 4, -10.0), 0);
-    int differing = 0;
-    for (int bi = 0; bi < down; ++bi)
-      for (int bj = 0; bj < across; ++bj) {
-        std::vector<double> a;
-        for (int l = 0; l < 4; ++l)
-          for (int m = 0; m < 4; ++m) {
-            const float z = g.matrix.values[bi * 4 + l][bj * 4 + m];
-            const double x = m - 1.5;
-            const double y = l - 1.5;
-            if (z > -10.0f && z <= FLT_MAX) a.insert(a.end(), {x * x, y * y, x * y, x, y, 1.0, z});
-          }
-        const int n = static_cast<int>(a.size() / 7);
-        const bool solved = n >= 6 && solve_least_squares(a.data(), n, 6) == 1;
-        const float expected = solved ? static_cast<float>(a[5 * 7 + 6]) : -10.0f;
-        if (std::memcmp(&expected, &out.matrix.values[bi][bj], sizeof(float)) != 0) ++differing;
-      }
-    EXPECT_EQ(differing, 0) << c.cols << " x " << c.rows;
+    for_every_target([&] {
+      Grid out(across, down);
+      ASSERT_EQ(block_fit(g.matrix, out.matrix, 4, -10.0), 0);
+      int differing = 0;
+      for (int bi = 0; bi < down; ++bi)
+        for (int bj = 0; bj < across; ++bj) {
+          std::vector<double> a;
+          for (int l = 0; l < 4; ++l)
+            for (int m = 0; m < 4; ++m) {
+              const float z = g.matrix.values[bi * 4 + l][bj * 4 + m];
+              const double x = m - 1.5;
+              const double y = l - 1.5;
+              if (z > -10.0f && z <= FLT_MAX) a.insert(a.end(), {x * x, y * y, x * y, x, y, 1.0, z});
+            }
+          const int n = static_cast<int>(a.size() / 7);
+          const bool solved = n >= 6 && solve_least_squares(a.data(), n, 6) == 1;
+          const float expected = solved ? static_cast<float>(a[5 * 7 + 6]) : -10.0f;
+          if (std::memcmp(&expected, &out.matrix.values[bi][bj], sizeof(float)) != 0) ++differing;
+        }
+      EXPECT_EQ(differing, 0) << c.cols << " x " << c.rows;
+    });
   }
 }
 
