@@ -16,14 +16,11 @@
 #include <system_error>
 #include <vector>
 
-#include <immintrin.h>
-
 #include "analysis/resample.h"
+#include "analysis/word_reader.h"
 #include "common/errors.h"
 #include "common/number_text.h"
 #include "common/replace_file.h"
-#include "scan/cpu_features.h"
-#include "scan/lane_masks.h"
 
 namespace {
 
@@ -73,276 +70,24 @@ const char* scan_fixed_float(const char* p, const char* end, float& f) {
   return fixed_float(digits, decimals, negative, f) ? p : nullptr;
 }
 
-// scan_fixed_float for the word "%f" writes for heights below 10^8: an
-// optional minus, one to eight digits, a point and six digits, 16 bytes of
-// which can be read. Its digits are gathered in one vector, right-aligned and
-// without the point, and summed in pairs, fours and eights, which gives the
-// same N as the digit loop. nullptr both for the words scan_fixed_float
-// refuses and for those of any other form, which it reads.
-AVX512_TARGET inline __attribute__((always_inline)) const char* six_decimals(const char* p, float& f) {
-  const __m128i text = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-  const __m128i values = _mm_sub_epi8(text, _mm_set1_epi8('0'));
-  const auto digit_bits = static_cast<unsigned>(
-      _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(values, _mm_set1_epi8(9)), values)));
-  const auto point_bits = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(text, _mm_set1_epi8('.'))));
-  const int sign = p[0] == '-' ? 1 : 0;
-  const int point = __builtin_ctz(point_bits | 0x10000u);
-  // The point at 1 .. 8 after the sign, digits before it and six after it,
-  // and no digit after those (the word then ends inside the 16 bytes).
-  if (point <= sign || point > 8) return nullptr;
-  const unsigned wanted = ((1u << point) - (1u << sign)) | (0x3Fu << (point + 1));
-  if ((digit_bits & (wanted | (1u << (point + 7)))) != wanted) return nullptr;
-  // Byte j of the gathered digits: the word's byte point - 10 + j for the
-  // integer digits (j <= 9), point - 9 + j for the decimals; zero before the
-  // first digit.
-  const __m128i from_point = _mm_setr_epi8(-10, -9, -8, -7, -6, -5, -4, -3, -2, -1, 1, 2, 3, 4, 5, 6);
-  const __m128i index = _mm_add_epi8(from_point, _mm_set1_epi8(static_cast<char>(point)));
-  const __m128i before_digits = _mm_cmplt_epi8(index, _mm_set1_epi8(static_cast<char>(sign)));
-  const __m128i gathered = _mm_shuffle_epi8(values, _mm_or_si128(index, before_digits));
-  const __m128i pairs = _mm_maddubs_epi16(gathered, _mm_set1_epi16(0x010A));  // 10, 1
-  const __m128i fours = _mm_madd_epi16(pairs, _mm_set1_epi32(0x00010064));    // 100, 1
-  const __m128i eights = _mm_madd_epi16(_mm_packus_epi32(fours, fours), _mm_set1_epi32(0x00012710));  // 10000, 1
-  const uint64_t digits = static_cast<uint64_t>(_mm_cvtsi128_si32(eights)) * 100000000u +
-                          static_cast<uint64_t>(_mm_extract_epi32(eights, 1));
-  return fixed_float(digits, 6, sign != 0, f) ? p + point + 7 : nullptr;
-}
-AVX512_TARGET const char* scan_six_decimals(const char* p, float& f) { return six_decimals(p, f); }
-
-bool is_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-
-// Whether two texts of n <= 16 characters are equal, reading 16 bytes of
-// each (the reader's read-ahead), in little-endian byte order.
-bool same_short_text(const char* a, const char* b, std::size_t n) {
-  uint64_t a0, a1, b0, b1;
-  std::memcpy(&a0, a, 8);
-  std::memcpy(&a1, a + 8, 8);
-  std::memcpy(&b0, b, 8);
-  std::memcpy(&b1, b + 8, 8);
-  const uint64_t low = n >= 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * n)) - 1;
-  const uint64_t high = n >= 16 ? ~uint64_t{0} : n <= 8 ? 0 : (uint64_t{1} << (8 * (n - 8))) - 1;
-  return (((a0 ^ b0) & low) | ((a1 ^ b1) & high)) == 0;
+// Whether two words are equal, compared from their ends: neighbouring heights
+// mostly differ in their last digits.
+bool same_word(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = a.size(); i-- > 0;)
+    if (a[i] != b[i]) return false;
+  return true;
 }
 
-// Whitespace-separated words of a text file, read in blocks. A word is what
-// one "%d" or "%f" conversion consumes in a well-formed file; a word longer
-// than kMaxWord characters is cut there and marks the reading as failed.
-// Words are handed out as views into the block (valid until the next call);
-// only a word that runs across the end of a block is copied. At least
-// kReadAhead bytes can be read from the start of every word handed out (the
-// block ends in blanks), so that a short word can be compared whole.
-class WordReader {
- public:
-  static constexpr std::size_t kMaxWord = 64;  // no number of ours is longer
-  static constexpr std::size_t kReadAhead = 16;
-
-  explicit WordReader(std::FILE* stream) : stream_(stream), buffer_(kBlockBytes + kReadAhead, ' ') {}
-
-  // The next word, or an empty one at the end of the file or on a read error.
-  std::string_view next() {
-    const char* const block = buffer_.data();
-    for (;;) {
-      while (position_ < filled_) {
-        const unsigned words = ~space_bits(block + position_) & 0xFFFFu;
-        if (words != 0) {
-          position_ += static_cast<std::size_t>(__builtin_ctz(words));
-          break;
-        }
-        position_ += kReadAhead;
-      }
-      if (position_ < filled_) break;
-      if (!refill()) return {};
-    }
-    last_repeated_ = false;
-    const std::size_t start = position_;
-    position_ = word_end(position_);
-    if (position_ != filled_) return cut(block + start, position_ - start);
-    // The word may go on in the next block.
-    std::size_t length = 0;
-    append(block + start, position_ - start, length);
-    while (refill()) {
-      const std::size_t from = position_;
-      position_ = word_end(position_);
-      append(block + from, position_ - from, length);
-      if (position_ != filled_) break;
-    }
-    return {word_, length};
+// Rows y0 .. y0 + rows - 1 of the grid, held row after row in `block` (nx
+// heights a row), into the grid's columns.
+void rows_into_columns(const double* block, int rows, HeightMatrix& grid, int y0) {
+  const auto nx = static_cast<std::size_t>(grid.nx());
+  for (std::size_t x = 0; x < nx; ++x) {
+    double* column = grid.column(static_cast<int>(x)) + y0;
+    for (int y = 0; y < rows; ++y) column[y] = block[static_cast<std::size_t>(y) * nx + x];
   }
-  // The next word as a height where it is a "%f" word lying wholly in the
-  // block (see scan_fixed_float); false, with nothing consumed, for any other
-  // word, which next() then hands out. A word equal to the one read this way
-  // before (with the same blank after it) has its value without being read
-  // again: profiles repeat the no-data height outside the mask.
-  bool next_fixed_height(float& value) {
-    const char* const block = buffer_.data();
-    std::size_t start = position_;
-    while (start < filled_ && is_space(block[start])) ++start;
-    if (start + kReadAhead >= filled_) return false;
-    const char* const word = block + start;
-    if (repeat_length_ != 0 && same_short_text(word, repeat_text_, repeat_length_ + 1)) {
-      value = repeat_value_;
-      position_ = start + repeat_length_;
-      last_repeated_ = true;
-      return true;
-    }
-    const char* end = wide_ ? scan_six_decimals(word, value) : nullptr;
-    if (end == nullptr) end = scan_fixed_float(word, block + filled_, value);
-    if (end == nullptr || end == block + filled_ || !is_space(*end)) return false;
-    position_ = static_cast<std::size_t>(end - block);
-    const auto length = static_cast<std::size_t>(end - word);
-    last_repeated_ = length < kReadAhead;
-    if (last_repeated_) {
-      std::memcpy(repeat_text_, word, kReadAhead);
-      repeat_length_ = length;
-      repeat_value_ = value;
-    }
-    return true;
-  }
-  // Heights of the form scan_six_decimals reads, each unlike the word before,
-  // read into out[0 .. most) in one go (at the AVX-512 level only). The word
-  // boundaries of 64 bytes come from one comparison, so that finding a word
-  // does not wait for the reading of the one before. Stops before a repeated
-  // word, a word of any other form and the block's last 64 + kReadAhead
-  // bytes, which next_fixed_height and next() read; returns how many were
-  // read. Afterwards the last of them is the word a repeat is compared with.
-  AVX512_TARGET std::size_t next_distinct_heights(double* out, std::size_t most) {
-    const char* const block = buffer_.data();
-    if (position_ >= filled_ || !is_space(block[position_])) return 0;
-    const char* previous = repeat_length_ != 0 ? repeat_text_ : nullptr;
-    std::size_t previous_length = repeat_length_;
-    std::size_t count = 0;
-    float value = 0.0f;
-    // Each window starts at the blank after the last word read.
-    for (std::size_t window = position_; count < most && window + 64 + kReadAhead <= filled_; window = position_) {
-      const __m512i bytes = _mm512_loadu_si512(block + window);
-      const uint64_t blanks =
-          _mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8(' ')) |
-          _mm512_cmple_epu8_mask(_mm512_sub_epi8(bytes, _mm512_set1_epi8('\t')), _mm512_set1_epi8('\r' - '\t'));
-      uint64_t starts = ~blanks & (blanks << 1);
-      const std::size_t read_before = count;
-      for (; starts != 0 && count < most; starts &= starts - 1) {
-        const int start = __builtin_ctzll(starts);
-        const uint64_t after = blanks >> start;
-        if (after == 0) break;  // the word goes on beyond the window
-        const auto length = static_cast<std::size_t>(__builtin_ctzll(after));
-        const char* const word = block + window + static_cast<std::size_t>(start);
-        if (previous != nullptr && length == previous_length && same_short_text(word, previous, length + 1)) {
-          return finish_distinct(count, previous, previous_length, value);
-        }
-        float height;
-        if (length >= kReadAhead || six_decimals(word, height) != word + length) {
-          return finish_distinct(count, previous, previous_length, value);
-        }
-        out[count++] = static_cast<double>(height);
-        value = height;
-        previous = word;
-        previous_length = length;
-        position_ = window + static_cast<std::size_t>(start) + length;
-      }
-      if (count == read_before) break;  // a word as long as the window
-    }
-    return finish_distinct(count, previous, previous_length, value);
-  }
-  // After next_fixed_height gave the repeated word: how many of the next
-  // words, at most `most`, are that word again, each with the same single
-  // blank after it; they are passed over. Such a run is a stretch of the
-  // block equal to itself one word and blank earlier, compared many words at
-  // a time (the no-data heights outside the mask come in rows of them). Stays
-  // kReadAhead bytes short of the block's end, as next_fixed_height does.
-  std::size_t skip_repeats(std::size_t most) {
-    if (!last_repeated_) return 0;
-    const std::size_t unit = repeat_length_ + 1;
-    const std::size_t from = position_ + 1;  // the next word, if one blank follows
-    if (from + kReadAhead >= filled_) return 0;
-    const std::size_t limit = std::min(most, (filled_ - kReadAhead - from) / unit);
-    const char* const next = buffer_.data() + from;
-    constexpr std::size_t kWordsAtOnce = 16;
-    std::size_t count = 0;
-    while (count < limit) {
-      // One word as a short text first: most heights inside the mask differ
-      // from the one before.
-      const char* const at = next + count * unit;
-      if (!same_short_text(at, at - unit, unit)) break;
-      ++count;
-      const std::size_t words = std::min(kWordsAtOnce, limit - count);
-      if (std::memcmp(at + unit, at, words * unit) == 0) count += words;
-    }
-    if (count > 0) position_ = from + count * unit - 1;  // the blank after the last one
-    return count;
-  }
-  bool failed() const { return std::ferror(stream_) != 0 || overlong_; }
-
- private:
-  static constexpr std::size_t kBlockBytes = std::size_t{1} << 16;
-
-  // Bit i set where byte i of the kReadAhead bytes at p is white space
-  // (' ' or '\t' .. '\r', as isspace in the "C" locale).
-  static unsigned space_bits(const char* p) {
-#if defined(__SSE2__)
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    const __m128i blank = _mm_cmpeq_epi8(bytes, _mm_set1_epi8(' '));
-    const __m128i above_tab = _mm_sub_epi8(bytes, _mm_set1_epi8('\t'));
-    const __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(above_tab, _mm_set1_epi8('\r' - '\t')), above_tab);
-    return static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(blank, control)));
-#else
-    unsigned bits = 0;
-    for (std::size_t i = 0; i < kReadAhead; ++i)
-      if (is_space(p[i])) bits |= 1u << i;
-    return bits;
-#endif
-  }
-  // The end of the word at `from` in the block: its first blank, at most
-  // filled_ (the blanks after the block stop the search there).
-  std::size_t word_end(std::size_t from) const {
-    for (;;) {
-      const unsigned blanks = space_bits(buffer_.data() + from);
-      if (blanks != 0) return std::min(filled_, from + static_cast<std::size_t>(__builtin_ctz(blanks)));
-      from += kReadAhead;
-    }
-  }
-  std::string_view cut(const char* start, std::size_t length) {
-    if (length > kMaxWord) {
-      overlong_ = true;
-      length = kMaxWord;
-    }
-    return {start, length};
-  }
-  void append(const char* piece, std::size_t count, std::size_t& length) {
-    const std::size_t kept = std::min(count, kMaxWord - length);
-    std::memcpy(word_ + length, piece, kept);
-    length += kept;
-    if (kept < count) overlong_ = true;
-  }
-  bool refill() {
-    position_ = 0;
-    filled_ = std::fread(buffer_.data(), 1, kBlockBytes, stream_);
-    std::memset(buffer_.data() + filled_, ' ', kReadAhead);
-    return filled_ != 0;
-  }
-
-  // Makes the last word next_distinct_heights read the one a repeat is
-  // compared with, as next_fixed_height does; returns count.
-  std::size_t finish_distinct(std::size_t count, const char* last, std::size_t length, float value) {
-    if (count == 0) return 0;
-    std::memcpy(repeat_text_, last, kReadAhead);
-    repeat_length_ = length;
-    repeat_value_ = value;
-    last_repeated_ = true;
-    return count;
-  }
-
-  std::FILE* stream_;
-  const bool wide_ = simd_level() == SimdLevel::avx512;
-  std::vector<char> buffer_;
-  std::size_t filled_ = 0;
-  std::size_t position_ = 0;
-  char word_[kMaxWord] = {};
-  bool overlong_ = false;
-  // The last word next_fixed_height read and the blank after it.
-  char repeat_text_[kReadAhead] = {};
-  std::size_t repeat_length_ = 0;
-  float repeat_value_ = 0.0f;
-  bool last_repeated_ = false;  // the last word handed out is that word
-};
+}
 
 // One "%d" word: optional sign and decimal digits.
 bool parse_int(std::string_view word, int& value) {
@@ -352,7 +97,8 @@ bool parse_int(std::string_view word, int& value) {
 }
 
 // One "%f" word as a 32-bit float, widened. "nan" and "inf" (which printf
-// writes for such heights) are accepted; values beyond the float range are not.
+// writes for such heights) are accepted; values beyond the float range are
+// not. from_chars reads what scan_fixed_float leaves, to the same float.
 bool parse_float(std::string_view word, double& value) {
   if (!word.empty() && word.front() == '+') word.remove_prefix(1);
   float f = 0.0f;
@@ -360,64 +106,10 @@ bool parse_float(std::string_view word, double& value) {
     value = static_cast<double>(f);
     return true;
   }
-  const auto result =
-      std::from_chars(word.data(), word.data() + word.size(), f, std::chars_format::general);
+  const auto result = std::from_chars(word.data(), word.data() + word.size(), f, std::chars_format::general);
   if (result.ec != std::errc() || result.ptr != word.data() + word.size()) return false;
   value = static_cast<double>(f);
   return true;
-}
-
-// Rows y0 .. y0 + rows - 1 of the grid, held row after row in `block` (nx
-// heights a row), into the grid's columns from column x0 on.
-void rows_into_columns(const double* block, int rows, HeightMatrix& grid, int y0, int x0 = 0) {
-  const int nx = grid.nx();
-  for (int x = x0; x < nx; ++x) {
-    double* column = grid.column(x) + y0;
-    for (int y = 0; y < rows; ++y) column[y] = block[static_cast<std::size_t>(y) * static_cast<std::size_t>(nx) + x];
-  }
-}
-
-// The same, eight rows by eight columns at a time: eight rows of eight
-// heights turned into eight columns in registers, each stored whole.
-AVX512_TARGET void rows_into_columns_avx512(const double* block, int rows, HeightMatrix& grid, int y0) {
-  const int nx = grid.nx();
-  // Read once: the stores below could otherwise be taken to change them.
-  double* const top = grid.column(0) + y0;
-  const auto column_step = static_cast<std::ptrdiff_t>(grid.ny());
-  int x = 0;
-  if (rows == 8) {
-    for (; x + 8 <= nx; x += 8) {
-      __m512d r[8];
-      for (int y = 0; y < 8; ++y) r[y] = _mm512_loadu_pd(block + static_cast<std::size_t>(y) * static_cast<std::size_t>(nx) + x);
-      // Pairs of rows (lanes: columns 0, 2, 4, 6 and 1, 3, 5, 7), then pairs
-      // of pairs (columns 0 and 4, 1 and 5, ...), then the columns.
-      __m512d pair[8];
-      for (int y = 0; y < 8; y += 2) {
-        pair[y] = _mm512_maskz_unpacklo_pd(0xFF, r[y], r[y + 1]);
-        pair[y + 1] = _mm512_maskz_unpackhi_pd(0xFF, r[y], r[y + 1]);
-      }
-      __m512d quad[8];
-      for (int half = 0; half < 8; half += 4) {
-        quad[half + 0] = _mm512_maskz_shuffle_f64x2(0xFF, pair[half + 0], pair[half + 2], 0x88);
-        quad[half + 1] = _mm512_maskz_shuffle_f64x2(0xFF, pair[half + 1], pair[half + 3], 0x88);
-        quad[half + 2] = _mm512_maskz_shuffle_f64x2(0xFF, pair[half + 0], pair[half + 2], 0xDD);
-        quad[half + 3] = _mm512_maskz_shuffle_f64x2(0xFF, pair[half + 1], pair[half + 3], 0xDD);
-      }
-      for (int c = 0; c < 4; ++c) {
-        _mm512_storeu_pd(top + (x + c) * column_step, _mm512_maskz_shuffle_f64x2(0xFF, quad[c], quad[c + 4], 0x88));
-        _mm512_storeu_pd(top + (x + c + 4) * column_step,
-                         _mm512_maskz_shuffle_f64x2(0xFF, quad[c], quad[c + 4], 0xDD));
-      }
-    }
-  }
-  rows_into_columns(block, rows, grid, y0, x);
-}
-
-// n copies of a height: the no-data height fills most of a profile's rows.
-AVX512_TARGET void fill_heights_avx512(double* out, std::size_t n, double value) {
-  const __m512d copies = _mm512_set1_pd(value);
-  for (std::size_t i = 0; i < n; i += 8)
-    _mm512_mask_storeu_pd(out + i, first_of_8_lanes(static_cast<int32_t>(std::min<std::size_t>(n - i, 8))), copies);
 }
 
 // Six decimals, the point as separator whatever the C locale ("%f").
@@ -626,56 +318,43 @@ ProfileHeights read_profile_grid(const std::string& file) {
       (word = reader.next()).empty() || !parse_float(word, grid.step_y)) {
     throw bad("no grid spacing");
   }
-  // The file holds the heights row after row, x across, and runs of repeated
-  // heights go on across rows: they are read into a block of rows first, then
-  // put into the grid (x major) eight rows at a time, so that each column's
-  // eight heights fill one cache line.
-  constexpr int kRowsAtOnce = 8;
+  // The file holds the heights row after row, x across: they are read into a
+  // block of rows first, then put into the grid (x major) eight rows at a
+  // time, so that each column's eight heights fill one cache line. A word
+  // equal to the one before takes its value unread, and so do the copies of
+  // it that follow.
+  constexpr std::size_t kRowsAtOnce = 8;
   const auto cells = static_cast<std::size_t>(count);
-  const auto block_cells = static_cast<std::size_t>(kRowsAtOnce) * static_cast<std::size_t>(nx);
-  std::vector<double> block(std::min(cells, block_cells));
+  const std::size_t block_cells = std::min(cells, kRowsAtOnce * static_cast<std::size_t>(nx));
+  std::vector<double> block(block_cells);
   std::size_t block_start = 0;  // the cell (y * nx + x) at block[0]
-  const bool wide = simd_level() == SimdLevel::avx512;
   const auto flush = [&](std::size_t end) {
     const auto y0 = static_cast<int>(block_start / static_cast<std::size_t>(nx));
-    const auto y1 = static_cast<int>(end / static_cast<std::size_t>(nx));
-    if (wide) {
-      rows_into_columns_avx512(block.data(), y1 - y0, grid.heights, y0);
-    } else {
-      rows_into_columns(block.data(), y1 - y0, grid.heights, y0);
-    }
+    rows_into_columns(block.data(), static_cast<int>(end / static_cast<std::size_t>(nx)) - y0, grid.heights, y0);
     block_start = end;
   };
+  char last_word[WordReader::kMaxWord];
+  std::string_view last;
+  double height = 0.0;
   for (std::size_t k = 0; k < cells;) {
-    if (wide) {
-      if (k == block_start + block_cells) flush(k);
-      const std::size_t most = std::min(cells, block_start + block_cells) - k;
-      const std::size_t read = reader.next_distinct_heights(block.data() + (k - block_start), most);
-      k += read;
-      if (read != 0) continue;
-    }
-    float height = 0.0f;
-    if (reader.next_fixed_height(height)) {
-      for (std::size_t same = 1 + reader.skip_repeats(cells - k - 1); same > 0;) {
-        if (k == block_start + block_cells) flush(k);
-        const std::size_t n = std::min(same, block_start + block_cells - k);
-        double* const out = block.data() + (k - block_start);
-        if (wide) {
-          fill_heights_avx512(out, n, static_cast<double>(height));
-        } else {
-          std::fill_n(out, n, static_cast<double>(height));
-        }
-        k += n;
-        same -= n;
-      }
-      continue;
-    }
     if ((word = reader.next()).empty()) {
       throw bad("only " + std::to_string(k) + " of " + std::to_string(count) + " heights");
     }
-    if (k == block_start + block_cells) flush(k);
-    if (!parse_float(word, block[k - block_start])) throw bad("'" + std::string(word) + "' is not a height");
-    ++k;
+    std::size_t same = 1;
+    if (!same_word(word, last)) {
+      if (!parse_float(word, height)) throw bad("'" + std::string(word) + "' is not a height");
+      last = {last_word, word.size()};
+      std::memcpy(last_word, word.data(), word.size());
+    } else {
+      same += reader.skip_copies(cells - k - 1);
+    }
+    while (same > 0) {
+      if (k == block_start + block_cells) flush(k);
+      const std::size_t n = std::min(same, block_start + block_cells - k);
+      std::fill_n(block.data() + (k - block_start), n, height);
+      k += n;
+      same -= n;
+    }
   }
   flush(cells);
   if (reader.failed()) throw bad("read error");

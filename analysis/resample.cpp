@@ -1,36 +1,14 @@
 #include "analysis/resample.h"
 
-#include <immintrin.h>
-
 #include <algorithm>
 #include <cstddef>
 #include <cmath>
 #include <stdexcept>
 #include <vector>
 
-#include "scan/cpu_features.h"
-#include "scan/lane_masks.h"
-
 void resample_bilinear(const HeightMatrix& square, int width, int height, HeightMatrix& result) {
   resample_bilinear(square.data(), square.nx(), square.ny(), width, height, result);
 }
-
-namespace {
-
-// The column between two source columns, low + (high - low) * dx for each of
-// the n rows, eight rows at a time.
-AVX512_TARGET void interpolate_column_avx512(const double* low, const double* high, double dx, int n,
-                                             double* out) {
-  const __m512d weight = _mm512_set1_pd(dx);
-  for (int y = 0; y < n; y += 8) {
-    const __mmask8 lanes = first_of_8_lanes(n - y);
-    const __m512d l = _mm512_maskz_loadu_pd(lanes, low + y);
-    const __m512d h = _mm512_maskz_loadu_pd(lanes, high + y);
-    _mm512_mask_storeu_pd(out + y, lanes, _mm512_add_pd(l, _mm512_mul_pd(_mm512_sub_pd(h, l), weight)));
-  }
-}
-
-}  // namespace
 
 void resample_bilinear(const double* cells, int nx, int ny, int width, int height, HeightMatrix& result) {
   if (width < 1 || height < 1 || nx < 1 || ny < 1 || result.nx() < width || result.ny() < height) {
@@ -52,13 +30,6 @@ void resample_bilinear(const double* cells, int nx, int ny, int width, int heigh
     const int yl = static_cast<int>(std::floor(fy));
     rows[static_cast<std::size_t>(j)] = {yl, std::min(static_cast<int>(std::ceil(fy)), last_y), fy - yl};
   }
-  // With AVX-512 each output column first interpolates between its two
-  // source columns at every source row, in vectors, then between rows (the
-  // same operations). Where the source has many more rows than the output,
-  // and on other processors, only the rows used are interpolated, one output
-  // at a time.
-  const bool whole_columns = ny <= 2 * height && simd_level() == SimdLevel::avx512;
-  std::vector<double> between(whole_columns ? static_cast<std::size_t>(ny) : 0);
   for (int i = 0; i < width; ++i) {
     const double fx = width > 1 ? static_cast<double>(i) / (width - 1) * last_x : 0.0;
     const int xl = static_cast<int>(std::floor(fx));
@@ -67,20 +38,10 @@ void resample_bilinear(const double* cells, int nx, int ny, int width, int heigh
     const double* low = column(xl);
     const double* high = column(xh);
     double* out = result.column(i);
-    if (!whole_columns) {
-      for (int j = 0; j < height; ++j) {
-        const Rows& r = rows[static_cast<std::size_t>(j)];
-        const double a = low[r.low] + (high[r.low] - low[r.low]) * dx;
-        const double b = low[r.high] + (high[r.high] - low[r.high]) * dx;
-        out[j] = a + (b - a) * r.weight;
-      }
-      continue;
-    }
-    interpolate_column_avx512(low, high, dx, ny, between.data());
     for (int j = 0; j < height; ++j) {
       const Rows& r = rows[static_cast<std::size_t>(j)];
-      const double a = between[static_cast<std::size_t>(r.low)];
-      const double b = between[static_cast<std::size_t>(r.high)];
+      const double a = low[r.low] + (high[r.low] - low[r.low]) * dx;
+      const double b = low[r.high] + (high[r.high] - low[r.high]) * dx;
       out[j] = a + (b - a) * r.weight;
     }
   }

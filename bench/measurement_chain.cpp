@@ -16,6 +16,123 @@
 //
 // Every benchmark works in a directory of its own under the temporary
 // directory, made once per process.
+//
+// The window kernels below are compiled for every vector target and chosen
+// as the chain's kernels are (common/simd/README.md); the rest once.
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "bench/measurement_chain.cpp"
+#include <hwy/foreach_target.h>  // before highway.h
+#include <hwy/highway.h>
+
+#include <cstdint>
+
+// The windows fringe_phase measures in a row: window starts first .. end - 1
+// of `taps` taps each.
+#ifndef FRINGE_BENCH_WINDOW_RUN
+#define FRINGE_BENCH_WINDOW_RUN
+struct WindowRun {
+  int32_t taps;
+  int32_t first;
+  int32_t end;
+};
+#endif
+
+HWY_BEFORE_NAMESPACE();
+namespace fringe_bench::HWY_NAMESPACE {
+namespace hn = hwy::HWY_NAMESPACE;
+
+// Sums of the windows of each run, eight rows per window (grey holds eight
+// rows per column, side by side), four windows at a time, into re and im
+// (eight values per window). Vectors of as many rows as the target holds.
+void RowDotProducts(const double* grey, const double* c, const double* s, const WindowRun* runs,
+                    std::size_t count, double* re, double* im) {
+  const hn::CappedTag<double, 8> d;
+  const std::size_t lanes = hn::Lanes(d);
+  for (const WindowRun* run = runs; run != runs + count; ++run) {
+    for (int32_t j = run->first; j < run->end; j += 4) {
+      for (std::size_t row = 0; row < 8; row += lanes) {
+        auto re0 = hn::Zero(d), re1 = re0, re2 = re0, re3 = re0;
+        auto im0 = re0, im1 = re0, im2 = re0, im3 = re0;
+        for (int32_t i = 0; i < run->taps; ++i) {
+          const double* at = grey + (j + i) * 8 + row;
+          const auto cosine = hn::Set(d, c[i]);
+          const auto sine = hn::Set(d, s[i]);
+          const auto g0 = hn::LoadU(d, at), g1 = hn::LoadU(d, at + 8);
+          const auto g2 = hn::LoadU(d, at + 16), g3 = hn::LoadU(d, at + 24);
+          re0 = hn::Add(re0, hn::Mul(g0, cosine));
+          re1 = hn::Add(re1, hn::Mul(g1, cosine));
+          re2 = hn::Add(re2, hn::Mul(g2, cosine));
+          re3 = hn::Add(re3, hn::Mul(g3, cosine));
+          im0 = hn::Add(im0, hn::Mul(g0, sine));
+          im1 = hn::Add(im1, hn::Mul(g1, sine));
+          im2 = hn::Add(im2, hn::Mul(g2, sine));
+          im3 = hn::Add(im3, hn::Mul(g3, sine));
+        }
+        const std::size_t out = static_cast<std::size_t>(j - run->first) * 8 + row;
+        hn::StoreU(re0, d, re + out);
+        hn::StoreU(re1, d, re + out + 8);
+        hn::StoreU(re2, d, re + out + 16);
+        hn::StoreU(re3, d, re + out + 24);
+        hn::StoreU(im0, d, im + out);
+        hn::StoreU(im1, d, im + out + 8);
+        hn::StoreU(im2, d, im + out + 16);
+        hn::StoreU(im3, d, im + out + 24);
+      }
+    }
+  }
+}
+
+// Sums of the windows of each run of one row, neighbouring windows side by
+// side, four vectors of windows at a time.
+void ColumnDotProducts(const double* line, const double* c, const double* s, const WindowRun* runs,
+                       std::size_t count, double* re, double* im) {
+  const hn::ScalableTag<double> d;
+  const auto lanes = static_cast<int32_t>(hn::Lanes(d));
+  for (const WindowRun* run = runs; run != runs + count; ++run) {
+    for (int32_t j = run->first; j < run->end; j += 4 * lanes) {
+      auto re0 = hn::Zero(d), re1 = re0, re2 = re0, re3 = re0;
+      auto im0 = re0, im1 = re0, im2 = re0, im3 = re0;
+      for (int32_t i = 0; i < run->taps; ++i) {
+        const double* at = line + j + i;
+        const auto cosine = hn::Set(d, c[i]);
+        const auto sine = hn::Set(d, s[i]);
+        const auto g0 = hn::LoadU(d, at), g1 = hn::LoadU(d, at + lanes);
+        const auto g2 = hn::LoadU(d, at + 2 * lanes), g3 = hn::LoadU(d, at + 3 * lanes);
+        re0 = hn::Add(re0, hn::Mul(g0, cosine));
+        re1 = hn::Add(re1, hn::Mul(g1, cosine));
+        re2 = hn::Add(re2, hn::Mul(g2, cosine));
+        re3 = hn::Add(re3, hn::Mul(g3, cosine));
+        im0 = hn::Add(im0, hn::Mul(g0, sine));
+        im1 = hn::Add(im1, hn::Mul(g1, sine));
+        im2 = hn::Add(im2, hn::Mul(g2, sine));
+        im3 = hn::Add(im3, hn::Mul(g3, sine));
+      }
+      hn::StoreU(re0, d, re + j);
+      hn::StoreU(re1, d, re + j + lanes);
+      hn::StoreU(re2, d, re + j + 2 * lanes);
+      hn::StoreU(re3, d, re + j + 3 * lanes);
+      hn::StoreU(im0, d, im + j);
+      hn::StoreU(im1, d, im + j + lanes);
+      hn::StoreU(im2, d, im + j + 2 * lanes);
+      hn::StoreU(im3, d, im + j + 3 * lanes);
+    }
+  }
+}
+
+// The target the kernels above run at.
+int64_t KernelTarget() { return HWY_TARGET; }
+
+}  // namespace fringe_bench::HWY_NAMESPACE
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+
+namespace fringe_bench {
+HWY_EXPORT(RowDotProducts);
+HWY_EXPORT(ColumnDotProducts);
+HWY_EXPORT(KernelTarget);
+}  // namespace fringe_bench
+
 #include <benchmark/benchmark.h>
 
 #include <unistd.h>
@@ -39,7 +156,6 @@
 #include "common/work_files.h"
 #include "render/picture.h"
 #include "scan.h"
-#include "scan/cpu_features.h"
 #include "scan/default_par.h"
 #include "scan/image_processing.h"
 #include "scan/run_scan.h"
@@ -112,23 +228,18 @@ BENCHMARK(phase_filter)->Unit(benchmark::kMillisecond);
 // would skip measured as well, the row ending where a rebuilt window no
 // longer fits), each a dot product of grey levels with a cosine and a sine
 // kernel. Nothing else: no angle, no bytes, no border, no conversion of the
-// grey levels. In the widest vectors the processor has, in two layouts:
+// grey levels. In the widest vectors the processor has (the kernels at the
+// top of this file), in two layouts:
 //
 //   rows:    eight rows side by side, one row per lane, so that every load
-//            is aligned and serves all lanes; four windows at a time (two
-//            with AVX2) keep their sums in registers. 128 groups of eight
-//            rows over one group's grey levels.
+//            serves all lanes; four windows at a time keep their sums in
+//            registers. 128 groups of eight rows over one group's grey
+//            levels.
 //   columns: neighbouring windows of one row side by side, four vectors of
 //            them at a time; 1024 rows over one row's grey levels.
 
-struct Run {
-  int32_t taps;
-  int32_t first;  // window starts first .. end - 1
-  int32_t end;
-};
-
-std::vector<Run> window_runs(int32_t width, double period) {
-  std::vector<Run> runs;
+std::vector<WindowRun> window_runs(int32_t width, double period) {
+  std::vector<WindowRun> runs;
   int32_t previous_half = -1;
   for (int32_t j = 0;; j += 32) {
     const double half_width = 0.5 * width;
@@ -148,92 +259,11 @@ std::vector<Run> window_runs(int32_t width, double period) {
   return runs;
 }
 
-using Quad = double __attribute__((vector_size(32)));
-using Octet = double __attribute__((vector_size(64)));
-
-// Sums of the windows of one run, eight rows per lane vector, `block`
-// windows at a time, into re and im (eight values per window).
-template <int block>
-inline __attribute__((always_inline)) void row_dot_products(const double* grey, const double* c,
-                                                            const double* s, const Run& run,
-                                                            double* re, double* im) {
-  for (int32_t j = run.first; j < run.end; j += block) {
-    Octet sum_re[block] = {};
-    Octet sum_im[block] = {};
-    for (int32_t i = 0; i < run.taps; ++i) {
-#pragma GCC unroll 4
-      for (int32_t b = 0; b < block; ++b) {
-        Octet levels;
-        std::memcpy(&levels, grey + (j + i + b) * 8, sizeof levels);
-        sum_re[b] += levels * c[i];
-        sum_im[b] += levels * s[i];
-      }
-    }
-#pragma GCC unroll 4
-    for (int32_t b = 0; b < block; ++b) {
-      std::memcpy(re + (j - run.first + b) * 8, &sum_re[b], sizeof(Octet));
-      std::memcpy(im + (j - run.first + b) * 8, &sum_im[b], sizeof(Octet));
-    }
-  }
-}
-
-// Sums of the windows of one run of one row, 4 vectors of windows at a time.
-template <typename Vec>
-inline __attribute__((always_inline)) void column_dot_products(const double* line, const double* c,
-                                                               const double* s, const Run& run,
-                                                               double* re, double* im) {
-  constexpr int32_t lanes = sizeof(Vec) / sizeof(double);
-  constexpr int32_t block = 4;
-  for (int32_t j = run.first; j < run.end; j += block * lanes) {
-    Vec sum_re[block] = {};
-    Vec sum_im[block] = {};
-    for (int32_t i = 0; i < run.taps; ++i) {
-#pragma GCC unroll 4
-      for (int32_t b = 0; b < block; ++b) {
-        Vec grey;
-        std::memcpy(&grey, line + j + i + b * lanes, sizeof grey);
-        sum_re[b] += grey * c[i];
-        sum_im[b] += grey * s[i];
-      }
-    }
-#pragma GCC unroll 4
-    for (int32_t b = 0; b < block; ++b) {
-      std::memcpy(re + j + b * lanes, &sum_re[b], sizeof(Vec));
-      std::memcpy(im + j + b * lanes, &sum_im[b], sizeof(Vec));
-    }
-  }
-}
-
-
-AVX512_TARGET void rows_avx512(const double* grey, const double* c, const double* s,
-                               const std::vector<Run>& runs, double* re, double* im) {
-  for (const Run& run : runs) {
-    row_dot_products<4>(grey, c, s, run, re, im);
-    benchmark::DoNotOptimize(re);
-  }
-}
-__attribute__((target("avx2"))) void rows_avx2(const double* grey, const double* c, const double* s,
-                                               const std::vector<Run>& runs, double* re, double* im) {
-  for (const Run& run : runs) {
-    row_dot_products<2>(grey, c, s, run, re, im);
-    benchmark::DoNotOptimize(re);
-  }
-}
-AVX512_TARGET void columns_avx512(const double* line, const double* c, const double* s,
-                                  const std::vector<Run>& runs, double* re, double* im) {
-  for (const Run& run : runs) column_dot_products<Octet>(line, c, s, run, re, im);
-}
-__attribute__((target("avx2"))) void columns_avx2(const double* line, const double* c,
-                                                  const double* s, const std::vector<Run>& runs,
-                                                  double* re, double* im) {
-  for (const Run& run : runs) column_dot_products<Quad>(line, c, s, run, re, im);
-}
-
 // Argument 0: rows, 1: columns.
 void window_dot_products(benchmark::State& state) {
   const GreyImage* source = smoothed_fringes();
   const int32_t width = source->width;
-  const std::vector<Run> runs = window_runs(width, kDefaults.LambdaF);
+  const std::vector<WindowRun> runs = window_runs(width, kDefaults.LambdaF);
   std::array<double, 128> c{}, s{};
   for (int32_t i = 0; i < 128; ++i) {
     c[i] = std::cos(0.2 * i);
@@ -246,25 +276,20 @@ void window_dot_products(benchmark::State& state) {
     for (int32_t r = 0; r < 8; ++r) grey[x * 8 + r] = img_line(source, 512 + r)[x];
   std::vector<double> line(room, 0.0), re(room * 8), im(room * 8);
   std::copy(img_line(source, 512), img_line(source, 512) + width, line.begin());
-  __builtin_cpu_init();
-  const bool avx512 = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
-                      __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl");
   const bool rows = state.range(0) == 0;
-  state.SetLabel(std::string(rows ? "rows, " : "columns, ") + (avx512 ? "avx512" : "avx2"));
+  state.SetLabel(std::string(rows ? "rows, " : "columns, ") +
+                 hwy::TargetName(HWY_DYNAMIC_DISPATCH(fringe_bench::KernelTarget)()));
   for (auto _ : state) {
     if (rows) {
       for (int32_t group = 0; group < (source->height + 7) / 8; ++group) {
-        if (avx512)
-          rows_avx512(grey, c.data(), s.data(), runs, re.data(), im.data());
-        else
-          rows_avx2(grey, c.data(), s.data(), runs, re.data(), im.data());
+        HWY_DYNAMIC_DISPATCH(fringe_bench::RowDotProducts)(grey, c.data(), s.data(), runs.data(), runs.size(),
+                                                           re.data(), im.data());
+        benchmark::DoNotOptimize(re.data());
       }
     } else {
       for (int32_t y = 0; y < source->height; ++y) {
-        if (avx512)
-          columns_avx512(line.data(), c.data(), s.data(), runs, re.data(), im.data());
-        else
-          columns_avx2(line.data(), c.data(), s.data(), runs, re.data(), im.data());
+        HWY_DYNAMIC_DISPATCH(fringe_bench::ColumnDotProducts)(line.data(), c.data(), s.data(), runs.data(),
+                                                              runs.size(), re.data(), im.data());
         benchmark::DoNotOptimize(re.data());
       }
     }
@@ -379,3 +404,5 @@ void apply_profile(benchmark::State& state) {
 BENCHMARK(apply_profile)->Unit(benchmark::kMillisecond);
 
 }  // namespace
+
+#endif  // HWY_ONCE

@@ -15,7 +15,6 @@
 
 #include "analysis/reference_sphere.h"
 #include "common/errors.h"
-#include "scan/cpu_features.h"
 #include "temp_dir.h"
 
 namespace {
@@ -238,6 +237,7 @@ TEST(ReadProfile, MissingShortOrMalformedFilesAreFileErrorsAndTheMapStays) {
       "4.5 3\n0.04 0.04\n1\n",                   // not an integer
       eleven + "lost\n",                        // not a number
       eleven + "1e50\n",                        // beyond a float
+      eleven + "12\x01" "5\n",                   // a control character inside a word
   };
   for (const std::string& text : bad_files) {
     write_file_bytes("bad.txt", text);
@@ -252,6 +252,11 @@ TEST(ReadProfile, MissingShortOrMalformedFilesAreFileErrorsAndTheMapStays) {
   write_file_bytes("ok.txt", eleven + "+12\nmore\n");
   EXPECT_EQ(read_profile("ok.txt", map, 256, 256).side_x, 3);
   EXPECT_EQ(map(255, 255), 11.0);  // square column 2, row 2 of the 4 x 3 profile
+  // Copies of the last height beyond the counts are left unread too.
+  std::string copies = "2 2\n0.04 0.04\n";
+  for (int k = 0; k < 40; ++k) copies += "5.000000\n";
+  write_file_bytes("copies.txt", copies);
+  EXPECT_TRUE(read_profile_grid("copies.txt").heights == HeightMatrix(2, 2, 5.0));
 }
 
 // Heights in several spellings between several kinds of white space, so that
@@ -357,11 +362,10 @@ TEST(ReadProfile, RepeatedWordsReadAsStrtofReadsThem) {
   }
 }
 
-// At every vector width, grids of every shape modulo 8 (rows go into columns
-// eight by eight) read each word as strtof does, bit for bit: runs of distinct
-// six-decimal heights (64 bytes of text at a time at the widest level) broken
-// by repeats, other forms, halfway words, long words and runs of blanks.
-TEST(ReadProfile, EveryWordReadsAsStrtofAtEveryVectorWidth) {
+// Grids of several shapes read each word as strtof does, bit for bit: runs of
+// distinct six-decimal heights broken by repeats, other forms, halfway words,
+// long words and runs of blanks.
+TEST(ReadProfile, EveryWordReadsAsStrtof) {
   TempDir dir;
   const char* const odd_words[] = {
       "16777217.000000", "-16777219.000000",  // halfway between two floats
@@ -387,18 +391,14 @@ TEST(ReadProfile, EveryWordReadsAsStrtofAtEveryVectorWidth) {
       text += words.back() + gaps[random() % 8 == 0 ? random() % std::size(gaps) : 0];
     }
     write_file_bytes("words.txt", text);
-    for (const SimdLevel level : {SimdLevel::avx512, SimdLevel::avx2, SimdLevel::sse2}) {
-      simd_ceiling() = level;
-      const HeightMatrix back = read_profile_grid("words.txt").heights;
-      int wrong = 0;
-      for (int k = 0; k < nx * ny; ++k) {
-        const float want = std::strtof(words[static_cast<std::size_t>(k)].c_str(), nullptr);
-        const auto got = static_cast<float>(back(k % nx, k / nx));
-        wrong += std::isnan(want) ? !std::isnan(got) : std::memcmp(&want, &got, sizeof got) != 0;
-      }
-      EXPECT_EQ(wrong, 0) << nx << " x " << ny << ", level " << static_cast<int>(level);
+    const HeightMatrix back = read_profile_grid("words.txt").heights;
+    int wrong = 0;
+    for (int k = 0; k < nx * ny; ++k) {
+      const float want = std::strtof(words[static_cast<std::size_t>(k)].c_str(), nullptr);
+      const auto got = static_cast<float>(back(k % nx, k / nx));
+      wrong += std::isnan(want) ? !std::isnan(got) : std::memcmp(&want, &got, sizeof got) != 0;
     }
-    simd_ceiling() = SimdLevel::avx512;
+    EXPECT_EQ(wrong, 0) << nx << " x " << ny;
   }
 }
 

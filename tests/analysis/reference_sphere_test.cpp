@@ -8,7 +8,6 @@
 #include <limits>
 #include <random>
 
-#include "scan/cpu_features.h"
 
 TEST(PerfectSphere, EyeSizedSphereOnTheDefaultField) {
   // R = 7.8 mm on 10.24 mm: a step of 0.04 mm, the apex between cells 127 and 128.
@@ -115,53 +114,6 @@ TEST(MaskedDifference, StrictCircleAndTinyMask) {
     masked_difference(10.24, 5.12, 5.12, rm, a, b, out);
     EXPECT_TRUE(out == HeightMatrix()) << "mask radius " << rm;
   }
-}
-
-namespace {
-
-// Whether `fill` gives a fresh map the same bits at the widest and the plain level.
-template <typename Fill>
-bool same_bits_at_every_width(const Fill& fill) {
-  HeightMatrix wide(kMapSide, kMapSide, 7.0), plain = wide;
-  simd_ceiling() = SimdLevel::avx512;
-  fill(wide);
-  simd_ceiling() = SimdLevel::sse2;
-  fill(plain);
-  simd_ceiling() = SimdLevel::avx512;
-  return std::memcmp(wide.data(), plain.data(), sizeof(double) * kMapSide * kMapSide) == 0;
-}
-
-}  // namespace
-
-// Spheres of every size against the grid (columns ending inside a vector),
-// zero and negative-zero radii and apex heights, NaN settings (whose sign
-// "%f" shows); masks whose circle passes exactly through cells, taken in
-// place as the profile run takes them, from a map of fewer rows.
-TEST(PerfectSphereAndMaskedDifference, SameBitsAtEveryVectorWidth) {
-  const double nan = std::numeric_limits<double>::quiet_NaN();
-  for (const auto& [R, Wf, n, oy, ox, h0] :
-       {std::array{7.8, 10.24, 256.0, 0.0, 0.0, 0.0}, std::array{6.7, 10.24, 256.0, 0.3, -0.2, -0.0},
-        std::array{3.0, 10.24, 13.0, 0.0, 0.0, 1.5}, std::array{0.0, 10.24, 13.0, 0.0, 0.0, -0.0},
-        std::array{-0.0, 10.24, 100.0, 0.0, 0.0, 0.0}, std::array{-nan, 10.24, 256.0, 0.0, 0.0, 0.0},
-        std::array{7.8, nan, 256.0, 0.0, 0.0, 0.0}, std::array{1e200, 10.24, 300.0, 0.0, 0.0, -2.0}})
-    EXPECT_TRUE(same_bits_at_every_width([&](HeightMatrix& map) {
-      perfect_sphere(R, Wf, static_cast<int>(n), oy, ox, h0, map);
-    })) << "sphere R " << R << ", n " << n << ", h0 " << h0;
-  std::mt19937 random(9);
-  HeightMatrix a(kMapSide, kMapSide), b(kMapSide, 250);
-  for (int x = 0; x < kMapSide; ++x)
-    for (int y = 0; y < kMapSide; ++y) {
-      a(x, y) = y % 97 == 0 ? nan : static_cast<double>(random()) * 1e-9;
-      if (y < 250) b(x, y) = static_cast<double>(random()) * 1e-9;
-    }
-  for (const auto& [Wf, cx, cy, Rm] :
-       {std::array{10.24, 5.12, 5.12, 4.0}, std::array{256.0, 128.0, 128.0, 10.1}, std::array{256.0, 128.0, 128.0, 5.1},
-        std::array{10.24, 3.0, 6.5, 9.0}, std::array{10.24, 5.12, 5.12, 0.1}, std::array{nan, 5.12, 5.12, 4.0},
-        std::array{10.24, 5.12, 5.12, nan}, std::array{1e300, 0.0, 0.0, 1e300}})
-    EXPECT_TRUE(same_bits_at_every_width([&](HeightMatrix& map) {
-      map = a;
-      masked_difference(Wf, cx, cy, Rm, map, b, map);
-    })) << "mask " << Wf << ", " << Rm;
 }
 
 TEST(SubtractMaps, DifferenceInPlaceAndClippedToTheMaps) {

@@ -8,7 +8,6 @@
 #include <random>
 #include <stdexcept>
 
-#include "scan/cpu_features.h"
 
 namespace {
 
@@ -37,29 +36,6 @@ TEST(ResampleBilinear, CornersAlignedAndInterpolatedBetween) {
   EXPECT_EQ(line(0, 1), 1.0);
   EXPECT_EQ(line(0, 2), 2.0);
   EXPECT_THROW(resample_bilinear(square, 4, 3, result), std::invalid_argument);
-}
-
-// The widest vectors give the bits of the cell-by-cell interpolation:
-// reductions and enlargements, columns ending inside a vector, NaN, infinite
-// and negative-zero source cells.
-TEST(ResampleBilinear, SameBitsAtEveryVectorWidth) {
-  std::mt19937 random(5);
-  const double specials[] = {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(),
-                             -std::numeric_limits<double>::infinity(), -0.0, 0.0, -10.0};
-  for (const auto& [nx, ny, width, height] : {std::array{256, 256, 256, 256}, std::array{2, 2, 3, 3},
-                                              std::array{37, 29, 100, 90}, std::array{9, 1, 5, 1},
-                                              std::array{1, 13, 1, 6}, std::array{64, 17, 255, 8}}) {
-    HeightMatrix square(nx, ny);
-    for (double* cell = square.data(); cell != square.data() + nx * ny; ++cell)
-      *cell = random() % 16 == 0 ? specials[random() % std::size(specials)] : static_cast<double>(random()) * 1e-9;
-    HeightMatrix wide(width, height, 7.0), plain = wide;
-    simd_ceiling() = SimdLevel::avx512;
-    resample_bilinear(square, width, height, wide);
-    simd_ceiling() = SimdLevel::sse2;
-    resample_bilinear(square, width, height, plain);
-    simd_ceiling() = SimdLevel::avx512;
-    EXPECT_EQ(std::memcmp(wide.data(), plain.data(), sizeof(double) * width * height), 0) << nx << " x " << ny;
-  }
 }
 
 // map(x, y) = 2x + 3y: interpolation of a plane returns the plane.
