@@ -8,6 +8,7 @@
 #include <numbers>
 
 #include "analysis/surface_cells.h"
+#include "analysis/vector_2d.h"
 
 namespace {
 
@@ -186,7 +187,7 @@ std::optional<ConicFitResult> fit_conic(const std::vector<double>& x, const std:
   // Principal curvatures mean -+ half_difference; the flat one is the
   // smaller in size.
   const double mean = (surface.a + surface.d) / 2.0;
-  const double half_difference = std::hypot((surface.a - surface.d) / 2.0, surface.b);
+  const double half_difference = vector_length({(surface.a - surface.d) / 2.0, surface.b});
   const double flat = std::abs(mean) - half_difference;
   if (!(flat * kMaxFigureRadius > 1.0))
     return refuse(why_not, "the surface is flat in some direction or a saddle: no finite radius");

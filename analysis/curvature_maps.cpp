@@ -4,6 +4,7 @@
 
 #include "analysis/reference_sphere.h"
 #include "analysis/refractive_power.h"
+#include "analysis/vector_2d.h"
 
 namespace {
 
@@ -34,7 +35,7 @@ Meridian meridian_at(const ReconstructedSurface& s, double x, double y, bool wit
   m.valid = true;
   const double w = std::sqrt(w_sq);
   const int terms = s.basis.terms();
-  const double r = std::hypot(u, v);
+  const double r = vector_length({u, v});
   if (r < kCentre) {
     // Laplacian of the cap: -c (1 + w^2) / w^3; of the terms: in disc units
     // over a^2.
@@ -70,7 +71,7 @@ double axial_of(const ReconstructedSurface& s, const Meridian& m, double x, doub
   if (!m.valid) return std::nan("");
   if (m.centre) return kDioptersTimesRadius * std::abs(m.laplacian) / 2.0;
   if (m.slope == 0.0) return std::nan("");
-  const double r = std::hypot(x - s.disc.centre_x, y - s.disc.centre_y);
+  const double r = vector_length({x - s.disc.centre_x, y - s.disc.centre_y});
   return kDioptersTimesRadius * std::abs(m.slope) / (r * std::sqrt(1.0 + m.slope * m.slope));
 }
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "analysis/refractive_power.h"
+#include "analysis/vector_2d.h"
 
 namespace {
 
@@ -30,7 +31,7 @@ std::optional<KeratometryResult> keratometry(const ConicFitResult& conic, const 
                                              double zone_radius, std::string* why_not) {
   if (!(conic.flat_radius > 0.0 && conic.steep_radius > 0.0))
     return refuse(why_not, "the surface is hollow: keratometry reads a cap bulging towards the camera");
-  const double off_centre = std::hypot(conic.surface.x0 - disc.centre_x, conic.surface.y0 - disc.centre_y);
+  const double off_centre = vector_length({conic.surface.x0 - disc.centre_x, conic.surface.y0 - disc.centre_y});
   if (!(off_centre + zone_radius <= disc.radius))
     return refuse(why_not, "the zone of radius " + millimetres(zone_radius) + " about the apex leaves the mask disc (radius " +
                                millimetres(disc.radius) + ", apex " + millimetres(off_centre) +

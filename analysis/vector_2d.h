@@ -16,4 +16,7 @@ inline Vector2D vector_difference(Vector2D p, Vector2D q) { return {p.x - q.x, p
 inline double dot_product(Vector2D p, Vector2D q) { return p.x * q.x + p.y * q.y; }
 
 // Euclidean length: the square root of the vector's dot product with itself.
+// The figures use it, not std::hypot, whose last bit differs between the C
+// libraries of x86-64 and aarch64; a product, a sum and a square root round
+// the same everywhere.
 inline double vector_length(Vector2D p) { return std::sqrt(dot_product(p, p)); }

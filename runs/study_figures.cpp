@@ -6,6 +6,7 @@
 #include <string>
 
 #include "analysis/residual_figures.h"
+#include "analysis/vector_2d.h"
 
 namespace {
 
@@ -57,7 +58,7 @@ constexpr StudyFigure kFigures[] = {
        // The magnitude of the pair j = 3 and j = 5 (oblique and vertical
        // astigmatism).
        return figure_of(r.surface.zernike, [](const ZernikeFigure& z) {
-         return z.coefficients_um.size() > 5 ? std::hypot(z.coefficients_um[3], z.coefficients_um[5])
+         return z.coefficients_um.size() > 5 ? vector_length({z.coefficients_um[3], z.coefficients_um[5]})
                                              : kNotAvailable;
        });
      }},
