@@ -63,11 +63,15 @@ void set_settings_value(std::vector<std::string>& lines, const std::string& key,
   lines.push_back(key + "=" + value);
 }
 
-void write_lines(const std::string& file, const std::vector<std::string>& lines) {
+std::string lines_text(const std::vector<std::string>& lines) {
   std::string text;
   for (const std::string& line : lines) {
     text += line;
     text += "\r\n";
   }
-  replace_file(file, text);
+  return text;
+}
+
+void write_lines(const std::string& file, const std::vector<std::string>& lines) {
+  replace_file(file, lines_text(lines));
 }

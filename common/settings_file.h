@@ -25,3 +25,6 @@ void set_settings_value(std::vector<std::string>& lines, const std::string& key,
 // Writes each line followed by CR LF, replacing the file only once the whole
 // text is written. Throws FileError `Cannot create file "<file>"`.
 void write_lines(const std::string& file, const std::vector<std::string>& lines);
+// The text write_lines writes: what a reader of the file would read, for
+// callers that hold the lines in memory.
+std::string lines_text(const std::vector<std::string>& lines);

@@ -67,14 +67,6 @@ SimParams synthesis_params(const std::optional<Workspace>& workspace, int channe
   return params;
 }
 
-// A settings file's text as the engine reads it from the file the lines are
-// written to (each line ends in CR LF).
-std::string settings_text(const std::vector<std::string>& lines) {
-  std::string text;
-  for (const std::string& line : lines) text += line + "\r\n";
-  return text;
-}
-
 // Scan settings as lines and the name their messages give them: a workspace
 // (its channel's scan settings file), a settings file, or a dict of the
 // engine's keys and values.
@@ -113,7 +105,7 @@ ScanSettings scan_settings_of(const py::handle& settings, int channel, const std
 std::shared_ptr<Profile> scan_picture(GreyImageOwner picture, GreyImageOwner reference, const ScanSettings& settings) {
   const int32_t width = picture->width, height = picture->height;
   ScnPar par = kDefaultScnPar;
-  load_scan_par(&par, ProfileFileText::of_text(settings_text(settings.lines)), settings.section.c_str());
+  load_scan_par(&par, ProfileFileText::of_text(lines_text(settings.lines)), settings.section.c_str());
   ScanEngine engine;
   const ScanEngine::Outcome outcome = engine.scan(*picture, par, reference.get());
   if (outcome != ScanEngine::Outcome::scanned)

@@ -9,6 +9,7 @@
 #include "common/text_to_number.h"
 #include "common/work_files.h"
 #include "runs/channel_settings.h"
+#include "runs/picture_scan.h"
 #include "runs/profile_run.h"
 #include "runs/simulation_run.h"
 #include "runs/settings_check.h"
@@ -18,27 +19,6 @@
 #include "simulation/random_generator.h"
 
 namespace {
-
-// A settings file's text as the engine reads it from the file the lines are
-// written to (common/settings_file.h: each line ends in CR LF).
-std::string file_text(const std::vector<std::string>& lines) {
-  std::string text;
-  for (const std::string& line : lines) {
-    text += line;
-    text += "\r\n";
-  }
-  return text;
-}
-
-// The grid sizes read_profile_grid refuses, in its words, for the profile
-// file that would have held them.
-void require_readable_profile(const ScnMatrix& profile, int channel) {
-  const int nx = profile.values != nullptr ? profile.cols : 0;
-  const int ny = profile.values != nullptr ? profile.rows : 0;
-  if (nx < 1 || ny < 1 || nx > kMaxProfileSide || ny > kMaxProfileSide)
-    throw file_error(FileAction::read, profile_file(channel),
-                     ": grid size " + std::to_string(nx) + " x " + std::to_string(ny) + " out of range");
-}
 
 }  // namespace
 
@@ -89,7 +69,7 @@ Measurement measure(const MeasurementSettings& s, MeasurementContext& context, b
 
   // "profile"
   ScnPar par = kDefaultScnPar;
-  load_scan_par(&par, ProfileFileText::of_text(file_text(s.scan)), scan_section);
+  load_scan_par(&par, ProfileFileText::of_text(lines_text(s.scan)), scan_section);
   GreyImageOwner scanned;
   if (keep_picture) {
     scanned.reset(img_create_rows_unfilled(picture->type, picture->width, picture->height));
@@ -99,7 +79,7 @@ Measurement measure(const MeasurementSettings& s, MeasurementContext& context, b
   GreyImage& given = scanned ? *scanned : *picture;
   if (context.engine.scan(given, par) != ScanEngine::Outcome::scanned)
     throw file_error(FileAction::read, fringe_image_file(channel), ": the engine cannot take the picture");
-  require_readable_profile(context.engine.profile(), channel);
+  require_readable_profile(context.engine.profile(), profile_file(channel));
   m.profile = profile_as_read(context.engine.profile());
   HeightMatrix& map = m.maps.height_map;
   place_measured(m.profile, map, m.maps.profile);

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "analysis/height_text_file.h"
 #include "common/errors.h"
 #include "formats/camera_picture.h"
 #include "scan/default_par.h"
@@ -30,6 +31,14 @@ FileIdentity identity_of(const std::string& file) {
 
 }  // namespace
 
+void require_readable_profile(const ScnMatrix& profile, const std::string& profile_file) {
+  const int nx = profile.values != nullptr ? profile.cols : 0;
+  const int ny = profile.values != nullptr ? profile.rows : 0;
+  if (nx < 1 || ny < 1 || nx > kMaxProfileSide || ny > kMaxProfileSide)
+    throw file_error(FileAction::read, profile_file,
+                     ": grid size " + std::to_string(nx) + " x " + std::to_string(ny) + " out of range");
+}
+
 void scan_picture(const std::string& picture, const std::optional<std::string>& reference,
                   const std::string& ini_file, const std::string& section,
                   const std::string& profile_file, Durability durability) {
@@ -49,13 +58,8 @@ void scan_picture(const std::string& picture, const std::optional<std::string>& 
     throw file_error(FileAction::read, outcome == ScanEngine::Outcome::reference_refused ? *reference : picture,
                      ": the engine cannot take the picture");
 
-  // A picture too narrow or too low for the engine's blocks leaves an empty
-  // grid, which no reader of profiles takes: refused in the words its read-back
-  // gives, before it could replace an earlier profile.
-  const ScnMatrix& grid = engine.profile();
-  if (grid.cols < 1 || grid.rows < 1)
-    throw file_error(FileAction::read, profile_file,
-                     ": grid size " + std::to_string(grid.cols) + " x " + std::to_string(grid.rows) + " out of range");
+  // Before it could replace an earlier profile.
+  require_readable_profile(engine.profile(), profile_file);
   // The engine reports nothing, and replaces the profile by renaming a new
   // file over it: if the name still leads to the file from before, the write
   // failed, and the earlier result must not pass for the new one.

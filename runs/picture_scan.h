@@ -7,6 +7,7 @@
 #include <string>
 
 #include "common/replace_file.h"
+#include "scan/scn_matrix.h"
 
 // Reads the picture, and the reference picture when one is given (the
 // heights are then relative to it), runs the engine with the parameters of
@@ -23,6 +24,12 @@
 //   an earlier file of that name is then left as it was. (A profile written
 //   in place into a device or FIFO cannot be checked and counts as written.)
 // `durability`: whether the profile waits for the disk (common/replace_file.h).
+// A picture too narrow or too low for the engine's blocks leaves an empty
+// grid, which no reader of profiles takes: throws FileError in the words
+// reading `profile_file` back would give (`Cannot read file "<file>": grid
+// size 0 x 64 out of range`), for a profile file not yet written.
+void require_readable_profile(const ScnMatrix& profile, const std::string& profile_file);
+
 void scan_picture(const std::string& picture, const std::optional<std::string>& reference,
                   const std::string& ini_file, const std::string& section,
                   const std::string& profile_file, Durability durability = Durability::synced);
