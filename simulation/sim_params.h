@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "simulation/frame_errors.h"
 #include "simulation/surface.h"
 
 // Plain value owned by the caller; the synthesis only reads it. The defaults
@@ -19,4 +20,8 @@ struct SimParams {
   double dynamic = 1.0;         // fringe contrast, 0..1 (clamped on use)
   double noise = 0.0;           // noise weight, 0..1 (clamped on use)
   Surface surface;              // the sphere of `radius` unless set otherwise
+  // Added to the fringes' phase, radians: frame k of an N-step set has
+  // 2 pi k / N (phase_step_shift). 0 leaves the picture as it always was.
+  double phase_shift = 0.0;
+  FrameErrors errors;           // none unless set
 };
