@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "scan/grey_image.h"
-#include "scan/scan.h"
+#include "scan.h"
 #include "scan/scn_matrix.h"
 
 enum class FringeMethod { quadrature, phase_shift, fourier };
