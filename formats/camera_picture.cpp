@@ -38,7 +38,9 @@ std::string size_refusal(uint64_t width, uint64_t height) {
          " pixels; the engine takes 1 to " + std::to_string(kMaxImageSide) + " on either side";
 }
 
-GreyImageOwner read_camera_picture(const std::string& file) {
+GreyImageOwner read_camera_picture(const std::string& file) { return read_any_picture(file, SampleDepth::eight); }
+
+GreyImageOwner read_any_picture(const std::string& file, SampleDepth depth) {
   uint8_t head[8] = {};
   std::size_t count = 0;
   {
@@ -54,9 +56,9 @@ GreyImageOwner read_camera_picture(const std::string& file) {
     case PictureKind::bmp:
       return read_bmp_picture(file);
     case PictureKind::png:
-      return read_png_picture(file);
+      return read_png_picture(file, depth);
     case PictureKind::tiff:
-      return read_tiff_picture(file);
+      return read_tiff_picture(file, depth);
     case PictureKind::unknown:
       break;
   }

@@ -38,6 +38,16 @@ void convert(const uint8_t* samples, int channels, std::size_t count, uint8_t* g
   }
 }
 
+template <typename Sample>
+void convert16(const uint8_t* samples, int channels, std::size_t count, uint16_t* grey) {
+  const std::size_t step = static_cast<std::size_t>(channels);
+  for (std::size_t x = 0, i = 0; x < count; ++x, i += step) {
+    grey[x] = channels >= 3 ? grey16_from_rgb16(Sample::at(samples, i), Sample::at(samples, i + 1),
+                                                Sample::at(samples, i + 2))
+                            : static_cast<uint16_t>(Sample::at(samples, i));
+  }
+}
+
 }  // namespace
 
 void grey_row(const uint8_t* samples, SampleLayout layout, int channels, std::size_t count,
@@ -55,6 +65,21 @@ void grey_row(const uint8_t* samples, SampleLayout layout, int channels, std::si
       break;
     case SampleLayout::big_endian_words:
       convert<BigEndianWords, true>(samples, channels, count, grey);
+      break;
+  }
+}
+
+void grey_row16(const uint8_t* samples, SampleLayout layout, int channels, std::size_t count,
+                uint16_t* grey) {
+  switch (layout) {
+    case SampleLayout::bytes:
+      convert16<Bytes>(samples, channels, count, grey);
+      break;
+    case SampleLayout::words:
+      convert16<Words>(samples, channels, count, grey);
+      break;
+    case SampleLayout::big_endian_words:
+      convert16<BigEndianWords>(samples, channels, count, grey);
       break;
   }
 }

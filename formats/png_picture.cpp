@@ -93,14 +93,17 @@ Outcome read_header(png_structp png, png_infop info, Header* header) {
 struct RowTarget {
   png_bytep row;     // row_bytes
   png_bytepp rows;   // height pointers into a whole-picture buffer, or null
-  GreyImage* image;  // 8-bit, the picture's size
+  GreyImage* image;  // 8-bit or (16-bit samples kept) 16-bit, the picture's size
 };
 
 void convert_row(const Header& h, png_const_bytep samples, const RowTarget& target, png_uint_32 y) {
   const SampleLayout layout = h.bit_depth == 16 ? SampleLayout::big_endian_words : SampleLayout::bytes;
   // PNG rows run top-down; the engine's row 0 is the bottom row.
   uint8_t* grey = img_line(target.image, static_cast<int32_t>(h.height - 1 - y));
-  grey_row(samples, layout, h.channels, h.width, grey);
+  if (target.image->type == 2)
+    grey_row16(samples, layout, h.channels, h.width, reinterpret_cast<uint16_t*>(grey));
+  else
+    grey_row(samples, layout, h.channels, h.width, grey);
 }
 
 bool read_rows(png_structp png, png_infop info, const Header* header, const RowTarget* target) {
@@ -172,7 +175,7 @@ class OpenFile {
 
 }  // namespace
 
-GreyImageOwner read_png_picture(const std::string& file) {
+GreyImageOwner read_png_picture(const std::string& file, SampleDepth depth) {
   const auto refuse = [&file](const std::string& reason) {
     return file_error(FileAction::read, file, ": " + reason);
   };
@@ -208,7 +211,8 @@ GreyImageOwner read_png_picture(const std::string& file) {
   const std::string too_big = size_refusal(header.width, header.height);
   if (!too_big.empty()) throw refuse(too_big);
 
-  GreyImageOwner image(img_create(1, static_cast<int32_t>(header.width),
+  const int32_t type = depth == SampleDepth::kept && header.bit_depth == 16 ? 2 : 1;
+  GreyImageOwner image(img_create(type, static_cast<int32_t>(header.width),
                                   static_cast<int32_t>(header.height)));
   if (image == nullptr) throw refuse("out of memory");
   std::vector<png_byte> row(header.row_bytes);

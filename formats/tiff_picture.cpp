@@ -155,6 +155,15 @@ uint8_t* engine_row(GreyImage* image, const Layout& layout, uint32_t y) {
   return img_line(image, row);
 }
 
+// `count` pixels' levels into `grey`, at the image's depth.
+void grey_row_into(const uint8_t* samples, const Layout& layout, std::size_t count, const GreyImage* image,
+                   uint8_t* grey) {
+  if (image->type == 2)
+    grey_row16(samples, layout.samples, layout.channels, count, reinterpret_cast<uint16_t*>(grey));
+  else
+    grey_row(samples, layout.samples, layout.channels, count, grey);
+}
+
 // Strips, row by row: libtiff decodes each strip as the rows are asked for,
 // so one row of memory serves any strip size.
 bool read_strips(TIFF* tiff, const Layout& layout, GreyImage* image) {
@@ -163,7 +172,7 @@ bool read_strips(TIFF* tiff, const Layout& layout, GreyImage* image) {
   std::vector<uint8_t> row(static_cast<std::size_t>(row_bytes));
   for (uint32_t y = 0; y < layout.height; ++y) {
     if (TIFFReadScanline(tiff, row.data(), y, 0) < 0) return false;
-    grey_row(row.data(), layout.samples, layout.channels, layout.width, engine_row(image, layout, y));
+    grey_row_into(row.data(), layout, layout.width, image, engine_row(image, layout, y));
   }
   return true;
 }
@@ -188,8 +197,9 @@ bool read_tiles(TIFF* tiff, const Layout& layout, GreyImage* image) {
       const uint32_t index = TIFFComputeTile(tiff, x0, y0, 0, 0);
       if (TIFFReadEncodedTile(tiff, index, tile.get(), tile_bytes) != tile_bytes) return false;
       for (uint32_t k = 0; k < rows; ++k) {
-        grey_row(tile.get() + static_cast<std::size_t>(k) * static_cast<std::size_t>(tile_row_bytes),
-                 layout.samples, layout.channels, columns, engine_row(image, layout, y0 + k) + x0);
+        grey_row_into(tile.get() + static_cast<std::size_t>(k) * static_cast<std::size_t>(tile_row_bytes),
+                      layout, columns, image,
+                      engine_row(image, layout, y0 + k) + static_cast<std::size_t>(x0) * image->type);
       }
     }
   }
@@ -198,7 +208,7 @@ bool read_tiles(TIFF* tiff, const Layout& layout, GreyImage* image) {
 
 }  // namespace
 
-GreyImageOwner read_tiff_picture(const std::string& file) {
+GreyImageOwner read_tiff_picture(const std::string& file, SampleDepth depth) {
   const auto refuse = [&file](const std::string& reason) {
     return file_error(FileAction::read, file, ": " + reason);
   };
@@ -208,13 +218,23 @@ GreyImageOwner read_tiff_picture(const std::string& file) {
   const std::string refusal = check_layout(tiff.get(), layout);
   if (!refusal.empty()) throw refuse(refusal);
 
-  GreyImageOwner image(img_create(1, static_cast<int32_t>(layout.width),
+  const int32_t type = depth == SampleDepth::kept && layout.samples == SampleLayout::words ? 2 : 1;
+  GreyImageOwner image(img_create(type, static_cast<int32_t>(layout.width),
                                   static_cast<int32_t>(layout.height)));
   if (image == nullptr) throw refuse("out of memory");
   const bool read = TIFFIsTiled(tiff.get()) ? read_tiles(tiff.get(), layout, image.get())
                                             : read_strips(tiff.get(), layout, image.get());
   if (!read) throw refuse("damaged or cut short" + tiff.error());
 
+  if (type == 2) {
+    for (int32_t row = 0; row < image->height; ++row) {
+      auto* grey = reinterpret_cast<uint16_t*>(img_line(image.get(), row));
+      if (layout.mirrored) std::reverse(grey, grey + image->width);
+      if (layout.min_is_white)
+        for (int32_t x = 0; x < image->width; ++x) grey[x] = static_cast<uint16_t>(65535 - grey[x]);
+    }
+    return image;
+  }
   for (int32_t row = 0; row < image->height; ++row) {
     uint8_t* grey = img_line(image.get(), row);
     if (layout.mirrored) std::reverse(grey, grey + image->width);
