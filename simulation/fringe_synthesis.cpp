@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "scan/grey_image.h"
+#include "simulation/error_synthesis.h"
 #include "simulation/grey_levels.h"
 #include "simulation/pixel_noise.h"
 #include "simulation/random_generator.h"
@@ -78,6 +79,9 @@ void make_rows(Rows& rows, GreyImage* image, const Noise& noise, double contrast
 
 GreyImageOwner make_fringe_picture(const SimParams& params, int32_t max_noise, int32_t additive_range,
                                    uint64_t& generator) {
+  // Error sources blur whole frames and may deepen the samples: plain code,
+  // pixel by pixel (error_synthesis.h).
+  if (!params.errors.none()) return error_fringe_picture(params, max_noise, additive_range, generator);
   const double g = clamp_unit(params.dynamic);
   const double m = clamp_unit(params.noise);
 

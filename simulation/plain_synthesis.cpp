@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <new>
 
+#include "simulation/error_synthesis.h"
 #include "simulation/grey_levels.h"
 #include "simulation/pixel_noise.h"
 #include "simulation/random_generator.h"
@@ -35,6 +36,8 @@ void plain_rows(const Rows& rows, GreyImage* image, const Noise& noise, uint64_t
 
 GreyImageOwner plain_fringe_picture(const SimParams& params, int32_t max_noise, int32_t additive_range,
                                     uint64_t& generator) {
+  // A picture with error sources has one definition only, plain already.
+  if (!params.errors.none()) return error_fringe_picture(params, max_noise, additive_range, generator);
   const double g = clamp_unit(params.dynamic);
   GreyImageOwner image(img_create_rows_unfilled(1, params.x_pixels, params.y_pixels));
   if (!image) return nullptr;

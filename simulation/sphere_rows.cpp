@@ -20,7 +20,8 @@ SphereRows::SphereRows(const SimParams& params, double contrast, int dark_floor)
                std::tan(std::numbers::pi * params.alpha_deg / 180.0),
                params.pixel_size * params.fringe_period,
                contrast,
-               dark_level_shift(contrast, dark_floor)};
+               dark_level_shift(contrast, dark_floor),
+               params.phase_shift};
   const double d = params.pixel_size;
   const double column_centre = (params.x_pixels - 1) * 0.5;
   for (std::size_t j = 0; j < width; ++j) {

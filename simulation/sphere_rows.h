@@ -24,9 +24,13 @@ struct SphereGeometry {
   double period_mm;  // fringe period on the flat, mm
   double contrast;
   double shift;
+  double phase_shift;  // radians, added after the division (0: the unshifted fringes, bit for bit)
 
-  // Height z moves the vertical fringes sideways by z * t; phase 0 at the apex.
-  double phase(double x, double z) const { return 2.0 * std::numbers::pi * (x + z * t) / period_mm; }
+  // Height z moves the vertical fringes sideways by z * t; phase 0 at the apex
+  // (phase_shift there, for a shifted pattern).
+  double phase(double x, double z) const {
+    return 2.0 * std::numbers::pi * (x + z * t) / period_mm + phase_shift;
+  }
   double level(double x, double z) const { return (contrast * std::cos(phase(x, z)) + 1.0) * 127.0 - shift; }
   // The level of column j in a row of y squared y_sq with the C library's
   // sqrt and cos: z is 0 at the apex and falls to -R at the rim. The plain
@@ -34,6 +38,13 @@ struct SphereGeometry {
   double exact_level(double y_sq, std::size_t j) const {
     const double r_sq = column_x_sq[j] + y_sq;
     return r_sq < radius_sq ? level(column_x[j], std::sqrt(radius_sq - r_sq) - radius) : floor_level[j];
+  }
+  // The cosine exact_level's level is made of (the floor's included):
+  // exact_level is (contrast * exact_cosine + 1) * 127 - shift to the bit.
+  double exact_cosine(double y_sq, std::size_t j) const {
+    const double r_sq = column_x_sq[j] + y_sq;
+    const double z = r_sq < radius_sq ? std::sqrt(radius_sq - r_sq) - radius : -radius;
+    return std::cos(phase(column_x[j], z));
   }
 };
 
@@ -52,6 +63,10 @@ class SphereRows {
   bool same_levels(int32_t i, int32_t k) const { return row_y_sq_[i] == row_y_sq_[k]; }
   // The C library's level of pixel j of row i.
   double exact_level(int32_t i, std::size_t j) const { return geometry_.exact_level(row_y_sq_[i], j); }
+  // The cosine of pixel j of row i's phase, as exact_level takes it.
+  double exact_cosine(int32_t i, std::size_t j) const { return geometry_.exact_cosine(row_y_sq_[i], j); }
+  double contrast() const { return geometry_.contrast; }
+  double shift() const { return geometry_.shift; }
 
  private:
   std::vector<double> column_x_;     // mm right of the apex

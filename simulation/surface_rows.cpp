@@ -28,14 +28,15 @@ SurfaceRows::SurfaceRows(const SimParams& params, double contrast, int dark_floo
   for (std::size_t j = 0; j < width_; ++j) {
     const double x = d * (static_cast<double>(j) - column_centre) - params.offset_x;
     column_x_[j] = x;
-    const double b = x * phase_per_mm_;
+    // The pattern's shift goes with the column's phase: 0 leaves b as it was.
+    const double b = x * phase_per_mm_ + params.phase_shift;
     cos_b_[j] = std::cos(b);
     sin_b_[j] = std::sin(b);
   }
   const double floor_phase = shape_.floor_depth() * t_ * phase_per_mm_;
-  const double cos_floor = std::cos(floor_phase);
-  const double sin_floor = std::sin(floor_phase);
-  for (std::size_t j = 0; j < width_; ++j) floor_level_[j] = level(cos_floor, sin_floor, j);
+  cos_floor_ = std::cos(floor_phase);
+  sin_floor_ = std::sin(floor_phase);
+  for (std::size_t j = 0; j < width_; ++j) floor_level_[j] = level(cos_floor_, sin_floor_, j);
 
   const double row_centre = (height_ - 1) * 0.5;
   for (int32_t i = 0; i < height_; ++i) row_y_[i] = d * (i - row_centre) - params.offset_y;
@@ -91,4 +92,12 @@ double SurfaceRows::exact_level(int32_t i, std::size_t j) const {
   double sin_a = 0.0, cos_a = 0.0;
   ::sincos(z * t_ * phase_per_mm_, &sin_a, &cos_a);
   return level(cos_a, sin_a, j);
+}
+
+double SurfaceRows::exact_cosine(int32_t i, std::size_t j) const {
+  const double z = shape_.height(column_x_[j], -row_y_[static_cast<std::size_t>(i)]);
+  if (z == shape_.floor_depth()) return cosine(cos_floor_, sin_floor_, j);
+  double sin_a = 0.0, cos_a = 0.0;
+  ::sincos(z * t_ * phase_per_mm_, &sin_a, &cos_a);
+  return cosine(cos_a, sin_a, j);
 }

@@ -31,14 +31,21 @@ class SurfaceRows {
   // The level of pixel j of row i, worked out alone: the same bits as row()
   // gives for it.
   double exact_level(int32_t i, std::size_t j) const;
+  // The cosine of the fringes' phase at pixel j of row i as exact_level
+  // takes it (cos(a + b) in its angle-sum form): exact_level is
+  // (contrast * exact_cosine + 1) * 127 - shift to the bit.
+  double exact_cosine(int32_t i, std::size_t j) const;
+  double contrast() const { return contrast_; }
+  double shift() const { return shift_; }
 
  private:
   // The level at column j of a height whose phase 2 pi z tan(alpha) / P has
   // this cosine and sine: cos(a + b) = cos a cos b - sin a sin b, with b the
   // column's phase. One sine and cosine of a serve both pixels of a
   // mirrored pair, which halves the work as the sphere's mirrored rows do.
+  double cosine(double cos_a, double sin_a, std::size_t j) const { return cos_a * cos_b_[j] - sin_a * sin_b_[j]; }
   double level(double cos_a, double sin_a, std::size_t j) const {
-    return (contrast_ * (cos_a * cos_b_[j] - sin_a * sin_b_[j]) + 1.0) * 127.0 - shift_;
+    return (contrast_ * cosine(cos_a, sin_a, j) + 1.0) * 127.0 - shift_;
   }
   // Row i into `levels` and, when `mirrored` is not null, row H-1-i into it.
   void fill_row(int32_t i, double* levels, double* mirrored);
@@ -52,7 +59,8 @@ class SurfaceRows {
   double t_;             // tan(alpha)
   std::vector<double> column_x_;
   std::vector<double> row_y_;
-  std::vector<double> cos_b_, sin_b_;  // of 2 pi x / P per column
+  std::vector<double> cos_b_, sin_b_;  // of 2 pi x / P + phase_shift per column
+  double cos_floor_ = 1.0, sin_floor_ = 0.0;  // of the floor's height phase a
   std::vector<double> floor_level_;    // per column
   // Pixel (i, j) and pixel (H-1-i, W-1-j) lie at exactly opposite points
   // (the apex at the picture's centre), where the surface has the same height.

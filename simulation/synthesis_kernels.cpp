@@ -62,6 +62,7 @@ KernelRow EstimateSphereRow(const SphereGeometry& g, double y_sq, double* levels
   const VD t = hn::Set(d, g.t);
   const VD two_pi = hn::Set(d, 2.0 * std::numbers::pi);
   const VD period = hn::Set(d, g.period_mm);
+  const VD phase_shift = hn::Set(d, g.phase_shift);
   const VD contrast = hn::Set(d, g.contrast);
   const VD shift = hn::Set(d, g.shift);
   const VD range = hn::Set(d, kCosineEstimateRange);
@@ -74,7 +75,10 @@ KernelRow EstimateSphereRow(const SphereGeometry& g, double y_sq, double* levels
     const VD r_sq = hn::Add(hn::LoadU(d, g.column_x_sq + j), y);
     const VD rest = hn::Sub(radius_sq, r_sq);
     const VD z = hn::Sub(hn::Sqrt(hn::IfThenElseZero(hn::Gt(rest, hn::Zero(d)), rest)), radius);
-    const VD phi = hn::Div(hn::Mul(two_pi, hn::Add(hn::LoadU(d, g.column_x + j), hn::Mul(z, t))), period);
+    // The shift is added after the division, as SphereGeometry::phase adds
+    // it; the range check below takes the shifted phase the cosine sees.
+    const VD phi = hn::Add(
+        hn::Div(hn::Mul(two_pi, hn::Add(hn::LoadU(d, g.column_x + j), hn::Mul(z, t))), period), phase_shift);
     const VD c = CosineEstimate(d, phi);
     const VD level = hn::Sub(hn::Mul(hn::Add(hn::Mul(contrast, c), hn::Set(d, 1.0)), hn::Set(d, 127.0)), shift);
     const auto inside = hn::Lt(r_sq, radius_sq);

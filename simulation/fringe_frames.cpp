@@ -1,0 +1,38 @@
+#include "simulation/fringe_frames.h"
+
+#include <cstddef>
+#include <new>
+#include <numbers>
+#include <utility>
+
+#include "simulation/fringe_synthesis.h"
+
+double phase_step_shift(int k, int n) { return 2.0 * std::numbers::pi * k / n; }
+
+std::vector<GreyImageOwner> make_fringe_frames(const SimParams& params, const FrameSet& set, int32_t max_noise,
+                                               int32_t additive_range, uint64_t& generator) {
+  const std::vector<double> one_period{params.fringe_period};
+  const std::vector<double>& periods = set.periods.empty() ? one_period : set.periods;
+  std::vector<GreyImageOwner> frames;
+  if (set.steps < 1) return frames;
+  // The generator moves only with a whole set: a set that cannot be made
+  // leaves it where it stood, as a picture that cannot be made does.
+  uint64_t state = generator;
+  try {
+    frames.reserve(periods.size() * static_cast<std::size_t>(set.steps));
+    SimParams frame = params;
+    for (const double period : periods) {
+      frame.fringe_period = period;
+      for (int k = 0; k < set.steps; ++k) {
+        frame.phase_shift = phase_step_shift(k, set.steps);
+        GreyImageOwner image = make_fringe_picture(frame, max_noise, additive_range, state);
+        if (!image) return {};
+        frames.push_back(std::move(image));
+      }
+    }
+  } catch (const std::bad_alloc&) {
+    return {};
+  }
+  generator = state;
+  return frames;
+}
