@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
+#include <iostream>
 #include <sstream>
 #include <stdexcept>
 
@@ -16,8 +17,11 @@
 #include "common/settings_file.h"
 #include "common/text_to_number.h"
 #include "common/work_files.h"
+#include "formats/frame_picture.h"
 #include "formats/picture_writers.h"
+#include "scan/default_par.h"
 #include "render/colour_map.h"
+#include "runs/channel_frames.h"
 #include "runs/channel_settings.h"
 #include "runs/data_export.h"
 #include "runs/picture_scan.h"
@@ -71,6 +75,11 @@ void cmd_init(const std::string& dir) {
   write_default_settings(dir);
 }
 
+MethodSettings resolved_method(int channel, const MethodOverrides& overrides) {
+  const ChannelSettings settings = workspace_settings(channel);
+  return apply_method_overrides(read_method_settings(settings.method, method_file(channel)), overrides);
+}
+
 uint32_t cmd_simulate(const SimulateOptions& options, std::ostream* progress) {
   require_in_domain("--channel", options.channel, domains::channel);
   require_in_domain("--contrast", options.contrast, domains::unit);
@@ -88,20 +97,25 @@ uint32_t cmd_simulate(const SimulateOptions& options, std::ostream* progress) {
   in.seed = options.seed.value_or(static_cast<uint32_t>(std::time(nullptr)));
   in.max_noise_text = options.max_noise;
   in.passes_text = options.passes.value_or(settings_value(settings.scan, "NFilt"));
+  in.method = resolved_method(options.channel, options.method);
+  const std::string warning = coarse_period_warning(*in.method, params.fringe_period, params.x_pixels);
+  if (!warning.empty()) std::cerr << "fringe: warning: " << warning << '\n';
   StreamObserver observer(progress);
   run_simulation_unseen(in, params, observer);
   return in.seed;
 }
 
-ProfileResult cmd_profile(int channel, std::ostream* progress, ProfileOutputs* outputs) {
+ProfileResult cmd_profile(int channel, std::ostream* progress, ProfileOutputs* outputs,
+                          const std::optional<MethodSettings>& method) {
   const ChannelSettings settings = workspace_settings(channel);
   require_file(fringe_image_file(channel),
                " (run 'fringe simulate' first to write the fringe image)");
   UnseenProfile profile;
   StreamObserver observer(progress);
   run_profile_unseen(channel, settings_value(settings.image, "Radius"), settings_value(settings.scan, "MaskRadius"),
-                     profile, observer);
+                     profile, observer, method);
   ProfileResult result;
+  result.method = profile.method_used;
   const ChannelMaps& maps = profile.channels[channel == 1 ? 1 : 0];
   result.geometry = maps.profile;
   result.mask_radius = profile.mask_radius;
@@ -127,6 +141,56 @@ void cmd_scan(const std::string& image, const std::string& ini, const std::strin
   if (reference) require_file(*reference, "");
   check_scan_settings(read_lines(ini), ini, section);
   scan_picture(image, reference, ini, section, out);
+}
+
+void cmd_scan_frames(const std::vector<std::string>& frames, const std::string& ini, const std::string& section,
+                     const MethodOverrides& overrides, const std::string& out) {
+  const MethodSettings method = apply_method_overrides(MethodSettings{}, overrides);
+  if (method.method == FringeMethod::quadrature)
+    throw std::invalid_argument("--method: the frame set is measured by phase-shift or fourier; "
+                                "scan one picture with the engine's quadrature without --method");
+  require_file(ini, "");
+  const std::vector<std::string> lines = read_lines(ini);
+  check_scan_settings(lines, ini, section);
+  ScnPar par = kDefaultScnPar;
+  load_scan_par(&par, ProfileFileText::of_text(lines_text(lines)), section.c_str());
+  const MethodPlan plan = method_plan(method, par.LambdaF);
+  const auto expected = static_cast<std::size_t>(plan_frame_count(plan));
+  if (frames.size() != expected)
+    throw std::invalid_argument("the " + std::string(fringe_method_name(method.method)) + " method with " +
+                                (method.method == FringeMethod::phase_shift
+                                     ? std::to_string(plan.steps) + " steps and " + std::to_string(plan.periods.size()) +
+                                           (plan.periods.size() == 1 ? " period" : " periods")
+                                     : std::string("one frame")) +
+                                " takes " + std::to_string(expected) + (expected == 1 ? " frame" : " frames") + ", " +
+                                std::to_string(frames.size()) + " given");
+  std::vector<GreyImageOwner> pictures;
+  for (const std::string& file : frames) {
+    require_file(file, "");
+    pictures.push_back(read_frame_picture(file));
+    const GreyImage& first = *pictures.front();
+    const GreyImage& frame = *pictures.back();
+    if (frame.width != first.width || frame.height != first.height || frame.type != first.type)
+      throw file_error(FileAction::read, file,
+                       ": " + std::to_string(frame.width) + " x " + std::to_string(frame.height) + " pixels of " +
+                           (frame.type == 2 ? "16" : "8") + " bits, unlike the first frame's " +
+                           std::to_string(first.width) + " x " + std::to_string(first.height) + " of " +
+                           (first.type == 2 ? "16" : "8"));
+  }
+  const std::string warning = coarse_period_warning(method, par.LambdaF, pictures.front()->width);
+  if (!warning.empty()) std::cerr << "fringe: warning: " << warning << '\n';
+  std::vector<const GreyImage*> given;
+  for (const GreyImageOwner& picture : pictures) given.push_back(picture.get());
+  MethodEngine engine;
+  ScnMatrix profile{};
+  try {
+    engine.profile(given, plan, par, profile);
+    write_scanned_profile(profile, out);
+  } catch (...) {
+    mat_free(&profile);
+    throw;
+  }
+  mat_free(&profile);
 }
 
 void cmd_render(const std::string& heights, double min_um, double max_um, int levels,
@@ -182,12 +246,14 @@ std::string measure_summary(int channel, uint32_t seed, const SimulateOptions& o
       s << ", \"surface\": {\"model\": \"" << surface_model_name(surface.model)
         << "\", \"rx_mm\": " << json_number(surface.rx) << ", \"ry_mm\": " << json_number(surface.ry)
         << ", \"axis_deg\": " << json_number(surface.axis_deg) << ", \"q\": " << json_number(surface.q) << "}";
+    if (r.method != "quadrature" && !r.method.empty()) s << ", \"method\": \"" << r.method << "\"";
     s << "}";
   } else {
     s << "channel " << channel << ": seed " << seed << ", contrast " << number(options.contrast)
       << ", noise " << number(options.noise) << ", " << profile_summary(r);
     // A second line, so that the first stays as scripts read it.
     if (!sphere) s << "\nsurface: " << surface_summary(surface);
+    if (r.method != "quadrature" && !r.method.empty()) s << "\nmethod: " << r.method;
   }
   return s.str();
 }

@@ -10,9 +10,11 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "analysis/mask_statistics.h"
 #include "runs/figures_json.h"
+#include "runs/method_settings.h"
 #include "runs/profile_run.h"
 #include "simulation/surface.h"
 
@@ -29,7 +31,14 @@ struct SimulateOptions {
   // The surface to simulate as parse_surface_text reads it; empty: the
   // channel's surface settings file, or the sphere without one.
   std::string surface;
+  // The method and error sources for this run, over the channel's method file.
+  MethodOverrides method;
 };
+// The channel's method settings (its method.ini / method_1.ini, else the
+// engine's quadrature) with `overrides` applied. Throws SettingsError for a
+// file that cannot be taken, std::invalid_argument for an option outside its
+// domain.
+MethodSettings resolved_method(int channel, const MethodOverrides& overrides);
 // Runs "apply" for the channel; returns the seed used. Checks the options
 // against their domains first (option_checks.h: "--max-noise: -3 is outside
 // 0..255"), then the channel's settings files (workspace_settings).
@@ -42,6 +51,9 @@ struct ProfileResult {
   // The channel's surface file's surface (the sphere without one); none when
   // the file cannot be read, which a simulation of it has refused already.
   std::optional<Surface> surface;
+  // The method the profile measured with (method_summary): "quadrature", or
+  // e.g. "phase-shift 8 steps, period 10 px".
+  std::string method;
 };
 // The maps and the picture a profile run leaves, for the data export.
 struct ProfileOutputs {
@@ -50,8 +62,9 @@ struct ProfileOutputs {
   HeightMatrix sphere_map;    // the perfect sphere subtracted, mm
   Picture map_image{kMapSide, kMapSide};
 };
-// Runs "profile" for the channel.
-ProfileResult cmd_profile(int channel, std::ostream* progress, ProfileOutputs* outputs = nullptr);
+// Runs "profile" for the channel, with `method` (none: the channel's method file).
+ProfileResult cmd_profile(int channel, std::ostream* progress, ProfileOutputs* outputs = nullptr,
+                          const std::optional<MethodSettings>& method = std::nullopt);
 
 // The engine on one fringe picture (BMP, PNG or TIFF) with a check that its
 // input files exist; a picture that cannot be read, or a profile that is not
@@ -63,6 +76,14 @@ ProfileResult cmd_profile(int channel, std::ostream* progress, ProfileOutputs* o
 // (check_scan_settings) before anything is written.
 void cmd_scan(const std::string& image, const std::string& ini, const std::string& section,
               const std::optional<std::string>& reference, const std::string& out);
+// A frame set (PNG, TIFF or BMP, 8 or 16 bits, in the order projected) measured
+// with a method other than the engine's quadrature: `method` and `steps`
+// and `periods` ("1280,80,10"; none: the file's LambdaF) as the options give
+// them. Checks the options, the parameter file (as cmd_scan does) and every
+// frame (count as the method takes, one size and depth) before anything is
+// written; then writes the profile whole.
+void cmd_scan_frames(const std::vector<std::string>& frames, const std::string& ini, const std::string& section,
+                     const MethodOverrides& method, const std::string& out);
 
 // Renders a height text file, a grid of any size (the engine's profile, a
 // data set's heights), into a picture of the grid's own size: pixel (x, y)

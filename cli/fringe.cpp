@@ -42,6 +42,20 @@ void add_simulation_options(CLI::App* app, SimulateOptions& o) {
                   "(default: the channel's surface.ini / surface_1.ini, else the sphere)");
 }
 
+// The method options of a run; `errors`: with the error sources of the synthesis.
+void add_method_options(CLI::App* app, MethodOverrides& o, bool errors) {
+  app->add_option("--method", o.method, "fringe-analysis method: quadrature, phase-shift or fourier "
+                                        "(default: the channel's method.ini / method_1.ini, else quadrature)");
+  app->add_option("--steps", o.steps, "phase steps per period of phase-shift, 3..64");
+  app->add_option("--periods", o.periods,
+                  "fringe periods in pixels, coarse to fine, e.g. 1280,80,10 (default: the scan settings' LambdaF)");
+  if (!errors) return;
+  app->add_option("--gamma", o.gamma, "projector gamma, > 0 (1: none)");
+  app->add_option("--blur", o.blur, "defocus: Gaussian blur of the noise-free picture, sigma in pixels (0: none)");
+  app->add_option("--bits", o.bits, "camera bit depth, 8..16; deeper frames are written as 16-bit PNG");
+  app->add_option("--ambient", o.ambient, "constant ambient level, grey levels, 0..254");
+}
+
 // fringe analyse: its options; `json` is shared with measure.
 CLI::App* add_analyse_command(CLI::App& app, std::string& dir, AnalyseOptions& o, bool& json) {
   auto* analyse = app.add_subcommand(
@@ -102,6 +116,7 @@ int main(int argc, char** argv) {
   add_dir(simulate, dir);
   add_channel(simulate, sim.channel);
   add_simulation_options(simulate, sim);
+  add_method_options(simulate, sim.method, true);
 
   auto* profile = app.add_subcommand(
       "profile", "reconstruct the channel's heights from its fringe image and compare them with "
@@ -114,13 +129,20 @@ int main(int argc, char** argv) {
   add_dir(measure, dir);
   add_channel(measure, sim.channel);
   add_simulation_options(measure, sim);
+  add_method_options(measure, sim.method, true);
   measure->add_flag("--json", json, "print the summary as a JSON object");
 
-  std::string image, ini, section = "ScanParameter", out;
+  std::vector<std::string> images;
+  std::string ini, section = "ScanParameter", out;
   std::optional<std::string> reference;
-  auto* scan = app.add_subcommand("scan", "run the fringe-analysis engine on one fringe picture");
-  scan->add_option("IMAGE", image, "fringe picture: BMP, PNG or TIFF (grey or colour, 8 or 16 bits)")
+  MethodOverrides scan_method;
+  auto* scan = app.add_subcommand(
+      "scan", "run the fringe-analysis engine on one fringe picture, or a method on a frame set");
+  scan->add_option("IMAGE", images,
+                   "fringe picture: BMP, PNG or TIFF (grey or colour, 8 or 16 bits); with --method "
+                   "phase-shift or fourier the frames in the order projected")
       ->required();
+  add_method_options(scan, scan_method, false);
   scan->add_option("--ini", ini, "scan parameter file")->required();
   scan->add_option("--section", section, "section of the parameter file")->capture_default_str();
   scan->add_option("--reference", reference, "reference fringe picture (heights relative to it)");
@@ -174,10 +196,18 @@ int main(int argc, char** argv) {
     } else if (*measure) {
       enter_directory(dir);
       const uint32_t seed = cmd_simulate(sim, progress);
-      const ProfileResult r = cmd_profile(sim.channel, progress);
+      const ProfileResult r = cmd_profile(sim.channel, progress, nullptr, resolved_method(sim.channel, sim.method));
       std::cout << measure_summary(sim.channel, seed, sim, r, json) << '\n';
     } else if (*scan) {
-      cmd_scan(image, ini, section, reference, out);
+      if (scan_method.any()) {
+        if (reference) throw std::invalid_argument("--reference: a frame set is measured without a reference");
+        cmd_scan_frames(images, ini, section, scan_method, out);
+      } else {
+        if (images.size() != 1)
+          throw std::invalid_argument("the engine scans one picture; give --method phase-shift or fourier "
+                                      "for a frame set of " + std::to_string(images.size()));
+        cmd_scan(images.front(), ini, section, reference, out);
+      }
     } else if (*render) {
       cmd_render(heights, min_um, max_um, levels, out);
     } else if (*analyse) {

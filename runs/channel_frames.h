@@ -9,6 +9,7 @@
 #include "common/replace_file.h"
 #include "runs/method_settings.h"
 #include "scan/grey_image.h"
+#include "scan.h"
 
 // Writes `frames` (as make_fringe_frames makes them) under frame_files(channel,
 // count, bits); for frames deeper than 8 bits the channel's fringe image
@@ -22,6 +23,10 @@ void write_channel_frames(int channel, const std::vector<GreyImageOwner>& frames
 // "<name>"` / `Cannot read file "<name>": <reason>` for the first one that
 // cannot be read, and for frames that differ in size from the first.
 std::vector<GreyImageOwner> read_channel_frames(int channel, const MethodSettings& settings, double lambda_f);
+
+// The engine's parameters from a scan settings file's lines, as the engine
+// reads its file: a key that is missing or not a number keeps its default.
+ScnPar scan_par_of_lines(const std::vector<std::string>& scan_lines);
 
 // "profile"'s scan of a channel whose method settings are not classic: reads
 // its frames, measures them with the settings' method (the engine's

@@ -8,6 +8,7 @@
 #include "common/errors.h"
 #include "common/settings_file.h"
 #include "common/text_to_number.h"
+#include "runs/method_settings.h"
 #include "common/work_files.h"
 
 namespace {
@@ -131,6 +132,7 @@ ChannelSettings read_channel_settings(int channel) {
   s.image = read_lines(files.image);
   std::error_code error;
   if (std::filesystem::exists(surface_file(channel), error)) s.surface = read_lines(surface_file(channel));
+  if (std::filesystem::exists(method_file(channel), error)) s.method = read_lines(method_file(channel));
   return s;
 }
 

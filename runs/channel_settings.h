@@ -84,6 +84,7 @@ struct ChannelSettings {
   std::vector<std::string> scan;
   std::vector<std::string> image;
   std::vector<std::string> surface;  // empty when the channel has no surface file
+  std::vector<std::string> method;   // empty when the channel has no method file
 };
 // Throws FileError `Cannot open file "<name>"` (the surface file only when
 // something of that name exists).

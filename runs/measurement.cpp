@@ -9,6 +9,8 @@
 #include "common/text_to_number.h"
 #include "common/work_files.h"
 #include "runs/channel_settings.h"
+#include "runs/method_settings.h"
+#include "simulation/fringe_frames.h"
 #include "runs/picture_scan.h"
 #include "runs/profile_run.h"
 #include "runs/simulation_run.h"
@@ -19,6 +21,18 @@
 #include "simulation/random_generator.h"
 
 namespace {
+
+// "profile" after the scan: the profile as read onto the map, the perfect
+// sphere through its apex, the difference inside the mask.
+void compare_with_sphere(const MeasurementSettings& s, Measurement& m) {
+  HeightMatrix& map = m.maps.height_map;
+  place_measured(m.profile, map, m.maps.profile);
+  m.maps.measured_map = map;
+  const double radius = text_to_double(settings_value(s.image, "Radius"));
+  m.mask_radius = text_to_double(settings_value(s.scan, "MaskRadius"));
+  sphere_through_apex(radius, m.maps.profile, map, m.maps.sphere_map);
+  subtract_sphere(m.mask_radius, m.maps.profile, map, m.maps.sphere_map);
+}
 
 }  // namespace
 
@@ -50,8 +64,68 @@ void subtract_sphere(double mask_radius, const ProfileGeometry& g, HeightMatrix&
   masked_difference(g.field_x, g.field_x * 0.5, g.field_x * 0.5, mask_radius, map, sphere, map);
 }
 
+namespace {
+
+// Releases a profile grid however the measurement ends.
+struct GridGuard {
+  ScnMatrix grid{};
+  ~GridGuard() { mat_free(&grid); }
+};
+
+// "apply" then "profile" for a method other than the classic one: the frame
+// set, then the method on it (the engine's quadrature on the one frame, at
+// its period, for Method=quadrature with error sources).
+Measurement measure_frames(const MeasurementSettings& s, const MethodSettings& method, MeasurementContext& context,
+                           bool keep_picture) {
+  const int channel = s.channel == 1 ? 1 : 0;
+  Measurement m;
+  m.params = measurement_sim_params(s);
+  m.params.noise = s.noise;
+  m.params.dynamic = s.contrast;
+  m.params.errors = method.errors;
+  const int32_t max_noise = text_to_int(s.max_noise_text);
+  require_usable_surface(m.params.surface);
+  const FrameSet set = method_frame_set(method, m.params.fringe_period);
+  uint64_t generator = seeded_state(s.seed);
+  std::vector<GreyImageOwner> frames = make_fringe_frames(m.params, set, max_noise, kAdditiveRange, generator);
+  if (frames.empty()) throw file_error(FileAction::open, fringe_image_file(channel));
+  text_to_int(settings_value(s.scan, "NFilt"));
+
+  ScnPar par = kDefaultScnPar;
+  load_scan_par(&par, ProfileFileText::of_text(lines_text(s.scan)), scan_section);
+  const MethodPlan plan = method_plan(method, par.LambdaF);
+  GridGuard measured;
+  const ScnMatrix* profile = &measured.grid;
+  if (method.method == FringeMethod::quadrature) {
+    par.LambdaF = plan.periods.back();
+    GreyImageOwner scanned;
+    if (keep_picture) {
+      scanned.reset(img_create_rows_unfilled(frames[0]->type, frames[0]->width, frames[0]->height));
+      if (!scanned) throw std::bad_alloc();
+      img_copy(scanned.get(), frames[0].get());
+    }
+    if (context.engine.scan(scanned ? *scanned : *frames[0], par) != ScanEngine::Outcome::scanned)
+      throw file_error(FileAction::read, fringe_image_file(channel), ": the engine cannot take the picture");
+    profile = &context.engine.profile();
+  } else {
+    std::vector<const GreyImage*> given;
+    for (const GreyImageOwner& frame : frames) given.push_back(frame.get());
+    context.methods.profile(given, plan, par, measured.grid);
+  }
+  require_readable_profile(*profile, profile_file(channel));
+  m.profile = profile_as_read(*profile);
+  compare_with_sphere(s, m);
+  if (keep_picture) m.picture = std::move(frames[0]);
+  return m;
+}
+
+}  // namespace
+
 Measurement measure(const MeasurementSettings& s, MeasurementContext& context, bool keep_picture) {
   const int channel = s.channel == 1 ? 1 : 0;
+  // Refused before anything is made.
+  const MethodSettings method = read_method_settings(s.method, method_file(channel));
+  if (!method.classic()) return measure_frames(s, method, context, keep_picture);
   Measurement m;
 
   // "apply", in the order its steps read their texts.
@@ -81,13 +155,7 @@ Measurement measure(const MeasurementSettings& s, MeasurementContext& context, b
     throw file_error(FileAction::read, fringe_image_file(channel), ": the engine cannot take the picture");
   require_readable_profile(context.engine.profile(), profile_file(channel));
   m.profile = profile_as_read(context.engine.profile());
-  HeightMatrix& map = m.maps.height_map;
-  place_measured(m.profile, map, m.maps.profile);
-  m.maps.measured_map = map;
-  const double radius = text_to_double(settings_value(s.image, "Radius"));
-  m.mask_radius = text_to_double(settings_value(s.scan, "MaskRadius"));
-  sphere_through_apex(radius, m.maps.profile, map, m.maps.sphere_map);
-  subtract_sphere(m.mask_radius, m.maps.profile, map, m.maps.sphere_map);
+  compare_with_sphere(s, m);
   if (keep_picture) m.picture = std::move(picture);
   return m;
 }

@@ -17,6 +17,7 @@
 #include "analysis/height_text_file.h"
 #include "analysis/surface_figures.h"
 #include "scan/grey_image.h"
+#include "methods/fringe_method.h"
 #include "scan/scan_engine.h"
 #include "simulation/sim_params.h"
 
@@ -48,6 +49,9 @@ struct MeasurementSettings {
   // Its surface settings file, lines; empty when it has none (the sphere of
   // the image settings' radius).
   std::vector<std::string> surface;
+  // Its method settings file, lines (runs/method_settings.h); empty when it
+  // has none (the engine's quadrature on one picture, as always).
+  std::vector<std::string> method;
   double contrast = 1.0;           // 0..1, as the contrast track bar
   double noise = 0.0;              // 0..1, as the noise track bar
   std::string max_noise_text = "64";  // grey levels, the hidden box
@@ -58,12 +62,13 @@ struct MeasurementSettings {
 // fit, kept from one measurement to the next. One per thread.
 struct MeasurementContext {
   ScanEngine engine;
+  MethodEngine methods;
   FigureCache figures;
 };
 
 struct Measurement {
   SimParams params;          // the simulation record of the run
-  GreyImageOwner picture;    // the fringe picture, rows in bitmap order; kept when asked
+  GreyImageOwner picture;    // the fringe picture (frame 0 of a set), rows in bitmap order; kept when asked
   ProfileHeights profile;    // the whole profile as read back
   ChannelMaps maps;
   double mask_radius = 0.0;  // mm

@@ -58,13 +58,17 @@ void scan_picture(const std::string& picture, const std::optional<std::string>& 
     throw file_error(FileAction::read, outcome == ScanEngine::Outcome::reference_refused ? *reference : picture,
                      ": the engine cannot take the picture");
 
+  write_scanned_profile(engine.profile(), profile_file, durability);
+}
+
+void write_scanned_profile(const ScnMatrix& profile, const std::string& profile_file, Durability durability) {
   // Before it could replace an earlier profile.
-  require_readable_profile(engine.profile(), profile_file);
-  // The engine reports nothing, and replaces the profile by renaming a new
+  require_readable_profile(profile, profile_file);
+  // The writer reports nothing, and replaces the profile by renaming a new
   // file over it: if the name still leads to the file from before, the write
   // failed, and the earlier result must not pass for the new one.
   const FileIdentity before = identity_of(profile_file);
-  save_profile(engine.profile(), profile_file.c_str(), durability);
+  save_profile(profile, profile_file.c_str(), durability);
   const FileIdentity after = identity_of(profile_file);
   if (before.written_in_place) return;  // nothing to compare
   if (!after.exists || (before.exists && before.device == after.device && before.inode == after.inode))

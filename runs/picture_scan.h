@@ -33,3 +33,9 @@ void require_readable_profile(const ScnMatrix& profile, const std::string& profi
 void scan_picture(const std::string& picture, const std::optional<std::string>& reference,
                   const std::string& ini_file, const std::string& section,
                   const std::string& profile_file, Durability durability = Durability::synced);
+
+// Writes a scanned profile whole, as scan_picture does: refuses an empty grid
+// (require_readable_profile) and throws FileError `Cannot create file
+// "<profile_file>"` when the file was not replaced (the earlier one stays).
+void write_scanned_profile(const ScnMatrix& profile, const std::string& profile_file,
+                           Durability durability = Durability::synced);

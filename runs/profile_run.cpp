@@ -8,7 +8,9 @@
 #include "common/errors.h"
 #include "common/text_to_number.h"
 #include "common/work_files.h"
+#include "runs/channel_frames.h"
 #include "runs/channel_settings.h"
+#include "common/settings_file.h"
 #include "runs/picture_scan.h"
 #include "render/colour_map.h"
 
@@ -52,8 +54,16 @@ void run_profile_comparison(ProfileRun& run, RunObserver& observer) {
   observer.status(kExtracting);
   // A fringe image the engine cannot read, or a profile it could not write,
   // stops the run here: the earlier result must not pass for the new one.
-  scan_picture(image_file, std::nullopt, channel_files(channel).scan, scan_section, profile,
-               Durability::atomic_only);  // a working file
+  const MethodSettings method = run.method ? *run.method : channel_method_settings(channel);
+  if (method.classic()) {
+    run.method_used = method_summary(method, 0.0);
+    scan_picture(image_file, std::nullopt, channel_files(channel).scan, scan_section, profile,
+                 Durability::atomic_only);  // a working file
+  } else {
+    const std::vector<std::string> scan_lines = read_lines(channel_files(channel).scan);
+    run.method_used = method_summary(method, scan_par_of_lines(scan_lines).LambdaF);
+    scan_channel_frames(channel, method, scan_lines, Durability::atomic_only);
+  }
   // The earlier maps stay when the profile cannot be read back.
   const ProfileHeights whole = read_profile_grid(profile);
   ProfileGeometry& g = maps.profile;
@@ -83,14 +93,16 @@ void run_profile_comparison(ProfileRun& run, RunObserver& observer) {
 }
 
 void run_profile_unseen(int channel, const std::string& radius_text, const std::string& mask_radius_text,
-                        UnseenProfile& out, RunObserver& observer) {
+                        UnseenProfile& out, RunObserver& observer, const std::optional<MethodSettings>& method) {
   ProfileRun run{.channel = channel,
                  .channels = {&out.channels[0], &out.channels[1]},
                  .difference_map = out.difference_map,
                  .radius_text = radius_text,
                  .mask_radius_text = mask_radius_text,
                  .map_image = out.map_image,
-                 .diff_image = out.diff_image};
+                 .diff_image = out.diff_image,
+                 .method = method};
   run_profile_comparison(run, observer);
+  out.method_used = run.method_used;
   out.mask_radius = text_to_double(mask_radius_text);
 }

@@ -4,10 +4,12 @@
 #pragma once
 
 #include <array>
+#include <optional>
 #include <string>
 
 #include "analysis/height_matrix.h"
 #include "runs/measurement.h"
+#include "runs/method_settings.h"
 #include "runs/run_observer.h"
 #include "render/picture.h"
 
@@ -28,6 +30,11 @@ struct ProfileRun {
   double colour_max_diff = 0.005;
   Picture& map_image;
   Picture& diff_image;
+  // The channel's method (runs/method_settings.h); none: its method file.
+  std::optional<MethodSettings> method = std::nullopt;
+  // Filled by the run: the method it measured with, in a few words
+  // (method_summary), for the window to show beside the channel.
+  std::string method_used = {};
 };
 
 // Throws FileError `Cannot open file "<name>"` unless the file can be read.
@@ -51,13 +58,15 @@ struct UnseenProfile {
   Picture map_image{kMapSide, kMapSide};
   Picture diff_image{kMapSide, kMapSide};
   double mask_radius = 0.0;  // mm, read from its text after the run
+  std::string method_used;   // the run's method in a few words (method_summary)
 };
 
 // run_profile_comparison of `channel` into `out` (default colour ranges);
 // throws what it throws, and ConversionError when the mask radius text is not
 // a number.
 void run_profile_unseen(int channel, const std::string& radius_text, const std::string& mask_radius_text,
-                        UnseenProfile& out, RunObserver& observer);
+                        UnseenProfile& out, RunObserver& observer,
+                        const std::optional<MethodSettings>& method = std::nullopt);
 
 // Fills every no-height cell whose two horizontal neighbours both have a
 // height with their mean; cells in columns 0 and 255 and runs of two or more

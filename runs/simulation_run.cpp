@@ -8,7 +8,9 @@
 #include "common/work_files.h"
 #include "render/binomial_filter.h"
 #include "render/line_scan.h"
+#include "runs/channel_frames.h"
 #include "runs/surface_settings.h"
+#include "simulation/fringe_frames.h"
 #include "simulation/fringe_synthesis.h"
 #include "simulation/random_generator.h"
 
@@ -66,16 +68,27 @@ void run_simulation(const SimulationInputs& in, SimParams& params, Picture& imag
   observer.progress((kProgressMax - kProgressMin) / 2);
   observer.status(kCalculating);
 
+  // A method file that cannot be taken stops the run before anything is drawn.
+  const MethodSettings method = in.method ? *in.method : channel_method_settings(c);
   params.noise = in.noise;
   params.dynamic = in.dynamic;
+  params.errors = method.errors;
   seed_random(in.seed);
   const int32_t max_noise = text_to_int(in.max_noise_text);
   require_usable_surface(params.surface);
   const char* const sim_file = c == 0 ? "sim00.bmp" : "sim01.bmp";
-  // An image that could not be created falls back to the file on disk; one
-  // that could not be written must not pass for the new image.
-  const int status = synthesize_fringe_image(params, sim_file, max_noise, kAdditiveRange);
-  if (status < 0) throw file_error(FileAction::create, sim_file);
+  if (method.classic()) {
+    // An image that could not be created falls back to the file on disk; one
+    // that could not be written must not pass for the new image.
+    const int status = synthesize_fringe_image(params, sim_file, max_noise, kAdditiveRange);
+    if (status < 0) throw file_error(FileAction::create, sim_file);
+  } else {
+    // The method's frames; frame 0 (or its top 8 bits) is the fringe image shown.
+    const std::vector<GreyImageOwner> frames =
+        make_fringe_frames(params, method_frame_set(method, params.fringe_period), max_noise, kAdditiveRange,
+                           random_state);
+    if (!frames.empty()) write_channel_frames(c, frames, method.errors.bits);
+  }
 
   show_fringe_image(c, sim_file, in.passes_text, image, scan_plot, scratch_map, observer);
 }

@@ -5,6 +5,7 @@
 #include "common/errors.h"
 #include "common/settings_file.h"
 #include "common/work_files.h"
+#include "runs/method_settings.h"
 #include "runs/settings_check.h"
 
 namespace {
@@ -35,6 +36,11 @@ ChannelSettings read_workspace_settings(const std::string& directory, int channe
   const std::string surface = workspace_file(directory, surface_file(settings.channel));
   std::error_code error;
   if (std::filesystem::exists(surface, error)) settings.surface = read_lines(surface);
+  const std::string method = workspace_file(directory, method_file(settings.channel));
+  if (std::filesystem::exists(method, error)) {
+    settings.method = read_lines(method);
+    read_method_settings(settings.method, method);  // refused before any run
+  }
   check_channel_files(settings.channel, settings.scan, settings.image);
   return settings;
 }

@@ -1,0 +1,112 @@
+#include "runs/channel_frames.h"
+
+#include <cstring>
+#include <stdexcept>
+
+#include "common/errors.h"
+#include "common/round_trip_number.h"
+#include "common/settings_file.h"
+#include "common/work_files.h"
+#include "formats/frame_picture.h"
+#include "runs/picture_scan.h"
+#include "scan/default_par.h"
+#include "scan/scan_engine.h"
+
+namespace {
+
+// Frame 0 at 8 bits for the window: the top 8 bits of each sample of a
+// `bits`-deep frame.
+GreyImageOwner eight_bit_view(const GreyImage& frame, int bits) {
+  GreyImageOwner view(img_create_rows_unfilled(1, frame.width, frame.height));
+  if (!view) throw std::bad_alloc();
+  const int drop = bits - 8;
+  for (int32_t y = 0; y < frame.height; ++y) {
+    const uint8_t* in = img_line(&frame, y);
+    uint8_t* out = img_line(view.get(), y);
+    for (int32_t x = 0; x < frame.width; ++x) {
+      uint16_t sample;
+      std::memcpy(&sample, in + 2 * static_cast<std::size_t>(x), sizeof sample);
+      out[x] = static_cast<uint8_t>(sample >> drop);
+    }
+  }
+  return view;
+}
+
+}  // namespace
+
+void write_channel_frames(int channel, const std::vector<GreyImageOwner>& frames, int bits) {
+  const std::vector<std::string> files = frame_files(channel, static_cast<int>(frames.size()), bits);
+  for (std::size_t k = 0; k < frames.size(); ++k) save_frame_picture(*frames[k], files[k], Durability::atomic_only);  // working files
+  if (bits > 8 && !frames.empty()) save_frame_picture(*eight_bit_view(*frames.front(), bits), fringe_image_file(channel), Durability::atomic_only);
+}
+
+std::vector<GreyImageOwner> read_channel_frames(int channel, const MethodSettings& settings, double lambda_f) {
+  const MethodPlan plan = method_plan(settings, lambda_f);
+  const std::vector<std::string> files = frame_files(channel, plan_frame_count(plan), settings.errors.bits);
+  std::vector<GreyImageOwner> frames;
+  for (const std::string& file : files) {
+    frames.push_back(read_frame_picture(file));
+    const GreyImage& first = *frames.front();
+    const GreyImage& frame = *frames.back();
+    if (frame.width != first.width || frame.height != first.height || frame.type != first.type)
+      throw file_error(FileAction::read, file,
+                       ": the frame is " + std::to_string(frame.width) + " x " + std::to_string(frame.height) +
+                           " pixels of " + (frame.type == 2 ? "16" : "8") + " bits, frame 0 " +
+                           std::to_string(first.width) + " x " + std::to_string(first.height) + " of " +
+                           (first.type == 2 ? "16" : "8"));
+  }
+  return frames;
+}
+
+ScnPar scan_par_of_lines(const std::vector<std::string>& scan_lines) {
+  ScnPar par = kDefaultScnPar;
+  load_scan_par(&par, ProfileFileText::of_text(lines_text(scan_lines)), scan_section);
+  return par;
+}
+
+void scan_channel_frames(int channel, const MethodSettings& settings, const std::vector<std::string>& scan_lines,
+                         Durability durability) {
+  ScnPar par = scan_par_of_lines(scan_lines);
+  std::vector<GreyImageOwner> frames = read_channel_frames(channel, settings, par.LambdaF);
+  const MethodPlan plan = method_plan(settings, par.LambdaF);
+  if (settings.method == FringeMethod::quadrature) {
+    // The engine's own method on the one frame, at the frame's period.
+    if (frames.front()->type != 1)
+      throw std::invalid_argument("the quadrature method scans 8-bit pictures; the frames hold 16 bits");
+    par.LambdaF = plan.periods.back();
+    ScanEngine engine;
+    if (engine.scan(*frames.front(), par) != ScanEngine::Outcome::scanned)
+      throw file_error(FileAction::read, fringe_image_file(channel), ": the engine cannot take the picture");
+    write_scanned_profile(engine.profile(), profile_file(channel), durability);
+    return;
+  }
+  std::vector<const GreyImage*> given;
+  for (const GreyImageOwner& frame : frames) given.push_back(frame.get());
+  MethodEngine engine;
+  ScnMatrix profile{};
+  try {
+    engine.profile(given, plan, par, profile);
+    write_scanned_profile(profile, profile_file(channel), durability);
+  } catch (...) {
+    mat_free(&profile);
+    throw;
+  }
+  mat_free(&profile);
+}
+
+std::string method_summary(const MethodSettings& s, double lambda_f) {
+  std::string text = fringe_method_name(s.method);
+  const std::vector<double> periods = method_periods(s, lambda_f);
+  if (s.method == FringeMethod::phase_shift) text += " " + std::to_string(s.steps) + " steps";
+  if (s.method != FringeMethod::quadrature || !s.periods.empty()) {
+    text += ", ";
+    text += periods.size() > 1 ? "periods " : "period ";
+    for (std::size_t k = 0; k < periods.size(); ++k) text += (k > 0 ? "/" : "") + round_trip_text(periods[k]);
+    text += " px";
+  }
+  if (s.errors.gamma != 1.0) text += ", gamma " + round_trip_text(s.errors.gamma);
+  if (s.errors.blur != 0.0) text += ", blur " + round_trip_text(s.errors.blur) + " px";
+  if (s.errors.bits != 8) text += ", " + std::to_string(s.errors.bits) + " bits";
+  if (s.errors.ambient != 0.0) text += ", ambient " + round_trip_text(s.errors.ambient);
+  return text;
+}
