@@ -54,6 +54,13 @@ class MethodEngine {
   void profile(std::span<const GreyImage* const> frames, const MethodPlan& plan, const ScnPar& par,
                ScnMatrix& profile);
 
+  // The heights before the block fits: replaces `full` by the width x height
+  // grid of every pixel's height (no data outside the evaluation ellipse and
+  // where the method measured none), steps xStep = CamResX, yStep = CamResY.
+  // Takes and throws as profile().
+  void heights(std::span<const GreyImage* const> frames, const MethodPlan& plan, const ScnPar& par,
+               ScnMatrix& full);
+
  private:
   struct State;
   State* state_;

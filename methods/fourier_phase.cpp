@@ -1,0 +1,110 @@
+#include "methods/fourier_phase.h"
+
+#include <fftw3.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <mutex>
+#include <new>
+
+namespace fringe::methods {
+
+namespace {
+
+// FFTW's planner (and the destruction of plans) shares state between all
+// threads of the process.
+std::mutex& planner_lock() {
+  static std::mutex lock;
+  return lock;
+}
+
+}  // namespace
+
+FourierRows::~FourierRows() { release(); }
+
+void FourierRows::release() {
+  const std::lock_guard<std::mutex> guard(planner_lock());
+  if (forward_ != nullptr) fftw_destroy_plan(static_cast<fftw_plan>(forward_));
+  if (backward_ != nullptr) fftw_destroy_plan(static_cast<fftw_plan>(backward_));
+  fftw_free(samples_);
+  fftw_free(spectrum_);
+  fftw_free(signal_);
+  forward_ = backward_ = nullptr;
+  samples_ = spectrum_ = signal_ = nullptr;
+  width_ = 0;
+}
+
+void FourierRows::prepare(int32_t width) {
+  if (width == width_) return;
+  release();
+  const auto n = static_cast<std::size_t>(width);
+  samples_ = static_cast<double*>(fftw_malloc(sizeof(double) * n));
+  spectrum_ = static_cast<double*>(fftw_malloc(sizeof(fftw_complex) * (n / 2 + 1)));
+  signal_ = static_cast<double*>(fftw_malloc(sizeof(fftw_complex) * n));
+  if (samples_ == nullptr || spectrum_ == nullptr || signal_ == nullptr) {
+    release();
+    throw std::bad_alloc();
+  }
+  {
+    const std::lock_guard<std::mutex> guard(planner_lock());
+    forward_ = fftw_plan_dft_r2c_1d(width, samples_, reinterpret_cast<fftw_complex*>(spectrum_), FFTW_ESTIMATE);
+    backward_ = fftw_plan_dft_1d(width, reinterpret_cast<fftw_complex*>(signal_),
+                                 reinterpret_cast<fftw_complex*>(signal_), FFTW_BACKWARD, FFTW_ESTIMATE);
+  }
+  if (forward_ == nullptr || backward_ == nullptr) {
+    release();
+    throw std::bad_alloc();
+  }
+  width_ = width;
+}
+
+const double* FourierRows::analytic_row(const GreyImage* frame, int32_t y, double lambda) {
+  const uint8_t* row = img_line(frame, y);
+  if (frame->type == 2) {
+    for (int32_t x = 0; x < width_; ++x) {
+      uint16_t v;
+      std::memcpy(&v, row + 2 * static_cast<std::ptrdiff_t>(x), sizeof v);
+      samples_[x] = v;
+    }
+  } else {
+    for (int32_t x = 0; x < width_; ++x) samples_[x] = row[x];
+  }
+  fftw_execute(static_cast<fftw_plan>(forward_));
+  // The first order alone, a rectangular band: the evaluated field lies well
+  // inside the row, where the band's ringing from the row ends has faded.
+  std::memset(signal_, 0, sizeof(fftw_complex) * static_cast<std::size_t>(width_));
+  const double f0 = width_ / lambda;
+  for (int32_t k = 1; k <= width_ / 2; ++k) {
+    if (k > 0.5 * f0 && k < 1.5 * f0) {
+      signal_[2 * k] = spectrum_[2 * k];
+      signal_[2 * k + 1] = spectrum_[2 * k + 1];
+    }
+  }
+  fftw_execute(static_cast<fftw_plan>(backward_));
+  return signal_;
+}
+
+void fourier_period(const GreyImage* frame, double lambda, double least_modulation, PhaseField& field,
+                    FourierRows& rows) {
+  rows.prepare(field.width);
+  const double scale = 1.0 / field.width;
+  const int32_t centre = field.width / 2;
+  for (int32_t y = 0; y < field.height; ++y) {
+    const RowRun run = field.runs[static_cast<std::size_t>(y)];
+    if (run.empty()) continue;
+    const double* a = rows.analytic_row(frame, y, lambda);
+    double* const psi = field.psi.data() + field.at(0, y);
+    uint8_t* const valid = field.valid.data() + field.at(0, y);
+    for (int32_t x = run.first; x < run.end; ++x) {
+      const double re = a[2 * x] * scale;
+      const double im = a[2 * x + 1] * scale;
+      const double modulation = 2.0 * std::sqrt(re * re + im * im);
+      const bool usable = modulation > 0.0 && modulation >= least_modulation;
+      valid[x] = usable ? 1 : 0;
+      if (usable) psi[x] = wrap_phase(std::atan2(im, re) - carrier_phase(x, centre, lambda));
+    }
+  }
+}
+
+}  // namespace fringe::methods

@@ -1,0 +1,50 @@
+// Fourier analysis of one fringe frame, a row at a time: the first order of
+// the row's spectrum gives the analytic signal, whose angle is the phase.
+#pragma once
+
+#include <cstdint>
+
+#include "methods/phase_field.h"
+#include "scan/grey_image.h"
+
+namespace fringe::methods {
+
+// Transforms of one row width: FFTW plans (made under one process-wide lock,
+// as FFTW's planner is not thread-safe; running them is) and their aligned
+// buffers. One per thread; kept while the width stays.
+class FourierRows {
+ public:
+  FourierRows() = default;
+  ~FourierRows();
+  FourierRows(const FourierRows&) = delete;
+  FourierRows& operator=(const FourierRows&) = delete;
+
+  // Plans for rows of `width` samples (nothing to do when they are already
+  // there); throws std::bad_alloc when the buffers or plans cannot be made.
+  void prepare(int32_t width);
+  int32_t width() const { return width_; }
+
+  // The analytic signal a of row `y` of `frame` (8-bit or 16-bit) for a
+  // fringe period of `lambda` pixels: the spectrum's bins k with
+  // f0 / 2 < k < 3 f0 / 2, f0 = width / lambda, the others zero, transformed
+  // back and divided by the width, so that a pure fringe A cos(phi) + B gives
+  // a = A / 2 e^(i phi). Returns the interleaved (re, im) values of the row.
+  const double* analytic_row(const GreyImage* frame, int32_t y, double lambda);
+
+ private:
+  void release();
+  int32_t width_ = 0;
+  double* samples_ = nullptr;  // width_ values
+  double* spectrum_ = nullptr; // width_ / 2 + 1 complex values
+  double* signal_ = nullptr;   // width_ complex values
+  void* forward_ = nullptr;    // fftw_plan
+  void* backward_ = nullptr;   // fftw_plan
+};
+
+// Measures one frame over the field's runs: field.psi = arg(a) with the
+// carrier of `lambda` removed, wrapped into (-pi, pi]; field.valid = 1 where
+// the modulation 2 |a| is positive and not below `least_modulation`.
+void fourier_period(const GreyImage* frame, double lambda, double least_modulation, PhaseField& field,
+                    FourierRows& rows);
+
+}  // namespace fringe::methods

@@ -1,0 +1,71 @@
+// The phase of the evaluated field as the methods build it: which pixels are
+// evaluated (the rows' runs of the evaluation ellipse), the wrapped phase the
+// height adds (carrier removed) with the pixels that have data, and the
+// unwrapped phase the heights come from.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+#include "scan.h"
+
+namespace fringe::methods {
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr double kTwoPi = 2.0 * kPi;
+
+// An angle wrapped into (-pi, pi].
+inline double wrap_phase(double angle) {
+  double r = angle - kTwoPi * std::nearbyint(angle / kTwoPi);
+  if (r <= -kPi) r += kTwoPi;
+  else if (r > kPi) r -= kTwoPi;
+  return r;
+}
+
+// a - b wrapped into (-pi, pi] for a, b in (-pi, pi]: one turn at most, so
+// one correction (the same value wrap_phase gives, faster).
+inline double wrapped_difference(double a, double b) {
+  const double d = a - b;
+  if (d > kPi) return d - kTwoPi;
+  if (d <= -kPi) return d + kTwoPi;
+  return d;
+}
+
+// The columns [first, end) of a row inside the evaluated field; empty when
+// first == end.
+struct RowRun {
+  int32_t first = 0;
+  int32_t end = 0;
+  bool empty() const { return first >= end; }
+};
+
+// Planes of width x height, row y at y * width. Only pixels of the runs are
+// ever written; `valid` and `data` are 0 elsewhere.
+struct PhaseField {
+  int32_t width = 0;
+  int32_t height = 0;
+  std::vector<RowRun> runs;     // one per row
+  std::vector<double> psi;      // wrapped phase of the last period measured, carrier removed
+  std::vector<uint8_t> valid;   // 1 where that period's modulation is usable
+  std::vector<double> phase;    // unwrapped phase
+  std::vector<uint8_t> data;    // 1 where `phase` holds a value
+  int32_t ellipse[4] = {};      // centre and semi-axes the runs were made for
+
+  std::size_t at(int32_t x, int32_t y) const {
+    return static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x);
+  }
+};
+
+// The evaluation ellipse as process_image builds it from MaskRadius,
+// MaskXOfs, MaskYOfs and the pixel sizes, as runs of `field` (resized to the
+// frames' size; `valid` and `data` cleared when the runs change).
+void evaluated_field(PhaseField& field, int32_t width, int32_t height, const ScnPar& par);
+
+// The carrier's phase at column x for a period of `lambda` pixels, zero at
+// column width div 2: removed from every measured phase.
+inline double carrier_phase(int32_t x, int32_t centre, double lambda) {
+  return kTwoPi * static_cast<double>(x - centre) / lambda;
+}
+
+}  // namespace fringe::methods

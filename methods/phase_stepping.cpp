@@ -1,0 +1,154 @@
+// Phase shifting's sums across pixels (Highway), the phase and modulation of
+// a period's frames from them.
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "methods/phase_stepping.cpp"
+#include <hwy/foreach_target.h>  // before highway.h
+#include <hwy/highway.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "methods/phase_stepping.h"
+
+#ifndef FRINGE_PHASE_STEPPING_ONCE
+#define FRINGE_PHASE_STEPPING_ONCE
+namespace fringe::methods {
+
+inline double sample_at(const uint8_t* row, bool wide, int32_t x) {
+  if (!wide) return row[x];
+  uint16_t value;  // machine order; memcpy keeps the access legal for a byte buffer
+  std::memcpy(&value, row + 2 * static_cast<std::ptrdiff_t>(x), sizeof value);
+  return value;
+}
+
+}  // namespace fringe::methods
+#endif
+
+HWY_BEFORE_NAMESPACE();
+namespace fringe::HWY_NAMESPACE {
+namespace hn = hwy::HWY_NAMESPACE;
+
+// phase_step_sums_plain across a vector of pixels at a time: each lane runs
+// the frames in the same order with the same products and sums, so its sums
+// are the plain ones bit for bit; the last columns plainly.
+void PhaseStepSums(const uint8_t* const* rows, int32_t n, bool wide, const double* sines, const double* cosines,
+                   int32_t x0, int32_t count, double* s, double* c) {
+  const hn::ScalableTag<double> d;
+  const hn::Rebind<int32_t, decltype(d)> di;
+  const hn::Rebind<uint16_t, decltype(d)> du16;
+  const hn::Rebind<uint8_t, decltype(d)> du8;
+  const auto lanes = static_cast<int32_t>(hn::Lanes(d));
+  int32_t i = 0;
+  for (; i + lanes <= count; i += lanes) {
+    const int32_t x = x0 + i;
+    auto sum_s = hn::Zero(d);
+    auto sum_c = hn::Zero(d);
+    for (int32_t k = 0; k < n; ++k) {
+      const auto levels =
+          wide ? hn::PromoteTo(d, hn::PromoteTo(di, hn::LoadU(du16, reinterpret_cast<const uint16_t*>(rows[k]) + x)))
+               : hn::PromoteTo(d, hn::PromoteTo(di, hn::LoadU(du8, rows[k] + x)));
+      sum_s = hn::Add(sum_s, hn::Mul(levels, hn::Set(d, sines[k])));
+      sum_c = hn::Add(sum_c, hn::Mul(levels, hn::Set(d, cosines[k])));
+    }
+    hn::StoreU(sum_s, d, s + i);
+    hn::StoreU(sum_c, d, c + i);
+  }
+  fringe::methods::phase_step_sums_plain(rows, n, wide, sines, cosines, x0, count, s, c, i);
+}
+
+}  // namespace fringe::HWY_NAMESPACE
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+namespace fringe {
+HWY_EXPORT(PhaseStepSums);
+}  // namespace fringe
+
+namespace fringe::methods {
+
+double phase_step(int k, int n) { return 2.0 * kPi * k / n; }
+
+void phase_step_sums_plain(const uint8_t* const* rows, int32_t n, bool wide, const double* sines,
+                           const double* cosines, int32_t x0, int32_t count, double* s, double* c, int32_t from) {
+  for (int32_t i = from; i < count; ++i) {
+    double sum_s = 0.0;
+    double sum_c = 0.0;
+    for (int32_t k = 0; k < n; ++k) {
+      const double level = sample_at(rows[k], wide, x0 + i);
+      sum_s = sum_s + level * sines[k];
+      sum_c = sum_c + level * cosines[k];
+    }
+    s[i] = sum_s;
+    c[i] = sum_c;
+  }
+}
+
+void phase_step_sums(const uint8_t* const* rows, int32_t n, bool wide, const double* sines, const double* cosines,
+                     int32_t x0, int32_t count, double* s, double* c) {
+  HWY_DYNAMIC_DISPATCH(fringe::PhaseStepSums)(rows, n, wide, sines, cosines, x0, count, s, c);
+}
+
+int32_t largest_sample(std::span<const GreyImage* const> frames, const PhaseField& field) {
+  int32_t largest = 0;
+  for (const GreyImage* frame : frames) {
+    for (int32_t y = 0; y < field.height; ++y) {
+      const RowRun run = field.runs[static_cast<std::size_t>(y)];
+      if (run.empty()) continue;
+      const uint8_t* row = img_line(frame, y);
+      if (frame->type == 2) {
+        uint16_t top = 0;
+        for (int32_t x = run.first; x < run.end; ++x) {
+          uint16_t v;
+          std::memcpy(&v, row + 2 * static_cast<std::ptrdiff_t>(x), sizeof v);
+          top = std::max(top, v);
+        }
+        largest = std::max<int32_t>(largest, top);
+      } else {
+        largest = std::max<int32_t>(largest, *std::max_element(row + run.first, row + run.end));
+      }
+    }
+  }
+  return largest;
+}
+
+void phase_step_period(std::span<const GreyImage* const> frames, double lambda, double least_modulation,
+                       PhaseField& field, std::vector<double>& work) {
+  const auto n = static_cast<int32_t>(frames.size());
+  std::vector<double> sines(frames.size());
+  std::vector<double> cosines(frames.size());
+  for (int32_t k = 0; k < n; ++k) {
+    const double delta = phase_step(k, n);
+    sines[static_cast<std::size_t>(k)] = std::sin(delta);
+    cosines[static_cast<std::size_t>(k)] = std::cos(delta);
+  }
+  const bool wide = frames[0]->type == 2;
+  const double scale = 2.0 / n;
+  const int32_t centre = field.width / 2;
+  work.resize(2 * static_cast<std::size_t>(field.width));
+  double* const s = work.data();
+  double* const c = s + field.width;
+  std::vector<const uint8_t*> rows(frames.size());
+  const auto sums = HWY_DYNAMIC_DISPATCH(fringe::PhaseStepSums);
+  for (int32_t y = 0; y < field.height; ++y) {
+    const RowRun run = field.runs[static_cast<std::size_t>(y)];
+    if (run.empty()) continue;
+    for (int32_t k = 0; k < n; ++k) rows[static_cast<std::size_t>(k)] = img_line(frames[static_cast<std::size_t>(k)], y);
+    const int32_t count = run.end - run.first;
+    sums(rows.data(), n, wide, sines.data(), cosines.data(), run.first, count, s, c);
+    double* const psi = field.psi.data() + field.at(0, y);
+    uint8_t* const valid = field.valid.data() + field.at(0, y);
+    for (int32_t i = 0; i < count; ++i) {
+      const int32_t x = run.first + i;
+      const double modulation = scale * std::sqrt(s[i] * s[i] + c[i] * c[i]);
+      // A dark or saturated pixel's sinusoid is flat: its angle is noise.
+      // Zero modulation is never data, even when every sample is 0.
+      const bool usable = modulation > 0.0 && modulation >= least_modulation;
+      valid[x] = usable ? 1 : 0;
+      if (usable) psi[x] = wrap_phase(std::atan2(-s[i], c[i]) - carrier_phase(x, centre, lambda));
+    }
+  }
+}
+
+}  // namespace fringe::methods
+#endif  // HWY_ONCE
