@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "analysis/height_matrix.h"
 #include "render/picture.h"
@@ -25,3 +26,29 @@ struct FringeImageImport {
 // changes).
 void run_fringe_image_import(const FringeImageImport& inputs, Picture& image, Picture& scan_plot,
                              HeightMatrix& scratch_map, RunObserver& observer);
+
+struct FringeImageSetImport {
+  int channel = 0;                         // 0 or 1
+  std::vector<std::string> picture_files;  // the frames in order (runs/method_settings.h)
+  std::string passes_text;                 // smoothing passes of the displayed picture
+};
+
+// "open fringe image set…": the pictures become the channel's frame set, as
+// "apply" writes one for its method settings (runs/channel_frames.h), and
+// frame 0 is shown as run_fringe_image_import shows a picture.
+//
+// Every picture is read first (formats/frame_picture.h: 16-bit samples
+// kept) and checked, so that nothing is written or shown when any fails:
+// * the number of pictures must be the number of frames the channel's
+//   method settings take (method file, periods defaulting to the scan
+//   settings' LambdaF): std::invalid_argument
+//   `the channel's method (phase-shift 4 steps, period 10 px) takes 4 frames; 3 pictures were given`;
+// * every picture has the size of the first, and the depth the settings'
+//   Bits name: 8-bit pictures for Bits=8, 16-bit ones with no sample beyond
+//   the Bits for a deeper camera (a 12-bit camera's frames hold 0..4095):
+//   FileError `Cannot read file "<picture>": <reason>`.
+// Then as run_fringe_image_import: FileError naming a picture that cannot be
+// read, ConversionError for passes_text, SettingsError for method settings
+// that cannot be taken, FileError for a frame that cannot be written.
+void run_fringe_image_set_import(const FringeImageSetImport& inputs, Picture& image, Picture& scan_plot,
+                                 HeightMatrix& scratch_map, RunObserver& observer);
