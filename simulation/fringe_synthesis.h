@@ -28,6 +28,11 @@ constexpr int kSynthesisNoImage = 1;
 // to right: sign, additive amount, shaped value when the noise weight is not
 // 0; the shaped value alone when it is 0 (the image then does not depend on
 // the seed, yet the generator advances). Grey levels are 0..254.
+//
+// params.phase_shift is added to every pixel's fringe phase. With error
+// sources (params.errors not none) the picture is made as error_synthesis.h
+// defines it, with the same draws; deeper than 8 bits it holds 16-bit
+// samples (GreyImage type 2, written as a 16-bit bitmap).
 int synthesize_fringe_image(const SimParams& params, const char* path, int32_t max_noise,
                             int32_t additive_range);
 

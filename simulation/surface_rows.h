@@ -17,8 +17,10 @@ class SurfaceRows {
   // the bottom row of the picture). The picture's y runs opposite to the
   // maps' (they show its bottom row at the top), so the surface is taken at
   // (x, -y). A height z shifts the vertical fringes by z tan(alpha):
-  // level = (contrast cos(2 pi (x + z tan alpha) / P) + 1) 127 - shift with
-  // P the fringe period in mm and shift = dark_level_shift(contrast, floor).
+  // level = (contrast cos(2 pi (x + z tan alpha) / P + s) + 1) 127 - shift
+  // with P the fringe period in mm, s the pattern's phase shift (taken into
+  // the column's phase b = 2 pi x / P + s) and
+  // shift = dark_level_shift(contrast, floor).
   SurfaceRows(const SimParams& params, double contrast, int dark_floor);
 
   // The W levels of row i, valid until the next call. A row above the
