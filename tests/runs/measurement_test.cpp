@@ -18,6 +18,7 @@
 #include "common/work_files.h"
 #include "runs/channel_settings.h"
 #include "runs/measurement.h"
+#include "runs/method_settings.h"
 #include "runs/profile_run.h"
 #include "runs/settings_check.h"
 #include "runs/simulation_run.h"
@@ -51,6 +52,11 @@ UnseenProfile through_files(const MeasurementSettings& s) {
     std::filesystem::remove(surface_file(s.channel));
   } else {
     write_lines(surface_file(s.channel), s.surface);
+  }
+  if (s.method.empty()) {
+    std::filesystem::remove(method_file(s.channel));
+  } else {
+    write_lines(method_file(s.channel), s.method);
   }
   SimParams params = channel_sim_params(s.channel);
   params.surface = channel_settings_surface(s.channel, s.surface);
@@ -127,6 +133,24 @@ std::vector<Case> cases() {
   biconic.surface = {"Model=biconic", "Rx=7.6", "Ry=7.9", "Axis=30", "Q=-0.2"};
   biconic.noise = 0.1;
   add("a biconic surface", biconic);
+  // The methods: their frames go through the work files (16-bit ones as PNG)
+  // and come back the same.
+  MeasurementSettings stepped = settings_of(small());
+  stepped.method = {"Method=phase-shift", "Steps=4", "Periods=320,20,10"};
+  stepped.noise = 0.3;
+  stepped.seed = 9;
+  add("phase shifting over three periods, noise", stepped);
+  MeasurementSettings deep = settings_of(small(), 1);
+  deep.method = {"Method=phase-shift", "Steps=5", "Bits=12", "Gamma=1.8", "Blur=0.7", "Ambient=6"};
+  deep.noise = 0.2;
+  add("12-bit frames with every error source, channel 1", deep);
+  MeasurementSettings fourier = settings_of(small());
+  fourier.method = {"Method=fourier"};
+  fourier.noise = 0.1;
+  add("Fourier analysis", fourier);
+  MeasurementSettings gamma = settings_of(small());
+  gamma.method = {"Method=quadrature", "Gamma=2.2", "Periods=12"};
+  add("the engine's quadrature with gamma at a period of its own", gamma);
   return list;
 }
 
@@ -153,6 +177,15 @@ TEST(Measurement, EqualsTheChainThroughTheWorkFiles) {
     EXPECT_EQ(m.maps.profile.step_y, maps.profile.step_y);
     EXPECT_EQ(m.mask_radius, files.mask_radius);
   }
+}
+
+TEST(Measurement, ClassicMethodLinesChangeNothing) {
+  MeasurementContext context;
+  MeasurementSettings plain = settings_of(small());
+  plain.noise = 0.4;
+  MeasurementSettings classic = plain;
+  classic.method = {"Method=quadrature", "Steps=8", "Gamma=1", "Blur=0", "Bits=8", "Ambient=0"};
+  expect_same_measurement(measure(plain, context), measure(classic, context));
 }
 
 TEST(Measurement, KeepsThePictureTheFileHolds) {
@@ -183,6 +216,8 @@ TEST(Measurement, FailsWithTheWordsOfTheFilePath) {
       {"passes", [](MeasurementSettings& s) { set_settings_value(s.scan, "NFilt", "two"); }},
       {"image side", [](MeasurementSettings& s) { set_settings_value(s.image, "XPixels", "wide"); }},
       {"surface", [](MeasurementSettings& s) { s.surface = {"Model=biconic", "Rx=7.6", "Ry=x", "Axis=0", "Q=0"}; }},
+      {"method", [](MeasurementSettings& s) { s.method = {"Method=phase-shift", "Steps=2"}; }},
+      {"periods", [](MeasurementSettings& s) { s.method = {"Method=phase-shift", "Periods=10,80"}; }},
   };
   MeasurementContext context;
   for (const Bad& b : bad) {
