@@ -86,4 +86,39 @@ grep -q '^study: 3 runs (3 failed, 3 run now)' out.txt || fail "$(cat out.txt)"
 grep -q '^fringe: 3 of 3 runs failed; the status column of their rows says why$' err.txt || fail "$(cat err.txt)"
 [ -s failed.csv ] && [ -s failed.json ] && [ ! -e failed.csv.part ] || fail "the study's files"
 [ "$(grep -c 'grid size 0 x 256 out of range' failed.csv)" -eq 3 ] || fail "$(cat failed.csv)"
+# Methods: bad values stop a run before anything is written; a frame set
+# measured by scan gives the profile measure wrote of the same frames.
+expect 1 '^fringe: --steps: 2 must lie between 3 and 64$' w/sim01_f01.bmp -- \
+  simulate --dir w --channel 1 --method phase-shift --steps 2
+expect 1 '^fringe: --periods: "10,80" is not coarse to fine' w/sim01_f01.bmp -- \
+  measure --dir w --channel 1 --method phase-shift --periods 10,80
+expect 1 '^fringe: --gamma: 0 must be greater than 0$' w/sim01_f01.bmp -- \
+  measure --dir w --channel 1 --method phase-shift --gamma 0
+expect 1 '^fringe: --bits: 17 must lie between 8 and 16$' w/sim01_f01.png -- \
+  simulate --dir w --channel 1 --method fourier --bits 17
+expect 1 '^fringe: --blur: -1 must lie between 0 and 4096 px$' w/sim01_f01.bmp -- \
+  simulate --dir w --channel 1 --method phase-shift --blur -1
+expect 1 '^fringe: --method: "fft" is not quadrature, phase-shift or fourier$' w/sim01_f01.bmp -- \
+  simulate --dir w --channel 1 --method fft
+expect 0 'first order is ambiguous' - -- measure --dir w --seed 3 --method phase-shift --steps 3 --periods 80,10
+"$fringe" measure --dir w --seed 4 --noise 0.3 --method phase-shift --steps 4 >/dev/null
+frames="w/sim00.bmp w/sim00_f01.bmp w/sim00_f02.bmp w/sim00_f03.bmp"
+# shellcheck disable=SC2086
+expect 0 '' - -- scan $frames --method phase-shift --steps 4 --ini w/scnmod.ini --out frames.txt
+cmp -s frames.txt w/profile00.txt || fail "scan of the frame set differs from the profile measure wrote"
+# shellcheck disable=SC2086
+expect 1 'takes 4 frames, 3 given$' f.txt -- scan w/sim00.bmp w/sim00_f01.bmp w/sim00_f02.bmp \
+  --method phase-shift --steps 4 --ini w/scnmod.ini --out f.txt
+"$fringe" init small >/dev/null
+sed -i 's/^XPixels=.*\r$/XPixels=64\r/' small/image.ini
+"$fringe" simulate --dir small --seed 1 >/dev/null
+expect 1 'small/sim00.bmp": 64 x 1024 pixels of 8 bits, unlike the first frame' f.txt -- \
+  scan w/sim00.bmp w/sim00_f01.bmp w/sim00_f02.bmp small/sim00.bmp --method phase-shift --steps 4 \
+  --ini w/scnmod.ini --out f.txt
+expect 1 'the engine scans one picture' f.txt -- scan w/sim00.bmp w/sim00_f01.bmp --ini w/scnmod.ini --out f.txt
+# 12-bit frames are written as 16-bit PNG and measured from them.
+"$fringe" measure --dir w --seed 5 --method phase-shift --steps 3 --bits 12 >deep.txt
+[ "$(sed -n 2p deep.txt)" = "method: phase-shift 3 steps, period 10 px, 12 bits" ] || fail "$(cat deep.txt)"
+[ "$(head -c 8 w/sim00_f02.png | od -An -tx1 | tr -d ' \n')" = 89504e470d0a1a0a ] || fail "12-bit frames are not PNG"
+
 echo "fringe tool: $cases refusals and stumbles, ok"
