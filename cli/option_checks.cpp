@@ -14,3 +14,16 @@ CLI::Validator option_domain(const NumberDomain& domain) {
       },
       domain_words(domain));
 }
+
+void add_method_options(CLI::App* app, MethodOverrides& o, bool errors) {
+  app->add_option("--method", o.method, "fringe-analysis method: quadrature, phase-shift or fourier "
+                                        "(default: the channel's method.ini / method_1.ini, else quadrature)");
+  app->add_option("--steps", o.steps, "phase steps per period of phase-shift, 3..64");
+  app->add_option("--periods", o.periods,
+                  "fringe periods in pixels, coarse to fine, e.g. 1280,80,10 (default: the scan settings' LambdaF)");
+  if (!errors) return;
+  app->add_option("--gamma", o.gamma, "projector gamma, > 0 (1: none)");
+  app->add_option("--blur", o.blur, "defocus: Gaussian blur of the noise-free picture, sigma in pixels (0: none)");
+  app->add_option("--bits", o.bits, "camera bit depth, 8..16; deeper frames are written as 16-bit PNG");
+  app->add_option("--ambient", o.ambient, "constant ambient level, grey levels, 0..254");
+}

@@ -11,9 +11,11 @@
 
 #include <string>
 
+#include "runs/method_settings.h"
 #include "runs/value_domains.h"
 
 namespace CLI {
+class App;
 class Validator;
 }
 
@@ -22,3 +24,9 @@ class Validator;
 // is handed on as the plain text of its value ("+64" and " 64" give "64"):
 // digits for a whole number, the shortest text that reads back otherwise.
 CLI::Validator option_domain(const NumberDomain& domain);
+
+// The method options of a run (--method, --steps, --periods; with `errors`
+// also the error sources --gamma, --blur, --bits, --ambient) into `overrides`,
+// which apply_method_overrides checks over the channel's method file: simulate,
+// measure, scan and study take the same words.
+void add_method_options(CLI::App* app, MethodOverrides& overrides, bool errors);

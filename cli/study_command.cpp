@@ -16,6 +16,14 @@ std::string absolute(const std::string& file) {
 
 }  // namespace
 
+std::vector<std::string> study_method_lines(const ChannelSettings& settings, const MethodOverrides& overrides) {
+  // Without options the file's lines go through as they are (none without a
+  // file), so a study of the classic chain keeps its journal's fingerprint.
+  if (!overrides.any()) return settings.method;
+  const MethodSettings file = read_method_settings(settings.method, method_file(settings.channel));
+  return method_settings_lines(apply_method_overrides(file, overrides));
+}
+
 std::vector<StudyAxis> study_axes(const StudyOptions& options) {
   std::vector<StudyAxis> axes;
   for (const std::string& text : options.vary) axes.push_back(parse_study_axis(text));
@@ -44,6 +52,7 @@ StudySetup prepare_study(const StudyOptions& o) {
   base.scan = settings.scan;
   base.image = settings.image;
   base.surface = settings.surface;
+  base.method = study_method_lines(settings, o.method);
   base.contrast = o.contrast;
   base.noise = o.noise;
   base.max_noise_text = o.max_noise;

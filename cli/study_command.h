@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "runs/channel_settings.h"
+#include "runs/method_settings.h"
 #include "runs/study.h"
 
 struct StudyOptions {
@@ -23,6 +25,9 @@ struct StudyOptions {
   double contrast = 1.0;           // base contrast, 0..1
   double noise = 0.0;              // base noise weight, 0..1
   std::string max_noise = "64";    // grey levels, a whole number 0..255
+  // The method of every run over the channel's method file; a varied
+  // method parameter then overrides it run by run.
+  MethodOverrides method;
 };
 
 // The exit status of a study that finished and wrote its files, but in which
@@ -39,6 +44,12 @@ struct StudySetup {
   StudyRequest request;
 };
 
+// The method lines every run starts from: the channel's method file with the
+// options applied (method_settings_lines), or the file's lines as they are
+// without options. Throws SettingsError for the file, std::invalid_argument
+// naming the option.
+std::vector<std::string> study_method_lines(const ChannelSettings& settings, const MethodOverrides& overrides);
+
 // The varied parameters of the options. Throws StudyError.
 std::vector<StudyAxis> study_axes(const StudyOptions& options);
 
@@ -47,7 +58,9 @@ std::vector<StudyAxis> study_axes(const StudyOptions& options);
 // --repeats, --contrast, --noise, --max-noise; std::invalid_argument naming
 // the option), the --vary texts, the working directory and the channel's
 // settings files, the numbers in them (SettingsError naming the file, the
-// key and the text), the grid (at most a million runs). Enters the working
+// key and the text), the method file and the method options over it
+// (std::invalid_argument naming the option), the grid (at most a million
+// runs). Enters the working
 // directory (the output names are made absolute first). Throws StudyError,
 // FileError, ConversionError or std::invalid_argument; writes nothing.
 StudySetup prepare_study(const StudyOptions& options);

@@ -106,7 +106,7 @@ int run_study_over_mpi(const StudyOptions& options, StudyObserver& observer, con
   MPI_Comm_size(MPI_COMM_WORLD, &size);
 
   // Rank 0 checks the input and the files; the others learn the outcome.
-  std::string error, scan, image, surface, runs_bytes;
+  std::string error, scan, image, surface, method, runs_bytes;
   StudySetup setup;
   std::unique_ptr<StudyRecord> record;
   if (rank == 0) {
@@ -122,6 +122,7 @@ int run_study_over_mpi(const StudyOptions& options, StudyObserver& observer, con
       scan = joined(setup.plan->base().scan);
       image = joined(setup.plan->base().image);
       surface = joined(setup.plan->base().surface);
+      method = joined(setup.plan->base().method);
     } catch (const std::exception& e) {
       error = e.what();
       if (error.empty()) error = "error";
@@ -136,6 +137,7 @@ int run_study_over_mpi(const StudyOptions& options, StudyObserver& observer, con
   broadcast(scan, rank);
   broadcast(image, rank);
   broadcast(surface, rank);
+  broadcast(method, rank);
   broadcast(runs_bytes, rank);
 
   std::unique_ptr<StudyPlan> plan;
@@ -145,6 +147,7 @@ int run_study_over_mpi(const StudyOptions& options, StudyObserver& observer, con
     base.scan = lines_of(scan);
     base.image = lines_of(image);
     base.surface = lines_of(surface);
+    base.method = lines_of(method);
     base.contrast = options.contrast;
     base.noise = options.noise;
     base.max_noise_text = options.max_noise;

@@ -76,6 +76,13 @@ const char* const kExample =
     "a fringe order or more), ms and status. Rows are kept in study.csv.part as they\n"
     "finish; after Ctrl-C the same command with --resume continues the study. Under\n"
     "mpirun -n K the runs are spread over the K processes.\n"
+    "\n"
+    "  fringe study --dir W --vary method=quadrature,fourier,phase-shift --vary noise=0:1:6 \\\n"
+    "               --steps 8 --csv methods.csv\n"
+    "compares the three methods (a line per method in the study window's plot); --method,\n"
+    "--steps, --periods, --gamma, --blur, --bits and --ambient set every run's method over\n"
+    "the channel's method.ini, and a varied method, steps, gamma, blur, bits or ambient\n"
+    "overrides them run by run.\n"
     "\nExit status: 0 when every run measured; 3 when the study finished and wrote its\n"
     "files but some runs failed (the tool says how many; their rows' status says why);\n"
     "1 for bad input (nothing written); 128 + N when signal N stopped it (Ctrl-C: 130).\n";
@@ -85,6 +92,7 @@ std::string parameters_help() {
                      "repeat for a grid (the last varies fastest). NAME: ";
   for (const StudyParameter& p : study_parameters()) {
     text += std::string("\n  ") + p.name + " (" + p.meaning;
+    if (!p.names.empty()) text += ": " + parameter_names_words(p);
     if (*p.unit != '\0') text += std::string(", ") + p.unit;
     text += ")";
   }
@@ -124,6 +132,7 @@ StudySubcommand::StudySubcommand(CLI::App& app) {
       ->transform(option_domain(domains::unit))->capture_default_str();
   app_->add_option("--max-noise", o.max_noise, "amplitude of the proportional noise, grey levels")
       ->transform(option_domain(domains::max_noise))->capture_default_str();
+  add_method_options(app_, o.method, true);
   app_->footer(kExample);
 }
 

@@ -68,7 +68,17 @@ StudyAxis parse_study_axis(std::string_view given) {
   if (text.empty()) fail(given, "no values; " + std::string(kValuesForm));
 
   const std::vector<std::string_view> range = split(text, ':');
-  if (range.size() == 3) {
+  if (!axis.parameter->names.empty()) {
+    // Names, never their indices: a grid of "method=2" would be unreadable.
+    const std::vector<std::string_view> items = split(text, ',');
+    for (std::string_view item : items) {
+      const std::optional<double> value = parameter_value(*axis.parameter, item);
+      if (!value)
+        fail(given, std::string(name) + "=" + std::string(item) + " is not " +
+                        parameter_names_words(*axis.parameter) + "; give a list of names v1,v2,...");
+      axis.values.push_back(*value);
+    }
+  } else if (range.size() == 3) {
     axis.values = range_values(given, range);
   } else if (range.size() != 1) {
     fail(given, "malformed values \"" + std::string(text) + "\"; " + kValuesForm);
@@ -83,7 +93,7 @@ StudyAxis parse_study_axis(std::string_view given) {
     const std::string why = domain_violation(*axis.parameter, value);
     if (!why.empty()) fail(given, why);
     if (!seen.emplace(value, true).second)
-      fail(given, "the value " + round_trip_text(value) + " is given twice");
+      fail(given, "the value " + parameter_value_text(*axis.parameter, value) + " is given twice");
   }
   return axis;
 }

@@ -34,7 +34,8 @@ struct StudyAxis {
 
 // Reads one varied parameter: "name=a:b:n", n values evenly spaced from a to
 // b inclusive (n = 1 needs a = b), or "name=v1,v2,...", or a single value.
-// Numbers in plain or scientific notation with the point. Checks every value
+// Numbers in plain or scientific notation with the point; a parameter with
+// names takes a list of names ("method=quadrature,fourier"). Checks every value
 // against the parameter's domain. Throws StudyError naming the text, e.g.
 // `--vary "nois=0:1:5": unknown parameter "nois"; the parameters are ...`.
 StudyAxis parse_study_axis(std::string_view text);

@@ -9,12 +9,19 @@
 // set_settings_value calls on the scan, image or surface lines). Varying a
 // number of the biconic (rx, ry, axis, q) makes the run's surface a biconic;
 // one that was the sphere starts as the biconic of the sphere's radius
-// (rx = ry = Radius, axis 0, q 0).
+// (rx = ry = Radius, axis 0, q 0). The method and its error sources (method,
+// steps, gamma, blur, bits, ambient) go into the run's method lines; a run
+// without a method file starts from the file's defaults.
+//
+// A parameter with names (method) takes them instead of numbers: inside a
+// plan its value is the index of the name, but everything a user reads or
+// writes (--vary, the CSV, the JSON, plot legends) holds the name.
 #pragma once
 
 #include "runs/measurement.h"
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -39,6 +46,8 @@ struct StudyParameter {
   const char* meaning;  // a short phrase for help texts and axis titles
   ParameterDomain domain;
   void (*apply)(StudyRunSettings& settings, double value);
+  // The names of the values 0, 1, ...; empty for a parameter of numbers.
+  std::span<const char* const> names = {};
 };
 
 // The table, in the order help texts list it.
@@ -51,8 +60,25 @@ const StudyParameter* find_study_parameter(std::string_view name);
 std::string study_parameter_names();
 
 // Empty when `value` lies in the parameter's domain; otherwise why not, as
-// "noise=1.5 is outside 0..1" or "passes=2.5 is not a whole number".
+// "noise=1.5 is outside 0..1" or "passes=2.5 is not a whole number"; for a
+// parameter with names, "method=3 is not quadrature, phase-shift or fourier".
 std::string domain_violation(const StudyParameter& parameter, double value);
+
+// "quadrature, phase-shift or fourier": a parameter's names for messages.
+std::string parameter_names_words(const StudyParameter& parameter);
+
+// A value as the user reads it: the name of a parameter with names ("fourier"),
+// otherwise the shortest text that reads back to the same double. A value off
+// the names is written as a number.
+std::string parameter_value_text(const StudyParameter& parameter, double value);
+// The same for a column named `name`; a name no parameter has is taken for a
+// parameter of numbers.
+std::string parameter_value_text(std::string_view name, double value);
+
+// A value from its text as parameter_value_text writes it: the index of the
+// name (exact, lower case) for a parameter with names, else the number;
+// nullopt when it is neither. The domain is not checked.
+std::optional<double> parameter_value(const StudyParameter& parameter, std::string_view text);
 
 // "period [px]", "contrast": the parameter for an axis title.
 std::string parameter_title(const StudyParameter& parameter);

@@ -25,6 +25,17 @@ std::string parameter_axis_title(const std::string& name) {
   return parameter != nullptr ? parameter_title(*parameter) : name;
 }
 
+// The parameter along x: the first one of numbers, so that a study of
+// methods against noise draws one line per method over the noise; the first
+// one when every parameter has names.
+std::size_t x_parameter_of(const StudyTable& table) {
+  for (std::size_t p = 0; p < table.parameters.size(); ++p) {
+    const StudyParameter* parameter = find_study_parameter(table.parameters[p]);
+    if (parameter == nullptr || parameter->names.empty()) return p;
+  }
+  return 0;
+}
+
 }  // namespace
 
 StudyPlot study_plot(const StudyTable& table, std::size_t figure) {
@@ -38,24 +49,31 @@ StudyPlot study_plot(const StudyTable& table, std::size_t figure) {
   } else if (figure < table.figures.size()) {
     plot.y_title = plot.figure_label = table.figures[figure];
   }
-  if (!table.parameters.empty()) plot.x_title = parameter_axis_title(table.parameters[0]);
+  plot.x_parameter = x_parameter_of(table);
+  const std::size_t x = plot.x_parameter;
+  if (!table.parameters.empty()) plot.x_title = parameter_axis_title(table.parameters[x]);
   plot.title = plot.figure_label + (plot.x_title.empty() ? "" : " against " + plot.x_title);
   if (figure >= table.figures.size() || table.parameters.empty()) return plot;
 
-  // Lines by the values of the parameters after the first.
+  // Lines by the values of the parameters other than x's.
   std::map<std::vector<double>, std::size_t> line_of;
   for (const PointSummary& s : summarise(table)) {
-    const std::vector<double> rest(s.values.begin() + 1, s.values.end());
+    std::vector<double> rest;
+    for (std::size_t p = 0; p < s.values.size(); ++p)
+      if (p != x) rest.push_back(s.values[p]);
     const auto [it, added] = line_of.emplace(rest, plot.lines.size());
     if (added) {
       StudyPlotLine& line = plot.lines.emplace_back();
-      for (std::size_t p = 1; p < table.parameters.size(); ++p)
-        line.name += (p > 1 ? ", " : "") + table.parameters[p] + " = " + round_trip_text(s.values[p]);
+      for (std::size_t p = 0; p < table.parameters.size(); ++p) {
+        if (p == x) continue;
+        line.name += (line.name.empty() ? "" : ", ") + table.parameters[p] + " = " +
+                     parameter_value_text(table.parameters[p], s.values[p]);
+      }
       if (line.name.empty()) line.name = plot.figure_label;
     }
     const FigureSummary& f = s.figures[figure];
     if (f.count > 0)
-      plot.lines[it->second].points.push_back({s.values[0], f.mean, f.sd, f.count, s.runs});
+      plot.lines[it->second].points.push_back({s.values[x], f.mean, f.sd, f.count, s.runs});
   }
   double x_lo = std::numeric_limits<double>::infinity(), x_hi = -x_lo, y_lo = x_lo, y_hi = -x_lo;
   for (StudyPlotLine& line : plot.lines) {
@@ -111,8 +129,10 @@ std::string study_point_text(const StudyTable& table, const StudyPlot& plot, std
   if (line >= plot.lines.size() || point >= plot.lines[line].points.size()) return "";
   const StudyPlotLine& l = plot.lines[line];
   const StudyPlotPoint& p = l.points[point];
-  std::string text = (table.parameters.empty() ? std::string("x") : table.parameters[0]) + " = " +
-                     round_trip_text(p.x);
+  const bool named_x = plot.x_parameter < table.parameters.size();
+  std::string text = named_x ? table.parameters[plot.x_parameter] + " = " +
+                                   parameter_value_text(table.parameters[plot.x_parameter], p.x)
+                             : "x = " + round_trip_text(p.x);
   if (table.parameters.size() > 1) text += ", " + l.name;
   text += ": " + plot.figure_label + " " + short_number(p.mean) + " ± " + short_number(p.sd);
   if (!plot.figure_unit.empty()) text += " " + plot.figure_unit;

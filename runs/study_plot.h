@@ -1,5 +1,6 @@
 // What the study window plots, free of the toolkit: one figure of a table
-// against its first varied parameter, a line per value of the others, each
+// against its first varied parameter of numbers (the first parameter when
+// all have names, as method has), a line per value of the others, each
 // point the mean over the repeats that succeeded with an error bar of one
 // standard deviation.
 #pragma once
@@ -11,7 +12,7 @@
 #include "runs/study_table.h"
 
 struct StudyPlotPoint {
-  double x = 0.0;     // the first parameter's value
+  double x = 0.0;     // the value of the parameter along x (a name's index)
   double mean = 0.0;  // of the figure over the point's successful repeats
   double sd = 0.0;    // sample standard deviation (0 for one repeat)
   int count = 0;      // successful repeats, at least 1
@@ -19,7 +20,7 @@ struct StudyPlotPoint {
 };
 
 struct StudyPlotLine {
-  std::string name;                    // "contrast = 0.5"; the figure's label with one parameter
+  std::string name;                    // "contrast = 0.5", "method = fourier"; the figure's label with one parameter
   std::vector<StudyPlotPoint> points;  // by rising x
 };
 
@@ -40,6 +41,7 @@ struct StudyPlot {
   std::string y_title;  // "RMS [µm]"
   std::string figure_label;  // "RMS"
   std::string figure_unit;   // "µm"
+  std::size_t x_parameter = 0;       // the table's parameter along x
   std::vector<StudyPlotLine> lines;  // in order of first appearance in the table
   PlotAxis x_axis;  // over the points' x
   PlotAxis y_axis;  // over mean - sd .. mean + sd of every point

@@ -4,11 +4,16 @@
 #include "analysis/surface_figures.h"
 #include "common/text_to_number.h"
 #include "runs/measurement.h"
+#include "runs/method_settings.h"
 #include "runs/settings_check.h"
 #include "runs/study_figures.h"
 
 void check_study_run_settings(const StudyRunSettings& s) {
-  check_channel_settings(s.channel == 1 ? 1 : 0, s.scan, s.image, s.surface);
+  const int channel = s.channel == 1 ? 1 : 0;
+  check_channel_settings(channel, s.scan, s.image, s.surface);
+  // As measure reads them, so that a method file it would refuse stops the
+  // study here rather than failing every run.
+  if (!s.method.empty()) read_method_settings(s.method, method_file(channel));
   text_to_int(s.max_noise_text);
 }
 

@@ -15,7 +15,7 @@ std::vector<double> measure_study_run(const StudyRunSettings& settings);
 
 // Reads every number measure_study_run reads from the settings (the scan
 // settings as the engine reads them, image sides, pixel size, period, angle,
-// radii, smoothing passes, the surface, maximum noise) without running
+// radii, smoothing passes, the surface, the method lines, maximum noise) without running
 // anything, so that a settings file with a text that is not a number stops a
 // study before its first run instead of failing every run. Throws
 // SettingsError naming the file, the key and the text

@@ -87,6 +87,16 @@ std::string json_lines(const std::vector<std::string>& lines) {
 // The wall time as kept in the table: whole microseconds.
 double rounded_ms(double ms) { return std::nearbyint(ms * 1000.0) / 1000.0; }
 
+// A varied value as a CSV field: the name of a parameter with names.
+std::string value_field(const StudyParameter& parameter, double value) {
+  return std::isfinite(value) ? parameter_value_text(parameter, value) : "";
+}
+
+// A varied value in JSON: the name as a string, or the number.
+std::string json_value(const StudyParameter& parameter, double value) {
+  return parameter.names.empty() ? json_number(value) : json_string(parameter_value_text(parameter, value));
+}
+
 [[noreturn]] void bad_line(const std::string& name, std::size_t line, const std::string& why) {
   throw StudyError(name + ", line " + std::to_string(line) + ": " + why);
 }
@@ -103,7 +113,8 @@ std::string study_csv_header(const StudyPlan& plan) {
 
 std::string study_csv_line(const StudyPlan& plan, const StudyRow& row) {
   std::string line;
-  for (double value : plan.point_values(plan.point_of(row.run))) line += field(value) + ",";
+  const std::vector<double> values = plan.point_values(plan.point_of(row.run));
+  for (std::size_t a = 0; a < values.size(); ++a) line += value_field(*plan.axes()[a].parameter, values[a]) + ",";
   line += std::to_string(plan.repeat_of(row.run)) + "," + std::to_string(plan.seed_of(row.run));
   const std::size_t figures = study_figures().size();
   for (std::size_t f = 0; f < figures; ++f)
@@ -142,7 +153,11 @@ std::string study_table_csv(const StudyTable& table) {
   for (const std::string& name : table.figures) text += "," + quoted_csv(name);
   text += std::string(",") + kMs + "," + kStatus + "\n";
   for (const StudyTableRow& row : table.rows) {
-    for (double value : row.values) text += field(value) + ",";
+    for (std::size_t a = 0; a < row.values.size(); ++a)
+      text += (a < table.parameters.size() && std::isfinite(row.values[a])
+                   ? parameter_value_text(table.parameters[a], row.values[a])
+                   : field(row.values[a])) +
+              ",";
     text += std::to_string(row.repeat) + "," + std::to_string(row.seed);
     for (double value : row.figures) text += "," + field(value);
     text += "," + field(row.ms) + "," + quoted_csv(row.status) + "\n";
@@ -196,7 +211,17 @@ StudyTable parse_study_csv(std::string_view text, const std::string& name,
     };
     StudyTableRow row;
     const std::size_t p = table.parameters.size();
-    for (std::size_t i = 0; i < p; ++i) row.values.push_back(number(i, false));
+    for (std::size_t i = 0; i < p; ++i) {
+      const StudyParameter& parameter = *find_study_parameter(table.parameters[i]);
+      if (parameter.names.empty()) {
+        row.values.push_back(number(i, false));
+        continue;
+      }
+      const std::optional<double> value = parameter_value(parameter, fields[i]);
+      if (!value)
+        bad_line(name, line_number, "\"" + fields[i] + "\" is not " + parameter_names_words(parameter));
+      row.values.push_back(*value);
+    }
     const double repeat = number(p, false);
     const double seed = number(p + 1, false);
     if (repeat < 0 || repeat > INT32_MAX || repeat != std::trunc(repeat) || seed < 0 ||
@@ -286,13 +311,15 @@ std::string study_json(const StudyPlan& plan, const std::vector<StudyRow>& rows)
     const StudyAxis& axis = plan.axes()[a];
     j += std::string(a ? ",\n      " : "\n      ") + "{\"name\": " + json_string(axis.parameter->name) +
          ", \"unit\": " + json_string(axis.parameter->unit) + ", \"values\": [";
-    for (std::size_t i = 0; i < axis.values.size(); ++i) j += (i ? ", " : "") + json_number(axis.values[i]);
+    for (std::size_t i = 0; i < axis.values.size(); ++i)
+      j += (i ? ", " : "") + json_value(*axis.parameter, axis.values[i]);
     j += "]}";
   }
   j += "],\n";
   j += "    \"scan_settings\": " + json_lines(base.scan) + ",\n";
   j += "    \"image_settings\": " + json_lines(base.image) + ",\n";
-  j += "    \"surface_settings\": " + json_lines(base.surface) + "\n  },\n";
+  j += "    \"surface_settings\": " + json_lines(base.surface) + ",\n";
+  j += "    \"method_settings\": " + json_lines(base.method) + "\n  },\n";
 
   j += "  \"figures\": [";
   for (std::size_t f = 0; f < study_figures().size(); ++f) {
@@ -308,7 +335,7 @@ std::string study_json(const StudyPlan& plan, const std::vector<StudyRow>& rows)
     const PointSummary& s = points[p];
     j += p ? ",\n    {" : "\n    {";
     for (std::size_t a = 0; a < s.values.size(); ++a)
-      j += json_string(table.parameters[a]) + ": " + json_number(s.values[a]) + ", ";
+      j += json_string(table.parameters[a]) + ": " + json_value(*plan.axes()[a].parameter, s.values[a]) + ", ";
     j += "\"runs\": " + std::to_string(s.runs) + ", \"ok\": " + std::to_string(s.ok);
     for (std::size_t f = 0; f < s.figures.size(); ++f) {
       const FigureSummary& fs = s.figures[f];
@@ -325,7 +352,7 @@ std::string study_json(const StudyPlan& plan, const std::vector<StudyRow>& rows)
     const StudyTableRow& row = table.rows[r];
     j += r ? ",\n    {" : "\n    {";
     for (std::size_t a = 0; a < row.values.size(); ++a)
-      j += json_string(table.parameters[a]) + ": " + json_number(row.values[a]) + ", ";
+      j += json_string(table.parameters[a]) + ": " + json_value(*plan.axes()[a].parameter, row.values[a]) + ", ";
     j += "\"repeat\": " + std::to_string(row.repeat) + ", \"seed\": " + std::to_string(row.seed);
     for (std::size_t f = 0; f < row.figures.size(); ++f)
       j += ", " + json_string(table.figures[f]) + ": " + json_number(row.figures[f]);
@@ -346,11 +373,16 @@ std::string study_fingerprint(const StudyPlan& plan) {
     text += "\n";
     for (const std::string& line : base.surface) text += line + "\n";
   }
+  // Likewise one without a method file or method options.
+  if (!base.method.empty()) {
+    text += "\nmethod\n";
+    for (const std::string& line : base.method) text += line + "\n";
+  }
   text += "\n" + round_trip_text(base.contrast) + " " + round_trip_text(base.noise) + " " +
           base.max_noise_text + "\n";
   for (const StudyAxis& axis : plan.axes()) {
     text += axis.parameter->name;
-    for (double value : axis.values) text += " " + round_trip_text(value);
+    for (double value : axis.values) text += " " + parameter_value_text(*axis.parameter, value);
     text += "\n";
   }
   text += std::to_string(plan.repeats()) + " " + std::to_string(plan.first_seed()) + "\n";

@@ -6,7 +6,9 @@
 // one column per study figure (study_figures.h), ms, status. Numbers carry
 // the point and read back to the same double (round_trip_text); a failed
 // run's figures are empty and its status is its error text, quoted where it
-// holds a comma, a quote or a line end. Lines end in LF.
+// holds a comma, a quote or a line end. Lines end in LF. A parameter with
+// names (method) is written and read by its names ("fourier"), here and in
+// the JSON; StudyTableRow holds their indices.
 #pragma once
 
 #include <cstddef>

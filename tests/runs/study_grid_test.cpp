@@ -60,7 +60,8 @@ TEST(StudyAxis, BadTextsAreNamedWithTheReason) {
       {"noise", "--vary \"noise\": expected NAME=VALUES"},
       {"nois=0:1:5",
        "--vary \"nois=0:1:5\": unknown parameter \"nois\"; the parameters are contrast, noise, "
-       "period, angle, radius, mask_radius, passes, pixel_size, rx, ry, axis, q"},
+       "period, angle, radius, mask_radius, passes, pixel_size, rx, ry, axis, q, method, steps, gamma, "
+       "blur, bits, ambient"},
       {"Noise=0.5", "unknown parameter \"Noise\""},
       {"noise=", "no values"},
       {"noise=0:1", "malformed values \"0:1\""},
