@@ -28,4 +28,5 @@ void TForm1::connect_handlers() {
   connect_range_handlers();
   connect_evaluation_handlers();
   connect_file_menu();
+  connect_method_menu();
 }

@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QMenu>
 #include <QStringList>
+#include <algorithm>
 #include <filesystem>
 #include <stdexcept>
 
@@ -48,8 +49,6 @@ const std::vector<std::string> kMapPictureTypes = {"PNG picture (*.png)", "SVG d
 constexpr int kSvgType = 1;
 constexpr int kDifferenceMap = 2;
 
-std::string channel_name(int c) { return "image " + std::to_string(c + 1); }
-
 // The name as typed, with the type's extension when it has none.
 std::string with_extension(const std::string& file, const std::string& extension) {
   return std::filesystem::path(file).extension().empty() ? file + extension : file;
@@ -76,9 +75,14 @@ std::runtime_error not_measured(const std::string& subject) {
 
 }  // namespace
 
+std::string TForm1::channel_name(int c) { return "image " + std::to_string(c + 1); }
+
 void TForm1::create_file_menu(QMenu* file) {
   for (int c = 0; c < 2; ++c)
     open_fringe_image[c] = file->addAction(QString::fromStdString("open fringe " + channel_name(c) + "…"));
+  for (int c = 0; c < 2; ++c)
+    open_fringe_image_set[c] =
+        file->addAction(QString::fromStdString("open fringe image set of " + channel_name(c) + "…"));
   file->addSeparator();
   for (int c = 0; c < 2; ++c)
     export_heights[c] = file->addAction(QString::fromStdString("export heights of " + channel_name(c) + "…"));
@@ -92,6 +96,13 @@ void TForm1::create_file_menu(QMenu* file) {
     return QFileDialog::getOpenFileName(this, QString::fromStdString(caption), QString(),
                                         QString::fromStdString(types))
         .toStdString();
+  };
+  ask_open_files = [this](const std::string& caption, const std::string& types) {
+    const QStringList files = QFileDialog::getOpenFileNames(this, QString::fromStdString(caption), QString(),
+                                                            QString::fromStdString(types));
+    std::vector<std::string> names;
+    for (const QString& name : files) names.push_back(name.toStdString());
+    return names;
   };
   ask_save_file = [this](const std::string& caption, const std::vector<std::string>& types) {
     QStringList filters;
@@ -109,6 +120,8 @@ void TForm1::connect_file_menu() {
   for (int c = 0; c < 2; ++c) {
     connect(open_fringe_image[c], &QAction::triggered, this,
             [this, c] { guarded([&] { open_fringe_imageClick(c); }); });
+    connect(open_fringe_image_set[c], &QAction::triggered, this,
+            [this, c] { guarded([&] { open_fringe_image_setClick(c); }); });
     connect(export_heights[c], &QAction::triggered, this,
             [this, c] { guarded([&] { export_heightsClick(c); }); });
   }
@@ -127,6 +140,22 @@ void TForm1::open_fringe_imageClick(int c) {
   ui.raw_image->resize(kImageControlSide, kImageControlSide);
   StatusObserver observer(*this, {ui.raw_image, ui.raw_scan});
   run_fringe_image_import(in, ui.raw_image->picture, ui.raw_scan->picture, data.scratch_map, observer);
+}
+
+void TForm1::open_fringe_image_setClick(int c) {
+  std::vector<std::string> files =
+      ask_open_files ? ask_open_files("open fringe image set of " + channel_name(c), kPictureTypes)
+                     : std::vector<std::string>();
+  if (files.empty()) return;
+  // The frames in the order of their names ("frame_01.png", "frame_02.png",
+  // ...), whatever order the dialog lists the chosen files in.
+  std::sort(files.begin(), files.end());
+  WaitCursor hourglass;
+  const ChannelControls& ui = channel_controls_[c];
+  const FringeImageSetImport in{c, files, FormParameters->filters_text(c)};
+  ui.raw_image->resize(kImageControlSide, kImageControlSide);
+  StatusObserver observer(*this, {ui.raw_image, ui.raw_scan});
+  run_fringe_image_set_import(in, ui.raw_image->picture, ui.raw_scan->picture, data.scratch_map, observer);
 }
 
 void TForm1::export_heightsClick(int c) {

@@ -146,6 +146,12 @@ void TForm1::create_channel_inputs() {
     surface_labels[c]->setWordWrap(true);
     surface_labels[c]->setAlignment(c == 0 ? Qt::AlignLeft | Qt::AlignBottom : Qt::AlignLeft | Qt::AlignTop);
     surface_labels[c]->hide();
+    // How the last "profile" measured (method_menu.cpp), empty before one:
+    // above image 1's surface label, under image 2's.
+    method_labels[c] = new QLabel(w);
+    method_labels[c]->setGeometry(88, c == 0 ? 2 : 712, 300, 26);
+    method_labels[c]->setWordWrap(true);
+    method_labels[c]->setAlignment(c == 0 ? Qt::AlignLeft | Qt::AlignBottom : Qt::AlignLeft | Qt::AlignTop);
   }
 }
 
@@ -345,6 +351,7 @@ void TForm1::create_menus() {
     a->setCheckable(true);
   show_statistics->setChecked(true);
   show_linescans->setChecked(true);
+  create_method_menu(settings);
   create_analysis_menu();
   create_study_menu();
   create_popup_menus();

@@ -27,6 +27,7 @@ class TFormParameters;
 class TFormImage;
 class SurfaceWindow;
 class StudyWindow;
+class MethodDialog;
 
 class TForm1 : public QMainWindow {
   Q_OBJECT
@@ -57,6 +58,12 @@ class TForm1 : public QMainWindow {
   std::function<std::string(const std::string& caption, const std::string& types)> ask_open_file;
   std::function<SaveChoice(const std::string& caption, const std::vector<std::string>& types)>
       ask_save_file;
+  // The pictures of a frame set, in the order chosen (sorted by name); empty
+  // when cancelled.
+  std::function<std::vector<std::string>(const std::string& caption, const std::string& types)>
+      ask_open_files;
+  // "image 1", "image 2": how the menus and messages name channel c.
+  static std::string channel_name(int channel);
 
   WorkbenchData data;
   // The channels' simulation records, which the parameters dialog's "OK"
@@ -128,7 +135,7 @@ class TForm1 : public QMainWindow {
   QAction* binary_view_diff;
   // "&File" items of file_menu.cpp: per channel, and for save_map_picture
   // the difference map third.
-  std::array<QAction*, 2> open_fringe_image{}, export_heights{};
+  std::array<QAction*, 2> open_fringe_image{}, open_fringe_image_set{}, export_heights{};
   std::array<QAction*, 3> save_map_picture{};
   QAction *Exit2, *Parameters1, *show_statistics, *show_magnifier, *show_linescans, *show_labels,
       *show_colorbar;
@@ -139,6 +146,13 @@ class TForm1 : public QMainWindow {
   // image 2's grey-level scan; the status texts stay as they are.
   std::array<QLabel*, 2> surface_labels{};
   QAction* Study1;  // "Study" menu: accuracy study
+  // "&Settings" > "method of image 1…", "method of image 2…" (method_menu.cpp)
+  // and their dialogs, made on first use; children of this window.
+  std::array<QAction*, 2> method_settings{};
+  std::array<MethodDialog*, 2> method_dialogs{};
+  // Beside each channel: the method its last "profile" measured with, e.g.
+  // "measured by phase-shift 8 steps, period 10 px"; empty before one.
+  std::array<QLabel*, 2> method_labels{};
 
   // ---- Handlers -----------------------------------------------------------
   // start-up and menus
@@ -158,6 +172,9 @@ class TForm1 : public QMainWindow {
   void open_fringe_imageClick(int channel);
   void export_heightsClick(int channel);
   void save_map_pictureClick(int map);  // 0, 1: a channel's map, 2: the difference map
+  void open_fringe_image_setClick(int channel);
+  // "&Settings": a channel's method settings (method_menu.cpp)
+  void method_settingsClick(int channel);
   void Study1Click();
   // "apply" and "profile"
   void Button_apply_0Click();
@@ -277,6 +294,10 @@ class TForm1 : public QMainWindow {
   // The surface label of channel c from its record.
   void show_channel_surface(int channel);
   void create_study_menu();
+  void create_method_menu(QMenu* settings);
+  void connect_method_menu();
+  // The method label of channel c after a "profile" that measured with `method`.
+  void show_method_used(int channel, const std::string& method);
   void connect_handlers();
   // Each group of handlers wires its own controls.
   void connect_pointer_handlers();
