@@ -1,11 +1,15 @@
 // Fringe image synthesis at the workbench's default camera size, file write
-// included, without and with noise.
+// included, without and with noise; in memory, one picture against a set of
+// eight phase steps (which should cost no more than eight pictures), and a
+// set with error sources (the plain path).
 #include <benchmark/benchmark.h>
 
 #include <unistd.h>
 
 #include <string>
+#include <vector>
 
+#include "simulation/fringe_frames.h"
 #include "simulation/fringe_synthesis.h"
 #include "simulation/random_generator.h"
 
@@ -25,7 +29,39 @@ void synthesize_default_image(benchmark::State& state) {
   unlink(path.c_str());
 }
 
+void make_one_frame(benchmark::State& state) {
+  const SimParams params;  // noise-free, no error sources
+  uint64_t generator = seeded_state(1);
+  for (auto _ : state) {
+    GreyImageOwner image = make_fringe_picture(params, 64, 5, generator);
+    benchmark::DoNotOptimize(image.get());
+  }
+}
+
+// Argument: 0 without error sources, 1 with gamma 2.2 and 12 bits, 2 with
+// a blur of 2 pixels besides.
+void make_eight_frames(benchmark::State& state) {
+  SimParams params;
+  if (state.range(0) >= 1) {
+    params.errors.gamma = 2.2;
+    params.errors.bits = 12;
+  }
+  if (state.range(0) >= 2) params.errors.blur = 2.0;
+  const FrameSet set{8, {}};
+  uint64_t generator = seeded_state(1);
+  for (auto _ : state) {
+    std::vector<GreyImageOwner> frames = make_fringe_frames(params, set, 64, 5, generator);
+    if (frames.size() != 8) {
+      state.SkipWithError("no frames");
+      break;
+    }
+    benchmark::DoNotOptimize(frames.data());
+  }
+}
+
 }  // namespace
 
 // Argument: noise weight in tenths.
 BENCHMARK(synthesize_default_image)->Arg(0)->Arg(5)->Unit(benchmark::kMillisecond);
+BENCHMARK(make_one_frame)->Unit(benchmark::kMillisecond);
+BENCHMARK(make_eight_frames)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);

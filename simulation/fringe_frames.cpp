@@ -20,15 +20,14 @@ std::vector<GreyImageOwner> make_fringe_frames(const SimParams& params, const Fr
   uint64_t state = generator;
   try {
     frames.reserve(periods.size() * static_cast<std::size_t>(set.steps));
+    std::vector<double> shifts(static_cast<std::size_t>(set.steps));
+    for (int k = 0; k < set.steps; ++k) shifts[static_cast<std::size_t>(k)] = phase_step_shift(k, set.steps);
     SimParams frame = params;
     for (const double period : periods) {
       frame.fringe_period = period;
-      for (int k = 0; k < set.steps; ++k) {
-        frame.phase_shift = phase_step_shift(k, set.steps);
-        GreyImageOwner image = make_fringe_picture(frame, max_noise, additive_range, state);
-        if (!image) return {};
-        frames.push_back(std::move(image));
-      }
+      std::vector<GreyImageOwner> steps = make_shifted_pictures(frame, shifts, max_noise, additive_range, state);
+      if (steps.empty()) return {};
+      for (GreyImageOwner& image : steps) frames.push_back(std::move(image));
     }
   } catch (const std::bad_alloc&) {
     return {};

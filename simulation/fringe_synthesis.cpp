@@ -24,55 +24,132 @@
 // would leave it.
 namespace {
 
+// Writes the rows of one picture from their noise-free levels: grey bytes
+// in vectors, the listed and tail columns exactly, each row's draws from a
+// jump of the picture's first state.
+class RowWriter {
+ public:
+  RowWriter(GreyImage* image, const Noise& noise, double contrast, uint64_t draws_per_row, uint64_t start)
+      : image_(image),
+        noise_(noise),
+        contrast_(contrast),
+        draws_per_row_(draws_per_row),
+        start_(start),
+        pixel_(random_jump(static_cast<uint64_t>(noise.draws))),
+        listed_(static_cast<std::size_t>(image->width)) {}
+
+  // Row i from `levels`; `rows` gives the exact level of any pixel of it.
+  template <typename Rows>
+  void make_row(const Rows& rows, int32_t i, const double* levels) {
+    const auto width = static_cast<std::size_t>(image_->width);
+    uint8_t* line = img_line(image_, i);
+    uint32_t* listed = listed_.data();
+    if (noise_.weight == 0.0) {
+      // The term n * m * v / 255 is then a signed zero (v is never
+      // infinite) and leaves v as it is.
+      const KernelRow done = clean_grey_row(levels, width, contrast_ > 0.0 ? kLevelMargin : 0.0, line, listed);
+      for (std::size_t k = 0; k < done.listed; ++k) line[listed[k]] = grey_byte(rows.exact_level(i, listed[k]));
+      for (std::size_t j = done.done; j < width; ++j) line[j] = grey_byte(rows.exact_level(i, j));
+      return;
+    }
+    // The draws of any row start where the generator stands after all the
+    // rows below it: a jump of that many draws from the first.
+    const uint64_t row_start = jumped_state(start_, random_jump(draws_per_row_ * static_cast<uint64_t>(i)));
+    const uint64_t first = jumped_state(row_start, kOneDraw);  // after pixel 0's first draw
+    // The margin for the largest shaped value |n| <= M: a little wider than
+    // each pixel's own, which only sends a few more pixels to the exact path.
+    const double margin = noise_.margin(contrast_, noise_.proportional ? -noise_.low : 0);
+    const KernelRow done = noisy_grey_row(noise_, margin, levels, width, first, line, listed);
+    for (std::size_t k = 0; k < done.listed; ++k) {
+      const std::size_t j = listed[k];
+      const uint64_t state = jumped_state(first, random_jump(static_cast<uint64_t>(noise_.draws) * j));
+      line[j] = noisy_grey(noise_, rows.exact_level(i, j), state);
+    }
+    uint64_t state = jumped_state(first, random_jump(static_cast<uint64_t>(noise_.draws) * done.done));
+    for (std::size_t j = done.done; j < width; ++j, state = jumped_state(state, pixel_))
+      line[j] = noisy_grey(noise_, rows.exact_level(i, j), state);
+  }
+
+  // Where the generator stands after the whole picture.
+  uint64_t end() const {
+    return jumped_state(start_, random_jump(draws_per_row_ * static_cast<uint64_t>(image_->height)));
+  }
+
+ private:
+  GreyImage* image_;
+  Noise noise_;
+  double contrast_;
+  uint64_t draws_per_row_;
+  uint64_t start_;
+  RandomJump pixel_;
+  std::vector<uint32_t> listed_;
+};
+
 // Every row of the picture from the noise-free levels of `rows` (the
 // sphere's, or another surface's: both give the levels of a row, whether two
 // rows have the same levels, and the exact level of any pixel).
 template <typename Rows>
 void make_rows(Rows& rows, GreyImage* image, const Noise& noise, double contrast, uint64_t draws_per_row,
                uint64_t& generator) {
-  const auto width = static_cast<std::size_t>(image->width);
-  const RandomJump pixel = random_jump(static_cast<uint64_t>(noise.draws));
-  std::vector<uint32_t> listed(width);
-  // The draws of any row start where the generator stands after all the rows
-  // below it: a jump of that many draws from the first.
-  const uint64_t start = generator;
-  const auto make_row = [&](int32_t i, const double* levels) {
-    uint8_t* line = img_line(image, i);
-    if (noise.weight == 0.0) {
-      // The term n * m * v / 255 is then a signed zero (v is never
-      // infinite) and leaves v as it is.
-      const KernelRow done =
-          clean_grey_row(levels, width, contrast > 0.0 ? kLevelMargin : 0.0, line, listed.data());
-      for (std::size_t k = 0; k < done.listed; ++k) line[listed[k]] = grey_byte(rows.exact_level(i, listed[k]));
-      for (std::size_t j = done.done; j < width; ++j) line[j] = grey_byte(rows.exact_level(i, j));
-      return;
-    }
-    const uint64_t row_start = jumped_state(start, random_jump(draws_per_row * static_cast<uint64_t>(i)));
-    const uint64_t first = jumped_state(row_start, kOneDraw);  // after pixel 0's first draw
-    // The margin for the largest shaped value |n| <= M: a little wider than
-    // each pixel's own, which only sends a few more pixels to the exact path.
-    const double margin = noise.margin(contrast, noise.proportional ? -noise.low : 0);
-    const KernelRow done = noisy_grey_row(noise, margin, levels, width, first, line, listed.data());
-    for (std::size_t k = 0; k < done.listed; ++k) {
-      const std::size_t j = listed[k];
-      const uint64_t state = jumped_state(first, random_jump(static_cast<uint64_t>(noise.draws) * j));
-      line[j] = noisy_grey(noise, rows.exact_level(i, j), state);
-    }
-    uint64_t state = jumped_state(first, random_jump(static_cast<uint64_t>(noise.draws) * done.done));
-    for (std::size_t j = done.done; j < width; ++j, state = jumped_state(state, pixel))
-      line[j] = noisy_grey(noise, rows.exact_level(i, j), state);
-  };
+  RowWriter writer(image, noise, contrast, draws_per_row, generator);
   // Rows i and H-1-i are made one after the other: mirrored about the image
   // centre, they often share their levels.
   const int32_t height = image->height;
   for (int32_t i = 0; i < (height + 1) / 2; ++i) {
     const int32_t partner = height - 1 - i;
     const double* levels = rows.row(i);
-    make_row(i, levels);
+    writer.make_row(rows, i, levels);
     if (partner == i) continue;
-    make_row(partner, rows.same_levels(i, partner) ? levels : rows.row(partner));
+    writer.make_row(rows, partner, rows.same_levels(i, partner) ? levels : rows.row(partner));
   }
-  generator = jumped_state(start, random_jump(draws_per_row * static_cast<uint64_t>(height)));
+  generator = writer.end();
+}
+
+// The noise of weight m and the draws a row of `width` pixels takes.
+uint64_t row_draws(const Noise& noise, double m, int32_t width) {
+  // Without noise each pixel still draws its shaped value (the image then
+  // does not depend on the seed, yet the generator advances).
+  return static_cast<uint64_t>(m == 0.0 ? (noise.proportional ? 1 : 0) : noise.draws) *
+         static_cast<uint64_t>(width);
+}
+
+// Pictures of the sphere that differ in their phase shift only, row by row
+// side by side: each row's roots and divisions are worked out once for all
+// of them (sphere_phase_row), its levels and bytes per picture, so that
+// each picture gets the bytes make_rows gives it.
+void make_sphere_pictures(const SimParams& params, const std::vector<double>& shifts,
+                          std::vector<GreyImageOwner>& images, const Noise& noise, double contrast,
+                          uint64_t draws_per_row, uint64_t& generator) {
+  std::vector<SphereRows> rows;
+  std::vector<RowWriter> writers;
+  rows.reserve(shifts.size());
+  writers.reserve(shifts.size());
+  uint64_t start = generator;
+  for (std::size_t f = 0; f < shifts.size(); ++f) {
+    SimParams shifted = params;
+    shifted.phase_shift = shifts[f];
+    rows.emplace_back(shifted, contrast, kDarkFloor);
+    writers.emplace_back(images[f].get(), noise, contrast, draws_per_row, start);
+    start = writers.back().end();
+  }
+  const auto width = static_cast<std::size_t>(params.x_pixels);
+  std::vector<double> phases(width), partner_phases(width);
+  const int32_t height = params.y_pixels;
+  for (int32_t i = 0; i < (height + 1) / 2; ++i) {
+    const int32_t partner = height - 1 - i;
+    const std::size_t done = rows[0].phases(i, phases.data());
+    const bool mirrored = partner != i;
+    const bool same = mirrored && rows[0].same_levels(i, partner);
+    const std::size_t partner_done = mirrored && !same ? rows[0].phases(partner, partner_phases.data()) : 0;
+    for (std::size_t f = 0; f < shifts.size(); ++f) {
+      const double* levels = rows[f].row_from_phases(i, phases.data(), done);
+      writers[f].make_row(rows[f], i, levels);
+      if (!mirrored) continue;
+      writers[f].make_row(rows[f], partner,
+                          same ? levels : rows[f].row_from_phases(partner, partner_phases.data(), partner_done));
+    }
+  }
+  generator = start;
 }
 
 }  // namespace
@@ -91,10 +168,7 @@ GreyImageOwner make_fringe_picture(const SimParams& params, int32_t max_noise, i
 
   try {
     const Noise noise = pixel_noise(m, max_noise, additive_range);
-    // Without noise each pixel still draws its shaped value (the image then
-    // does not depend on the seed, yet the generator advances).
-    const uint64_t draws_per_row = static_cast<uint64_t>(m == 0.0 ? (noise.proportional ? 1 : 0) : noise.draws) *
-                                   static_cast<uint64_t>(image->width);
+    const uint64_t draws_per_row = row_draws(noise, m, image->width);
     if (params.surface.model == SurfaceModel::sphere) {
       SphereRows rows(params, g, kDarkFloor);
       make_rows(rows, image.get(), noise, g, draws_per_row, generator);
@@ -114,4 +188,36 @@ int synthesize_fringe_image(const SimParams& params, const char* path, int32_t m
   if (!image) return kSynthesisNoImage;  // nothing written
   // The fringe image is a working file, made again by every "apply".
   return img_save_bmp(image.get(), path, Durability::atomic_only);
+}
+
+std::vector<GreyImageOwner> make_shifted_pictures(const SimParams& params, const std::vector<double>& shifts,
+                                                  int32_t max_noise, int32_t additive_range, uint64_t& generator) {
+  std::vector<GreyImageOwner> images;
+  uint64_t state = generator;
+  try {
+    images.reserve(shifts.size());
+    if (params.surface.model != SurfaceModel::sphere || !params.errors.none()) {
+      // Other surfaces and error sources: picture after picture.
+      for (const double shift : shifts) {
+        SimParams shifted = params;
+        shifted.phase_shift = shift;
+        images.push_back(make_fringe_picture(shifted, max_noise, additive_range, state));
+        if (!images.back()) return {};
+      }
+    } else {
+      for (std::size_t f = 0; f < shifts.size(); ++f) {
+        images.emplace_back(img_create_rows_unfilled(1, params.x_pixels, params.y_pixels));
+        if (!images.back()) return {};
+      }
+      const double g = clamp_unit(params.dynamic);
+      const double m = clamp_unit(params.noise);
+      const Noise noise = pixel_noise(m, max_noise, additive_range);
+      if (!shifts.empty())
+        make_sphere_pictures(params, shifts, images, noise, g, row_draws(noise, m, params.x_pixels), state);
+    }
+  } catch (const std::bad_alloc&) {
+    return {};  // no memory for the images or the work rows
+  }
+  generator = state;
+  return images;
 }

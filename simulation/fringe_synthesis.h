@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "scan/grey_image.h"
 #include "simulation/sim_params.h"
@@ -43,3 +44,11 @@ int synthesize_fringe_image(const SimParams& params, const char* path, int32_t m
 // created (a side outside 1..4096, no memory).
 GreyImageOwner make_fringe_picture(const SimParams& params, int32_t max_noise, int32_t additive_range,
                                    uint64_t& generator);
+
+// make_fringe_picture's pictures of `params` with each of `shifts` as its
+// phase_shift, in that order, drawing from `generator` picture after picture
+// as make_fringe_picture would. The sphere's pictures without error sources
+// are made side by side, the roots and divisions of each row once for all.
+// Empty when a picture cannot be made; the generator is then left as it was.
+std::vector<GreyImageOwner> make_shifted_pictures(const SimParams& params, const std::vector<double>& shifts,
+                                                  int32_t max_noise, int32_t additive_range, uint64_t& generator);

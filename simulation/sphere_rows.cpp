@@ -45,3 +45,21 @@ const double* SphereRows::row(int32_t i) {
   for (std::size_t j = done.done; j < geometry_.width; ++j) levels[j] = geometry_.exact_level(y_sq, j);
   return levels;
 }
+
+std::size_t SphereRows::phases(int32_t i, double* phases) const {
+  return sphere_phase_row(geometry_, row_y_sq_[static_cast<std::size_t>(i)], phases);
+}
+
+const double* SphereRows::row_from_phases(int32_t i, const double* phases, std::size_t done) {
+  const double y_sq = row_y_sq_[static_cast<std::size_t>(i)];
+  double* levels = scratch_.data();
+  const KernelRow made = shifted_sphere_row(geometry_, y_sq, phases, levels, listed_.data());
+  // Both kernels take the same whole vectors at one target; should the
+  // dispatch change between the two calls, the columns beyond either's
+  // vectors are worked out exactly.
+  const std::size_t end = made.done < done ? made.done : done;
+  std::size_t k = 0;
+  for (; k < made.listed && listed_[k] < end; ++k) levels[listed_[k]] = geometry_.exact_level(y_sq, listed_[k]);
+  for (std::size_t j = end; j < geometry_.width; ++j) levels[j] = geometry_.exact_level(y_sq, j);
+  return levels;
+}

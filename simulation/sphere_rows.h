@@ -59,6 +59,13 @@ class SphereRows {
   // Levels of row i, valid until the next call: estimated in vectors
   // (estimate_sphere_row), where that cannot change a grey byte only.
   const double* row(int32_t i);
+  // The same levels in two steps, for pictures of one geometry that differ
+  // in their phase shift only: row i's unshifted phases into `phases`
+  // (width doubles; the columns [0, done) the vectors made, done returned),
+  // then, from another SphereRows of the same geometry and any shift, the
+  // levels row(i) gives (valid until the next call).
+  std::size_t phases(int32_t i, double* phases) const;
+  const double* row_from_phases(int32_t i, const double* phases, std::size_t done);
   // Whether rows i and k have the same levels: their y squared are equal.
   bool same_levels(int32_t i, int32_t k) const { return row_y_sq_[i] == row_y_sq_[k]; }
   // The C library's level of pixel j of row i.

@@ -53,38 +53,76 @@ HWY_INLINE hn::Mask<DD> near_integers(DD d, VD v, VD margin) {
   return hn::And(hn::Lt(distance, margin), hn::Gt(distance, hn::Neg(margin)));
 }
 
-KernelRow EstimateSphereRow(const SphereGeometry& g, double y_sq, double* levels, uint32_t* listed) {
+// The sphere's unshifted phases 2 pi (x + z t) / P of columns with x and
+// r^2 = x^2 + y^2 = r_sq. Every sqrt is correctly rounded: the C library's
+// to the last bit. Outside the sphere (and for not-a-number) the root of 0
+// is taken; those columns keep the floor level.
+HWY_INLINE VD SpherePhases(DD d, const SphereGeometry& g, VD x, VD r_sq) {
+  const VD rest = hn::Sub(hn::Set(d, g.radius_sq), r_sq);
+  const VD z = hn::Sub(hn::Sqrt(hn::IfThenElseZero(hn::Gt(rest, hn::Zero(d)), rest)), hn::Set(d, g.radius));
+  return hn::Div(hn::Mul(hn::Set(d, 2.0 * std::numbers::pi), hn::Add(x, hn::Mul(z, hn::Set(d, g.t)))),
+                 hn::Set(d, g.period_mm));
+}
+
+// Stores the levels of columns j.. from their unshifted phases (the floor
+// level outside the sphere) and lists the columns whose shifted phase lies
+// beyond the estimate's range; returns the count listed so far.
+HWY_INLINE std::size_t StoreSphereLevels(DD d, const SphereGeometry& g, std::size_t j, VD r_sq, VD phases,
+                                         double* levels, uint32_t* listed, std::size_t count) {
+  // The shift is added after the division, as SphereGeometry::phase adds
+  // it; the range check below takes the shifted phase the cosine sees.
+  const VD phi = hn::Add(phases, hn::Set(d, g.phase_shift));
+  const VD c = CosineEstimate(d, phi);
+  const VD level = hn::Sub(hn::Mul(hn::Add(hn::Mul(hn::Set(d, g.contrast), c), hn::Set(d, 1.0)), hn::Set(d, 127.0)),
+                           hn::Set(d, g.shift));
+  const auto inside = hn::Lt(r_sq, hn::Set(d, g.radius_sq));
+  hn::StoreU(hn::IfThenElse(inside, level, hn::LoadU(d, g.floor_level + j)), d, levels + j);
+  const VD range = hn::Set(d, kCosineEstimateRange);
+  const auto within = hn::And(hn::Le(phi, range), hn::Ge(phi, hn::Neg(range)));
+  return list_lanes(d, hn::AndNot(within, inside), j, listed, count);
+}
+
+KernelRow EstimateSphereRow(const SphereGeometry& geometry, double y_sq, double* levels, uint32_t* listed) {
+  // A copy no store through `levels` can alias: its numbers stay in registers.
+  const SphereGeometry g = geometry;
   const DD d;
   const std::size_t lanes = hn::Lanes(d);
   const VD y = hn::Set(d, y_sq);
-  const VD radius_sq = hn::Set(d, g.radius_sq);
-  const VD radius = hn::Set(d, g.radius);
-  const VD t = hn::Set(d, g.t);
-  const VD two_pi = hn::Set(d, 2.0 * std::numbers::pi);
-  const VD period = hn::Set(d, g.period_mm);
-  const VD phase_shift = hn::Set(d, g.phase_shift);
-  const VD contrast = hn::Set(d, g.contrast);
-  const VD shift = hn::Set(d, g.shift);
-  const VD range = hn::Set(d, kCosineEstimateRange);
   KernelRow row{0, 0};
   std::size_t j = 0;
   for (; j + lanes <= g.width; j += lanes) {
-    // Every sqrt is correctly rounded: the C library's to the last bit.
-    // Outside the sphere (and for not-a-number) the root of 0 is taken;
-    // those columns keep the floor level.
     const VD r_sq = hn::Add(hn::LoadU(d, g.column_x_sq + j), y);
-    const VD rest = hn::Sub(radius_sq, r_sq);
-    const VD z = hn::Sub(hn::Sqrt(hn::IfThenElseZero(hn::Gt(rest, hn::Zero(d)), rest)), radius);
-    // The shift is added after the division, as SphereGeometry::phase adds
-    // it; the range check below takes the shifted phase the cosine sees.
-    const VD phi = hn::Add(
-        hn::Div(hn::Mul(two_pi, hn::Add(hn::LoadU(d, g.column_x + j), hn::Mul(z, t))), period), phase_shift);
-    const VD c = CosineEstimate(d, phi);
-    const VD level = hn::Sub(hn::Mul(hn::Add(hn::Mul(contrast, c), hn::Set(d, 1.0)), hn::Set(d, 127.0)), shift);
-    const auto inside = hn::Lt(r_sq, radius_sq);
-    hn::StoreU(hn::IfThenElse(inside, level, hn::LoadU(d, g.floor_level + j)), d, levels + j);
-    const auto within = hn::And(hn::Le(phi, range), hn::Ge(phi, hn::Neg(range)));
-    row.listed = list_lanes(d, hn::AndNot(within, inside), j, listed, row.listed);
+    const VD phases = SpherePhases(d, g, hn::LoadU(d, g.column_x + j), r_sq);
+    row.listed = StoreSphereLevels(d, g, j, r_sq, phases, levels, listed, row.listed);
+  }
+  row.done = j;
+  return row;
+}
+
+std::size_t SpherePhaseRow(const SphereGeometry& geometry, double y_sq, double* phases) {
+  const SphereGeometry g = geometry;
+  const DD d;
+  const std::size_t lanes = hn::Lanes(d);
+  const VD y = hn::Set(d, y_sq);
+  std::size_t j = 0;
+  for (; j + lanes <= g.width; j += lanes) {
+    const VD r_sq = hn::Add(hn::LoadU(d, g.column_x_sq + j), y);
+    hn::StoreU(SpherePhases(d, g, hn::LoadU(d, g.column_x + j), r_sq), d, phases + j);
+  }
+  return j;
+}
+
+KernelRow ShiftedSphereRow(const SphereGeometry& geometry, double y_sq, const double* phases, double* levels,
+                           uint32_t* listed) {
+  const SphereGeometry g = geometry;
+  const DD d;
+  const std::size_t lanes = hn::Lanes(d);
+  const VD y = hn::Set(d, y_sq);
+  KernelRow row{0, 0};
+  std::size_t j = 0;
+  for (; j + lanes <= g.width; j += lanes) {
+    const VD r_sq = hn::Add(hn::LoadU(d, g.column_x_sq + j), y);
+    row.listed = StoreSphereLevels(d, g, j, r_sq, hn::LoadU(d, phases + j), levels, listed, row.listed);
   }
   row.done = j;
   return row;
@@ -206,12 +244,21 @@ HWY_AFTER_NAMESPACE();
 #if HWY_ONCE
 namespace fringe {
 HWY_EXPORT(EstimateSphereRow);
+HWY_EXPORT(SpherePhaseRow);
+HWY_EXPORT(ShiftedSphereRow);
 HWY_EXPORT(CleanGreyRow);
 HWY_EXPORT(NoisyGreyRow);
 }  // namespace fringe
 
 KernelRow estimate_sphere_row(const SphereGeometry& g, double y_sq, double* levels, uint32_t* listed) {
   return HWY_DYNAMIC_DISPATCH(fringe::EstimateSphereRow)(g, y_sq, levels, listed);
+}
+std::size_t sphere_phase_row(const SphereGeometry& g, double y_sq, double* phases) {
+  return HWY_DYNAMIC_DISPATCH(fringe::SpherePhaseRow)(g, y_sq, phases);
+}
+KernelRow shifted_sphere_row(const SphereGeometry& g, double y_sq, const double* phases, double* levels,
+                             uint32_t* listed) {
+  return HWY_DYNAMIC_DISPATCH(fringe::ShiftedSphereRow)(g, y_sq, phases, levels, listed);
 }
 KernelRow clean_grey_row(const double* levels, std::size_t width, double margin, uint8_t* line,
                          uint32_t* listed) {

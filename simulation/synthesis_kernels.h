@@ -24,6 +24,15 @@ struct KernelRow {
 // (or is not a number).
 KernelRow estimate_sphere_row(const SphereGeometry& g, double y_sq, double* levels, uint32_t* listed);
 
+// The same in two halves, for frames of one geometry that differ in their
+// phase shift only (the root and the division are then worked out once per
+// row for all of them): the unshifted phases 2 pi (x + z t) / P of columns
+// [0, done), returning done; then the levels from those phases, exactly the
+// ones estimate_sphere_row gives.
+std::size_t sphere_phase_row(const SphereGeometry& g, double y_sq, double* phases);
+KernelRow shifted_sphere_row(const SphereGeometry& g, double y_sq, const double* phases, double* levels,
+                             uint32_t* listed);
+
 // The grey bytes of noise-free levels; lists the columns whose level lies
 // within `margin` of an integer.
 KernelRow clean_grey_row(const double* levels, std::size_t width, double margin, uint8_t* line,

@@ -118,7 +118,19 @@ struct SetCase {
 };
 
 std::vector<SetCase> set_cases() {
+  // Rows off centre (no mirrored row shares its levels), an even height, and
+  // rows narrower than a vector.
+  SimParams moved = small_sphere();
+  moved.y_pixels = 32;
+  moved.offset_x = 0.3;
+  moved.offset_y = -0.55;
+  SimParams narrow = small_sphere();
+  narrow.x_pixels = 3;
+  narrow.y_pixels = 4;
   return {
+      {"sphere off centre, noisy", moved, {3, {}}, 0.5},
+      {"sphere off centre", moved, {4, {5.0}}, 0.0},
+      {"three columns", narrow, {4, {}}, 0.3},
       {"sphere, 4 steps", small_sphere(), {4, {}}, 0.0},
       {"sphere, 3 steps, noisy", small_sphere(), {3, {}}, 0.7},
       {"sphere, two periods", small_sphere(), {3, {8.0, 4.0}}, 0.4},
