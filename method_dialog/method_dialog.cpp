@@ -28,9 +28,12 @@ const char* method_note(int index) {
   }
 }
 
+// The number fields share one width; the period list takes the row.
+constexpr int kNumberWidth = 120;
+
 EditBox* number_box(QWidget* parent) {
   auto* box = new EditBox(parent);
-  box->setMaximumWidth(120);
+  box->setMaximumWidth(kNumberWidth);
   return box;
 }
 
@@ -43,6 +46,7 @@ MethodDialog::MethodDialog(int channel, const std::string& channel_name, QWidget
   for (const FringeMethod m : kMethods) method_box->addItem(fringe_method_name(m));
   steps_box = new QSpinBox(this);
   steps_box->setRange(3, 64);
+  steps_box->setMaximumWidth(kNumberWidth);
   periods_box = new EditBox(this);
   periods_box->setPlaceholderText("the scan settings' period");
   periods_box->setToolTip("fringe periods in pixels, coarse to fine, e.g. 1280,80,10");
@@ -52,12 +56,12 @@ MethodDialog::MethodDialog(int channel, const std::string& channel_name, QWidget
   blur_box->setToolTip("defocus as a Gaussian sigma in pixels (0: none)");
   bits_box = new QSpinBox(this);
   bits_box->setRange(8, 16);
+  bits_box->setMaximumWidth(kNumberWidth);
   bits_box->setToolTip("camera bit depth; deeper frames are kept as 16-bit PNG");
   ambient_box = number_box(this);
   ambient_box->setToolTip("constant ambient light, grey levels of the 8-bit scale (0: none)");
   note_label = new QLabel(this);
   note_label->setWordWrap(true);
-  note_label->setEnabled(false);
 
   auto* form = new QFormLayout;
   form->addRow("method", method_box);
