@@ -8,6 +8,7 @@
 #include "analysis/reference_sphere.h"
 #include "analysis/surface_figures.h"
 #include "common/errors.h"
+#include "common/round_trip_number.h"
 #include "common/text_to_number.h"
 #include "common/settings_file.h"
 #include "common/work_files.h"
@@ -35,15 +36,69 @@ std::string max_noise_text(double max_noise) {
   return plain_number_text(checked("max_noise", max_noise, domains::max_noise));
 }
 
-MeasurementSettings workspace_measurement_settings(const Workspace& workspace, int channel) {
+MeasurementSettings workspace_measurement_settings(const Workspace& workspace, int channel,
+                                                   const MethodOverrides& method) {
   const ChannelSettings files = read_workspace_settings(workspace.path, channel);
   MeasurementSettings s;
   s.channel = files.channel;
   s.scan = files.scan;
   s.image = files.image;
   s.surface = files.surface;
+  s.method = files.method;
+  if (!method.any()) return s;
+  const MethodSettings file = read_method_settings(files.method, workspace_file(workspace.path, method_file(files.channel)));
+  try {
+    s.method = method_settings_lines(apply_method_overrides(file, method));
+  } catch (const std::invalid_argument& e) {
+    // The tool's words, with the argument's name as Python spells it:
+    // "steps: 2 must lie between 3 and 64" for "--steps: ...".
+    const std::string message = e.what();
+    throw std::invalid_argument(message.rfind("--", 0) == 0 ? message.substr(2) : message);
+  }
   return s;
 }
+
+MethodOverrides method_arguments(std::optional<std::string> method, std::optional<int> steps,
+                                 const py::object& periods, std::optional<double> gamma,
+                                 std::optional<double> blur, std::optional<int> bits,
+                                 std::optional<double> ambient) {
+  MethodOverrides o;
+  o.method = std::move(method);
+  o.steps = steps;
+  o.gamma = gamma;
+  o.blur = blur;
+  o.bits = bits;
+  o.ambient = ambient;
+  if (periods.is_none()) return o;
+  if (py::isinstance<py::str>(periods)) {
+    o.periods = periods.cast<std::string>();
+    return o;
+  }
+  if (!py::isinstance<py::iterable>(periods))
+    throw py::type_error("periods: expected numbers (coarse to fine) or a text \"1280,80,10\"");
+  std::string text;
+  for (const py::handle& period : periods) {
+    if (!py::isinstance<py::float_>(period) && !py::isinstance<py::int_>(period))
+      throw py::type_error("periods: expected numbers (coarse to fine) or a text \"1280,80,10\"");
+    // The shortest text that reads back: the method sees exactly the numbers given.
+    text += (text.empty() ? "" : ",") + round_trip_text(period.cast<double>());
+  }
+  o.periods = text;
+  return o;
+}
+
+const char* const kMethodArgumentsDoc = R"(
+The method arguments stand in for the workspace's method file (method.ini /
+method_1.ini) one by one, as the tool's options of the same names do; None keeps the
+file's value (without a file: quadrature, the engine's own measurement of one picture).
+method: "quadrature", "phase-shift" or "fourier". steps: phase steps per period of
+phase-shift, a whole number 3..64. periods: the fringe periods of phase-shift in pixels,
+coarse to fine, as numbers [1280, 80, 10] or a text "1280,80,10" (default: the scan
+settings' LambdaF; the single-frame methods take the finest). gamma: projector gamma,
+> 0 (1: none). blur: defocus, Gaussian sigma in pixels, 0..4096 (0: none). bits: camera
+bit depth, 8..16 (quadrature scans 8-bit pictures only). ambient: constant ambient
+level, grey levels, 0..254. A value outside its domain raises ValueError in the tool's
+words ("steps: 2 must lie between 3 and 64").)";
 
 void compare_with_sphere(const ProfileHeights& profile, double radius, double mask_radius, Comparison& out) {
   HeightMatrix& map = out.maps.height_map;
@@ -183,11 +238,12 @@ threads use workspaces side by side. Raises OSError when the folder does not exi
             d["scan"] = s.scan;
             d["image"] = s.image;
             d["surface"] = s.surface;
+            d["method"] = s.method;
             return d;
           },
           py::arg("channel") = 0,
-          "The channel's settings files as lists of lines: {'scan': [...], 'image': [...], 'surface': [...]}"
-          " (surface empty without a surface file). Raises OSError for a missing file, ValueError for a"
+          "The channel's settings files as lists of lines: {'scan': [...], 'image': [...], 'surface': [...],"
+          " 'method': [...]} (surface and method empty without their files). Raises OSError for a missing file, ValueError for a"
           " value that is not a number.")
       .def("__repr__", [](const Workspace& w) { return "fringe.Workspace('" + w.path + "')"; });
 
@@ -267,8 +323,11 @@ profile the engine made (profile), the seed, contrast and noise, and the fringe 
   m.def(
       "measure",
       [](const Workspace& workspace, int channel, double seed, double noise, double contrast, double max_noise,
-         std::optional<std::string> surface, bool keep_picture) {
-        MeasurementSettings s = workspace_measurement_settings(workspace, channel_argument(channel));
+         std::optional<std::string> surface, bool keep_picture, std::optional<std::string> method,
+         std::optional<int> steps, const py::object& periods, std::optional<double> gamma, std::optional<double> blur,
+         std::optional<int> bits, std::optional<double> ambient) {
+        const MethodOverrides overrides = method_arguments(method, steps, periods, gamma, blur, bits, ambient);
+        MeasurementSettings s = workspace_measurement_settings(workspace, channel_argument(channel), overrides);
         s.seed = seed_argument(seed);
         s.noise = checked("noise", noise, domains::unit);
         s.contrast = checked("contrast", contrast, domains::unit);
@@ -293,15 +352,18 @@ profile the engine made (profile), the seed, contrast and noise, and the fringe 
       },
       py::arg("workspace"), py::kw_only(), py::arg("channel") = 0, py::arg("seed") = 1, py::arg("noise") = 0.0,
       py::arg("contrast") = 1.0, py::arg("max_noise") = 64, py::arg("surface") = py::none(),
-      py::arg("keep_picture") = false,
-      R"(`fringe measure`: "apply" then "profile" of the workspace's channel, in memory.
+      py::arg("keep_picture") = false, py::arg("method") = py::none(), py::arg("steps") = py::none(),
+      py::arg("periods") = py::none(), py::arg("gamma") = py::none(), py::arg("blur") = py::none(),
+      py::arg("bits") = py::none(), py::arg("ambient") = py::none(),
+      (std::string(R"(`fringe measure`: "apply" then "profile" of the workspace's channel, in memory.
 
 seed (0..4294967295), noise and contrast (0..1), max_noise (whole grey levels 0..255) as
 the tool's options; surface ("biconic:rx=7.6,ry=7.9,axis=30,q=-0.2" or "sphere") stands in
 for the channel's surface file as --surface does. Returns a Measurement with the numbers
 the tool prints for the same workspace and seed. The GIL is released while it runs, so
 threads measure side by side. Raises ValueError for an argument outside its domain or a
-settings value that is not a number, OSError for a missing settings file.)");
+settings value that is not a number, OSError for a missing settings file.
+)") + kMethodArgumentsDoc).c_str());
 
   m.def(
       "compare",

@@ -7,11 +7,13 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "analysis/mask_statistics.h"
 #include "runs/measurement.h"
+#include "runs/method_settings.h"
 #include "runs/value_domains.h"
 
 namespace py = pybind11;
@@ -58,8 +60,21 @@ int channel_argument(int channel);
 // The maximum noise as the text the chain reads ("64").
 std::string max_noise_text(double max_noise);
 
-// The channel's settings files of the workspace (runs/workspace_settings.h).
-MeasurementSettings workspace_measurement_settings(const Workspace& workspace, int channel);
+// The channel's settings files of the workspace (runs/workspace_settings.h),
+// its method file's lines with `method` applied over them.
+MeasurementSettings workspace_measurement_settings(const Workspace& workspace, int channel,
+                                                   const MethodOverrides& method = {});
+
+// The method arguments of measure and study (None: the workspace's method
+// file). periods: None, a text "1280,80,10" or numbers, coarse to fine.
+// Their values are checked where they are applied.
+MethodOverrides method_arguments(std::optional<std::string> method, std::optional<int> steps,
+                                 const py::object& periods, std::optional<double> gamma,
+                                 std::optional<double> blur, std::optional<int> bits,
+                                 std::optional<double> ambient);
+
+// The part of a docstring that says what the method arguments do.
+extern const char* const kMethodArgumentsDoc;
 
 // The statistics and maps of a profile compared with the sphere of `radius`
 // inside the mask of `mask_radius` (mm), as "profile" makes them.

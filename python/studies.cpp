@@ -17,22 +17,35 @@
 namespace {
 
 // "name=v1,v2,..." of a --vary text for one entry of the vary dict: a text
-// is taken as it is ("0:1:5"), numbers as the shortest text that reads back
-// to each, so the grid holds exactly the values given.
+// is taken as it is ("0:1:5", "fourier"), numbers as the shortest text that
+// reads back to each, so the grid holds exactly the values given, and names
+// (a list of methods) as they are.
 std::string axis_text(const std::string& name, const py::handle& values) {
   if (py::isinstance<py::str>(values)) return name + "=" + values.cast<std::string>();
+  const std::string expected = "vary[\"" + name + "\"]: expected numbers, a number, names or a text \"a:b:n\"";
+  const auto value_text = [&](const py::handle& value) {
+    if (py::isinstance<py::str>(value)) return value.cast<std::string>();
+    if (!py::isinstance<py::float_>(value) && !py::isinstance<py::int_>(value)) throw py::type_error(expected);
+    return round_trip_text(value.cast<double>());
+  };
   std::string text;
   if (py::isinstance<py::float_>(values) || py::isinstance<py::int_>(values)) {
-    text = round_trip_text(values.cast<double>());
+    text = value_text(values);
   } else {
-    if (!py::isinstance<py::iterable>(values))
-      throw py::type_error("vary[\"" + name + "\"]: expected numbers, a number or a text \"a:b:n\"");
+    if (!py::isinstance<py::iterable>(values)) throw py::type_error(expected);
     for (const py::handle& value : values) {
       if (!text.empty()) text += ",";
-      text += round_trip_text(value.cast<double>());
+      text += value_text(value);
     }
   }
   return name + "=" + text;
+}
+
+// A varied value as the CSV shows it: a method by its name, a number as a float.
+py::object value_object(const std::string& parameter, double value) {
+  const StudyParameter* p = find_study_parameter(parameter);
+  if (p != nullptr && !p->names.empty()) return py::str(parameter_value_text(*p, value));
+  return py::float_(value);
 }
 
 // Asks the study to stop when Python has a signal pending (Ctrl-C:
@@ -87,7 +100,8 @@ py::list row_dicts(const StudyTable& table) {
   py::list rows;
   for (const StudyTableRow& row : table.rows) {
     py::dict d;
-    for (std::size_t i = 0; i < table.parameters.size(); ++i) d[py::str(table.parameters[i])] = row.values[i];
+    for (std::size_t i = 0; i < table.parameters.size(); ++i)
+      d[py::str(table.parameters[i])] = value_object(table.parameters[i], row.values[i]);
     d["repeat"] = row.repeat;
     d["seed"] = row.seed;
     for (std::size_t i = 0; i < table.figures.size(); ++i) d[py::str(table.figures[i])] = number_or_none(row.figures[i]);
@@ -102,7 +116,8 @@ py::list summary_dicts(const StudyTable& table) {
   py::list points;
   for (const PointSummary& point : summarise(table)) {
     py::dict d;
-    for (std::size_t i = 0; i < table.parameters.size(); ++i) d[py::str(table.parameters[i])] = point.values[i];
+    for (std::size_t i = 0; i < table.parameters.size(); ++i)
+      d[py::str(table.parameters[i])] = value_object(table.parameters[i], point.values[i]);
     d["runs"] = point.runs;
     d["ok"] = point.ok;
     for (std::size_t i = 0; i < table.figures.size(); ++i) {
@@ -123,14 +138,17 @@ py::list summary_dicts(const StudyTable& table) {
 py::dict run_python_study(const Workspace& workspace, const py::dict& vary, int repeats, double seed,
                           std::optional<int> jobs, int channel, double contrast, double noise, double max_noise,
                           std::optional<std::filesystem::path> csv, std::optional<std::filesystem::path> json,
-                          bool resume) {
+                          bool resume, std::optional<std::string> method, std::optional<int> steps,
+                          const py::object& periods, std::optional<double> gamma, std::optional<double> blur,
+                          std::optional<int> bits, std::optional<double> ambient) {
   StudyRequest request;
   request.files = {absolute(csv), absolute(json)};
   if (!request.files.csv.empty() && request.files.csv == request.files.json)
     throw StudyError("csv and json name the same file");
   if (jobs) checked("jobs", *jobs, domains::jobs);
   checked("repeats", repeats, domains::repeats);
-  StudyRunSettings base = workspace_measurement_settings(workspace, channel_argument(channel));
+  const MethodOverrides overrides = method_arguments(method, steps, periods, gamma, blur, bits, ambient);
+  StudyRunSettings base = workspace_measurement_settings(workspace, channel_argument(channel), overrides);
   base.contrast = checked("contrast", contrast, domains::unit);
   base.noise = checked("noise", noise, domains::unit);
   base.max_noise_text = max_noise_text(max_noise);
@@ -169,14 +187,18 @@ void bind_studies(py::module_& m) {
   m.def("study", &run_python_study, py::arg("workspace"), py::kw_only(), py::arg("vary"), py::arg("repeats") = 1,
         py::arg("seed") = 1, py::arg("jobs") = py::none(), py::arg("channel") = 0, py::arg("contrast") = 1.0,
         py::arg("noise") = 0.0, py::arg("max_noise") = 64, py::arg("csv") = py::none(), py::arg("json") = py::none(),
-        py::arg("resume") = false,
-        R"(`fringe study`: "apply" then "profile" over a grid of settings, each run measured
+        py::arg("resume") = false, py::arg("method") = py::none(), py::arg("steps") = py::none(),
+        py::arg("periods") = py::none(), py::arg("gamma") = py::none(), py::arg("blur") = py::none(),
+        py::arg("bits") = py::none(), py::arg("ambient") = py::none(),
+        (std::string(R"(`fringe study`: "apply" then "profile" over a grid of settings, each run measured
 against the true sphere.
 
 vary: {name: values} in grid order (the last varies fastest); values a list of numbers, a
 number, or a text "a:b:n" (n values from a to b) as --vary takes it; the names are the
 tool's (contrast, noise, period, angle, radius, mask_radius, passes, pixel_size, rx, ry,
-axis, q). Repeat k uses seed + k. jobs: runs at once (default: every core). csv, json:
+axis, q, method, steps, gamma, blur, bits, ambient); method takes names, e.g.
+{"method": ["quadrature", "fourier", "phase-shift"], "noise": "0:1:6"}, and the rows and
+summaries hold them ("fourier"). Repeat k uses seed + k. jobs: runs at once (default: every core). csv, json:
 the tool's files, written when every run is done (rows are kept in the journal
 "<csv>.part" as they finish; resume=True continues an interrupted study).
 
@@ -187,5 +209,9 @@ parameters, figures (the column names), complete, failed, ran and seconds. The r
 those `fringe study` writes for the same arguments. Ctrl-C (KeyboardInterrupt) stops the
 study once the runs going are done; the finished rows stay in the journal when a file
 was named, and the KeyboardInterrupt is raised. Raises ValueError for bad arguments or
-settings, OSError for files.)");
+settings, OSError for files.
+
+method, steps, periods, gamma, blur, bits, ambient: the base of every run, as the tool's
+options of the same names; a varied parameter overrides them run by run.
+)") + kMethodArgumentsDoc).c_str());
 }
