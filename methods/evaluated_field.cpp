@@ -52,8 +52,8 @@ void evaluated_field(PhaseField& field, int32_t width, int32_t height, const Scn
   field.height = height;
   field.runs = std::move(runs);
   field.psi.assign(pixels, 0.0);
+  field.modulation.assign(pixels, 0.0);
   field.phase.assign(pixels, 0.0);
-  field.valid.assign(pixels, 0);
   field.data.assign(pixels, 0);
 }
 

@@ -10,7 +10,7 @@ namespace fringe::methods {
 bool flood_start(const PhaseField& field, int32_t& x, int32_t& y) {
   const int32_t cx = field.width / 2;
   const int32_t cy = field.height / 2;
-  if (field.valid[field.at(cx, cy)] != 0) {
+  if (field.modulated(field.at(cx, cy))) {
     x = cx;
     y = cy;
     return true;
@@ -20,9 +20,8 @@ bool flood_start(const PhaseField& field, int32_t& x, int32_t& y) {
     const RowRun run = field.runs[static_cast<std::size_t>(row)];
     const int64_t dy = row - cy;
     if (run.empty() || dy * dy >= best) continue;
-    const uint8_t* valid = field.valid.data() + field.at(0, row);
     for (int32_t col = run.first; col < run.end; ++col) {
-      if (valid[col] == 0) continue;
+      if (!field.modulated(field.at(col, row))) continue;
       const int64_t dx = col - cx;
       const int64_t distance = dx * dx + dy * dy;
       if (distance < best) {
@@ -34,6 +33,59 @@ bool flood_start(const PhaseField& field, int32_t& x, int32_t& y) {
   }
   return best != std::numeric_limits<int64_t>::max();
 }
+
+namespace {
+
+struct Fill {
+  const double* psi;
+  const double* modulation;
+  double least_modulation;
+  double* phase;
+  uint8_t* data;
+  uint32_t* stack;
+  int32_t width;
+  int32_t height;
+  bool limited;
+  double limit;
+
+  // Every pixel is marked before it is pushed, so it is pushed at most once.
+  template <bool bounded>
+  void run(uint32_t start) const {
+    std::size_t top = 0;
+    stack[top++] = start;
+    const auto w = static_cast<uint32_t>(width);
+    while (top > 0) {
+      const uint32_t here = stack[--top];
+      const double p = psi[here];
+      const double unwrapped = phase[here];
+      const auto visit = [&](uint32_t there) {
+        if (data[there] != 0) return;
+        const double b = modulation[there];
+        if (!(b > 0.0 && b >= least_modulation)) return;  // PhaseField::modulated
+        const double step = wrapped_difference(psi[there], p);
+        if (limited && std::fabs(step) > limit) return;
+        phase[there] = unwrapped + step;
+        data[there] = 1;
+        stack[top++] = there;
+      };
+      if constexpr (bounded) {
+        const uint32_t x = here % w;
+        const uint32_t y = here / w;
+        if (y > 0) visit(here - w);
+        if (y + 1 < static_cast<uint32_t>(height)) visit(here + w);
+        if (x > 0) visit(here - 1);
+        if (x + 1 < w) visit(here + 1);
+      } else {
+        visit(here - w);
+        visit(here + w);
+        visit(here - 1);
+        visit(here + 1);
+      }
+    }
+  }
+};
+
+}  // namespace
 
 void flood_unwrap(PhaseField& field, int32_t flaw_threshold, std::vector<uint32_t>& stack) {
   const int32_t width = field.width;
@@ -50,38 +102,22 @@ void flood_unwrap(PhaseField& field, int32_t flaw_threshold, std::vector<uint32_
 
   // |FlawThr| as the engine's flaw test takes it (it compares squares).
   const bool limited = flaw_threshold < 128 && flaw_threshold > -128;
-  const double limit = kPi * std::abs(flaw_threshold) / 128.0;
+  const double limit = limited ? kPi * std::abs(flaw_threshold) / 128.0 : 0.0;
   const double* const psi = field.psi.data();
-  const uint8_t* const valid = field.valid.data();
   double* const phase = field.phase.data();
   uint8_t* const data = field.data.data();
 
   stack.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
-  std::size_t top = 0;
   const auto start = static_cast<uint32_t>(field.at(sx, sy));
   phase[start] = psi[start];
   data[start] = 1;
-  stack[top++] = start;
-  // Every pixel is marked before it is pushed, so it is pushed at most once.
-  while (top > 0) {
-    const uint32_t here = stack[--top];
-    const int32_t x = static_cast<int32_t>(here % static_cast<uint32_t>(width));
-    const int32_t y = static_cast<int32_t>(here / static_cast<uint32_t>(width));
-    const double p = psi[here];
-    const double unwrapped = phase[here];
-    const auto visit = [&](uint32_t there) {
-      if (valid[there] == 0 || data[there] != 0) return;
-      const double step = wrapped_difference(psi[there], p);
-      if (limited && std::fabs(step) > limit) return;
-      phase[there] = unwrapped + step;
-      data[there] = 1;
-      stack[top++] = there;
-    };
-    if (y > 0) visit(here - static_cast<uint32_t>(width));
-    if (y < height - 1) visit(here + static_cast<uint32_t>(width));
-    if (x > 0) visit(here - 1);
-    if (x < width - 1) visit(here + 1);
-  }
+  // A field that keeps off the picture's outermost rows and columns needs no
+  // bounds: every neighbour of a modulated pixel lies inside the picture.
+  bool inside = width >= 3 && height >= 3 && field.runs.front().empty() && field.runs.back().empty();
+  for (const RowRun& run : field.runs) inside = inside && (run.empty() || (run.first > 0 && run.end < width));
+  const Fill fill{psi, field.modulation.data(), field.least_modulation, phase, data, stack.data(), width, height, limited, limit};
+  if (inside) fill.run<false>(start);
+  else fill.run<true>(start);
 }
 
 }  // namespace fringe::methods

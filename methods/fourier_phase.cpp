@@ -7,6 +7,7 @@
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <vector>
 
 namespace fringe::methods {
 
@@ -59,7 +60,8 @@ void FourierRows::prepare(int32_t width) {
   width_ = width;
 }
 
-const double* FourierRows::analytic_row(const GreyImage* frame, int32_t y, double lambda) {
+const double* FourierRows::analytic_row(const GreyImage* frame, int32_t y, double lambda, RowRun run,
+                                        double& largest) {
   const uint8_t* row = img_line(frame, y);
   if (frame->type == 2) {
     for (int32_t x = 0; x < width_; ++x) {
@@ -70,6 +72,7 @@ const double* FourierRows::analytic_row(const GreyImage* frame, int32_t y, doubl
   } else {
     for (int32_t x = 0; x < width_; ++x) samples_[x] = row[x];
   }
+  for (int32_t x = run.first; x < run.end; ++x) largest = std::max(largest, samples_[x]);
   fftw_execute(static_cast<fftw_plan>(forward_));
   // The first order alone, a rectangular band: the evaluated field lies well
   // inside the row, where the band's ringing from the row ends has faded.
@@ -85,26 +88,27 @@ const double* FourierRows::analytic_row(const GreyImage* frame, int32_t y, doubl
   return signal_;
 }
 
-void fourier_period(const GreyImage* frame, double lambda, double least_modulation, PhaseField& field,
-                    FourierRows& rows) {
+double fourier_period(const GreyImage* frame, double lambda, PhaseField& field, FourierRows& rows) {
   rows.prepare(field.width);
+  std::vector<double>& carrier = rows.carrier();
+  carrier.resize(static_cast<std::size_t>(field.width));
+  wrapped_carrier(field.width, lambda, carrier.data());
   const double scale = 1.0 / field.width;
-  const int32_t centre = field.width / 2;
+  double largest = 0.0;
   for (int32_t y = 0; y < field.height; ++y) {
     const RowRun run = field.runs[static_cast<std::size_t>(y)];
     if (run.empty()) continue;
-    const double* a = rows.analytic_row(frame, y, lambda);
+    const double* a = rows.analytic_row(frame, y, lambda, run, largest);
     double* const psi = field.psi.data() + field.at(0, y);
-    uint8_t* const valid = field.valid.data() + field.at(0, y);
+    double* const modulation = field.modulation.data() + field.at(0, y);
     for (int32_t x = run.first; x < run.end; ++x) {
       const double re = a[2 * x] * scale;
       const double im = a[2 * x + 1] * scale;
-      const double modulation = 2.0 * std::sqrt(re * re + im * im);
-      const bool usable = modulation > 0.0 && modulation >= least_modulation;
-      valid[x] = usable ? 1 : 0;
-      if (usable) psi[x] = wrap_phase(std::atan2(im, re) - carrier_phase(x, centre, lambda));
+      modulation[x] = 2.0 * std::sqrt(re * re + im * im);
+      if (modulation[x] > 0.0) psi[x] = wrapped_difference(std::atan2(im, re), carrier[x]);
     }
   }
+  return largest;
 }
 
 }  // namespace fringe::methods

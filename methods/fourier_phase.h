@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "methods/phase_field.h"
 #include "scan/grey_image.h"
@@ -28,8 +29,11 @@ class FourierRows {
   // fringe period of `lambda` pixels: the spectrum's bins k with
   // f0 / 2 < k < 3 f0 / 2, f0 = width / lambda, the others zero, transformed
   // back and divided by the width, so that a pure fringe A cos(phi) + B gives
-  // a = A / 2 e^(i phi). Returns the interleaved (re, im) values of the row.
-  const double* analytic_row(const GreyImage* frame, int32_t y, double lambda);
+  // a = A / 2 e^(i phi). Returns the interleaved (re, im) values of the row;
+  // `largest` rises to the largest sample of columns run.first .. run.end - 1.
+  const double* analytic_row(const GreyImage* frame, int32_t y, double lambda, RowRun run, double& largest);
+  // Room for the carrier of a row.
+  std::vector<double>& carrier() { return carrier_; }
 
  private:
   void release();
@@ -39,12 +43,13 @@ class FourierRows {
   double* signal_ = nullptr;   // width_ complex values
   void* forward_ = nullptr;    // fftw_plan
   void* backward_ = nullptr;   // fftw_plan
+  std::vector<double> carrier_;
 };
 
 // Measures one frame over the field's runs: field.psi = arg(a) with the
-// carrier of `lambda` removed, wrapped into (-pi, pi]; field.valid = 1 where
-// the modulation 2 |a| is positive and not below `least_modulation`.
-void fourier_period(const GreyImage* frame, double lambda, double least_modulation, PhaseField& field,
-                    FourierRows& rows);
+// carrier of `lambda` removed, wrapped into (-pi, pi], where the modulation
+// 2 |a| is positive; field.modulation = that modulation. Returns the largest
+// sample of the field.
+double fourier_period(const GreyImage* frame, double lambda, PhaseField& field, FourierRows& rows);
 
 }  // namespace fringe::methods

@@ -1,5 +1,6 @@
 // MethodEngine: checks a plan and its frames, measures the unwrapped phase of
 // the evaluated field with the plan's method, and ends as the engine ends.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <memory>
@@ -91,23 +92,26 @@ void check_input(std::span<const GreyImage* const> frames, const MethodPlan& pla
 double MethodEngine::State::measure(std::span<const GreyImage* const> frames, const MethodPlan& plan,
                                     const ScnPar& par) {
   evaluated_field(field, frames[0]->width, frames[0]->height, par);
-  // Below 1 % of the brightest sample the frames hold in the field, a pixel
-  // is dark (or saturated flat) and its angle means nothing.
-  const double least_modulation = 0.01 * largest_sample(frames, field);
+  // Below 1 % of the brightest sample the frames hold in the field a pixel
+  // is dark, or saturated flat: it gets no data.
   if (plan.method == FringeMethod::fourier) {
     // A single-frame method takes the finest period, as the settings do.
     const double lambda = plan.periods.back();
-    fourier_period(frames[0], lambda, least_modulation, field, fourier);
+    field.least_modulation = 0.01 * fourier_period(frames[0], lambda, field, fourier);
     flood_unwrap(field, par.FlawThr, stack);
     return lambda;
   }
   const auto steps = static_cast<std::size_t>(plan.steps);
+  double largest = 0.0;
   for (std::size_t p = 0; p < plan.periods.size(); ++p) {
-    phase_step_period(frames.subspan(p * steps, steps), plan.periods[p], least_modulation, field, sums);
-    if (plan.periods.size() == 1) flood_unwrap(field, par.FlawThr, stack);
-    else if (p == 0) temporal_first(field);
+    largest = std::max(largest, phase_step_period(frames.subspan(p * steps, steps), plan.periods[p], p == 0, field, sums));
+    if (plan.periods.size() == 1) break;
+    if (p == 0) temporal_first(field);
     else temporal_next(field, plan.periods[p - 1], plan.periods[p]);
   }
+  field.least_modulation = 0.01 * largest;
+  if (plan.periods.size() == 1) flood_unwrap(field, par.FlawThr, stack);
+  else temporal_finish(field);
   return plan.periods.back();
 }
 

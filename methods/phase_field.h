@@ -23,7 +23,7 @@ inline double wrap_phase(double angle) {
   return r;
 }
 
-// a - b wrapped into (-pi, pi] for a, b in (-pi, pi]: one turn at most, so
+// a - b wrapped into (-pi, pi] for a, b in [-pi, pi]: one turn at most, so
 // one correction (the same value wrap_phase gives, faster).
 inline double wrapped_difference(double a, double b) {
   const double d = a - b;
@@ -41,17 +41,25 @@ struct RowRun {
 };
 
 // Planes of width x height, row y at y * width. Only pixels of the runs are
-// ever written; `valid` and `data` are 0 elsewhere.
+// ever written; `modulation` and `data` are 0 elsewhere.
 struct PhaseField {
   int32_t width = 0;
   int32_t height = 0;
   std::vector<RowRun> runs;     // one per row
-  std::vector<double> psi;      // wrapped phase of the last period measured, carrier removed
-  std::vector<uint8_t> valid;   // 1 where that period's modulation is usable
+  std::vector<double> psi;         // wrapped phase of the last period measured, carrier removed
+  std::vector<double> modulation;  // the least modulation of the periods measured so far
+  // Below this modulation a pixel is dark, or saturated flat: its sinusoid
+  // has no angle worth measuring.
+  double least_modulation = 0.0;
   std::vector<double> phase;    // unwrapped phase
   std::vector<uint8_t> data;    // 1 where `phase` holds a value
   int32_t ellipse[4] = {};      // centre and semi-axes the runs were made for
 
+  // Whether pixel i has a usable modulation (never where it is zero).
+  bool modulated(std::size_t i) const {
+    const double b = modulation[i];
+    return b > 0.0 && b >= least_modulation;
+  }
   std::size_t at(int32_t x, int32_t y) const {
     return static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x);
   }
@@ -59,13 +67,18 @@ struct PhaseField {
 
 // The evaluation ellipse as process_image builds it from MaskRadius,
 // MaskXOfs, MaskYOfs and the pixel sizes, as runs of `field` (resized to the
-// frames' size; `valid` and `data` cleared when the runs change).
+// frames' size; the planes cleared when the runs change).
 void evaluated_field(PhaseField& field, int32_t width, int32_t height, const ScnPar& par);
 
 // The carrier's phase at column x for a period of `lambda` pixels, zero at
 // column width div 2: removed from every measured phase.
 inline double carrier_phase(int32_t x, int32_t centre, double lambda) {
   return kTwoPi * static_cast<double>(x - centre) / lambda;
+}
+// carrier_phase of columns 0 .. width - 1 wrapped into (-pi, pi], so that a
+// measured angle (in [-pi, pi]) less the carrier wraps by one correction.
+inline void wrapped_carrier(int32_t width, double lambda, double* out) {
+  for (int32_t x = 0; x < width; ++x) out[x] = wrap_phase(carrier_phase(x, width / 2, lambda));
 }
 
 }  // namespace fringe::methods

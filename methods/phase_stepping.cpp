@@ -30,15 +30,18 @@ namespace fringe::HWY_NAMESPACE {
 namespace hn = hwy::HWY_NAMESPACE;
 
 // phase_step_sums_plain across a vector of pixels at a time: each lane runs
-// the frames in the same order with the same products and sums, so its sums
-// are the plain ones bit for bit; the last columns plainly.
+// the frames in the same order with the same products and sums (and the
+// square root, correctly rounded on every target as in the C library), so
+// its values are the plain ones bit for bit; the last columns plainly.
 void PhaseStepSums(const uint8_t* const* rows, int32_t n, bool wide, const double* sines, const double* cosines,
-                   int32_t x0, int32_t count, double* s, double* c) {
+                   int32_t x0, int32_t count, double* s, double* c, double* b, double& largest) {
   const hn::ScalableTag<double> d;
   const hn::Rebind<int32_t, decltype(d)> di;
   const hn::Rebind<uint16_t, decltype(d)> du16;
   const hn::Rebind<uint8_t, decltype(d)> du8;
   const auto lanes = static_cast<int32_t>(hn::Lanes(d));
+  const auto scale = hn::Set(d, 2.0 / n);
+  auto top = hn::Zero(d);
   int32_t i = 0;
   for (; i + lanes <= count; i += lanes) {
     const int32_t x = x0 + i;
@@ -48,13 +51,18 @@ void PhaseStepSums(const uint8_t* const* rows, int32_t n, bool wide, const doubl
       const auto levels =
           wide ? hn::PromoteTo(d, hn::PromoteTo(di, hn::LoadU(du16, reinterpret_cast<const uint16_t*>(rows[k]) + x)))
                : hn::PromoteTo(d, hn::PromoteTo(di, hn::LoadU(du8, rows[k] + x)));
+      top = hn::Max(top, levels);
       sum_s = hn::Add(sum_s, hn::Mul(levels, hn::Set(d, sines[k])));
       sum_c = hn::Add(sum_c, hn::Mul(levels, hn::Set(d, cosines[k])));
     }
     hn::StoreU(sum_s, d, s + i);
     hn::StoreU(sum_c, d, c + i);
+    hn::StoreU(hn::Mul(scale, hn::Sqrt(hn::Add(hn::Mul(sum_s, sum_s), hn::Mul(sum_c, sum_c)))), d, b + i);
   }
-  fringe::methods::phase_step_sums_plain(rows, n, wide, sines, cosines, x0, count, s, c, i);
+  double lane_values[HWY_MAX_BYTES / sizeof(double)];
+  hn::StoreU(top, d, lane_values);
+  for (int32_t k = 0; k < lanes; ++k) largest = std::max(largest, lane_values[k]);
+  fringe::methods::phase_step_sums_plain(rows, n, wide, sines, cosines, x0, count, s, c, b, largest, i);
 }
 
 }  // namespace fringe::HWY_NAMESPACE
@@ -70,50 +78,31 @@ namespace fringe::methods {
 double phase_step(int k, int n) { return 2.0 * kPi * k / n; }
 
 void phase_step_sums_plain(const uint8_t* const* rows, int32_t n, bool wide, const double* sines,
-                           const double* cosines, int32_t x0, int32_t count, double* s, double* c, int32_t from) {
+                           const double* cosines, int32_t x0, int32_t count, double* s, double* c, double* b,
+                           double& largest, int32_t from) {
+  const double scale = 2.0 / n;
   for (int32_t i = from; i < count; ++i) {
     double sum_s = 0.0;
     double sum_c = 0.0;
     for (int32_t k = 0; k < n; ++k) {
       const double level = sample_at(rows[k], wide, x0 + i);
+      largest = std::max(largest, level);
       sum_s = sum_s + level * sines[k];
       sum_c = sum_c + level * cosines[k];
     }
     s[i] = sum_s;
     c[i] = sum_c;
+    b[i] = scale * std::sqrt(sum_s * sum_s + sum_c * sum_c);
   }
 }
 
 void phase_step_sums(const uint8_t* const* rows, int32_t n, bool wide, const double* sines, const double* cosines,
-                     int32_t x0, int32_t count, double* s, double* c) {
-  HWY_DYNAMIC_DISPATCH(fringe::PhaseStepSums)(rows, n, wide, sines, cosines, x0, count, s, c);
+                     int32_t x0, int32_t count, double* s, double* c, double* b, double& largest) {
+  HWY_DYNAMIC_DISPATCH(fringe::PhaseStepSums)(rows, n, wide, sines, cosines, x0, count, s, c, b, largest);
 }
 
-int32_t largest_sample(std::span<const GreyImage* const> frames, const PhaseField& field) {
-  int32_t largest = 0;
-  for (const GreyImage* frame : frames) {
-    for (int32_t y = 0; y < field.height; ++y) {
-      const RowRun run = field.runs[static_cast<std::size_t>(y)];
-      if (run.empty()) continue;
-      const uint8_t* row = img_line(frame, y);
-      if (frame->type == 2) {
-        uint16_t top = 0;
-        for (int32_t x = run.first; x < run.end; ++x) {
-          uint16_t v;
-          std::memcpy(&v, row + 2 * static_cast<std::ptrdiff_t>(x), sizeof v);
-          top = std::max(top, v);
-        }
-        largest = std::max<int32_t>(largest, top);
-      } else {
-        largest = std::max<int32_t>(largest, *std::max_element(row + run.first, row + run.end));
-      }
-    }
-  }
-  return largest;
-}
-
-void phase_step_period(std::span<const GreyImage* const> frames, double lambda, double least_modulation,
-                       PhaseField& field, std::vector<double>& work) {
+double phase_step_period(std::span<const GreyImage* const> frames, double lambda, bool first, PhaseField& field,
+                         std::vector<double>& work) {
   const auto n = static_cast<int32_t>(frames.size());
   std::vector<double> sines(frames.size());
   std::vector<double> cosines(frames.size());
@@ -123,31 +112,32 @@ void phase_step_period(std::span<const GreyImage* const> frames, double lambda, 
     cosines[static_cast<std::size_t>(k)] = std::cos(delta);
   }
   const bool wide = frames[0]->type == 2;
-  const double scale = 2.0 / n;
-  const int32_t centre = field.width / 2;
-  work.resize(2 * static_cast<std::size_t>(field.width));
+  const auto width = static_cast<std::size_t>(field.width);
+  work.resize(4 * width);
   double* const s = work.data();
-  double* const c = s + field.width;
+  double* const c = s + width;
+  double* const b = c + width;
+  double* const carrier = b + width;
+  wrapped_carrier(field.width, lambda, carrier);
   std::vector<const uint8_t*> rows(frames.size());
   const auto sums = HWY_DYNAMIC_DISPATCH(fringe::PhaseStepSums);
+  double largest = 0.0;
   for (int32_t y = 0; y < field.height; ++y) {
     const RowRun run = field.runs[static_cast<std::size_t>(y)];
     if (run.empty()) continue;
     for (int32_t k = 0; k < n; ++k) rows[static_cast<std::size_t>(k)] = img_line(frames[static_cast<std::size_t>(k)], y);
     const int32_t count = run.end - run.first;
-    sums(rows.data(), n, wide, sines.data(), cosines.data(), run.first, count, s, c);
-    double* const psi = field.psi.data() + field.at(0, y);
-    uint8_t* const valid = field.valid.data() + field.at(0, y);
+    sums(rows.data(), n, wide, sines.data(), cosines.data(), run.first, count, s, c, b, largest);
+    double* const psi = field.psi.data() + field.at(run.first, y);
+    double* const modulation = field.modulation.data() + field.at(run.first, y);
+    const double* const carrier_row = carrier + run.first;
     for (int32_t i = 0; i < count; ++i) {
-      const int32_t x = run.first + i;
-      const double modulation = scale * std::sqrt(s[i] * s[i] + c[i] * c[i]);
-      // A dark or saturated pixel's sinusoid is flat: its angle is noise.
-      // Zero modulation is never data, even when every sample is 0.
-      const bool usable = modulation > 0.0 && modulation >= least_modulation;
-      valid[x] = usable ? 1 : 0;
-      if (usable) psi[x] = wrap_phase(std::atan2(-s[i], c[i]) - carrier_phase(x, centre, lambda));
+      // Without modulation there is no angle (atan2 of zeros).
+      if (b[i] > 0.0) psi[i] = wrapped_difference(std::atan2(-s[i], c[i]), carrier_row[i]);
+      modulation[i] = first ? b[i] : std::min(modulation[i], b[i]);
     }
   }
+  return largest;
 }
 
 }  // namespace fringe::methods

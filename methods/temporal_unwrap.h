@@ -14,11 +14,15 @@ inline double temporal_phase(double psi, double coarser, double coarser_lambda, 
   return psi + kTwoPi * std::nearbyint((coarser * coarser_lambda / lambda - psi) / kTwoPi);
 }
 
-// The coarsest period: field.phase = field.psi, field.data = field.valid.
+// The coarsest period (field.psi just measured): field.phase = field.psi
+// over the runs, as it stands: the coarsest period must span the field.
 void temporal_first(PhaseField& field);
-// A finer period (field.psi and field.valid just measured with `lambda`):
-// field.phase by temporal_phase over the phase of `coarser_lambda`; a pixel
-// keeps data only where every period so far had it.
+// A finer period (field.psi just measured with `lambda`): field.phase by
+// temporal_phase over the phase of `coarser_lambda`. Pixels are not spared
+// for a lack of modulation here: which ones have data is decided once every
+// period's modulation is known.
 void temporal_next(PhaseField& field, double coarser_lambda, double lambda);
+// field.data: 1 where the least modulation of the periods is usable.
+void temporal_finish(PhaseField& field);
 
 }  // namespace fringe::methods

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <random>
 #include <vector>
 
@@ -46,17 +48,31 @@ TEST(PhaseStepping, SumsAtEveryTargetEqualThePlainDefinition) {
       sines.push_back(std::sin(phase_step(k, c.n)));
       cosines.push_back(std::cos(phase_step(k, c.n)));
     }
-    std::vector<double> s0(static_cast<std::size_t>(c.count) + 1), c0(s0.size());
+    std::vector<double> s0(static_cast<std::size_t>(c.count) + 1), c0(s0.size()), b0(s0.size());
+    double largest0 = 0.0;
     phase_step_sums_plain(rows.data(), c.n, c.wide, sines.data(), cosines.data(), c.x0, c.count, s0.data(),
-                          c0.data());
+                          c0.data(), b0.data(), largest0);
+    // The largest sample of the run, read plainly.
+    double expected_largest = 0.0;
+    for (int32_t k = 0; k < c.n; ++k)
+      for (int32_t x = c.x0; x < c.x0 + c.count; ++x) {
+        const uint8_t* r = rows[static_cast<std::size_t>(k)];
+        expected_largest = std::max<double>(expected_largest, c.wide ? r[2 * x] | r[2 * x + 1] << 8 : r[x]);
+      }
+    EXPECT_EQ(largest0, expected_largest);
     for_every_target([&] {
-      std::vector<double> s(s0.size(), -1.0), cc(s0.size(), -1.0);
-      phase_step_sums(rows.data(), c.n, c.wide, sines.data(), cosines.data(), c.x0, c.count, s.data(), cc.data());
+      std::vector<double> s(s0.size(), -1.0), cc(s0.size(), -1.0), b(s0.size(), -1.0);
+      double largest = 0.0;
+      phase_step_sums(rows.data(), c.n, c.wide, sines.data(), cosines.data(), c.x0, c.count, s.data(), cc.data(),
+                      b.data(), largest);
       for (int32_t i = 0; i < c.count; ++i) {
         ASSERT_EQ(std::memcmp(&s[i], &s0[i], sizeof(double)), 0) << "column " << i;
         ASSERT_EQ(std::memcmp(&cc[i], &c0[i], sizeof(double)), 0) << "column " << i;
+        ASSERT_EQ(std::memcmp(&b[i], &b0[i], sizeof(double)), 0) << "column " << i;
       }
+      EXPECT_EQ(largest, largest0);
       EXPECT_EQ(s[static_cast<std::size_t>(c.count)], -1.0) << "wrote past the run";
+      EXPECT_EQ(b[static_cast<std::size_t>(c.count)], -1.0) << "wrote past the run";
     });
   }
 }
@@ -78,7 +94,7 @@ TEST(PhaseStepping, EveryStepCountRecoversAKnownPhaseToTheSamplesRounding) {
     PhaseField field;
     evaluated_field(field, recipe.width, recipe.height, covering_par());
     std::vector<double> work;
-    phase_step_period(pointers, 12.5, 0.01 * largest_sample(pointers, field), field, work);
+    field.least_modulation = 0.01 * phase_step_period(pointers, 12.5, true, field, work);
 
     // Amplitude in levels, and the largest shift of (S, C) the rounding of
     // each sample by half a level can give, against their length A N / 2.
@@ -92,7 +108,7 @@ TEST(PhaseStepping, EveryStepCountRecoversAKnownPhaseToTheSamplesRounding) {
     double worst = 0.0;
     for (int32_t y = 0; y < recipe.height; ++y)
       for (int32_t x = 0; x < recipe.width; ++x) {
-        ASSERT_EQ(field.valid[field.at(x, y)], 1);
+        ASSERT_TRUE(field.modulated(field.at(x, y)));
         const double expected = 2.0 * kPi * recipe.shift(x, y) / 12.5;
         worst = std::max(worst, std::fabs(wrapped_difference(field.psi[field.at(x, y)], wrap_phase(expected))));
       }
@@ -133,10 +149,10 @@ TEST(PhaseStepping, PixelsWithoutModulationGetNoData) {
     PhaseField field;
     evaluated_field(field, recipe.width, recipe.height, covering_par());
     std::vector<double> work;
-    phase_step_period(pointers, 8.0, 0.01 * largest_sample(pointers, field), field, work);
+    field.least_modulation = 0.01 * phase_step_period(pointers, 8.0, true, field, work);
     for (int32_t y = 0; y < recipe.height; ++y)
       for (int32_t x = 0; x < recipe.width; ++x)
-        ASSERT_EQ(field.valid[field.at(x, y)], x < 40 ? 1 : 0) << "x " << x << " y " << y;
+        ASSERT_EQ(field.modulated(field.at(x, y)), x < 40) << "x " << x << " y " << y;
   }
 }
 
