@@ -6,6 +6,7 @@
 
 #include <unistd.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -29,8 +30,15 @@ void synthesize_default_image(benchmark::State& state) {
   unlink(path.c_str());
 }
 
+// The sphere, or a biconic surface of about its size (argument 1).
+SimParams frame_params(int64_t surface) {
+  SimParams params;  // noise-free, no error sources
+  if (surface == 1) params.surface = {.model = SurfaceModel::biconic, .rx = 7.6, .ry = 7.9, .axis_deg = 30.0, .q = -0.2};
+  return params;
+}
+
 void make_one_frame(benchmark::State& state) {
-  const SimParams params;  // noise-free, no error sources
+  const SimParams params = frame_params(state.range(0));
   uint64_t generator = seeded_state(1);
   for (auto _ : state) {
     GreyImageOwner image = make_fringe_picture(params, 64, 5, generator);
@@ -38,15 +46,15 @@ void make_one_frame(benchmark::State& state) {
   }
 }
 
-// Argument: 0 without error sources, 1 with gamma 2.2 and 12 bits, 2 with
-// a blur of 2 pixels besides.
+// Arguments: the surface as for make_one_frame; 0 without error sources, 1
+// with gamma 2.2 and 12 bits, 2 with a blur of 2 pixels besides.
 void make_eight_frames(benchmark::State& state) {
-  SimParams params;
-  if (state.range(0) >= 1) {
+  SimParams params = frame_params(state.range(0));
+  if (state.range(1) >= 1) {
     params.errors.gamma = 2.2;
     params.errors.bits = 12;
   }
-  if (state.range(0) >= 2) params.errors.blur = 2.0;
+  if (state.range(1) >= 2) params.errors.blur = 2.0;
   const FrameSet set{8, {}};
   uint64_t generator = seeded_state(1);
   for (auto _ : state) {
@@ -63,5 +71,11 @@ void make_eight_frames(benchmark::State& state) {
 
 // Argument: noise weight in tenths.
 BENCHMARK(synthesize_default_image)->Arg(0)->Arg(5)->Unit(benchmark::kMillisecond);
-BENCHMARK(make_one_frame)->Unit(benchmark::kMillisecond);
-BENCHMARK(make_eight_frames)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
+// Argument: 0 the sphere, 1 a biconic surface.
+BENCHMARK(make_one_frame)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(make_eight_frames)
+    ->Args({0, 0})
+    ->Args({1, 0})
+    ->Args({0, 1})
+    ->Args({0, 2})
+    ->Unit(benchmark::kMillisecond);

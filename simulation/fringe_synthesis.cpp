@@ -116,7 +116,8 @@ uint64_t row_draws(const Noise& noise, double m, int32_t width) {
 // Pictures of the sphere that differ in their phase shift only, row by row
 // side by side: each row's roots and divisions are worked out once for all
 // of them (sphere_phase_row), its levels and bytes per picture, so that
-// each picture gets the bytes make_rows gives it.
+// each picture gets the bytes make_rows gives it. `images` are made, one
+// per shift, of the picture's size.
 void make_sphere_pictures(const SimParams& params, const std::vector<double>& shifts,
                           std::vector<GreyImageOwner>& images, const Noise& noise, double contrast,
                           uint64_t draws_per_row, uint64_t& generator) {
@@ -147,6 +148,46 @@ void make_sphere_pictures(const SimParams& params, const std::vector<double>& sh
       if (!mirrored) continue;
       writers[f].make_row(rows[f], partner,
                           same ? levels : rows[f].row_from_phases(partner, partner_phases.data(), partner_done));
+    }
+  }
+  generator = start;
+}
+
+// The same for another surface: each row's heights and height phases are
+// worked out once for all pictures (SurfaceRows::row_angles), and for a
+// mirrored pair of rows once for both when the pixels pair up.
+void make_surface_pictures(const SimParams& params, const std::vector<double>& shifts,
+                           std::vector<GreyImageOwner>& images, const Noise& noise, double contrast,
+                           uint64_t draws_per_row, uint64_t& generator) {
+  std::vector<SurfaceRows> rows;
+  std::vector<RowWriter> writers;
+  rows.reserve(shifts.size());
+  writers.reserve(shifts.size());
+  uint64_t start = generator;
+  for (std::size_t f = 0; f < shifts.size(); ++f) {
+    SimParams shifted = params;
+    shifted.phase_shift = shifts[f];
+    rows.emplace_back(shifted, contrast, kDarkFloor);
+    writers.emplace_back(images[f].get(), noise, contrast, draws_per_row, start);
+    start = writers.back().end();
+  }
+  const auto width = static_cast<std::size_t>(params.x_pixels);
+  std::vector<double> z(width), cos_a(width), sin_a(width);
+  std::vector<double> partner_z(width), partner_cos_a(width), partner_sin_a(width);
+  const bool paired = rows[0].paired();
+  const int32_t height = params.y_pixels;
+  for (int32_t i = 0; i < (height + 1) / 2; ++i) {
+    const int32_t partner = height - 1 - i;
+    const bool mirrored = partner != i;
+    rows[0].row_angles(i, z.data(), cos_a.data(), sin_a.data());
+    if (mirrored && !paired) rows[0].row_angles(partner, partner_z.data(), partner_cos_a.data(), partner_sin_a.data());
+    for (std::size_t f = 0; f < shifts.size(); ++f) {
+      writers[f].make_row(rows[f], i, rows[f].row_from_angles(z.data(), cos_a.data(), sin_a.data(), false));
+      if (!mirrored) continue;
+      const double* levels =
+          paired ? rows[f].row_from_angles(z.data(), cos_a.data(), sin_a.data(), true)
+                 : rows[f].row_from_angles(partner_z.data(), partner_cos_a.data(), partner_sin_a.data(), false);
+      writers[f].make_row(rows[f], partner, levels);
     }
   }
   generator = start;
@@ -196,8 +237,8 @@ std::vector<GreyImageOwner> make_shifted_pictures(const SimParams& params, const
   uint64_t state = generator;
   try {
     images.reserve(shifts.size());
-    if (params.surface.model != SurfaceModel::sphere || !params.errors.none()) {
-      // Other surfaces and error sources: picture after picture.
+    if (!params.errors.none()) {
+      // Error sources: picture after picture.
       for (const double shift : shifts) {
         SimParams shifted = params;
         shifted.phase_shift = shift;
@@ -212,8 +253,14 @@ std::vector<GreyImageOwner> make_shifted_pictures(const SimParams& params, const
       const double g = clamp_unit(params.dynamic);
       const double m = clamp_unit(params.noise);
       const Noise noise = pixel_noise(m, max_noise, additive_range);
-      if (!shifts.empty())
-        make_sphere_pictures(params, shifts, images, noise, g, row_draws(noise, m, params.x_pixels), state);
+      const uint64_t draws_per_row = row_draws(noise, m, params.x_pixels);
+      if (shifts.empty()) {
+        // Nothing to make.
+      } else if (params.surface.model == SurfaceModel::sphere) {
+        make_sphere_pictures(params, shifts, images, noise, g, draws_per_row, state);
+      } else {
+        make_surface_pictures(params, shifts, images, noise, g, draws_per_row, state);
+      }
     }
   } catch (const std::bad_alloc&) {
     return {};  // no memory for the images or the work rows

@@ -47,8 +47,9 @@ GreyImageOwner make_fringe_picture(const SimParams& params, int32_t max_noise, i
 
 // make_fringe_picture's pictures of `params` with each of `shifts` as its
 // phase_shift, in that order, drawing from `generator` picture after picture
-// as make_fringe_picture would. The sphere's pictures without error sources
-// are made side by side, the roots and divisions of each row once for all.
+// as make_fringe_picture would. Pictures without error sources are made side
+// by side, the geometry of each row (the sphere's roots and divisions,
+// another surface's heights and their sines and cosines) once for all.
 // Empty when a picture cannot be made; the generator is then left as it was.
 std::vector<GreyImageOwner> make_shifted_pictures(const SimParams& params, const std::vector<double>& shifts,
                                                   int32_t max_noise, int32_t additive_range, uint64_t& generator);

@@ -45,38 +45,61 @@ SurfaceRows::SurfaceRows(const SimParams& params, double contrast, int dark_floo
   for (int32_t i = 0; paired_ && i < height_; ++i) paired_ = row_y_[height_ - 1 - i] == -row_y_[i];
   for (std::size_t j = 0; paired_ && j < width_; ++j)
     paired_ = column_x_[width_ - 1 - j] == -column_x_[j];
-  if (paired_) {
-    try {
-      upper_half_.resize(static_cast<std::size_t>(height_ / 2) * width_);
-    } catch (const std::bad_alloc&) {
-      paired_ = false;  // only a speed-up: every row is computed then
-    }
-  }
 }
 
 const double* SurfaceRows::row(int32_t i) {
+  // The mirrored rows' store is only made for the callers of row(), not for
+  // those that share row_angles between pictures.
+  if (paired_ && !upper_half_tried_) {
+    upper_half_tried_ = true;
+    try {
+      upper_half_.resize(static_cast<std::size_t>(height_ / 2) * width_);
+      keeps_upper_half_ = true;
+    } catch (const std::bad_alloc&) {
+      // Only a speed-up: every row is computed then.
+    }
+  }
   const int32_t partner = height_ - 1 - i;
-  if (paired_ && partner < i && partner < lower_done_)
+  if (keeps_upper_half_ && partner < i && partner < lower_done_)
     return &upper_half_[static_cast<std::size_t>(partner) * width_];
-  const bool keep_partner = paired_ && i < partner;
+  const bool keep_partner = keeps_upper_half_ && i < partner;
   fill_row(i, scratch_.data(),
            keep_partner ? &upper_half_[static_cast<std::size_t>(i) * width_] : nullptr);
   if (keep_partner && i >= lower_done_) lower_done_ = i + 1;
   return scratch_.data();
 }
 
-void SurfaceRows::fill_row(int32_t i, double* levels, double* mirrored) {
+void SurfaceRows::row_angles(int32_t i, double* z, double* cos_a, double* sin_a) const {
   // The maps show the picture upside down: the surface's y is -y here.
   const double y = -row_y_[static_cast<std::size_t>(i)];
   const double floor = shape_.floor_depth();
-  // Three passes, so that the heights and the levels run without waiting on
-  // the sine and cosine of each pixel in turn.
-  for (std::size_t j = 0; j < width_; ++j) z_[j] = shape_.height(column_x_[j], y);
+  // Passes of their own, so that the heights and the levels run without
+  // waiting on the sine and cosine of each pixel in turn.
+  for (std::size_t j = 0; j < width_; ++j) z[j] = shape_.height(column_x_[j], y);
   for (std::size_t j = 0; j < width_; ++j) {
-    const double z = z_[j];
-    if (z == floor) continue;
-    ::sincos(z * t_ * phase_per_mm_, &sin_a_[j], &cos_a_[j]);
+    if (z[j] == floor) continue;
+    ::sincos(z[j] * t_ * phase_per_mm_, &sin_a[j], &cos_a[j]);
   }
+}
+
+const double* SurfaceRows::row_from_angles(const double* z, const double* cos_a, const double* sin_a,
+                                           bool mirror) {
+  const double floor = shape_.floor_depth();
+  double* levels = scratch_.data();
+  const std::size_t last = width_ - 1;
+  if (mirror) {
+    for (std::size_t j = 0; j < width_; ++j)
+      levels[last - j] = z[j] == floor ? floor_level_[last - j] : level(cos_a[j], sin_a[j], last - j);
+  } else {
+    for (std::size_t j = 0; j < width_; ++j)
+      levels[j] = z[j] == floor ? floor_level_[j] : level(cos_a[j], sin_a[j], j);
+  }
+  return levels;
+}
+
+void SurfaceRows::fill_row(int32_t i, double* levels, double* mirrored) {
+  row_angles(i, z_.data(), cos_a_.data(), sin_a_.data());
+  const double floor = shape_.floor_depth();
   const std::size_t last = width_ - 1;
   for (std::size_t j = 0; j < width_; ++j) {
     const bool on_floor = z_[j] == floor;

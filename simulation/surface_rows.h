@@ -40,6 +40,17 @@ class SurfaceRows {
   double contrast() const { return contrast_; }
   double shift() const { return shift_; }
 
+  // Pictures of one geometry that differ in their phase shift only share
+  // each row's heights and height phases a (their sines and cosines):
+  // row_angles works them out for row i into the caller's work rows (width
+  // each), and row_from_angles turns them into the levels of this object's
+  // shift, of row i itself or, with `mirror`, of row H-1-i when paired(). The
+  // levels are the ones row() gives, valid until the next call.
+  void row_angles(int32_t i, double* z, double* cos_a, double* sin_a) const;
+  const double* row_from_angles(const double* z, const double* cos_a, const double* sin_a, bool mirror);
+  // Whether pixel (i, j) and pixel (H-1-i, W-1-j) lie at opposite points.
+  bool paired() const { return paired_; }
+
  private:
   // The level at column j of a height whose phase 2 pi z tan(alpha) / P has
   // this cosine and sine: cos(a + b) = cos a cos b - sin a sin b, with b the
@@ -67,7 +78,10 @@ class SurfaceRows {
   // Pixel (i, j) and pixel (H-1-i, W-1-j) lie at exactly opposite points
   // (the apex at the picture's centre), where the surface has the same height.
   bool paired_ = false;
-  std::vector<double> upper_half_;  // row H-1-i in slot i, for i < lower_done_
+  // Row H-1-i in slot i, for i < lower_done_; made by the first row() call.
+  std::vector<double> upper_half_;
+  bool upper_half_tried_ = false;
+  bool keeps_upper_half_ = false;  // upper_half_ was made: row() takes mirrored rows from it
   int32_t lower_done_ = 0;
   std::vector<double> scratch_;
   std::vector<double> z_, cos_a_, sin_a_;  // work rows of fill_row: heights, cos a, sin a

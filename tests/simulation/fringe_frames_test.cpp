@@ -118,8 +118,8 @@ struct SetCase {
 };
 
 std::vector<SetCase> set_cases() {
-  // Rows off centre (no mirrored row shares its levels), an even height, and
-  // rows narrower than a vector.
+  // Rows off centre (no mirrored row shares its levels, no pixel pairs with
+  // its opposite), an even height, and rows narrower than a vector.
   SimParams moved = small_sphere();
   moved.y_pixels = 32;
   moved.offset_x = 0.3;
@@ -127,8 +127,13 @@ std::vector<SetCase> set_cases() {
   SimParams narrow = small_sphere();
   narrow.x_pixels = 3;
   narrow.y_pixels = 4;
+  SimParams moved_biconic = small_biconic();
+  moved_biconic.y_pixels = 30;
+  moved_biconic.offset_x = -0.07;
   return {
       {"sphere off centre, noisy", moved, {3, {}}, 0.5},
+      {"biconic off centre, noisy", moved_biconic, {3, {}}, 0.6},
+      {"biconic off centre", moved_biconic, {4, {}}, 0.0},
       {"sphere off centre", moved, {4, {5.0}}, 0.0},
       {"three columns", narrow, {4, {}}, 0.3},
       {"sphere, 4 steps", small_sphere(), {4, {}}, 0.0},
