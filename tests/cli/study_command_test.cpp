@@ -151,6 +151,46 @@ TEST_F(StudyCommand, ARunsFiguresAreThoseOfTheMeasurePath) {
   EXPECT_TRUE(std::filesystem::is_empty(root() / "tmp")) << "the runs write no file";
 }
 
+TEST_F(StudyCommand, MethodRunsGiveTheFiguresOfFringeMeasureWithTheSameOptions) {
+  // Small pictures; the channel's method file says fourier with 5 steps,
+  // --steps 8 goes over it, and the varied method over both.
+  std::filesystem::current_path(root() / "w");
+  write_settings_texts(0, {.xpixels = "256", .ypixels = "256", .xres = "0.04"});
+  write_lines("method.ini", {"Method=fourier", "Steps=5"});
+  StudyOptions o = options({"method=phase-shift,fourier", "noise=0.2"});
+  o.method.steps = 8;
+  o.seed = 3;
+  const StudySetup setup = prepare_study(o);
+  EXPECT_EQ(settings_value(setup.plan->base().method, "Method"), "fourier");
+  EXPECT_EQ(settings_value(setup.plan->base().method, "Steps"), "8");
+  std::filesystem::current_path(root());
+  StudyStop stop;
+  CountingObserver observer;
+  ASSERT_TRUE(cmd_study(o, observer, stop).complete);
+  const StudyTable table = read_study_csv(o.csv);
+  ASSERT_EQ(table.rows.size(), 2u);
+  EXPECT_EQ(read_file_bytes(o.csv).substr(0, 7), "method,");
+  const char* const methods[] = {"phase-shift", "fourier"};
+  for (std::size_t i = 0; i < 2; ++i) {
+    SCOPED_TRACE(methods[i]);
+    const StudyTableRow& run = table.rows[i];
+    ASSERT_EQ(run.status, "ok");
+    std::filesystem::current_path(root() / "w");
+    SimulateOptions measure;
+    measure.noise = 0.2;
+    measure.seed = 3;
+    measure.method.method = methods[i];
+    measure.method.steps = 8;
+    cmd_simulate(measure, nullptr);
+    const ProfileResult r = cmd_profile(0, nullptr, nullptr, resolved_method(0, measure.method));
+    EXPECT_EQ(r.method.rfind(methods[i], 0), 0u) << r.method;
+    EXPECT_EQ(run.figures[0], r.stats.pv * kMicronsPerMm) << "pv_um, exactly";
+    EXPECT_EQ(run.figures[1], r.stats.rms * kMicronsPerMm) << "rms_um";
+    EXPECT_EQ(run.figures[2], r.stats.mean * kMicronsPerMm) << "mean_um";
+  }
+  EXPECT_NE(table.rows[0].figures[1], table.rows[1].figures[1]) << "the two methods measure differently";
+}
+
 TEST_F(StudyCommand, BiconicRunsGiveTheFiguresOfFringeAnalyse) {
   // Varying a number of the biconic turns the sphere of the set radius into
   // that biconic; the row's surface figures are those `fringe analyse` gives
@@ -300,6 +340,8 @@ TEST_F(StudyCommand, BadInputIsAnErrorBeforeTheFirstRunWithNothingWritten) {
   cmd_init("bad_surface");
   write_lines("bad_surface/surface.ini", {"Model=biconic", "Rx=7.6", "Ry=7.9", "Axis=30", "Q=-0,2"});
   write_file_bytes("out/held.csv.part", "# fringe study 0\n");
+  cmd_init("bad_method");
+  write_lines("bad_method/method.ini", {"Method=fft"});
 
   const auto with = [&](std::vector<std::string> vary, auto change) {
     StudyOptions o = options(std::move(vary), "out/s.csv");
@@ -338,6 +380,16 @@ TEST_F(StudyCommand, BadInputIsAnErrorBeforeTheFirstRunWithNothingWritten) {
        "scnmod.ini: NFilt = \"three\" is not a number"},
       {with({"noise=0.5"}, [&](StudyOptions& o) { o.dir = (root() / "bad_surface").string(); }),
        "surface.ini: Q = \"-0,2\" is not a number"},
+      {with({"noise=0.5"}, [&](StudyOptions& o) { o.dir = (root() / "bad_method").string(); }),
+       "method.ini: Method = \"fft\" is not quadrature, phase-shift or fourier"},
+      {with({"method=fft"}, same), "--vary \"method=fft\": method=fft is not quadrature, phase-shift or fourier"},
+      {with({"steps=2"}, same), "--vary \"steps=2\": steps=2 is outside 3..64"},
+      {with({"noise=0.5"}, [](StudyOptions& o) { o.method.steps = 2; }), "--steps: 2 must lie between 3 and 64"},
+      {with({"noise=0.5"}, [](StudyOptions& o) { o.method.method = "fft"; }),
+       "--method: \"fft\" is not quadrature, phase-shift or fourier"},
+      {with({"noise=0.5"}, [](StudyOptions& o) { o.method.gamma = 0; }), "--gamma: 0 must be greater than 0"},
+      {with({"noise=0.5"}, [](StudyOptions& o) { o.method.bits = 12; }),
+       "--bits: 12 does not suit the quadrature method"},
       {with({"noise=0.5"}, [&](StudyOptions& o) { o.dir = (root() / "nowhere").string(); }),
        "Cannot open directory"},
       {with({"noise=0.5"}, [&](StudyOptions& o) { o.csv = (root() / "out/held.csv").string(); }),
