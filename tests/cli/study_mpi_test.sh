@@ -64,4 +64,12 @@ grep -q "study: 3 runs (3 failed, 3 run now) .*(2 processes)" failed.out || fail
   fail "$(cat failed.err)"
 [ "$(grep -c 'grid size 0 x 256 out of range' failed.csv)" -eq 3 ] || fail "$(cat failed.csv)"
 [ -s failed.csv ] && [ -s failed.json ] && [ ! -e failed.csv.part ] || fail "the study's files under mpirun"
+# The channel's method file and the method options reach every rank: a
+# study of the methods under mpirun gives the table of one process.
+printf 'Method=fourier\r\nGamma=1.5\r\n' >w/method.ini
+margs=(study --dir w --vary method=quadrature,phase-shift,fourier --vary noise=0,0.5 --steps 6 --seed 2)
+"$fringe" "${margs[@]}" --jobs 1 --csv methods_one.csv >/dev/null 2>&1 || fail "methods in one process"
+mpi "$fringe" "${margs[@]}" --csv methods_mpi.csv >methods.out 2>methods.err || fail "$(cat methods.out methods.err)"
+grep -q '^phase-shift,0.5,0,2,' methods_one.csv || fail "$(cat methods_one.csv)"
+cmp <(no_ms methods_one.csv) <(no_ms methods_mpi.csv) || fail "the methods' table under mpirun differs"
 echo "study under mpirun: ok"
