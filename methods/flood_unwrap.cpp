@@ -1,5 +1,7 @@
 #include "methods/flood_unwrap.h"
 
+#include "methods/modulation_mask.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -36,10 +38,11 @@ bool flood_start(const PhaseField& field, int32_t& x, int32_t& y) {
 
 namespace {
 
+// A modulated pixel the fill has not reached (yet): no data.
+constexpr uint8_t kCandidate = 2;
+
 struct Fill {
   const double* psi;
-  const double* modulation;
-  double least_modulation;
   double* phase;
   uint8_t* data;
   uint32_t* stack;
@@ -59,9 +62,7 @@ struct Fill {
       const double p = psi[here];
       const double unwrapped = phase[here];
       const auto visit = [&](uint32_t there) {
-        if (data[there] != 0) return;
-        const double b = modulation[there];
-        if (!(b > 0.0 && b >= least_modulation)) return;  // PhaseField::modulated
+        if (data[there] != kCandidate) return;
         const double step = wrapped_difference(psi[there], p);
         if (limited && std::fabs(step) > limit) return;
         phase[there] = unwrapped + step;
@@ -90,12 +91,9 @@ struct Fill {
 void flood_unwrap(PhaseField& field, int32_t flaw_threshold, std::vector<uint32_t>& stack) {
   const int32_t width = field.width;
   const int32_t height = field.height;
-  // No pixel has data until the fill reaches it.
-  for (int32_t y = 0; y < height; ++y) {
-    const RowRun run = field.runs[static_cast<std::size_t>(y)];
-    if (!run.empty()) std::fill(field.data.begin() + static_cast<std::ptrdiff_t>(field.at(run.first, y)),
-                                field.data.begin() + static_cast<std::ptrdiff_t>(field.at(run.end, y)), uint8_t{0});
-  }
+  // No pixel has data until the fill reaches it; the modulated ones are
+  // marked as the fill's candidates first, one byte to test per neighbour.
+  mark_modulated(field, kCandidate);
   int32_t sx = 0;
   int32_t sy = 0;
   if (!flood_start(field, sx, sy)) return;
@@ -115,7 +113,7 @@ void flood_unwrap(PhaseField& field, int32_t flaw_threshold, std::vector<uint32_
   // bounds: every neighbour of a modulated pixel lies inside the picture.
   bool inside = width >= 3 && height >= 3 && field.runs.front().empty() && field.runs.back().empty();
   for (const RowRun& run : field.runs) inside = inside && (run.empty() || (run.first > 0 && run.end < width));
-  const Fill fill{psi, field.modulation.data(), field.least_modulation, phase, data, stack.data(), width, height, limited, limit};
+  const Fill fill{psi, phase, data, stack.data(), width, height, limited, limit};
   if (inside) fill.run<false>(start);
   else fill.run<true>(start);
 }

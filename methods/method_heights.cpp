@@ -32,7 +32,7 @@ void PhaseHeightsRow(const double* phase, const uint8_t* data, float* out, int32
   int32_t x = first;
   for (; x + lanes <= end; x += lanes) {
     const auto height = hn::Div(hn::Mul(factor, hn::LoadU(d, phase + x)), turn);
-    const auto has = hn::Ne(hn::PromoteTo(d, hn::PromoteTo(di, hn::LoadU(du8, data + x))), hn::Zero(d));
+    const auto has = hn::Eq(hn::PromoteTo(d, hn::PromoteTo(di, hn::LoadU(du8, data + x))), hn::Set(d, 1.0));
     // Not-a-number compares false: no data, as stored_height gives it.
     const auto fits = hn::And(has, hn::Le(hn::Abs(height), largest));
     hn::StoreU(hn::DemoteTo(df, hn::IfThenElse(fits, height, none)), df, out + x);
@@ -53,7 +53,7 @@ namespace fringe::methods {
 void phase_heights_plain(const double* phase, const uint8_t* data, float* out, int32_t first, int32_t end,
                          double k_lambda, float no_data) {
   for (int32_t x = first; x < end; ++x)
-    out[x] = data[x] != 0 ? stored_height(k_lambda * phase[x] / kTwoPi, no_data) : no_data;
+    out[x] = data[x] == 1 ? stored_height(k_lambda * phase[x] / kTwoPi, no_data) : no_data;
 }
 
 void phase_heights(const double* phase, const uint8_t* data, float* out, int32_t first, int32_t end,

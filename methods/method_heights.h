@@ -10,7 +10,7 @@
 namespace fringe::methods {
 
 // Heights of columns first .. end - 1: k_lambda * phase[x] / (2 pi) where
-// data[x] is not 0 and the height is a float (stored_height), else no_data.
+// data[x] is 1 and the height is a float (stored_height), else no_data.
 // The vector kernel gives each column exactly these operations.
 void phase_heights(const double* phase, const uint8_t* data, float* out, int32_t first, int32_t end,
                    double k_lambda, float no_data);

@@ -52,7 +52,7 @@ struct PhaseField {
   // has no angle worth measuring.
   double least_modulation = 0.0;
   std::vector<double> phase;    // unwrapped phase
-  std::vector<uint8_t> data;    // 1 where `phase` holds a value
+  std::vector<uint8_t> data;    // 1 where `phase` holds a value (another value: none)
   int32_t ellipse[4] = {};      // centre and semi-axes the runs were made for
 
   // Whether pixel i has a usable modulation (never where it is zero).

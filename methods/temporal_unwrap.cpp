@@ -1,5 +1,7 @@
 #include "methods/temporal_unwrap.h"
 
+#include "methods/modulation_mask.h"
+
 #include <algorithm>
 
 namespace fringe::methods {
@@ -21,12 +23,6 @@ void temporal_next(PhaseField& field, double coarser_lambda, double lambda) {
   }
 }
 
-void temporal_finish(PhaseField& field) {
-  for (int32_t y = 0; y < field.height; ++y) {
-    const RowRun run = field.runs[static_cast<std::size_t>(y)];
-    for (std::size_t i = field.at(run.first, y), end = field.at(run.end, y); i < end; ++i)
-      field.data[i] = field.modulated(i) ? 1 : 0;
-  }
-}
+void temporal_finish(PhaseField& field) { mark_modulated(field, 1); }
 
 }  // namespace fringe::methods
