@@ -223,7 +223,9 @@ void bind_measurements(py::module_& m) {
   py::class_<Workspace>(m, "Workspace",
                         R"(A workspace folder holding a channel's settings files (scnmod.ini and image.ini
 for channel 0, scnmod_1.ini and image_1.ini for channel 1, surface.ini / surface_1.ini
-when the channel simulates other than its sphere), as `fringe init` writes them.
+when the channel simulates other than its sphere, method.ini / method_1.ini when it
+measures by another method than the engine's quadrature or with error sources), as
+`fringe init` writes them.
 
 The files are read, and checked as the tool checks them, each time a function uses the
 workspace, from the folder's path: the process's working directory is never changed, so
