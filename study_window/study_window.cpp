@@ -213,6 +213,7 @@ std::unique_ptr<StudyPlan> StudyWindow::plan_of_controls() const {
   base.scan = files.scan;
   base.image = files.image;
   base.surface = files.surface;
+  base.method = files.method;
   auto plan = std::make_unique<StudyPlan>(std::move(base), std::move(axes), repeats_box->value(),
                                           static_cast<uint32_t>(seed_box->value()));
   check_study_run_settings(plan->run_settings(0));
