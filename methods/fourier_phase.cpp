@@ -31,9 +31,11 @@ void FourierRows::release() {
   fftw_free(samples_);
   fftw_free(spectrum_);
   fftw_free(signal_);
+  fftw_free(analytic_);
   forward_ = backward_ = nullptr;
-  samples_ = spectrum_ = signal_ = nullptr;
+  samples_ = spectrum_ = signal_ = analytic_ = nullptr;
   width_ = 0;
+  band_lambda_ = 0.0;
 }
 
 void FourierRows::prepare(int32_t width) {
@@ -43,15 +45,21 @@ void FourierRows::prepare(int32_t width) {
   samples_ = static_cast<double*>(fftw_malloc(sizeof(double) * n));
   spectrum_ = static_cast<double*>(fftw_malloc(sizeof(fftw_complex) * (n / 2 + 1)));
   signal_ = static_cast<double*>(fftw_malloc(sizeof(fftw_complex) * n));
-  if (samples_ == nullptr || spectrum_ == nullptr || signal_ == nullptr) {
+  analytic_ = static_cast<double*>(fftw_malloc(sizeof(fftw_complex) * n));
+  if (samples_ == nullptr || spectrum_ == nullptr || signal_ == nullptr || analytic_ == nullptr) {
     release();
     throw std::bad_alloc();
   }
   {
     const std::lock_guard<std::mutex> guard(planner_lock());
-    forward_ = fftw_plan_dft_r2c_1d(width, samples_, reinterpret_cast<fftw_complex*>(spectrum_), FFTW_ESTIMATE);
+    // Without the processor's vector codelets: FFTW would pick other
+    // codelets (and plans) on other processors, and the last bits of the
+    // phase with them; the scalar ones give every x86-64 the same bytes.
+    forward_ = fftw_plan_dft_r2c_1d(width, samples_, reinterpret_cast<fftw_complex*>(spectrum_),
+                                    FFTW_ESTIMATE | FFTW_NO_SIMD);
     backward_ = fftw_plan_dft_1d(width, reinterpret_cast<fftw_complex*>(signal_),
-                                 reinterpret_cast<fftw_complex*>(signal_), FFTW_BACKWARD, FFTW_ESTIMATE);
+                                 reinterpret_cast<fftw_complex*>(analytic_), FFTW_BACKWARD,
+                                 FFTW_ESTIMATE | FFTW_NO_SIMD | FFTW_PRESERVE_INPUT);
   }
   if (forward_ == nullptr || backward_ == nullptr) {
     release();
@@ -76,8 +84,13 @@ const double* FourierRows::analytic_row(const GreyImage* frame, int32_t y, doubl
   fftw_execute(static_cast<fftw_plan>(forward_));
   // The first order alone, a rectangular band: the evaluated field lies well
   // inside the row, where the band's ringing from the row ends has faded.
-  std::memset(signal_, 0, sizeof(fftw_complex) * static_cast<std::size_t>(width_));
+  // The bins outside it stay zero from the last change of period on (the
+  // inverse transform keeps its input).
   const double f0 = width_ / lambda;
+  if (lambda != band_lambda_) {
+    std::memset(signal_, 0, sizeof(fftw_complex) * static_cast<std::size_t>(width_));
+    band_lambda_ = lambda;
+  }
   for (int32_t k = 1; k <= width_ / 2; ++k) {
     if (k > 0.5 * f0 && k < 1.5 * f0) {
       signal_[2 * k] = spectrum_[2 * k];
@@ -85,7 +98,7 @@ const double* FourierRows::analytic_row(const GreyImage* frame, int32_t y, doubl
     }
   }
   fftw_execute(static_cast<fftw_plan>(backward_));
-  return signal_;
+  return analytic_;
 }
 
 double fourier_period(const GreyImage* frame, double lambda, PhaseField& field, FourierRows& rows) {

@@ -40,7 +40,9 @@ class FourierRows {
   int32_t width_ = 0;
   double* samples_ = nullptr;  // width_ values
   double* spectrum_ = nullptr; // width_ / 2 + 1 complex values
-  double* signal_ = nullptr;   // width_ complex values
+  double* signal_ = nullptr;   // width_ complex values: the first order's bins
+  double* analytic_ = nullptr; // width_ complex values: their inverse transform
+  double band_lambda_ = 0.0;   // the period whose band signal_ holds (0: none)
   void* forward_ = nullptr;    // fftw_plan
   void* backward_ = nullptr;   // fftw_plan
   std::vector<double> carrier_;

@@ -304,3 +304,35 @@ TEST(MethodEngine, OneEngineAcrossSizesAndEllipses) {
 }
 
 }  // namespace
+
+namespace {
+
+// One engine's Fourier transforms kept from one frame to the next: a change
+// of period or width leaves nothing of the last one's band behind.
+TEST(MethodEngine, FourierStateKeptAcrossPeriodsAndWidths) {
+  const struct {
+    int32_t width;
+    double lambda;
+  } runs[] = {{512, 16.0}, {512, 10.0}, {512, 16.0}, {300, 10.0}, {512, 10.0}};
+  MethodEngine kept;
+  for (const auto& r : runs) {
+    SCOPED_TRACE(testing::Message() << r.width << " px, period " << r.lambda);
+    FrameRecipe recipe;
+    recipe.width = r.width;
+    recipe.height = 40;
+    recipe.bits = 8;
+    recipe.steps = 1;
+    recipe.periods = {r.lambda};
+    recipe.shift = [](int32_t x, int32_t y) { return 0.01 * x + 0.03 * y; };
+    const auto frames = make_method_frames(recipe);
+    const MethodPlan plan = plan_of(FringeMethod::fourier, 1, {r.lambda});
+    Grid again, fresh;
+    kept.heights(frame_pointers(frames), plan, par_with_radius(1.0), again.m);
+    MethodEngine{}.heights(frame_pointers(frames), plan, par_with_radius(1.0), fresh.m);
+    for (int32_t y = 0; y < 40; ++y)
+      ASSERT_EQ(std::memcmp(again.m.values[y], fresh.m.values[y], static_cast<std::size_t>(r.width) * sizeof(float)), 0)
+          << "row " << y;
+  }
+}
+
+}  // namespace
