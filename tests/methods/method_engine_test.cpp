@@ -336,3 +336,45 @@ TEST(MethodEngine, FourierStateKeptAcrossPeriodsAndWidths) {
 }
 
 }  // namespace
+
+namespace {
+
+// Pictures of a pixel or a few, and parameters the engine's own chain would
+// not measure with (no ellipse, a zero pixel size, an angle of 0 or 90
+// degrees): every method answers with a grid of the right size, never a
+// crash, and no heights that are not numbers.
+TEST(MethodEngine, TinyPicturesAndOddParameters) {
+  struct Size {
+    int32_t width;
+    int32_t height;
+  };
+  const Size sizes[] = {{1, 1}, {2, 3}, {5, 1}, {4, 4}, {9, 8}};
+  ScnPar odd[5] = {par_with_radius(1e6), par_with_radius(NAN), par_with_radius(1e6), par_with_radius(1e6),
+                   par_with_radius(1e6)};
+  odd[2].CamResX = 0.0;
+  odd[3].Alpha = 0.0;
+  odd[4].Alpha = 90.0;
+  for (const Size& size : sizes)
+    for (const FringeMethod method : {FringeMethod::phase_shift, FringeMethod::fourier})
+      for (const ScnPar& par : odd) {
+        SCOPED_TRACE(testing::Message() << size.width << " x " << size.height << " " << fringe_method_name(method)
+                                        << " CamResX " << par.CamResX << " Alpha " << par.Alpha);
+        FrameRecipe recipe;
+        recipe.width = size.width;
+        recipe.height = size.height;
+        recipe.steps = method == FringeMethod::fourier ? 1 : 3;
+        recipe.periods = {4.0};
+        const auto frames = make_method_frames(recipe);
+        MethodEngine engine;
+        Grid full, profile;
+        engine.heights(frame_pointers(frames), plan_of(method, 3, {4.0}), par, full.m);
+        engine.profile(frame_pointers(frames), plan_of(method, 3, {4.0}), par, profile.m);
+        EXPECT_EQ(full.m.cols, size.width);
+        EXPECT_EQ(profile.m.cols, size.width / 4);
+        EXPECT_EQ(profile.m.rows, size.height / 4);
+        for (int32_t y = 0; y < full.m.rows; ++y)
+          for (int32_t x = 0; x < full.m.cols; ++x) EXPECT_FALSE(std::isnan(full.at(x, y)));
+      }
+}
+
+}  // namespace
