@@ -47,6 +47,12 @@ class MethodEngine {
   // engine takes them; LambdaF is not used (the plan's periods are). Heights
   // are those the engine's triangulation gives for the unwrapped phase of the
   // finest period, relative to the carrier about column width div 2.
+  // Only the evaluation ellipse is measured; a pixel whose modulation (the
+  // fitted sinusoid's amplitude, in every period) is below 1 % of the largest
+  // sample the frames hold inside it gets no data. One period is unwrapped by
+  // a flood fill from the centre that does not cross an edge steeper than
+  // FlawThr (1/256 period); several, coarse to fine, in time alone (the
+  // coarsest must span the field). Fourier takes the finest (last) period.
   // Throws std::invalid_argument for a plan or frames it cannot take (a
   // method other than phase_shift or fourier, steps outside 3..64, periods
   // not positive or not coarse to fine, frames of another count, size or

@@ -127,15 +127,18 @@ double phase_step_period(std::span<const GreyImage* const> frames, double lambda
     if (run.empty()) continue;
     for (int32_t k = 0; k < n; ++k) rows[static_cast<std::size_t>(k)] = img_line(frames[static_cast<std::size_t>(k)], y);
     const int32_t count = run.end - run.first;
-    sums(rows.data(), n, wide, sines.data(), cosines.data(), run.first, count, s, c, b, largest);
     double* const psi = field.psi.data() + field.at(run.first, y);
     double* const modulation = field.modulation.data() + field.at(run.first, y);
+    // The first period's modulation goes straight to the field; a later
+    // one's is kept where it is less.
+    double* const row_b = first ? modulation : b;
+    sums(rows.data(), n, wide, sines.data(), cosines.data(), run.first, count, s, c, row_b, largest);
     const double* const carrier_row = carrier + run.first;
-    for (int32_t i = 0; i < count; ++i) {
+    for (int32_t i = 0; i < count; ++i)
       // Without modulation there is no angle (atan2 of zeros).
-      if (b[i] > 0.0) psi[i] = wrapped_difference(std::atan2(-s[i], c[i]), carrier_row[i]);
-      modulation[i] = first ? b[i] : std::min(modulation[i], b[i]);
-    }
+      if (row_b[i] > 0.0) psi[i] = wrapped_difference(std::atan2(-s[i], c[i]), carrier_row[i]);
+    if (!first)
+      for (int32_t i = 0; i < count; ++i) modulation[i] = std::min(modulation[i], b[i]);
   }
   return largest;
 }
