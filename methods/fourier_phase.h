@@ -26,10 +26,10 @@ class FourierRows {
   int32_t width() const { return width_; }
 
   // The analytic signal a of row `y` of `frame` (8-bit or 16-bit) for a
-  // fringe period of `lambda` pixels: the spectrum's bins k with
-  // f0 / 2 < k < 3 f0 / 2, f0 = width / lambda, the others zero, transformed
-  // back and divided by the width, so that a pure fringe A cos(phi) + B gives
-  // a = A / 2 e^(i phi). Returns the interleaved (re, im) values of the row;
+  // fringe period of `lambda` pixels: the spectrum's bins 0 < k < 2 f0,
+  // f0 = width / lambda, weighted by (1 + cos(pi (k - f0) / f0)) / 2, the
+  // others zero, transformed back and divided by the width, so that a pure
+  // fringe A cos(phi) + B at the carrier gives a = A / 2 e^(i phi). Returns the interleaved (re, im) values of the row;
   // `largest` rises to the largest sample of columns run.first .. run.end - 1.
   const double* analytic_row(const GreyImage* frame, int32_t y, double lambda, RowRun run, double& largest);
   // Room for the carrier of a row.
@@ -43,6 +43,7 @@ class FourierRows {
   double* signal_ = nullptr;   // width_ complex values: the first order's bins
   double* analytic_ = nullptr; // width_ complex values: their inverse transform
   double band_lambda_ = 0.0;   // the period whose band signal_ holds (0: none)
+  std::vector<double> band_;   // its weights, bins 0 .. width_ / 2
   void* forward_ = nullptr;    // fftw_plan
   void* backward_ = nullptr;   // fftw_plan
   std::vector<double> carrier_;
