@@ -1,6 +1,8 @@
 #include "runs/channel_frames.h"
 
 #include <cstring>
+#include <filesystem>
+#include <optional>
 #include <stdexcept>
 
 #include "common/errors.h"
@@ -8,6 +10,7 @@
 #include "common/settings_file.h"
 #include "common/work_files.h"
 #include "formats/frame_picture.h"
+#include "runs/channel_settings.h"
 #include "runs/picture_scan.h"
 #include "scan/default_par.h"
 #include "scan/scan_engine.h"
@@ -34,13 +37,77 @@ GreyImageOwner eight_bit_view(const GreyImage& frame, int bits) {
 
 }  // namespace
 
-void write_channel_frames(int channel, const std::vector<GreyImageOwner>& frames, int bits) {
+namespace {
+
+// The settings a set is read by: method, steps, the periods used, depth.
+MethodSettings frame_relevant(const MethodSettings& s, double lambda_f) {
+  MethodSettings kept;
+  kept.method = s.method;
+  kept.steps = s.method == FringeMethod::phase_shift ? s.steps : 4;
+  kept.periods = method_periods(s, lambda_f);
+  kept.errors.bits = s.errors.bits;
+  return kept;
+}
+
+bool same_frames(const MethodSettings& a, const MethodSettings& b) {
+  return a.method == b.method && a.steps == b.steps && a.periods == b.periods && a.errors.bits == b.errors.bits;
+}
+
+// The record's settings, or nullopt when there is none.
+std::optional<MethodSettings> recorded_frames(int channel) {
+  const char* record = frame_set_file(channel);
+  std::error_code error;
+  if (!std::filesystem::exists(record, error)) return std::nullopt;
+  const std::vector<std::string> lines = read_lines(record);
+  try {
+    return read_method_settings(lines, record);
+  } catch (const ConversionError& e) {
+    throw file_error(FileAction::read, record, std::string(": ") + e.what());
+  }
+}
+
+}  // namespace
+
+const char* frame_set_file(int channel) { return channel == 1 ? "./sim01_frames.ini" : "./sim00_frames.ini"; }
+
+void forget_channel_frames(int channel) {
+  std::error_code error;
+  std::filesystem::remove(frame_set_file(channel), error);
+}
+
+void require_single_picture(int channel) {
+  const std::optional<MethodSettings> recorded = recorded_frames(channel);
+  if (!recorded || recorded->periods.empty()) return;
+  const double lambda_f = scan_par_of_lines(read_lines(channel_files(channel).scan)).LambdaF;
+  if (recorded->periods.front() == lambda_f) return;
+  throw file_error(FileAction::read, frame_set_file(channel),
+                   ": the fringe image is frame 0 of a set made for " + method_summary(*recorded, lambda_f) +
+                       ", at a period other than the scan settings' LambdaF; profile it with that method or "
+                       "apply again");
+}
+
+void write_channel_frames(int channel, const std::vector<GreyImageOwner>& frames, const MethodSettings& settings,
+                          double lambda_f) {
+  const int bits = settings.errors.bits;
+  // A set half replaced must not pass for the one recorded.
+  forget_channel_frames(channel);
   const std::vector<std::string> files = frame_files(channel, static_cast<int>(frames.size()), bits);
   for (std::size_t k = 0; k < frames.size(); ++k) save_frame_picture(*frames[k], files[k], Durability::atomic_only);  // working files
-  if (bits > 8 && !frames.empty()) save_frame_picture(*eight_bit_view(*frames.front(), bits), fringe_image_file(channel), Durability::atomic_only);
+  if (bits > 8 && !frames.empty())
+    save_frame_picture(*eight_bit_view(*frames.front(), bits), fringe_image_file(channel), Durability::atomic_only);
+  write_lines(frame_set_file(channel), method_settings_lines(frame_relevant(settings, lambda_f)));
 }
 
 std::vector<GreyImageOwner> read_channel_frames(int channel, const MethodSettings& settings, double lambda_f) {
+  const MethodSettings wanted = frame_relevant(settings, lambda_f);
+  const std::optional<MethodSettings> recorded = recorded_frames(channel);
+  if (!recorded)
+    throw file_error(FileAction::open, frame_set_file(channel),
+                     " (no frame set was made for the channel's method: run \"apply\" or open a fringe image set)");
+  if (!same_frames(*recorded, wanted))
+    throw file_error(FileAction::read, frame_set_file(channel),
+                     ": the frames were made for " + method_summary(*recorded, lambda_f) + ", not for " +
+                         method_summary(wanted, lambda_f) + "; apply again");
   const MethodPlan plan = method_plan(settings, lambda_f);
   const std::vector<std::string> files = frame_files(channel, plan_frame_count(plan), settings.errors.bits);
   std::vector<GreyImageOwner> frames;

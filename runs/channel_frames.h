@@ -11,18 +11,42 @@
 #include "scan/grey_image.h"
 #include "scan.h"
 
-// Writes `frames` (as make_fringe_frames makes them) under frame_files(channel,
-// count, bits); for frames deeper than 8 bits the channel's fringe image
-// ("./sim00.bmp") is frame 0 at 8 bits (its top 8 bits), which the window
-// shows. Throws FileError `Cannot create file "<name>"` for the first file
-// that cannot be written.
-void write_channel_frames(int channel, const std::vector<GreyImageOwner>& frames, int bits);
+// The record of what the channel's frames were made for ("./sim00_frames.ini",
+// "./sim01_frames.ini"): the method settings lines with the periods used and
+// the frame count. "profile" measures the frames only for the method they
+// were made for: frames on disk from an earlier "apply" with other steps or
+// periods would otherwise pass for a set they are not.
+const char* frame_set_file(int channel);
+
+// Writes `frames` (made for `settings` with the scan settings' period
+// lambda_f) under frame_files(channel, count, bits), then the record; for
+// frames deeper than 8 bits the channel's fringe image ("./sim00.bmp") is
+// frame 0 at 8 bits (its top 8 bits), which the window shows. Throws
+// FileError `Cannot create file "<name>"` for the first file that cannot be
+// written (the record of an earlier set is removed first).
+void write_channel_frames(int channel, const std::vector<GreyImageOwner>& frames, const MethodSettings& settings,
+                          double lambda_f);
+// The channel's fringe image is one picture again (a classic "apply", an
+// opened picture): its frame set record goes.
+void forget_channel_frames(int channel);
 
 // Reads the channel's frames as `settings` names them, in order, each as the
 // picture reader keeps it (8 or 16 bits). Throws FileError `Cannot open file
-// "<name>"` / `Cannot read file "<name>": <reason>` for the first one that
-// cannot be read, and for frames that differ in size from the first.
+// "./sim00_frames.ini"` when no frame set was made, `Cannot read file
+// "./sim00_frames.ini": the frames were made for <summary>, not for
+// <summary>` when it was made for another method, steps, periods or depth,
+// `Cannot open file "<name>"` / `Cannot read file "<name>": <reason>` for the
+// first frame that cannot be read, and for frames that differ in size from
+// the first.
 std::vector<GreyImageOwner> read_channel_frames(int channel, const MethodSettings& settings, double lambda_f);
+
+// Throws FileError `Cannot read file "./sim00_frames.ini": the fringe image is
+// frame 0 of a set made for <summary>, at a period other than the scan
+// settings' LambdaF; profile it with that method or apply again` when the
+// engine would measure the channel's fringe image at a period it was not made
+// with (the coarse first frame of several periods, a period of the method's
+// own). Frame 0 of a set at LambdaF is a picture like any other.
+void require_single_picture(int channel);
 
 // The engine's parameters from a scan settings file's lines, as the engine
 // reads its file: a key that is missing or not a number keeps its default.

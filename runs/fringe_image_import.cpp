@@ -67,6 +67,7 @@ void run_fringe_image_import(const FringeImageImport& in, Picture& image, Pictur
 
   const char* const fringe_file = fringe_image_file(c);
   if (img_save_bmp(picture.get(), fringe_file, Durability::atomic_only) != BMP_OK) throw file_error(FileAction::create, fringe_file);
+  forget_channel_frames(c);
   show_fringe_image(c, fringe_file, in.passes_text, image, scan_plot, scratch_map, observer);
 }
 
@@ -96,6 +97,6 @@ void run_fringe_image_set_import(const FringeImageSetImport& in, Picture& image,
   // A bad pass count stops the run before anything is written.
   static_cast<void>(text_to_int(in.passes_text));
 
-  write_channel_frames(c, frames, settings.errors.bits);
+  write_channel_frames(c, frames, settings, lambda_f);
   show_fringe_image(c, fringe_image_file(c), in.passes_text, image, scan_plot, scratch_map, observer);
 }

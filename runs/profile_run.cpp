@@ -57,6 +57,7 @@ void run_profile_comparison(ProfileRun& run, RunObserver& observer) {
   const MethodSettings method = run.method ? *run.method : channel_method_settings(channel);
   if (method.classic()) {
     run.method_used = method_summary(method, 0.0);
+    require_single_picture(channel);
     scan_picture(image_file, std::nullopt, channel_files(channel).scan, scan_section, profile,
                  Durability::atomic_only);  // a working file
   } else {

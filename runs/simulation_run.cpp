@@ -82,12 +82,13 @@ void run_simulation(const SimulationInputs& in, SimParams& params, Picture& imag
     // that could not be written must not pass for the new image.
     const int status = synthesize_fringe_image(params, sim_file, max_noise, kAdditiveRange);
     if (status < 0) throw file_error(FileAction::create, sim_file);
+    if (status == 0) forget_channel_frames(c);
   } else {
     // The method's frames; frame 0 (or its top 8 bits) is the fringe image shown.
     const std::vector<GreyImageOwner> frames =
         make_fringe_frames(params, method_frame_set(method, params.fringe_period), max_noise, kAdditiveRange,
                            random_state);
-    if (!frames.empty()) write_channel_frames(c, frames, method.errors.bits);
+    if (!frames.empty()) write_channel_frames(c, frames, method, params.fringe_period);
   }
 
   show_fringe_image(c, sim_file, in.passes_text, image, scan_plot, scratch_map, observer);
