@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "methods/portable_atan2.h"
 #include "methods/phase_stepping.h"
 
 #ifndef FRINGE_PHASE_STEPPING_ONCE
@@ -134,9 +135,12 @@ double phase_step_period(std::span<const GreyImage* const> frames, double lambda
     double* const row_b = first ? modulation : b;
     sums(rows.data(), n, wide, sines.data(), cosines.data(), run.first, count, s, c, row_b, largest);
     const double* const carrier_row = carrier + run.first;
+    // The angle of (C, S) in place of S: the angle is odd in its first
+    // argument bit for bit, so its negation is the angle of (C, -S).
+    portable_atan2_row(s, c, count, s);
     for (int32_t i = 0; i < count; ++i)
       // Without modulation there is no angle (atan2 of zeros).
-      if (row_b[i] > 0.0) psi[i] = wrapped_difference(std::atan2(-s[i], c[i]), carrier_row[i]);
+      if (row_b[i] > 0.0) psi[i] = wrapped_difference(-s[i], carrier_row[i]);
     if (!first)
       for (int32_t i = 0; i < count; ++i) modulation[i] = std::min(modulation[i], b[i]);
   }
