@@ -10,6 +10,8 @@
 #include <numbers>
 #include <vector>
 
+#include "methods/portable_atan2.h"
+
 namespace fringe::methods {
 
 namespace {
@@ -114,6 +116,11 @@ double fourier_period(const GreyImage* frame, double lambda, PhaseField& field, 
   wrapped_carrier(field.width, lambda, carrier.data());
   const double scale = 1.0 / field.width;
   double largest = 0.0;
+  // The run's real and imaginary parts, then their angles (portable_atan2.h:
+  // a vector at a time, the same bits on every processor).
+  std::vector<double> re(static_cast<std::size_t>(field.width));
+  std::vector<double> im(re.size());
+  std::vector<double> angle(re.size());
   for (int32_t y = 0; y < field.height; ++y) {
     const RowRun run = field.runs[static_cast<std::size_t>(y)];
     if (run.empty()) continue;
@@ -121,10 +128,15 @@ double fourier_period(const GreyImage* frame, double lambda, PhaseField& field, 
     double* const psi = field.psi.data() + field.at(0, y);
     double* const modulation = field.modulation.data() + field.at(0, y);
     for (int32_t x = run.first; x < run.end; ++x) {
-      const double re = a[2 * x] * scale;
-      const double im = a[2 * x + 1] * scale;
-      modulation[x] = 2.0 * std::sqrt(re * re + im * im);
-      if (modulation[x] > 0.0) psi[x] = wrapped_difference(std::atan2(im, re), carrier[x]);
+      re[static_cast<std::size_t>(x)] = a[2 * x] * scale;
+      im[static_cast<std::size_t>(x)] = a[2 * x + 1] * scale;
+    }
+    portable_atan2_row(im.data() + run.first, re.data() + run.first, run.end - run.first,
+                       angle.data() + run.first);
+    for (int32_t x = run.first; x < run.end; ++x) {
+      const auto i = static_cast<std::size_t>(x);
+      modulation[x] = 2.0 * std::sqrt(re[i] * re[i] + im[i] * im[i]);
+      if (modulation[x] > 0.0) psi[x] = wrapped_difference(angle[i], carrier[x]);
     }
   }
   return largest;
