@@ -168,29 +168,12 @@ void cmd_scan_frames(const std::vector<std::string>& frames, const std::string& 
   for (const std::string& file : frames) {
     require_file(file, "");
     pictures.push_back(read_frame_picture(file));
-    const GreyImage& first = *pictures.front();
-    const GreyImage& frame = *pictures.back();
-    if (frame.width != first.width || frame.height != first.height || frame.type != first.type)
-      throw file_error(FileAction::read, file,
-                       ": " + std::to_string(frame.width) + " x " + std::to_string(frame.height) + " pixels of " +
-                           (frame.type == 2 ? "16" : "8") + " bits, unlike the first frame's " +
-                           std::to_string(first.width) + " x " + std::to_string(first.height) + " of " +
-                           (first.type == 2 ? "16" : "8"));
+    const std::string mismatch = frame_size_mismatch(*pictures.back(), *pictures.front(), frames.front());
+    if (!mismatch.empty()) throw file_error(FileAction::read, file, ": " + mismatch);
   }
   const std::string warning = coarse_period_warning(method, par.LambdaF, pictures.front()->width);
   if (!warning.empty()) std::cerr << "fringe: warning: " << warning << '\n';
-  std::vector<const GreyImage*> given;
-  for (const GreyImageOwner& picture : pictures) given.push_back(picture.get());
-  MethodEngine engine;
-  ScnMatrix profile{};
-  try {
-    engine.profile(given, plan, par, profile);
-    write_scanned_profile(profile, out);
-  } catch (...) {
-    mat_free(&profile);
-    throw;
-  }
-  mat_free(&profile);
+  write_method_profile(pictures, plan, par, out, Durability::synced);
 }
 
 void cmd_render(const std::string& heights, double min_um, double max_um, int levels,

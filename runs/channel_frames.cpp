@@ -113,14 +113,8 @@ std::vector<GreyImageOwner> read_channel_frames(int channel, const MethodSetting
   std::vector<GreyImageOwner> frames;
   for (const std::string& file : files) {
     frames.push_back(read_frame_picture(file));
-    const GreyImage& first = *frames.front();
-    const GreyImage& frame = *frames.back();
-    if (frame.width != first.width || frame.height != first.height || frame.type != first.type)
-      throw file_error(FileAction::read, file,
-                       ": the frame is " + std::to_string(frame.width) + " x " + std::to_string(frame.height) +
-                           " pixels of " + (frame.type == 2 ? "16" : "8") + " bits, frame 0 " +
-                           std::to_string(first.width) + " x " + std::to_string(first.height) + " of " +
-                           (first.type == 2 ? "16" : "8"));
+    const std::string mismatch = frame_size_mismatch(*frames.back(), *frames.front(), files.front());
+    if (!mismatch.empty()) throw file_error(FileAction::read, file, ": " + mismatch);
   }
   return frames;
 }
@@ -147,13 +141,27 @@ void scan_channel_frames(int channel, const MethodSettings& settings, const std:
     write_scanned_profile(engine.profile(), profile_file(channel), durability);
     return;
   }
+  write_method_profile(frames, plan, par, profile_file(channel), durability);
+}
+
+std::string frame_size_mismatch(const GreyImage& frame, const GreyImage& first, const std::string& first_file) {
+  if (frame.width == first.width && frame.height == first.height && frame.type == first.type) return "";
+  const auto size = [](const GreyImage& image) {
+    return std::to_string(image.width) + " x " + std::to_string(image.height) + " pixels of " +
+           (image.type == 2 ? "16" : "8") + " bits";
+  };
+  return "the picture is " + size(frame) + ", the first (" + first_file + ") " + size(first);
+}
+
+void write_method_profile(const std::vector<GreyImageOwner>& frames, const MethodPlan& plan, const ScnPar& par,
+                          const std::string& profile_file, Durability durability) {
   std::vector<const GreyImage*> given;
   for (const GreyImageOwner& frame : frames) given.push_back(frame.get());
   MethodEngine engine;
   ScnMatrix profile{};
   try {
     engine.profile(given, plan, par, profile);
-    write_scanned_profile(profile, profile_file(channel), durability);
+    write_scanned_profile(profile, profile_file, durability);
   } catch (...) {
     mat_free(&profile);
     throw;

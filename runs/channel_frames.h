@@ -52,6 +52,16 @@ void require_single_picture(int channel);
 // reads its file: a key that is missing or not a number keeps its default.
 ScnPar scan_par_of_lines(const std::vector<std::string>& scan_lines);
 
+// Empty when `frame` has the size and depth of `first` (read from
+// `first_file`); else why not: "the picture is 64 x 1024 pixels of 8 bits,
+// the first (./sim00.bmp) 1280 x 1024 pixels of 8 bits".
+std::string frame_size_mismatch(const GreyImage& frame, const GreyImage& first, const std::string& first_file);
+
+// Measures `frames` with the plan's method (MethodEngine) and writes the
+// profile whole (write_scanned_profile). Throws as both do.
+void write_method_profile(const std::vector<GreyImageOwner>& frames, const MethodPlan& plan, const ScnPar& par,
+                          const std::string& profile_file, Durability durability);
+
 // "profile"'s scan of a channel whose method settings are not classic: reads
 // its frames, measures them with the settings' method (the engine's
 // quadrature on frame 0 for Method=quadrature) with the scan settings in

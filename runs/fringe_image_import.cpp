@@ -18,10 +18,6 @@ namespace {
 constexpr int kHalfway = 50;
 const char* const kReading = "reading the picture               ";
 
-std::string size_text(const GreyImage& image) {
-  return std::to_string(image.width) + " x " + std::to_string(image.height) + " pixels";
-}
-
 // The largest sample of a 16-bit frame.
 uint16_t largest_sample(const GreyImage& frame) {
   uint16_t largest = 0;
@@ -38,8 +34,7 @@ uint16_t largest_sample(const GreyImage& frame) {
 // frame 0 read them.
 std::string frame_mismatch(const GreyImage& frame, const GreyImage& first, const std::string& first_file,
                            int bits) {
-  if (frame.width != first.width || frame.height != first.height)
-    return "the picture is " + size_text(frame) + ", the first (" + first_file + ") " + size_text(first);
+  if (frame.width != first.width || frame.height != first.height) return frame_size_mismatch(frame, first, first_file);
   if (bits <= 8 && frame.type != 1)
     return "the picture holds 16-bit samples; the channel's method settings take an 8-bit camera (Bits=8)";
   if (bits > 8) {

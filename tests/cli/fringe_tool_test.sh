@@ -112,7 +112,7 @@ expect 1 'takes 4 frames, 3 given$' f.txt -- scan w/sim00.bmp w/sim00_f01.bmp w/
 "$fringe" init small >/dev/null
 sed -i 's/^XPixels=.*\r$/XPixels=64\r/' small/image.ini
 "$fringe" simulate --dir small --seed 1 >/dev/null
-expect 1 'small/sim00.bmp": 64 x 1024 pixels of 8 bits, unlike the first frame' f.txt -- \
+expect 1 'small/sim00.bmp": the picture is 64 x 1024 pixels of 8 bits, the first \(w/sim00.bmp\) 1280 x 1024' f.txt -- \
   scan w/sim00.bmp w/sim00_f01.bmp w/sim00_f02.bmp small/sim00.bmp --method phase-shift --steps 4 \
   --ini w/scnmod.ini --out f.txt
 expect 1 'the engine scans one picture' f.txt -- scan w/sim00.bmp w/sim00_f01.bmp --ini w/scnmod.ini --out f.txt

@@ -153,7 +153,7 @@ TEST(FringeImageSetImport, ASetThatDoesNotFitIsRefusedBeforeAnythingIsWritten) {
       {"none", MethodSettings{}, {}, "2",
        "the channel's method (quadrature) takes 1 frame; 0 pictures were given"},
       {"another size", phase_shift(4, {}, 8), {"f0.bmp", "f1.bmp", "wide.bmp", "f3.bmp"}, "2",
-       "Cannot read file \"wide.bmp\": the picture is 41 x 30 pixels, the first (f0.bmp) 40 x 30 pixels"},
+       "Cannot read file \"wide.bmp\": the picture is 41 x 30 pixels of 8 bits, the first (f0.bmp) 40 x 30 pixels of 8 bits"},
       {"16 bits for an 8-bit camera", phase_shift(4, {}, 8), {"f0.bmp", "f1.bmp", "deep.png", "f3.bmp"}, "2",
        "Cannot read file \"deep.png\": the picture holds 16-bit samples; the channel's method settings take an "
        "8-bit camera (Bits=8)"},
