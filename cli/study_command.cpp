@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <iostream>
 
 #include "cli/option_checks.h"
 #include "cli/workspace.h"
@@ -58,6 +59,13 @@ StudySetup prepare_study(const StudyOptions& o) {
   base.max_noise_text = o.max_noise;
   setup.plan = std::make_unique<StudyPlan>(std::move(base), std::move(axes), o.repeats, o.seed);
   check_study_run_settings(setup.plan->run_settings(0));
+  {
+    const StudyRunSettings& first = setup.plan->run_settings(0);
+    const SimParams params = measurement_sim_params(first);
+    const std::string warning = coarse_period_warning(read_method_settings(first.method, method_file(o.channel)),
+                                                      params.fringe_period, params.x_pixels);
+    if (!warning.empty()) std::cerr << "fringe: warning: " << warning << '\n';
+  }
 
   setup.request.resume = o.resume;
   setup.request.threads.jobs = o.jobs.value_or(available_cores());
