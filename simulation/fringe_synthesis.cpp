@@ -113,6 +113,26 @@ uint64_t row_draws(const Noise& noise, double m, int32_t width) {
          static_cast<uint64_t>(width);
 }
 
+// The rows of each shifted picture and the writer of its bytes, each
+// writer's draws starting where the picture before it leaves the generator;
+// returns where the last one leaves it.
+template <typename Rows>
+uint64_t shifted_pictures(const SimParams& params, const std::vector<double>& shifts,
+                          std::vector<GreyImageOwner>& images, const Noise& noise, double contrast,
+                          uint64_t draws_per_row, uint64_t start, std::vector<Rows>& rows,
+                          std::vector<RowWriter>& writers) {
+  rows.reserve(shifts.size());
+  writers.reserve(shifts.size());
+  for (std::size_t f = 0; f < shifts.size(); ++f) {
+    SimParams shifted = params;
+    shifted.phase_shift = shifts[f];
+    rows.emplace_back(shifted, contrast, kDarkFloor);
+    writers.emplace_back(images[f].get(), noise, contrast, draws_per_row, start);
+    start = writers.back().end();
+  }
+  return start;
+}
+
 // Pictures of the sphere that differ in their phase shift only, row by row
 // side by side: each row's roots and divisions are worked out once for all
 // of them (sphere_phase_row), its levels and bytes per picture, so that
@@ -123,16 +143,7 @@ void make_sphere_pictures(const SimParams& params, const std::vector<double>& sh
                           uint64_t draws_per_row, uint64_t& generator) {
   std::vector<SphereRows> rows;
   std::vector<RowWriter> writers;
-  rows.reserve(shifts.size());
-  writers.reserve(shifts.size());
-  uint64_t start = generator;
-  for (std::size_t f = 0; f < shifts.size(); ++f) {
-    SimParams shifted = params;
-    shifted.phase_shift = shifts[f];
-    rows.emplace_back(shifted, contrast, kDarkFloor);
-    writers.emplace_back(images[f].get(), noise, contrast, draws_per_row, start);
-    start = writers.back().end();
-  }
+  const uint64_t start = shifted_pictures(params, shifts, images, noise, contrast, draws_per_row, generator, rows, writers);
   const auto width = static_cast<std::size_t>(params.x_pixels);
   std::vector<double> phases(width), partner_phases(width);
   const int32_t height = params.y_pixels;
@@ -161,16 +172,7 @@ void make_surface_pictures(const SimParams& params, const std::vector<double>& s
                            uint64_t draws_per_row, uint64_t& generator) {
   std::vector<SurfaceRows> rows;
   std::vector<RowWriter> writers;
-  rows.reserve(shifts.size());
-  writers.reserve(shifts.size());
-  uint64_t start = generator;
-  for (std::size_t f = 0; f < shifts.size(); ++f) {
-    SimParams shifted = params;
-    shifted.phase_shift = shifts[f];
-    rows.emplace_back(shifted, contrast, kDarkFloor);
-    writers.emplace_back(images[f].get(), noise, contrast, draws_per_row, start);
-    start = writers.back().end();
-  }
+  const uint64_t start = shifted_pictures(params, shifts, images, noise, contrast, draws_per_row, generator, rows, writers);
   const auto width = static_cast<std::size_t>(params.x_pixels);
   std::vector<double> z(width), cos_a(width), sin_a(width);
   std::vector<double> partner_z(width), partner_cos_a(width), partner_sin_a(width);
