@@ -16,14 +16,12 @@ py::array_t<uint8_t> picture_array(const GreyImage& picture) {
   return out;
 }
 
-GreyImageOwner grey_image_of(const py::handle& object, const std::string& argument) {
-  if (!py::isinstance<py::array>(object))
-    throw py::type_error(argument + ": expected a numpy array of uint8 grey levels, got " +
-                         std::string(py::str(py::type::of(object).attr("__name__"))));
-  const py::array array = py::reinterpret_borrow<py::array>(object);
-  if (!array.dtype().is(py::dtype::of<uint8_t>()))
-    throw py::type_error(argument + ": the array's dtype is " + std::string(py::str(array.dtype())) +
-                         "; a picture is uint8 grey levels (0..255)");
+namespace {
+
+// A 2-D array of one of the engine's sample types, checked and copied into a
+// new image of `type` bytes per pixel, rows turned round.
+template <typename Sample>
+GreyImageOwner image_of_array(const py::array& array, const std::string& argument, int32_t type) {
   if (array.ndim() != 2)
     throw std::invalid_argument(argument + ": the array has " + std::to_string(array.ndim()) +
                                 " dimensions; a picture has 2 (rows, columns)");
@@ -33,15 +31,52 @@ GreyImageOwner grey_image_of(const py::handle& object, const std::string& argume
       !refusal.empty())
     throw std::invalid_argument(argument + ": " + refusal);
   // Rows one after the other, whatever view was given.
-  const auto rows = py::array_t<uint8_t, py::array::c_style | py::array::forcecast>::ensure(array);
+  const auto rows = py::array_t<Sample, py::array::c_style | py::array::forcecast>::ensure(array);
   if (!rows) throw py::error_already_set();
-  GreyImageOwner image(img_create_rows_unfilled(1, static_cast<int32_t>(width), static_cast<int32_t>(height)));
+  GreyImageOwner image(img_create_rows_unfilled(type, static_cast<int32_t>(width), static_cast<int32_t>(height)));
   if (!image) throw std::bad_alloc();
-  const uint8_t* data = rows.data();
+  const Sample* data = rows.data();
   for (py::ssize_t row = 0; row < height; ++row)
-    std::memcpy(img_line(image.get(), static_cast<int32_t>(height - 1 - row)),
-                data + row * width, static_cast<std::size_t>(width));
+    std::memcpy(img_line(image.get(), static_cast<int32_t>(height - 1 - row)), data + row * width,
+                static_cast<std::size_t>(width) * sizeof(Sample));
   return image;
+}
+
+py::array array_of(const py::handle& object, const std::string& argument, const char* expected) {
+  if (!py::isinstance<py::array>(object))
+    throw py::type_error(argument + ": expected a numpy array of " + expected + " grey levels, got " +
+                         std::string(py::str(py::type::of(object).attr("__name__"))));
+  return py::reinterpret_borrow<py::array>(object);
+}
+
+}  // namespace
+
+GreyImageOwner grey_image_of(const py::handle& object, const std::string& argument) {
+  const py::array array = array_of(object, argument, "uint8");
+  if (!array.dtype().is(py::dtype::of<uint8_t>()))
+    throw py::type_error(argument + ": the array's dtype is " + std::string(py::str(array.dtype())) +
+                         "; a picture is uint8 grey levels (0..255)");
+  return image_of_array<uint8_t>(array, argument, 1);
+}
+
+py::array frame_array(const GreyImage& frame) {
+  if (frame.type == 1) return picture_array(frame);
+  if (frame.type != 2)
+    throw std::invalid_argument("a frame of " + std::to_string(frame.type) + " bytes per pixel is neither 8 nor 16 bits");
+  py::array_t<uint16_t> out({frame.height, frame.width});
+  auto* rows = reinterpret_cast<uint8_t*>(out.mutable_data());
+  const std::size_t row_bytes = static_cast<std::size_t>(frame.width) * sizeof(uint16_t);
+  for (int32_t row = 0; row < frame.height; ++row)
+    std::memcpy(rows + static_cast<std::size_t>(row) * row_bytes, img_line(&frame, frame.height - 1 - row), row_bytes);
+  return out;
+}
+
+GreyImageOwner frame_image_of(const py::handle& object, const std::string& argument) {
+  const py::array array = array_of(object, argument, "uint8 or uint16");
+  if (array.dtype().is(py::dtype::of<uint8_t>())) return image_of_array<uint8_t>(array, argument, 1);
+  if (array.dtype().is(py::dtype::of<uint16_t>())) return image_of_array<uint16_t>(array, argument, 2);
+  throw py::type_error(argument + ": the array's dtype is " + std::string(py::str(array.dtype())) +
+                       "; a frame is uint8 or uint16 grey levels");
 }
 
 py::array_t<double> map_array(const HeightMatrix& map, const std::function<bool(int, int)>& no_data) {

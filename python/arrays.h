@@ -28,6 +28,18 @@ py::array_t<uint8_t> picture_array(const GreyImage& picture);
 // hold (1..4096 on either side). Needs the GIL.
 GreyImageOwner grey_image_of(const py::handle& array, const std::string& argument);
 
+// A frame of a set as a new array, top row first: uint8 for an 8-bit image
+// (type 1), uint16 for a 16-bit one (type 2). Throws std::invalid_argument
+// for an image of another type.
+py::array frame_array(const GreyImage& frame);
+
+// A new engine frame of a 2-D uint8 or uint16 array (top row first): an 8-bit
+// image (type 1) or a 16-bit one (type 2, the values as given). Copies a
+// non-contiguous array. Throws py::type_error for another dtype and
+// std::invalid_argument, naming `argument`, for another number of dimensions
+// or a size the engine cannot hold. Needs the GIL.
+GreyImageOwner frame_image_of(const py::handle& array, const std::string& argument);
+
 // The map as an array [y, x]; cells for which `no_data` holds become NaN.
 py::array_t<double> map_array(const HeightMatrix& map,
                               const std::function<bool(int x, int y)>& no_data = {});

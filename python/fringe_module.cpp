@@ -30,12 +30,15 @@ PYBIND11_MODULE(fringe, m) {
   m.doc() =
       "Fringe-projection measurement of eye-sized surfaces: the workbench's chain in memory.\n\n"
       "synthesize() makes the camera picture of the fringes, scan() runs the fringe-analysis\n"
-      "engine on a picture, compare() compares a profile with the perfect sphere, measure() does\n"
-      "all of it for a Workspace's channel as `fringe measure` does, analyse() gives the surface\n"
-      "figures, export() writes height files and study() runs grids of settings.";
+      "engine on a picture, synthesize_frames() and scan_frames() do the same for the frame\n"
+      "sets of phase shifting and Fourier analysis, compare() compares a profile with the\n"
+      "perfect sphere, measure() does all of it for a Workspace's channel as `fringe measure`\n"
+      "does, analyse() gives the surface figures, export() writes height files and study()\n"
+      "runs grids of settings.";
   m.attr("__version__") = FRINGE_VERSION;
   bind_errors(m);
   bind_pictures(m);
   bind_measurements(m);
   bind_studies(m);
+  bind_frames(m);
 }

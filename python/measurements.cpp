@@ -36,6 +36,21 @@ std::string max_noise_text(double max_noise) {
   return plain_number_text(checked("max_noise", max_noise, domains::max_noise));
 }
 
+namespace {
+
+MethodSettings overridden_method(const MethodSettings& file, const MethodOverrides& overrides) {
+  try {
+    return apply_method_overrides(file, overrides);
+  } catch (const std::invalid_argument& e) {
+    // The tool's words, with the argument's name as Python spells it:
+    // "steps: 2 must lie between 3 and 64" for "--steps: ...".
+    const std::string message = e.what();
+    throw std::invalid_argument(message.rfind("--", 0) == 0 ? message.substr(2) : message);
+  }
+}
+
+}  // namespace
+
 MeasurementSettings workspace_measurement_settings(const Workspace& workspace, int channel,
                                                    const MethodOverrides& method) {
   const ChannelSettings files = read_workspace_settings(workspace.path, channel);
@@ -47,15 +62,18 @@ MeasurementSettings workspace_measurement_settings(const Workspace& workspace, i
   s.method = files.method;
   if (!method.any()) return s;
   const MethodSettings file = read_method_settings(files.method, workspace_file(workspace.path, method_file(files.channel)));
-  try {
-    s.method = method_settings_lines(apply_method_overrides(file, method));
-  } catch (const std::invalid_argument& e) {
-    // The tool's words, with the argument's name as Python spells it:
-    // "steps: 2 must lie between 3 and 64" for "--steps: ...".
-    const std::string message = e.what();
-    throw std::invalid_argument(message.rfind("--", 0) == 0 ? message.substr(2) : message);
-  }
+  s.method = method_settings_lines(overridden_method(file, method));
   return s;
+}
+
+MethodSettings method_settings_of(const std::optional<Workspace>& workspace, int channel,
+                                  const MethodOverrides& overrides) {
+  MethodSettings file;
+  if (workspace) {
+    const ChannelSettings files = read_workspace_settings(workspace->path, channel);
+    file = read_method_settings(files.method, workspace_file(workspace->path, method_file(files.channel)));
+  }
+  return overridden_method(file, overrides);
 }
 
 MethodOverrides method_arguments(std::optional<std::string> method, std::optional<int> steps,

@@ -26,14 +26,6 @@
 
 namespace {
 
-// The settings of a simulation a caller gives by name; none keeps the
-// workspace's value (or the workbench's default without a workspace).
-struct SynthesisOverrides {
-  std::optional<int> x_pixels, y_pixels;
-  std::optional<double> pixel_size, period, angle, radius, offset_x, offset_y;
-  std::optional<std::string> surface;
-};
-
 // A value of a study parameter's domain ("period=1 is outside 2..200").
 double in_parameter_domain(const char* name, double value) {
   const StudyParameter* parameter = find_study_parameter(name);
@@ -42,6 +34,8 @@ double in_parameter_domain(const char* name, double value) {
     throw std::invalid_argument(problem);
   return value;
 }
+
+}  // namespace
 
 SimParams synthesis_params(const std::optional<Workspace>& workspace, int channel, const SynthesisOverrides& o) {
   SimParams params;
@@ -66,15 +60,6 @@ SimParams synthesis_params(const std::optional<Workspace>& workspace, int channe
   require_usable_surface(params.surface);
   return params;
 }
-
-// Scan settings as lines and the name their messages give them: a workspace
-// (its channel's scan settings file), a settings file, or a dict of the
-// engine's keys and values.
-struct ScanSettings {
-  std::vector<std::string> lines;
-  std::string name;
-  std::string section = scan_section;
-};
 
 ScanSettings scan_settings_of(const py::handle& settings, int channel, const std::string& section) {
   ScanSettings s;
@@ -101,6 +86,8 @@ ScanSettings scan_settings_of(const py::handle& settings, int channel, const std
   check_scan_settings(s.lines, s.name, s.section);
   return s;
 }
+
+namespace {
 
 std::shared_ptr<Profile> scan_picture(GreyImageOwner picture, GreyImageOwner reference, const ScanSettings& settings) {
   const int32_t width = picture->width, height = picture->height;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "analysis/mask_statistics.h"
+#include "common/work_files.h"
 #include "runs/measurement.h"
 #include "runs/method_settings.h"
 #include "runs/value_domains.h"
@@ -76,6 +77,38 @@ MethodOverrides method_arguments(std::optional<std::string> method, std::optiona
 // The part of a docstring that says what the method arguments do.
 extern const char* const kMethodArgumentsDoc;
 
+// The method settings of the workspace's channel (its method file; the
+// defaults without a workspace or a file) with `overrides` applied. Refused
+// as std::invalid_argument in the tool's words with the argument's name as
+// Python spells it ("steps: 2 must lie between 3 and 64").
+MethodSettings method_settings_of(const std::optional<Workspace>& workspace, int channel,
+                                  const MethodOverrides& overrides);
+
+// The settings of a simulation a caller gives by name; none keeps the
+// workspace's value (or the workbench's default without a workspace).
+struct SynthesisOverrides {
+  std::optional<int> x_pixels, y_pixels;
+  std::optional<double> pixel_size, period, angle, radius, offset_x, offset_y;
+  std::optional<std::string> surface;
+};
+
+// The simulation of the workspace's channel (or the workbench's defaults)
+// with the overrides, each checked (std::invalid_argument naming it).
+SimParams synthesis_params(const std::optional<Workspace>& workspace, int channel, const SynthesisOverrides& o);
+
+// Scan settings as lines and the name their messages give them: a workspace
+// (its channel's scan settings file), a settings file, or a dict of the
+// engine's keys and values.
+struct ScanSettings {
+  std::vector<std::string> lines;
+  std::string name;
+  std::string section = scan_section;
+};
+
+// The scan settings `settings` names (a Workspace, a file's path or a dict),
+// checked as `fringe scan` checks them. Needs the GIL.
+ScanSettings scan_settings_of(const py::handle& settings, int channel, const std::string& section);
+
 // The statistics and maps of a profile compared with the sphere of `radius`
 // inside the mask of `mask_radius` (mm), as "profile" makes them.
 void compare_with_sphere(const ProfileHeights& profile, double radius, double mask_radius, Comparison& out);
@@ -85,3 +118,4 @@ void bind_errors(py::module_& m);
 void bind_pictures(py::module_& m);
 void bind_measurements(py::module_& m);
 void bind_studies(py::module_& m);
+void bind_frames(py::module_& m);
