@@ -252,7 +252,8 @@ void bind_frames(py::module_& m) {
       py::arg("blur") = py::none(), py::arg("bits") = py::none(), py::arg("ambient") = py::none(),
       (std::string(kSynthesizeFramesDoc) + kMethodArgumentsDoc +
        R"(
-Without a workspace the periods default to `period`. A coarsest period narrower than the
+Periods neither given nor in the method file: the synthesis period (`period`, else the
+workspace's LambdaF), as "apply" takes it. A coarsest period narrower than the
 picture gives a UserWarning, as the tool warns. Raises ValueError for a value outside its
 domain, OSError for a settings file that is missing; the GIL is released while the frames
 are made.)")
