@@ -100,6 +100,9 @@ uint32_t cmd_simulate(const SimulateOptions& options, std::ostream* progress) {
   in.method = resolved_method(options.channel, options.method);
   const std::string warning = coarse_period_warning(*in.method, params.fringe_period, params.x_pixels);
   if (!warning.empty()) std::cerr << "fringe: warning: " << warning << '\n';
+  if (options.method.steps && in.method->method != FringeMethod::phase_shift)
+    std::cerr << "fringe: warning: --steps counts the frames of phase-shift; the " << fringe_method_name(in.method->method)
+              << " method measures one frame\n";
   StreamObserver observer(progress);
   run_simulation_unseen(in, params, observer);
   return in.seed;

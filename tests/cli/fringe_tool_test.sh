@@ -101,6 +101,8 @@ expect 1 '^fringe: --blur: -1 must lie between 0 and 4096 px$' w/sim01_f01.bmp -
 expect 1 '^fringe: --method: "fft" is not quadrature, phase-shift or fourier$' w/sim01_f01.bmp -- \
   simulate --dir w --channel 1 --method fft
 expect 0 'first order is ambiguous' - -- measure --dir w --seed 3 --method phase-shift --steps 3 --periods 80,10
+expect 0 '^fringe: warning: --steps counts the frames of phase-shift; the fourier method measures one frame$' - -- \
+  simulate --dir w --channel 1 --method fourier --steps 8
 "$fringe" measure --dir w --seed 4 --noise 0.3 --method phase-shift --steps 4 >/dev/null
 frames="w/sim00.bmp w/sim00_f01.bmp w/sim00_f02.bmp w/sim00_f03.bmp"
 # shellcheck disable=SC2086
