@@ -63,7 +63,6 @@ TEST(MethodSettings, BadValuesNameFileKeyAndText) {
   } cases[] = {
       {"Method=fft", "method.ini: Method = \"fft\" is not quadrature, phase-shift or fourier"},
       {"Steps=2", "method.ini: Steps = \"2\" must lie between 3 and 64"},
-      {"Steps=65", "method.ini: Steps = \"65\" must lie between 3 and 64"},
       {"Steps=4.5", "method.ini: Steps = \"4.5\" is not a whole number"},
       {"Steps=many", "method.ini: Steps = \"many\" is not a number"},
       {"Periods=80,1280", "method.ini: Periods = \"80,1280\" is not coarse to fine (each period shorter than the one before)"},
@@ -71,9 +70,7 @@ TEST(MethodSettings, BadValuesNameFileKeyAndText) {
       {"Periods=80,-10", "method.ini: Periods = \"80,-10\" holds -10: periods must be positive"},
       {"Periods=80,,10", "method.ini: Periods = \"80,,10\" holds \"\", which is not a number"},
       {"Gamma=0", "method.ini: Gamma = \"0\" must be greater than 0"},
-      {"Gamma=-1", "method.ini: Gamma = \"-1\" must be greater than 0"},
       {"Blur=-0.5", "method.ini: Blur = \"-0.5\" must lie between 0 and 4096 px"},
-      {"Bits=7", "method.ini: Bits = \"7\" must lie between 8 and 16"},
       {"Bits=17", "method.ini: Bits = \"17\" must lie between 8 and 16"},
       {"Ambient=-1", "method.ini: Ambient = \"-1\" must lie between 0 and 254 grey levels"},
       {"Bits=12", "method.ini: Bits = \"12\" does not suit Method = quadrature, which scans 8-bit pictures"},
@@ -100,13 +97,9 @@ TEST(MethodSettings, OverridesCheckedAndNamed) {
     const char* message;
   } cases[] = {
       {[](MethodOverrides& m) { m.method = "fft"; }, "--method: \"fft\" is not quadrature, phase-shift or fourier"},
-      {[](MethodOverrides& m) { m.steps = 2; }, "--steps: 2 must lie between 3 and 64"},
       {[](MethodOverrides& m) { m.periods = "10,80"; },
        "--periods: \"10,80\" is not coarse to fine (each period shorter than the one before)"},
-      {[](MethodOverrides& m) { m.gamma = 0.0; }, "--gamma: 0 must be greater than 0"},
-      {[](MethodOverrides& m) { m.blur = -1.0; }, "--blur: -1 must lie between 0 and 4096 px"},
       {[](MethodOverrides& m) { m.method = "fourier", m.bits = 20; }, "--bits: 20 must lie between 8 and 16"},
-      {[](MethodOverrides& m) { m.ambient = 300.0; }, "--ambient: 300 must lie between 0 and 254 grey levels"},
       {[](MethodOverrides& m) { m.bits = 10; },
        "--bits: 10 does not suit the quadrature method, which scans 8-bit pictures"},
   };
