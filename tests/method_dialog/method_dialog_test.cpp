@@ -16,23 +16,20 @@
 
 namespace {
 
-MethodSettings three_periods() {
+// Every field away from its default.
+void write_three_periods(int channel) {
   MethodSettings s;
   s.method = FringeMethod::phase_shift;
   s.steps = 8;
   s.periods = {1280, 80, 10};
-  s.errors.gamma = 2.2;
-  s.errors.blur = 1.5;
-  s.errors.bits = 12;
-  s.errors.ambient = 20;
-  return s;
+  s.errors = {.gamma = 2.2, .blur = 1.5, .bits = 12, .ambient = 20};
+  write_method_file(method_file(channel), s);
 }
 
 TEST(MethodDialog, OpensWithTheChannelsFileAndOkSavesWhatIsTyped) {
   TempDir dir;
   ErrorRecorder errors;
-  write_method_file(method_file(1), three_periods());
-
+  write_three_periods(1);
   MethodDialog dialog(1, "image 2");
   EXPECT_EQ(dialog.windowTitle(), "method of image 2");
   dialog.load();
@@ -53,7 +50,7 @@ TEST(MethodDialog, OpensWithTheChannelsFileAndOkSavesWhatIsTyped) {
   dialog.bits_box->setValue(8);
   dialog.ambient_box->setText("0");
   dialog.ok_button->click();
-  EXPECT_TRUE(errors.messages.empty()) << errors.messages.front();
+  EXPECT_EQ(errors.messages, std::vector<std::string>{});
   EXPECT_EQ(dialog.result(), QDialog::Accepted);
   const MethodSettings saved = channel_method_settings(1);
   EXPECT_EQ(saved.method, FringeMethod::fourier);
@@ -62,65 +59,47 @@ TEST(MethodDialog, OpensWithTheChannelsFileAndOkSavesWhatIsTyped) {
   EXPECT_EQ(saved.errors.gamma, 1.0);
   EXPECT_EQ(saved.errors.bits, 8);
   EXPECT_FALSE(std::filesystem::exists(method_file(0))) << "the other channel's file is not touched";
-
-  // A channel without a file opens with the defaults: the engine's quadrature.
-  MethodDialog first(0, "image 1");
-  first.load();
-  EXPECT_EQ(first.method_box->currentText(), "quadrature");
-  EXPECT_EQ(first.periods_box->text(), "");
-  EXPECT_EQ(first.bits_box->value(), 8);
-  first.ok_button->click();
-  EXPECT_TRUE(channel_method_settings(0).classic());
 }
 
 TEST(MethodDialog, RefusedValuesGoToTheErrorBoxAndTheFileStays) {
-  struct Case {
-    const char* name;
+  const struct {
     int method;
-    const char* periods;
-    const char* gamma;
-    const char* blur;
-    int bits;
-    const char* ambient;
+    EditBox* MethodDialog::*box;  // typed into, the rest as the file had it
+    const char* text;
     const char* message;
+  } cases[] = {
+      {1, &MethodDialog::gamma_box, "abc", "method_1.ini: Gamma = \"abc\""},
+      {1, &MethodDialog::gamma_box, "0", "method_1.ini: Gamma = \"0\""},
+      {1, &MethodDialog::blur_box, "-1", "method_1.ini: Blur = \"-1\""},
+      {1, &MethodDialog::ambient_box, "-5", "method_1.ini: Ambient = \"-5\""},
+      {1, &MethodDialog::periods_box, "80,1280", "method_1.ini: Periods = \"80,1280\""},  // fine to coarse
+      {1, &MethodDialog::periods_box, "80,x", "method_1.ini: Periods = \"80,x\""},
+      {0, &MethodDialog::periods_box, "", "method_1.ini: Bits = \"12\""},  // quadrature deeper than 8 bits
   };
-  const Case cases[] = {
-      {"gamma not a number", 1, "", "abc", "0", 8, "0", "method_1.ini: Gamma = \"abc\""},
-      {"gamma of zero", 1, "", "0", "0", 8, "0", "method_1.ini: Gamma = \"0\""},
-      {"negative blur", 1, "", "1", "-1", 8, "0", "method_1.ini: Blur = \"-1\""},
-      {"negative ambient", 1, "", "1", "0", 8, "-5", "method_1.ini: Ambient = \"-5\""},
-      {"periods fine to coarse", 1, "80,1280", "1", "0", 8, "0", "method_1.ini: Periods = \"80,1280\""},
-      {"periods not numbers", 1, "80,x", "1", "0", 8, "0", "method_1.ini: Periods = \"80,x\""},
-      {"quadrature deeper than 8 bits", 0, "", "1", "0", 12, "0", "method_1.ini: Bits = \"12\""},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.message);
     TempDir dir;
     ErrorRecorder errors;
-    write_method_file(method_file(1), three_periods());
+    write_three_periods(1);
     const std::vector<std::string> before = read_lines(method_file(1));
     MethodDialog dialog(1, "image 2");
     dialog.load();
     dialog.method_box->setCurrentIndex(c.method);
-    dialog.periods_box->setText(c.periods);
-    dialog.gamma_box->setText(c.gamma);
-    dialog.blur_box->setText(c.blur);
-    dialog.bits_box->setValue(c.bits);
-    dialog.ambient_box->setText(c.ambient);
+    (dialog.*c.box)->setText(c.text);
     dialog.show();
     dialog.ok_button->click();
     ASSERT_EQ(errors.messages.size(), 1U);
     EXPECT_NE(errors.messages[0].find(c.message), std::string::npos) << errors.messages[0];
     EXPECT_EQ(read_lines(method_file(1)), before);
     EXPECT_TRUE(dialog.isVisible()) << "the dialog stays open";
-    EXPECT_EQ(dialog.gamma_box->text(), c.gamma) << "with the texts as typed";
+    EXPECT_EQ((dialog.*c.box)->text(), c.text) << "with the texts as typed";
   }
 }
 
 TEST(MethodDialog, CancelLeavesTheFileAndABadFileOpensWithTheDefaults) {
   TempDir dir;
   ErrorRecorder errors;
-  write_method_file(method_file(0), three_periods());
+  write_three_periods(0);
   const std::vector<std::string> before = read_lines(method_file(0));
   MethodDialog dialog(0, "image 1");
   dialog.load();
@@ -131,14 +110,24 @@ TEST(MethodDialog, CancelLeavesTheFileAndABadFileOpensWithTheDefaults) {
   EXPECT_EQ(read_lines(method_file(0)), before);
   EXPECT_TRUE(errors.messages.empty());
 
-  // A file the reader refuses: the error, then the defaults, which "OK" saves.
-  write_lines(method_file(0), {"Method=fft"});
-  MethodDialog bad(0, "image 1");
-  EXPECT_THROW(bad.load(), SettingsError);
-  EXPECT_EQ(bad.method_box->currentText(), "quadrature");
-  EXPECT_EQ(bad.gamma_box->text(), "1");
-  bad.ok_button->click();
-  EXPECT_TRUE(channel_method_settings(0).classic());
+  // No file, or one the reader refuses (its error): the engine's quadrature, which "OK" saves.
+  for (const bool bad : {false, true}) {
+    SCOPED_TRACE(bad ? "refused file" : "no file");
+    std::filesystem::remove(method_file(0));
+    if (bad) write_lines(method_file(0), {"Method=fft"});
+    MethodDialog fresh(0, "image 1");
+    if (bad) {
+      EXPECT_THROW(fresh.load(), SettingsError);
+    } else {
+      fresh.load();
+    }
+    EXPECT_EQ(fresh.method_box->currentText(), "quadrature");
+    EXPECT_EQ(fresh.periods_box->text(), "");
+    EXPECT_EQ(fresh.gamma_box->text(), "1");
+    EXPECT_EQ(fresh.bits_box->value(), 8);
+    fresh.ok_button->click();
+    EXPECT_TRUE(channel_method_settings(0).classic());
+  }
 }
 
 }  // namespace
