@@ -73,7 +73,8 @@ TEST(PhaseStepping, RecoversAKnownPhaseToTheSamplesRoundingAndNothingWithoutModu
                              .shift = [](int32_t x, int32_t y) { return 0.37 * x - 0.11 * y + 0.3; }};
     auto frames = make_method_frames(recipe);
     const int32_t edge = c.patch < 0.0 ? 96 : 64;
-    const auto level = static_cast<uint16_t>(c.patch * (c.bits == 8 ? 255.0 : std::ldexp(1.0, c.bits) - 1.0));
+    const auto level =
+        static_cast<uint16_t>(c.patch < 0.0 ? 0.0 : c.patch * (c.bits == 8 ? 255.0 : std::ldexp(1.0, c.bits) - 1.0));
     for (auto& frame : frames)
       for (int32_t y = 0; y < 4; ++y)
         for (int32_t x = edge; x < 96; ++x) {
