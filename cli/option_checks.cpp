@@ -16,8 +16,11 @@ CLI::Validator option_domain(const NumberDomain& domain) {
 }
 
 void add_method_options(CLI::App* app, MethodOverrides& o, bool errors) {
-  app->add_option("--method", o.method, "fringe-analysis method: quadrature, phase-shift or fourier "
-                                        "(default: the channel's method.ini / method_1.ini, else quadrature)");
+  app->add_option("--method", o.method,
+                  errors ? "fringe-analysis method: quadrature, phase-shift or fourier "
+                           "(default: the channel's method.ini / method_1.ini, else quadrature)"
+                         : "method of a frame set: phase-shift or fourier (without it the engine's quadrature "
+                           "scans one picture)");
   app->add_option("--steps", o.steps, "phase steps per period of phase-shift, 3..64");
   app->add_option("--periods", o.periods,
                   "fringe periods in pixels, coarse to fine, e.g. 1280,80,10 (default: the scan settings' LambdaF)");
