@@ -9,7 +9,7 @@
 // figures side by side show what the module adds to the core.
 #include <benchmark/benchmark.h>
 
-#include "runs/channel_settings.h"
+#include "settings/channel_settings.h"
 #include "runs/measurement.h"
 
 namespace {

@@ -18,7 +18,7 @@
 // directory, made once per process.
 //
 // The window kernels below are compiled for every vector target and chosen
-// as the chain's kernels are (common/simd/README.md); the rest once.
+// as the chain's kernels are (docs/vector-layer.md); the rest once.
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "bench/measurement_chain.cpp"
 #include <hwy/foreach_target.h>  // before highway.h

@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "main_window/unit1.h"
-#include "runs/channel_settings.h"
+#include "gui/main_window/unit1.h"
+#include "settings/channel_settings.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 #include <atomic>
 #include <chrono>
 
-#include "runs/channel_settings.h"
-#include "runs/study_run.h"
-#include "runs/study_threads.h"
+#include "settings/channel_settings.h"
+#include "studies/study_run.h"
+#include "studies/study_threads.h"
 
 namespace {
 

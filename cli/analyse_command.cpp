@@ -4,7 +4,7 @@
 #include <sstream>
 
 #include "cli/commands.h"
-#include "runs/figures_json.h"
+#include "exports/figures_json.h"
 
 namespace {
 

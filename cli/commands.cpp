@@ -22,12 +22,12 @@
 #include "scan/default_par.h"
 #include "render/colour_map.h"
 #include "runs/channel_frames.h"
-#include "runs/channel_settings.h"
-#include "runs/data_export.h"
+#include "settings/channel_settings.h"
+#include "exports/data_export.h"
 #include "runs/picture_scan.h"
-#include "runs/settings_check.h"
+#include "settings/settings_check.h"
 #include "runs/simulation_run.h"
-#include "runs/surface_settings.h"
+#include "settings/surface_settings.h"
 
 namespace {
 

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "analysis/mask_statistics.h"
-#include "runs/figures_json.h"
-#include "runs/method_settings.h"
+#include "exports/figures_json.h"
+#include "settings/method_settings.h"
 #include "runs/profile_run.h"
 #include "simulation/surface.h"
 
@@ -118,5 +118,5 @@ std::string profile_summary(const ProfileResult& result);
 // A number of the summaries: 6 significant digits ("%.6g"), "null" when not
 // finite.
 std::string summary_number(double value);
-// json_number (runs/figures_json.h): a number of a JSON object the tool
+// json_number (exports/figures_json.h): a number of a JSON object the tool
 // prints, the shortest text that reads back to the same double.

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "formats/height_field_files.h"
-#include "runs/height_export.h"
+#include "exports/height_export.h"
 
 namespace CLI {
 class App;

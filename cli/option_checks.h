@@ -1,5 +1,5 @@
 // The numbers given to the fringe tool's options, each checked against its
-// domain (runs/value_domains.h, shared with the Python module), with
+// domain (settings/value_domains.h, shared with the Python module), with
 // messages that name the option:
 //   --max-noise: -3 is outside 0..255
 //   --max-noise: 2.5 is not a whole number
@@ -11,8 +11,8 @@
 
 #include <string>
 
-#include "runs/method_settings.h"
-#include "runs/value_domains.h"
+#include "settings/method_settings.h"
+#include "settings/value_domains.h"
 
 namespace CLI {
 class App;

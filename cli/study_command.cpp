@@ -7,7 +7,7 @@
 #include "cli/option_checks.h"
 #include "cli/workspace.h"
 #include "common/text_to_number.h"
-#include "runs/study_run.h"
+#include "studies/study_run.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "runs/channel_settings.h"
-#include "runs/method_settings.h"
-#include "runs/study.h"
+#include "settings/channel_settings.h"
+#include "settings/method_settings.h"
+#include "studies/study.h"
 
 struct StudyOptions {
   std::string dir = ".";           // working directory with the settings files

@@ -8,7 +8,7 @@
 #include <iostream>
 #include <thread>
 
-#include "runs/study_row_bytes.h"
+#include "studies/study_row_bytes.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <filesystem>
 
 #include "common/errors.h"
-#include "runs/workspace_settings.h"
+#include "settings/workspace_settings.h"
 
 void enter_directory(const std::string& dir) {
   std::error_code error;

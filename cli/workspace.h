@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "runs/channel_settings.h"
+#include "settings/channel_settings.h"
 
 // Makes `dir` the working directory, so the fixed work-file names resolve in
 // it. Throws FileError when it does not exist.

@@ -25,8 +25,8 @@
 #include "common/text_to_number.h"
 #include "fuzz_work_dir.h"
 #include "simulation/sim_params.h"
-#include "runs/channel_settings.h"
-#include "runs/surface_settings.h"
+#include "settings/channel_settings.h"
+#include "settings/surface_settings.h"
 
 namespace {
 

@@ -14,8 +14,8 @@
 #include <string>
 
 #include "fuzz_work_dir.h"
-#include "runs/study_plot.h"
-#include "runs/study_table.h"
+#include "studies/study_plot.h"
+#include "studies/study_table.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include "methods/fringe_method.h"
 #include "python/arrays.h"
 #include "python/results.h"
-#include "runs/method_settings.h"
+#include "settings/method_settings.h"
 #include "runs/simulation_run.h"
 #include "scan/default_par.h"
 #include "scan/private_profile.h"

@@ -5,7 +5,7 @@
 
 #include "common/errors.h"
 #include "python/results.h"
-#include "runs/study_grid.h"
+#include "studies/study_grid.h"
 
 namespace py = pybind11;
 

@@ -14,8 +14,8 @@
 #include "analysis/mask_statistics.h"
 #include "common/work_files.h"
 #include "runs/measurement.h"
-#include "runs/method_settings.h"
-#include "runs/value_domains.h"
+#include "settings/method_settings.h"
+#include "settings/value_domains.h"
 
 namespace py = pybind11;
 
@@ -61,7 +61,7 @@ int channel_argument(int channel);
 // The maximum noise as the text the chain reads ("64").
 std::string max_noise_text(double max_noise);
 
-// The channel's settings files of the workspace (runs/workspace_settings.h),
+// The channel's settings files of the workspace (settings/workspace_settings.h),
 // its method file's lines with `method` applied over them.
 MeasurementSettings workspace_measurement_settings(const Workspace& workspace, int channel,
                                                    const MethodOverrides& method = {});

@@ -1,4 +1,4 @@
-// fringe.study: the chain over a grid of settings (runs/study.h), rows in
+// fringe.study: the chain over a grid of settings (studies/study.h), rows in
 // memory and, when files are named, the tool's CSV, JSON and journal.
 #include <pybind11/stl.h>
 #include <pybind11/stl/filesystem.h>
@@ -11,8 +11,8 @@
 
 #include "common/round_trip_number.h"
 #include "python/results.h"
-#include "runs/study.h"
-#include "runs/study_run.h"
+#include "studies/study.h"
+#include "studies/study_run.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "common/settings_file.h"
 #include "common/work_files.h"
 #include "formats/frame_picture.h"
-#include "runs/channel_settings.h"
+#include "settings/channel_settings.h"
 #include "runs/picture_scan.h"
 #include "scan/default_par.h"
 #include "scan/scan_engine.h"

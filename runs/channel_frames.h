@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "common/replace_file.h"
-#include "runs/method_settings.h"
+#include "settings/method_settings.h"
 #include "scan/grey_image.h"
 #include "scan.h"
 

@@ -9,8 +9,8 @@
 #include "formats/camera_picture.h"
 #include "formats/frame_picture.h"
 #include "runs/channel_frames.h"
-#include "runs/channel_settings.h"
-#include "runs/method_settings.h"
+#include "settings/channel_settings.h"
+#include "settings/method_settings.h"
 #include "runs/simulation_run.h"
 
 namespace {

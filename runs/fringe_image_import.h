@@ -29,7 +29,7 @@ void run_fringe_image_import(const FringeImageImport& inputs, Picture& image, Pi
 
 struct FringeImageSetImport {
   int channel = 0;                         // 0 or 1
-  std::vector<std::string> picture_files;  // the frames in order (runs/method_settings.h)
+  std::vector<std::string> picture_files;  // the frames in order (settings/method_settings.h)
   std::string passes_text;                 // smoothing passes of the displayed picture
 };
 

@@ -49,7 +49,7 @@ struct MeasurementSettings {
   // Its surface settings file, lines; empty when it has none (the sphere of
   // the image settings' radius).
   std::vector<std::string> surface;
-  // Its method settings file, lines (runs/method_settings.h); empty when it
+  // Its method settings file, lines (settings/method_settings.h); empty when it
   // has none (the engine's quadrature on one picture, as always).
   std::vector<std::string> method;
   double contrast = 1.0;           // 0..1, as the contrast track bar

@@ -9,7 +9,7 @@
 #include "common/text_to_number.h"
 #include "common/work_files.h"
 #include "runs/channel_frames.h"
-#include "runs/channel_settings.h"
+#include "settings/channel_settings.h"
 #include "common/settings_file.h"
 #include "runs/picture_scan.h"
 #include "render/colour_map.h"

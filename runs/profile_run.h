@@ -9,7 +9,7 @@
 
 #include "analysis/height_matrix.h"
 #include "runs/measurement.h"
-#include "runs/method_settings.h"
+#include "settings/method_settings.h"
 #include "runs/run_observer.h"
 #include "render/picture.h"
 
@@ -30,7 +30,7 @@ struct ProfileRun {
   double colour_max_diff = 0.005;
   Picture& map_image;
   Picture& diff_image;
-  // The channel's method (runs/method_settings.h); none: its method file.
+  // The channel's method (settings/method_settings.h); none: its method file.
   std::optional<MethodSettings> method = std::nullopt;
   // Filled by the run: the method it measured with, in a few words
   // (method_summary), for the window to show beside the channel.

@@ -9,7 +9,7 @@
 #include "render/binomial_filter.h"
 #include "render/line_scan.h"
 #include "runs/channel_frames.h"
-#include "runs/surface_settings.h"
+#include "settings/surface_settings.h"
 #include "simulation/fringe_frames.h"
 #include "simulation/fringe_synthesis.h"
 #include "simulation/random_generator.h"

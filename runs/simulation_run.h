@@ -8,7 +8,7 @@
 #include <string>
 
 #include "analysis/height_matrix.h"
-#include "runs/method_settings.h"
+#include "settings/method_settings.h"
 #include "runs/run_observer.h"
 #include "render/picture.h"
 #include "simulation/sim_params.h"
@@ -28,7 +28,7 @@ struct SimulationInputs {
   std::string max_noise_text = "64";  // the hidden maximum-noise box
   std::string passes_text = "3";      // the channel's filter iterations box
   uint32_t seed = 0;                  // the window passes the time in seconds
-  // The channel's method (runs/method_settings.h); none: its method file.
+  // The channel's method (settings/method_settings.h); none: its method file.
   std::optional<MethodSettings> method = std::nullopt;
 };
 

@@ -1,5 +1,5 @@
 // The phase bytes of filter responses in vectors, for every target
-// (common/simd/README.md). Included by the files whose kernels need them,
+// (docs/vector-layer.md). Included by the files whose kernels need them,
 // once per target, as Highway's skeleton-inl.h shows.
 //
 // The bytes are phase_byte()'s (phase_angle.h), computed without atan2:

@@ -14,7 +14,7 @@
 
 #include "cli/commands.h"
 #include "common/errors.h"
-#include "runs/surface_settings.h"
+#include "settings/surface_settings.h"
 #include "temp_dir.h"
 
 namespace {

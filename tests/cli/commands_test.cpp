@@ -93,7 +93,7 @@ TEST(FringeTool, ExportAndRender) {
 
 // ---- Checked before anything is written -------------------------------------
 // The words of every settings fault are tested on the checks themselves
-// (tests/runs/channel_settings_test.cpp, surface_settings_test.cpp), those
+// (tests/settings/channel_settings_test.cpp, surface_settings_test.cpp), those
 // through the parser in fringe_tool_test.sh.
 
 TEST(FringeTool, SimulateChecksItsOptionsBeforeAnythingIsWritten) {

@@ -3,7 +3,7 @@
 # option checked against its domain where the subcommand declares it, the
 # exit status of a refused settings file, scan's --section, the surface line
 # and a study with failed runs. The words of each check are tested on the
-# functions (tests/cli/commands_test.cpp, tests/runs/*settings_test.cpp).
+# functions (tests/cli/commands_test.cpp, tests/settings/*settings_test.cpp).
 #   fringe_tool_test.sh FRINGE
 set -euo pipefail
 fringe=$1

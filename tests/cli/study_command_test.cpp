@@ -19,8 +19,8 @@
 #include "cli/commands.h"
 #include "common/errors.h"
 #include "common/settings_file.h"
-#include "runs/channel_settings.h"
-#include "runs/study_figures.h"
+#include "settings/channel_settings.h"
+#include "studies/study_figures.h"
 #include "temp_dir.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include "common/errors.h"
 #include "common/work_files.h"
 #include "runs/channel_frames.h"
-#include "runs/channel_settings.h"
+#include "settings/channel_settings.h"
 #include "runs/profile_run.h"
 #include "runs/simulation_run.h"
 #include "temp_dir.h"

@@ -13,9 +13,9 @@
 #include "common/work_files.h"
 #include "formats/frame_picture.h"
 #include "runs/channel_frames.h"
-#include "runs/channel_settings.h"
+#include "settings/channel_settings.h"
 #include "runs/fringe_image_import.h"
-#include "runs/method_settings.h"
+#include "settings/method_settings.h"
 #include "runs/simulation_run.h"
 #include "temp_dir.h"
 

@@ -14,7 +14,7 @@
 #include "analysis/mask_statistics.h"
 #include "analysis/reference_sphere.h"
 #include "common/settings_file.h"
-#include "runs/channel_settings.h"
+#include "settings/channel_settings.h"
 #include "runs/measurement.h"
 #include "scan/default_par.h"
 #include "scan/profile_calculation.h"

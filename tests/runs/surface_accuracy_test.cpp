@@ -8,7 +8,7 @@
 #include "analysis/reference_sphere.h"
 #include "analysis/surface_figures.h"
 #include "common/text_to_number.h"
-#include "runs/channel_settings.h"
+#include "settings/channel_settings.h"
 #include "runs/profile_run.h"
 #include "runs/simulation_run.h"
 #include "temp_dir.h"

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "widgets/error_box.h"
+#include "gui/widgets/error_box.h"
 
 class ErrorRecorder {
  public:

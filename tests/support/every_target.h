@@ -1,5 +1,5 @@
 // Runs a check once for every vector target Highway built and this processor
-// runs (common/simd/README.md), each time with the kernels dispatched to that
+// runs (docs/vector-layer.md), each time with the kernels dispatched to that
 // target alone, and restores the dispatch afterwards, also when the check
 // fails or throws. Targets built but not run here are named as skipped, so a
 // test never passes by comparing a target with itself unnoticed.

@@ -5,11 +5,11 @@
 #include <functional>
 #include <memory>
 
-#include "enlarged_view/unit_image.h"
+#include "gui/enlarged_view/unit_image.h"
 #include "error_recorder.h"
-#include "main_window/unit1.h"
-#include "runs/channel_settings.h"
-#include "parameters_dialog/unit_parameters.h"
+#include "gui/main_window/unit1.h"
+#include "settings/channel_settings.h"
+#include "gui/parameters_dialog/unit_parameters.h"
 #include "temp_dir.h"
 
 struct Workbench {

@@ -9,7 +9,7 @@ ninja=$1
 build=$2
 outputs=$("$ninja" -C "$build" -t commands programs | grep -o -- "-o [^ ]*" | cut -c4-)
 status=0
-for program in main_window/fringe-workbench cli/fringe scan/libscan.so; do
+for program in gui/main_window/fringe-workbench cli/fringe scan/libscan.so; do
   if ! grep -q "^$program" <<<"$outputs"; then
     echo "programs does not build $program"
     status=1

@@ -1,1 +1,1 @@
-#include "widgets/edit_box.h"
+#include "gui/widgets/edit_box.h"

@@ -1,0 +1,69 @@
+#include "exports/figures_json.h"
+
+#include <cmath>
+#include <sstream>
+
+#include "common/round_trip_number.h"
+
+std::string json_number(double value) { return std::isfinite(value) ? round_trip_text(value) : "null"; }
+
+namespace {
+
+// "name": value pairs of one JSON object, a figure that is absent as null.
+class JsonObject {
+ public:
+  void add(const char* key, const std::string& text) {
+    out_ << (first_ ? "{" : ", ") << '"' << key << "\": " << text;
+    first_ = false;
+  }
+  void add(const char* key, double value, bool available = true) {
+    add(key, available ? json_number(value) : std::string("null"));
+  }
+  std::string close() { return out_.str() + (first_ ? "{}" : "}"); }
+
+ private:
+  std::ostringstream out_;
+  bool first_ = true;
+};
+
+}  // namespace
+
+std::string surface_figures_json(int channel, const SurfaceFigures& f) {
+  JsonObject o;
+  o.add("channel", std::to_string(channel));
+  const SphereFigure sphere = f.sphere.value_or(SphereFigure{});
+  o.add("fit_radius_mm", sphere.radius_mm, f.sphere.has_value());
+  o.add("fit_power_D", sphere.power_D, f.sphere.has_value());
+  o.add("apex_x_mm", sphere.apex_x_mm, f.sphere.has_value());
+  o.add("apex_y_mm", sphere.apex_y_mm, f.sphere.has_value());
+  o.add("fit_rms_um", sphere.rms_um, f.sphere.has_value());
+  const ConicFigure conic = f.conic.value_or(ConicFigure{});
+  o.add("apical_flat_mm", conic.flat_radius_mm, f.conic.has_value());
+  o.add("apical_steep_mm", conic.steep_radius_mm, f.conic.has_value());
+  o.add("apical_axis_deg", conic.axis_deg.value_or(0.0), conic.axis_deg.has_value());
+  o.add("conic_q", conic.q, f.conic.has_value());
+  o.add("conic_rms_um", conic.rms_um, f.conic.has_value());
+  const KeratometryResult k = f.keratometry.value_or(KeratometryResult{});
+  o.add("flat_radius_mm", k.flat_radius, f.keratometry.has_value());
+  o.add("steep_radius_mm", k.steep_radius, f.keratometry.has_value());
+  o.add("flat_k_D", k.flat_power, f.keratometry.has_value());
+  o.add("steep_k_D", k.steep_power, f.keratometry.has_value());
+  o.add("axis_deg", k.axis_deg.value_or(0.0), k.axis_deg.has_value());
+  std::ostringstream terms;
+  terms << '[';
+  if (f.zernike) {
+    const std::vector<double>& c = f.zernike->coefficients_um;
+    for (std::size_t j = 0; j < c.size(); ++j) {
+      const ZernikeIndex nm = zernike_nm(static_cast<int>(j));
+      const std::string name = zernike_name(static_cast<int>(j));
+      terms << (j == 0 ? "" : ", ") << "{\"j\": " << j << ", \"n\": " << nm.n << ", \"m\": " << nm.m
+            << ", \"name\": " << (name.empty() ? "null" : '"' + name + '"')
+            << ", \"um\": " << json_number(c[j]) << '}';
+    }
+  }
+  terms << ']';
+  o.add("zernike", f.zernike ? terms.str() : std::string("null"));
+  o.add("zernike_rms_um", f.zernike ? f.zernike->rms_um : 0.0, f.zernike.has_value());
+  return o.close();
+}
+

@@ -1,0 +1,1 @@
+#include "gui/main_window/unit1.h"

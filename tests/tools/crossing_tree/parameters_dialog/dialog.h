@@ -1,1 +1,0 @@
-#include "main_window/unit1.h"

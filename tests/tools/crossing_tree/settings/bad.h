@@ -1,0 +1,1 @@
+#include "studies/study.h"
