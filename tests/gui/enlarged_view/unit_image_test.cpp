@@ -93,6 +93,7 @@ TEST(EnlargedView, ShowsTheWholePictureUnscaledInAControlOfTheImageSize) {
       {"picture larger than the control, clipped", 300, 200, PixelFormat::bgr24, 120, 50, 120, 50},
       {"no picture: the control stays empty", 0, 0, PixelFormat::bgr24, 64, 48, 64, 48},
       {"odd width: rows without padding", 37, 5, PixelFormat::bgr24, 37, 5, 37, 5},
+      {"8-bit, odd width", 37, 5, PixelFormat::indexed8, 40, 9, 40, 9},
       // Sizes from a hand-edited settings file.
       {"negative size", 40, 30, PixelFormat::bgr24, -5, -1, 0, 0},
       {"size beyond what a picture holds", 40, 30, PixelFormat::bgr24, kMaxPictureSide + 1, 3, kMaxPictureSide, 3},
