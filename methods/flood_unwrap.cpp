@@ -10,6 +10,8 @@
 namespace fringe::methods {
 
 bool flood_start(const PhaseField& field, int32_t& x, int32_t& y) {
+  // A field without pixels has no centre to look at.
+  if (field.width <= 0 || field.height <= 0) return false;
   const int32_t cx = field.width / 2;
   const int32_t cy = field.height / 2;
   if (field.modulated(field.at(cx, cy))) {

@@ -85,6 +85,27 @@ void write_default_settings(const std::string& directory) {
   }
 }
 
+std::vector<std::string> write_missing_default_settings(const std::string& directory) {
+  const std::filesystem::path dir(directory);
+  const ChannelSettingsTexts defaults;
+  std::vector<std::string> written;
+  for (int channel : {0, 1}) {
+    const ChannelFiles files = channel_files(channel);
+    const std::filesystem::path scan = dir / files.scan;
+    const std::filesystem::path image = dir / files.image;
+    // A file that exists in any form (a link, even a broken one) is the user's.
+    if (!std::filesystem::exists(std::filesystem::symlink_status(scan))) {
+      write_lines(scan.string(), scan_settings_lines(defaults));
+      written.push_back(scan.string());
+    }
+    if (!std::filesystem::exists(std::filesystem::symlink_status(image))) {
+      write_lines(image.string(), image_settings_lines(defaults));
+      written.push_back(image.string());
+    }
+  }
+  return written;
+}
+
 int32_t image_side(const std::string& text) {
   const double value = std::trunc(text_to_double(text));
   if (!(value >= std::numeric_limits<int32_t>::min() && value <= std::numeric_limits<int32_t>::max()))

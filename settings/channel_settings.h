@@ -53,6 +53,9 @@ void write_settings_texts(int channel, const ChannelSettingsTexts& texts);
 // Writes the four files under `directory` as "default" followed by "OK"
 // leaves them. Throws FileError when a file cannot be written.
 void write_default_settings(const std::string& directory);
+// The same for the files `directory` lacks only: a settings file that exists
+// is kept as the user left it. Returns the paths written, in the order above.
+std::vector<std::string> write_missing_default_settings(const std::string& directory);
 
 // An image side from its text: the number truncated towards zero. Throws
 // ConversionError `'<text>' is not a valid integer value` for a value no

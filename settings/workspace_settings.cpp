@@ -1,6 +1,8 @@
 #include "settings/workspace_settings.h"
 
+#include <cstdlib>
 #include <filesystem>
+#include <system_error>
 
 #include "common/errors.h"
 #include "common/settings_file.h"
@@ -43,4 +45,15 @@ ChannelSettings read_workspace_settings(const std::string& directory, int channe
   }
   check_channel_files(settings.channel, settings.scan, settings.image);
   return settings;
+}
+
+std::string prepare_workspace(const std::string& directory) {
+  std::string path = directory;
+  const char* home = std::getenv("HOME");
+  if (path.rfind("~/", 0) == 0 && home != nullptr && *home != '\0') path = std::string(home) + path.substr(1);
+  std::error_code error;
+  std::filesystem::create_directories(path, error);
+  if (error || !std::filesystem::is_directory(path)) throw directory_error(FileAction::create, path);
+  write_missing_default_settings(path);
+  return path;
 }

@@ -21,3 +21,10 @@ ChannelSettings read_workspace_settings(const std::string& directory, int channe
 // The path of one of the channel's files (channel_files, surface_file) under
 // `directory`: "./scnmod.ini" for directory "." as the tool names it.
 std::string workspace_file(const std::string& directory, const char* file);
+
+// A workspace made ready to work in: `directory` ("~/" at its start stands
+// for $HOME) is created when missing and given the default settings files it
+// lacks (write_missing_default_settings: what it has is kept). Returns the
+// directory's path with "~/" expanded. Throws FileError when the directory
+// cannot be made or a file cannot be written.
+std::string prepare_workspace(const std::string& directory);
