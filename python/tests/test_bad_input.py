@@ -28,7 +28,7 @@ ARGUMENT_CASES = [  # call, exception, words
     (lambda w: fringe.scan(PICTURE[:0], w), ValueError, "picture: the picture is 50 x 0 pixels"),
     (lambda w: fringe.scan(PICTURE, w, reference=PICTURE.astype(np.int16)), TypeError, "reference: the array's dtype"),
     (lambda w: fringe.scan(PICTURE, {"LambdaF": "abc"}), ValueError, 'LambdaF = "abc" is not a number'),
-    (lambda w: fringe.scan(PICTURE, 42), TypeError, "settings: expected a Workspace"),
+    (lambda w: fringe.scan(PICTURE, 42), TypeError, "settings: expected a Workspace"),  # type: ignore[arg-type]
     (lambda w: fringe.Profile(np.zeros(5), 0.04, 0.04), ValueError, "1 dimensions"),
     (lambda w: fringe.Profile(np.zeros((5, 5)), -1, 0.04), ValueError, "step_x: -1 is outside"),
     (lambda w: fringe.measure(w, noise=-0.1), ValueError, "noise: -0.1 is outside 0..1"),
@@ -45,7 +45,7 @@ ARGUMENT_CASES = [  # call, exception, words
     (lambda w: fringe.study(w, vary={"noise": [0]}, jobs=0), ValueError, "jobs: 0 is outside 1..4096"),
     (lambda w: fringe.study(w, vary={"noise": [0]}, csv="/tmp/same", json="/tmp/same"), ValueError,
      "name the same file"),
-    (lambda w: fringe.study(w, vary={"noise": object()}), TypeError, "vary"),
+    (lambda w: fringe.study(w, vary={"noise": object()}), TypeError, "vary"),  # type: ignore[dict-item]
 ]
 
 
