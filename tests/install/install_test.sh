@@ -11,7 +11,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 prefix=$work/prefix
 cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1 || { cat "$work/install.log" >&2; exit 1; }
-for file in bin/fringe include/fringe/scan.h share/man/man1/fringe.1; do
+for file in bin/fringe include/fringe/scan.h share/man/man1/fringe.1.gz; do
   [ -e "$prefix/$file" ] || { echo "not installed: $file" >&2; exit 1; }
 done
 libdir=$(dirname "$(find "$prefix" -name libscan.so -print -quit)")
