@@ -6,6 +6,7 @@
 #include <map>
 
 #include "common/errors.h"
+#include "common/json_text.h"
 #include "common/round_trip_number.h"
 #include "studies/study_figures.h"
 
@@ -58,25 +59,6 @@ std::vector<std::string> csv_fields(std::string_view line) {
   }
   return fields;
 }
-
-std::string json_string(std::string_view text) {
-  std::string out = "\"";
-  for (unsigned char c : text) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c < 0x20) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-      out += escaped;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out + "\"";
-}
-
-std::string json_number(double value) { return std::isfinite(value) ? round_trip_text(value) : "null"; }
 
 std::string json_lines(const std::vector<std::string>& lines) {
   std::string out = "[";
