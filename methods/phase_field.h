@@ -65,11 +65,6 @@ struct PhaseField {
   }
 };
 
-// The evaluation ellipse as process_image builds it from MaskRadius,
-// MaskXOfs, MaskYOfs and the pixel sizes, as runs of `field` (resized to the
-// frames' size; the planes cleared when the runs change).
-void evaluated_field(PhaseField& field, int32_t width, int32_t height, const ScnPar& par);
-
 // The carrier's phase at column x for a period of `lambda` pixels, zero at
 // column width div 2: removed from every measured phase.
 inline double carrier_phase(int32_t x, int32_t centre, double lambda) {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "method_frames.h"
-#include "methods/fringe_method.h"
+#include "methods/method_engine.h"
 #include "scan/profile_calculation.h"
 
 namespace {

@@ -9,7 +9,7 @@
 
 #include "every_target.h"
 #include "method_frames.h"
-#include "methods/fringe_method.h"
+#include "methods/method_engine.h"
 #include "methods/method_heights.h"
 #include "methods/modulation_mask.h"
 

@@ -9,6 +9,7 @@
 
 #include "every_target.h"
 #include "method_frames.h"
+#include "methods/evaluated_field.h"
 #include "methods/phase_stepping.h"
 
 using namespace fringe::methods;

@@ -13,6 +13,7 @@
 
 #include "every_target.h"
 #include "method_frames.h"
+#include "methods/evaluated_field.h"
 #include "methods/phase_stepping.h"
 #include "methods/portable_atan2.h"
 
