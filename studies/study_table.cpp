@@ -7,6 +7,7 @@
 
 #include "common/errors.h"
 #include "common/json_text.h"
+#include "common/read_file.h"
 #include "common/round_trip_number.h"
 #include "studies/study_figures.h"
 
@@ -221,16 +222,7 @@ StudyTable parse_study_csv(std::string_view text, const std::string& name,
 }
 
 StudyTable read_study_csv(const std::string& file) {
-  std::FILE* stream = std::fopen(file.c_str(), "rb");
-  if (stream == nullptr) throw file_error(FileAction::open, file);
-  std::string text;
-  char buffer[65536];
-  std::size_t count = 0;
-  while ((count = std::fread(buffer, 1, sizeof buffer, stream)) > 0) text.append(buffer, count);
-  const bool failed = std::ferror(stream) != 0;
-  std::fclose(stream);
-  if (failed) throw file_error(FileAction::read, file);
-  return parse_study_csv(text, file);
+  return parse_study_csv(read_file_text(file), file);
 }
 
 std::vector<PointSummary> summarise(const StudyTable& table) {
