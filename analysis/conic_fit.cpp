@@ -7,6 +7,7 @@
 #include <limits>
 #include <numbers>
 
+#include "analysis/levenberg_marquardt.h"
 #include "analysis/surface_cells.h"
 #include "analysis/vector_2d.h"
 
@@ -115,6 +116,27 @@ bool step_is_small(const Vector& step, const Vector& at) {
   return true;
 }
 
+// The conic's heights for levenberg_marquardt: a trial is evaluated with its
+// J^T J and J^T e at once, which are kept when the trial is taken.
+struct ConicModel {
+  const Points& points;
+  Matrix jtj;  // at the point taken last
+  Vector jte;
+  Matrix trial_jtj;
+  Vector trial_jte;
+
+  void normal_equations(const Vector&, Matrix& to_jtj, Vector& to_jte) const {
+    to_jtj = jtj;
+    to_jte = jte;
+  }
+  double cost(const Vector& trial) { return evaluate(points, surface_of(trial), trial_jtj, trial_jte); }
+  void accept() {
+    jtj = trial_jtj;
+    jte = trial_jte;
+  }
+  static bool step_is_small(const Vector& step, const Vector& at) { return ::step_is_small(step, at); }
+};
+
 // Degrees in 0 <= angle < 180.
 double half_turn(double degrees) {
   double a = std::fmod(degrees, 180.0);
@@ -139,8 +161,8 @@ std::optional<ConicFitResult> fit_conic(const std::vector<double>& x, const std:
   const Points points{x, y, z};
 
   ConicSurface surface{start.x0, start.y0, start.z0, start.curvature, 0.0, start.curvature, 0.0};
-  Matrix jtj, trial_jtj;
-  Vector jte, trial_jte;
+  Matrix jtj;
+  Vector jte;
   double cost = evaluate(points, surface, jtj, jte);
   // A start whose outline misses some points is flattened until it covers them.
   for (int k = 0; k < 60 && !std::isfinite(cost) && std::isfinite(surface.a); ++k) {
@@ -150,38 +172,15 @@ std::optional<ConicFitResult> fit_conic(const std::vector<double>& x, const std:
   }
   if (!std::isfinite(cost)) return refuse(why_not, "the heights fit no conic surface");
 
-  // Levenberg-Marquardt with Marquardt's scaling, as the sphere fit.
-  double lambda = 1e-3;
-  int iterations = 0;
-  bool converged = false;
-  Vector at = parameters_of(surface);
-  while (iterations < kMaxIterations && !converged) {
-    const double largest = jtj.diagonal().maxCoeff();
-    bool stepped = false;
-    while (!stepped && lambda < 1e16) {
-      Matrix damped = jtj;
-      for (int k = 0; k < kParameters; ++k) damped(k, k) += lambda * std::max(jtj(k, k), 1e-12 * largest);
-      const Vector step = damped.ldlt().solve(jte);
-      const ConicSurface trial = surface_of(at + step);
-      const double trial_cost = step.allFinite() ? evaluate(points, trial, trial_jtj, trial_jte) : std::nan("");
-      if (trial_cost <= cost) {
-        converged = step_is_small(step, at) || cost - trial_cost <= 1e-14 * cost;
-        surface = trial;
-        at += step;
-        cost = trial_cost;
-        jtj = trial_jtj;
-        jte = trial_jte;
-        lambda = std::max(lambda * 0.1, 1e-12);
-        stepped = true;
-      } else {
-        lambda *= 10.0;
-      }
-    }
-    ++iterations;
-    // No step lowers the cost any more: the minimum, to rounding.
-    if (!stepped) converged = true;
-  }
-  if (!converged) return refuse(why_not, "the conic fit did not converge");
+  // Levenberg-Marquardt over the seven parameters.
+  ConicModel model{points, jtj, jte, {}, {}};
+  const MarquardtOutcome<kParameters> fit =
+      levenberg_marquardt<kParameters>(model, parameters_of(surface), cost, kMaxIterations);
+  if (!fit.converged) return refuse(why_not, "the conic fit did not converge");
+  const Vector& at = fit.at;
+  surface = surface_of(at);
+  cost = fit.cost;
+  const int iterations = fit.iterations;
   if (!at.allFinite()) return refuse(why_not, "the heights fit no conic surface");
 
   // Principal curvatures mean -+ half_difference; the flat one is the

@@ -1,17 +1,17 @@
 #include "analysis/residual_figures.h"
 
 #include <cmath>
+#include <numbers>
 
 #include "analysis/reference_sphere.h"
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
 
 }  // namespace
 
 double order_height_step(double period_px, double pixel_mm, double angle_deg) {
-  return period_px * pixel_mm / std::tan(angle_deg * kPi / 180.0);
+  return period_px * pixel_mm / std::tan(angle_deg * std::numbers::pi / 180.0);
 }
 
 double mask_coverage(const HeightMatrix& measured, double Wf, double Rm) {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "analysis/levenberg_marquardt.h"
 #include "analysis/surface_cells.h"
 
 namespace {
@@ -35,6 +36,43 @@ double cost_of(const Points& p, const SphereCap& cap) {
   }
   return sum;
 }
+
+SphereCap cap_of(const Eigen::Vector4d& at) { return {at(0), at(1), at(2), at(3)}; }
+
+// The cap's heights over (x0, y0, z0, c) for levenberg_marquardt: J^T J and
+// J^T e summed point by point, the lower triangle, then mirrored.
+struct CapModel {
+  const Points& p;
+
+  void normal_equations(const Eigen::Vector4d& at, Eigen::Matrix4d& jtj, Eigen::Vector4d& jtr) const {
+    jtj.setZero();
+    jtr.setZero();
+    const SphereCap cap = cap_of(at);
+    const double c = cap.curvature;
+    for (std::size_t i = 0; i < p.size(); ++i) {
+      const double dx = p.x[i] - cap.x0, dy = p.y[i] - cap.y0;
+      const double rho_sq = dx * dx + dy * dy;
+      const double w = std::sqrt(1.0 - c * c * rho_sq);
+      const double h = cap.z0 - c * rho_sq / (1.0 + w);
+      const double j[4] = {c * dx / w, c * dy / w, 1.0, -rho_sq / (w * (1.0 + w))};
+      const double r = p.z[i] - h;
+      for (int a = 0; a < 4; ++a) {
+        for (int b = 0; b <= a; ++b) jtj(a, b) += j[a] * j[b];
+        jtr(a) += j[a] * r;
+      }
+    }
+    jtj = jtj.selfadjointView<Eigen::Lower>();
+  }
+  double cost(const Eigen::Vector4d& trial) const { return cost_of(p, cap_of(trial)); }
+  void accept() const {}
+  // The curvature's step is measured against the curvature alone: it is
+  // never near zero for a cap that fits, and 1 would swamp it.
+  static bool step_is_small(const Eigen::Vector4d& step, const Eigen::Vector4d& at) {
+    return std::abs(step(0)) <= 1e-12 * (1.0 + std::abs(at(0))) &&
+           std::abs(step(1)) <= 1e-12 * (1.0 + std::abs(at(1))) &&
+           std::abs(step(2)) <= 1e-12 * (1.0 + std::abs(at(2))) && std::abs(step(3)) <= 1e-12 * std::abs(at(3));
+  }
+};
 
 // The algebraic sphere through the points, about their mean for conditioning.
 std::optional<SphereCap> algebraic_start(const Points& p, std::string* why_not) {
@@ -95,58 +133,15 @@ std::optional<SphereFitResult> fit_sphere(const std::vector<double>& x, const st
   }
   if (!std::isfinite(cost)) return refuse(why_not, "the heights fit no sphere");
 
-  // Levenberg-Marquardt over (x0, y0, z0, c) with Marquardt's scaling.
-  double lambda = 1e-3;
-  int iterations = 0;
-  bool converged = false;
-  const std::size_t n = p.size();
-  while (iterations < kMaxIterations && !converged) {
-    Eigen::Matrix4d jtj = Eigen::Matrix4d::Zero();
-    Eigen::Vector4d jtr = Eigen::Vector4d::Zero();
-    const double c = cap.curvature;
-    for (std::size_t i = 0; i < n; ++i) {
-      const double dx = p.x[i] - cap.x0, dy = p.y[i] - cap.y0;
-      const double rho_sq = dx * dx + dy * dy;
-      const double w = std::sqrt(1.0 - c * c * rho_sq);
-      const double h = cap.z0 - c * rho_sq / (1.0 + w);
-      const double j[4] = {c * dx / w, c * dy / w, 1.0, -rho_sq / (w * (1.0 + w))};
-      const double r = p.z[i] - h;
-      for (int a = 0; a < 4; ++a) {
-        for (int b = 0; b <= a; ++b) jtj(a, b) += j[a] * j[b];
-        jtr(a) += j[a] * r;
-      }
-    }
-    jtj = jtj.selfadjointView<Eigen::Lower>();
-    const double largest = jtj.diagonal().maxCoeff();
-    bool stepped = false;
-    while (!stepped && lambda < 1e16) {
-      Eigen::Matrix4d damped = jtj;
-      for (int k = 0; k < 4; ++k) damped(k, k) += lambda * std::max(jtj(k, k), 1e-12 * largest);
-      const Eigen::Vector4d step = damped.ldlt().solve(jtr);
-      const SphereCap trial{cap.x0 + step(0), cap.y0 + step(1), cap.z0 + step(2),
-                            cap.curvature + step(3)};
-      const double trial_cost = step.allFinite() ? cost_of(p, trial) : std::nan("");
-      if (trial_cost <= cost) {
-        const bool small = std::abs(step(0)) <= 1e-12 * (1.0 + std::abs(cap.x0)) &&
-                           std::abs(step(1)) <= 1e-12 * (1.0 + std::abs(cap.y0)) &&
-                           std::abs(step(2)) <= 1e-12 * (1.0 + std::abs(cap.z0)) &&
-                           std::abs(step(3)) <= 1e-12 * std::abs(cap.curvature);
-        converged = small || cost - trial_cost <= 1e-14 * cost;
-        cap = trial;
-        cost = trial_cost;
-        lambda = std::max(lambda * 0.1, 1e-12);
-        stepped = true;
-      } else {
-        lambda *= 10.0;
-      }
-    }
-    ++iterations;
-    // No step lowers the cost any more: the minimum, to rounding.
-    if (!stepped) converged = true;
-  }
-  if (!converged) return refuse(why_not, "the sphere fit did not converge");
+  // Levenberg-Marquardt over (x0, y0, z0, c).
+  CapModel model{p};
+  const MarquardtOutcome<4> fit =
+      levenberg_marquardt<4>(model, Eigen::Vector4d(cap.x0, cap.y0, cap.z0, cap.curvature), cost, kMaxIterations);
+  if (!fit.converged) return refuse(why_not, "the sphere fit did not converge");
+  cap = cap_of(fit.at);
   if (!(std::abs(cap.curvature) * kMaxFigureRadius > 1.0))
     return refuse(why_not, "the surface is flat: no finite radius");
-  SphereFitResult result{cap, 1.0 / cap.curvature, std::sqrt(cost / static_cast<double>(n)), iterations};
+  SphereFitResult result{cap, 1.0 / cap.curvature, std::sqrt(fit.cost / static_cast<double>(p.size())),
+                         fit.iterations};
   return result;
 }

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <numbers>
 #include <string>
 #include <vector>
 
@@ -24,7 +25,6 @@
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
 
 // A directory for the benchmark's files, removed at exit. Its name lives
 // until then: it is never destroyed.
@@ -56,7 +56,7 @@ SampleImage camera_picture(bool full_noise) {
     for (int x = 0; x < 1280; ++x) {
       noise = noise * 1103515245u + 12345u;
       const double r2 = (x - 640.0) * (x - 640.0) + (y - 512.0) * (y - 512.0);
-      const double fringe = std::cos(2.0 * kPi * (x + 0.0004 * r2) / 10.0);
+      const double fringe = std::cos(2.0 * std::numbers::pi * (x + 0.0004 * r2) / 10.0);
       const unsigned random = noise >> 16;
       image.at(x, y, 0) =
           full_noise ? static_cast<uint16_t>(32768.0 + 30000.0 * fringe + static_cast<double>(random % 512))

@@ -11,7 +11,7 @@
 
 #include <vector>
 
-#include "methods/fringe_method.h"
+#include "methods/method_engine.h"
 #include "scan/default_par.h"
 #include "scan/image_processing.h"
 #include "simulation/fringe_frames.h"

@@ -3,6 +3,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <numbers>
 
 #include "scan/default_par.h"
 #include "scan/image_processing.h"
@@ -17,14 +18,13 @@ const ScnPar kDefaults = kDefaultScnPar;
 // sphere would bend them.
 GreyImage* make_fringes() {
   GreyImage* image = img_create(1, kWidth, kHeight);
-  const double pi = 3.14159265358979323846;
   for (int32_t y = 0; y < kHeight; ++y) {
     uint8_t* row = img_line(image, y);
     for (int32_t x = 0; x < kWidth; ++x) {
       const double dx = x - 0.5 * kWidth;
       const double dy = y - 0.5 * kHeight;
       const double bend = 4e-5 * (dx * dx + dy * dy);
-      row[x] = static_cast<uint8_t>(std::lrint(127.0 + 100.0 * std::cos(2.0 * pi * x / 10.0 + bend)));
+      row[x] = static_cast<uint8_t>(std::lrint(127.0 + 100.0 * std::cos(2.0 * std::numbers::pi * x / 10.0 + bend)));
     }
   }
   return image;

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <numbers>
 
 #include "scan/default_par.h"
 #include "scan/profile_calculation.h"
@@ -19,7 +20,7 @@ constexpr ScnPar kDefaults = kDefaultScnPar;
 // the centre (0 outside), as the processing chain would leave it.
 GreyImage* sphere_phase(double radius = 7.8, double mask = 3.5) {
   GreyImage* plane = img_create(2, kWidth, kHeight);
-  const double tangent = std::tan(30.0 * 3.14159265358979323846 / 180.0);
+  const double tangent = std::tan(30.0 * std::numbers::pi / 180.0);
   for (int32_t y = 0; y < kHeight; ++y)
     for (int32_t x = 0; x < kWidth; ++x) {
       const double dx = (x - kWidth / 2) * 0.01;

@@ -229,10 +229,10 @@ std::string measure_summary(int channel, uint32_t seed, const SimulateOptions& o
       << ", \"pv_um\": " << json_number(r.stats.pv * um) << ", \"rms_um\": " << json_number(r.stats.rms * um)
       << ", \"mean_um\": " << json_number(r.stats.mean * um);
     if (!sphere)
-      s << ", \"surface\": {\"model\": \"" << surface_model_name(surface.model)
-        << "\", \"rx_mm\": " << json_number(surface.rx) << ", \"ry_mm\": " << json_number(surface.ry)
+      s << ", \"surface\": {\"model\": " << json_string(surface_model_name(surface.model))
+        << ", \"rx_mm\": " << json_number(surface.rx) << ", \"ry_mm\": " << json_number(surface.ry)
         << ", \"axis_deg\": " << json_number(surface.axis_deg) << ", \"q\": " << json_number(surface.q) << "}";
-    if (r.method != "quadrature" && !r.method.empty()) s << ", \"method\": \"" << r.method << "\"";
+    if (r.method != "quadrature" && !r.method.empty()) s << ", \"method\": " << json_string(r.method);
     s << "}";
   } else {
     s << "channel " << channel << ": seed " << seed << ", contrast " << number(options.contrast)

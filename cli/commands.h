@@ -118,5 +118,5 @@ std::string profile_summary(const ProfileResult& result);
 // A number of the summaries: 6 significant digits ("%.6g"), "null" when not
 // finite.
 std::string summary_number(double value);
-// json_number (exports/figures_json.h): a number of a JSON object the tool
+// json_number (common/json_text.h): a number of a JSON object the tool
 // prints, the shortest text that reads back to the same double.

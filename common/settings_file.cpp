@@ -1,9 +1,7 @@
 #include "common/settings_file.h"
 
-#include <cstdio>
-#include <memory>
-
 #include "common/errors.h"
+#include "common/read_file.h"
 #include "common/replace_file.h"
 
 namespace {
@@ -21,14 +19,10 @@ bool equal_ignoring_case(const std::string& a, const std::string& b, std::size_t
 }  // namespace
 
 std::vector<std::string> read_lines(const std::string& file) {
-  const auto fail = [&file]() { return file_error(FileAction::open, file); };
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> stream(std::fopen(file.c_str(), "rb"), std::fclose);
-  if (!stream) throw fail();
   std::string text;
-  char buffer[4096];
-  std::size_t count = 0;
-  while ((count = std::fread(buffer, 1, sizeof buffer, stream.get())) > 0) text.append(buffer, count);
-  if (std::ferror(stream.get())) throw fail();  // e.g. a directory
+  // A file that opens but cannot be read (a directory, say) is reported as
+  // one that cannot be opened, as the dialogs have always said.
+  if (read_file(file.c_str(), text) != FileRead::done) throw file_error(FileAction::open, file);
 
   std::vector<std::string> lines;
   std::size_t start = 0;

@@ -1,11 +1,6 @@
 #include "exports/figures_json.h"
 
-#include <cmath>
 #include <sstream>
-
-#include "common/round_trip_number.h"
-
-std::string json_number(double value) { return std::isfinite(value) ? round_trip_text(value) : "null"; }
 
 namespace {
 
@@ -57,7 +52,7 @@ std::string surface_figures_json(int channel, const SurfaceFigures& f) {
       const ZernikeIndex nm = zernike_nm(static_cast<int>(j));
       const std::string name = zernike_name(static_cast<int>(j));
       terms << (j == 0 ? "" : ", ") << "{\"j\": " << j << ", \"n\": " << nm.n << ", \"m\": " << nm.m
-            << ", \"name\": " << (name.empty() ? "null" : '"' + name + '"')
+            << ", \"name\": " << (name.empty() ? "null" : json_string(name))
             << ", \"um\": " << json_number(c[j]) << '}';
     }
   }

@@ -6,10 +6,7 @@
 #include <string>
 
 #include "analysis/surface_figures.h"
-
-// A number of a JSON object: the shortest text that reads back to the same
-// double (round_trip_text), null when it is not finite.
-std::string json_number(double value);
+#include "common/json_text.h"
 
 // One JSON object with the keys channel, fit_radius_mm, fit_power_D,
 // apex_x_mm, apex_y_mm, fit_rms_um, apical_flat_mm, apical_steep_mm,

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "common/errors.h"
+#include "common/open_file.h"
 #include "formats/grey_levels.h"
 #include "formats/picture_readers.h"
 
@@ -44,13 +45,11 @@ GreyImageOwner read_any_picture(const std::string& file, SampleDepth depth) {
   uint8_t head[8] = {};
   std::size_t count = 0;
   {
-    std::FILE* stream = std::fopen(file.c_str(), "rb");
-    if (stream == nullptr) throw file_error(FileAction::open, file);
-    count = std::fread(head, 1, sizeof head, stream);
-    const bool failed = std::ferror(stream) != 0;
-    std::fclose(stream);
+    const OpenFile stream(file, "rb");
+    if (stream.get() == nullptr) throw file_error(FileAction::open, file);
+    count = std::fread(head, 1, sizeof head, stream.get());
     // A directory opens on Linux and fails on its first read.
-    if (failed) throw file_error(FileAction::read, file);
+    if (std::ferror(stream.get())) throw file_error(FileAction::read, file);
   }
   switch (picture_kind(head, count)) {
     case PictureKind::bmp:

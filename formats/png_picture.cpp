@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "common/errors.h"
+#include "common/open_file.h"
 #include "formats/grey_levels.h"
 #include "formats/picture_readers.h"
 
@@ -157,29 +158,13 @@ class PngReader {
 // would pass on as one system call each.
 constexpr std::size_t kStreamBuffer = std::size_t{1} << 20;
 
-class OpenFile {
- public:
-  explicit OpenFile(const std::string& name) : file_(std::fopen(name.c_str(), "rb")) {
-    if (file_ != nullptr) std::setvbuf(file_, nullptr, _IOFBF, kStreamBuffer);
-  }
-  ~OpenFile() {
-    if (file_ != nullptr) std::fclose(file_);
-  }
-  OpenFile(const OpenFile&) = delete;
-  OpenFile& operator=(const OpenFile&) = delete;
-  std::FILE* get() const { return file_; }
-
- private:
-  std::FILE* file_;
-};
-
 }  // namespace
 
 GreyImageOwner read_png_picture(const std::string& file, SampleDepth depth) {
   const auto refuse = [&file](const std::string& reason) {
     return file_error(FileAction::read, file, ": " + reason);
   };
-  OpenFile stream(file);
+  const OpenFile stream(file, "rb", kStreamBuffer);
   if (stream.get() == nullptr) throw file_error(FileAction::open, file);
   PngReader reader;
   if (!reader.ready()) throw refuse("out of memory");

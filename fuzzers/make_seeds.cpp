@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <numbers>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -32,7 +33,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
 
 std::string file_bytes(const fs::path& file) {
   std::ifstream in(file, std::ios::binary);
@@ -47,7 +47,7 @@ void put(const fs::path& file, const std::string& bytes) {
 
 // Grey level of a vertical fringe pattern with a period of `period` pixels.
 uint8_t fringe_level(int x, int y, double period) {
-  const double phase = 2.0 * kPi * (x + 0.01 * (x * x + y * y)) / period;
+  const double phase = 2.0 * std::numbers::pi * (x + 0.01 * (x * x + y * y)) / period;
   return static_cast<uint8_t>(std::lrint(128.0 + 100.0 * std::cos(phase)));
 }
 

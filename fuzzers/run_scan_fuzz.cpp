@@ -23,6 +23,7 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <numbers>
 #include <string>
 #include <vector>
 
@@ -37,7 +38,6 @@ namespace {
 
 constexpr char kSection[] = "ScanParameter";
 constexpr int kMaxSide = 64;
-constexpr double kPi = 3.14159265358979323846;
 
 // Consumes the input from the front; past its end every byte reads as 0.
 class InputBytes {
@@ -170,7 +170,7 @@ void write_image(const std::string& file, InputBytes& in, int width, int height,
       const int byte = count > 0 ? pixels[next++ % count] : 0;
       if (over_fringes) {
         // A slightly curved fringe field, as a sphere gives, plus noise.
-        const double phase = 2.0 * kPi * (x + 0.01 * (x * x + y * y)) / period;
+        const double phase = 2.0 * std::numbers::pi * (x + 0.01 * (x * x + y * y)) / period;
         const int level = static_cast<int>(128.0 + 100.0 * std::cos(phase)) + (byte - 128) / 4;
         row[x] = static_cast<uint8_t>(level < 0 ? 0 : level > 255 ? 255 : level);
       } else {

@@ -1,8 +1,9 @@
+#include "methods/evaluated_field.h"
+
 #include <algorithm>
 #include <cstring>
 #include <new>
 
-#include "methods/phase_field.h"
 #include "scan/grey_image.h"
 #include "scan/image_processing.h"
 #include "scan/round_clamped.h"

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <numbers>
 
 namespace fringe::methods {
 
@@ -102,7 +103,7 @@ void flood_unwrap(PhaseField& field, int32_t flaw_threshold, std::vector<uint32_
 
   // |FlawThr| as the engine's flaw test takes it (it compares squares).
   const bool limited = flaw_threshold < 128 && flaw_threshold > -128;
-  const double limit = limited ? kPi * std::abs(flaw_threshold) / 128.0 : 0.0;
+  const double limit = limited ? std::numbers::pi * std::abs(flaw_threshold) / 128.0 : 0.0;
   const double* const psi = field.psi.data();
   double* const phase = field.phase.data();
   uint8_t* const data = field.data.data();

@@ -1,5 +1,7 @@
 // MethodEngine: checks a plan and its frames, measures the unwrapped phase of
 // the evaluated field with the plan's method, and ends as the engine ends.
+#include "methods/method_engine.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -9,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "methods/evaluated_field.h"
 #include "methods/flood_unwrap.h"
 #include "methods/fourier_phase.h"
 #include "methods/fringe_method.h"
@@ -115,9 +118,9 @@ double MethodEngine::State::measure(std::span<const GreyImage* const> frames, co
   return plan.periods.back();
 }
 
-MethodEngine::MethodEngine() : state_(new State) {}
+MethodEngine::MethodEngine() : state_(std::make_unique<State>()) {}
 
-MethodEngine::~MethodEngine() { delete state_; }
+MethodEngine::~MethodEngine() = default;
 
 void MethodEngine::heights(std::span<const GreyImage* const> frames, const MethodPlan& plan, const ScnPar& par,
                            ScnMatrix& full) {

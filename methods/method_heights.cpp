@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <numbers>
 
 #include "methods/method_heights.h"
 #include "scan/profile_calculation.h"
@@ -63,7 +64,7 @@ void phase_heights(const double* phase, const uint8_t* data, float* out, int32_t
 
 PhaseHeights::PhaseHeights(const ScnPar& par, double lambda_pixels)
     // Alpha 0 makes k infinite: such heights are no float and become no data.
-    : k(par.CamResX / std::tan(par.Alpha * kPi / 180.0)),
+    : k(par.CamResX / std::tan(par.Alpha * std::numbers::pi / 180.0)),
       lambda(lambda_pixels),
       no_data(static_cast<float>(effective_depth_limit(par.DepthLimit))) {}
 

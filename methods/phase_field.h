@@ -6,20 +6,20 @@
 
 #include <cmath>
 #include <cstdint>
+#include <numbers>
 #include <vector>
 
 #include "scan.h"
 
 namespace fringe::methods {
 
-constexpr double kPi = 3.14159265358979323846;
-constexpr double kTwoPi = 2.0 * kPi;
+constexpr double kTwoPi = 2.0 * std::numbers::pi;
 
 // An angle wrapped into (-pi, pi].
 inline double wrap_phase(double angle) {
   double r = angle - kTwoPi * std::nearbyint(angle / kTwoPi);
-  if (r <= -kPi) r += kTwoPi;
-  else if (r > kPi) r -= kTwoPi;
+  if (r <= -std::numbers::pi) r += kTwoPi;
+  else if (r > std::numbers::pi) r -= kTwoPi;
   return r;
 }
 
@@ -27,8 +27,8 @@ inline double wrap_phase(double angle) {
 // one correction (the same value wrap_phase gives, faster).
 inline double wrapped_difference(double a, double b) {
   const double d = a - b;
-  if (d > kPi) return d - kTwoPi;
-  if (d <= -kPi) return d + kTwoPi;
+  if (d > std::numbers::pi) return d - kTwoPi;
+  if (d <= -std::numbers::pi) return d + kTwoPi;
   return d;
 }
 
@@ -64,11 +64,6 @@ struct PhaseField {
     return static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x);
   }
 };
-
-// The evaluation ellipse as process_image builds it from MaskRadius,
-// MaskXOfs, MaskYOfs and the pixel sizes, as runs of `field` (resized to the
-// frames' size; the planes cleared when the runs change).
-void evaluated_field(PhaseField& field, int32_t width, int32_t height, const ScnPar& par);
 
 // The carrier's phase at column x for a period of `lambda` pixels, zero at
 // column width div 2: removed from every measured phase.

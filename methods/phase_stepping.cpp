@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <numbers>
 
 #include "methods/portable_atan2.h"
 #include "methods/phase_stepping.h"
@@ -76,7 +77,7 @@ HWY_EXPORT(PhaseStepSums);
 
 namespace fringe::methods {
 
-double phase_step(int k, int n) { return 2.0 * kPi * k / n; }
+double phase_step(int k, int n) { return 2.0 * std::numbers::pi * k / n; }
 
 void phase_step_sums_plain(const uint8_t* const* rows, int32_t n, bool wide, const double* sines,
                            const double* cosines, int32_t x0, int32_t count, double* s, double* c, double* b,

@@ -12,7 +12,7 @@
 
 #include "analysis/height_text_file.h"
 #include "common/settings_file.h"
-#include "methods/fringe_method.h"
+#include "methods/method_engine.h"
 #include "python/arrays.h"
 #include "python/results.h"
 #include "settings/method_settings.h"

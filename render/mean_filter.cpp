@@ -8,16 +8,6 @@
 
 namespace {
 
-// The horizontal 1-2-1 of a top or bottom row; returns whether it changed a byte.
-bool smooth_border_row(Picture& picture, int y, int channel, std::vector<uint8_t>& before) {
-  uint8_t* row = picture.row(y);
-  const auto bytes = static_cast<std::size_t>(picture.bytes_per_line());
-  if (bytes == 0) return false;
-  before.assign(row, row + bytes);
-  smooth_row_121(row + channel, picture.width(), picture.bytes_per_pixel());
-  return std::memcmp(before.data(), row, bytes) != 0;
-}
-
 // One pass over one channel; returns whether any byte changed.
 bool mean_pass(Picture& picture, int channel, int border_passes) {
   const int w = picture.width();

@@ -5,6 +5,10 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "render/picture.h"
 
 // Vertical 1-2-1 of the first or last pixel of an interior row: middle from
 // its upper and lower neighbours, sum / 8 rounded down.
@@ -19,4 +23,15 @@ inline void smooth_row_121(uint8_t* row, int width, int step) {
     uint8_t* p = row + k * step;
     *p = static_cast<uint8_t>((2 * p[-step] + 4 * p[0] + 2 * p[step]) >> 3);
   }
+}
+
+// The horizontal 1-2-1 of row y of one channel (smooth_row_121); returns
+// whether it changed a byte. `before` is scratch space for the row's bytes.
+inline bool smooth_border_row(Picture& picture, int y, int channel, std::vector<uint8_t>& before) {
+  uint8_t* row = picture.row(y);
+  const auto bytes = static_cast<std::size_t>(picture.bytes_per_line());
+  if (bytes == 0) return false;
+  before.assign(row, row + bytes);
+  smooth_row_121(row + channel, picture.width(), picture.bytes_per_pixel());
+  return std::memcmp(before.data(), row, bytes) != 0;
 }

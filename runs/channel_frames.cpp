@@ -10,6 +10,7 @@
 #include "common/settings_file.h"
 #include "common/work_files.h"
 #include "formats/frame_picture.h"
+#include "methods/method_engine.h"
 #include "settings/channel_settings.h"
 #include "runs/picture_scan.h"
 #include "scan/default_par.h"

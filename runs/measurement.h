@@ -17,7 +17,7 @@
 #include "analysis/height_text_file.h"
 #include "analysis/surface_figures.h"
 #include "scan/grey_image.h"
-#include "methods/fringe_method.h"
+#include "methods/method_engine.h"
 #include "scan/scan_engine.h"
 #include "simulation/sim_params.h"
 

@@ -5,6 +5,7 @@
 // not matter.
 #include "grey_image.h"
 
+#include "common/open_file.h"
 #include "common/replace_file.h"
 
 #include <climits>
@@ -53,22 +54,6 @@ void put_u32(uint8_t* bytes, uint32_t value) {
   for (int i = 0; i < 4; ++i) bytes[i] = static_cast<uint8_t>(value >> (8 * i));
 }
 
-// Closes the file on every way out of a function.
-class OpenFile {
- public:
-  OpenFile(const char* name, const char* mode) : file_(std::fopen(name, mode)) {}
-  ~OpenFile() {
-    if (file_ != nullptr) std::fclose(file_);
-  }
-  OpenFile(const OpenFile&) = delete;
-  OpenFile& operator=(const OpenFile&) = delete;
-
-  std::FILE* get() const { return file_; }
-
- private:
-  std::FILE* file_;
-};
-
 bool read_exactly(std::FILE* file, void* buffer, std::size_t count) {
   return std::fread(buffer, 1, count, file) == count;
 }
@@ -116,7 +101,7 @@ int img_load_bmp(GreyImage** result, const char* fileName) {
   if (result == nullptr || fileName == nullptr) return BMP_NULL_ARGUMENT;
   *result = nullptr;
 
-  OpenFile file(fileName, "rb");
+  const OpenFile file(fileName, "rb");
   if (file.get() == nullptr) return BMP_CANNOT_OPEN;
 
   uint8_t file_header[kFileHeaderBytes];

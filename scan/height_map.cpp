@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <numbers>
 
 #include "profile_calculation.h"
 
@@ -105,7 +106,6 @@ HWY_EXPORT(Heights);
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
 
 bool is_phase_plane(const GreyImage* plane) {
   return plane != nullptr && plane->type == 2 && plane->pixels != nullptr;
@@ -123,8 +123,8 @@ HeightRow::HeightRow(const ScnPar& par, const GreyImage* phase, const GreyImage*
       lambda_(par.LambdaF),
       centre_(phase->width / 2) {
   // Alpha 0 makes k infinite; such heights are not finite and become no data.
-  k_ = with_reference_ ? par.CamResX * par.LambdaF / std::tan(par.Alpha * kPi / 180.0)
-                       : par.CamResX / std::tan(par.Alpha * kPi / 180.0);
+  k_ = with_reference_ ? par.CamResX * par.LambdaF / std::tan(par.Alpha * std::numbers::pi / 180.0)
+                       : par.CamResX / std::tan(par.Alpha * std::numbers::pi / 180.0);
 }
 
 void HeightRow::operator()(int32_t y, float* out, int32_t cols) const {

@@ -24,6 +24,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <numbers>
 
 #include "scan/phase_angle.h"
 
@@ -32,7 +33,6 @@ namespace fringe::HWY_NAMESPACE {
 namespace hn = hwy::HWY_NAMESPACE;
 
 namespace phase_angle {
-constexpr double kPi = 3.14159265358979323846;
 // atan(sqrt(z)) / sqrt(z) on 0 <= z <= tan^2(pi / 8): a Chebyshev interpolant
 // in z written as a power series.
 constexpr double kSeries[] = {0.99999942316816282, -0.33322528092498932, 0.19677712909107442,
@@ -74,14 +74,14 @@ HWY_INLINE void PhaseBytesVector(D d, const double* HWY_RESTRICT re, const doubl
   series = hn::Add(hn::Mul(series, z), hn::Set(d, pa::kSeries[1]));
   series = hn::Add(hn::Mul(series, z), hn::Set(d, pa::kSeries[0]));
   auto angle = hn::Mul(u, series);
-  angle = hn::IfThenElse(upper, hn::Add(angle, hn::Set(d, pa::kPi / 4)), angle);
-  angle = hn::IfThenElse(steep, hn::Sub(hn::Set(d, pa::kPi / 2), angle), angle);
-  angle = hn::IfThenElse(hn::Lt(x, zero), hn::Sub(hn::Set(d, pa::kPi), angle), angle);
+  angle = hn::IfThenElse(upper, hn::Add(angle, hn::Set(d, std::numbers::pi / 4)), angle);
+  angle = hn::IfThenElse(steep, hn::Sub(hn::Set(d, std::numbers::pi / 2), angle), angle);
+  angle = hn::IfThenElse(hn::Lt(x, zero), hn::Sub(hn::Set(d, std::numbers::pi), angle), angle);
   angle = hn::IfThenElse(hn::Lt(y, zero), hn::Neg(angle), angle);
   // Re = Im = 0 has no phase: byte 0. The larger magnitude is 0 just then
   // (and where it is not a number the byte is 0 as well, as with atan2):
   // units 0 give byte 0 and are no tie.
-  const auto units = hn::IfThenElseZero(hn::Gt(den, zero), hn::Mul(angle, hn::Set(d, 128.0 / pa::kPi)));
+  const auto units = hn::IfThenElseZero(hn::Gt(den, zero), hn::Mul(angle, hn::Set(d, 128.0 / std::numbers::pi)));
   const auto shift = hn::Set(d, pa::kRoundingShift);
   const auto shifted = hn::Add(units, shift);
   const auto off = hn::Sub(units, hn::Sub(shifted, shift));  // -0.5 .. 0.5, NaN

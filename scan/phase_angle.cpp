@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstddef>
+#include <numbers>
 
 #include "image_processing.h"
 
@@ -30,9 +31,8 @@ HWY_EXPORT(PhaseBytes);
 }  // namespace fringe
 
 uint8_t phase_byte(double re, double im) {
-  constexpr double kPi = 3.14159265358979323846;
   if (re == 0.0 && im == 0.0) return 0;
-  const double value = std::nearbyint(std::atan2(-im, re) * 128 / kPi);
+  const double value = std::nearbyint(std::atan2(-im, re) * 128 / std::numbers::pi);
   return std::isfinite(value) ? static_cast<uint8_t>(static_cast<int32_t>(value)) : 0;
 }
 

@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <numbers>
 
 #include "round_clamped.h"
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
 constexpr double kPeriodSpread = 5.0;
 constexpr double kMinLocalPeriod = 5.0;
 
@@ -62,9 +62,9 @@ void build_kernel(PhaseKernel& kernel, double local) {
   kernel.half = taps / 2;
   for (int32_t i = 0; i < taps; ++i) {
     const int32_t t = i - kernel.half;
-    const double weight = 0.54 + 0.46 * std::cos(2.0 * kPi * t / taps);
-    kernel.cosine[i] = weight * std::cos(2.0 * kPi * t / local);
-    kernel.sine[i] = weight * std::sin(2.0 * kPi * t / local);
+    const double weight = 0.54 + 0.46 * std::cos(2.0 * std::numbers::pi * t / taps);
+    kernel.cosine[i] = weight * std::cos(2.0 * std::numbers::pi * t / local);
+    kernel.sine[i] = weight * std::sin(2.0 * std::numbers::pi * t / local);
   }
 }
 

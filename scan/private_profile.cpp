@@ -17,6 +17,7 @@
 // ignored for matching and kept in the file.
 #include "private_profile.h"
 
+#include "common/read_file.h"
 #include "common/replace_file.h"
 
 #include <sys/stat.h>
@@ -127,20 +128,6 @@ KeyPlace find_key(const std::vector<ProfileLine>& lines, const std::string& text
   return place;
 }
 
-// Plain C streams: they report a failed read (a directory, say) by a flag,
-// where the C++ streams may throw out of the engine.
-bool read_whole_file(const char* fileName, std::string* text) {
-  std::FILE* file = std::fopen(fileName, "rb");
-  if (file == nullptr) return false;
-  text->clear();
-  char buffer[4096];
-  std::size_t got = 0;
-  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) text->append(buffer, got);
-  const bool ok = std::ferror(file) == 0;
-  std::fclose(file);
-  return ok;
-}
-
 std::string cut_value(std::string_view value) {
   return std::string(value.substr(0, kMaxValueChars));
 }
@@ -154,7 +141,7 @@ bool is_safe_text(std::string_view text, std::string_view forbidden) {
 
 ProfileFileText::ProfileFileText(const char* fileName) {
   std::string text;
-  if (fileName != nullptr && read_whole_file(fileName, &text)) text_ = std::move(text);
+  if (fileName != nullptr && read_file(fileName, text) == FileRead::done) text_ = std::move(text);
 }
 
 ProfileFileText ProfileFileText::of_text(std::string text) {
@@ -201,7 +188,7 @@ bool profile_write(const char* fileName, const char* section, const char* key,
   struct stat info {};
   if (::stat(fileName, &info) == 0) {
     if (::access(fileName, W_OK) != 0) return false;
-    if (S_ISREG(info.st_mode) && !read_whole_file(fileName, &text)) return false;
+    if (S_ISREG(info.st_mode) && read_file(fileName, text) != FileRead::done) return false;
   } else if (errno != ENOENT) {
     return false;
   }

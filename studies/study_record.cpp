@@ -5,10 +5,9 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 #include "common/errors.h"
+#include "common/read_file.h"
 #include "common/replace_file.h"
 #include "studies/study_figures.h"
 
@@ -23,14 +22,6 @@ std::string journal_head(const StudyPlan& plan) {
 bool exists(const std::string& file) {
   std::error_code error;
   return std::filesystem::exists(file, error);
-}
-
-std::string file_text(const std::string& file) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) throw file_error(FileAction::open, file);
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) throw file_error(FileAction::read, file);
-  return text;
 }
 
 void require_writable(const std::string& file) {
@@ -66,7 +57,7 @@ StudyRecord::StudyRecord(const StudyPlan& plan, StudyFiles files, bool resume)
 }
 
 void StudyRecord::read_back(const std::string& file, bool is_journal) {
-  const std::string text = file_text(file);
+  const std::string text = read_file_text(file);
   if (is_journal) {
     const std::string expected = kFingerprintLine + study_fingerprint(plan_);
     if (text.compare(0, expected.size(), expected) != 0 || text.size() <= expected.size() ||

@@ -6,6 +6,8 @@
 #include <map>
 
 #include "common/errors.h"
+#include "common/json_text.h"
+#include "common/read_file.h"
 #include "common/round_trip_number.h"
 #include "studies/study_figures.h"
 
@@ -58,25 +60,6 @@ std::vector<std::string> csv_fields(std::string_view line) {
   }
   return fields;
 }
-
-std::string json_string(std::string_view text) {
-  std::string out = "\"";
-  for (unsigned char c : text) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c < 0x20) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-      out += escaped;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out + "\"";
-}
-
-std::string json_number(double value) { return std::isfinite(value) ? round_trip_text(value) : "null"; }
 
 std::string json_lines(const std::vector<std::string>& lines) {
   std::string out = "[";
@@ -239,16 +222,7 @@ StudyTable parse_study_csv(std::string_view text, const std::string& name,
 }
 
 StudyTable read_study_csv(const std::string& file) {
-  std::FILE* stream = std::fopen(file.c_str(), "rb");
-  if (stream == nullptr) throw file_error(FileAction::open, file);
-  std::string text;
-  char buffer[65536];
-  std::size_t count = 0;
-  while ((count = std::fread(buffer, 1, sizeof buffer, stream)) > 0) text.append(buffer, count);
-  const bool failed = std::ferror(stream) != 0;
-  std::fclose(stream);
-  if (failed) throw file_error(FileAction::read, file);
-  return parse_study_csv(text, file);
+  return parse_study_csv(read_file_text(file), file);
 }
 
 std::vector<PointSummary> summarise(const StudyTable& table) {

@@ -12,19 +12,11 @@
 #include "cli/option_checks.h"
 #include "common/errors.h"
 #include "common/settings_file.h"
+#include "error_of.h"
 #include "render/colour_map.h"
 #include "temp_dir.h"
 
 namespace {
-
-std::string error_of(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "";
-}
 
 TEST(FringeTool, InitThenMeasureWritesTheWorkFiles) {
   TempDir dir;

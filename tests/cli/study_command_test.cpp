@@ -19,6 +19,7 @@
 #include "cli/commands.h"
 #include "common/errors.h"
 #include "common/settings_file.h"
+#include "error_of.h"
 #include "settings/channel_settings.h"
 #include "studies/study_figures.h"
 #include "temp_dir.h"
@@ -52,15 +53,11 @@ std::string without_ms(const std::string& csv) {
   return out;
 }
 
-std::string error_of(const StudyOptions& options) {
+// The message of a study the tool refuses, "" when it runs.
+std::string study_error_of(const StudyOptions& options) {
   StudyStop stop;
   CountingObserver observer;
-  try {
-    cmd_study(options, observer, stop);
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "";
+  return error_of([&] { cmd_study(options, observer, stop); });
 }
 
 // Every file below `dir`, with its size.
@@ -398,7 +395,7 @@ TEST_F(StudyCommand, BadInputIsAnErrorBeforeTheFirstRunWithNothingWritten) {
   for (const auto& c : cases) {
     std::filesystem::current_path(root());
     const std::set<std::string> before = tree(root());
-    const std::string message = error_of(c.options);
+    const std::string message = study_error_of(c.options);
     EXPECT_NE(message.find(c.message), std::string::npos) << "expected: " << c.message << "\ngot: " << message;
     std::filesystem::current_path(root());
     EXPECT_EQ(tree(root()), before) << c.message << ": nothing written";

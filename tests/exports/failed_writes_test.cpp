@@ -10,6 +10,7 @@
 #include <set>
 #include <string>
 
+#include "error_of.h"
 #include "exports/data_export.h"
 #include "analysis/height_text_file.h"
 #include "common/errors.h"
@@ -32,17 +33,6 @@ std::set<std::string> names_in(const std::filesystem::path& dir) {
   std::set<std::string> names;
   for (const auto& entry : std::filesystem::directory_iterator(dir)) names.insert(entry.path().filename().string());
   return names;
-}
-
-// The message of the FileError `write` throws, or "" when it throws none.
-template <typename Write>
-std::string file_error_of(Write write) {
-  try {
-    write();
-  } catch (const FileError& error) {
-    return error.what();
-  }
-  return "";
 }
 
 // A plain file named "plain", so that "plain/<name>" cannot be created, and a
@@ -93,15 +83,15 @@ TEST(FailedWrites, SphereFileReportsTheFailureAndStaysAsItWas) {
   std::string message;
   {
     FileSizeLimit full(kNearlyFull);
-    message = file_error_of([&] { write_heights("perfect_sphere00.txt", sphere, kMapSide, kMapSide, 0.04, 0.04); });
+    message = error_of<FileError>([&] { write_heights("perfect_sphere00.txt", sphere, kMapSide, kMapSide, 0.04, 0.04); });
   }
   EXPECT_EQ(message, "Cannot create file \"perfect_sphere00.txt\"");
   EXPECT_EQ(read_file_bytes("perfect_sphere00.txt"), earlier);
 
   block_paths("perfect_sphere01.txt");
-  EXPECT_EQ(file_error_of([&] { write_heights("plain/perfect_sphere00.txt", sphere, 4, 4, 0.04, 0.04); }),
+  EXPECT_EQ(error_of<FileError>([&] { write_heights("plain/perfect_sphere00.txt", sphere, 4, 4, 0.04, 0.04); }),
             "Cannot create file \"plain/perfect_sphere00.txt\"");
-  EXPECT_EQ(file_error_of([&] { write_heights("perfect_sphere01.txt", sphere, 4, 4, 0.04, 0.04); }),
+  EXPECT_EQ(error_of<FileError>([&] { write_heights("perfect_sphere01.txt", sphere, 4, 4, 0.04, 0.04); }),
             "Cannot create file \"perfect_sphere01.txt\"");
   expect_blocked_paths_untouched("perfect_sphere01.txt");
   EXPECT_EQ(names_in("."), (std::set<std::string>{"perfect_sphere00.txt", "perfect_sphere01.txt", "plain"}));
@@ -132,7 +122,7 @@ TEST(FailedWrites, BitmapsReportTheFailureAndStayAsTheyWere) {
     FileSizeLimit full(kNearlyFull);
     synthesis = synthesize_fringe_image(sphere, "./sim00.bmp", 0, 0);
     saving = img_save_bmp(grey, "grey.bmp");
-    message = file_error_of([&] { picture.save_bmp("./sim00_filtered.bmp"); });
+    message = error_of<FileError>([&] { picture.save_bmp("./sim00_filtered.bmp"); });
   }
   EXPECT_EQ(synthesis, BMP_IO_ERROR);
   EXPECT_EQ(saving, BMP_IO_ERROR);
@@ -146,7 +136,7 @@ TEST(FailedWrites, BitmapsReportTheFailureAndStayAsTheyWere) {
   EXPECT_EQ(synthesize_fringe_image(sphere, "./plain/sim00.bmp", 0, 0), BMP_CANNOT_OPEN);
   EXPECT_EQ(synthesize_fringe_image(sphere, "./sim01.bmp", 0, 0), BMP_CANNOT_OPEN);
   EXPECT_EQ(img_save_bmp(grey, "plain/grey.bmp"), BMP_CANNOT_OPEN);
-  EXPECT_EQ(file_error_of([&] { picture.save_bmp("./sim01.bmp"); }), "Cannot create file \"./sim01.bmp\"");
+  EXPECT_EQ(error_of<FileError>([&] { picture.save_bmp("./sim01.bmp"); }), "Cannot create file \"./sim01.bmp\"");
   expect_blocked_paths_untouched("sim01.bmp");
   EXPECT_EQ(names_in("."),
             (std::set<std::string>{"grey.bmp", "plain", "sim00.bmp", "sim00_filtered.bmp", "sim01.bmp"}));
@@ -166,7 +156,7 @@ TEST(FailedWrites, SettingsFilesStayAsTheyWere) {
   std::string message;
   {
     FileSizeLimit full(16);
-    message = file_error_of([] { write_lines("./image.ini", {"XPixels=1280", "YPixels=1024", "Radius=9"}); });
+    message = error_of<FileError>([] { write_lines("./image.ini", {"XPixels=1280", "YPixels=1024", "Radius=9"}); });
     scn_SavePar(&par, "./scnmod.ini", "ScanParameter");  // the engine reports nothing
   }
   EXPECT_EQ(message, "Cannot create file \"./image.ini\"");
@@ -174,8 +164,8 @@ TEST(FailedWrites, SettingsFilesStayAsTheyWere) {
   EXPECT_EQ(read_file_bytes("scnmod.ini"), earlier_scan);
 
   block_paths("scnmod_1.ini");
-  EXPECT_EQ(file_error_of([] { write_lines("./plain/image.ini", {"a"}); }), "Cannot create file \"./plain/image.ini\"");
-  EXPECT_EQ(file_error_of([] { write_lines("./scnmod_1.ini", {"a"}); }), "Cannot create file \"./scnmod_1.ini\"");
+  EXPECT_EQ(error_of<FileError>([] { write_lines("./plain/image.ini", {"a"}); }), "Cannot create file \"./plain/image.ini\"");
+  EXPECT_EQ(error_of<FileError>([] { write_lines("./scnmod_1.ini", {"a"}); }), "Cannot create file \"./scnmod_1.ini\"");
   scn_SavePar(&par, "./plain/scnmod.ini", "ScanParameter");
   scn_SavePar(&par, "./scnmod_1.ini", "ScanParameter");
   expect_blocked_paths_untouched("scnmod_1.ini");
@@ -202,7 +192,7 @@ TEST(FailedWrites, DataSetStopsAtTheFirstFileItCannotWrite) {
   std::string message;
   {
     FileSizeLimit full(4096);
-    message = file_error_of([&] { save_data_set("run", new_raw, colours, map, map, "image.ini", 10.24, 10.24); });
+    message = error_of<FileError>([&] { save_data_set("run", new_raw, colours, map, map, "image.ini", 10.24, 10.24); });
   }
   EXPECT_EQ(message, "Cannot write file \"run_col.bmp\"");
   EXPECT_EQ(names_in("."), files);
@@ -218,7 +208,7 @@ TEST(FailedWrites, DataSetStopsAtTheFirstFileItCannotWrite) {
   // written, the failure is shown, nothing after it is touched.
   std::filesystem::remove("run_hor_scan.txt");
   std::filesystem::create_directory("run_hor_scan.txt");
-  EXPECT_EQ(file_error_of([&] { save_data_set("run", raw, colours, map, map, "image.ini", 10.24, 10.24); }),
+  EXPECT_EQ(error_of<FileError>([&] { save_data_set("run", raw, colours, map, map, "image.ini", 10.24, 10.24); }),
             "Cannot create file \"run_hor_scan.txt\"");
   EXPECT_TRUE(std::filesystem::is_empty("run_hor_scan.txt"));
   for (const auto& [name, bytes] : earlier) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/errors.h"
+#include "error_of.h"
 #include "formats/camera_picture.h"
 #include "formats/grey_levels.h"
 #include "formats/picture_writers.h"
@@ -61,12 +62,7 @@ SampleImage with_alpha(const SampleImage& grey) {
 }
 
 std::string read_error(const std::string& file) {
-  try {
-    read_camera_picture(file);
-  } catch (const FileError& error) {
-    return error.what();
-  }
-  return "no error";
+  return error_of<FileError>([&] { read_camera_picture(file); });
 }
 
 TEST(CameraPicture, SamePictureInEveryKindAndLayoutGivesTheSameImageBytes) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/errors.h"
+#include "error_of.h"
 #include "formats/camera_picture.h"
 #include "formats/grey_levels.h"
 #include "formats/picture_writers.h"
@@ -40,17 +41,6 @@ std::vector<uint16_t> values_of(const GreyImage& image) {
   for (int row = 0; row < image.height; ++row)
     for (int x = 0; x < image.width; ++x) values.push_back(sample(image, row, x));
   return values;
-}
-
-// The FileError's words, or "no error".
-template <typename Action>
-std::string error_of(Action action) {
-  try {
-    action();
-  } catch (const FileError& error) {
-    return error.what();
-  }
-  return "no error";
 }
 
 // Every layout a writer may choose (strips of every compression, partial
@@ -171,7 +161,7 @@ TEST(FramePicture, SavesEachDepthAsItsFileAndRefusesColour) {
   for (const auto& [file, frame] : {std::pair{"no_such_dir/f.png", eight.get()},
                                     {"no_such_dir/f.png", sixteen.get()},
                                     {"no_such_dir/f.bmp", eight.get()}})
-    EXPECT_EQ(error_of([&] { save_frame_picture(*frame, file); }), "Cannot create file \"" + std::string(file) + "\"");
+    EXPECT_EQ(error_of<FileError>([&] { save_frame_picture(*frame, file); }), "Cannot create file \"" + std::string(file) + "\"");
 }
 
 TEST(FramePicture, BadFilesGiveTheReadersErrors) {
@@ -186,12 +176,12 @@ TEST(FramePicture, BadFilesGiveTheReadersErrors) {
   write_file_bytes("cut.tif", tiff.substr(0, tiff.size() / 3));
   std::filesystem::create_directory("folder.png");
   for (const std::string file : {"missing.png", "cut.png", "empty.png", "text.tif", "cut.tif", "folder.png"}) {
-    const std::string error = error_of([&] { read_frame_picture(file); });
+    const std::string error = error_of<FileError>([&] { read_frame_picture(file); });
     EXPECT_NE(error.find("\"" + file + "\""), std::string::npos) << error;
-    EXPECT_EQ(error, error_of([&] { read_camera_picture(file); }));
+    EXPECT_EQ(error, error_of<FileError>([&] { read_camera_picture(file); }));
   }
-  EXPECT_EQ(error_of([] { read_frame_picture("missing.png"); }), "Cannot open file \"missing.png\"");
-  EXPECT_EQ(error_of([] { read_frame_picture("text.tif"); }),
+  EXPECT_EQ(error_of<FileError>([] { read_frame_picture("missing.png"); }), "Cannot open file \"missing.png\"");
+  EXPECT_EQ(error_of<FileError>([] { read_frame_picture("text.tif"); }),
             "Cannot read file \"text.tif\": neither a BMP, a PNG nor a TIFF picture");
 }
 

@@ -3,19 +3,20 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <numbers>
 #include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "method_frames.h"
-#include "methods/fringe_method.h"
+#include "methods/method_engine.h"
 #include "scan/profile_calculation.h"
 
 namespace {
 
 // Mm of height per pixel of fringe shift with the default angle and pixel size.
-const double kFactor = 0.01 / std::tan(30.0 * 3.14159265358979323846 / 180.0);
+const double kFactor = 0.01 / std::tan(30.0 * std::numbers::pi / 180.0);
 constexpr FringeMethod kShift = FringeMethod::phase_shift, kFourier = FringeMethod::fourier;
 
 struct Grid {
@@ -42,7 +43,7 @@ int64_t expect_heights(const Grid& full, const ShiftFunction& shift, double tole
 }
 
 // The height of a phase error of `radians` at a period of 16 pixels.
-double phase_mm(double radians) { return kFactor * 16.0 * radians / (2.0 * 3.14159265358979323846); }
+double phase_mm(double radians) { return kFactor * 16.0 * radians / (2.0 * std::numbers::pi); }
 
 // Known shifts through every method: the heights inside the ellipse, how many
 // have data, and the profile equal to the engine's block fits of those

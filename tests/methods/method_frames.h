@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <numbers>
 #include <vector>
 
 #include "methods/phase_stepping.h"
@@ -26,7 +27,6 @@ struct FrameRecipe {
 };
 
 inline std::vector<GreyImageOwner> make_method_frames(const FrameRecipe& r) {
-  const double pi = 3.14159265358979323846;
   const double top = r.bits == 8 ? 254.0 : std::ldexp(1.0, r.bits) - 1.0;
   std::vector<GreyImageOwner> frames;
   for (const double lambda : r.periods)
@@ -34,7 +34,7 @@ inline std::vector<GreyImageOwner> make_method_frames(const FrameRecipe& r) {
       GreyImageOwner frame(img_create(r.bits == 8 ? 1 : 2, r.width, r.height));
       for (int32_t y = 0; y < r.height; ++y)
         for (int32_t x = 0; x < r.width; ++x) {
-          const double phi = 2.0 * pi * (x - r.width / 2 + r.shift(x, y)) / lambda + 2.0 * pi * k / r.steps;
+          const double phi = 2.0 * std::numbers::pi * (x - r.width / 2 + r.shift(x, y)) / lambda + 2.0 * std::numbers::pi * k / r.steps;
           const double level = std::nearbyint((r.contrast * std::cos(phi) + 1.0) * 0.5 * top);
           const auto v = static_cast<uint16_t>(level);
           if (r.bits == 8) img_line(frame.get(), y)[x] = static_cast<uint8_t>(level);

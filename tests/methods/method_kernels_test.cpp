@@ -3,12 +3,13 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <numbers>
 #include <random>
 #include <vector>
 
 #include "every_target.h"
 #include "method_frames.h"
-#include "methods/fringe_method.h"
+#include "methods/method_engine.h"
 #include "methods/method_heights.h"
 #include "methods/modulation_mask.h"
 
@@ -35,7 +36,7 @@ TEST(MethodKernels, HeightsAndModulationMaskAtEveryTargetEqualThePlainDefinition
   for (int i = 0; i < 4; ++i) phase[9 + i] = odd[i], data[9 + i] = 1;
   modulation[20] = kNaN;
   modulation[21] = 2.0;  // exactly the least: kept
-  const double k_lambda = 0.01 / std::tan(30.0 * kPi / 180.0) * 10.0;
+  const double k_lambda = 0.01 / std::tan(30.0 * std::numbers::pi / 180.0) * 10.0;
   for (const auto& span : kSpans) {
     const int32_t first = span[0], end = span[1];
     SCOPED_TRACE(testing::Message() << "columns " << first << " .. " << end);

@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <numbers>
 #include <random>
 #include <vector>
 
 #include "every_target.h"
 #include "method_frames.h"
+#include "methods/evaluated_field.h"
 #include "methods/phase_stepping.h"
 
 using namespace fringe::methods;
@@ -96,7 +98,7 @@ TEST(PhaseStepping, RecoversAKnownPhaseToTheSamplesRoundingAndNothingWithoutModu
     for (int32_t y = 0; y < 4; ++y)
       for (int32_t x = 0; x < 96; ++x) {
         ASSERT_EQ(field.modulated(field.at(x, y)), x < edge) << "x " << x << " y " << y;
-        const double expected = wrap_phase(2.0 * kPi * recipe.shift(x, y) / 12.5);
+        const double expected = wrap_phase(2.0 * std::numbers::pi * recipe.shift(x, y) / 12.5);
         if (x < edge) worst = std::max(worst, std::fabs(wrapped_difference(field.psi[field.at(x, y)], expected)));
       }
     EXPECT_LE(worst, bound);
@@ -105,15 +107,16 @@ TEST(PhaseStepping, RecoversAKnownPhaseToTheSamplesRoundingAndNothingWithoutModu
 }
 
 TEST(PhaseStepping, WrapPhaseLandsInTheHalfOpenTurn) {
-  const double cases[][2] = {{0.0, 0.0}, {kPi, kPi}, {-kPi, kPi}, {3.0 * kPi, kPi}, {-3.0 * kPi, kPi},
-                             {1.5 * kPi, -0.5 * kPi}, {-1.5 * kPi, 0.5 * kPi}, {101.0, 101.0 - 16.0 * kTwoPi}};
+  using std::numbers::pi;
+  const double cases[][2] = {{0.0, 0.0}, {pi, pi}, {-pi, pi}, {3.0 * pi, pi}, {-3.0 * pi, pi},
+                             {1.5 * pi, -0.5 * pi}, {-1.5 * pi, 0.5 * pi}, {101.0, 101.0 - 16.0 * kTwoPi}};
   for (const auto& c : cases) {
     const double wrapped = wrap_phase(c[0]);
-    EXPECT_TRUE(wrapped > -kPi && wrapped <= kPi && std::fabs(wrapped - c[1]) <= 1e-12) << c[0] << ": " << wrapped;
+    EXPECT_TRUE(wrapped > -pi && wrapped <= pi && std::fabs(wrapped - c[1]) <= 1e-12) << c[0] << ": " << wrapped;
   }
   EXPECT_EQ(wrapped_difference(3.0, -3.0), 6.0 - kTwoPi);
   EXPECT_EQ(wrapped_difference(-3.0, 3.0), kTwoPi - 6.0);
-  EXPECT_EQ(wrapped_difference(kPi, 0.0), kPi);
+  EXPECT_EQ(wrapped_difference(pi, 0.0), pi);
 }
 
 }  // namespace

@@ -6,12 +6,14 @@
 #include <functional>
 #include <iostream>
 #include <limits>
+#include <numbers>
 #include <random>
 #include <utility>
 #include <vector>
 
 #include "every_target.h"
 #include "method_frames.h"
+#include "methods/evaluated_field.h"
 #include "methods/phase_stepping.h"
 #include "methods/portable_atan2.h"
 
@@ -61,7 +63,7 @@ const struct Family {
      }},
     {"circle", 1000000,
      [](Random& r, int) {
-       const double a = std::uniform_real_distribution<double>(-M_PI, M_PI)(r);
+       const double a = std::uniform_real_distribution<double>(-std::numbers::pi, std::numbers::pi)(r);
        const double radius = std::exp2(std::uniform_real_distribution<double>(-60.0, 60.0)(r));
        return Point{radius * std::sin(a), radius * std::cos(a)};
      }},

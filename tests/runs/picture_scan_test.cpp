@@ -9,6 +9,7 @@
 
 #include "common/errors.h"
 #include "common/settings_file.h"
+#include "error_of.h"
 #include "formats/camera_picture.h"
 #include "formats/picture_writers.h"
 #include "fringe_image.h"
@@ -24,15 +25,6 @@ const SphereFringes kSphere{640, 512, 0.02, 10.0, 30.0, 7.5};
 void write_scan_settings() {
   write_lines("scan.ini", {"[ScanParameter]", "LambdaF=10.0", "CamResX=0.02", "CamResY=0.02",
                            "Alpha=30", "NFilt=3", "FlawThr=15", "MaskRadius=3.3", "DepthLimit=-10.0"});
-}
-
-std::string error_of(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const FileError& e) {
-    return e.what();
-  }
-  return "no error";
 }
 
 TEST(PictureScan, SamePictureAsBmpPngAndTiffGivesTheSameProfileBytes) {
@@ -95,15 +87,15 @@ TEST(PictureScan, NoProfileFromAPictureThatCannotBeRead) {
       {"missing.png", std::nullopt, "Cannot open file \"missing.png\""},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(error_of([&] { scan_picture(c.picture, c.reference, "scan.ini", "ScanParameter", "new.txt"); }),
+    EXPECT_EQ(error_of<FileError>([&] { scan_picture(c.picture, c.reference, "scan.ini", "ScanParameter", "new.txt"); }),
               c.message);
     EXPECT_FALSE(std::filesystem::exists("new.txt")) << c.picture;
   }
 
   // An earlier profile of that name stays as it was.
   write_file_bytes("old.txt", "earlier profile\n");
-  EXPECT_NE(error_of([] { scan_picture("cut.bmp", std::nullopt, "scan.ini", "ScanParameter", "old.txt"); }),
-            "no error");
+  EXPECT_NE(error_of<FileError>([] { scan_picture("cut.bmp", std::nullopt, "scan.ini", "ScanParameter", "old.txt"); }),
+            "");
   EXPECT_EQ(read_file_bytes("old.txt"), "earlier profile\n");
 }
 
@@ -121,7 +113,7 @@ TEST(PictureScan, NoProfileOfAPictureTooSmallForTheEngine) {
   for (const Case& c : cases) {
     ASSERT_TRUE(write_sphere_fringes(c.picture, "small.bmp"));
     write_file_bytes("old.txt", "earlier profile\n");
-    EXPECT_EQ(error_of([] { scan_picture("small.bmp", std::nullopt, "scan.ini", "ScanParameter", "old.txt"); }),
+    EXPECT_EQ(error_of<FileError>([] { scan_picture("small.bmp", std::nullopt, "scan.ini", "ScanParameter", "old.txt"); }),
               c.message);
     EXPECT_EQ(read_file_bytes("old.txt"), "earlier profile\n");
   }
@@ -132,12 +124,12 @@ TEST(PictureScan, ProfileThatCannotBeWrittenIsAnError) {
   write_scan_settings();
   ASSERT_TRUE(write_sphere_fringes(kSphere, "sphere.bmp"));
   std::filesystem::create_directory("profile.txt");
-  EXPECT_EQ(error_of([] { scan_picture("sphere.bmp", std::nullopt, "scan.ini", "ScanParameter", "profile.txt"); }),
+  EXPECT_EQ(error_of<FileError>([] { scan_picture("sphere.bmp", std::nullopt, "scan.ini", "ScanParameter", "profile.txt"); }),
             "Cannot create file \"profile.txt\"");
   // A device is written in place and cannot be told from before: it counts
   // as written.
-  EXPECT_EQ(error_of([] { scan_picture("sphere.bmp", std::nullopt, "scan.ini", "ScanParameter", "/dev/null"); }),
-            "no error");
+  EXPECT_EQ(error_of<FileError>([] { scan_picture("sphere.bmp", std::nullopt, "scan.ini", "ScanParameter", "/dev/null"); }),
+            "");
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <limits>
 #include <memory>
+#include <numbers>
 #include <random>
 #include <tuple>
 #include <vector>
@@ -19,7 +20,6 @@
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
 
 using Image = std::unique_ptr<GreyImage, decltype(&img_destroy)>;
 Image make_image(int32_t width, int32_t height) { return Image(img_create(1, width, height), &img_destroy); }
@@ -87,7 +87,7 @@ TEST(PhaseWindow, IsOddRoundedHalfToEvenAndAtMost127Taps) {
 TEST(PhaseBytes, EqualRoundedAtan2AlsoNextToEveryRoundingBoundary) {
   std::vector<double> re, im;
   for (int k = -129; k <= 128; ++k) {
-    const double angle = (k + 0.5) * kPi / 128;
+    const double angle = (k + 0.5) * std::numbers::pi / 128;
     for (double scale : {1.0, 1000.0, 12345.678})
       for (int nudge = -2; nudge <= 2; ++nudge) {
         double x = std::cos(angle) * scale, y = -std::sin(angle) * scale;
@@ -98,7 +98,7 @@ TEST(PhaseBytes, EqualRoundedAtan2AlsoNextToEveryRoundingBoundary) {
     // Either side of the width within which the fast angle defers to atan2
     // (2e-4 units), and far inside it.
     for (double off : {-2.1e-4, -1.9e-4, -1e-6, 1e-6, 1.9e-4, 2.1e-4, 0.25, -0.25}) {
-      const double near = (k + 0.5 + off) * kPi / 128;
+      const double near = (k + 0.5 + off) * std::numbers::pi / 128;
       re.push_back(300.0 * std::cos(near));
       im.push_back(-300.0 * std::sin(near));
     }
@@ -108,7 +108,7 @@ TEST(PhaseBytes, EqualRoundedAtan2AlsoNextToEveryRoundingBoundary) {
   // octants, and the diagonals, where the quotient is 1.
   for (int k = 0; k < 32; ++k)
     for (int steps = -3; steps <= 3; ++steps) {
-      float t = static_cast<float>(std::tan((k + 0.5) * kPi / 128));
+      float t = static_cast<float>(std::tan((k + 0.5) * std::numbers::pi / 128));
       for (int n = 0; n < std::abs(steps); ++n) t = std::nextafter(t, steps > 0 ? 2.0F : 0.0F);
       for (int octant = 0; octant < 8; ++octant) {
         const double a = 700.0, b = 700.0 * t;
@@ -126,7 +126,7 @@ TEST(PhaseBytes, EqualRoundedAtan2AlsoNextToEveryRoundingBoundary) {
   // at angles all round.
   for (double scale : {1e-300, 1e-291, 1e-289, 1e300, 1e308})
     for (int k = 0; k < 64; ++k) {
-      const double angle = k * kPi / 32 + 0.01;
+      const double angle = k * std::numbers::pi / 32 + 0.01;
       re.push_back(scale * std::cos(angle));
       im.push_back(scale * std::sin(angle));
     }
@@ -154,7 +154,7 @@ TEST(PhaseBytes, EqualRoundedAtan2AlsoNextToEveryRoundingBoundary) {
   std::vector<uint8_t> expected(re.size());
   for (int32_t i = 0; i < count; ++i) {
     const double value =
-        re[i] == 0.0 && im[i] == 0.0 ? 0.0 : std::nearbyint(std::atan2(-im[i], re[i]) * 128 / kPi);
+        re[i] == 0.0 && im[i] == 0.0 ? 0.0 : std::nearbyint(std::atan2(-im[i], re[i]) * 128 / std::numbers::pi);
     expected[i] = std::isfinite(value) ? static_cast<uint8_t>(static_cast<int>(value)) : uint8_t{0};
   }
   const auto wrong = [&](const std::vector<uint8_t>& bytes, int32_t first) {

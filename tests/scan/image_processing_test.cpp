@@ -8,6 +8,7 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <numbers>
 #include <random>
 #include <vector>
 
@@ -19,7 +20,6 @@
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
 const double kInf = std::numeric_limits<double>::infinity();
 
@@ -68,7 +68,7 @@ Image plain_fringes(int32_t width, int32_t height) {
   Image image = make_image(width, height);
   for (int32_t y = 0; y < height; ++y)
     for (int32_t x = 0; x < width; ++x)
-      img_line(image.get(), y)[x] = static_cast<uint8_t>(std::lrint(127 + 100 * std::cos(2 * kPi * x / 10)));
+      img_line(image.get(), y)[x] = static_cast<uint8_t>(std::lrint(127 + 100 * std::cos(2 * std::numbers::pi * x / 10)));
   return image;
 }
 

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <numbers>
 #include <random>
 #include <vector>
 
@@ -16,7 +17,7 @@ namespace {
 
 constexpr ScnPar kDefaults = kDefaultScnPar;
 // CamResX / tan(Alpha) with the defaults, mm per pixel of fringe shift.
-const double kFactor = 0.01 / std::tan(30.0 * 3.14159265358979323846 / 180.0);
+const double kFactor = 0.01 / std::tan(30.0 * std::numbers::pi / 180.0);
 using PhaseFunction = std::function<uint16_t(int32_t, int32_t)>;
 
 // A context with a phase and a reference plane of the given size, all zero.
@@ -330,7 +331,7 @@ TEST(ProfileCalculation, HeightRowsAreThePixelByPixelFormulaAtEveryWidth) {
         par.LambdaF = s.lambda;
         par.CamResX = s.cam_res;
         par.Alpha = s.alpha;
-        const double tangent = std::tan(par.Alpha * 3.14159265358979323846 / 180.0);
+        const double tangent = std::tan(par.Alpha * std::numbers::pi / 180.0);
         const double k = with_reference != 0 ? par.CamResX * par.LambdaF / tangent : par.CamResX / tangent;
         const float no_data = static_cast<float>(par.DepthLimit);
         std::vector<float> expected(static_cast<std::size_t>(width));

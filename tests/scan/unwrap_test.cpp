@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <numbers>
 #include <random>
 #include <utility>
 #include <vector>
@@ -286,7 +287,7 @@ TEST(UnwrapOrders, SweepsGiveTheVisitingFillsOrders) {
       for (int32_t y = 0; y < h; ++y)
         for (int32_t x = 0; x < w; ++x) {
           double units = c.units * x + c.bowl * ((x - cx) * (x - cx) + (y - cy) * (y - cy));
-          if (c.spoil == Spoil::vortex) units += 256.0 / (2 * M_PI) * std::atan2(y - h * 0.4, x - w * 0.6);
+          if (c.spoil == Spoil::vortex) units += 256.0 / (2 * std::numbers::pi) * std::atan2(y - h * 0.4, x - w * 0.6);
           // Exactly half a period from one column to the next in every row:
           // the step there is -1 one way and 0 the other.
           if (c.spoil == Spoil::half_period && x >= w * (variant + 1) / 8) units += 128.0 - c.units;

@@ -2,25 +2,16 @@
 // engine and the start-up read them back.
 #include <gtest/gtest.h>
 
-#include <functional>
 
 #include "common/errors.h"
 #include "common/settings_file.h"
+#include "error_of.h"
 #include "settings/channel_settings.h"
 #include "settings/settings_check.h"
 #include "scan.h"
 #include "temp_dir.h"
 
 namespace {
-
-std::string error_of(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "";
-}
 
 TEST(DefaultSettings, FilesHoldTheDialogsLinesWithCrLf) {
   TempDir dir;

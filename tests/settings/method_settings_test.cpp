@@ -10,19 +10,11 @@
 
 #include "common/errors.h"
 #include "common/settings_file.h"
+#include "error_of.h"
 #include "runs/channel_frames.h"
 #include "temp_dir.h"
 
 namespace {
-
-std::string error_of(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "";
-}
 
 TEST(MethodSettings, DefaultsAreTheClassicEngine) {
   const MethodSettings none = read_method_settings({}, "./method.ini");

@@ -11,20 +11,12 @@
 
 #include "common/errors.h"
 #include "common/settings_file.h"
+#include "error_of.h"
 #include "settings/channel_settings.h"
 #include "runs/simulation_run.h"
 #include "temp_dir.h"
 
 namespace {
-
-std::string error_of(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "";
-}
 
 const Surface kCornea{.model = SurfaceModel::biconic, .rx = 7.6, .ry = 7.9, .axis_deg = 30.0, .q = -0.2};
 

@@ -21,7 +21,6 @@
 
 namespace {
 
-constexpr double kPi = std::numbers::pi;
 
 // A 4 mm sphere on 0.25 mm pixels (floor in the corners); 41 columns leave
 // a tail after every vector width.
@@ -51,8 +50,8 @@ double sphere_cosine(const SimParams& p, int row, int column) {
   const double y = d * (row - (p.y_pixels - 1) * 0.5) - p.offset_y;
   const double r_sq = x * x + y * y, r2 = p.radius * p.radius;
   const double z = r_sq < r2 ? std::sqrt(r2 - r_sq) - p.radius : -p.radius;
-  const double t = std::tan(kPi * p.alpha_deg / 180.0);
-  return std::cos(2.0 * kPi * (x + z * t) / (d * p.fringe_period) + p.phase_shift);
+  const double t = std::tan(std::numbers::pi * p.alpha_deg / 180.0);
+  return std::cos(2.0 * std::numbers::pi * (x + z * t) / (d * p.fringe_period) + p.phase_shift);
 }
 
 double level_of(const SimParams& p, double c) {
@@ -108,7 +107,7 @@ TEST(FringeFrames, EveryFrameIsThePictureOfItsShiftAtEveryTarget) {
       for (int k = 0; k < c.set.steps; ++k) {
         SimParams frame = p;
         frame.fringe_period = period;
-        frame.phase_shift = 2.0 * kPi * k / c.set.steps;
+        frame.phase_shift = 2.0 * std::numbers::pi * k / c.set.steps;
         expected.push_back(samples(plain_fringe_picture(frame, 64, 5, plain_state).get()));
       }
     if (c.set.periods.empty()) {
@@ -152,8 +151,8 @@ TEST(FrameErrors, ShiftGammaAmbientAndDepthFollowTheirDefinitions) {
     double shift, dynamic, gamma, ambient, noise, blur;
     int bits;
   } cases[] = {
-      {kPi, 1.0, 1.0, 0.0, 0.0, 0.0, 8},       {4.2, 1.0, 1.0, 0.0, 0.0, 0.0, 8},   {0.0, 0.8, 0.45, 0.0, 0.0, 0.0, 8},
-      {kPi / 2, 0.8, 1.0, 17.5, 0.0, 0.0, 8},  {0.0, 0.8, 1.8, 9.0, 0.6, 0.0, 8},   {-2e5, 1.0, 1.0, 0.0, 0.5, 0.0, 8},
+      {std::numbers::pi, 1.0, 1.0, 0.0, 0.0, 0.0, 8}, {4.2, 1.0, 1.0, 0.0, 0.0, 0.0, 8},   {0.0, 0.8, 0.45, 0.0, 0.0, 0.0, 8},
+      {std::numbers::pi / 2, 0.8, 1.0, 17.5, 0.0, 0.0, 8}, {0.0, 0.8, 1.8, 9.0, 0.6, 0.0, 8},   {-2e5, 1.0, 1.0, 0.0, 0.5, 0.0, 8},
       {1e5 - 3.0, 1.0, 1.0, 0.0, 0.5, 0.0, 8}, {-4e10, 1.0, 1.0, 0.0, 0.5, 0.0, 8}, {1e15, 1.0, 1.0, 0.0, 0.5, 0.0, 8},
       {0.0, 1.0, 1.0, 0.0, 0.0, 0.0, 9},       {0.0, 1.0, 1.0, 0.0, 0.0, 0.0, 16},  {0.0, 1.0, 1.0, 60.0, 0.0, 0.0, 12},
       {0.0, 1.0, 1.0, 300.0, 0.0, 0.0, 16},    {0.0, 0.0, 1.0, 0.0, 0.0, 3.7, 8},   {0.0, 0.0, 1.0, 0.0, 0.0, 3.7, 16}};

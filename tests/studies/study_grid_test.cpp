@@ -4,18 +4,10 @@
 #include <gtest/gtest.h>
 
 #include "common/settings_file.h"
+#include "error_of.h"
 #include "settings/channel_settings.h"
 
 namespace {
-
-std::string error_of(std::string_view text) {
-  try {
-    parse_study_axis(text);
-  } catch (const StudyError& e) {
-    return e.what();
-  }
-  return "";
-}
 
 StudyRunSettings default_base() {
   const ChannelSettingsTexts texts;
@@ -89,7 +81,7 @@ TEST(StudyAxis, BadTextsAreNamedWithTheReason) {
       {"contrast=0.5:0.5:3", "the value 0.5 is given twice"},
   };
   for (const auto& c : cases) {
-    const std::string message = error_of(c.text);
+    const std::string message = error_of<StudyError>([&] { parse_study_axis(c.text); });
     EXPECT_NE(message.find(c.message), std::string::npos) << c.text << " gave: " << message;
   }
 }

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "common/errors.h"
+#include "error_of.h"
 #include "settings/channel_settings.h"
 #include "temp_dir.h"
 
@@ -25,15 +26,6 @@ StudyPlan plan_with_seed(uint32_t seed) {
 StudyRow row(std::size_t run) {
   if (run == 3) return StudyRow{run, {}, run + 0.5, "failed, as it happens"};
   return StudyRow{run, {run * 0.1, run * 0.01, -0.5, 1, double(run % 2)}, run + 0.5, "ok"};
-}
-
-std::string error_of(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "";
 }
 
 std::size_t files_in(const std::filesystem::path& dir) {

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <limits>
 
+#include "error_of.h"
 #include "settings/channel_settings.h"
 #include "studies/study_figures.h"
 
@@ -24,15 +25,6 @@ StudyPlan small_plan(int repeats = 2) {
 
 StudyRow row(std::size_t run, std::vector<double> figures, std::string status = "ok") {
   return StudyRow{run, std::move(figures), 12.3456789, std::move(status)};
-}
-
-std::string error_of(std::string_view text) {
-  try {
-    parse_study_csv(text, "t.csv");
-  } catch (const StudyError& e) {
-    return e.what();
-  }
-  return "";
 }
 
 TEST(StudyCsv, HeaderAndLines) {
@@ -105,7 +97,7 @@ TEST(StudyCsv, MalformedTablesAreNamedWithTheLine) {
       {"noise,repeat,seed,pv_um,ms,status\n,0,1,2,3,ok\n", "\"\" is not a number"},
   };
   for (const auto& c : cases) {
-    const std::string message = error_of(c.text);
+    const std::string message = error_of<StudyError>([&] { parse_study_csv(c.text, "t.csv"); });
     EXPECT_NE(message.find(c.message), std::string::npos) << c.text << " gave: " << message;
   }
 }

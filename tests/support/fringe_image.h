@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <numbers>
 
 #include "scan/grey_image.h"
 
@@ -20,8 +21,7 @@ struct SphereFringes {
 inline GreyImage* make_sphere_fringes(const SphereFringes& s) {
   GreyImage* image = img_create(1, s.width, s.height);
   if (image == nullptr) return nullptr;
-  const double pi = 3.14159265358979323846;
-  const double t = std::tan(pi * s.alpha_deg / 180.0);
+  const double t = std::tan(std::numbers::pi * s.alpha_deg / 180.0);
   for (int32_t i = 0; i < s.height; ++i) {
     uint8_t* row = img_line(image, i);
     const double y = s.pixel_size * (i - (s.height - 1) * 0.5);
@@ -30,7 +30,7 @@ inline GreyImage* make_sphere_fringes(const SphereFringes& s) {
       const double r2 = x * x + y * y;
       const double z = r2 < s.radius * s.radius ? std::sqrt(s.radius * s.radius - r2) - s.radius
                                                 : -s.radius;
-      const double phi = 2.0 * pi * (x + z * t) / (s.pixel_size * s.period);
+      const double phi = 2.0 * std::numbers::pi * (x + z * t) / (s.pixel_size * s.period);
       row[j] = static_cast<uint8_t>(127.0 * (std::cos(phi) + 1.0));
     }
   }
