@@ -25,6 +25,7 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -130,15 +131,14 @@ KeyPlace find_key(const std::vector<ProfileLine>& lines, const std::string& text
 // Plain C streams: they report a failed read (a directory, say) by a flag,
 // where the C++ streams may throw out of the engine.
 bool read_whole_file(const char* fileName, std::string* text) {
-  std::FILE* file = std::fopen(fileName, "rb");
+  // Closed however the read ends: appending to the text may throw.
+  const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(fileName, "rb"), &std::fclose);
   if (file == nullptr) return false;
   text->clear();
   char buffer[4096];
   std::size_t got = 0;
-  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) text->append(buffer, got);
-  const bool ok = std::ferror(file) == 0;
-  std::fclose(file);
-  return ok;
+  while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) text->append(buffer, got);
+  return std::ferror(file.get()) == 0;
 }
 
 std::string cut_value(std::string_view value) {

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <limits>
 #include <map>
+#include <memory>
 
 #include "common/errors.h"
 #include "common/round_trip_number.h"
@@ -239,15 +240,14 @@ StudyTable parse_study_csv(std::string_view text, const std::string& name,
 }
 
 StudyTable read_study_csv(const std::string& file) {
-  std::FILE* stream = std::fopen(file.c_str(), "rb");
+  // Closed however the read ends: appending to the text may throw.
+  const std::unique_ptr<std::FILE, int (*)(std::FILE*)> stream(std::fopen(file.c_str(), "rb"), &std::fclose);
   if (stream == nullptr) throw file_error(FileAction::open, file);
   std::string text;
   char buffer[65536];
   std::size_t count = 0;
-  while ((count = std::fread(buffer, 1, sizeof buffer, stream)) > 0) text.append(buffer, count);
-  const bool failed = std::ferror(stream) != 0;
-  std::fclose(stream);
-  if (failed) throw file_error(FileAction::read, file);
+  while ((count = std::fread(buffer, 1, sizeof buffer, stream.get())) > 0) text.append(buffer, count);
+  if (std::ferror(stream.get()) != 0) throw file_error(FileAction::read, file);
   return parse_study_csv(text, file);
 }
 
