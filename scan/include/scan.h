@@ -77,6 +77,12 @@ SCN_API void scn_GetPar(ScnHandle handle, ScnPar *par) SCN_NOEXCEPT;
 /* Image and processing */
 SCN_API int32_t scn_LoadImage(ScnHandle handle, const char *imageFile) SCN_NOEXCEPT;
 SCN_API void scn_ImageProcessing(ScnHandle handle) SCN_NOEXCEPT;
+/* scn_SetReference keeps the phase of the last processed image as the
+ * reference that scn_ProfileCalculation(handle, 1) subtracts. It lives in the
+ * planes of that image's size: scn_LoadImage of an image of another size
+ * makes new planes, and the reference is then all zero, so that the profile
+ * is that of the image alone, as without one (no code tells of it; a caller
+ * compares scn_GetImageSize before and after the load). */
 SCN_API void scn_SetReference(ScnHandle handle) SCN_NOEXCEPT;
 
 /* Profile */
