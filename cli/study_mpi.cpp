@@ -14,6 +14,10 @@ namespace {
 
 constexpr int kRowTag = 1;   // a finished run, encode_study_row's bytes
 constexpr int kDoneTag = 2;  // a rank has no more rows: one byte, 1 complete, 0 stopped
+// Rank 0 to each other rank, once, no bytes: stop starting runs (when it comes
+// while they run) and finish. A rank ends MPI only after it, so that rank 0
+// never ends MPI while another rank may still send it rows.
+constexpr int kEndTag = 3;
 constexpr auto kWaitStep = std::chrono::milliseconds(10);
 
 // Variable-length bytes from rank 0 to every rank.
@@ -169,9 +173,23 @@ int run_study_over_mpi(const StudyOptions& options, StudyObserver& observer, con
 
   try {
     if (rank != 0) {
+      // Stopped by its own signal or by rank 0's word.
+      StudyStop halt;
+      bool ended = false;
+      const auto listen = [&] {
+        if (stop.requested()) halt.request();
+        int waiting = 0;
+        MPI_Iprobe(0, kEndTag, MPI_COMM_WORLD, &waiting, MPI_STATUS_IGNORE);
+        if (!waiting) return;
+        MPI_Recv(nullptr, 0, MPI_BYTE, 0, kEndTag, MPI_COMM_WORLD, MPI_STATUS_IGNORE);
+        ended = true;
+        halt.request();
+      };
       const bool complete = run_on_threads(
-          the_plan, mine, threads, [](StudyRow row) { send(encode_study_row(row), kRowTag); }, stop);
+          the_plan, mine, threads, [](StudyRow row) { send(encode_study_row(row), kRowTag); }, halt, listen);
+      // Every row went before this: rank 0 takes them all before it ends.
       send(complete ? "\1" : std::string(1, '\0'), kDoneTag);
+      if (!ended) MPI_Recv(nullptr, 0, MPI_BYTE, 0, kEndTag, MPI_COMM_WORLD, MPI_STATUS_IGNORE);
       MPI_Finalize();
       end.status = complete ? 0 : kStudyStopped;
       return 0;
@@ -184,14 +202,25 @@ int run_study_over_mpi(const StudyOptions& options, StudyObserver& observer, con
     bool complete = run_on_threads(
         the_plan, mine, threads, [&rows](StudyRow row) { rows.add(std::move(row)); }, stop,
         [&rows] { rows.drain(); });
-    while (complete && rows.ranks_done() < size - 1) {
-      if (stop.requested()) {
+    // The word to end goes to each rank once: at a stop, so that they stop
+    // starting runs; else when they are all done. Either way the rows they
+    // send until they say they are done are taken into the journal.
+    bool told = false;
+    const auto tell_the_ranks_to_end = [&] {
+      if (told) return;
+      told = true;
+      for (int other = 1; other < size; ++other)
+        MPI_Send(nullptr, 0, MPI_BYTE, other, kEndTag, MPI_COMM_WORLD);
+    };
+    while (rows.ranks_done() < size - 1) {
+      if (!complete || stop.requested()) {
         complete = false;
-        break;
+        tell_the_ranks_to_end();
       }
       rows.drain();
-      std::this_thread::sleep_for(kWaitStep);
+      if (rows.ranks_done() < size - 1) std::this_thread::sleep_for(kWaitStep);
     }
+    tell_the_ranks_to_end();
     complete = complete && !rows.other_stopped() && record->finished_count() == total;
     if (complete) record->finish();
 

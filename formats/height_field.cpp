@@ -26,6 +26,14 @@ HeightField empty_field(int cols, int rows, double step_x, double step_y, std::s
 
 }  // namespace
 
+std::string height_field_size_mismatch(const HeightField& field) {
+  if (field.cols >= 0 && field.rows >= 0 &&
+      field.heights.size() == static_cast<std::size_t>(field.cols) * static_cast<std::size_t>(field.rows))
+    return "";
+  return "a height field of " + std::to_string(field.cols) + " x " + std::to_string(field.rows) + " cells holds " +
+         std::to_string(field.heights.size()) + " heights";
+}
+
 HeightField residual_field(const HeightMatrix& residual, const HeightMatrix& measured,
                            double field_x, double field_y, double mask_radius, std::string title) {
   const int cols = std::min({kMapSide, residual.nx(), measured.nx()});

@@ -33,6 +33,11 @@ struct HeightField {
   double y_of(int row) const { return ((rows - 1) * 0.5 - row) * step_y; }
 };
 
+// Empty when `field` holds cols x rows heights (neither negative); else why
+// not: "a height field of 3 x 2 cells holds 5 heights". Whatever copies the
+// heights whole into a grid of its size checks this first.
+std::string height_field_size_mismatch(const HeightField& field);
+
 // The residual map of a channel (measured minus sphere, 256 x 256 cells over
 // field_x x field_y mm), cell (x, y) in column x, row y. A cell has no data
 // outside the evaluation mask of radius mask_radius (mm) round the field's

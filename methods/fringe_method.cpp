@@ -1,5 +1,8 @@
 #include "methods/fringe_method.h"
 
+#include <cctype>
+#include <cstring>
+
 const char* fringe_method_name(FringeMethod method) {
   switch (method) {
     case FringeMethod::phase_shift:
@@ -13,8 +16,17 @@ const char* fringe_method_name(FringeMethod method) {
 }
 
 bool parse_fringe_method(const std::string& name, FringeMethod& method) {
+  // Method files have always been read without regard to case ("Fourier"
+  // measured); the options take a name as the files do.
+  const auto same = [&name](const char* known) {
+    const std::size_t length = std::strlen(known);
+    if (name.size() != length) return false;
+    for (std::size_t i = 0; i < length; ++i)
+      if (std::tolower(static_cast<unsigned char>(name[i])) != known[i]) return false;
+    return true;
+  };
   for (const FringeMethod m : {FringeMethod::quadrature, FringeMethod::phase_shift, FringeMethod::fourier}) {
-    if (name == fringe_method_name(m)) {
+    if (same(fringe_method_name(m))) {
       method = m;
       return true;
     }

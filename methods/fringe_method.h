@@ -12,7 +12,8 @@ enum class FringeMethod { quadrature, phase_shift, fourier };
 
 // "quadrature", "phase-shift", "fourier".
 const char* fringe_method_name(FringeMethod method);
-// The method of a name as fringe_method_name gives it; false for another text.
+// The method of a name as fringe_method_name gives it, in any case
+// ("Fourier", "PHASE-SHIFT"); false for another text.
 bool parse_fringe_method(const std::string& name, FringeMethod& method);
 
 // What a method needs to know of the frames it is given.

@@ -8,6 +8,11 @@
 #include "formats/camera_picture.h"
 
 py::array_t<uint8_t> picture_array(const GreyImage& picture) {
+  // A row of a deeper image holds twice the bytes; copying `width` of them
+  // would give half a row of low bytes.
+  if (picture.type != 1)
+    throw std::invalid_argument("a picture of " + std::to_string(picture.type) +
+                                " bytes per pixel is not 8-bit grey levels");
   py::array_t<uint8_t> out({picture.height, picture.width});
   uint8_t* rows = out.mutable_data();
   for (int32_t row = 0; row < picture.height; ++row)
@@ -89,6 +94,10 @@ py::array_t<double> map_array(const HeightMatrix& map, const std::function<bool(
 }
 
 py::array_t<double> field_array(const HeightField& field) {
+  // The heights are copied whole into the rows x cols array: a count of
+  // another size would read or write past one of the two.
+  if (const std::string mismatch = height_field_size_mismatch(field); !mismatch.empty())
+    throw std::invalid_argument(mismatch);
   py::array_t<double> out({field.rows, field.cols});
   std::memcpy(out.mutable_data(), field.heights.data(), field.heights.size() * sizeof(double));
   return out;

@@ -18,7 +18,8 @@
 
 namespace py = pybind11;
 
-// The picture as a new array, top row first.
+// The 8-bit picture (type 1) as a new array, top row first. Throws
+// std::invalid_argument for an image of another type.
 py::array_t<uint8_t> picture_array(const GreyImage& picture);
 
 // A new 8-bit engine picture of a 2-D uint8 array (top row first). A
@@ -45,4 +46,5 @@ py::array_t<double> map_array(const HeightMatrix& map,
                               const std::function<bool(int x, int y)>& no_data = {});
 
 // A height field's heights as an array [row, col] (NaN where it has none).
+// Throws std::invalid_argument when it holds other than rows x cols heights.
 py::array_t<double> field_array(const HeightField& field);

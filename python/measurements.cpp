@@ -16,6 +16,7 @@
 #include "python/arrays.h"
 #include "python/results.h"
 #include "render/colour_map.h"
+#include "runs/channel_frames.h"
 #include "exports/figures_json.h"
 #include "exports/height_export.h"
 #include "settings/surface_settings.h"
@@ -325,7 +326,10 @@ mask_radius_mm under the keys of `fringe measure --json`.)")
       m, "Measurement",
       R"(A measurement as `fringe measure` makes it: the Comparison (maps and statistics), the
 profile the engine made (profile), the seed, contrast and noise, and the fringe picture
-(picture, a uint8 array, row 0 at the top) when measure was asked to keep it, else None.)")
+(picture, a uint8 array, row 0 at the top) when measure was asked to keep it, else None.
+Of frames deeper than 8 bits the picture is frame 0's top 8 bits, the picture
+sim00.bmp / sim01.bmp holds and the window shows; synthesize_frames gives the
+frames at their depth.)")
       .def_property_readonly("profile", [](const MeasurementResult& r) { return r.profile; },
                              "The engine's whole profile as read back (a Profile).")
       .def_property_readonly("seed", [](const MeasurementResult& r) { return r.seed; }, "Seed of the noise.")
@@ -334,7 +338,8 @@ profile the engine made (profile), the seed, contrast and noise, and the fringe 
       .def_property_readonly("picture", [](const MeasurementResult& r) -> py::object {
         if (!r.picture) return py::none();
         return picture_array(*r.picture);
-      }, "The fringe picture (uint8, row 0 at the top) when measure(keep_picture=True), else None.")
+      }, "The fringe picture (uint8, row 0 at the top) when measure(keep_picture=True), else None: "
+         "frame 0 of a set, its top 8 bits for frames deeper than 8 bits (what sim00.bmp holds).")
       .def("__repr__", [](const MeasurementResult& r) {
         return "<fringe.Measurement channel " + std::to_string(r.channel) + ", seed " + std::to_string(r.seed) +
                ", RMS " + std::to_string(r.stats.rms * kMicronsPerMm) + " um>";
@@ -366,6 +371,9 @@ profile the engine made (profile), the seed, contrast and noise, and the fringe 
           result->noise = s.noise;
           result->params = measured.params;
           result->profile = std::make_shared<Profile>(Profile{std::move(measured.profile), scan_depth_limit(s.scan)});
+          // Frames deeper than 8 bits: the picture the fringe image file holds of frame 0.
+          if (measured.picture && measured.picture->type != 1)
+            measured.picture = eight_bit_view(*measured.picture, measured.params.errors.bits);
           result->picture = std::move(measured.picture);
         }
         return result;

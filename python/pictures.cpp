@@ -14,6 +14,7 @@
 #include "python/arrays.h"
 #include "python/results.h"
 #include "settings/settings_check.h"
+#include "runs/picture_scan.h"
 #include "runs/simulation_run.h"
 #include "studies/study_parameters.h"
 #include "settings/surface_settings.h"
@@ -91,6 +92,9 @@ namespace {
 
 std::shared_ptr<Profile> scan_picture(GreyImageOwner picture, GreyImageOwner reference, const ScanSettings& settings) {
   const int32_t width = picture->width, height = picture->height;
+  if (reference)
+    if (const std::string mismatch = reference_size_mismatch(*reference, *picture, ""); !mismatch.empty())
+      throw std::invalid_argument("reference: " + mismatch);
   ScnPar par = kDefaultScnPar;
   load_scan_par(&par, ProfileFileText::of_text(lines_text(settings.lines)), settings.section.c_str());
   ScanEngine engine;
@@ -243,7 +247,8 @@ array that is not contiguous is copied, the array itself is never changed. setti
 Workspace (its channel's scan settings file), the path of a scan settings file (read from
 `section`), or a dict of the engine's keys and values ({"LambdaF": 10, "CamResX": 0.01});
 keys left out keep the engine's defaults, and the settings are checked as `fringe scan`
-checks them. reference: a picture of the same size the heights are taken relative to.
+checks them. reference: a picture of the same size the heights are taken relative to
+(ValueError naming both sizes for another size).
 The numbers are those of `fringe scan` with the profile file read back. Raises TypeError
 for an array that is not uint8, ValueError for a bad shape or bad settings, OSError for a
 settings file that is missing.)");

@@ -16,11 +16,10 @@
 #include "scan/default_par.h"
 #include "scan/scan_engine.h"
 
-namespace {
-
-// Frame 0 at 8 bits for the window: the top 8 bits of each sample of a
-// `bits`-deep frame.
 GreyImageOwner eight_bit_view(const GreyImage& frame, int bits) {
+  if (frame.type != 2 || bits < 8 || bits > 16)
+    throw std::invalid_argument("a frame of " + std::to_string(frame.type) + " bytes per pixel at " +
+                                std::to_string(bits) + " bits has no 8-bit view");
   GreyImageOwner view(img_create_rows_unfilled(1, frame.width, frame.height));
   if (!view) throw std::bad_alloc();
   const int drop = bits - 8;
@@ -35,8 +34,6 @@ GreyImageOwner eight_bit_view(const GreyImage& frame, int bits) {
   }
   return view;
 }
-
-}  // namespace
 
 namespace {
 

@@ -26,6 +26,12 @@ const char* frame_set_file(int channel);
 // written (the record of an earlier set is removed first).
 void write_channel_frames(int channel, const std::vector<GreyImageOwner>& frames, const MethodSettings& settings,
                           double lambda_f);
+// The 8-bit picture the channel's fringe image holds of a frame deeper than
+// 8 bits (what the window shows): the top 8 bits of each sample of a 16-bit
+// image (type 2) whose samples are `bits` deep (8..16). Throws
+// std::invalid_argument for another type or depth, std::bad_alloc.
+GreyImageOwner eight_bit_view(const GreyImage& frame, int bits);
+
 // The channel's fringe image is one picture again (a classic "apply", an
 // opened picture): its frame set record goes.
 void forget_channel_frames(int channel);

@@ -31,6 +31,18 @@ FileIdentity identity_of(const std::string& file) {
 
 }  // namespace
 
+std::string reference_size_mismatch(const GreyImage& reference, const GreyImage& picture,
+                                    const std::string& picture_file) {
+  if (reference.width == picture.width && reference.height == picture.height && reference.type == picture.type)
+    return "";
+  const auto size = [](const GreyImage& image) {
+    return std::to_string(image.width) + " x " + std::to_string(image.height) + " pixels of " +
+           (image.type == 2 ? "16" : "8") + " bits";
+  };
+  return "the reference is " + size(reference) + ", the picture" +
+         (picture_file.empty() ? std::string() : " (" + picture_file + ")") + " " + size(picture);
+}
+
 void require_readable_profile(const ScnMatrix& profile, const std::string& profile_file) {
   const int nx = profile.values != nullptr ? profile.cols : 0;
   const int ny = profile.values != nullptr ? profile.rows : 0;
@@ -46,6 +58,11 @@ void scan_picture(const std::string& picture, const std::optional<std::string>& 
   // with nothing written.
   const GreyImageOwner reference_image = reference ? read_camera_picture(*reference) : nullptr;
   const GreyImageOwner image = read_camera_picture(picture);
+  // The engine would take a reference of another size without a word and
+  // measure as if there were none.
+  if (reference_image)
+    if (const std::string mismatch = reference_size_mismatch(*reference_image, *image, picture); !mismatch.empty())
+      throw file_error(FileAction::read, *reference, ": " + mismatch);
 
   // Pre-filled with the defaults, so a key whose text is not a number falls
   // back to its default instead of to an indeterminate value.

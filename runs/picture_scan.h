@@ -7,6 +7,7 @@
 #include <string>
 
 #include "common/replace_file.h"
+#include "scan/grey_image.h"
 #include "scan/scn_matrix.h"
 
 // Reads the picture, and the reference picture when one is given (the
@@ -15,6 +16,9 @@
 // profile whole. Throws FileError:
 // * `Cannot open file "<picture>"` or `Cannot read file "<picture>": <reason>`
 //   when a picture cannot be read (nothing is written then);
+// * `Cannot read file "<reference>": the reference is 64 x 1024 pixels of 8
+//   bits, the picture (<picture>) 1280 x 1024 pixels of 8 bits` when the
+//   two differ in size (the engine would drop such a reference);
 // * `Cannot read file "<picture>": the engine cannot take the picture` when
 //   the engine has no memory for its planes;
 // * `Cannot read file "<profile_file>": grid size 0 x 256 out of range` when
@@ -29,6 +33,13 @@
 // reading `profile_file` back would give (`Cannot read file "<file>": grid
 // size 0 x 64 out of range`), for a profile file not yet written.
 void require_readable_profile(const ScnMatrix& profile, const std::string& profile_file);
+
+// Empty when `reference` has the size and depth of `picture`; else why not:
+// "the reference is 64 x 1024 pixels of 8 bits, the picture (./sim00.bmp)
+// 1280 x 1024 pixels of 8 bits" (without the parenthesis for an empty
+// `picture_file`).
+std::string reference_size_mismatch(const GreyImage& reference, const GreyImage& picture,
+                                    const std::string& picture_file);
 
 void scan_picture(const std::string& picture, const std::optional<std::string>& reference,
                   const std::string& ini_file, const std::string& section,

@@ -1,8 +1,10 @@
 // The exported functions that take a handle. There is one static context; a
 // null handle turns every function into a no-op.
 #include <cstring>
+#include <memory>
 #include <utility>
 
+#include "c_boundary.h"
 #include "engine_image.h"
 #include "grey_image.h"
 #include "image_processing.h"
@@ -120,66 +122,67 @@ ScnHandle engine_init_for_processing() {
 
 extern "C" {
 
-ScnHandle scn_Init(void) {
-  // A second scn_Init before scn_Exit would otherwise lose the old planes.
-  destroy_planes(the_context);
-  if (!create_planes(the_context, kInitialWidth, kInitialHeight)) return nullptr;
-  return &the_context;
+ScnHandle scn_Init(void) noexcept {
+  return at_c_boundary(ScnHandle{nullptr}, [] {
+    // A second scn_Init before scn_Exit would otherwise lose the old planes.
+    destroy_planes(the_context);
+    return create_planes(the_context, kInitialWidth, kInitialHeight) ? &the_context : nullptr;
+  });
 }
 
-void scn_Exit(ScnHandle handle) {
+void scn_Exit(ScnHandle handle) noexcept {
   if (handle == nullptr) return;
-  release_engine_context(*handle);
+  at_c_boundary([handle] { release_engine_context(*handle); });
 }
 
-void scn_SetPar(ScnHandle handle, const ScnPar* par) {
+void scn_SetPar(ScnHandle handle, const ScnPar* par) noexcept {
   if (handle == nullptr || par == nullptr) return;
   std::memcpy(&handle->par, par, sizeof(ScnPar));
 }
 
-void scn_GetPar(ScnHandle handle, ScnPar* par) {
+void scn_GetPar(ScnHandle handle, ScnPar* par) noexcept {
   if (handle == nullptr || par == nullptr) return;
   std::memcpy(par, &handle->par, sizeof(ScnPar));
 }
 
-int32_t scn_LoadImage(ScnHandle handle, const char* imageFile) {
+int32_t scn_LoadImage(ScnHandle handle, const char* imageFile) noexcept {
   if (handle == nullptr) return SCN_FAILED;
-  GreyImage* loaded = nullptr;
-  const int code = img_load_bmp(&loaded, imageFile);
-  // The image was loaded for the engine alone: its pixels are taken over.
-  const int32_t result = code == BMP_OK && handle != nullptr && is_8_bit_image(loaded)
-                             ? set_source_image(*handle, loaded, true)
-                             : SCN_FAILED;
-  img_destroy(loaded);
-  return result;
+  return at_c_boundary(int32_t{SCN_FAILED}, [handle, imageFile] {
+    GreyImage* loaded = nullptr;
+    const int code = img_load_bmp(&loaded, imageFile);
+    const std::unique_ptr<GreyImage, void (*)(GreyImage*)> owned(loaded, &img_destroy);
+    // The image was loaded for the engine alone: its pixels are taken over.
+    return code == BMP_OK && is_8_bit_image(loaded) ? set_source_image(*handle, loaded, true) : int32_t{SCN_FAILED};
+  });
 }
 
-void scn_ImageProcessing(ScnHandle handle) {
+void scn_ImageProcessing(ScnHandle handle) noexcept {
   if (handle == nullptr || !has_planes(*handle)) return;
-  process_image(*handle);
+  at_c_boundary([handle] { process_image(*handle); });
 }
 
-void scn_SetReference(ScnHandle handle) {
+void scn_SetReference(ScnHandle handle) noexcept {
   if (handle == nullptr || !has_planes(*handle)) return;
   img_copy(handle->planes[PLANE_REFERENCE], handle->planes[PLANE_PHASE]);
 }
 
-void scn_ProfileCalculation(ScnHandle handle, int32_t withReference) {
+void scn_ProfileCalculation(ScnHandle handle, int32_t withReference) noexcept {
   if (handle == nullptr || !has_planes(*handle)) return;
-  calculate_profile(*handle, withReference);
+  at_c_boundary([handle, withReference] { calculate_profile(*handle, withReference); });
 }
 
-void scn_SaveProfile(ScnHandle handle, const char* profileFile) {
-  save_engine_profile(handle, profileFile, Durability::synced);
+void scn_SaveProfile(ScnHandle handle, const char* profileFile) noexcept {
+  // A failed write leaves no file and the old one in place, as any other.
+  at_c_boundary([handle, profileFile] { save_engine_profile(handle, profileFile, Durability::synced); });
 }
 
-void scn_GetImageSize(ScnHandle handle, int32_t* width, int32_t* height) {
+void scn_GetImageSize(ScnHandle handle, int32_t* width, int32_t* height) noexcept {
   const GreyImage* source = handle != nullptr ? handle->planes[PLANE_SOURCE] : nullptr;
   if (width != nullptr) *width = source != nullptr ? source->width : 0;
   if (height != nullptr) *height = source != nullptr ? source->height : 0;
 }
 
-void scn_ReadImageLine(ScnHandle handle, int32_t plane, int32_t line, uint8_t* buffer) {
+void scn_ReadImageLine(ScnHandle handle, int32_t plane, int32_t line, uint8_t* buffer) noexcept {
   if (handle == nullptr || buffer == nullptr) return;
   if (plane < PLANE_SOURCE || plane > PLANE_SPARE) return;
   const GreyImage* image = handle->planes[plane];

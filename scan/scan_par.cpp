@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "c_boundary.h"
 #include "classic_numbers.h"
 #include "default_par.h"
 #include "private_profile.h"
@@ -75,10 +76,15 @@ std::string field_text(const ScnPar* par, const ParKey& key) {
 }  // namespace
 
 // Keys absent from the file, and a missing file, give the default texts.
-// A null record, file or section does nothing.
-void scn_LoadPar(ScnPar* par, const char* iniFile, const char* section) {
+// A null record, file or section does nothing, and so does a load that
+// fails part of the way (out of memory): the record is all read or as it was.
+void scn_LoadPar(ScnPar* par, const char* iniFile, const char* section) noexcept {
   if (par == nullptr || iniFile == nullptr) return;
-  load_scan_par(par, ProfileFileText(iniFile), section);
+  at_c_boundary([par, iniFile, section] {
+    ScnPar loaded = *par;
+    load_scan_par(&loaded, ProfileFileText(iniFile), section);
+    *par = loaded;
+  });
 }
 
 void load_scan_par(ScnPar* par, const ProfileFileText& file, const char* section) {
@@ -88,10 +94,14 @@ void load_scan_par(ScnPar* par, const ProfileFileText& file, const char* section
 }
 
 // Creates the file and the section as needed and replaces or adds the ten
-// keys; other sections and keys stay as they were. A failed write is ignored.
-void scn_SavePar(const ScnPar* par, const char* iniFile, const char* section) {
+// keys; other sections and keys stay as they were. A failed write is ignored,
+// and one that fails part of the way (out of memory) stops there: each key
+// written before it is in place, the file whole at every step.
+void scn_SavePar(const ScnPar* par, const char* iniFile, const char* section) noexcept {
   if (par == nullptr || iniFile == nullptr || section == nullptr) return;
-  const ClassicNumbers points;
-  for (const ParKey& key : kParKeys)
-    profile_write(iniFile, section, key.name, field_text(par, key).c_str());
+  at_c_boundary([par, iniFile, section] {
+    const ClassicNumbers points;
+    for (const ParKey& key : kParKeys)
+      profile_write(iniFile, section, key.name, field_text(par, key).c_str());
+  });
 }

@@ -95,11 +95,6 @@ std::string periods_text(const std::vector<double>& periods, const char* separat
   return text;
 }
 
-std::string lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
 }  // namespace
 
 std::vector<std::string> method_settings_lines(const MethodSettings& s) {
@@ -117,7 +112,7 @@ std::vector<std::string> method_settings_lines(const MethodSettings& s) {
 MethodSettings read_method_settings(const std::vector<std::string>& lines, const std::string& file) {
   MethodSettings s;
   const std::string method = trimmed(settings_value(lines, "Method"));
-  if (!method.empty() && !parse_fringe_method(lower(method), s.method))
+  if (!method.empty() && !parse_fringe_method(method, s.method))
     throw settings_value_error(file, "Method", method, "is not quadrature, phase-shift or fourier");
   // A number of the file, or `fallback` when its key is missing or empty.
   const auto number = [&](const char* key, double fallback, std::string (*problem)(double)) {

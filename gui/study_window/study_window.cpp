@@ -23,6 +23,7 @@
 #include "common/replace_file.h"
 #include "common/text_to_number.h"
 #include "settings/channel_settings.h"
+#include "settings/value_domains.h"
 #include "studies/study_figures.h"
 #include "studies/study_run.h"
 #include "gui/study_window/error_bars.h"
@@ -129,8 +130,10 @@ void StudyWindow::create_controls() {
   repeats_box = new QSpinBox(settings);
   repeats_box->setRange(1, kMaxRepeats);
   repeats_box->setValue(3);
-  seed_box = new QSpinBox(settings);
-  seed_box->setRange(0, std::numeric_limits<int>::max());
+  // Every seed the tool takes (0..4294967295), beyond what an int spin box holds.
+  seed_box = new QDoubleSpinBox(settings);
+  seed_box->setDecimals(0);
+  seed_box->setRange(domains::seed.min, domains::seed.max);
   seed_box->setValue(1);
   seed_box->setToolTip("repeat k uses seed + k");
   jobs_box = new QSpinBox(settings);

@@ -51,7 +51,8 @@ class StudyWindow : public QMainWindow {
   QComboBox *first_parameter, *second_parameter;  // the second may be "none"
   QLineEdit *first_values, *second_values;        // "a:b:n" or "v1,v2,..."
   QLineEdit *contrast_box, *noise_box;            // base, 0..1
-  QSpinBox *repeats_box, *seed_box, *jobs_box;
+  QSpinBox *repeats_box, *jobs_box;
+  QDoubleSpinBox* seed_box;  // whole numbers, the seed's domain
   QPushButton *run_button, *cancel_button;
   QProgressBar* progress_bar;
   QLabel* status_label;

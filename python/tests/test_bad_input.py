@@ -27,6 +27,10 @@ ARGUMENT_CASES = [  # call, exception, words
     (lambda w: fringe.scan(PICTURE[None], w), ValueError, "3 dimensions"),
     (lambda w: fringe.scan(PICTURE[:0], w), ValueError, "picture: the picture is 50 x 0 pixels"),
     (lambda w: fringe.scan(PICTURE, w, reference=PICTURE.astype(np.int16)), TypeError, "reference: the array's dtype"),
+    (lambda w: fringe.scan(PICTURE, w, reference=PICTURE[:, :49]), ValueError,
+     "reference: the reference is 49 x 40 pixels of 8 bits, the picture 50 x 40 pixels of 8 bits"),
+    (lambda w: fringe.scan(PICTURE, w, reference=np.zeros((41, 50), np.uint8)), ValueError,
+     "reference: the reference is 50 x 41 pixels of 8 bits, the picture 50 x 40 pixels of 8 bits"),
     (lambda w: fringe.scan(PICTURE, {"LambdaF": "abc"}), ValueError, 'LambdaF = "abc" is not a number'),
     (lambda w: fringe.scan(PICTURE, 42), TypeError, "settings: expected a Workspace"),  # type: ignore[arg-type]
     (lambda w: fringe.Profile(np.zeros(5), 0.04, 0.04), ValueError, "1 dimensions"),

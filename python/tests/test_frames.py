@@ -105,6 +105,27 @@ def test_synthesize_then_scan_is_what_measure_measures(small_workspace, keywords
     assert profile.depth_limit == m.profile.depth_limit
 
 
+@pytest.mark.parametrize("channel, keywords, options", [
+    (0, {"method": "phase-shift", "steps": 4, "bits": 12}, ["--method", "phase-shift", "--steps", 4, "--bits", 12]),
+    (1, {"method": "fourier", "bits": 16}, ["--method", "fourier", "--bits", 16]),
+    (0, {"method": "phase-shift", "steps": 3, "bits": 9, "ambient": 30}, ["--method", "phase-shift", "--steps", 3,
+                                                                          "--bits", 9, "--ambient", 30]),
+    (0, {"method": "phase-shift", "steps": 3}, ["--method", "phase-shift", "--steps", 3]),
+    (1, {}, []),
+])
+def test_the_kept_picture_is_the_fringe_image_the_tool_writes(small_workspace, channel, keywords, options):
+    folder = pathlib.Path(small_workspace.path)
+    run_tool("simulate", "--dir", folder, "--channel", channel, "--seed", 6, "--noise", 0.3, *options)
+    written = fringe.read_picture(folder / f"sim0{channel}.bmp")
+    m = fringe.measure(small_workspace, channel=channel, seed=6, noise=0.3, keep_picture=True, **keywords)
+    assert m.picture.dtype == np.uint8 and m.picture.shape == (400, 480)
+    np.testing.assert_array_equal(m.picture, written)
+    if keywords.get("bits", 8) > 8:
+        # Frame 0's top 8 bits, not its low bytes.
+        frame = fringe.synthesize_frames(small_workspace, channel=channel, seed=6, noise=0.3, **keywords)[0]
+        np.testing.assert_array_equal(m.picture, frame >> (keywords["bits"] - 8))
+
+
 def test_none_takes_the_workspaces_method_file_and_the_arguments_go_over_it(small_workspace):
     folder = pathlib.Path(small_workspace.path)
     (folder / "method.ini").write_text("Method=fourier\r\nSteps=6\r\nPeriods=480,40,10\r\n")

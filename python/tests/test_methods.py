@@ -47,6 +47,45 @@ def test_the_workspaces_method_file_is_used_and_the_arguments_go_over_it(small_w
     assert quadrature.statistics == fringe.measure(small_workspace, seed=2, noise=0.2).statistics
 
 
+# A method name in any case, as the method file has always taken it: the file, the tool's option and the
+# module's argument measure the same, and a name that is no method is refused by all three.
+METHOD_SPELLINGS = [  # as written, the method it names (None: refused)
+    ("fourier", "fourier"),
+    ("Fourier", "fourier"),
+    ("FOURIER", "fourier"),
+    ("Phase-Shift", "phase-shift"),
+    ("Quadrature", "quadrature"),
+    ("fourier ", None),
+    ("phase shift", None),
+    ("fft", None),
+]
+
+
+@pytest.mark.parametrize("written, method", METHOD_SPELLINGS)
+def test_the_method_file_the_tool_and_the_module_take_a_method_name_by_one_rule(small_workspace, written, method):
+    folder = pathlib.Path(small_workspace.path)
+    arguments = ["measure", "--dir", folder, "--seed", 3, "--noise", 0.2]
+    if method is None:
+        with pytest.raises(ValueError, match="is not quadrature, phase-shift or fourier"):
+            fringe.measure(small_workspace, seed=3, noise=0.2, method=written)
+        with pytest.raises(AssertionError, match="is not quadrature, phase-shift or fourier"):
+            run_tool(*arguments, "--method", written)
+        # The file's value is read without its surrounding blanks.
+        if written.strip() != written:
+            return
+        (folder / "method.ini").write_text(f"Method={written}\r\n")
+        with pytest.raises(ValueError, match="is not quadrature, phase-shift or fourier"):
+            fringe.measure(small_workspace, seed=3, noise=0.2)
+        return
+    expected = tool_json(*arguments, "--method", method)
+    given = fringe.measure(small_workspace, seed=3, noise=0.2, method=written)
+    assert given.statistics == {k: expected[k] for k in given.statistics}
+    assert tool_json(*arguments, "--method", written) == expected
+    (folder / "method.ini").write_text(f"Method={written}\r\n")
+    assert tool_json(*arguments) == expected
+    assert fringe.measure(small_workspace, seed=3, noise=0.2).statistics == given.statistics
+
+
 BAD_VALUES = [  # keywords, exception, words
     ({"steps": 2}, ValueError, "steps: 2 must lie between 3 and 64"),
     ({"method": "phase-shift", "steps": 65}, ValueError, "steps: 65 must lie between 3 and 64"),

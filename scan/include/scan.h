@@ -21,6 +21,14 @@
 #  define SCN_API __attribute__((visibility("default")))
 #endif
 
+/* To C++ callers the functions are noexcept: nothing is thrown across this
+ * interface, whatever fails inside (out of memory included). */
+#ifdef __cplusplus
+#  define SCN_NOEXCEPT noexcept
+#else
+#  define SCN_NOEXCEPT
+#endif
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -57,27 +65,33 @@ enum {
 };
 
 /* Lifecycle */
-SCN_API ScnHandle scn_Init(void);
-SCN_API void scn_Exit(ScnHandle handle);
+SCN_API ScnHandle scn_Init(void) SCN_NOEXCEPT;
+SCN_API void scn_Exit(ScnHandle handle) SCN_NOEXCEPT;
 
 /* Parameters */
-SCN_API void scn_LoadPar(ScnPar *par, const char *iniFile, const char *section);
-SCN_API void scn_SavePar(const ScnPar *par, const char *iniFile, const char *section);
-SCN_API void scn_SetPar(ScnHandle handle, const ScnPar *par);
-SCN_API void scn_GetPar(ScnHandle handle, ScnPar *par);
+SCN_API void scn_LoadPar(ScnPar *par, const char *iniFile, const char *section) SCN_NOEXCEPT;
+SCN_API void scn_SavePar(const ScnPar *par, const char *iniFile, const char *section) SCN_NOEXCEPT;
+SCN_API void scn_SetPar(ScnHandle handle, const ScnPar *par) SCN_NOEXCEPT;
+SCN_API void scn_GetPar(ScnHandle handle, ScnPar *par) SCN_NOEXCEPT;
 
 /* Image and processing */
-SCN_API int32_t scn_LoadImage(ScnHandle handle, const char *imageFile);
-SCN_API void scn_ImageProcessing(ScnHandle handle);
-SCN_API void scn_SetReference(ScnHandle handle);
+SCN_API int32_t scn_LoadImage(ScnHandle handle, const char *imageFile) SCN_NOEXCEPT;
+SCN_API void scn_ImageProcessing(ScnHandle handle) SCN_NOEXCEPT;
+/* scn_SetReference keeps the phase of the last processed image as the
+ * reference that scn_ProfileCalculation(handle, 1) subtracts. It lives in the
+ * planes of that image's size: scn_LoadImage of an image of another size
+ * makes new planes, and the reference is then all zero, so that the profile
+ * is that of the image alone, as without one (no code tells of it; a caller
+ * compares scn_GetImageSize before and after the load). */
+SCN_API void scn_SetReference(ScnHandle handle) SCN_NOEXCEPT;
 
 /* Profile */
-SCN_API void scn_ProfileCalculation(ScnHandle handle, int32_t withReference);
-SCN_API void scn_SaveProfile(ScnHandle handle, const char *profileFile);
+SCN_API void scn_ProfileCalculation(ScnHandle handle, int32_t withReference) SCN_NOEXCEPT;
+SCN_API void scn_SaveProfile(ScnHandle handle, const char *profileFile) SCN_NOEXCEPT;
 
 /* Inspection */
-SCN_API void scn_GetImageSize(ScnHandle handle, int32_t *width, int32_t *height);
-SCN_API void scn_ReadImageLine(ScnHandle handle, int32_t plane, int32_t line, uint8_t *buffer);
+SCN_API void scn_GetImageSize(ScnHandle handle, int32_t *width, int32_t *height) SCN_NOEXCEPT;
+SCN_API void scn_ReadImageLine(ScnHandle handle, int32_t plane, int32_t line, uint8_t *buffer) SCN_NOEXCEPT;
 
 #ifdef __cplusplus
 }

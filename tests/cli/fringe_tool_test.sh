@@ -119,6 +119,13 @@ expect 1 'small/sim00.bmp": the picture is 64 x 1024 pixels of 8 bits, the first
   --ini w/scnmod.ini --out f.txt
 expect 1 'the engine scans one picture' f.txt -- scan w/sim00.bmp w/sim00_f01.bmp --ini w/scnmod.ini --out f.txt
 # 12-bit frames are written as 16-bit PNG and measured from them.
+# A reference of another size than the picture, refused with both sizes.
+"$fringe" init narrow_ref >/dev/null
+sed -i 's/^XPixels=.*\r$/XPixels=640\r/' narrow_ref/image.ini
+"$fringe" simulate --dir narrow_ref >/dev/null
+expect 1 '^fringe: Cannot read file "narrow_ref/sim00\.bmp": the reference is 640 x 1024 pixels of 8 bits, the picture \(picture\.bmp\) 1280 x 1024 pixels of 8 bits$' \
+  ref.txt -- scan picture.bmp --reference narrow_ref/sim00.bmp --ini w/scnmod.ini --out ref.txt
+expect 0 '' - -- scan picture.bmp --reference picture.bmp --ini w/scnmod.ini --out ref.txt
 "$fringe" measure --dir w --seed 5 --method phase-shift --steps 3 --bits 12 >deep.txt
 [ "$(sed -n 2p deep.txt)" = "method: phase-shift 3 steps, period 10 px, 12 bits" ] || fail "$(cat deep.txt)"
 [ "$(head -c 8 w/sim00_f02.png | od -An -tx1 | tr -d ' \n')" = 89504e470d0a1a0a ] || fail "12-bit frames are not PNG"

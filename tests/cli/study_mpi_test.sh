@@ -44,6 +44,34 @@ mpi "$fringe" "${args[@]}" --csv half.csv --resume >half.out 2>half.err || fail 
 grep -q "study: 12 runs (0 failed, $(( 12 - kept )) run now)" half.out || fail "$(cat half.out)"
 cmp <(no_ms one.csv) <(no_ms half.csv) || fail "the table resumed under mpirun differs"
 
+# Rank 0 stopped (SIGTERM to it alone): it tells the other rank to stop, takes
+# the rows that rank still sends, then ends; the journal holds every row it
+# reported and a resume completes the table one process gives.
+sargs=(study --dir w --vary noise=0,0.25,0.5,0.75,1 --vary contrast=0.5,0.75,1 --repeats 2 --seed 4)
+"$fringe" "${sargs[@]}" --jobs 1 --csv long_one.csv >/dev/null 2>&1 || fail "the long study in one process"
+# mpirun itself in the background (not through mpi, a function: a subshell), so that the ranks are its children.
+mpirun --allow-run-as-root --oversubscribe -n 2 "$fringe" "${sargs[@]}" --csv stopped.csv >stopped.out 2>stopped.err &
+job=$!
+for _ in $(seq 600); do
+  [ "$(rows_in stopped.csv.part)" -ge 4 ] && break
+  sleep 0.05
+done
+rank0=""
+for child in $(pgrep -P "$job"); do
+  tr '\0' '\n' <"/proc/$child/environ" 2>/dev/null | grep -qx OMPI_COMM_WORLD_RANK=0 && rank0=$child
+done
+[ -n "$rank0" ] || fail "rank 0 is not a child of mpirun"
+kill -TERM "$rank0"
+wait "$job" || true
+grep -q "^fringe: study stopped: [0-9]* of 30 runs kept in stopped.csv.part" stopped.err ||
+  fail "the stop under mpirun: $(cat stopped.out stopped.err)"
+reported=$(sed -nE 's/.*study stopped: ([0-9]+) of 30 runs.*/\1/p' stopped.err)
+[ "$(rows_in stopped.csv.part)" -eq "$reported" ] && [ "$reported" -lt 30 ] ||
+  fail "$reported rows reported, $(rows_in stopped.csv.part) kept"
+mpi "$fringe" "${sargs[@]}" --csv stopped.csv --resume >resumed.out 2>resumed.err ||
+  fail "$(cat resumed.out resumed.err)"
+cmp <(no_ms long_one.csv) <(no_ms stopped.csv) || fail "the stopped and resumed table differs"
+
 # Bad input: rank 0 says it once; no rank runs anything, nothing is written.
 status=0
 mpi "$fringe" study --dir w --vary noise=2 --csv bad.csv >bad.out 2>bad.err || status=$?

@@ -219,4 +219,29 @@ TEST(HeightFields, NoDataOutsideTheMaskBelowTheDepthLimitAndWhereHeightsAreMissi
   EXPECT_FALSE(profile_field(grid, 0.04, 0.05, 1e300, "").has_data(4, 1));
 }
 
+TEST(HeightFields, AHeightCountOtherThanColumnsTimesRowsIsNamed) {
+  struct Case {
+    int cols, rows;
+    std::size_t heights;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {3, 2, 6, ""},
+      {0, 0, 0, ""},
+      {3, 2, 5, "a height field of 3 x 2 cells holds 5 heights"},
+      {3, 2, 7, "a height field of 3 x 2 cells holds 7 heights"},
+      {256, 256, 0, "a height field of 256 x 256 cells holds 0 heights"},
+      // Negative sides whose product is the count still describe no grid.
+      {-2, -3, 6, "a height field of -2 x -3 cells holds 6 heights"},
+  };
+  for (const Case& c : cases) {
+    HeightField field;
+    field.cols = c.cols;
+    field.rows = c.rows;
+    field.heights.assign(c.heights, 0.0);
+    EXPECT_EQ(height_field_size_mismatch(field), c.expected) << c.cols << " x " << c.rows << ", " << c.heights;
+  }
+  EXPECT_EQ(height_field_size_mismatch(profile_field(HeightMatrix(5, 2, 0.0), 0.04, 0.05, -10.0, "")), "");
+}
+
 }  // namespace

@@ -72,6 +72,8 @@ TEST(PictureScan, NoProfileFromAPictureThatCannotBeRead) {
   const std::string bmp = read_file_bytes("sphere.bmp");
   write_file_bytes("cut.bmp", bmp.substr(0, bmp.size() / 2));
   write_file_bytes("cut.png", png_bytes(grey_samples(*read_camera_picture("sphere.bmp"))).substr(0, 5000));
+  ASSERT_TRUE(write_sphere_fringes({640, 511, 0.02, 10.0, 30.0, 7.5}, "lower.bmp"));
+  ASSERT_TRUE(write_sphere_fringes({64, 512, 0.02, 10.0, 30.0, 7.5}, "narrow.bmp"));
 
   struct Case {
     const char* picture;
@@ -85,6 +87,13 @@ TEST(PictureScan, NoProfileFromAPictureThatCannotBeRead) {
       {"sphere.bmp", "cut.bmp",
        "Cannot read file \"cut.bmp\": the file ends before the last pixel row (cut short)"},
       {"missing.png", std::nullopt, "Cannot open file \"missing.png\""},
+      // A reference the engine would drop for its size, without a word.
+      {"sphere.bmp", "lower.bmp",
+       "Cannot read file \"lower.bmp\": the reference is 640 x 511 pixels of 8 bits, the picture (sphere.bmp) "
+       "640 x 512 pixels of 8 bits"},
+      {"narrow.bmp", "sphere.bmp",
+       "Cannot read file \"sphere.bmp\": the reference is 640 x 512 pixels of 8 bits, the picture (narrow.bmp) "
+       "64 x 512 pixels of 8 bits"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(error_of<FileError>([&] { scan_picture(c.picture, c.reference, "scan.ini", "ScanParameter", "new.txt"); }),

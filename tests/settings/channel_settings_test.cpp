@@ -159,6 +159,33 @@ TEST(CheckChannelSettings, EachFaultNamesTheFileTheKeyAndTheText) {
   }
 }
 
+TEST(CheckChannelSettings, EveryKeyOfBothImageFilesLeftOutIsNamedWhereARunReadsIt) {
+  // The runs read the sides and the radius from the image settings; the
+  // other lines are the dialog's and are not read by any run.
+  const struct {
+    const char* key;
+    bool read;
+  } keys[] = {{"XPixels", true}, {"YPixels", true},  {"XRes", false},     {"YRes", false},     {"LambdaF", false},
+              {"Alpha", false},  {"Radius", true},   {"MAskXOfs", false}, {"MAskYOfs", false}};
+  for (const int channel : {0, 1}) {
+    TempDir dir;
+    write_default_settings(".");
+    const ChannelFiles files = channel_files(channel);
+    const std::vector<std::string> lines = read_lines(files.image);
+    ASSERT_EQ(lines.size(), std::size(keys)) << files.image << ": a key the table does not know";
+    for (const auto& k : keys) {
+      std::vector<std::string> without = lines;
+      ASSERT_EQ(std::erase_if(without, [&](const std::string& line) { return line.rfind(std::string(k.key) + "=", 0) == 0; }),
+                1u)
+          << files.image << " " << k.key;
+      const ChannelSettings s = read_channel_settings(channel);
+      EXPECT_EQ(error_of([&] { check_channel_settings(channel, s.scan, without, s.surface); }),
+                k.read ? std::string(channel == 0 ? "image.ini" : "image_1.ini") + ": " + k.key + " is missing" : "")
+          << files.image << " without " << k.key;
+    }
+  }
+}
+
 TEST(CheckScanSettings, TheSectionAndTheEngineKeysAsTheEngineReadsThem) {
   const struct {
     std::vector<std::string> lines;

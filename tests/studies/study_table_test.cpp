@@ -4,7 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <filesystem>
 #include <limits>
+#include <new>
+
+#include "failing_allocation.h"
+#include "temp_dir.h"
 
 #include "error_of.h"
 #include "settings/channel_settings.h"
@@ -79,6 +85,44 @@ TEST(StudyCsv, CommentsCrLfAndTornLastLines) {
   EXPECT_EQ(whole.rows[1].status, "o");
   EXPECT_EQ(whole.figures, (std::vector<std::string>{"pv_um"})) << "figure columns by name";
   EXPECT_EQ(parse_study_csv(text, "t.csv", true).rows.size(), 1u) << "a torn last line dropped";
+}
+
+std::size_t open_descriptors() {
+  std::size_t count = 0;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    (void)entry;
+    ++count;
+  }
+  return count;
+}
+
+TEST(StudyCsv, AReadThatRunsOutOfMemoryClosesTheFile) {
+  TempDir dir;
+  // Several buffers' worth, so that the text grows while the file is open.
+  const std::string text = "# " + std::string(300000, 'x') + "\nnoise,repeat,seed,pv_um,ms,status\n0.5,0,1,2,3,ok\n";
+  std::FILE* file = std::fopen("big.csv", "wb");
+  ASSERT_NE(file, nullptr);
+  ASSERT_EQ(std::fwrite(text.data(), 1, text.size(), file), text.size());
+  ASSERT_EQ(std::fclose(file), 0);
+  const std::size_t descriptors = open_descriptors();
+  for (long allowed = 0;; ++allowed) {
+    ASSERT_LT(allowed, 10000);
+    bool failed = false;
+    std::size_t rows = 0;
+    {
+      FailingAllocation failing(allowed);
+      try {
+        rows = read_study_csv("big.csv").rows.size();
+      } catch (const std::bad_alloc&) {
+      }
+      failed = FailingAllocation::failed();
+    }
+    ASSERT_EQ(open_descriptors(), descriptors) << "the file left open with allocation " << allowed << " failing";
+    if (!failed) {
+      EXPECT_EQ(rows, 1u);
+      break;
+    }
+  }
 }
 
 TEST(StudyCsv, MalformedTablesAreNamedWithTheLine) {

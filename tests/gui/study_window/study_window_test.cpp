@@ -204,6 +204,29 @@ TEST_F(StudyWindowTest, CancelStopsTheRunsAndKeepsTheFinishedRows) {
   EXPECT_TRUE(work_folder_empty());
 }
 
+TEST_F(StudyWindowTest, TheSeedBoxTakesEverySeedTheToolTakes) {
+  const struct {
+    double typed;
+    uint32_t seed;  // of the run, as `fringe study --seed` would take it
+  } cases[] = {
+      {0, 0},
+      {2147483647.0, 2147483647u},
+      {2147483648.0, 2147483648u},
+      {4294967295.0, 4294967295u},
+      {4294967296.0, 4294967295u},  // beyond the domain: the box stops at its end
+      {-1.0, 0},
+  };
+  for (const auto& c : cases) {
+    vary("period", "8", "none", "", 1);
+    window->seed_box->setValue(c.typed);
+    window->run_button->click();
+    window->wait_for_study();
+    ASSERT_EQ(window->table().rows.size(), 1u) << c.typed;
+    EXPECT_EQ(window->table().rows[0].seed, c.seed) << c.typed;
+  }
+  EXPECT_TRUE(errors.messages.empty());
+}
+
 TEST_F(StudyWindowTest, BadInputIsShownAndNothingRuns) {
   const struct {
     const char* values;
