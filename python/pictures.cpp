@@ -18,8 +18,7 @@
 #include "studies/study_parameters.h"
 #include "settings/surface_settings.h"
 #include "settings/workspace_settings.h"
-#include "scan/default_par.h"
-#include "scan/private_profile.h"
+#include "settings/channel_parameters.h"
 #include "scan/scan_engine.h"
 #include "simulation/fringe_synthesis.h"
 #include "simulation/random_generator.h"
@@ -91,8 +90,7 @@ namespace {
 
 std::shared_ptr<Profile> scan_picture(GreyImageOwner picture, GreyImageOwner reference, const ScanSettings& settings) {
   const int32_t width = picture->width, height = picture->height;
-  ScnPar par = kDefaultScnPar;
-  load_scan_par(&par, ProfileFileText::of_text(lines_text(settings.lines)), settings.section.c_str());
+  ScnPar par = scan_par_of_lines(settings.lines, settings.section);
   ScanEngine engine;
   const ScanEngine::Outcome outcome = engine.scan(*picture, par, reference.get());
   if (outcome != ScanEngine::Outcome::scanned)

@@ -270,3 +270,42 @@ TEST(Measurement, TwoThreadsGiveWhatOneGivesAfterTheOther) {
     expect_same_measurement(y, second);
   }
 }
+
+// The comparison measure, the file path and the Python module share: the
+// maps from a profile and the radii alone, the radii asked for once the
+// measured heights are placed, the sphere seen before the subtraction.
+TEST(CompareWithSphere, OneComparisonForEveryCaller) {
+  MeasurementSettings s = settings_of(small());
+  s.noise = 0.3;
+  set_settings_value(s.scan, "MaskRadius", "1.1");
+  MeasurementContext context;
+  const Measurement m = measure(s, context);
+
+  ChannelMaps again;
+  bool sphere_seen = false;
+  compare_with_sphere(
+      m.profile, again, [&] { return SphereRadii{m.params.radius, m.mask_radius}; },
+      [&](const ChannelMaps& made) {
+        sphere_seen = true;
+        EXPECT_TRUE(same_bits(made.height_map, made.measured_map));
+        EXPECT_TRUE(same_bits(made.sphere_map, m.maps.sphere_map));
+      });
+  EXPECT_TRUE(sphere_seen);
+  EXPECT_EQ(m.mask_radius, 1.1);
+  EXPECT_TRUE(same_bits(again.height_map, m.maps.height_map));
+  EXPECT_TRUE(same_bits(again.measured_map, m.maps.measured_map));
+  EXPECT_TRUE(same_bits(again.sphere_map, m.maps.sphere_map));
+  EXPECT_EQ(again.profile.field_x, m.maps.profile.field_x);
+  EXPECT_EQ(again.profile.step_y, m.maps.profile.step_y);
+
+  // A radius text that is not a number: the maps hold the measured heights.
+  ChannelMaps refused;
+  refused.sphere_map(0, 0) = 42.0;
+  EXPECT_THROW(compare_with_sphere(
+                   m.profile, refused, []() -> SphereRadii { throw ConversionError("'r' is not a valid floating point value"); },
+                   [](const ChannelMaps&) { ADD_FAILURE() << "no sphere without its radius"; }),
+               ConversionError);
+  EXPECT_TRUE(same_bits(refused.height_map, m.maps.measured_map));
+  EXPECT_TRUE(same_bits(refused.measured_map, m.maps.measured_map));
+  EXPECT_EQ(refused.sphere_map(0, 0), 42.0);
+}
