@@ -17,6 +17,7 @@
 #include "runs/profile_run.h"
 #include "runs/simulation_run.h"
 #include "scan.h"
+#include "scan/default_par.h"
 #include "settings/channel_parameters.h"
 #include "settings/channel_settings.h"
 #include "settings/method_settings.h"
@@ -169,7 +170,7 @@ TEST(ChannelParameters, ValuesAreThoseTheFilePathReads) {
        }},
       {"engine keys it cannot read keep their defaults", 0,
        [](MeasurementSettings& s) {
-         s.scan.push_back("CamResY=fine");
+         set_settings_value(s.scan, "CamResY", "fine");
          set_settings_value(s.scan, "DepthLimit", "deep");
        }},
       {"biconic and a method with error sources", 0,
@@ -206,8 +207,8 @@ TEST(ChannelParameters, ValuesAreThoseTheFilePathReads) {
     EXPECT_EQ(p.sim.surface.q, surface.q);
 
     // The engine's own reader of the file, as "profile" runs it.
-    ScnPar engine{};
-    ASSERT_EQ(scn_LoadPar(&engine, channel_files(c.channel).scan, "ScanParameter"), 0);
+    ScnPar engine = kDefaultScnPar;  // as scan_picture pre-fills it
+    scn_LoadPar(&engine, channel_files(c.channel).scan, "ScanParameter");
     EXPECT_EQ(p.scan.NFilt, engine.NFilt);
     EXPECT_EQ(p.scan.FlawThr, engine.FlawThr);
     EXPECT_EQ(p.scan.LambdaF, engine.LambdaF);
