@@ -44,17 +44,6 @@ MethodSettings overridden_method(const MethodSettings& file, const MethodOverrid
 
 }  // namespace
 
-MeasurementSettings workspace_measurement_settings(const Workspace& workspace, int channel,
-                                                   const MethodOverrides& method) {
-  const ChannelSettings files = read_workspace_settings(workspace.path, channel);
-  MeasurementSettings s;
-  static_cast<ChannelSettings&>(s) = files;
-  s.method = in_python_words([&] {
-    return overridden_method_lines(files.method, workspace_file(workspace.path, method_file(files.channel)), method);
-  });
-  return s;
-}
-
 MethodSettings method_settings_of(const std::optional<Workspace>& workspace, int channel,
                                   const MethodOverrides& overrides) {
   MethodSettings file;
@@ -318,12 +307,17 @@ profile the engine made (profile), the seed, contrast and noise, and the fringe 
          std::optional<int> steps, const py::object& periods, std::optional<double> gamma, std::optional<double> blur,
          std::optional<int> bits, std::optional<double> ambient) {
         const MethodOverrides overrides = method_arguments(method, steps, periods, gamma, blur, bits, ambient);
-        MeasurementSettings s = workspace_measurement_settings(workspace, channel_argument(channel), overrides);
-        s.seed = seed_argument(seed);
-        s.noise = checked("noise", noise, domains::unit);
-        s.contrast = checked("contrast", contrast, domains::unit);
-        s.max_noise_text = max_noise_text(max_noise);
-        if (surface) s.surface = surface_settings_lines(parse_surface_text(*surface));
+        const ChannelSettings files = read_workspace_settings(workspace.path, channel_argument(channel));
+        const uint32_t seed_value = seed_argument(seed);
+        const double noise_value = checked("noise", noise, domains::unit);
+        const double contrast_value = checked("contrast", contrast, domains::unit);
+        const std::string max_noise_value = max_noise_text(max_noise);
+        const std::optional<Surface> surface_value =
+            surface ? std::optional<Surface>(parse_surface_text(*surface)) : std::nullopt;
+        const MeasurementSettings s = in_python_words([&] {
+          return measurement_settings(files, workspace_file(workspace.path, method_file(files.channel)), overrides,
+                                      surface_value, contrast_value, noise_value, max_noise_value, seed_value);
+        });
         auto result = std::make_shared<MeasurementResult>();
         {
           py::gil_scoped_release release;

@@ -38,7 +38,7 @@ double in_parameter_domain(const char* name, double value) {
 
 SimParams synthesis_params(const std::optional<Workspace>& workspace, int channel, const SynthesisOverrides& o) {
   SimParams params;
-  if (workspace) params = measurement_sim_params(workspace_measurement_settings(*workspace, channel));
+  if (workspace) params = channel_sim_params(read_workspace_settings(workspace->path, channel));
   if (o.x_pixels) params.x_pixels = *o.x_pixels;
   if (o.y_pixels) params.y_pixels = *o.y_pixels;
   if (const std::string refusal = size_refusal(static_cast<uint64_t>(std::max(params.x_pixels, 0)),

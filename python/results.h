@@ -62,11 +62,6 @@ int channel_argument(int channel);
 // The maximum noise as the text the chain reads ("64").
 std::string max_noise_text(double max_noise);
 
-// The channel's settings files of the workspace (settings/workspace_settings.h),
-// its method file's lines with `method` applied over them.
-MeasurementSettings workspace_measurement_settings(const Workspace& workspace, int channel,
-                                                   const MethodOverrides& method = {});
-
 // What `call` returns; an std::invalid_argument naming an option in the
 // tool's words ("--steps: 2 must lie between 3 and 64") is raised with the
 // argument's name as Python spells it ("steps: ...").

@@ -10,6 +10,7 @@
 #include "runs/profile_run.h"
 #include "runs/simulation_run.h"
 #include "settings/method_settings.h"
+#include "settings/surface_settings.h"
 #include "simulation/fringe_frames.h"
 #include "simulation/fringe_synthesis.h"
 #include "simulation/random_generator.h"
@@ -36,6 +37,23 @@ GreyImageOwner copy_of(const GreyImage& picture) {
 }
 
 }  // namespace
+
+MeasurementSettings measurement_settings(const ChannelSettings& files, const std::string& method_file,
+                                         const MethodOverrides& method, const std::optional<Surface>& surface,
+                                         double contrast, double noise, const std::string& max_noise_text,
+                                         uint32_t seed) {
+  MeasurementSettings s;
+  s.channel = files.channel == 1 ? 1 : 0;
+  s.scan = files.scan;
+  s.image = files.image;
+  s.surface = surface ? surface_settings_lines(*surface) : files.surface;
+  s.method = overridden_method_lines(files.method, method_file, method);
+  s.contrast = contrast;
+  s.noise = noise;
+  s.max_noise_text = max_noise_text;
+  s.seed = seed;
+  return s;
+}
 
 MeasurementParameters measurement_parameters(const MeasurementSettings& s) {
   MeasurementParameters p;

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,7 @@
 #include "scan/scan_engine.h"
 #include "settings/channel_parameters.h"
 #include "simulation/sim_params.h"
+#include "simulation/surface.h"
 
 // Spacing and extent of a channel's profile as read back.
 struct ProfileGeometry {
@@ -51,6 +53,15 @@ struct MeasurementSettings : ChannelSettings {
   std::string max_noise_text = "64";  // grey levels, the hidden box
   uint32_t seed = 1;
 };
+
+// A measurement's settings from a channel's files as read: the method
+// options over its method file (named `method_file` in messages;
+// overridden_method_lines), `surface` standing in for its surface file when
+// given, and the controls. Throws what overridden_method_lines throws.
+MeasurementSettings measurement_settings(const ChannelSettings& files, const std::string& method_file,
+                                         const MethodOverrides& method, const std::optional<Surface>& surface,
+                                         double contrast, double noise, const std::string& max_noise_text,
+                                         uint32_t seed = 1);
 
 // The same as numbers: the channel's parameters read once
 // (settings/channel_parameters.h) and the controls.

@@ -11,16 +11,7 @@
 StudyRunSettings study_base_settings(const ChannelSettings& files, const std::string& method_file,
                                      const MethodOverrides& method, double contrast, double noise,
                                      const std::string& max_noise_text) {
-  StudyRunSettings base;
-  base.channel = files.channel == 1 ? 1 : 0;
-  base.scan = files.scan;
-  base.image = files.image;
-  base.surface = files.surface;
-  base.method = overridden_method_lines(files.method, method_file, method);
-  base.contrast = contrast;
-  base.noise = noise;
-  base.max_noise_text = max_noise_text;
-  return base;
+  return measurement_settings(files, method_file, method, std::nullopt, contrast, noise, max_noise_text);
 }
 
 void check_study_run_settings(const StudyRunSettings& s) {
