@@ -19,7 +19,6 @@
 #include "common/work_files.h"
 #include "formats/frame_picture.h"
 #include "formats/picture_writers.h"
-#include "scan/default_par.h"
 #include "render/colour_map.h"
 #include "runs/channel_frames.h"
 #include "settings/channel_settings.h"
@@ -96,7 +95,7 @@ uint32_t cmd_simulate(const SimulateOptions& options, std::ostream* progress) {
   in.noise = options.noise;
   in.seed = options.seed.value_or(static_cast<uint32_t>(std::time(nullptr)));
   in.max_noise_text = options.max_noise;
-  in.passes_text = options.passes.value_or(settings_value(settings.scan, "NFilt"));
+  in.passes_text = options.passes.value_or(settings_texts_of(settings).filters);
   in.method = resolved_method(options.channel, options.method);
   const std::string warning = coarse_period_warning(*in.method, params.fringe_period, params.x_pixels);
   if (!warning.empty()) std::cerr << "fringe: warning: " << warning << '\n';
@@ -115,8 +114,8 @@ ProfileResult cmd_profile(int channel, std::ostream* progress, ProfileOutputs* o
                " (run 'fringe simulate' first to write the fringe image)");
   UnseenProfile profile;
   StreamObserver observer(progress);
-  run_profile_unseen(channel, settings_value(settings.image, "Radius"), settings_value(settings.scan, "MaskRadius"),
-                     profile, observer, method);
+  const ChannelSettingsTexts texts = settings_texts_of(settings);
+  run_profile_unseen(channel, texts.radius, texts.maskradius, profile, observer, method);
   ProfileResult result;
   result.method = profile.method_used;
   const ChannelMaps& maps = profile.channels[channel == 1 ? 1 : 0];
@@ -155,18 +154,10 @@ void cmd_scan_frames(const std::vector<std::string>& frames, const std::string& 
   require_file(ini, "");
   const std::vector<std::string> lines = read_lines(ini);
   check_scan_settings(lines, ini, section);
-  ScnPar par = kDefaultScnPar;
-  load_scan_par(&par, ProfileFileText::of_text(lines_text(lines)), section.c_str());
+  const ScnPar par = scan_par_of_lines(lines, section);
   const MethodPlan plan = method_plan(method, par.LambdaF);
-  const auto expected = static_cast<std::size_t>(plan_frame_count(plan));
-  if (frames.size() != expected)
-    throw std::invalid_argument("the " + std::string(fringe_method_name(method.method)) + " method with " +
-                                (method.method == FringeMethod::phase_shift
-                                     ? std::to_string(plan.steps) + " steps and " + std::to_string(plan.periods.size()) +
-                                           (plan.periods.size() == 1 ? " period" : " periods")
-                                     : std::string("one frame")) +
-                                " takes " + std::to_string(expected) + (expected == 1 ? " frame" : " frames") + ", " +
-                                std::to_string(frames.size()) + " given");
+  if (const std::string refusal = frame_count_refusal(plan, frames.size()); !refusal.empty())
+    throw std::invalid_argument(refusal);
   std::vector<GreyImageOwner> pictures;
   for (const std::string& file : frames) {
     require_file(file, "");

@@ -18,11 +18,7 @@ std::string absolute(const std::string& file) {
 }  // namespace
 
 std::vector<std::string> study_method_lines(const ChannelSettings& settings, const MethodOverrides& overrides) {
-  // Without options the file's lines go through as they are (none without a
-  // file), so a study of the classic chain keeps its journal's fingerprint.
-  if (!overrides.any()) return settings.method;
-  const MethodSettings file = read_method_settings(settings.method, method_file(settings.channel));
-  return method_settings_lines(apply_method_overrides(file, overrides));
+  return overridden_method_lines(settings.method, method_file(settings.channel), overrides);
 }
 
 std::vector<StudyAxis> study_axes(const StudyOptions& options) {
@@ -48,15 +44,8 @@ StudySetup prepare_study(const StudyOptions& o) {
 
   enter_directory(o.dir);
   const ChannelSettings settings = workspace_settings(o.channel);
-  StudyRunSettings base;
-  base.channel = o.channel;
-  base.scan = settings.scan;
-  base.image = settings.image;
-  base.surface = settings.surface;
-  base.method = study_method_lines(settings, o.method);
-  base.contrast = o.contrast;
-  base.noise = o.noise;
-  base.max_noise_text = o.max_noise;
+  StudyRunSettings base =
+      study_base_settings(settings, method_file(o.channel), o.method, o.contrast, o.noise, o.max_noise);
   setup.plan = std::make_unique<StudyPlan>(std::move(base), std::move(axes), o.repeats, o.seed);
   check_study_run_settings(setup.plan->run_settings(0));
   {

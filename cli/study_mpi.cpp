@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "studies/study_row_bytes.h"
+#include "studies/study_run.h"
 
 namespace {
 
@@ -146,15 +147,10 @@ int run_study_over_mpi(const StudyOptions& options, StudyObserver& observer, con
 
   std::unique_ptr<StudyPlan> plan;
   if (rank != 0) {
-    StudyRunSettings base;
-    base.channel = options.channel;
-    base.scan = lines_of(scan);
-    base.image = lines_of(image);
-    base.surface = lines_of(surface);
-    base.method = lines_of(method);
-    base.contrast = options.contrast;
-    base.noise = options.noise;
-    base.max_noise_text = options.max_noise;
+    // The method lines come with rank 0's options applied.
+    const ChannelSettings files{options.channel, lines_of(scan), lines_of(image), lines_of(surface), lines_of(method)};
+    StudyRunSettings base = study_base_settings(files, method_file(options.channel), {}, options.contrast,
+                                                options.noise, options.max_noise);
     plan = std::make_unique<StudyPlan>(std::move(base), study_axes(options), options.repeats,
                                        options.seed);
   }

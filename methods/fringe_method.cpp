@@ -38,3 +38,15 @@ int plan_frame_count(const MethodPlan& plan) {
   if (plan.method != FringeMethod::phase_shift) return 1;
   return plan.steps * static_cast<int>(plan.periods.size());
 }
+
+std::string frame_count_refusal(const MethodPlan& plan, std::size_t given) {
+  const auto expected = static_cast<std::size_t>(plan_frame_count(plan));
+  if (given == expected) return "";
+  return "the " + std::string(fringe_method_name(plan.method)) + " method with " +
+         (plan.method == FringeMethod::phase_shift
+              ? std::to_string(plan.steps) + " steps and " + std::to_string(plan.periods.size()) +
+                    (plan.periods.size() == 1 ? " period" : " periods")
+              : std::string("one frame")) +
+         " takes " + std::to_string(expected) + (expected == 1 ? " frame" : " frames") + ", " +
+         std::to_string(given) + " given";
+}

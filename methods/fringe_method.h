@@ -5,6 +5,7 @@
 // 4 x 4 block fits into the same profile grid.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -25,3 +26,9 @@ struct MethodPlan {
 
 // The frames a plan takes: steps x periods for phase shifting, 1 otherwise.
 int plan_frame_count(const MethodPlan& plan);
+
+// Empty when `given` is the plan's frame count; else the refusal the tool and
+// the Python module give: "the phase-shift method with 8 steps and 1 period
+// takes 8 frames, 9 given", "the fourier method with one frame takes 1 frame,
+// 2 given".
+std::string frame_count_refusal(const MethodPlan& plan, std::size_t given);

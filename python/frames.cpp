@@ -17,8 +17,7 @@
 #include "python/results.h"
 #include "settings/method_settings.h"
 #include "runs/simulation_run.h"
-#include "scan/default_par.h"
-#include "scan/private_profile.h"
+#include "settings/channel_parameters.h"
 #include "simulation/fringe_frames.h"
 #include "simulation/random_generator.h"
 
@@ -31,15 +30,6 @@ MethodEngine& thread_method_engine() {
   return engine;
 }
 
-// Releases a profile grid however the scan ends.
-struct GridGuard {
-  ScnMatrix grid{};
-  GridGuard() = default;
-  GridGuard(const GridGuard&) = delete;
-  GridGuard& operator=(const GridGuard&) = delete;
-  ~GridGuard() { mat_free(&grid); }
-};
-
 // The tool prints the ambiguity of a coarsest period that does not span the
 // field on stderr and goes on; here it is a Python warning, which a caller can
 // filter or turn into an error.
@@ -47,19 +37,6 @@ void warn_of_coarse_period(const MethodSettings& method, double lambda_f, int wi
   const std::string warning = coarse_period_warning(method, lambda_f, width);
   if (warning.empty()) return;
   if (PyErr_WarnEx(PyExc_UserWarning, warning.c_str(), 1) != 0) throw py::error_already_set();
-}
-
-// "the phase-shift method with 8 steps and 1 period takes 8 frames, 7 given",
-// as the tool words it.
-std::string frame_count_refusal(const MethodSettings& method, const MethodPlan& plan, std::size_t given) {
-  const auto expected = static_cast<std::size_t>(plan_frame_count(plan));
-  return "frames: the " + std::string(fringe_method_name(method.method)) + " method with " +
-         (method.method == FringeMethod::phase_shift
-              ? std::to_string(plan.steps) + " steps and " + std::to_string(plan.periods.size()) +
-                    (plan.periods.size() == 1 ? " period" : " periods")
-              : std::string("one frame")) +
-         " takes " + std::to_string(expected) + (expected == 1 ? " frame" : " frames") + ", " +
-         std::to_string(given) + " given";
 }
 
 std::string frame_size_text(const GreyImage& frame) {
@@ -142,13 +119,12 @@ std::shared_ptr<Profile> scan_frames(const py::handle& frames, const MethodOverr
     scan = scan_settings_of(py::cast(*workspace), channel, section);
   else
     scan = scan_settings_of(py::dict(), channel, section);  // the engine's defaults
-  ScnPar par = kDefaultScnPar;
-  load_scan_par(&par, ProfileFileText::of_text(lines_text(scan.lines)), scan.section.c_str());
+  const ScnPar par = scan_par_of_lines(scan.lines, scan.section);
   const MethodPlan plan = method_plan(method, par.LambdaF);
 
   const std::vector<py::object> objects = frame_objects(frames);
-  if (objects.size() != static_cast<std::size_t>(plan_frame_count(plan)))
-    throw std::invalid_argument(frame_count_refusal(method, plan, objects.size()));
+  if (const std::string refusal = frame_count_refusal(plan, objects.size()); !refusal.empty())
+    throw std::invalid_argument("frames: " + refusal);
   const std::vector<GreyImageOwner> images = frame_images(objects);
   warn_of_coarse_period(method, par.LambdaF, images.front()->width);
 

@@ -40,32 +40,10 @@ std::string max_noise_text(double max_noise) {
 namespace {
 
 MethodSettings overridden_method(const MethodSettings& file, const MethodOverrides& overrides) {
-  try {
-    return apply_method_overrides(file, overrides);
-  } catch (const std::invalid_argument& e) {
-    // The tool's words, with the argument's name as Python spells it:
-    // "steps: 2 must lie between 3 and 64" for "--steps: ...".
-    const std::string message = e.what();
-    throw std::invalid_argument(message.rfind("--", 0) == 0 ? message.substr(2) : message);
-  }
+  return in_python_words([&] { return apply_method_overrides(file, overrides); });
 }
 
 }  // namespace
-
-MeasurementSettings workspace_measurement_settings(const Workspace& workspace, int channel,
-                                                   const MethodOverrides& method) {
-  const ChannelSettings files = read_workspace_settings(workspace.path, channel);
-  MeasurementSettings s;
-  s.channel = files.channel;
-  s.scan = files.scan;
-  s.image = files.image;
-  s.surface = files.surface;
-  s.method = files.method;
-  if (!method.any()) return s;
-  const MethodSettings file = read_method_settings(files.method, workspace_file(workspace.path, method_file(files.channel)));
-  s.method = method_settings_lines(overridden_method(file, method));
-  return s;
-}
 
 MethodSettings method_settings_of(const std::optional<Workspace>& workspace, int channel,
                                   const MethodOverrides& overrides) {
@@ -119,16 +97,6 @@ bit depth, 8..16 (quadrature scans 8-bit pictures only). ambient: constant ambie
 level, grey levels, 0..254. A value outside its domain raises ValueError in the tool's
 words ("steps: 2 must lie between 3 and 64").)";
 
-void compare_with_sphere(const ProfileHeights& profile, double radius, double mask_radius, Comparison& out) {
-  HeightMatrix& map = out.maps.height_map;
-  place_measured(profile, map, out.maps.profile);
-  out.maps.measured_map = map;
-  sphere_through_apex(radius, out.maps.profile, map, out.maps.sphere_map);
-  subtract_sphere(mask_radius, out.maps.profile, map, out.maps.sphere_map);
-  out.mask_radius = mask_radius;
-  out.stats = mask_statistics(map, out.maps.profile.field_x, mask_radius);
-}
-
 namespace {
 
 // A measurement context per thread: the engine's planes are kept from one
@@ -136,14 +104,6 @@ namespace {
 MeasurementContext& thread_context() {
   thread_local MeasurementContext context;
   return context;
-}
-
-double scan_depth_limit(const std::vector<std::string>& scan_lines) {
-  std::string text;
-  for (const std::string& line : scan_lines) text += line + "\r\n";
-  ScnPar par = kDefaultScnPar;
-  load_scan_par(&par, ProfileFileText::of_text(text), scan_section);
-  return par.DepthLimit;
 }
 
 py::dict geometry_dict(const ProfileGeometry& g) {
@@ -352,17 +312,23 @@ frames at their depth.)")
          std::optional<int> steps, const py::object& periods, std::optional<double> gamma, std::optional<double> blur,
          std::optional<int> bits, std::optional<double> ambient) {
         const MethodOverrides overrides = method_arguments(method, steps, periods, gamma, blur, bits, ambient);
-        MeasurementSettings s = workspace_measurement_settings(workspace, channel_argument(channel), overrides);
-        s.seed = seed_argument(seed);
-        s.noise = checked("noise", noise, domains::unit);
-        s.contrast = checked("contrast", contrast, domains::unit);
-        s.max_noise_text = max_noise_text(max_noise);
-        if (surface) s.surface = surface_settings_lines(parse_surface_text(*surface));
+        const ChannelSettings files = read_workspace_settings(workspace.path, channel_argument(channel));
+        const uint32_t seed_value = seed_argument(seed);
+        const double noise_value = checked("noise", noise, domains::unit);
+        const double contrast_value = checked("contrast", contrast, domains::unit);
+        const std::string max_noise_value = max_noise_text(max_noise);
+        const std::optional<Surface> surface_value =
+            surface ? std::optional<Surface>(parse_surface_text(*surface)) : std::nullopt;
+        const MeasurementSettings s = in_python_words([&] {
+          return measurement_settings(files, workspace_file(workspace.path, method_file(files.channel)), overrides,
+                                      surface_value, contrast_value, noise_value, max_noise_value, seed_value);
+        });
         auto result = std::make_shared<MeasurementResult>();
         {
           py::gil_scoped_release release;
-          Measurement measured = measure(s, thread_context(), keep_picture);
-          result->channel = s.channel;
+          const MeasurementParameters parameters = measurement_parameters(s);
+          Measurement measured = measure(parameters, thread_context(), keep_picture);
+          result->channel = parameters.channel.channel;
           result->maps = std::move(measured.maps);
           result->mask_radius = measured.mask_radius;
           result->stats = mask_statistics(result->maps.height_map, result->maps.profile.field_x, result->mask_radius);
@@ -370,7 +336,7 @@ frames at their depth.)")
           result->contrast = s.contrast;
           result->noise = s.noise;
           result->params = measured.params;
-          result->profile = std::make_shared<Profile>(Profile{std::move(measured.profile), scan_depth_limit(s.scan)});
+          result->profile = std::make_shared<Profile>(Profile{std::move(measured.profile), parameters.channel.scan.DepthLimit});
           // Frames deeper than 8 bits: the picture the fringe image file holds of frame 0.
           if (measured.picture && measured.picture->type != 1)
             measured.picture = eight_bit_view(*measured.picture, measured.params.errors.bits);
@@ -401,7 +367,9 @@ settings value that is not a number, OSError for a missing settings file.
         auto result = std::make_shared<Comparison>();
         result->channel = channel_argument(channel);
         py::gil_scoped_release release;
-        compare_with_sphere(profile.grid, radius, mask_radius, *result);
+        compare_with_sphere(profile.grid, result->maps, [=] { return SphereRadii{radius, mask_radius}; });
+        result->mask_radius = mask_radius;
+        result->stats = mask_statistics(result->maps.height_map, result->maps.profile.field_x, mask_radius);
         return result;
       },
       py::arg("profile"), py::kw_only(), py::arg("radius") = 7.5, py::arg("mask_radius") = 3.3,

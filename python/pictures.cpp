@@ -19,8 +19,7 @@
 #include "studies/study_parameters.h"
 #include "settings/surface_settings.h"
 #include "settings/workspace_settings.h"
-#include "scan/default_par.h"
-#include "scan/private_profile.h"
+#include "settings/channel_parameters.h"
 #include "scan/scan_engine.h"
 #include "simulation/fringe_synthesis.h"
 #include "simulation/random_generator.h"
@@ -40,7 +39,7 @@ double in_parameter_domain(const char* name, double value) {
 
 SimParams synthesis_params(const std::optional<Workspace>& workspace, int channel, const SynthesisOverrides& o) {
   SimParams params;
-  if (workspace) params = measurement_sim_params(workspace_measurement_settings(*workspace, channel));
+  if (workspace) params = channel_sim_params(read_workspace_settings(workspace->path, channel));
   if (o.x_pixels) params.x_pixels = *o.x_pixels;
   if (o.y_pixels) params.y_pixels = *o.y_pixels;
   if (const std::string refusal = size_refusal(static_cast<uint64_t>(std::max(params.x_pixels, 0)),
@@ -95,8 +94,7 @@ std::shared_ptr<Profile> scan_picture(GreyImageOwner picture, GreyImageOwner ref
   if (reference)
     if (const std::string mismatch = reference_size_mismatch(*reference, *picture, ""); !mismatch.empty())
       throw std::invalid_argument("reference: " + mismatch);
-  ScnPar par = kDefaultScnPar;
-  load_scan_par(&par, ProfileFileText::of_text(lines_text(settings.lines)), settings.section.c_str());
+  ScnPar par = scan_par_of_lines(settings.lines, settings.section);
   ScanEngine engine;
   const ScanEngine::Outcome outcome = engine.scan(*picture, par, reference.get());
   if (outcome != ScanEngine::Outcome::scanned)

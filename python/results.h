@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -61,10 +62,19 @@ int channel_argument(int channel);
 // The maximum noise as the text the chain reads ("64").
 std::string max_noise_text(double max_noise);
 
-// The channel's settings files of the workspace (settings/workspace_settings.h),
-// its method file's lines with `method` applied over them.
-MeasurementSettings workspace_measurement_settings(const Workspace& workspace, int channel,
-                                                   const MethodOverrides& method = {});
+// What `call` returns; an std::invalid_argument naming an option in the
+// tool's words ("--steps: 2 must lie between 3 and 64") is raised with the
+// argument's name as Python spells it ("steps: ...").
+template <typename Call>
+auto in_python_words(Call&& call) -> decltype(call()) {
+  try {
+    return call();
+  } catch (const std::invalid_argument& e) {
+    const std::string message = e.what();
+    if (message.rfind("--", 0) != 0) throw;
+    throw std::invalid_argument(message.substr(2));
+  }
+}
 
 // The method arguments of measure and study (None: the workspace's method
 // file). periods: None, a text "1280,80,10" or numbers, coarse to fine.
@@ -108,10 +118,6 @@ struct ScanSettings {
 // The scan settings `settings` names (a Workspace, a file's path or a dict),
 // checked as `fringe scan` checks them. Needs the GIL.
 ScanSettings scan_settings_of(const py::handle& settings, int channel, const std::string& section);
-
-// The statistics and maps of a profile compared with the sphere of `radius`
-// inside the mask of `mask_radius` (mm), as "profile" makes them.
-void compare_with_sphere(const ProfileHeights& profile, double radius, double mask_radius, Comparison& out);
 
 // Each part of the module's bindings.
 void bind_errors(py::module_& m);

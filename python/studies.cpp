@@ -11,6 +11,7 @@
 
 #include "common/round_trip_number.h"
 #include "python/results.h"
+#include "settings/workspace_settings.h"
 #include "studies/study.h"
 #include "studies/study_run.h"
 
@@ -148,10 +149,14 @@ py::dict run_python_study(const Workspace& workspace, const py::dict& vary, int 
   if (jobs) checked("jobs", *jobs, domains::jobs);
   checked("repeats", repeats, domains::repeats);
   const MethodOverrides overrides = method_arguments(method, steps, periods, gamma, blur, bits, ambient);
-  StudyRunSettings base = workspace_measurement_settings(workspace, channel_argument(channel), overrides);
-  base.contrast = checked("contrast", contrast, domains::unit);
-  base.noise = checked("noise", noise, domains::unit);
-  base.max_noise_text = max_noise_text(max_noise);
+  const ChannelSettings files = read_workspace_settings(workspace.path, channel_argument(channel));
+  const double base_contrast = checked("contrast", contrast, domains::unit);
+  const double base_noise = checked("noise", noise, domains::unit);
+  const std::string base_max_noise = max_noise_text(max_noise);
+  StudyRunSettings base = in_python_words([&] {
+    return study_base_settings(files, workspace_file(workspace.path, method_file(files.channel)), overrides,
+                               base_contrast, base_noise, base_max_noise);
+  });
   std::vector<StudyAxis> axes;
   for (const auto& [name, values] : vary) axes.push_back(parse_study_axis(axis_text(py::str(name), values)));
   // The record refers to the plan: it stays where it is.

@@ -117,12 +117,6 @@ std::vector<GreyImageOwner> read_channel_frames(int channel, const MethodSetting
   return frames;
 }
 
-ScnPar scan_par_of_lines(const std::vector<std::string>& scan_lines) {
-  ScnPar par = kDefaultScnPar;
-  load_scan_par(&par, ProfileFileText::of_text(lines_text(scan_lines)), scan_section);
-  return par;
-}
-
 void scan_channel_frames(int channel, const MethodSettings& settings, const std::vector<std::string>& scan_lines,
                          Durability durability) {
   ScnPar par = scan_par_of_lines(scan_lines);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/replace_file.h"
+#include "settings/channel_parameters.h"
 #include "settings/method_settings.h"
 #include "scan/grey_image.h"
 #include "scan.h"
@@ -53,10 +54,6 @@ std::vector<GreyImageOwner> read_channel_frames(int channel, const MethodSetting
 // with (the coarse first frame of several periods, a period of the method's
 // own). Frame 0 of a set at LambdaF is a picture like any other.
 void require_single_picture(int channel);
-
-// The engine's parameters from a scan settings file's lines, as the engine
-// reads its file: a key that is missing or not a number keeps its default.
-ScnPar scan_par_of_lines(const std::vector<std::string>& scan_lines);
 
 // Empty when `frame` has the size and depth of `first` (read from
 // `first_file`); else why not: "the picture is 64 x 1024 pixels of 8 bits,

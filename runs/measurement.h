@@ -10,6 +10,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,7 +21,9 @@
 #include "scan/grey_image.h"
 #include "methods/method_engine.h"
 #include "scan/scan_engine.h"
+#include "settings/channel_parameters.h"
 #include "simulation/sim_params.h"
+#include "simulation/surface.h"
 
 // Spacing and extent of a channel's profile as read back.
 struct ProfileGeometry {
@@ -40,23 +44,36 @@ struct ChannelMaps {
   ProfileGeometry profile;    // spacing and extent of the profile read back
 };
 
-// One measurement's settings: the channel's files as lines and the main
+// One measurement's settings: the channel's files as lines (channel,
+// scan, image, surface and method; settings/channel_settings.h) and the main
 // window's controls.
-struct MeasurementSettings {
-  int channel = 0;                 // 0 or 1: which files the lines stand for
-  std::vector<std::string> scan;   // the channel's scan settings file, lines
-  std::vector<std::string> image;  // its image settings file, lines
-  // Its surface settings file, lines; empty when it has none (the sphere of
-  // the image settings' radius).
-  std::vector<std::string> surface;
-  // Its method settings file, lines (settings/method_settings.h); empty when it
-  // has none (the engine's quadrature on one picture, as always).
-  std::vector<std::string> method;
+struct MeasurementSettings : ChannelSettings {
   double contrast = 1.0;           // 0..1, as the contrast track bar
   double noise = 0.0;              // 0..1, as the noise track bar
   std::string max_noise_text = "64";  // grey levels, the hidden box
   uint32_t seed = 1;
 };
+
+// A measurement's settings from a channel's files as read: the method
+// options over its method file (named `method_file` in messages;
+// overridden_method_lines), `surface` standing in for its surface file when
+// given, and the controls. Throws what overridden_method_lines throws.
+MeasurementSettings measurement_settings(const ChannelSettings& files, const std::string& method_file,
+                                         const MethodOverrides& method, const std::optional<Surface>& surface,
+                                         double contrast, double noise, const std::string& max_noise_text,
+                                         uint32_t seed = 1);
+
+// The same as numbers: the channel's parameters read once
+// (settings/channel_parameters.h) and the controls.
+struct MeasurementParameters {
+  ChannelParameters channel;
+  double contrast = 1.0;  // 0..1
+  double noise = 0.0;     // 0..1
+  uint32_t seed = 1;
+};
+
+// The settings turned into numbers, throwing what channel_parameters throws.
+MeasurementParameters measurement_parameters(const MeasurementSettings& settings);
 
 // What a caller owns to measure: the engine's planes and the figures' Zernike
 // fit, kept from one measurement to the next. One per thread.
@@ -74,12 +91,18 @@ struct Measurement {
   double mask_radius = 0.0;  // mm
 };
 
-// "apply" then "profile" of settings.channel in memory. Throws what they
-// throw through the files, with the same words: ConversionError for a text
-// that is not a number, std::invalid_argument for a surface that cannot be
-// simulated, FileError naming the work file a step could not have made.
+// "apply" then "profile" of the channel in memory: the classic picture
+// scanned by the engine's quadrature, or the method's frame set measured by
+// the method (the engine's quadrature on the one frame, at its period, for
+// Method=quadrature with error sources). Throws what they throw through the
+// files, with the same words: FileError naming the work file a step could
+// not have made, std::invalid_argument for frames the method cannot take,
+// the ConversionError of a mask radius that is not a number.
 // `keep_picture`: whether the result holds the fringe picture (the engine
 // otherwise takes its pixels).
+Measurement measure(const MeasurementParameters& parameters, MeasurementContext& context, bool keep_picture = false);
+// measure(measurement_parameters(settings)): a text that is not a number,
+// a method or surface file that cannot be taken stop it first.
 Measurement measure(const MeasurementSettings& settings, MeasurementContext& context, bool keep_picture = false);
 
 // The settings' simulation record as "apply" reads it from the files (the
@@ -87,13 +110,19 @@ Measurement measure(const MeasurementSettings& settings, MeasurementContext& con
 // contrast and noise stay at their defaults. Throws ConversionError.
 SimParams measurement_sim_params(const MeasurementSettings& settings);
 
-// Steps shared with the file path. place_measured: the profile's centre
-// square onto `map` (kMapSide square), single gaps filled, and the geometry.
-// sphere_through_apex: the perfect sphere of `radius` through the apex of the
-// measured heights in `map`. subtract_sphere: `map` becomes measured minus
-// sphere inside the mask of `mask_radius` (0.0 outside it).
-void place_measured(const ProfileHeights& profile, HeightMatrix& map, ProfileGeometry& geometry);
-void sphere_through_apex(double radius, const ProfileGeometry& geometry, const HeightMatrix& map,
-                         HeightMatrix& sphere);
-void subtract_sphere(double mask_radius, const ProfileGeometry& geometry, HeightMatrix& map,
-                     const HeightMatrix& sphere);
+// The radii of the comparison with the sphere, mm.
+struct SphereRadii {
+  double radius = 7.5;       // the perfect sphere's
+  double mask_radius = 3.3;  // the evaluation mask's
+};
+
+// "profile"'s comparison, for the measurement, the file path and the Python
+// module alike: the profile's centre square onto maps.height_map (kMapSide
+// square, single gaps filled) and maps.measured_map, with its geometry; then
+// the radii, asked for only now (the file path reads their texts once the
+// measured heights are in the maps, and a text that is not a number leaves
+// them so); the perfect sphere of the radius through the apex of the measured
+// heights into maps.sphere_map; `sphere_made` (when given) sees it before
+// height_map becomes measured minus sphere inside the mask (0.0 outside it).
+void compare_with_sphere(const ProfileHeights& profile, ChannelMaps& maps, const std::function<SphereRadii()>& radii,
+                         const std::function<void(const ChannelMaps&)>& sphere_made = nullptr);

@@ -67,21 +67,18 @@ void run_profile_comparison(ProfileRun& run, RunObserver& observer) {
   }
   // The earlier maps stay when the profile cannot be read back.
   const ProfileHeights whole = read_profile_grid(profile);
-  ProfileGeometry& g = maps.profile;
-  place_measured(whole, map, g);
-  maps.measured_map = map;
 
   observer.status(kReference);
   if (first) observer.progress(static_cast<int>(std::nearbyint(kProgressMax * 0.9)));
   observer.status(kDifferences);
 
-  const double radius = text_to_double(run.radius_text);
-  const double mask_radius = text_to_double(run.mask_radius_text);
-  sphere_through_apex(radius, g, map, maps.sphere_map);
-  // A working file, written again by every run.
-  write_heights(sphere_file(channel), maps.sphere_map, kMapSide, kMapSide, g.step_x, g.step_y,
-                Durability::atomic_only);
-  subtract_sphere(mask_radius, g, map, maps.sphere_map);
+  compare_with_sphere(
+      whole, maps, [&run] { return SphereRadii{text_to_double(run.radius_text), text_to_double(run.mask_radius_text)}; },
+      [channel](const ChannelMaps& made) {
+        // A working file, written again by every run.
+        write_heights(sphere_file(channel), made.sphere_map, kMapSide, kMapSide, made.profile.step_x,
+                      made.profile.step_y, Durability::atomic_only);
+      });
   render_full_map(map, run.map_image, run.colour_min, run.colour_max);
   observer.picture_changed();
 

@@ -16,3 +16,12 @@ struct ScnMatrix {
 int mat_create(ScnMatrix* matrix, int32_t cols, int32_t rows, double xStep, double yStep);
 // Releases the grid and zeroes the four numbers; a null table is allowed.
 void mat_free(ScnMatrix* matrix);
+
+// Releases a grid however the code that fills it ends.
+struct GridGuard {
+  ScnMatrix grid{};
+  GridGuard() = default;
+  GridGuard(const GridGuard&) = delete;
+  GridGuard& operator=(const GridGuard&) = delete;
+  ~GridGuard() { mat_free(&grid); }
+};

@@ -56,8 +56,15 @@ std::vector<std::string> image_settings_lines(const ChannelSettingsTexts& texts)
 
 ChannelSettingsTexts read_settings_texts(int channel, ChannelSettingsTexts t) {
   const ChannelFiles files = channel_files(channel);
-  const std::vector<std::string> image = read_lines(files.image);
-  const std::vector<std::string> scan = read_lines(files.scan);
+  ChannelSettings read;
+  read.image = read_lines(files.image);
+  read.scan = read_lines(files.scan);
+  return settings_texts_of(read, std::move(t));
+}
+
+ChannelSettingsTexts settings_texts_of(const ChannelSettings& files, ChannelSettingsTexts t) {
+  const std::vector<std::string>& image = files.image;
+  const std::vector<std::string>& scan = files.scan;
   t.xpixels = settings_value(image, "XPixels");
   t.ypixels = settings_value(image, "YPixels");
   t.xres = settings_value(scan, "CamResX");

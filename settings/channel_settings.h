@@ -68,6 +68,11 @@ int32_t image_side(const std::string& text);
 // ConversionError before anything is changed.
 SimParams sim_params_from_texts(const ChannelSettingsTexts& texts, const SimParams& record);
 
+// The same from files already read (below): the value texts the runs take
+// ("apply" its pass count, "profile" the radii).
+struct ChannelSettings;
+ChannelSettingsTexts settings_texts_of(const ChannelSettings& files, ChannelSettingsTexts texts = {});
+
 // Fills `params` from the files as start-up does: the scan settings
 // (pixel_size from "CamResX", fringe_period from "LambdaF", alpha_deg from
 // "Alpha", offset_x from "MaskXOfs", offset_y from "MaskYOfs", in this

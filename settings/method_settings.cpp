@@ -178,6 +178,12 @@ MethodSettings apply_method_overrides(MethodSettings s, const MethodOverrides& o
   return s;
 }
 
+std::vector<std::string> overridden_method_lines(const std::vector<std::string>& lines, const std::string& file,
+                                                 const MethodOverrides& overrides) {
+  if (!overrides.any()) return lines;
+  return method_settings_lines(apply_method_overrides(read_method_settings(lines, file), overrides));
+}
+
 std::vector<double> method_periods(const MethodSettings& s, double lambda_f) {
   std::vector<double> periods = s.periods.empty() ? std::vector<double>{lambda_f} : s.periods;
   if (s.method != FringeMethod::phase_shift) periods.erase(periods.begin(), periods.end() - 1);

@@ -62,6 +62,14 @@ MethodSettings read_method_settings(const std::vector<std::string>& lines, const
 // the option (`--steps: 2 is outside 3..64`).
 MethodSettings apply_method_overrides(MethodSettings settings, const MethodOverrides& overrides);
 
+// The method file's lines with `overrides` applied, for a run that measures
+// in memory: the lines as they are without overrides (none without a file),
+// so that a study of the classic chain keeps its journal's fingerprint; else
+// the lines of the file's settings (read_method_settings, naming `file`)
+// with the overrides (apply_method_overrides). Throws as those do.
+std::vector<std::string> overridden_method_lines(const std::vector<std::string>& lines, const std::string& file,
+                                                 const MethodOverrides& overrides);
+
 // The periods the frames are made with: the settings' periods, or
 // {lambda_f} when it has none; a single-frame method takes only the last.
 std::vector<double> method_periods(const MethodSettings& settings, double lambda_f);

@@ -8,6 +8,12 @@
 #include "settings/settings_check.h"
 #include "studies/study_figures.h"
 
+StudyRunSettings study_base_settings(const ChannelSettings& files, const std::string& method_file,
+                                     const MethodOverrides& method, double contrast, double noise,
+                                     const std::string& max_noise_text) {
+  return measurement_settings(files, method_file, method, std::nullopt, contrast, noise, max_noise_text);
+}
+
 void check_study_run_settings(const StudyRunSettings& s) {
   const int channel = s.channel == 1 ? 1 : 0;
   check_channel_settings(channel, s.scan, s.image, s.surface);

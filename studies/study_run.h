@@ -2,9 +2,20 @@
 // the window's buttons and `fringe measure` do them, then the study's figures.
 #pragma once
 
+#include <string>
 #include <vector>
 
+#include "settings/method_settings.h"
+
 #include "studies/study_parameters.h"
+
+// A study's base run, for every front end: the channel's files as read, the
+// method options over its method file (named `method_file` in messages;
+// overridden_method_lines), the controls. Throws what
+// overridden_method_lines throws.
+StudyRunSettings study_base_settings(const ChannelSettings& files, const std::string& method_file,
+                                     const MethodOverrides& method, double contrast, double noise,
+                                     const std::string& max_noise_text);
 
 // Measures `settings` in memory (runs/measurement.h: what "apply" and
 // "profile" give through the channel's files, with no file) and returns one

@@ -208,15 +208,11 @@ std::unique_ptr<StudyPlan> StudyWindow::plan_of_controls() const {
   if (second_parameter->currentText() != kNone)
     axes.push_back(parse_study_axis(second_parameter->currentText().toStdString() + "=" +
                                     second_values->text().toStdString()));
-  StudyRunSettings base;
-  base.channel = channel_box->currentIndex() == 1 ? 1 : 0;
-  base.contrast = base_value(contrast_box, "contrast");
-  base.noise = base_value(noise_box, "noise");
-  const ChannelSettings files = read_channel_settings(base.channel);
-  base.scan = files.scan;
-  base.image = files.image;
-  base.surface = files.surface;
-  base.method = files.method;
+  const int channel = channel_box->currentIndex() == 1 ? 1 : 0;
+  const double contrast = base_value(contrast_box, "contrast");
+  const double noise = base_value(noise_box, "noise");
+  StudyRunSettings base = study_base_settings(read_channel_settings(channel), method_file(channel), {}, contrast,
+                                              noise, MeasurementSettings{}.max_noise_text);
   auto plan = std::make_unique<StudyPlan>(std::move(base), std::move(axes), repeats_box->value(),
                                           static_cast<uint32_t>(seed_box->value()));
   check_study_run_settings(plan->run_settings(0));

@@ -21,6 +21,7 @@
 #include "settings/method_settings.h"
 #include "runs/profile_run.h"
 #include "settings/settings_check.h"
+#include "settings/surface_settings.h"
 #include "runs/simulation_run.h"
 #include "temp_dir.h"
 
@@ -269,4 +270,71 @@ TEST(Measurement, TwoThreadsGiveWhatOneGivesAfterTheOther) {
     expect_same_measurement(x, first);
     expect_same_measurement(y, second);
   }
+}
+
+// The comparison measure, the file path and the Python module share: the
+// maps from a profile and the radii alone, the radii asked for once the
+// measured heights are placed, the sphere seen before the subtraction.
+TEST(CompareWithSphere, OneComparisonForEveryCaller) {
+  MeasurementSettings s = settings_of(small());
+  s.noise = 0.3;
+  set_settings_value(s.scan, "MaskRadius", "1.1");
+  MeasurementContext context;
+  const Measurement m = measure(s, context);
+
+  ChannelMaps again;
+  bool sphere_seen = false;
+  compare_with_sphere(
+      m.profile, again, [&] { return SphereRadii{m.params.radius, m.mask_radius}; },
+      [&](const ChannelMaps& made) {
+        sphere_seen = true;
+        EXPECT_TRUE(same_bits(made.height_map, made.measured_map));
+        EXPECT_TRUE(same_bits(made.sphere_map, m.maps.sphere_map));
+      });
+  EXPECT_TRUE(sphere_seen);
+  EXPECT_EQ(m.mask_radius, 1.1);
+  EXPECT_TRUE(same_bits(again.height_map, m.maps.height_map));
+  EXPECT_TRUE(same_bits(again.measured_map, m.maps.measured_map));
+  EXPECT_TRUE(same_bits(again.sphere_map, m.maps.sphere_map));
+  EXPECT_EQ(again.profile.field_x, m.maps.profile.field_x);
+  EXPECT_EQ(again.profile.step_y, m.maps.profile.step_y);
+
+  // A radius text that is not a number: the maps hold the measured heights.
+  ChannelMaps refused;
+  refused.sphere_map(0, 0) = 42.0;
+  EXPECT_THROW(compare_with_sphere(
+                   m.profile, refused, []() -> SphereRadii { throw ConversionError("'r' is not a valid floating point value"); },
+                   [](const ChannelMaps&) { ADD_FAILURE() << "no sphere without its radius"; }),
+               ConversionError);
+  EXPECT_TRUE(same_bits(refused.height_map, m.maps.measured_map));
+  EXPECT_TRUE(same_bits(refused.measured_map, m.maps.measured_map));
+  EXPECT_EQ(refused.sphere_map(0, 0), 42.0);
+}
+
+// A measurement's settings from the files as read: a surface given stands in
+// for the surface file (a bad file then stops nothing), the method file goes
+// through untouched without options, the controls come along.
+TEST(MeasurementSettingsOfFiles, SurfaceStandsInForTheFile) {
+  ChannelSettings files = settings_of(small(), 1);
+  files.surface = {"Model=biconic", "Rx=bad"};
+  files.method = {"Method=quadrature"};
+  Surface biconic;
+  biconic.model = SurfaceModel::biconic;
+  biconic.rx = 7.6;
+  biconic.ry = 7.9;
+  const MeasurementSettings given = measurement_settings(files, "m.ini", {}, biconic, 0.75, 0.5, "12", 9);
+  EXPECT_EQ(given.channel, 1);
+  EXPECT_EQ(given.surface, surface_settings_lines(biconic));
+  EXPECT_EQ(given.method, files.method);
+  EXPECT_EQ(given.scan, files.scan);
+  EXPECT_EQ(given.image, files.image);
+  EXPECT_EQ(given.contrast, 0.75);
+  EXPECT_EQ(given.noise, 0.5);
+  EXPECT_EQ(given.max_noise_text, "12");
+  EXPECT_EQ(given.seed, 9u);
+  EXPECT_EQ(measurement_parameters(given).channel.sim.surface, biconic);
+
+  const MeasurementSettings from_file = measurement_settings(files, "m.ini", {}, std::nullopt, 1.0, 0.0, "64");
+  EXPECT_EQ(from_file.surface, files.surface);
+  EXPECT_THROW(measurement_parameters(from_file), SettingsError);
 }

@@ -66,8 +66,7 @@ Result measured(const MeasurementSettings& s) {
 // reads back, the map, the sphere through the apex and the difference.
 Result exact_heights_floor(const MeasurementSettings& s) {
   const SimParams p = measurement_sim_params(s);
-  ScnPar par = kDefaultScnPar;
-  load_scan_par(&par, ProfileFileText::of_text(lines_text(s.scan)), "ScanParameter");
+  const ScnPar par = scan_par_of_lines(s.scan);
   const int32_t w = p.x_pixels;
   const int32_t h = p.y_pixels;
   ScnMatrix grid{};
@@ -92,11 +91,8 @@ Result exact_heights_floor(const MeasurementSettings& s) {
   Measurement m;
   m.profile = profile_as_read(grid);
   mat_free(&grid);
-  place_measured(m.profile, m.maps.height_map, m.maps.profile);
-  m.maps.measured_map = m.maps.height_map;
   m.mask_radius = par.MaskRadius;
-  sphere_through_apex(p.radius, m.maps.profile, m.maps.height_map, m.maps.sphere_map);
-  subtract_sphere(m.mask_radius, m.maps.profile, m.maps.height_map, m.maps.sphere_map);
+  compare_with_sphere(m.profile, m.maps, [&] { return SphereRadii{p.radius, m.mask_radius}; });
   return evaluate(m);
 }
 
