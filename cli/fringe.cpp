@@ -11,6 +11,7 @@
 #include "cli/option_checks.h"
 #include "cli/study_subcommand.h"
 #include "cli/workspace.h"
+#include "runs/channel_frames.h"
 #include "render/colour_map.h"
 
 namespace {
@@ -165,7 +166,19 @@ int main(int argc, char** argv) {
 
   StudySubcommand study(app);
 
-  CLI11_PARSE(app, argc, argv);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ArgumentMismatch& error) {
+    // An option given twice: say so in words, not the parser's count.
+    const std::string text = error.what();
+    const std::string::size_type colon = text.find(": At Most 1 required but received ");
+    if (colon == std::string::npos) return app.exit(error);
+    std::cerr << text.substr(0, colon) << ": given more than once; give it once\n"
+              << "Run with --help for more information.\n";
+    return error.get_exit_code();
+  } catch (const CLI::ParseError& error) {
+    return app.exit(error);
+  }
   if (verbose) progress = &std::cerr;
 
   try {
@@ -174,7 +187,11 @@ int main(int argc, char** argv) {
     } else if (*simulate) {
       enter_directory(dir);
       const uint32_t seed = cmd_simulate(sim, progress);
-      std::cout << "channel " << sim.channel << ": fringe image written (seed " << seed << ")\n";
+      // A frame set leaves its record beside the frames (runs/channel_frames.h).
+      if (std::filesystem::exists(frame_set_file(sim.channel)))
+        std::cout << "channel " << sim.channel << ": frame set written (seed " << seed << ")\n";
+      else
+        std::cout << "channel " << sim.channel << ": fringe image written (seed " << seed << ")\n";
     } else if (*profile) {
       enter_directory(dir);
       const ProfileResult r = cmd_profile(channel, progress);
@@ -188,11 +205,13 @@ int main(int argc, char** argv) {
       if (scan_method.any()) {
         if (reference) throw std::invalid_argument("--reference: a frame set is measured without a reference");
         cmd_scan_frames(images, ini, section, scan_method, out);
+        std::cout << "profile of " << images.size() << " frames written to " << out << '\n';
       } else {
         if (images.size() != 1)
           throw std::invalid_argument("the engine scans one picture; give --method phase-shift or fourier "
                                       "for a frame set of " + std::to_string(images.size()));
         cmd_scan(images.front(), ini, section, reference, out);
+        std::cout << "profile written to " << out << '\n';
       }
     } else if (*render) {
       cmd_render(heights, min_um, max_um, levels, out);

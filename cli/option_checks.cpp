@@ -21,7 +21,11 @@ void add_method_options(CLI::App* app, MethodOverrides& o, bool errors) {
                            "(default: the channel's method.ini / method_1.ini, else quadrature)"
                          : "method of a frame set: phase-shift or fourier (without it the engine's quadrature "
                            "scans one picture)");
-  app->add_option("--steps", o.steps, "phase steps per period of phase-shift, 3..64");
+  app->add_option("--steps", o.steps,
+                  errors ? "phase steps per period of phase-shift, 3..64 (default: the channel's method.ini / "
+                           "method_1.ini, else 4)"
+                         : "phase steps per period of phase-shift, 3..64 (default 4: a set of 8 frames of one "
+                           "period needs --steps 8)");
   app->add_option("--periods", o.periods,
                   "fringe periods in pixels, coarse to fine, e.g. 1280,80,10 (default: the scan settings' LambdaF)");
   if (!errors) return;

@@ -211,13 +211,13 @@ void bind_frames(py::module_& m) {
       [](std::optional<Workspace> workspace, int channel, std::optional<int> x_pixels, std::optional<int> y_pixels,
          std::optional<double> pixel_size, std::optional<double> period, std::optional<double> angle,
          std::optional<double> radius, std::optional<double> offset_x, std::optional<double> offset_y,
-         std::optional<std::string> surface, double contrast, double noise, double max_noise, double seed,
+         std::optional<std::string> surface, double contrast, double noise, double max_noise, Seed seed,
          std::optional<std::string> method, std::optional<int> steps, const py::object& periods,
          std::optional<double> gamma, std::optional<double> blur, std::optional<int> bits,
          std::optional<double> ambient) {
         const SynthesisOverrides overrides{x_pixels, y_pixels, pixel_size, period, angle, radius, offset_x, offset_y, surface};
         const MethodOverrides method_overrides = method_arguments(method, steps, periods, gamma, blur, bits, ambient);
-        return synthesize_frames(workspace, channel, overrides, contrast, noise, max_noise, seed, method_overrides);
+        return synthesize_frames(workspace, channel, overrides, contrast, noise, max_noise, seed.value, method_overrides);
       },
       py::arg("workspace") = py::none(), py::kw_only(), py::arg("channel") = 0, py::arg("x_pixels") = py::none(),
       py::arg("y_pixels") = py::none(), py::arg("pixel_size") = py::none(), py::arg("period") = py::none(),
@@ -237,8 +237,8 @@ are made.)")
 
   m.def(
       "scan_frames",
-      [](const py::handle& frames, std::optional<std::string> method, std::optional<int> steps,
-         const py::object& periods, std::optional<Workspace> workspace, int channel, const py::handle& settings,
+      [](const py::object& frames, std::optional<std::string> method, std::optional<int> steps,
+         const py::object& periods, std::optional<Workspace> workspace, int channel, const py::object& settings,
          const std::string& section) {
         const MethodOverrides overrides =
             method_arguments(method, steps, periods, std::nullopt, std::nullopt, std::nullopt, std::nullopt);

@@ -227,6 +227,9 @@ threads use workspaces side by side. Raises OSError when the folder does not exi
           " 'method': [...]} (surface and method empty without their files). Raises OSError for a missing file, ValueError for a"
           " value that is not a number.")
       .def("__repr__", [](const Workspace& w) { return "fringe.Workspace('" + w.path + "')"; });
+  // A path where a workspace is asked for opens that workspace: measure("w")
+  // is measure(Workspace("w")), with Workspace's refusal of a missing folder.
+  py::implicitly_convertible<std::filesystem::path, Workspace>();
 
   m.def(
       "init_workspace",
@@ -307,7 +310,7 @@ frames at their depth.)")
 
   m.def(
       "measure",
-      [](const Workspace& workspace, int channel, double seed, double noise, double contrast, double max_noise,
+      [](const Workspace& workspace, int channel, Seed seed, double noise, double contrast, double max_noise,
          std::optional<std::string> surface, bool keep_picture, std::optional<std::string> method,
          std::optional<int> steps, const py::object& periods, std::optional<double> gamma, std::optional<double> blur,
          std::optional<int> bits, std::optional<double> ambient) {

@@ -155,7 +155,10 @@ void bind_pictures(py::module_& m) {
       "row 0: the bottom of the camera picture; the workbench's maps show it at the top), NaN\n"
       "where the engine has no height (it writes its DepthLimit there). step_x and step_y are the\n"
       "spacing in mm per point.")
-      .def(py::init(&profile_of_array), py::arg("heights"), py::arg("step_x"), py::arg("step_y"),
+      .def(py::init([](const py::object& heights, double step_x, double step_y, double depth_limit) {
+             return profile_of_array(heights, step_x, step_y, depth_limit);
+           }),
+           py::arg("heights"), py::arg("step_x"), py::arg("step_y"),
            py::arg("depth_limit") = -10.0,
            "A profile of your own heights (mm, NaN or inf where there is none; the array is copied).")
       .def_property_readonly("heights", [](const Profile& p) { return field_array(profile_heights(p)); },
@@ -176,7 +179,7 @@ void bind_pictures(py::module_& m) {
       [](std::optional<Workspace> workspace, int channel, std::optional<int> x_pixels, std::optional<int> y_pixels,
          std::optional<double> pixel_size, std::optional<double> period, std::optional<double> angle,
          std::optional<double> radius, std::optional<double> offset_x, std::optional<double> offset_y,
-         std::optional<std::string> surface, double contrast, double noise, double max_noise, double seed) {
+         std::optional<std::string> surface, double contrast, double noise, double max_noise, Seed seed) {
         channel = channel_argument(channel);
         const SynthesisOverrides overrides{x_pixels, y_pixels, pixel_size, period, angle, radius, offset_x, offset_y, surface};
         SimParams params = synthesis_params(workspace, channel, overrides);
@@ -227,8 +230,8 @@ makes it. Raises OSError naming the file when it cannot be opened or read.)");
 
   m.def(
       "scan",
-      [](const py::handle& picture, const py::handle& settings, int channel, const std::string& section,
-         const py::handle& reference) {
+      [](const py::object& picture, const py::object& settings, int channel, const std::string& section,
+         const py::object& reference) {
         channel = channel_argument(channel);
         GreyImageOwner image = grey_image_of(picture, "picture");
         GreyImageOwner reference_image = reference.is_none() ? nullptr : grey_image_of(reference, "reference");

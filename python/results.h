@@ -58,6 +58,14 @@ struct MeasurementResult : Comparison {
 // "<name>: <problem>" (ValueError) otherwise.
 double checked(const char* name, double value, const NumberDomain& domain);
 uint32_t seed_argument(double seed);
+
+// A seed as Python passes it: any real number, checked by seed_argument (so a
+// seed of -1 or 2**32 is a ValueError in the tool's words, not a type error),
+// shown in signatures as the int it is.
+struct Seed {
+  double value = 1.0;
+};
+inline uint32_t seed_argument(Seed seed) { return seed_argument(seed.value); }
 int channel_argument(int channel);
 // The maximum noise as the text the chain reads ("64").
 std::string max_noise_text(double max_noise);
@@ -125,3 +133,17 @@ void bind_pictures(py::module_& m);
 void bind_measurements(py::module_& m);
 void bind_studies(py::module_& m);
 void bind_frames(py::module_& m);
+
+namespace pybind11::detail {
+template <>
+struct type_caster<Seed> {
+  PYBIND11_TYPE_CASTER(Seed, const_name("int"));
+  bool load(handle source, bool convert) {
+    make_caster<double> number;
+    if (!number.load(source, convert)) return false;
+    value.value = cast_op<double>(number);
+    return true;
+  }
+  static handle cast(Seed seed, return_value_policy, handle) { return PyFloat_FromDouble(seed.value); }
+};
+}  // namespace pybind11::detail

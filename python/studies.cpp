@@ -136,7 +136,7 @@ py::list summary_dicts(const StudyTable& table) {
   return points;
 }
 
-py::dict run_python_study(const Workspace& workspace, const py::dict& vary, int repeats, double seed,
+py::dict run_python_study(const Workspace& workspace, const py::dict& vary, int repeats, Seed seed,
                           std::optional<int> jobs, int channel, double contrast, double noise, double max_noise,
                           std::optional<std::filesystem::path> csv, std::optional<std::filesystem::path> json,
                           bool resume, std::optional<std::string> method, std::optional<int> steps,

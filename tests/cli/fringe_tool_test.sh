@@ -130,4 +130,20 @@ expect 0 '' - -- scan picture.bmp --reference picture.bmp --ini w/scnmod.ini --o
 [ "$(sed -n 2p deep.txt)" = "method: phase-shift 3 steps, period 10 px, 12 bits" ] || fail "$(cat deep.txt)"
 [ "$(head -c 8 w/sim00_f02.png | od -An -tx1 | tr -d ' \n')" = 89504e470d0a1a0a ] || fail "12-bit frames are not PNG"
 
+# What the tool says of what it did, and of an option given twice.
+says() {  # says STDOUT_PATTERN -- ARGS...
+  local pattern=$1
+  shift 2
+  "$fringe" "$@" >out.txt 2>err.txt || fail "fringe $*: $(cat err.txt)"
+  grep -qE -- "$pattern" out.txt || fail "fringe $*: stdout does not say /$pattern/: $(cat out.txt)"
+  cases=$((cases + 1))
+}
+says '^profile written to p2\.txt$' -- scan picture.bmp --ini w/scnmod.ini --out p2.txt
+says '^channel 0: frame set written \(seed 3\)$' -- simulate --dir w --seed 3 --method phase-shift --steps 4
+says '^profile of 4 frames written to f4\.txt$' -- scan w/sim00.bmp w/sim00_f01.bmp w/sim00_f02.bmp w/sim00_f03.bmp \
+  --method phase-shift --steps 4 --ini w/scnmod.ini --out f4.txt
+says '^channel 0: fringe image written \(seed 3\)$' -- simulate --dir w --seed 3 --method quadrature
+says 'default 4: a set of 8 frames' -- scan --help
+expect 114 '^--seed: given more than once; give it once$' - -- measure --dir w --seed 1 --seed 2
+
 echo "fringe tool: $cases refusals and stumbles, ok"

@@ -30,6 +30,23 @@ void* operator new(std::size_t size) {
 [[gnu::noinline]] void failing_allocation_release(void* block) noexcept { std::free(block); }
 void operator delete(void* block) noexcept { failing_allocation_release(block); }
 void operator delete(void* block, std::size_t) noexcept { failing_allocation_release(block); }
+// Every other plain form too, so that each block's allocation and release
+// pair up as malloc and free (the sanitizers check that they match).
+void* operator new[](std::size_t size) { return ::operator new(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  try {
+    return ::operator new(size);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+  return ::operator new(size, std::nothrow);
+}
+void operator delete[](void* block) noexcept { failing_allocation_release(block); }
+void operator delete[](void* block, std::size_t) noexcept { failing_allocation_release(block); }
+void operator delete(void* block, const std::nothrow_t&) noexcept { failing_allocation_release(block); }
+void operator delete[](void* block, const std::nothrow_t&) noexcept { failing_allocation_release(block); }
 
 class FailingAllocation {
  public:
