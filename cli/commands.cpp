@@ -156,8 +156,14 @@ void cmd_scan_frames(const std::vector<std::string>& frames, const std::string& 
   check_scan_settings(lines, ini, section);
   const ScnPar par = scan_par_of_lines(lines, section);
   const MethodPlan plan = method_plan(method, par.LambdaF);
-  if (const std::string refusal = frame_count_refusal(plan, frames.size()); !refusal.empty())
-    throw std::invalid_argument(refusal);
+  if (const std::string refusal = frame_count_refusal(plan, frames.size()); !refusal.empty()) {
+    // One period without --steps: the set's own count is most likely the steps meant.
+    const bool guess = method.method == FringeMethod::phase_shift && !overrides.steps && plan.periods.size() == 1 &&
+                       frames.size() >= 3 && frames.size() <= 64;
+    throw std::invalid_argument(guess ? refusal + " (for a set of " + std::to_string(frames.size()) +
+                                            " steps give --steps " + std::to_string(frames.size()) + ")"
+                                      : refusal);
+  }
   std::vector<GreyImageOwner> pictures;
   for (const std::string& file : frames) {
     require_file(file, "");

@@ -188,6 +188,8 @@ std::vector<std::string> export_files(const Comparison& c, const std::string& ba
   return written;
 }
 
+}  // namespace
+
 Workspace open_workspace(const std::filesystem::path& path) {
   const std::string name = path.string();
   std::error_code error;
@@ -195,8 +197,6 @@ Workspace open_workspace(const std::filesystem::path& path) {
   if (!std::filesystem::is_directory(path, error)) throw directory_error(FileAction::open, name, ": not a directory");
   return Workspace{std::filesystem::absolute(path).lexically_normal().string()};
 }
-
-}  // namespace
 
 void bind_measurements(py::module_& m) {
   py::class_<Workspace>(m, "Workspace",
@@ -310,10 +310,11 @@ frames at their depth.)")
 
   m.def(
       "measure",
-      [](const Workspace& workspace, int channel, Seed seed, double noise, double contrast, double max_noise,
+      [](const WorkspaceArgument& workspace_argument, int channel, Seed seed, double noise, double contrast, double max_noise,
          std::optional<std::string> surface, bool keep_picture, std::optional<std::string> method,
          std::optional<int> steps, const py::object& periods, std::optional<double> gamma, std::optional<double> blur,
          std::optional<int> bits, std::optional<double> ambient) {
+        const Workspace& workspace = workspace_argument.workspace;
         const MethodOverrides overrides = method_arguments(method, steps, periods, gamma, blur, bits, ambient);
         const ChannelSettings files = read_workspace_settings(workspace.path, channel_argument(channel));
         const uint32_t seed_value = seed_argument(seed);

@@ -4,8 +4,10 @@
 #pragma once
 
 #include <pybind11/pybind11.h>
+#include <pybind11/stl/filesystem.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -24,6 +26,16 @@ namespace py = pybind11;
 // that a later change of the working directory does not move it.
 struct Workspace {
   std::string path;
+};
+// Opens the folder at `path`; OSError (FileError) when it is no folder.
+Workspace open_workspace(const std::filesystem::path& path);
+
+// A workspace argument as Python passes it: a fringe.Workspace, or the path
+// of one (str or os.PathLike), opened as Workspace(path) would open it; a
+// missing folder is an OSError and anything else a TypeError, each in one
+// line.
+struct WorkspaceArgument {
+  Workspace workspace;
 };
 
 // A profile as read back (heights as 32-bit floats widened, the engine's
@@ -135,6 +147,24 @@ void bind_studies(py::module_& m);
 void bind_frames(py::module_& m);
 
 namespace pybind11::detail {
+template <>
+struct type_caster<WorkspaceArgument> {
+  PYBIND11_TYPE_CASTER(WorkspaceArgument, const_name("Workspace | os.PathLike"));
+  bool load(handle source, bool) {
+    if (isinstance<Workspace>(source)) {
+      value.workspace = source.cast<Workspace>();
+      return true;
+    }
+    if (isinstance<str>(source) || hasattr(source, "__fspath__")) {
+      value.workspace = open_workspace(source.cast<std::filesystem::path>());
+      return true;
+    }
+    throw type_error(std::string("workspace: expected a fringe.Workspace or the path of one, not ") +
+                     Py_TYPE(source.ptr())->tp_name);
+  }
+  static handle cast(const WorkspaceArgument&, return_value_policy, handle) { return none().release(); }
+};
+
 template <>
 struct type_caster<Seed> {
   PYBIND11_TYPE_CASTER(Seed, const_name("int"));

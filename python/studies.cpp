@@ -136,12 +136,13 @@ py::list summary_dicts(const StudyTable& table) {
   return points;
 }
 
-py::dict run_python_study(const Workspace& workspace, const py::dict& vary, int repeats, Seed seed,
+py::dict run_python_study(const WorkspaceArgument& workspace_argument, const py::dict& vary, int repeats, Seed seed,
                           std::optional<int> jobs, int channel, double contrast, double noise, double max_noise,
                           std::optional<std::filesystem::path> csv, std::optional<std::filesystem::path> json,
                           bool resume, std::optional<std::string> method, std::optional<int> steps,
                           const py::object& periods, std::optional<double> gamma, std::optional<double> blur,
                           std::optional<int> bits, std::optional<double> ambient) {
+  const Workspace& workspace = workspace_argument.workspace;
   StudyRequest request;
   request.files = {absolute(csv), absolute(json)};
   if (!request.files.csv.empty() && request.files.csv == request.files.json)

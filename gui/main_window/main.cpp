@@ -3,6 +3,8 @@
 // then the event loop until the main window closes.
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDir>
+#include <QMessageBox>
 
 #include <filesystem>
 
@@ -12,6 +14,7 @@
 #include "gui/widgets/form_font.h"
 #include "gui/main_window/unit1.h"
 #include "gui/parameters_dialog/unit_parameters.h"
+#include "settings/channel_settings.h"
 #include "settings/workspace_settings.h"
 
 int main(int argc, char** argv) {
@@ -34,8 +37,19 @@ int main(int argc, char** argv) {
   QApplication::setFont(form_font());
   use_point_as_decimal_separator();
   try {
-    if (arguments.isSet(workspace))
+    if (arguments.isSet(workspace)) {
       std::filesystem::current_path(prepare_workspace(arguments.value(workspace).toStdString()));
+    } else if (!std::filesystem::exists(channel_files(0).scan) && !std::filesystem::exists(channel_files(0).image)) {
+      // Started outside a workspace: offer one here rather than a box for
+      // every missing file. Declined, start-up reports them as always.
+      const QString question =
+          QString("%1 holds no settings files.\n\nWrite the default settings files here and work in this "
+                  "folder?\n\n(Elsewhere: start the workbench with --workspace DIR, or run 'fringe init DIR' "
+                  "and start it in DIR.)")
+              .arg(QDir::currentPath());
+      if (QMessageBox::question(nullptr, "simulation", question) == QMessageBox::Yes)
+        write_missing_default_settings(".");
+    }
     TForm1 form1;
     TFormParameters form_parameters(form1.sim_params_records());
     TFormImage form_image;

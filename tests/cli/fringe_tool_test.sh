@@ -145,5 +145,7 @@ says '^profile of 4 frames written to f4\.txt$' -- scan w/sim00.bmp w/sim00_f01.
 says '^channel 0: fringe image written \(seed 3\)$' -- simulate --dir w --seed 3 --method quadrature
 says 'default 4: a set of 8 frames' -- scan --help
 expect 114 '^--seed: given more than once; give it once$' - -- measure --dir w --seed 1 --seed 2
+expect 1 'takes 4 frames, 8 given \(for a set of 8 steps give --steps 8\)$' f8.txt -- scan $(for i in 1 2 3 4 5 6 7 8; do echo picture.bmp; done) \
+  --method phase-shift --ini w/scnmod.ini --out f8.txt
 
 echo "fringe tool: $cases refusals and stumbles, ok"
