@@ -46,6 +46,7 @@ struct FrameProducts {
   std::vector<double> gram;
   std::vector<std::complex<double>> row;
   std::vector<double> energy;
+  bool along_rows = false;  // whether row and energy hold sums
   std::size_t cells = 0;
 };
 
@@ -74,30 +75,17 @@ void add_signals(FrameProducts& p, const std::vector<std::complex<double>>& z) {
   }
 }
 
-// One row's analytic signals (3 or 4 frames). Along the rows: windows of
-// two periods where they fit four times into a row, weighted as a triangle
-// (one period's sum summed over a period): the sum of J_k exp(-i carrier)
-// holds the first order alone, as the background, the other order and the
+// One row's analytic signals (3 or 4 frames of a period an eighth of the row
+// or less): over windows of two periods, weighted as a triangle (one
+// period's sum summed over a period), the sum of J_k exp(-i carrier) holds
+// the first order alone, as the background, the other order and the
 // harmonics of whole periods sum to nothing, and fringes the surface bends a
-// little off those frequencies leak little. Coarser periods: the slope,
-// z_k = J_k(x) - i (J_k(x + 1) - J_k(x - 1)) / (2 sin(2 pi / period)), which
-// stands for the quadrature where the carrier rises by 2 pi / period a pixel
-// (the surface bends coarse fringes little).
+// little off those frequencies leak little.
 void row_signals(FrameProducts& p, const double* centred, const uint8_t* modulated, double period,
                  const std::vector<std::complex<double>>& turn_back) {
   const std::size_t n = p.n, w = p.width;
   std::vector<std::complex<double>> z(n);
-  const auto box = static_cast<std::size_t>(period <= static_cast<double>(w) / 8.0 ? std::nearbyint(period) : 0.0);
-  if (box == 0) {
-    const double quadrature = 1.0 / (2.0 * std::sin(kTwoPi / period));
-    for (std::size_t x = 1; x + 1 < w; ++x) {
-      if (!modulated[x - 1] || !modulated[x] || !modulated[x + 1]) continue;
-      for (std::size_t k = 0; k < n; ++k)
-        z[k] = {centred[k * w + x], -(centred[k * w + x + 1] - centred[k * w + x - 1]) * quadrature};
-      add_signals(p, z);
-    }
-    return;
-  }
+  const auto box = static_cast<std::size_t>(std::nearbyint(period));
   std::vector<std::complex<double>> once(n), ring(n * box);
   std::size_t dark = 0;  // unmodulated pixels in the window
   for (std::size_t x = 0; x < w; ++x) {
@@ -126,6 +114,8 @@ FrameProducts frame_products(std::span<const GreyImage* const> frames, double pe
   const int32_t first_row = (height - 1) % stride / 2;  // the rows centred on the frame
   const auto w = static_cast<std::size_t>(width);
   p.width = w;
+  // Windows of two periods fit four times into a row.
+  p.along_rows = n <= 4 && period <= static_cast<double>(width) / 8.0;
   p.rows = static_cast<std::size_t>((height - 1 - first_row) / stride + 1);
   p.centred.resize(p.rows * n * w);
   p.modulated.resize(p.rows * w);
@@ -138,7 +128,7 @@ FrameProducts frame_products(std::span<const GreyImage* const> frames, double pe
   const double least = 0.01 * largest;
 
   // exp(-i carrier) of each column, for the analytic signals.
-  std::vector<std::complex<double>> turn_back(n <= 4 ? w : 0);
+  std::vector<std::complex<double>> turn_back(p.along_rows ? w : 0);
   for (std::size_t x = 0; x < turn_back.size(); ++x)
     turn_back[x] = std::polar(1.0, -kTwoPi * static_cast<double>(x) / period);
   p.gram.assign(n * n, 0.0);
@@ -166,7 +156,7 @@ FrameProducts frame_products(std::span<const GreyImage* const> frames, double pe
         for (std::size_t k = j; k < n; ++k) g[k] += here[j] * here[k];
       }
     }
-    if (n <= 4) row_signals(p, centred, modulated, period, turn_back);
+    if (p.along_rows) row_signals(p, centred, modulated, period, turn_back);
   }
   for (std::size_t j = 0; j < n; ++j)
     for (std::size_t k = 0; k < j; ++k) p.gram[j * n + k] = p.gram[k * n + j];
@@ -461,7 +451,21 @@ MeasuredSteps measure_phase_steps(std::span<const GreyImage* const> frames, std:
   const FrameProducts p = frame_products(frames, period);
   m.cells = p.cells;
   if (p.cells == 0) return m;
-  if (n <= 4) return along_rows(p);
+  if (n <= 4) {
+    if (p.along_rows) return along_rows(p);
+    // Fringes too coarse to follow along the rows: the plan's steps in the
+    // sense the rows show, which tells a reversed set alone.
+    m.phases.assign(planned.begin(), planned.end());
+    if (row_sense(p, m.phases) < 0.0)
+      for (double& step : m.phases) step = wrapped(-step);
+    m.plan_only = true;
+    m.along_rows = true;
+    m.measured = true;
+    m.amplitudes.assign(n, 1.0);
+    m.errors.assign(n, std::numeric_limits<double>::quiet_NaN());
+    m.noise = std::numeric_limits<double>::quiet_NaN();
+    return m;
+  }
 
   // The alternating fit from the plan, then the fit's own optimum.
   std::vector<double> d(planned.begin(), planned.end());

@@ -17,10 +17,11 @@
 //
 // Three frames fit any three steps, and four leave the steps free to move
 // along a curve; their steps come from each frame's own fringes instead:
-// along a row the carrier rises by 2 pi / period a pixel, so a frame's slope
-// stands for its quadrature, and the angle of sum z_k conj(z_0) over the
-// pixels is frame k's step (some hundredths of a radian off where the
-// surface bends the fringes).
+// each frame demodulated with the carrier (2 pi / period a pixel) and summed
+// over windows of two periods holds its first order alone, and the angle of
+// sum z_k conj(z_0) over the windows is frame k's step (a hundredth of a
+// radian off, or a few where the surface and a projector's harmonics bend
+// the fringes).
 //
 // The fit cannot tell the steps d_k with the phase phi from the steps -d_k
 // with the phase -phi. The fringes can: their phase rises along a row with
@@ -51,6 +52,10 @@ struct MeasuredSteps {
   std::size_t cells = 0;   // modulated pixels summed over
   bool measured = false;   // false: no step could be measured (see measure_phase_steps)
   bool along_rows = false; // the steps of 3 or 4 frames, from each frame's own fringes
+  // 3 or 4 frames of fringes coarser than an eighth of the frame, which
+  // neither way can measure: `phases` are the plan's in the sense the rows
+  // show, which tells a reversed set alone.
+  bool plan_only = false;
 };
 
 // The steps of `frames` (one period's, n >= 3, all of one size and kind, 8 or
