@@ -216,8 +216,8 @@ the tool warns.
 The phase steps the frames hold are measured from the frames and checked against the
 plan (2 pi k / steps), as the tool checks them: frames in reverse order, two frames
 swapped, one picture twice, a frame without fringes or a set made for another step count
-raise ValueError saying what was found ("frames: frames 3 and 4 look swapped (measured
-steps ...)", frames counted from 0 as the list is); a small uniform step error gives a
+raise ValueError saying what was found, with the steps measured: "frames: frames 3 and 4
+look swapped", frames counted from 0 as the list is. A small uniform step error gives a
 UserWarning with the steps measured. A set that starts one step late cannot be told from
 the frames: it shifts every height by the same amount. The GIL is released while the
 steps are measured and while the method runs.)";
