@@ -7,11 +7,14 @@
 //                             heights; 1: and the block fits into the profile
 //   temporal/<fits>           8 steps of periods 1280, 80, 10: temporal unwrapping
 //   fourier/<fits>            one frame, the first order of each row
+//   step_check/<steps>        the frame set's phase steps measured and
+//                             checked against the plan before a measurement
 #include <benchmark/benchmark.h>
 
 #include <vector>
 
 #include "methods/method_engine.h"
+#include "methods/step_check.h"
 #include "scan/default_par.h"
 #include "scan/image_processing.h"
 #include "simulation/fringe_frames.h"
@@ -73,5 +76,15 @@ void fourier(benchmark::State& state) {
   run_method(state, plan, sphere_frames(1, {10.0}));
 }
 BENCHMARK(fourier)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+void step_check(benchmark::State& state) {
+  const int steps = static_cast<int>(state.range(0));
+  const std::vector<GreyImageOwner> frames = sphere_frames(steps, {10.0});
+  std::vector<const GreyImage*> pointers;
+  for (const GreyImageOwner& f : frames) pointers.push_back(f.get());
+  const MethodPlan plan{FringeMethod::phase_shift, steps, {10.0}};
+  for (auto _ : state) benchmark::DoNotOptimize(check_phase_steps(pointers, plan).verdict);
+}
+BENCHMARK(step_check)->Arg(4)->Arg(8)->Arg(16)->Unit(benchmark::kMillisecond);
 
 }  // namespace

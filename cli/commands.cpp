@@ -1,5 +1,6 @@
 #include "cli/commands.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -67,11 +68,24 @@ std::string number(double v) {
 
 }  // namespace
 
-void cmd_init(const std::string& dir) {
+std::vector<std::string> cmd_init(const std::string& dir, bool force) {
   std::error_code error;
   std::filesystem::create_directories(dir, error);
   if (error) throw directory_error(FileAction::create, dir, ": " + error.message());
-  write_default_settings(dir);
+  if (force) {
+    write_default_settings(dir);
+    return {};
+  }
+  // Settings the user edited stay; init on a workspace is harmless.
+  const std::vector<std::string> written = write_missing_default_settings(dir);
+  std::vector<std::string> kept;
+  for (int channel : {0, 1})
+    for (const char* file : {channel_files(channel).scan, channel_files(channel).image}) {
+      const std::string path = (std::filesystem::path(dir) / file).string();  // as written names it
+      if (std::find(written.begin(), written.end(), path) == written.end())
+        kept.push_back((std::filesystem::path(dir) / std::filesystem::path(file).filename()).string());
+    }
+  return kept;
 }
 
 MethodSettings resolved_method(int channel, const MethodOverrides& overrides) {
@@ -116,6 +130,7 @@ ProfileResult cmd_profile(int channel, std::ostream* progress, ProfileOutputs* o
   StreamObserver observer(progress);
   const ChannelSettingsTexts texts = settings_texts_of(settings);
   run_profile_unseen(channel, texts.radius, texts.maskradius, profile, observer, method);
+  if (!profile.steps_warning.empty()) std::cerr << "fringe: warning: " << profile.steps_warning << '\n';
   ProfileResult result;
   result.method = profile.method_used;
   const ChannelMaps& maps = profile.channels[channel == 1 ? 1 : 0];
@@ -156,14 +171,17 @@ void cmd_scan_frames(const std::vector<std::string>& frames, const std::string& 
   check_scan_settings(lines, ini, section);
   const ScnPar par = scan_par_of_lines(lines, section);
   const MethodPlan plan = method_plan(method, par.LambdaF);
+  const std::string strays = window_pictures_among(frames);
   if (const std::string refusal = frame_count_refusal(plan, frames.size()); !refusal.empty()) {
     // One period without --steps: the set's own count is most likely the steps meant.
-    const bool guess = method.method == FringeMethod::phase_shift && !overrides.steps && plan.periods.size() == 1 &&
-                       frames.size() >= 3 && frames.size() <= 64;
-    throw std::invalid_argument(guess ? refusal + " (for a set of " + std::to_string(frames.size()) +
-                                            " steps give --steps " + std::to_string(frames.size()) + ")"
-                                      : refusal);
+    const bool guess = strays.empty() && method.method == FringeMethod::phase_shift && !overrides.steps &&
+                       plan.periods.size() == 1 && frames.size() >= 3 && frames.size() <= 64;
+    throw std::invalid_argument(refusal + ": " + counted_files(frames) + (strays.empty() ? "" : "; " + strays) +
+                                (guess ? " (for a set of " + std::to_string(frames.size()) + " steps give --steps " +
+                                             std::to_string(frames.size()) + ")"
+                                       : ""));
   }
+  if (!strays.empty()) throw std::invalid_argument(strays);
   std::vector<GreyImageOwner> pictures;
   for (const std::string& file : frames) {
     require_file(file, "");
@@ -173,6 +191,8 @@ void cmd_scan_frames(const std::vector<std::string>& frames, const std::string& 
   }
   const std::string warning = coarse_period_warning(method, par.LambdaF, pictures.front()->width);
   if (!warning.empty()) std::cerr << "fringe: warning: " << warning << '\n';
+  if (const std::string steps = checked_frame_steps(pictures, plan, frames); !steps.empty())
+    std::cerr << "fringe: warning: " << steps << '\n';
   write_method_profile(pictures, plan, par, out, Durability::synced);
 }
 

@@ -18,8 +18,11 @@
 #include "runs/profile_run.h"
 #include "simulation/surface.h"
 
-// Writes the four default settings files into `dir` (created when missing).
-void cmd_init(const std::string& dir);
+// Writes the four default settings files into `dir` (created when missing),
+// keeping those that exist as they are (a workspace's edited settings), or,
+// with `force`, writing over them. Returns the files kept, in the order
+// written (scnmod.ini, image.ini, scnmod_1.ini, image_1.ini).
+std::vector<std::string> cmd_init(const std::string& dir, bool force = false);
 
 struct SimulateOptions {
   int channel = 0;

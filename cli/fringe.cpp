@@ -92,8 +92,11 @@ int main(int argc, char** argv) {
   std::ostream* progress = nullptr;
 
   std::string init_dir = ".";
-  auto* init = app.add_subcommand("init", "write the default settings files into DIR");
+  bool force = false;
+  auto* init = app.add_subcommand(
+      "init", "write the default settings files into DIR; files that exist are kept as they are");
   init->add_option("DIR", init_dir, "directory (created when missing)")->capture_default_str();
+  init->add_flag("--force", force, "write the defaults over the settings files that exist");
 
   std::string dir = ".";
   int channel = 0;
@@ -183,7 +186,9 @@ int main(int argc, char** argv) {
 
   try {
     if (*init) {
-      cmd_init(init_dir);
+      const std::vector<std::string> kept = cmd_init(init_dir, force);
+      if (!kept.empty())
+        std::cout << "kept " << counted_files(kept) << " as they were (--force writes the defaults over them)\n";
     } else if (*simulate) {
       enter_directory(dir);
       const uint32_t seed = cmd_simulate(sim, progress);

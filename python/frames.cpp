@@ -13,6 +13,7 @@
 #include "analysis/height_text_file.h"
 #include "common/settings_file.h"
 #include "methods/method_engine.h"
+#include "methods/step_check.h"
 #include "python/arrays.h"
 #include "python/results.h"
 #include "settings/method_settings.h"
@@ -130,6 +131,15 @@ std::shared_ptr<Profile> scan_frames(const py::handle& frames, const MethodOverr
 
   std::vector<const GreyImage*> given;
   for (const GreyImageOwner& image : images) given.push_back(image.get());
+  // The steps the frames hold against the plan, as the tool checks them.
+  StepCheck steps;
+  {
+    py::gil_scoped_release release;
+    steps = check_phase_steps(given, plan);
+  }
+  if (steps.verdict == StepCheck::Verdict::refused) throw std::invalid_argument("frames: " + steps.finding);
+  if (steps.verdict == StepCheck::Verdict::warned && PyErr_WarnEx(PyExc_UserWarning, steps.finding.c_str(), 1) != 0)
+    throw py::error_already_set();
   auto profile = std::make_shared<Profile>();
   profile->depth_limit = par.DepthLimit;
   {
@@ -152,9 +162,9 @@ fringes on the surface, as `fringe simulate` writes it for the same settings and
 Returns a list of 2-D arrays (rows, columns), row 0 at the top as synthesize gives it:
 uint8 for 8-bit frames, uint16 (levels 0 .. 2**bits - 1) for deeper ones. They come in
 the order projected: period by period, coarse to fine, the steps of each (step k shifted
-by 2 pi k / steps), the frames the tool writes as sim00.bmp, sim00_f01.bmp, ... (for
-deeper frames 16-bit PNG sim00_f00.png, sim00_f01.png, ...). The noise is drawn frame
-after frame from the one seed.
+by 2 pi k / steps), the frames the tool writes as sim00_f00.bmp, sim00_f01.bmp, ... (for
+deeper frames 16-bit PNG sim00_f00.png, sim00_f01.png, ...; sim00.bmp holds frame 0 too).
+The noise is drawn frame after frame from the one seed.
 
 workspace: a Workspace whose channel's settings files (and method file) the frames are
 made from; None: the workbench's defaults (1280 x 1024 pixels of 0.01 mm, period 10 px,
@@ -201,7 +211,16 @@ other than the method takes, frames that differ in shape or dtype, steps outside
 periods not positive or not coarse to fine, bad settings; TypeError for frames that are
 not arrays of uint8 or uint16; OSError for a settings file that is missing. A coarsest
 period narrower than the frames gives a UserWarning (its first order is ambiguous), as
-the tool warns. The GIL is released while the method runs.)";
+the tool warns.
+
+The phase steps the frames hold are measured from the frames and checked against the
+plan (2 pi k / steps), as the tool checks them: frames in reverse order, two frames
+swapped, one picture twice, a frame without fringes or a set made for another step count
+raise ValueError saying what was found, with the steps measured: "frames: frames 3 and 4
+look swapped", frames counted from 0 as the list is. A small uniform step error gives a
+UserWarning with the steps measured. A set that starts one step late cannot be told from
+the frames: it shifts every height by the same amount. The GIL is released while the
+steps are measured and while the method runs.)";
 
 }  // namespace
 

@@ -233,16 +233,21 @@ threads use workspaces side by side. Raises OSError when the folder does not exi
 
   m.def(
       "init_workspace",
-      [](const std::filesystem::path& path) {
+      [](const std::filesystem::path& path, bool overwrite) {
         std::error_code error;
         std::filesystem::create_directories(path, error);
         if (error) throw directory_error(FileAction::create, path.string(), ": " + error.message());
-        write_default_settings(path.string());
+        if (overwrite)
+          write_default_settings(path.string());
+        else
+          write_missing_default_settings(path.string());
         return open_workspace(path);
       },
-      py::arg("path"),
+      py::arg("path"), py::kw_only(), py::arg("overwrite") = false,
       "Writes the four default settings files into the folder (created when missing), as `fringe init`"
-      " does, and returns its Workspace.");
+      " does, and returns its Workspace. Settings files that exist are kept as they are, so that a script"
+      " may call it on every run without losing edited settings; overwrite=True writes the defaults over"
+      " them, as `fringe init --force` does.");
 
   py::class_<Comparison, std::shared_ptr<Comparison>>(
       m, "Comparison",

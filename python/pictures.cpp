@@ -71,9 +71,12 @@ ScanSettings scan_settings_of(const py::handle& settings, int channel, const std
     s.section = scan_section;
   } else if (py::isinstance<py::dict>(settings)) {
     s.lines.push_back("[" + section + "]");
-    for (const auto& [key, value] : settings.cast<py::dict>())
-      s.lines.push_back(std::string(py::str(key)) + "=" + std::string(py::str(value)));
     s.name = "settings";
+    for (const auto& [key, value] : settings.cast<py::dict>()) {
+      // A dict holds settings alone: a key the engine would not read is a slip.
+      require_scan_setting_key(std::string(py::str(key)), s.name);
+      s.lines.push_back(std::string(py::str(key)) + "=" + std::string(py::str(value)));
+    }
   } else if (py::isinstance<py::str>(settings) || py::hasattr(settings, "__fspath__")) {
     s.name = settings.cast<std::filesystem::path>().string();
     std::error_code error;

@@ -1,5 +1,6 @@
 #include "runs/channel_frames.h"
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <optional>
@@ -11,6 +12,7 @@
 #include "common/work_files.h"
 #include "formats/frame_picture.h"
 #include "methods/method_engine.h"
+#include "methods/step_check.h"
 #include "settings/channel_settings.h"
 #include "runs/picture_scan.h"
 #include "scan/default_par.h"
@@ -68,9 +70,30 @@ std::optional<MethodSettings> recorded_frames(int channel) {
 
 const char* frame_set_file(int channel) { return channel == 1 ? "./sim01_frames.ini" : "./sim00_frames.ini"; }
 
+std::vector<std::string> channel_frame_files_on_disk(int channel) {
+  // "sim00_f" + two or more digits + ".bmp" or ".png": frame_files' names
+  // and nothing else ("sim00_filtered.bmp" is the window's).
+  const std::string stem = channel == 1 ? "sim01_f" : "sim00_f";
+  std::vector<std::string> found;
+  std::error_code error;
+  for (std::filesystem::directory_iterator it(".", error), end; !error && it != end; it.increment(error)) {
+    const std::string name = it->path().filename().string();
+    if (name.size() < stem.size() + 6 || name.compare(0, stem.size(), stem) != 0) continue;
+    const std::string extension = name.substr(name.size() - 4);
+    if (extension != ".bmp" && extension != ".png") continue;
+    const std::string digits = name.substr(stem.size(), name.size() - 4 - stem.size());
+    if (digits.find_first_not_of("0123456789") == std::string::npos) found.push_back("./" + name);
+  }
+  std::sort(found.begin(), found.end());
+  return found;
+}
+
 void forget_channel_frames(int channel) {
   std::error_code error;
   std::filesystem::remove(frame_set_file(channel), error);
+  // An earlier set's frames must not stay beside a later one's (a set of 8
+  // steps after one of 16), nor pass for frames of the one picture.
+  for (const std::string& file : channel_frame_files_on_disk(channel)) std::filesystem::remove(file, error);
 }
 
 void require_single_picture(int channel) {
@@ -91,8 +114,10 @@ void write_channel_frames(int channel, const std::vector<GreyImageOwner>& frames
   forget_channel_frames(channel);
   const std::vector<std::string> files = frame_files(channel, static_cast<int>(frames.size()), bits);
   for (std::size_t k = 0; k < frames.size(); ++k) save_frame_picture(*frames[k], files[k], Durability::atomic_only);  // working files
-  if (bits > 8 && !frames.empty())
-    save_frame_picture(*eight_bit_view(*frames.front(), bits), fringe_image_file(channel), Durability::atomic_only);
+  // Frame 0 is also the fringe image the window shows and the quadrature scans.
+  if (!frames.empty())
+    save_frame_picture(bits > 8 ? *eight_bit_view(*frames.front(), bits) : *frames.front(), fringe_image_file(channel),
+                       Durability::atomic_only);
   write_lines(frame_set_file(channel), method_settings_lines(frame_relevant(settings, lambda_f)));
 }
 
@@ -107,7 +132,12 @@ std::vector<GreyImageOwner> read_channel_frames(int channel, const MethodSetting
                      ": the frames were made for " + method_summary(*recorded, lambda_f) + ", not for " +
                          method_summary(wanted, lambda_f) + "; apply again");
   const MethodPlan plan = method_plan(settings, lambda_f);
-  const std::vector<std::string> files = frame_files(channel, plan_frame_count(plan), settings.errors.bits);
+  std::vector<std::string> files = frame_files(channel, plan_frame_count(plan), settings.errors.bits);
+  // Sets of 8 bits written before frame 0 had a file of its own hold it only
+  // as the fringe image.
+  std::error_code error;
+  if (settings.errors.bits <= 8 && !files.empty() && !std::filesystem::exists(files.front(), error))
+    files.front() = fringe_image_file(channel);
   std::vector<GreyImageOwner> frames;
   for (const std::string& file : files) {
     frames.push_back(read_frame_picture(file));
@@ -117,11 +147,51 @@ std::vector<GreyImageOwner> read_channel_frames(int channel, const MethodSetting
   return frames;
 }
 
-void scan_channel_frames(int channel, const MethodSettings& settings, const std::vector<std::string>& scan_lines,
-                         Durability durability) {
+std::string counted_files(const std::vector<std::string>& files) {
+  std::string text;
+  for (const std::string& file : files) text += (text.empty() ? "" : ", ") + file;
+  return text;
+}
+
+std::string window_pictures_among(const std::vector<std::string>& files) {
+  std::string notes;
+  const auto note = [&notes](const std::string& text) { notes += (notes.empty() ? "" : "; ") + text; };
+  for (const std::string& file : files) {
+    const std::filesystem::path path(file);
+    const std::string name = path.filename().string();
+    for (int channel : {0, 1}) {
+      const std::string fringe_image = std::filesystem::path(fringe_image_file(channel)).filename().string();
+      if (name == std::filesystem::path(filtered_image_file(channel)).filename().string())
+        note(file + " is the window's smoothed copy of the fringe image, not a frame");
+      if (name != fringe_image) continue;
+      // Beside its set's own frame 0 the fringe image is that frame twice.
+      const std::string stem = fringe_image.substr(0, fringe_image.size() - 4) + "_f00";
+      for (const std::string& other : files) {
+        const std::filesystem::path other_path(other);
+        if (other_path.parent_path() == path.parent_path() && other_path.stem().string() == stem)
+          note(file + " is the fringe image, a copy of frame 0 (" + other + ")");
+      }
+    }
+  }
+  if (!notes.empty()) notes += "; a set's frames are its files sim00_f??.* (sim01_f??.* for image 2)";
+  return notes;
+}
+
+std::string checked_frame_steps(const std::vector<GreyImageOwner>& frames, const MethodPlan& plan,
+                                const std::vector<std::string>& names) {
+  std::vector<const GreyImage*> given;
+  for (const GreyImageOwner& frame : frames) given.push_back(frame.get());
+  const StepCheck check = check_phase_steps(given, plan, names);
+  if (check.verdict == StepCheck::Verdict::refused) throw std::invalid_argument(check.finding);
+  return check.finding;
+}
+
+std::string scan_channel_frames(int channel, const MethodSettings& settings, const std::vector<std::string>& scan_lines,
+                                Durability durability) {
   ScnPar par = scan_par_of_lines(scan_lines);
   std::vector<GreyImageOwner> frames = read_channel_frames(channel, settings, par.LambdaF);
   const MethodPlan plan = method_plan(settings, par.LambdaF);
+  const std::string warning = checked_frame_steps(frames, plan, frame_files(channel, plan_frame_count(plan), settings.errors.bits));
   if (settings.method == FringeMethod::quadrature) {
     // The engine's own method on the one frame, at the frame's period.
     if (frames.front()->type != 1)
@@ -131,9 +201,10 @@ void scan_channel_frames(int channel, const MethodSettings& settings, const std:
     if (engine.scan(*frames.front(), par) != ScanEngine::Outcome::scanned)
       throw file_error(FileAction::read, fringe_image_file(channel), ": the engine cannot take the picture");
     write_scanned_profile(engine.profile(), profile_file(channel), durability);
-    return;
+    return warning;
   }
   write_method_profile(frames, plan, par, profile_file(channel), durability);
+  return warning;
 }
 
 std::string frame_size_mismatch(const GreyImage& frame, const GreyImage& first, const std::string& first_file) {

@@ -20,11 +20,11 @@
 const char* frame_set_file(int channel);
 
 // Writes `frames` (made for `settings` with the scan settings' period
-// lambda_f) under frame_files(channel, count, bits), then the record; for
-// frames deeper than 8 bits the channel's fringe image ("./sim00.bmp") is
-// frame 0 at 8 bits (its top 8 bits), which the window shows. Throws
-// FileError `Cannot create file "<name>"` for the first file that cannot be
-// written (the record of an earlier set is removed first).
+// lambda_f) under frame_files(channel, count, bits), frame 0 also as the
+// channel's fringe image ("./sim00.bmp", at 8 bits: the top 8 bits of deeper
+// frames), which the window shows; then the record. The record and the
+// frames of an earlier set are removed first. Throws FileError `Cannot
+// create file "<name>"` for the first file that cannot be written.
 void write_channel_frames(int channel, const std::vector<GreyImageOwner>& frames, const MethodSettings& settings,
                           double lambda_f);
 // The 8-bit picture the channel's fringe image holds of a frame deeper than
@@ -34,11 +34,16 @@ void write_channel_frames(int channel, const std::vector<GreyImageOwner>& frames
 GreyImageOwner eight_bit_view(const GreyImage& frame, int bits);
 
 // The channel's fringe image is one picture again (a classic "apply", an
-// opened picture): its frame set record goes.
+// opened picture): its frame set record and its frames go.
 void forget_channel_frames(int channel);
+// The frame files of the channel in the working directory, by name
+// ("./sim00_f00.bmp", "./sim00_f01.png", ...: the stem, two or more digits,
+// .bmp or .png), sorted.
+std::vector<std::string> channel_frame_files_on_disk(int channel);
 
 // Reads the channel's frames as `settings` names them, in order, each as the
-// picture reader keeps it (8 or 16 bits). Throws FileError `Cannot open file
+// picture reader keeps it (8 or 16 bits); frame 0 of an 8-bit set written
+// before it had a file of its own is the fringe image. Throws FileError `Cannot open file
 // "./sim00_frames.ini"` when no frame set was made, `Cannot read file
 // "./sim00_frames.ini": the frames were made for <summary>, not for
 // <summary>` when it was made for another method, steps, periods or depth,
@@ -65,14 +70,32 @@ std::string frame_size_mismatch(const GreyImage& frame, const GreyImage& first, 
 void write_method_profile(const std::vector<GreyImageOwner>& frames, const MethodPlan& plan, const ScnPar& par,
                           const std::string& profile_file, Durability durability);
 
+// The files a refusal counted, as given: "w/a.png, w/b.png, w/c.png".
+std::string counted_files(const std::vector<std::string>& files);
+// Empty, or why some of `files` are the workbench's own pictures rather than
+// frames of a set (a glob such as "sim00*.bmp" takes them in):
+// "w/sim00_filtered.bmp is the window's smoothed copy of the fringe image, not
+// a frame", "w/sim00.bmp is the fringe image, a copy of frame 0
+// (w/sim00_f00.bmp)"; the frames of a set are "sim00_f??.bmp" (or .png).
+std::string window_pictures_among(const std::vector<std::string>& files);
+
+// The phase steps of a phase-shift set checked against the plan
+// (methods/step_check.h), the frames named by `names` in the finding:
+// throws std::invalid_argument with the finding for a set it refuses;
+// returns the warning for a small uniform step error, else empty.
+std::string checked_frame_steps(const std::vector<GreyImageOwner>& frames, const MethodPlan& plan,
+                                const std::vector<std::string>& names);
+
 // "profile"'s scan of a channel whose method settings are not classic: reads
-// its frames, measures them with the settings' method (the engine's
-// quadrature on frame 0 for Method=quadrature) with the scan settings in
-// `scan_lines`, and writes the channel's profile file whole. Throws as
-// read_channel_frames, std::invalid_argument for frames the method cannot
-// take, FileError when the profile cannot be written (the earlier one stays).
-void scan_channel_frames(int channel, const MethodSettings& settings, const std::vector<std::string>& scan_lines,
-                         Durability durability = Durability::synced);
+// its frames, checks a phase-shift set's steps (checked_frame_steps),
+// measures them with the settings' method (the engine's quadrature on frame 0
+// for Method=quadrature) with the scan settings in `scan_lines`, and writes
+// the channel's profile file whole; returns the steps' warning, or empty.
+// Throws as read_channel_frames, std::invalid_argument for frames the method
+// cannot take or whose steps are refused, FileError when the profile cannot
+// be written (the earlier one stays).
+std::string scan_channel_frames(int channel, const MethodSettings& settings, const std::vector<std::string>& scan_lines,
+                                Durability durability = Durability::synced);
 
 // The method in a few words for the window and the summaries:
 // "quadrature", "phase-shift 8 steps, periods 1280/80/10 px",

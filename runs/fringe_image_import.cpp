@@ -77,7 +77,7 @@ void run_fringe_image_set_import(const FringeImageSetImport& in, Picture& image,
     throw std::invalid_argument("the channel's method (" + method_summary(settings, lambda_f) + ") takes " +
                                 std::to_string(count) + (count == 1 ? " frame; " : " frames; ") +
                                 std::to_string(given) + (given == 1 ? " picture was" : " pictures were") +
-                                " given");
+                                " given" + (given > 0 ? ": " + counted_files(in.picture_files) : ""));
 
   observer.progress(kHalfway);
   observer.status(kReading);

@@ -42,7 +42,8 @@ struct FringeImageSetImport {
 // * the number of pictures must be the number of frames the channel's
 //   method settings take (method file, periods defaulting to the scan
 //   settings' LambdaF): std::invalid_argument
-//   `the channel's method (phase-shift 4 steps, period 10 px) takes 4 frames; 3 pictures were given`;
+//   `the channel's method (phase-shift 4 steps, period 10 px) takes 4 frames; 3 pictures were given:
+//   a.png, b.png, c.png`;
 // * every picture has the size of the first, and the depth the settings'
 //   Bits name: 8-bit pictures for Bits=8, 16-bit ones with no sample beyond
 //   the Bits for a deeper camera (a 12-bit camera's frames hold 0..4095):

@@ -63,7 +63,7 @@ void run_profile_comparison(ProfileRun& run, RunObserver& observer) {
   } else {
     const std::vector<std::string> scan_lines = read_lines(channel_files(channel).scan);
     run.method_used = method_summary(method, scan_par_of_lines(scan_lines).LambdaF);
-    scan_channel_frames(channel, method, scan_lines, Durability::atomic_only);
+    run.steps_warning = scan_channel_frames(channel, method, scan_lines, Durability::atomic_only);
   }
   // The earlier maps stay when the profile cannot be read back.
   const ProfileHeights whole = read_profile_grid(profile);
@@ -102,5 +102,6 @@ void run_profile_unseen(int channel, const std::string& radius_text, const std::
                  .method = method};
   run_profile_comparison(run, observer);
   out.method_used = run.method_used;
+  out.steps_warning = run.steps_warning;
   out.mask_radius = text_to_double(mask_radius_text);
 }

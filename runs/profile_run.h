@@ -35,6 +35,9 @@ struct ProfileRun {
   // Filled by the run: the method it measured with, in a few words
   // (method_summary), for the window to show beside the channel.
   std::string method_used = {};
+  // Filled by the run: the warning of a phase-shift set whose steps differ
+  // a little from the plan (runs/channel_frames.h), else empty.
+  std::string steps_warning = {};
 };
 
 // Throws FileError `Cannot open file "<name>"` unless the file can be read.
@@ -59,6 +62,7 @@ struct UnseenProfile {
   Picture diff_image{kMapSide, kMapSide};
   double mask_radius = 0.0;  // mm, read from its text after the run
   std::string method_used;   // the run's method in a few words (method_summary)
+  std::string steps_warning;  // as ProfileRun's
 };
 
 // run_profile_comparison of `channel` into `out` (default colour ranges);

@@ -9,7 +9,6 @@
 #include "common/round_trip_number.h"
 #include "common/settings_file.h"
 #include "common/text_to_number.h"
-#include "common/work_files.h"
 #include "settings/value_domains.h"
 
 namespace {
@@ -216,10 +215,6 @@ std::vector<std::string> frame_files(int channel, int count, int bits) {
   const std::string stem = channel == 1 ? "./sim01" : "./sim00";
   std::vector<std::string> files;
   for (int k = 0; k < count; ++k) {
-    if (bits <= 8 && k == 0) {
-      files.push_back(fringe_image_file(channel));
-      continue;
-    }
     char suffix[16];
     std::snprintf(suffix, sizeof suffix, "_f%02d", k);
     files.push_back(stem + suffix + (bits > 8 ? ".png" : ".bmp"));

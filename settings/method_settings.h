@@ -82,10 +82,13 @@ MethodPlan method_plan(const MethodSettings& settings, double lambda_f);
 // 1280 px: its first order is ambiguous".
 std::string coarse_period_warning(const MethodSettings& settings, double lambda_f, int width);
 
-// The work files of a channel's frame set of `count` frames of `bits`:
-// frame 0 is the channel's fringe image ("./sim00.bmp") for 8 bits, frame k
-// "./sim00_f01.bmp" ...; deeper frames are 16-bit PNG ("./sim00_f00.png",
-// "./sim00_f01.png", ...; "./sim00.bmp" then shows frame 0 at 8 bits).
+// The work files of a channel's frame set of `count` frames of `bits`, one
+// scheme whatever the depth: frame k is "./sim00_fkk.bmp" for 8 bits
+// ("./sim00_f00.bmp", "./sim00_f01.bmp", ...), 16-bit PNG "./sim00_fkk.png"
+// for deeper frames; the set is the files "sim00_f??.*", which no other work
+// file matches. The channel's fringe image ("./sim00.bmp") holds frame 0
+// besides (at 8 bits, or its top 8 bits), for the window and the engine's
+// quadrature.
 std::vector<std::string> frame_files(int channel, int count, int bits);
 
 // "./method.ini" or "./method_1.ini"; any channel but 1 counts as 0.

@@ -134,7 +134,36 @@ constexpr struct {
     {"MaskYOfs", false},    {"DepthLimit", false},
 };
 
+// What the engine's numbers must be for a measurement to mean anything:
+// empty, or why not. A fringe period, a pixel size or a mask radius of
+// nothing measures nothing; an angle of 0 or 90 degrees makes no height of a
+// phase. The engine's C API still takes any number (its documented cases).
+std::string scan_value_problem(std::string_view key, double value) {
+  if (same_name(key, "LambdaF") || same_name(key, "CamResX") || same_name(key, "CamResY") ||
+      same_name(key, "MaskRadius"))
+    return value > 0.0 ? "" : "must be greater than 0";
+  if (same_name(key, "Alpha")) return value > 0.0 && value < 90.0 ? "" : "must lie between 0 and 90 degrees, both excluded";
+  return "";
+}
+
 }  // namespace
+
+const std::vector<const char*>& scan_setting_keys() {
+  static const std::vector<const char*> keys = [] {
+    std::vector<const char*> names;
+    for (const auto& key : kEngineKeys) names.push_back(key.name);
+    return names;
+  }();
+  return keys;
+}
+
+void require_scan_setting_key(const std::string& key, const std::string& file) {
+  for (const auto& known : kEngineKeys)
+    if (same_name(trim_blanks(key), known.name)) return;
+  std::string names;
+  for (const auto& known : kEngineKeys) names += (names.empty() ? "" : ", ") + std::string(known.name);
+  throw settings_file_error(file, key + " is not a scan setting (the engine reads " + names + ")");
+}
 
 double settings_number(const std::vector<std::string>& lines, const std::string& file, const char* key) {
   return number_in(present_value(lines, file, key), file, key);
@@ -159,10 +188,9 @@ void check_scan_settings(const std::vector<std::string>& lines, const std::strin
   for (const auto& key : kEngineKeys) {
     const std::optional<std::string> text = engine.value(key.name);
     if (!text) continue;
-    if (key.whole)
-      whole_number_in(*text, file, key.name);
-    else
-      number_in(*text, file, key.name);
+    const double value = key.whole ? whole_number_in(*text, file, key.name) : number_in(*text, file, key.name);
+    if (const std::string problem = scan_value_problem(key.name, value); !problem.empty())
+      throw settings_value_error(file, key.name, *text, problem);
   }
 }
 

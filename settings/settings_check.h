@@ -27,11 +27,23 @@ int32_t settings_image_side(const std::vector<std::string>& lines, const std::st
 // be there, and each of the engine's ten keys given in it must hold a number
 // the engine takes whole, NFilt and FlawThr whole numbers of 32 bits, the
 // others finite numbers ("12.5 mm", which the engine would read as 12.5, is
-// refused too). A key left out keeps the engine's default. Sections and keys
-// are matched as the engine matches them: without regard to case, blanks
-// around them ignored, the first occurrence counting.
+// refused too), in the domain a measurement needs: LambdaF, CamResX, CamResY
+// and MaskRadius greater than 0 (`scan.ini: LambdaF = "-1" must be greater
+// than 0`), Alpha between 0 and 90 degrees, both excluded. A key left out
+// keeps the engine's default; other keys of the file are left to it (files
+// may carry them). Sections and keys are matched as the engine matches them:
+// without regard to case, blanks around them ignored, the first occurrence
+// counting. The fringe tool and the Python module check with this one rule.
 void check_scan_settings(const std::vector<std::string>& lines, const std::string& file,
                          const std::string& section);
+
+// The engine's ten keys, in the order of its parameter record.
+const std::vector<const char*>& scan_setting_keys();
+// Settings given key by key (the Python module's dict) hold nothing but
+// settings: throws SettingsError `<file>: Bogus is not a scan setting (the
+// engine reads NFilt, FlawThr, ...)` unless `key` is one of the engine's
+// keys (any case, blanks around it ignored).
+void require_scan_setting_key(const std::string& key, const std::string& file);
 
 // What every run of the channel reads from its two settings files: the scan
 // settings as the engine reads them (section "ScanParameter") and the

@@ -76,7 +76,7 @@ void TForm1::run_profile_of(int c) {
                  .diff_image = Image_diff->picture};
   StatusObserver observer(*this, {ui.image, Image_diff});
   run_profile_comparison(run, observer);
-  show_method_used(c, run.method_used);
+  show_method_used(c, run.method_used, run.steps_warning);
   channel.shown = ChannelMap::height_differences;
   refresh_surface_window(c);
 }

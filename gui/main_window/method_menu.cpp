@@ -32,9 +32,11 @@ void TForm1::method_settingsClick(int c) {
   dialog->activateWindow();
 }
 
-void TForm1::show_method_used(int c, const std::string& method) {
+void TForm1::show_method_used(int c, const std::string& method, const std::string& steps_warning) {
   QLabel* label = method_labels[static_cast<std::size_t>(c)];
-  const QString text = QString::fromStdString(channel_name(c) + " measured by " + method);
-  label->setText(text);
-  label->setToolTip(text);
+  const std::string text = channel_name(c) + " measured by " + method;
+  // A frame set whose steps differ a little from the plan: said beside the
+  // method, the steps measured in the tip.
+  label->setText(QString::fromStdString(steps_warning.empty() ? text : text + "; steps off the plan"));
+  label->setToolTip(QString::fromStdString(steps_warning.empty() ? text : text + ": " + steps_warning));
 }

@@ -297,7 +297,7 @@ class TForm1 : public QMainWindow {
   void create_method_menu(QMenu* settings);
   void connect_method_menu();
   // The method label of channel c after a "profile" that measured with `method`.
-  void show_method_used(int channel, const std::string& method);
+  void show_method_used(int channel, const std::string& method, const std::string& steps_warning = "");
   void connect_handlers();
   // Each group of handlers wires its own controls.
   void connect_pointer_handlers();

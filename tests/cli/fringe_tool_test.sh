@@ -108,8 +108,22 @@ frames="w/sim00.bmp w/sim00_f01.bmp w/sim00_f02.bmp w/sim00_f03.bmp"
 # shellcheck disable=SC2086
 expect 0 '' - -- scan $frames --method phase-shift --steps 4 --ini w/scnmod.ini --out frames.txt
 cmp -s frames.txt w/profile00.txt || fail "scan of the frame set differs from the profile measure wrote"
+# The set's own names, frame 0 too, measure the same; out of order they are refused, the set untouched.
+expect 0 '' - -- scan w/sim00_f00.bmp w/sim00_f01.bmp w/sim00_f02.bmp w/sim00_f03.bmp --method phase-shift --steps 4 \
+  --ini w/scnmod.ini --out frames0.txt
+cmp -s frames0.txt frames.txt || fail "scan of the set's own names differs"
+expect 1 '^fringe: frames 1 and 2 \(w/sim00_f02\.bmp, w/sim00_f01\.bmp\) look swapped \(measured steps' f.txt -- \
+  scan w/sim00_f00.bmp w/sim00_f02.bmp w/sim00_f01.bmp w/sim00_f03.bmp --method phase-shift --steps 4 \
+  --ini w/scnmod.ini --out f.txt
+expect 1 '^fringe: the steps run backwards' f.txt -- scan w/sim00_f03.bmp w/sim00_f02.bmp w/sim00_f01.bmp \
+  w/sim00_f00.bmp --method phase-shift --steps 4 --ini w/scnmod.ini --out f.txt
+expect 1 '^fringe: w/sim00\.bmp is the fringe image, a copy of frame 0 \(w/sim00_f00\.bmp\)' f.txt -- \
+  scan w/sim00.bmp w/sim00_f00.bmp w/sim00_f01.bmp w/sim00_f02.bmp --method phase-shift --steps 4 \
+  --ini w/scnmod.ini --out f.txt
+expect 1 'sim00_filtered\.bmp is the window.s smoothed copy of the fringe image, not a frame' f.txt -- \
+  scan w/sim00*.bmp --method phase-shift --steps 4 --ini w/scnmod.ini --out f.txt
 # shellcheck disable=SC2086
-expect 1 'takes 4 frames, 3 given$' f.txt -- scan w/sim00.bmp w/sim00_f01.bmp w/sim00_f02.bmp \
+expect 1 'takes 4 frames, 3 given: w/sim00.bmp, w/sim00_f01.bmp, w/sim00_f02.bmp$' f.txt -- scan w/sim00.bmp w/sim00_f01.bmp w/sim00_f02.bmp \
   --method phase-shift --steps 4 --ini w/scnmod.ini --out f.txt
 "$fringe" init small >/dev/null
 sed -i 's/^XPixels=.*\r$/XPixels=64\r/' small/image.ini
@@ -145,7 +159,7 @@ says '^profile of 4 frames written to f4\.txt$' -- scan w/sim00.bmp w/sim00_f01.
 says '^channel 0: fringe image written \(seed 3\)$' -- simulate --dir w --seed 3 --method quadrature
 says 'default 4: a set of 8 frames' -- scan --help
 expect 114 '^--seed: given more than once; give it once$' - -- measure --dir w --seed 1 --seed 2
-expect 1 'takes 4 frames, 8 given \(for a set of 8 steps give --steps 8\)$' f8.txt -- scan $(for i in 1 2 3 4 5 6 7 8; do echo picture.bmp; done) \
+expect 1 'takes 4 frames, 8 given: picture.bmp(, picture.bmp){7} \(for a set of 8 steps give --steps 8\)$' f8.txt -- scan $(for i in 1 2 3 4 5 6 7 8; do echo picture.bmp; done) \
   --method phase-shift --ini w/scnmod.ini --out f8.txt
 
 echo "fringe tool: $cases refusals and stumbles, ok"

@@ -120,7 +120,8 @@ TEST(FringeImageSetImport, ASetThatDoesNotFitIsRefusedBeforeAnythingIsWritten) {
     std::string error;  // what() of the exception; empty: names broken.png
   } cases[] = {
       {four, {"f0.bmp", "f1.bmp", "f2.bmp"}, "2",
-       "the channel's method (" + method_summary(four, 10.0) + ") takes 4 frames; 3 pictures were given"},
+       "the channel's method (" + method_summary(four, 10.0) +
+           ") takes 4 frames; 3 pictures were given: f0.bmp, f1.bmp, f2.bmp"},
       {MethodSettings{}, {}, "2", "the channel's method (quadrature) takes 1 frame; 0 pictures were given"},
       {four, {"f0.bmp", "f1.bmp", "wide.bmp", "f3.bmp"}, "2",
        "Cannot read file \"wide.bmp\": the picture is 41 x 30 pixels of 8 bits, the first (f0.bmp) 40 x 30 pixels of 8 bits"},
@@ -149,7 +150,7 @@ TEST(FringeImageSetImport, ASetThatDoesNotFitIsRefusedBeforeAnythingIsWritten) {
       else EXPECT_NE(std::string(error.what()).find("\"broken.png\""), std::string::npos) << error.what();
     }
     EXPECT_EQ(read_file_bytes("sim00.bmp"), "earlier");
-    for (const char* file : {"sim00_f01.bmp", "sim00_f00.png", "sim00_f01.png", "sim00_filtered.bmp"})
+    for (const char* file : {"sim00_f00.bmp", "sim00_f01.bmp", "sim00_f00.png", "sim00_f01.png", "sim00_filtered.bmp"})
       EXPECT_FALSE(std::filesystem::exists(file)) << file;
     EXPECT_EQ(shown.image.width(), kImageControlSide) << "the control keeps its picture";
   }

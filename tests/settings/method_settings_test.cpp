@@ -117,7 +117,8 @@ TEST(MethodSettings, PlansFramesAndFiles) {
   s.periods.clear();
   EXPECT_EQ(method_periods(s, 12.0), std::vector<double>{12});
 
-  EXPECT_EQ(frame_files(0, 3, 8), (std::vector<std::string>{"./sim00.bmp", "./sim00_f01.bmp", "./sim00_f02.bmp"}));
+  // One scheme whatever the depth: frame 0 too has the set's name.
+  EXPECT_EQ(frame_files(0, 3, 8), (std::vector<std::string>{"./sim00_f00.bmp", "./sim00_f01.bmp", "./sim00_f02.bmp"}));
   EXPECT_EQ(frame_files(1, 2, 12), (std::vector<std::string>{"./sim01_f00.png", "./sim01_f01.png"}));
   EXPECT_EQ(std::string(method_file(1)), "./method_1.ini");
   EXPECT_EQ(std::string(method_file(7)), "./method.ini");

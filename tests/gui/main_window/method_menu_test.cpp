@@ -129,11 +129,56 @@ TEST(MethodMenu, ImageSetIsOpenedInTheOrderOfItsNamesAndRefusedWhenItDoesNotFit)
       << w.errors.messages[0];
   EXPECT_EQ(read_file_bytes(made[0]), frame0);
 
+  // The refusal names the pictures it counted.
+  EXPECT_NE(w.errors.messages[0].find("were given: frame_1.bmp, frame_2.bmp"), std::string::npos)
+      << w.errors.messages[0];
+
   // A cancelled dialog does nothing.
   w.errors.messages.clear();
   given.clear();
   f.open_fringe_image_set[0]->trigger();
   EXPECT_EQ(w.errors.messages, Messages{});
+}
+
+// Frames out of order, brought in as a set: "profile" refuses them with what
+// it found, frames counted from 0 as their files are named, and the maps and
+// the label stay as the last profile left them.
+TEST(MethodMenu, ProfileRefusesFramesWhoseStepsDoNotFollowThePlan) {
+  Workbench w;
+  TForm1& f = *w.form;
+  write_method_file(method_file(0), phase_shift(4));
+  f.Button_apply_0->click();
+  f.Button_calculate_0->click();
+  ASSERT_EQ(w.errors.messages, Messages{});
+  const std::string label = f.method_labels[0]->text().toStdString();
+  const std::vector<std::string> made = frame_files(0, 4, 8);
+  const struct {
+    std::vector<int> order;  // the frames "apply" made, in the order given
+    const char* found;
+  } cases[] = {
+      {{0, 2, 1, 3}, "frames 1 and 2 (./sim00_f01.bmp, ./sim00_f02.bmp) look swapped ("},
+      {{3, 2, 1, 0}, "the steps run backwards: the frames look to be in reverse order ("},
+      {{0, 1, 1, 3}, "frames 1 and 2 (./sim00_f01.bmp, ./sim00_f02.bmp) are the same picture"},
+  };
+  for (int k = 0; k < 4; ++k) std::filesystem::copy_file(made[k], "made_" + std::to_string(k) + ".bmp");
+  for (const auto& c : cases) {
+    std::vector<std::string> given;
+    for (std::size_t k = 0; k < 4; ++k) {
+      given.push_back("given_" + std::to_string(k) + ".bmp");
+      std::filesystem::copy_file("made_" + std::to_string(c.order[k]) + ".bmp", given.back(),
+                                 std::filesystem::copy_options::overwrite_existing);
+    }
+    f.ask_open_files = [&](const std::string&, const std::string&) { return given; };
+    w.errors.messages.clear();
+    f.open_fringe_image_set[0]->trigger();
+    ASSERT_EQ(w.errors.messages, Messages{});
+    const std::string profile = read_file_bytes("profile00.txt");
+    f.Button_calculate_0->click();
+    ASSERT_EQ(w.errors.messages.size(), 1U) << c.found;
+    EXPECT_EQ(w.errors.messages[0].substr(0, std::string(c.found).size()), c.found) << w.errors.messages[0];
+    EXPECT_EQ(read_file_bytes("profile00.txt"), profile) << "no profile is written";
+    EXPECT_EQ(f.method_labels[0]->text().toStdString(), label);
+  }
 }
 
 }  // namespace
