@@ -77,10 +77,12 @@ namespace fringe::HWY_NAMESPACE {
 template <class D8, class V>
 HWY_INLINE void ShuffleRound(D8 d8, V (&v)[kRows]) {
   V w[kRows];
+#pragma GCC unroll 4
   for (int32_t k = 0; k < kRows / 2; ++k) {
     w[2 * k] = hn::InterleaveLower(d8, v[k], v[k + kRows / 2]);
     w[2 * k + 1] = hn::InterleaveUpper(d8, v[k], v[k + kRows / 2]);
   }
+#pragma GCC unroll 8
   for (int32_t k = 0; k < kRows; ++k) v[k] = w[k];
 }
 #endif
@@ -97,8 +99,12 @@ HWY_INLINE int32_t TransposeIn(uint8_t* const (&rows)[kRows], int32_t width, uin
   int32_t x = 0;
   for (; x + 16 <= width; x += 16) {
     hn::Vec<decltype(d8)> v[kRows];
+#pragma GCC unroll 8
     for (int32_t r = 0; r < kRows; ++r) v[r] = hn::LoadU(d8, rows[r] + x);
+    // Unrolled, so that the vectors stay in registers.
+#pragma GCC unroll 3
     for (int32_t round = 0; round < 3; ++round) ShuffleRound(d8, v);
+#pragma GCC unroll 8
     for (int32_t k = 0; k < kRows; ++k) hn::StoreU(v[k], d8, columns + (static_cast<std::ptrdiff_t>(x) + 2 * k) * kRows);
   }
   return x;
@@ -117,9 +123,12 @@ HWY_INLINE int32_t TransposeOut(const uint8_t* HWY_RESTRICT columns, int32_t wid
   int32_t x = 0;
   for (; x + 16 <= width; x += 16) {
     hn::Vec<decltype(d8)> v[kRows];
+#pragma GCC unroll 8
     for (int32_t k = 0; k < kRows; ++k)
       v[k] = hn::LoadU(d8, columns + (static_cast<std::ptrdiff_t>(x) + 2 * k) * kRows);
+#pragma GCC unroll 4
     for (int32_t round = 0; round < 4; ++round) ShuffleRound(d8, v);
+#pragma GCC unroll 8
     for (int32_t r = 0; r < kRows; ++r) hn::StoreU(v[r], d8, rows[r] + x);
   }
   return x;
