@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstring>
 #include <new>
 
 #include "profile_calculation.h"
@@ -107,6 +108,24 @@ int usable_heights(const uint8_t* const (&usable)[4], int32_t x0) {
   return bits;
 }
 
+// kPlanLanes neighbouring 4 x 4 blocks from column x0 on, by the rows'
+// usable bytes: none of their heights takes part (outside the measured
+// area), all do, or some.
+enum class BlockRun { empty, complete, mixed };
+BlockRun classify_run(const uint8_t* const (&usable)[4], int32_t x0) {
+  constexpr uint64_t kAllUsable = 0x0101010101010101ULL;
+  uint64_t any = 0;
+  uint64_t all = kAllUsable;
+  for (int32_t l = 0; l < 4; ++l)
+    for (int32_t w = 0; w < 4 * kPlanLanes / 8; ++w) {
+      uint64_t bytes;
+      std::memcpy(&bytes, usable[l] + x0 + 8 * w, sizeof bytes);
+      any |= bytes;
+      all &= bytes;
+    }
+  return any == 0 ? BlockRun::empty : all == kAllUsable ? BlockRun::complete : BlockRun::mixed;
+}
+
 void solve_batch(const LeastSquaresPlan& plan, Batch& batch, float noData) {
   if (batch.count == 0) return;
   // Unused lanes carry zeros through the same arithmetic and are dropped.
@@ -192,7 +211,31 @@ void BlockFitter::fit_band(const float* const* rows, float* target, int32_t cols
       HWY_DYNAMIC_DISPATCH(fringe::UsableBytes)(rows[l], n, noData_, usable_ + static_cast<std::ptrdiff_t>(l) * n);
     }
   }
+  // Runs of kPlanLanes blocks with none of their heights (no data, as one at
+  // a time) or all of them (a whole batch at once, when none is waiting) are
+  // taken together; the blocks of other runs one at a time.
+  int32_t one_at_a_time_until = 0;
   for (int32_t bj = 0; bj < cols; ++bj) {
+    if (usable_ != nullptr && planned_ && bj >= one_at_a_time_until && bj + kPlanLanes <= std::min(cols, across_)) {
+      const BlockRun run = classify_run(usable_rows, 4 * bj);
+      if (run == BlockRun::empty) {
+        std::fill(target + bj, target + bj + kPlanLanes, noData_);
+        bj += kPlanLanes - 1;
+        continue;
+      }
+      if (run == BlockRun::complete && batch_.count == 0) {
+        for (int32_t k = 0; k < kPlanLanes; ++k) {
+          for (int32_t l = 0; l < 4; ++l)
+            for (int32_t m = 0; m < 4; ++m) batch_.b[l * 4 + m][k] = rows[l][4 * (bj + k) + m];
+          batch_.target[k] = target + bj + k;
+        }
+        batch_.count = kPlanLanes;
+        solve_batch(plan_, batch_, noData_);
+        bj += kPlanLanes - 1;
+        continue;
+      }
+      one_at_a_time_until = bj + kPlanLanes;
+    }
     // Which of a 4 x 4 block's heights take part: most blocks have all of
     // them or none (which gives no data, as fit_block would).
     if (usable_ != nullptr && bj < across_) {

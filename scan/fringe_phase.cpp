@@ -68,12 +68,85 @@ inline void transpose_8x8(uint64_t words[8]) {
 HWY_BEFORE_NAMESPACE();
 namespace fringe::HWY_NAMESPACE {
 
+#if HWY_TARGET != HWY_SCALAR
+// One round of a perfect shuffle of eight 16-byte vectors: vectors k and
+// k + 4 interleaved into vectors 2k (their low halves) and 2k + 1 (high).
+// With element (v, b) of vector v, byte b as the 7-bit number v * 16 + b, a
+// round rotates that number left by one bit: three rounds take eight rows of
+// 16 columns to 16 columns of eight rows, four take them back.
+template <class D8, class V>
+HWY_INLINE void ShuffleRound(D8 d8, V (&v)[kRows]) {
+  V w[kRows];
+#pragma GCC unroll 4
+  for (int32_t k = 0; k < kRows / 2; ++k) {
+    w[2 * k] = hn::InterleaveLower(d8, v[k], v[k + kRows / 2]);
+    w[2 * k + 1] = hn::InterleaveUpper(d8, v[k], v[k + kRows / 2]);
+  }
+#pragma GCC unroll 8
+  for (int32_t k = 0; k < kRows; ++k) v[k] = w[k];
+}
+#endif
+
+// The first columns of eight rows in blocks of 16, as many as fit the
+// width, transposed into `columns` (eight bytes a column); returns how many.
+HWY_INLINE int32_t TransposeIn(uint8_t* const (&rows)[kRows], int32_t width, uint8_t* HWY_RESTRICT columns) {
+#if HWY_TARGET == HWY_SCALAR
+  (void)rows, (void)width, (void)columns;
+  return 0;
+#else
+  const hn::CappedTag<uint8_t, 16> d8;
+  if (hn::Lanes(d8) != 16) return 0;
+  int32_t x = 0;
+  for (; x + 16 <= width; x += 16) {
+    hn::Vec<decltype(d8)> v[kRows];
+#pragma GCC unroll 8
+    for (int32_t r = 0; r < kRows; ++r) v[r] = hn::LoadU(d8, rows[r] + x);
+    // Unrolled, so that the vectors stay in registers.
+#pragma GCC unroll 3
+    for (int32_t round = 0; round < 3; ++round) ShuffleRound(d8, v);
+#pragma GCC unroll 8
+    for (int32_t k = 0; k < kRows; ++k) hn::StoreU(v[k], d8, columns + (static_cast<std::ptrdiff_t>(x) + 2 * k) * kRows);
+  }
+  return x;
+#endif
+}
+
+// The inverse: columns of eight bytes back into the first columns of the
+// eight rows, in blocks of 16; returns how many.
+HWY_INLINE int32_t TransposeOut(const uint8_t* HWY_RESTRICT columns, int32_t width, uint8_t* const (&rows)[kRows]) {
+#if HWY_TARGET == HWY_SCALAR
+  (void)rows, (void)width, (void)columns;
+  return 0;
+#else
+  const hn::CappedTag<uint8_t, 16> d8;
+  if (hn::Lanes(d8) != 16) return 0;
+  int32_t x = 0;
+  for (; x + 16 <= width; x += 16) {
+    hn::Vec<decltype(d8)> v[kRows];
+#pragma GCC unroll 8
+    for (int32_t k = 0; k < kRows; ++k)
+      v[k] = hn::LoadU(d8, columns + (static_cast<std::ptrdiff_t>(x) + 2 * k) * kRows);
+#pragma GCC unroll 4
+    for (int32_t round = 0; round < 4; ++round) ShuffleRound(d8, v);
+#pragma GCC unroll 8
+    for (int32_t r = 0; r < kRows; ++r) hn::StoreU(v[r], d8, rows[r] + x);
+  }
+  return x;
+#endif
+}
+
 // Grey levels of rows y0 .. y0 + 7 (rows from `height` on read as zeros) as
 // doubles, eight rows per column, for `width` columns rounded up to 8.
 HWY_INLINE void LoadGroup(const GreyImage* plane, int32_t y0, GroupBuffers& buffers) {
   const int32_t width = plane->width;
   uint8_t* columns = buffers.levels.data();
-  for (int32_t x = 0; x < width; x += 8) {
+  int32_t x = 0;
+  if (y0 + kRows <= plane->height) {
+    uint8_t* rows[kRows];
+    for (int32_t r = 0; r < kRows; ++r) rows[r] = img_line(plane, y0 + r);
+    x = TransposeIn(rows, width, columns);
+  }
+  for (; x < width; x += 8) {
     uint64_t words[kRows] = {};
     const auto count = static_cast<std::size_t>(std::min(8, width - x));
     for (int32_t r = 0; r < kRows && y0 + r < plane->height; ++r)
@@ -93,7 +166,13 @@ HWY_INLINE void LoadGroup(const GreyImage* plane, int32_t y0, GroupBuffers& buff
 HWY_INLINE void StoreGroup(GreyImage* plane, int32_t y0, const GroupBuffers& buffers) {
   const int32_t width = plane->width;
   const int32_t rows = std::min(kRows, plane->height - y0);
-  for (int32_t x = 0; x < width; x += 8) {
+  int32_t x = 0;
+  if (rows == kRows) {
+    uint8_t* lines[kRows];
+    for (int32_t r = 0; r < kRows; ++r) lines[r] = img_line(plane, y0 + r);
+    x = TransposeOut(buffers.phase.data(), width, lines);
+  }
+  for (; x < width; x += 8) {
     uint64_t words[kRows];
     std::memcpy(words, buffers.phase.data() + static_cast<std::ptrdiff_t>(x) * kRows, sizeof words);
     transpose_8x8(words);

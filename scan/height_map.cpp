@@ -73,20 +73,28 @@ void Heights(const uint8_t* in, const uint8_t* ref, float* out, int32_t cols, do
   };
   const auto zero = hn::Zero(d);
   const auto no_data = hn::Set(d, static_cast<double>(noData));  // exact, and back to the same float
+  const auto no_data_floats = hn::DemoteTo(df, no_data);
+  const auto step = hn::Set(d, static_cast<double>(lanes));
+  auto column = hn::Iota(d, 0.0);  // x in every lane, exact: x stays far below 2^53
   int32_t x = 0;
-  for (; x + lanes <= cols; x += lanes) {
+  for (; x + lanes <= cols; x += lanes, column = hn::Add(column, step)) {
     const auto u = phase(in, x);
     const auto u_double = hn::PromoteTo(d, u);
     auto none = hn::Eq(u_double, zero);
+    const auto r = ref != nullptr ? phase(ref, x) : hn::Zero(di);
+    if (ref != nullptr) none = hn::Or(none, hn::Eq(hn::PromoteTo(d, r), zero));
+    // Outside the mask whole stretches of a row have no phase.
+    if (hn::AllTrue(d, none)) {
+      hn::StoreU(no_data_floats, df, out + x);
+      continue;
+    }
     hn::Vec<decltype(d)> height;
     if (ref != nullptr) {
-      const auto r = phase(ref, x);
-      none = hn::Or(none, hn::Eq(hn::PromoteTo(d, r), zero));
       height = hn::Mul(hn::Mul(hn::PromoteTo(d, hn::Sub(u, r)), hn::Set(d, kPeriodsPerUnit)), hn::Set(d, k));
     } else {
       const auto periods = hn::Sub(hn::Mul(u_double, hn::Set(d, kPeriodsPerUnit)), hn::Set(d, 128.0));
-      const auto shift = hn::Add(hn::Sub(hn::Mul(hn::Set(d, lambda), periods), hn::Iota(d, x)),
-                                 hn::Set(d, static_cast<double>(centre)));
+      const auto shift =
+          hn::Add(hn::Sub(hn::Mul(hn::Set(d, lambda), periods), column), hn::Set(d, static_cast<double>(centre)));
       height = hn::Mul(hn::Set(d, k), shift);
     }
     // Not-a-number compares false: no data, as stored_height gives it.

@@ -58,6 +58,11 @@ void flaw_mask(GreyImage* mask, const GreyImage* phase, int32_t threshold);
 // 128 at the start. An order that would leave 1..254 is not assigned: that
 // pixel keeps 255 unless another neighbour reaches it with a valid order.
 void unwrap_orders(GreyImage* mask, const GreyImage* phase);
+// unwrap_orders' orders by row sweeps in vectors, where the order steps of
+// neighbours add up the same along every path and every order stays within
+// 1..254: then true, with the orders the visiting fill gives. Otherwise (also
+// when the mask holds anything but 0 and 255) false, with the mask as it was.
+bool unwrap_by_sweeps(GreyImage* mask, const GreyImage* phase);
 // U = order * 256 + phase byte into the 16-bit plane `out`, 0 without order.
 void combine_phase(GreyImage* out, const GreyImage* mask, const GreyImage* phase);
 

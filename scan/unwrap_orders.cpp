@@ -90,6 +90,8 @@ void unwrap_orders(GreyImage* mask, const GreyImage* phase) {
   const int32_t start_y = height / 2;
   uint8_t* start = img_line(mask, start_y) + start_x;
   if (*start != kNotReached) return;
+  // The same orders in vectors wherever the sweeps can be sure of them.
+  if (unwrap_by_sweeps(mask, phase)) return;
 
   // Every pixel is marked before it is pushed, so it is pushed at most once.
   const std::size_t room = static_cast<std::size_t>(width) * static_cast<std::size_t>(height) + 32;

@@ -189,6 +189,44 @@ TEST(PhaseBytes, EqualRoundedAtan2AlsoNextToEveryRoundingBoundary) {
   });
 }
 
+// The single-precision quotient holds only where the larger magnitude is a
+// float well inside its range: responses on either side of the range's ends
+// (2^-60, 2^60), a minor part that vanishes as a float with either sign, and
+// runs of every length up to four vectors of the widest target from every
+// start, whose last values go through the zero-filled copy.
+TEST(PhaseBytes, RangeEdgesVanishingPartsAndEveryRunLength) {
+  std::vector<double> re, im;
+  for (double large : {0x1p-61, 0x1p-60, 0x1.000002p-60, 0x1p-59, 0x1p59, 0x1p60, 0x1.000002p60, 0x1p61})
+    for (double t : {0.0, -1e-300, 1e-300, 0.0123, 0.41421356, 0.7, 1.0})
+      for (int octant = 0; octant < 8; ++octant) {
+        const double a = large, b = large * t;
+        const double x = octant & 1 ? b : a, y = octant & 1 ? a : b;
+        re.push_back(octant & 2 ? -x : x);
+        im.push_back(octant & 4 ? -y : y);
+      }
+  std::mt19937 random(11);
+  std::uniform_real_distribution<double> any(-500.0, 500.0);
+  while (re.size() % 64 != 0 || re.size() < 1024) {
+    re.push_back(any(random));
+    im.push_back(any(random));
+  }
+  const auto count = static_cast<int32_t>(re.size());
+  std::vector<uint8_t> expected(re.size());
+  for (int32_t i = 0; i < count; ++i) expected[i] = phase_byte(re[i], im[i]);
+  for_every_target([&] {
+    std::vector<uint8_t> bytes(re.size());
+    phase_bytes(re.data(), im.data(), count, bytes.data());
+    for (int32_t i = 0; i < count; ++i) ASSERT_EQ(bytes[i], expected[i]) << "re " << re[i] << " im " << im[i];
+    for (int32_t first = 0; first < 17; ++first)
+      for (int32_t length = 1; length <= 64; ++length) {
+        std::vector<uint8_t> part(static_cast<std::size_t>(length) + 1, 0xAB);
+        phase_bytes(re.data() + first, im.data() + first, length, part.data());
+        for (int32_t k = 0; k < length; ++k) ASSERT_EQ(part[k], expected[first + k]) << first << " + " << length;
+        ASSERT_EQ(part[length], 0xAB) << "written past the run: " << first << " + " << length;
+      }
+  });
+}
+
 TEST(FringePhase, DefaultRowWindowsGrowFrom15To43TapsAndStopAtColumn1237) {
   // 15 taps around column 40 (local periods 5.0 and 5.25), 43 around 1230.
   expect_span(impulse_response(1280, 40, 10.0), 33, 47);

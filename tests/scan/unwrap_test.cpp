@@ -340,11 +340,25 @@ TEST(UnwrapOrders, SweepsGiveTheVisitingFillsOrders) {
       Image expected = make_image(1, w, h);
       img_copy(expected.get(), mask.get());
       plain_unwrap(expected, phase);
-      Image orders = make_image(1, w, h);
-      img_copy(orders.get(), mask.get());
-      unwrap_orders(orders.get(), phase.get());
-      EXPECT_TRUE(same_pixels(orders, expected))
-          << w << " x " << h << ", spoil " << static_cast<int>(c.spoil) << ", variant " << variant;
+      for_every_target([&] {
+        Image orders = make_image(1, w, h);
+        img_copy(orders.get(), mask.get());
+        unwrap_orders(orders.get(), phase.get());
+        EXPECT_TRUE(same_pixels(orders, expected))
+            << w << " x " << h << ", spoil " << static_cast<int>(c.spoil) << ", variant " << variant;
+        // The sweeps alone: the fill's orders where they are sure, else the
+        // mask untouched. Smooth phases within 1..254 they must take.
+        img_copy(orders.get(), mask.get());
+        const bool swept = unwrap_by_sweeps(orders.get(), phase.get());
+        EXPECT_TRUE(same_pixels(orders, swept ? expected : mask))
+            << w << " x " << h << ", spoil " << static_cast<int>(c.spoil) << ", variant " << variant;
+        if (c.spoil == Spoil::none && c.units * w < 100 * 256 && variant < 4) {
+          EXPECT_TRUE(swept) << w << " x " << h << ", variant " << variant;
+        }
+        if (c.spoil == Spoil::vortex || c.spoil == Spoil::half_period || c.spoil == Spoil::marked) {
+          EXPECT_FALSE(swept) << w << " x " << h << ", spoil " << static_cast<int>(c.spoil) << ", variant " << variant;
+        }
+      });
     }
   }
 }
