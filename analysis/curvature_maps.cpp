@@ -4,6 +4,7 @@
 
 #include "analysis/reference_sphere.h"
 #include "analysis/refractive_power.h"
+#include "analysis/snell_power.h"
 #include "analysis/vector_2d.h"
 
 namespace {
@@ -82,7 +83,29 @@ double tangential_of(const Meridian& m) {
   return -m.sign * kDioptersTimesRadius * m.bend / (stretch * std::sqrt(stretch));
 }
 
+double refractive_of(const ReconstructedSurface& s, const Meridian& m, double x, double y, double z,
+                     double centre_z) {
+  if (!m.valid) return std::nan("");
+  if (m.centre) return kDioptersTimesRadius * std::abs(m.laplacian) / 2.0;
+  const double r = vector_length({x - s.disc.centre_x, y - s.disc.centre_y});
+  return snell_power(r, -m.sign * m.slope, m.sign * (centre_z - z));
+}
+
 }  // namespace
+
+double reconstructed_height(const ReconstructedSurface& s, double x, double y) {
+  double values[kMaxZernikeTerms];
+  const double a = s.disc.radius;
+  s.basis.values((x - s.disc.centre_x) / a, (y - s.disc.centre_y) / a, values);
+  double z = s.cap.height(x, y);
+  for (int j = 0; j < s.basis.terms(); ++j) z += s.coefficients[static_cast<std::size_t>(j)] * values[j];
+  return z;
+}
+
+double refractive_power(const ReconstructedSurface& s, double x, double y) {
+  const double centre_z = reconstructed_height(s, s.disc.centre_x, s.disc.centre_y);
+  return refractive_of(s, meridian_at(s, x, y, false), x, y, reconstructed_height(s, x, y), centre_z);
+}
 
 double axial_power(const ReconstructedSurface& s, double x, double y) {
   return axial_of(s, meridian_at(s, x, y, false), x, y);
@@ -93,19 +116,23 @@ double tangential_power(const ReconstructedSurface& s, double x, double y) {
 }
 
 CurvatureMaps curvature_maps(const ReconstructedSurface& s, double field, double mask_radius) {
-  CurvatureMaps maps{HeightMatrix(kMapSide, kMapSide, std::nan("")), HeightMatrix(kMapSide, kMapSide, std::nan(""))};
+  CurvatureMaps maps{HeightMatrix(kMapSide, kMapSide, std::nan("")), HeightMatrix(kMapSide, kMapSide, std::nan("")),
+                     HeightMatrix(kMapSide, kMapSide, std::nan(""))};
   if (!(field > 0.0 && std::isfinite(field))) return maps;
+  const double centre_z = reconstructed_height(s, s.disc.centre_x, s.disc.centre_y);
   const double step = field / kMapSide;
   const double centre = field * 0.5;
   for (int x = 0; x < kMapSide; ++x) {
     double* axial = maps.axial.column(x);
     double* tangential = maps.tangential.column(x);
+    double* refractive = maps.refractive.column(x);
     for (int y = 0; y < kMapSide; ++y)
       if (in_evaluation_mask(field, centre, centre, mask_radius, x, y)) {
         const double cx = cell_x_mm(x, step), cy = cell_y_mm(y, step);
         const Meridian m = meridian_at(s, cx, cy, true);
         axial[y] = axial_of(s, m, cx, cy);
         tangential[y] = tangential_of(m);
+        refractive[y] = refractive_of(s, m, cx, cy, reconstructed_height(s, cx, cy), centre_z);
       }
   }
   return maps;

@@ -12,6 +12,10 @@
 // On a sphere centred on the disc both are its radius everywhere. At the
 // centre both take their limit averaged over the directions: 337 times the
 // mean of the principal curvatures, 337 |Laplacian| / 2.
+//
+// Beside them the refractive power (snell_power.h): the same meridian's
+// slope refracts a ray parallel to the axis into the cornea (n = 1.376),
+// shown on the same scale; at the centre it takes the axial limit.
 #pragma once
 
 #include <vector>
@@ -38,12 +42,21 @@ double axial_power(const ReconstructedSurface& surface, double x, double y);
 // no height.
 double tangential_power(const ReconstructedSurface& surface, double x, double y);
 
+// Refractive power (D) at (x, y) (snell_power.h), the sag taken from the
+// surface's height at the disc's centre; NaN where the cap has no height.
+double refractive_power(const ReconstructedSurface& surface, double x, double y);
+
+// The surface's height (mm) at (x, y): the cap plus the terms; NaN where the
+// cap has none.
+double reconstructed_height(const ReconstructedSurface& surface, double x, double y);
+
 struct CurvatureMaps {
   HeightMatrix axial;       // D
   HeightMatrix tangential;  // D
+  HeightMatrix refractive;  // D
 };
 
-// Both maps over a 256 x 256 map of width `field` (mm): each cell the
+// The three maps over a 256 x 256 map of width `field` (mm): each cell the
 // evaluation mask of radius setting `mask_radius` keeps gets the powers at
-// its centre, every other cell NaN. One pass: the slope serves both.
+// its centre, every other cell NaN. One pass: the slope serves all three.
 CurvatureMaps curvature_maps(const ReconstructedSurface& surface, double field, double mask_radius);

@@ -5,6 +5,8 @@
 #include <stdexcept>
 
 #include "analysis/curvature_maps.h"
+#include "analysis/elevation_map.h"
+#include "analysis/local_slope.h"
 #include "analysis/reference_sphere.h"
 #include "analysis/refractive_power.h"
 
@@ -43,6 +45,7 @@ void add_conic_and_keratometry(const SurfaceCells& cells, const std::optional<Sp
   }
   f.conic = ConicFigure{conic->flat_radius, conic->steep_radius, conic->axis_deg, conic->q,
                         conic->surface.x0,  conic->surface.y0,   conic->rms * kMicronsPerMm};
+  f.toric = conic->surface;
   f.keratometry = keratometry(*conic, cells.disc, kKeratometryZoneRadius, &why);
   if (!f.keratometry) f.keratometry_note = why;
 }
@@ -78,7 +81,8 @@ SurfaceFigures surface_figures(const SurfaceMaps& maps, const FigureOptions& opt
   f.disc = cells.disc;
   if (cells.size() == 0) {
     const std::string none = "no cell with data inside the evaluation mask";
-    f.sphere_note = f.conic_note = f.keratometry_note = f.zernike_note = f.axial_note = none;
+    f.sphere_note = f.conic_note = f.keratometry_note = f.zernike_note = f.axial_note = f.aberrations_note =
+        f.indices_note = none;
     return f;
   }
 
@@ -136,17 +140,50 @@ SurfaceFigures surface_figures(const SurfaceMaps& maps, const FigureOptions& opt
       f.zernike_note = "the heights are not finite";
   }
 
+  if (options.power_maps && fit)
+    f.elevation_to_sphere = elevation_map(cells, [&](double x, double y) { return fit->cap.height(x, y); });
+  if (options.power_maps && f.toric)
+    f.elevation_to_toric = elevation_map(cells, [&](double x, double y) { return f.toric->height(x, y); });
+
+  if (fit) {
+    std::string why_not;
+    f.aberrations = corneal_aberrations(cells, fit->cap, options.pupil_diameter, &why_not);
+    if (!f.aberrations) f.aberrations_note = why_not;
+  } else {
+    f.aberrations_note = "no best-fit sphere: " + f.sphere_note;
+  }
+
+  std::optional<ReconstructedSurface> surface;
+  if (!fit)
+    f.axial_note = "no best-fit sphere: " + f.sphere_note;
+  else if (!terms.problem().empty())
+    f.axial_note = "no Zernike terms: " + terms.problem();
+  else
+    surface.emplace(ReconstructedSurface{fit->cap, basis, terms.solve(to_best_fit), f.disc});
+
+  // The indices read the axial power off local fits of the measured heights,
+  // which follow a cone of a millimetre where the terms of the whole disc
+  // smooth it away; SRAX reads the reconstruction (keratoconus_indices.h).
+  if (!f.keratometry) {
+    f.indices_note = "no keratometry: " + f.keratometry_note;
+  } else {
+    const LocalSlopes slopes(maps.measured, maps.field);
+    const double cx = f.disc.centre_x, cy = f.disc.centre_y;
+    std::string why_not;
+    // SRAX looks for the steepest semi-meridians on the smooth reconstruction.
+    const PowerAt smooth = [&](double x, double y) { return axial_power(*surface, x, y); };
+    f.indices = keratoconus_indices(
+        [&](double x, double y) { return local_axial_power(slopes, cx, cy, x, y); },
+        f.keratometry->steep_power - f.keratometry->flat_power, &why_not, surface ? &smooth : nullptr);
+    if (!f.indices) f.indices_note = why_not;
+  }
   if (!options.power_maps) {
     f.axial_note = "not asked for";
-  } else if (!fit) {
-    f.axial_note = "no best-fit sphere: " + f.sphere_note;
-  } else if (!terms.problem().empty()) {
-    f.axial_note = "no Zernike terms: " + terms.problem();
-  } else {
-    const ReconstructedSurface surface{fit->cap, basis, terms.solve(to_best_fit), f.disc};
-    CurvatureMaps powers = curvature_maps(surface, maps.field, maps.mask_radius);
+  } else if (surface) {
+    CurvatureMaps powers = curvature_maps(*surface, maps.field, maps.mask_radius);
     f.axial_power = std::move(powers.axial);
     f.tangential_power = std::move(powers.tangential);
+    f.refractive_power = std::move(powers.refractive);
   }
   return f;
 }

@@ -17,6 +17,8 @@
 
 #include "analysis/height_matrix.h"
 #include "analysis/conic_fit.h"
+#include "analysis/corneal_aberrations.h"
+#include "analysis/keratoconus_indices.h"
 #include "analysis/keratometry.h"
 #include "analysis/sphere_fit.h"
 #include "analysis/surface_cells.h"
@@ -53,10 +55,13 @@ class FigureCache {
 struct FigureOptions {
   int zernike_order = kDefaultZernikeOrder;  // 0..kMaxZernikeOrder
   ZernikeReference reference = ZernikeReference::set_sphere;
-  // The axial and tangential power maps, which only a window shows: a
+  // The maps (axial, tangential and refractive power, elevation against the
+  // best-fit sphere and toric ellipsoid), which windows and exports show: a
   // study's figures do not need them.
   bool power_maps = true;
   FigureCache* cache = nullptr;  // none: everything is formed anew
+  // The pupil of the corneal aberrations, mm.
+  double pupil_diameter = kDefaultPupilDiameter;
 };
 
 // The channel's maps as "profile" leaves them.
@@ -101,22 +106,39 @@ struct SurfaceFigures {
   std::string sphere_note;    // why there is no sphere
   std::optional<ConicFigure> conic;
   std::string conic_note;
+  std::optional<ConicSurface> toric;  // the fitted conic itself, with `conic`
   std::optional<KeratometryResult> keratometry;
   std::string keratometry_note;
   std::optional<ZernikeFigure> zernike;
   std::string zernike_note;
+  // OSA/ANSI aberrations of the wavefront (n - 1) (measured - best-fit
+  // sphere) over the pupil of the options (corneal_aberrations.h).
+  std::optional<CornealAberrations> aberrations;
+  std::string aberrations_note;
+  // The screening indices (keratoconus_indices.h) of the axial power taken
+  // from local fits of the measured heights (local_slope.h), SRAX from the
+  // reconstruction the axial map shows, with keratometry's astigmatism.
+  std::optional<KeratoconusIndices> indices;
+  std::string indices_note;
 
   // measured - best-fit sphere (mm) in the mask, kNoHeight where the cell
   // has no data, 0.0 outside the mask, like the residual map; with the
   // sphere only.
   std::optional<HeightMatrix> sphere_residual;
-  // Axial and tangential power (D) of the best-fit sphere plus the Zernike
-  // terms of the residual to it (curvature_maps.h), at each cell of the
-  // mask, NaN elsewhere (shown white). Both or neither; axial_note says why
-  // not.
+  // Axial, tangential and refractive power (D) of the best-fit sphere plus
+  // the Zernike terms of the residual to it (curvature_maps.h), at each cell
+  // of the mask, NaN elsewhere (shown white). All or none; axial_note says
+  // why not.
   std::optional<HeightMatrix> axial_power;
   std::optional<HeightMatrix> tangential_power;
+  std::optional<HeightMatrix> refractive_power;
   std::string axial_note;
+  // Elevation (microns, elevation_map.h) against the best-fit sphere (with
+  // the sphere; sphere_note says why not) and against the best-fit toric
+  // ellipsoid, the conic fit (with the conic; conic_note says why not), at
+  // the cells with data, NaN elsewhere.
+  std::optional<HeightMatrix> elevation_to_sphere;
+  std::optional<HeightMatrix> elevation_to_toric;
 };
 
 // Throws std::invalid_argument for a Zernike order outside

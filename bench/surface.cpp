@@ -2,7 +2,10 @@
 // synthesis of a biconic may take at most 20 % longer), and the figures of
 // one measured channel (best-fit sphere and conic, keratometry, order-6
 // Zernike terms and the axial and tangential power maps together, under
-// 20 ms), and the conic fit alone (under 10 ms).
+// 20 ms), and the conic fit alone (under 10 ms); the surface window's whole
+// evaluation with the clinical maps (refractive power, elevation against the
+// best-fit sphere and toric ellipsoid), the corneal aberrations and the
+// screening indices (under 100 ms).
 #include <benchmark/benchmark.h>
 
 #include <unistd.h>
@@ -64,6 +67,25 @@ void surface_figures_of_one_channel(benchmark::State& state) {
   }
 }
 
+// What the surface window runs on "evaluate": every figure and every map,
+// the clinical ones included, on a biconic with a cone.
+void surface_window_maps(benchmark::State& state) {
+  MeasuredBiconic maps;
+  for (int x = 0; x < kMapSide; ++x)
+    for (int y = 0; y < kMapSide; ++y) {
+      const double dx = (x - 127.5) * 0.04 - 0.6, dy = (127.5 - y) * 0.04 + 1.0;
+      maps.measured(x, y) += 0.01 * std::exp(-(dx * dx + dy * dy) / 2.0);
+    }
+  for (auto _ : state) {
+    const SurfaceFigures f = surface_figures({maps.measured, maps.sphere, 10.24, 3.3});
+    if (!f.refractive_power || !f.elevation_to_sphere || !f.elevation_to_toric || !f.aberrations || !f.indices) {
+      state.SkipWithError("a clinical figure is missing");
+      break;
+    }
+    benchmark::DoNotOptimize(f.refractive_power->data());
+  }
+}
+
 // The conic fit over the cells of the 3.2 mm disc (about 20,000), started
 // from their best-fit sphere as the figures start it.
 void conic_fit_of_one_channel(benchmark::State& state) {
@@ -89,4 +111,5 @@ void conic_fit_of_one_channel(benchmark::State& state) {
 
 BENCHMARK(conic_fit_of_one_channel)->Unit(benchmark::kMillisecond);
 BENCHMARK(synthesize_surface_image)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(surface_window_maps)->Unit(benchmark::kMillisecond);
 BENCHMARK(surface_figures_of_one_channel)->Arg(6)->Arg(10)->Unit(benchmark::kMillisecond);

@@ -58,6 +58,25 @@ std::string text_report(int channel, const SurfaceFigures& f) {
   } else {
     s << "Zernike terms: " << not_available(f.zernike_note) << '\n';
   }
+  if (f.aberrations) {
+    const CornealAberrations& a = *f.aberrations;
+    s << "corneal aberrations (OSA/ANSI, n 1.376, pupil " << summary_number(a.pupil_diameter_mm)
+      << " mm): higher-order RMS " << summary_number(a.higher_order_rms_um) << " um, Z(4,0) "
+      << summary_number(a.spherical_um) << " um, coma " << summary_number(a.coma_um) << " um, trefoil "
+      << summary_number(a.trefoil_um) << " um\n";
+  } else {
+    s << "corneal aberrations: " << not_available(f.aberrations_note) << '\n';
+  }
+  if (f.indices) {
+    const KeratoconusIndices& k = *f.indices;
+    s << "keratoconus indices: central K " << summary_number(k.central_k_D) << " D ("
+      << index_category_name(k.central_k_category) << "), I-S " << summary_number(k.i_s_D) << " D ("
+      << index_category_name(k.i_s_category) << "), SRAX " << summary_number(k.srax_deg) << " deg ("
+      << index_category_name(k.srax_category, true) << "), KISA% " << summary_number(k.kisa_percent) << " ("
+      << index_category_name(k.kisa_category) << ")\n";
+  } else {
+    s << "keratoconus indices: " << not_available(f.indices_note) << '\n';
+  }
   return s.str();
 }
 

@@ -230,13 +230,30 @@ void cmd_export(int channel, const std::string& base, std::ostream* progress) {
                 result.geometry.field_x, result.geometry.field_y, surface);
 }
 
+namespace {
+
+// The cones of a surface as a JSON member, nothing without cones.
+std::string cones_json(const std::vector<Cone>& cones) {
+  if (cones.empty()) return "";
+  std::string text = ", \"cones\": [";
+  for (std::size_t k = 0; k < cones.size(); ++k) {
+    const Cone& c = cones[k];
+    text += std::string(k == 0 ? "" : ", ") + "{\"height_um\": " + json_number(c.height_um) +
+            ", \"x_mm\": " + json_number(c.x_mm) + ", \"y_mm\": " + json_number(c.y_mm) +
+            ", \"width_mm\": " + json_number(c.width_mm) + "}";
+  }
+  return text + "]";
+}
+
+}  // namespace
+
 std::string measure_summary(int channel, uint32_t seed, const SimulateOptions& options,
                             const ProfileResult& r, bool json) {
   const double um = kMicronsPerMm;
   // The surface this measurement simulated; the sphere's output stays as it was.
   const Surface surface =
       options.surface.empty() ? r.surface.value_or(Surface{}) : parse_surface_text(options.surface);
-  const bool sphere = surface.model == SurfaceModel::sphere;
+  const bool sphere = drawn_as_plain_sphere(surface);
   std::ostringstream s;
   if (json) {
     s << "{\"channel\": " << channel << ", \"seed\": " << seed
@@ -248,7 +265,8 @@ std::string measure_summary(int channel, uint32_t seed, const SimulateOptions& o
     if (!sphere)
       s << ", \"surface\": {\"model\": " << json_string(surface_model_name(surface.model))
         << ", \"rx_mm\": " << json_number(surface.rx) << ", \"ry_mm\": " << json_number(surface.ry)
-        << ", \"axis_deg\": " << json_number(surface.axis_deg) << ", \"q\": " << json_number(surface.q) << "}";
+        << ", \"axis_deg\": " << json_number(surface.axis_deg) << ", \"q\": " << json_number(surface.q)
+        << cones_json(surface.cones) << "}";
     if (r.method != "quadrature" && !r.method.empty()) s << ", \"method\": " << json_string(r.method);
     s << "}";
   } else {

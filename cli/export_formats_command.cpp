@@ -20,9 +20,12 @@ void add_export_format_options(CLI::App* exporter, ExportFormatOptions& options)
   exporter
       ->add_option("--what", options.what,
                    "residual: the 256 x 256 residual to the sphere inside the mask; profile: the "
-                   "engine's whole profile grid")
+                   "engine's whole profile grid; elevation-sphere, elevation-toric (mm against the "
+                   "best-fit sphere or toric ellipsoid), axial, tangential, refractive (power maps in D: "
+                   "csv, xyz or png)")
       ->capture_default_str()
-      ->check(CLI::IsMember({"residual", "profile"}))
+      ->check(CLI::IsMember({"residual", "profile", "elevation-sphere", "elevation-toric", "axial", "tangential",
+                             "refractive"}))
       ->needs(format);
 }
 
@@ -42,9 +45,47 @@ void cmd_export_with(int channel, const std::string& base, const ExportFormatOpt
     cmd_export(channel, base, progress);
     return;
   }
+  if (options.what != "profile" && options.what != "residual") {
+    cmd_export_figure_map(channel, base, parse_height_formats(options.formats), options.what, progress);
+    return;
+  }
   const ExportedHeights what = options.what == "profile" ? ExportedHeights::profile
                                                          : ExportedHeights::residual;
   cmd_export_formats(channel, base, parse_height_formats(options.formats), what, progress);
+}
+
+void cmd_export_figure_map(int channel, const std::string& base, const std::vector<HeightFormat>& formats,
+                           const std::string& what, std::ostream* progress) {
+  const bool power = what == "axial" || what == "tangential" || what == "refractive";
+  for (const HeightFormat format : formats)
+    if (power && format != HeightFormat::csv && format != HeightFormat::xyz && format != HeightFormat::png)
+      throw std::invalid_argument("a power map is no height field: export it as csv, xyz or png");
+  ProfileOutputs out;
+  const ProfileResult result = cmd_profile(channel, progress, &out);
+  const double field = result.geometry.field_x;
+  const SurfaceFigures f = surface_figures({out.measured_map, out.sphere_map, field, result.mask_radius});
+  const std::optional<HeightMatrix>& map = what == "axial"             ? f.axial_power
+                                           : what == "tangential"      ? f.tangential_power
+                                           : what == "refractive"      ? f.refractive_power
+                                           : what == "elevation-sphere" ? f.elevation_to_sphere
+                                                                        : f.elevation_to_toric;
+  if (!map) {
+    const std::string& why = power ? f.axial_note : what == "elevation-sphere" ? f.sphere_note : f.conic_note;
+    throw std::invalid_argument("no " + what + " map: " + why);
+  }
+  HeightMatrix values = *map;
+  if (!power)
+    for (int x = 0; x < values.nx(); ++x)
+      for (int y = 0; y < values.ny(); ++y) values(x, y) /= kMicronsPerMm;
+  const std::string title = power ? what + " power, D" : "elevation against the best-fit " +
+                                                             std::string(what == "elevation-sphere" ? "sphere" : "toric ellipsoid") +
+                                                             ", mm";
+  const HeightExport data = figure_map_export(channel, values, field, title.c_str());
+  for (const HeightFormat format : formats) {
+    const std::string file = base + height_format_extension(format);
+    write_height_export(data, format, file);
+    if (progress != nullptr) *progress << "written " << file << '\n';
+  }
 }
 
 void cmd_export_formats(int channel, const std::string& base, const std::vector<HeightFormat>& formats,

@@ -9,6 +9,7 @@
 
 #include "formats/height_field_files.h"
 #include "exports/height_export.h"
+#include "analysis/surface_figures.h"
 
 namespace CLI {
 class App;
@@ -16,7 +17,9 @@ class App;
 
 struct ExportFormatOptions {
   std::vector<std::string> formats;  // empty: the eight-file data set
-  std::string what = "residual";     // "residual" or "profile"
+  // "residual", "profile", or a map of the surface figures:
+  // "elevation-sphere", "elevation-toric", "axial", "tangential", "refractive"
+  std::string what = "residual";
 };
 
 // Adds --format and --what to the export subcommand.
@@ -37,3 +40,11 @@ void cmd_export_with(int channel, const std::string& base, const ExportFormatOpt
 // files written before a failure stay.
 void cmd_export_formats(int channel, const std::string& base, const std::vector<HeightFormat>& formats,
                         ExportedHeights what, std::ostream* progress);
+
+// "profile", then the surface figures' map `what` (see ExportFormatOptions)
+// as base + ".csv" and so on: elevation maps in mm (every format), power
+// maps in D (csv, xyz and png; other formats are refused with
+// std::invalid_argument before anything runs). A map the figures could not
+// make is refused after the profile, naming why; nothing is written then.
+void cmd_export_figure_map(int channel, const std::string& base, const std::vector<HeightFormat>& formats,
+                           const std::string& what, std::ostream* progress);

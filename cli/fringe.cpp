@@ -39,15 +39,16 @@ void add_simulation_options(CLI::App* app, SimulateOptions& o) {
                   "smoothing passes of the displayed image (default: the channel's NFilt)")
       ->transform(option_domain(domains::passes));
   app->add_option("--surface", o.surface,
-                  "surface to simulate: sphere (the set radius) or biconic:rx=MM,ry=MM[,axis=DEG][,q=Q] "
+                  "surface to simulate: sphere (the set radius) or biconic:rx=MM,ry=MM[,axis=DEG][,q=Q], "
+                  "either with cones ...,cone=HEIGHT_UM/X_MM/Y_MM/SIGMA_MM (sphere:cone=10/0.5/-1/0.8) "
                   "(default: the channel's surface.ini / surface_1.ini, else the sphere)");
 }
 
 // fringe analyse: its options; `json` is shared with measure.
 CLI::App* add_analyse_command(CLI::App& app, std::string& dir, AnalyseOptions& o, bool& json) {
   auto* analyse = app.add_subcommand(
-      "analyse", "profile the channel, then print the best-fit sphere, keratometry and Zernike "
-                 "terms of its measured heights");
+      "analyse", "profile the channel, then print the best-fit sphere, keratometry, Zernike "
+                 "terms, corneal aberrations and keratoconus indices of its measured heights");
   add_dir(analyse, dir);
   add_channel(analyse, o.channel);
   analyse->add_option("--order", o.figures.zernike_order, "radial order of the Zernike terms")
@@ -62,6 +63,9 @@ CLI::App* add_analyse_command(CLI::App& app, std::string& dir, AnalyseOptions& o
           "what the Zernike terms describe: the residual to the set sphere or to the best-fit one")
       ->check(CLI::IsMember({"set", "best-fit"}))
       ->default_str("set");
+  analyse->add_option("--pupil", o.figures.pupil_diameter,
+                      "pupil diameter of the corneal aberrations (OSA/ANSI), mm")
+      ->capture_default_str()->transform(option_domain({0.1, 20.0}));
   analyse->add_flag("--json", json, "print the figures as a JSON object");
   return analyse;
 }

@@ -51,6 +51,11 @@ std::vector<std::string> parameter_summary(const std::vector<std::string>& setti
     lines.push_back("axis of Rx in deg          : " + round_trip_text(surface.axis_deg));
     lines.push_back("conic constant Q           : " + round_trip_text(surface.q));
   }
+  for (std::size_t k = 0; k < surface.cones.size(); ++k) {
+    const Cone& c = surface.cones[k];
+    lines.push_back("cone " + std::to_string(k + 1) + " h/x/y/sigma (um/mm) : " + round_trip_text(c.height_um) + " " +
+                    round_trip_text(c.x_mm) + " " + round_trip_text(c.y_mm) + " " + round_trip_text(c.width_mm));
+  }
   return lines;
 }
 

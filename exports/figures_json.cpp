@@ -59,6 +59,33 @@ std::string surface_figures_json(int channel, const SurfaceFigures& f) {
   terms << ']';
   o.add("zernike", f.zernike ? terms.str() : std::string("null"));
   o.add("zernike_rms_um", f.zernike ? f.zernike->rms_um : 0.0, f.zernike.has_value());
+  // The corneal aberrations (OSA/ANSI) and the screening indices.
+  const bool a = f.aberrations.has_value();
+  const CornealAberrations ab = f.aberrations.value_or(CornealAberrations{});
+  o.add("pupil_mm", ab.pupil_diameter_mm, a);
+  std::ostringstream osa;
+  osa << '[';
+  for (std::size_t j = 0; j < ab.coefficients_um.size(); ++j) osa << (j == 0 ? "" : ", ") << json_number(ab.coefficients_um[j]);
+  osa << ']';
+  o.add("osa_um", a ? osa.str() : std::string("null"));
+  o.add("hoa_rms_um", ab.higher_order_rms_um, a);
+  o.add("spherical_um", ab.spherical_um, a);
+  o.add("coma_um", ab.coma_um, a);
+  o.add("trefoil_um", ab.trefoil_um, a);
+  const bool i = f.indices.has_value();
+  const KeratoconusIndices ki = f.indices.value_or(KeratoconusIndices{});
+  const auto category = [i](IndexCategory c, bool srax = false) {
+    return i ? json_string(index_category_name(c, srax)) : std::string("null");
+  };
+  o.add("central_k_D", ki.central_k_D, i);
+  o.add("central_k_category", category(ki.central_k_category));
+  o.add("i_s_D", ki.i_s_D, i);
+  o.add("i_s_category", category(ki.i_s_category));
+  o.add("srax_deg", ki.srax_deg, i);
+  o.add("srax_category", category(ki.srax_category, true));
+  o.add("ast_D", ki.ast_D, i);
+  o.add("kisa_percent", ki.kisa_percent, i);
+  o.add("kisa_category", category(ki.kisa_category));
   return o.close();
 }
 

@@ -55,6 +55,20 @@ HeightExport residual_export(int channel, const HeightMatrix& residual, const He
           map_picture};
 }
 
+HeightExport figure_map_export(int channel, const HeightMatrix& values, double field, const char* what) {
+  HeightExport out;
+  HeightField& f = out.field;
+  f.cols = values.nx();
+  f.rows = values.ny();
+  f.step_x = f.step_y = field / kMapSide;
+  f.title = channel_title(what, channel);
+  f.heights.reserve(static_cast<std::size_t>(f.cols) * static_cast<std::size_t>(f.rows));
+  for (int row = 0; row < f.rows; ++row)
+    for (int col = 0; col < f.cols; ++col) f.heights.push_back(values(col, row));
+  out.picture = field_picture(f);
+  return out;
+}
+
 HeightExport profile_export(int channel) {
   const ProfileHeights grid = read_profile_grid(profile_file(channel));
   ScnPar par = kDefaultScnPar;

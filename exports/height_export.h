@@ -41,6 +41,12 @@ HeightExport profile_export(int channel);
 // the engine's profile), points at or below `depth_limit` (mm) without data.
 HeightExport profile_export(int channel, const ProfileHeights& grid, double depth_limit);
 
+// A map of the surface figures (256 x 256 cells over field x field mm, NaN
+// where it has no value) as a field: `values` in the unit the title names
+// (elevation maps in mm, so that every format's unit holds; power maps in
+// dioptres, for csv, xyz and png), with its picture over its range.
+HeightExport figure_map_export(int channel, const HeightMatrix& values, double field, const char* what);
+
 // Writes the field, or for PNG the picture, as one file, whole. Throws
 // FileError `Cannot create file "<file>"` when it cannot be written; an
 // earlier file of that name is then left as it was.

@@ -174,7 +174,7 @@ x_pixels, y_pixels: picture size, 1..4096 each; None keeps the workspace's.
 pixel_size: mm per pixel; period: fringe period in pixels, the one the frames are made
 with when periods is None; angle: projection angle, deg; radius: sphere radius, mm;
 offset_x, offset_y: apex from the picture's centre, mm; surface: "sphere" or
-"biconic:rx=7.6,ry=7.9,axis=30,q=-0.2". Each None keeps the workspace's value.
+"biconic:rx=7.6,ry=7.9,axis=30,q=-0.2", either with cones "...,cone=HEIGHT_UM/X_MM/Y_MM/SIGMA_MM". Each None keeps the workspace's value.
 contrast, noise: 0..1; max_noise: whole grey levels 0..255; seed: whole number
 0..4294967295 (without noise the frames do not depend on it).
 method: "phase-shift" (the default here), "fourier" (one frame) or "quadrature" (the one

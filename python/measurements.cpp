@@ -140,10 +140,11 @@ ZernikeReference reference_named(const std::string& word) {
   throw std::invalid_argument("reference: \"" + word + "\" is neither \"set\" nor \"best-fit\"");
 }
 
-py::object figures_dict(const Comparison& c, int order, const std::string& reference) {
+py::object figures_dict(const Comparison& c, int order, const std::string& reference, double pupil) {
   FigureOptions options;
   options.zernike_order = static_cast<int>(checked("order", order, {0.0, kMaxZernikeOrder, true}));
   options.reference = reference_named(reference);
+  options.pupil_diameter = checked("pupil", pupil, {0.1, 20.0});
   std::string json;
   {
     py::gil_scoped_release release;
@@ -153,6 +154,27 @@ py::object figures_dict(const Comparison& c, int order, const std::string& refer
   }
   // From the tool's own text: the same keys, and numbers that read back exactly.
   return py::module_::import("json").attr("loads")(json);
+}
+
+// The maps of the surface figures as arrays [y, x], NaN without a value; a
+// map that cannot be made is None.
+py::dict figure_maps(const Comparison& c) {
+  std::optional<SurfaceFigures> figures;
+  {
+    py::gil_scoped_release release;
+    figures = surface_figures({c.maps.measured_map, c.maps.sphere_map, c.maps.profile.field_x, c.mask_radius});
+  }
+  const auto array = [](const std::optional<HeightMatrix>& map) -> py::object {
+    if (!map) return py::none();
+    return map_array(*map);
+  };
+  py::dict maps;
+  maps["axial_D"] = array(figures->axial_power);
+  maps["tangential_D"] = array(figures->tangential_power);
+  maps["refractive_D"] = array(figures->refractive_power);
+  maps["elevation_sphere_um"] = array(figures->elevation_to_sphere);
+  maps["elevation_toric_um"] = array(figures->elevation_to_toric);
+  return maps;
 }
 
 std::vector<std::string> export_files(const Comparison& c, const std::string& base,
@@ -288,7 +310,12 @@ mask_radius_mm under the keys of `fringe measure --json`.)")
       .def_property_readonly("mask_cells", [](const Comparison& c) { return c.stats.count; },
                              "Cells inside the mask the statistics are over.")
       .def("figures", &figures_dict, py::arg("order") = kDefaultZernikeOrder, py::arg("reference") = "set",
-           "The same as fringe.analyse(self, order, reference).");
+           py::arg("pupil") = kDefaultPupilDiameter, "The same as fringe.analyse(self, order, reference, pupil).")
+      .def("maps", &figure_maps,
+           "The maps of the surface figures, float64 arrays [y, x] (row 0 at the top), NaN where a map has no "
+           "value, None for a map that cannot be made: axial_D, tangential_D, refractive_D (Snell's law, n = "
+           "1.376, on the 337 / radius scale), elevation_sphere_um and elevation_toric_um (measured less the "
+           "best-fit sphere or toric ellipsoid).");
 
   py::class_<MeasurementResult, Comparison, std::shared_ptr<MeasurementResult>>(
       m, "Measurement",
@@ -361,7 +388,8 @@ frames at their depth.)")
       (std::string(R"(`fringe measure`: "apply" then "profile" of the workspace's channel, in memory.
 
 seed (0..4294967295), noise and contrast (0..1), max_noise (whole grey levels 0..255) as
-the tool's options; surface ("biconic:rx=7.6,ry=7.9,axis=30,q=-0.2" or "sphere") stands in
+the tool's options; surface ("biconic:rx=7.6,ry=7.9,axis=30,q=-0.2" or "sphere", either with cones such as
+",cone=10/0.5/-1/0.8": microns, mm, mm, sigma in mm) stands in
 for the channel's surface file as --surface does. Returns a Measurement with the numbers
 the tool prints for the same workspace and seed. The GIL is released while it runs, so
 threads measure side by side. Raises ValueError for an argument outside its domain or a
@@ -388,14 +416,17 @@ mask of `mask_radius` (mm), as "profile" does it: returns a Comparison (residual
 and sphere maps, PV/RMS/mean of the residual inside the mask as the tool computes them).)");
 
   m.def("analyse", &figures_dict, py::arg("comparison"), py::kw_only(), py::arg("order") = kDefaultZernikeOrder,
-        py::arg("reference") = "set",
+        py::arg("reference") = "set", py::arg("pupil") = kDefaultPupilDiameter,
         R"(The figures of the measured surface, as `fringe analyse --json` prints them: a dict with
 exactly its keys (channel, fit_radius_mm, fit_power_D, apex_x_mm, apex_y_mm, fit_rms_um,
 apical_flat_mm, apical_steep_mm, apical_axis_deg, conic_q, conic_rms_um, flat_radius_mm,
 steep_radius_mm, flat_k_D, steep_k_D, axis_deg, zernike (a list of {j, n, m, name, um}),
-zernike_rms_um) and values; a figure that is not available (JSON null) is None.
+zernike_rms_um, then the corneal aberrations pupil_mm, osa_um (OSA/ANSI coefficients j = 0..27),
+hoa_rms_um, spherical_um, coma_um, trefoil_um and the keratoconus indices central_k_D, i_s_D,
+srax_deg, ast_D, kisa_percent, each index with its *_category) and values; a figure that is
+not available (JSON null) is None.
 order: radial order of the Zernike terms, 0..10; reference: "set" (the residual to the
-set sphere) or "best-fit" (to the best-fit sphere).)");
+set sphere) or "best-fit" (to the best-fit sphere); pupil: diameter of the aberrations' pupil, mm.)");
 
   m.def(
       "export",

@@ -51,8 +51,9 @@ SimParams synthesis_params(const std::optional<Workspace>& workspace, int channe
   if (o.angle) params.alpha_deg = in_parameter_domain("angle", *o.angle);
   if (o.radius) {
     params.radius = in_parameter_domain("radius", *o.radius);
-    // The sphere follows its radius; a biconic from the files stays.
-    if (params.surface.model == SurfaceModel::sphere) params.surface = Surface{};
+    // The sphere follows its radius, with the file's cones; a biconic from
+    // the files stays.
+    if (params.surface.model == SurfaceModel::sphere) params.surface = Surface{.cones = params.surface.cones};
   }
   if (o.offset_x) params.offset_x = checked("offset_x", *o.offset_x, domains::any);
   if (o.offset_y) params.offset_y = checked("offset_y", *o.offset_y, domains::any);
@@ -210,7 +211,8 @@ settings come from the workspace's channel (its settings files) when one is give
 from the workbench's defaults (1280 x 1024 pixels of 0.01 mm, period 10 px, angle 30 deg,
 sphere of radius 7.5 mm); each keyword given replaces one: x_pixels, y_pixels (1..4096),
 pixel_size (mm), period (px), angle (deg), radius (mm), offset_x, offset_y (mm, apex from
-the picture's centre), surface ("sphere" or "biconic:rx=7.6,ry=7.9,axis=30,q=-0.2").
+the picture's centre), surface ("sphere" or "biconic:rx=7.6,ry=7.9,axis=30,q=-0.2", either with cones
+"sphere:cone=10/0.5/-1/0.8": height in microns, centre x and y and Gaussian sigma in mm).
 contrast and noise lie in 0..1, max_noise is a whole number of grey levels 0..255, seed a
 whole number 0..4294967295. Without noise the picture does not depend on the seed. For
 the same settings and seed the bytes are those of `fringe simulate --seed`. Raises

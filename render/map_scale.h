@@ -17,6 +17,14 @@ struct MapSpan {
 // gets 0 .. least_span.
 MapSpan span_of_values(const HeightMatrix& map, double least_span, int classes, double skip);
 
+// The standard absolute scale of power maps, on which clinics compare one
+// map with another: classes of kAbsoluteScaleStep dioptres whatever the
+// values, `classes` of them centred on 43.5 D (20 classes: 28.5 .. 58.5 D).
+constexpr double kAbsoluteScaleStep = 1.5;
+constexpr MapSpan absolute_power_span(int classes) {
+  return {43.5 - classes * kAbsoluteScaleStep / 2.0, 43.5 + classes * kAbsoluteScaleStep / 2.0};
+}
+
 // Replaces `bar` by a 24-bit picture of the same size that shows the classes
 // of min..max as render_map draws them, max in the top row and min in the
 // bottom row.

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <stdexcept>
+#include <utility>
 #include <variant>
 
 #include "common/errors.h"
@@ -47,13 +48,23 @@ std::vector<std::string> surface_settings_lines(const Surface& s) {
     const auto end = std::to_chars(text, text + sizeof text, v).ptr;
     return std::string(text, end);
   };
-  return {
+  std::vector<std::string> lines = {
       std::string("Model=") + surface_model_name(s.model),
       "Rx=" + full(s.rx),
       "Ry=" + full(s.ry),
       "Axis=" + full(s.axis_deg),
       "Q=" + full(s.q),
   };
+  // A surface without cones keeps the five lines it always had.
+  for (std::size_t k = 0; k < s.cones.size(); ++k) {
+    const std::string prefix = "Cone" + std::to_string(k + 1);
+    const Cone& c = s.cones[k];
+    lines.push_back(prefix + "Height=" + full(c.height_um));
+    lines.push_back(prefix + "X=" + full(c.x_mm));
+    lines.push_back(prefix + "Y=" + full(c.y_mm));
+    lines.push_back(prefix + "Width=" + full(c.width_mm));
+  }
+  return lines;
 }
 
 Surface read_surface_file(const std::string& file) {
@@ -90,6 +101,30 @@ std::variant<Surface, SurfaceFault> surface_of_lines(const std::vector<std::stri
       return SurfaceFault{SurfaceFault::number, kKeys[k], text, e.what()};
     }
   }
+  // Cones 1..kMaxCones, each present when its height is given; its centre
+  // defaults to the apex and its width to 1 mm.
+  for (std::size_t k = 1; k <= kMaxCones; ++k) {
+    const std::string prefix = "Cone" + std::to_string(k);
+    if (settings_value(lines, prefix + "Height").empty()) {
+      for (const char* part : {"X", "Y", "Width"})
+        if (!settings_value(lines, prefix + part).empty())
+          return SurfaceFault{SurfaceFault::number, prefix + "Height", "", ""};
+      continue;
+    }
+    Cone cone;
+    const std::pair<const char*, double*> parts[] = {
+        {"Height", &cone.height_um}, {"X", &cone.x_mm}, {"Y", &cone.y_mm}, {"Width", &cone.width_mm}};
+    for (const auto& [part, value] : parts) {
+      const std::string text = settings_value(lines, prefix + part);
+      if (text.empty()) continue;
+      try {
+        *value = text_to_double(text);
+      } catch (const ConversionError& e) {
+        return SurfaceFault{SurfaceFault::number, prefix + part, text, e.what()};
+      }
+    }
+    s.cones.push_back(cone);
+  }
   if (std::string problem = surface_problem(s); !problem.empty())
     return SurfaceFault{SurfaceFault::problem, "", "", std::move(problem)};
   return s;
@@ -105,6 +140,9 @@ Surface parse_surface_lines(const std::vector<std::string>& lines) {
     case SurfaceFault::model:
       throw std::invalid_argument("Model must be sphere or biconic (read '" + f.text + "')");
     case SurfaceFault::number:
+      // A cone's centre or width without its height; the model's own
+      // numbers keep the conversion's words.
+      if (f.text.empty() && f.key.starts_with("Cone")) throw std::invalid_argument(f.key + " is missing");
       throw std::invalid_argument(f.key + ": " + f.what);
     case SurfaceFault::problem:
       break;
@@ -123,14 +161,58 @@ Surface read_surface_settings(const std::vector<std::string>& lines, const std::
 }
 
 std::string surface_summary(const Surface& s) {
-  if (s.model == SurfaceModel::sphere) return "sphere";
   const auto number = [](double v) {
     char text[32];
     std::snprintf(text, sizeof text, "%.6g", v);
     return std::string(text);
   };
-  return std::string(surface_model_name(s.model)) + " rx=" + number(s.rx) + " ry=" + number(s.ry) +
-         " axis=" + number(s.axis_deg) + " q=" + number(s.q);
+  std::string text = surface_model_name(s.model);
+  if (s.model != SurfaceModel::sphere)
+    text += " rx=" + number(s.rx) + " ry=" + number(s.ry) + " axis=" + number(s.axis_deg) + " q=" + number(s.q);
+  for (const Cone& c : s.cones)
+    text += " cone=" + number(c.height_um) + "/" + number(c.x_mm) + "/" + number(c.y_mm) + "/" + number(c.width_mm);
+  return text;
+}
+
+std::string cone_text(const Cone& c) {
+  const auto full = [](double v) {
+    char text[32];
+    const auto end = std::to_chars(text, text + sizeof text, v).ptr;
+    return std::string(text, end);
+  };
+  return full(c.height_um) + "/" + full(c.x_mm) + "/" + full(c.y_mm) + "/" + full(c.width_mm);
+}
+
+std::vector<Cone> parse_cones_text(const std::string& text) {
+  std::vector<Cone> cones;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find_first_of(" ;", start);
+    if (end == std::string::npos) end = text.size();
+    if (end > start) cones.push_back(parse_cone_text(text.substr(start, end - start)));
+    start = end + 1;
+  }
+  return cones;
+}
+
+Cone parse_cone_text(const std::string& text) {
+  Cone cone;
+  double* parts[] = {&cone.height_um, &cone.x_mm, &cone.y_mm, &cone.width_mm};
+  const char* names[] = {"the height", "x", "y", "the width"};
+  std::size_t start = 0;
+  for (int k = 0; k < 4; ++k) {
+    const std::size_t slash = text.find('/', start);
+    if ((slash == std::string::npos) != (k == 3))
+      throw std::invalid_argument("cone '" + text + "': give height/x/y/width (microns, mm, mm, mm), e.g. 10/0.5/-1/1");
+    const std::string part = text.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
+    try {
+      *parts[k] = text_to_double(part);
+    } catch (const ConversionError& e) {
+      throw std::invalid_argument("cone '" + text + "': " + names[k] + ": " + e.what());
+    }
+    start = slash + 1;
+  }
+  return cone;
 }
 
 void write_surface_file(const std::string& file, const Surface& surface) {
@@ -158,10 +240,8 @@ Surface parse_surface_text(const std::string& text) {
   Surface s;
   if (!model_of(text.substr(0, colon), s.model))
     throw fault("the model must be sphere or biconic");
-  if (s.model == SurfaceModel::sphere) {
-    if (colon != std::string::npos) throw fault("the sphere takes no numbers (its radius is the set one)");
-    return s;
-  }
+  const bool sphere = s.model == SurfaceModel::sphere;
+  if (sphere && colon == std::string::npos) return s;
   if (colon == std::string::npos) throw fault("rx and ry are needed, e.g. biconic:rx=7.6,ry=7.9");
   bool given[4] = {false, false, false, false};
   s.axis_deg = 0.0;
@@ -172,10 +252,20 @@ Surface parse_surface_text(const std::string& text) {
     const std::string item = text.substr(start, comma - start);
     const std::size_t equals = item.find('=');
     const std::string key = lower(item.substr(0, equals));
+    if (equals != std::string::npos && key == "cone") {
+      try {
+        s.cones.push_back(parse_cone_text(item.substr(equals + 1)));
+      } catch (const std::invalid_argument& e) {
+        throw fault(e.what());
+      }
+      start = comma + 1;
+      continue;
+    }
+    if (sphere) throw fault("the sphere takes no numbers (its radius is the set one)");
     int k = 0;
     while (k < 4 && lower(kKeys[k]) != key) ++k;
     if (equals == std::string::npos || k == 4)
-      throw fault("'" + item + "' is not one of rx=, ry=, axis=, q=");
+      throw fault("'" + item + "' is not one of rx=, ry=, axis=, q=, cone=");
     if (given[k]) throw fault(key + " is given twice");
     try {
       *field_of(s, k) = text_to_double(item.substr(equals + 1));
@@ -185,7 +275,7 @@ Surface parse_surface_text(const std::string& text) {
     given[k] = true;
     start = comma + 1;
   }
-  if (!given[0] || !given[1]) throw fault("rx and ry are needed");
+  if (!sphere && (!given[0] || !given[1])) throw fault("rx and ry are needed");
   if (const std::string problem = surface_problem(s); !problem.empty()) throw fault(problem);
   return s;
 }

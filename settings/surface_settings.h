@@ -10,6 +10,13 @@
 //   Ry=7.9             mm
 //   Axis=30            degrees, counter-clockwise from x
 //   Q=-0.2             conic constant
+//   Cone1Height=10     microns, towards the camera (simulation/surface.h)
+//   Cone1X=0.5         mm from the apex (default 0)
+//   Cone1Y=-1          mm (default 0)
+//   Cone1Width=0.8     mm, the Gaussian's sigma (default 1)
+// and Cone2Height... up to Cone9 for more cones: a cone is there when its
+// height is. Files without cone keys read as they always did, and a surface
+// without cones is written in the five lines it always had.
 #pragma once
 
 #include <string>
@@ -17,7 +24,7 @@
 
 #include "simulation/surface.h"
 
-// The five key lines of `surface`; each number as the shortest text that
+// The five key lines of `surface` and four more per cone; each number as the shortest text that
 // reads back as the same value ("7.6", "1e-09").
 std::vector<std::string> surface_settings_lines(const Surface& surface);
 
@@ -41,7 +48,8 @@ Surface parse_surface_lines(const std::vector<std::string>& lines);
 Surface read_surface_settings(const std::vector<std::string>& lines, const std::string& file);
 
 // The surface in a few words for the summaries: "sphere", or
-// "biconic rx=7.6 ry=7.9 axis=30 q=-0.2" (numbers with 6 significant digits).
+// "biconic rx=7.6 ry=7.9 axis=30 q=-0.2", followed by " cone=10/0.5/-1/0.8"
+// for each cone (numbers with 6 significant digits).
 std::string surface_summary(const Surface& surface);
 
 // Writes the file whole. Throws FileError `Cannot create file "<file>"`, and
@@ -58,6 +66,17 @@ void require_usable_surface(const Surface& surface);
 
 // A surface written as a short text: "sphere" (the set radius) or
 // "biconic:rx=7.6,ry=7.9,axis=30,q=-0.2" (rx and ry required, axis and q 0
-// when left out; keys in any order and case). Throws std::invalid_argument
-// naming what is wrong.
+// when left out; keys in any order and case), either with cones:
+// "sphere:cone=10/0.5/-1/0.8,cone=5/-1/0/1" (cone_text's form, one item a
+// cone). Throws std::invalid_argument naming what is wrong.
 Surface parse_surface_text(const std::string& text);
+
+// A cone as "height/x/y/width" (microns, mm, mm, mm; the shortest text that
+// reads back to each number), and back; parse_cone_text throws
+// std::invalid_argument naming what is wrong. It does not check the ranges
+// (surface_problem does).
+std::string cone_text(const Cone& cone);
+Cone parse_cone_text(const std::string& text);
+// Cones separated by blanks or semicolons ("10/0.5/-1/0.8; 5/-1/0/1"), as the
+// surface window's box takes them; an empty text is no cone.
+std::vector<Cone> parse_cones_text(const std::string& text);

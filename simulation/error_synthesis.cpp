@@ -120,7 +120,7 @@ GreyImageOwner error_fringe_picture(const SimParams& params, int32_t max_noise, 
   const double g = clamp_unit(params.dynamic);
   try {
     std::vector<double> levels(width * height);
-    if (params.surface.model == SurfaceModel::sphere)
+    if (drawn_as_plain_sphere(params.surface))
       gamma_levels(SphereRows(params, g, kDarkFloor), errors.gamma, width, height, levels.data());
     else
       gamma_levels(SurfaceRows(params, g, kDarkFloor), errors.gamma, width, height, levels.data());

@@ -212,7 +212,7 @@ GreyImageOwner make_fringe_picture(const SimParams& params, int32_t max_noise, i
   try {
     const Noise noise = pixel_noise(m, max_noise, additive_range);
     const uint64_t draws_per_row = row_draws(noise, m, image->width);
-    if (params.surface.model == SurfaceModel::sphere) {
+    if (drawn_as_plain_sphere(params.surface)) {
       SphereRows rows(params, g, kDarkFloor);
       make_rows(rows, image.get(), noise, g, draws_per_row, generator);
     } else {
@@ -258,7 +258,7 @@ std::vector<GreyImageOwner> make_shifted_pictures(const SimParams& params, const
       const uint64_t draws_per_row = row_draws(noise, m, params.x_pixels);
       if (shifts.empty()) {
         // Nothing to make.
-      } else if (params.surface.model == SurfaceModel::sphere) {
+      } else if (drawn_as_plain_sphere(params.surface)) {
         make_sphere_pictures(params, shifts, images, noise, g, draws_per_row, state);
       } else {
         make_surface_pictures(params, shifts, images, noise, g, draws_per_row, state);

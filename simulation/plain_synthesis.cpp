@@ -43,7 +43,7 @@ GreyImageOwner plain_fringe_picture(const SimParams& params, int32_t max_noise, 
   if (!image) return nullptr;
   try {
     const Noise noise = pixel_noise(clamp_unit(params.noise), max_noise, additive_range);
-    if (params.surface.model == SurfaceModel::sphere)
+    if (drawn_as_plain_sphere(params.surface))
       plain_rows(SphereRows(params, g, kDarkFloor), image.get(), noise, generator);
     else
       plain_rows(SurfaceRows(params, g, kDarkFloor), image.get(), noise, generator);

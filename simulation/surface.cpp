@@ -21,7 +21,22 @@ std::string radius_problem(const char* name, double r) {
 
 }  // namespace
 
-std::string surface_problem(const Surface& s) {
+namespace {
+
+std::string cone_problem(const Cone& c) {
+  if (!(std::abs(c.height_um) <= kMaxConeHeight))
+    return "the height must lie between " + number_of(-kMaxConeHeight) + " and " + number_of(kMaxConeHeight) +
+           " microns (read " + number_of(c.height_um) + ")";
+  if (!(std::abs(c.x_mm) <= kMaxConeOffset) || !(std::abs(c.y_mm) <= kMaxConeOffset))
+    return "the centre must lie within " + number_of(kMaxConeOffset) + " mm of the apex (read x " +
+           number_of(c.x_mm) + ", y " + number_of(c.y_mm) + ")";
+  if (!(c.width_mm >= kMinConeWidth && c.width_mm <= kMaxConeWidth))
+    return "the width must lie between " + number_of(kMinConeWidth) + " and " + number_of(kMaxConeWidth) +
+           " mm (read " + number_of(c.width_mm) + ")";
+  return "";
+}
+
+std::string base_problem(const Surface& s) {
   if (s.model == SurfaceModel::sphere) return "";
   if (!radius_usable(s.rx)) return radius_problem("Rx", s.rx);
   if (!radius_usable(s.ry)) return radius_problem("Ry", s.ry);
@@ -30,6 +45,18 @@ std::string surface_problem(const Surface& s) {
   if (!(std::abs(s.q) <= kMaxConic))
     return "Q must lie between " + number_of(-kMaxConic) + " and " + number_of(kMaxConic) + " (read " +
            number_of(s.q) + ")";
+  return "";
+}
+
+}  // namespace
+
+std::string surface_problem(const Surface& s) {
+  if (std::string problem = base_problem(s); !problem.empty()) return problem;
+  if (s.cones.size() > kMaxCones)
+    return "at most " + std::to_string(kMaxCones) + " cones (read " + std::to_string(s.cones.size()) + ")";
+  for (std::size_t k = 0; k < s.cones.size(); ++k)
+    if (std::string problem = cone_problem(s.cones[k]); !problem.empty())
+      return "cone " + std::to_string(k + 1) + ": " + problem;
   return "";
 }
 
@@ -46,3 +73,17 @@ BiconicShape::BiconicShape(const Surface& s)
       cy_sq_(cy_ * cy_),
       conic_(1.0 + s.q),
       floor_(-std::max(s.rx, s.ry)) {}
+
+namespace {
+
+Surface drawn_base(const Surface& s, double sphere_radius) {
+  if (s.model != SurfaceModel::sphere) return s;
+  return {.model = SurfaceModel::biconic, .rx = sphere_radius, .ry = sphere_radius, .axis_deg = 0.0, .q = 0.0};
+}
+
+}  // namespace
+
+SurfaceShape::SurfaceShape(const Surface& s, double sphere_radius) : base_(drawn_base(s, sphere_radius)) {
+  for (const Cone& c : s.cones)
+    cones_.push_back({c.height_um * 1e-3, c.x_mm, c.y_mm, 1.0 / (2.0 * c.width_mm * c.width_mm)});
+}

@@ -7,7 +7,7 @@
 #include "simulation/dark_level_shift.h"
 
 SurfaceRows::SurfaceRows(const SimParams& params, double contrast, int dark_floor)
-    : shape_(params.surface),
+    : shape_(params.surface, params.radius),
       width_(static_cast<std::size_t>(params.x_pixels)),
       height_(params.y_pixels),
       contrast_(contrast),
@@ -41,7 +41,7 @@ SurfaceRows::SurfaceRows(const SimParams& params, double contrast, int dark_floo
   const double row_centre = (height_ - 1) * 0.5;
   for (int32_t i = 0; i < height_; ++i) row_y_[i] = d * (i - row_centre) - params.offset_y;
 
-  paired_ = height_ > 1;
+  paired_ = height_ > 1 && !shape_.has_cones();
   for (int32_t i = 0; paired_ && i < height_; ++i) paired_ = row_y_[height_ - 1 - i] == -row_y_[i];
   for (std::size_t j = 0; paired_ && j < width_; ++j)
     paired_ = column_x_[width_ - 1 - j] == -column_x_[j];

@@ -1,6 +1,7 @@
 // The noise-free grey levels of a fringe picture of a surface other than the
-// sphere (see surface.h), row by row, for the synthesis. The sphere keeps its
-// own rows in sphere_rows.h.
+// plain sphere (see surface.h: a biconic, or either model with cones), row by
+// row, for the synthesis. The plain sphere keeps its own rows in
+// sphere_rows.h.
 #pragma once
 
 #include <cstddef>
@@ -48,7 +49,8 @@ class SurfaceRows {
   // levels are the ones row() gives, valid until the next call.
   void row_angles(int32_t i, double* z, double* cos_a, double* sin_a) const;
   const double* row_from_angles(const double* z, const double* cos_a, const double* sin_a, bool mirror);
-  // Whether pixel (i, j) and pixel (H-1-i, W-1-j) lie at opposite points.
+  // Whether pixel (i, j) and pixel (H-1-i, W-1-j) lie at opposite points
+  // and the surface has the same height there (never with cones).
   bool paired() const { return paired_; }
 
  private:
@@ -63,7 +65,7 @@ class SurfaceRows {
   // Row i into `levels` and, when `mirrored` is not null, row H-1-i into it.
   void fill_row(int32_t i, double* levels, double* mirrored);
 
-  BiconicShape shape_;
+  SurfaceShape shape_;
   std::size_t width_;
   int32_t height_;
   double contrast_;

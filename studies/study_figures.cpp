@@ -19,6 +19,28 @@ double figure_of(const std::optional<Figure>& figure, Value value) {
   return figure ? value(*figure) : kNotAvailable;
 }
 
+// A screening index of the measurement, or its error against the truth
+// (measured less true), or whether its category is the true one (1 or 0).
+template <typename Value>
+double index_of(const StudyRunMaps& r, Value value) {
+  return figure_of(r.surface.indices, value);
+}
+template <typename Value>
+double index_error(const StudyRunMaps& r, Value value) {
+  if (!r.surface.indices || !r.truth.indices) return kNotAvailable;
+  return value(*r.surface.indices) - value(*r.truth.indices);
+}
+template <typename Value>
+double aberration_error(const StudyRunMaps& r, Value value) {
+  if (!r.surface.aberrations || !r.truth.aberrations) return kNotAvailable;
+  return value(*r.surface.aberrations) - value(*r.truth.aberrations);
+}
+template <typename Category>
+double detected(const StudyRunMaps& r, Category category) {
+  if (!r.surface.indices || !r.truth.indices) return kNotAvailable;
+  return category(*r.surface.indices) == category(*r.truth.indices) ? 1.0 : 0.0;
+}
+
 constexpr StudyFigure kFigures[] = {
     {"pv_um", "PV", "µm", false,
      [](const StudyRunMaps& r) { return r.stats.pv * kMicronsPerMm; }},
@@ -66,6 +88,41 @@ constexpr StudyFigure kFigures[] = {
      [](const StudyRunMaps& r) {
        return figure_of(r.surface.conic, [](const ConicFigure& c) { return c.q; });
      }},
+    // The clinical figures (OSA/ANSI over a 6 mm pupil, screening indices),
+    // their errors against the exact surface and whether the measured
+    // category is the true one.
+    {"hoa_rms_um", "higher-order RMS", "µm", false,
+     [](const StudyRunMaps& r) {
+       return figure_of(r.surface.aberrations, [](const CornealAberrations& a) { return a.higher_order_rms_um; });
+     }},
+    {"z40_um", "Z(4, 0)", "µm", false,
+     [](const StudyRunMaps& r) {
+       return figure_of(r.surface.aberrations, [](const CornealAberrations& a) { return a.spherical_um; });
+     }},
+    {"central_k_D", "central K", "D", false,
+     [](const StudyRunMaps& r) { return index_of(r, [](const KeratoconusIndices& k) { return k.central_k_D; }); }},
+    {"i_s_D", "I-S", "D", false,
+     [](const StudyRunMaps& r) { return index_of(r, [](const KeratoconusIndices& k) { return k.i_s_D; }); }},
+    {"srax_deg", "SRAX", "°", false,
+     [](const StudyRunMaps& r) { return index_of(r, [](const KeratoconusIndices& k) { return k.srax_deg; }); }},
+    {"kisa_percent", "KISA%", "%", false,
+     [](const StudyRunMaps& r) { return index_of(r, [](const KeratoconusIndices& k) { return k.kisa_percent; }); }},
+    {"hoa_error_um", "higher-order RMS error", "µm", false,
+     [](const StudyRunMaps& r) {
+       return aberration_error(r, [](const CornealAberrations& a) { return a.higher_order_rms_um; });
+     }},
+    {"z40_error_um", "Z(4, 0) error", "µm", false,
+     [](const StudyRunMaps& r) { return aberration_error(r, [](const CornealAberrations& a) { return a.spherical_um; }); }},
+    {"i_s_error_D", "I-S error", "D", false,
+     [](const StudyRunMaps& r) { return index_error(r, [](const KeratoconusIndices& k) { return k.i_s_D; }); }},
+    {"srax_error_deg", "SRAX error", "°", false,
+     [](const StudyRunMaps& r) { return index_error(r, [](const KeratoconusIndices& k) { return k.srax_deg; }); }},
+    {"kisa_error_percent", "KISA% error", "%", false,
+     [](const StudyRunMaps& r) { return index_error(r, [](const KeratoconusIndices& k) { return k.kisa_percent; }); }},
+    {"i_s_detected", "I-S category as true", "", false,
+     [](const StudyRunMaps& r) { return detected(r, [](const KeratoconusIndices& k) { return k.i_s_category; }); }},
+    {"kisa_detected", "KISA% category as true", "", false,
+     [](const StudyRunMaps& r) { return detected(r, [](const KeratoconusIndices& k) { return k.kisa_category; }); }},
 };
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "analysis/surface_figures.h"
 #include "analysis/mask_statistics.h"
 #include "runs/profile_run.h"
+#include "runs/true_figures.h"
 #include "studies/study_parameters.h"
 
 // One run's results, as the profile comparison leaves them.
@@ -31,6 +32,7 @@ struct StudyRunMaps {
   double angle = 0.0;            // triangulation angle, degrees
   double radius = 0.0;           // simulated sphere radius, mm
   const SurfaceFigures& surface;  // best-fit sphere, keratometry, Zernike terms (order 6)
+  const TrueFigures& truth;       // the same clinical figures of the exact simulated surface
 };
 
 struct StudyFigure {

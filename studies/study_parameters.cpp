@@ -38,6 +38,15 @@ void set_surface(StudyRunSettings& s, const char* key, double value) {
   set_settings_value(s.surface, key, round_trip_text(value));
 }
 
+// A number of the run's first cone (Cone1Height, ...), on whichever model
+// the run simulates: a run without a surface file becomes the sphere with
+// the cone. The centre and width need the cone's height from the file or
+// from cone_height.
+void set_cone(StudyRunSettings& s, const char* part, double value) {
+  if (s.surface.empty()) s.surface = {"Model=sphere"};
+  set_settings_value(s.surface, std::string("Cone1") + part, round_trip_text(value));
+}
+
 // A line of the run's method settings (settings/method_settings.h). Without a
 // method file the lines start empty and the file's defaults fill the rest.
 void set_method(StudyRunSettings& s, const char* key, double value) {
@@ -87,6 +96,14 @@ constexpr StudyParameter kParameters[] = {
      [](StudyRunSettings& s, double v) { set_surface(s, "Axis", v); }},
     {"q", "", "conic constant", {-kMaxConic, kMaxConic},
      [](StudyRunSettings& s, double v) { set_surface(s, "Q", v); }},
+    {"cone_height", "µm", "height of cone 1", {-kMaxConeHeight, kMaxConeHeight},
+     [](StudyRunSettings& s, double v) { set_cone(s, "Height", v); }},
+    {"cone_x", "mm", "centre x of cone 1", {-kMaxConeOffset, kMaxConeOffset},
+     [](StudyRunSettings& s, double v) { set_cone(s, "X", v); }},
+    {"cone_y", "mm", "centre y of cone 1", {-kMaxConeOffset, kMaxConeOffset},
+     [](StudyRunSettings& s, double v) { set_cone(s, "Y", v); }},
+    {"cone_width", "mm", "width (sigma) of cone 1", {kMinConeWidth, kMaxConeWidth},
+     [](StudyRunSettings& s, double v) { set_cone(s, "Width", v); }},
     // The method's domains are those its settings file takes.
     {"method", "", "fringe-analysis method", {0.0, 2.0, false, false, true},
      [](StudyRunSettings& s, double v) {

@@ -9,7 +9,9 @@
 // set_settings_value calls on the scan, image or surface lines). Varying a
 // number of the biconic (rx, ry, axis, q) makes the run's surface a biconic;
 // one that was the sphere starts as the biconic of the sphere's radius
-// (rx = ry = Radius, axis 0, q 0). The method and its error sources (method,
+// (rx = ry = Radius, axis 0, q 0). Varying the first cone (cone_height,
+// cone_x, cone_y, cone_width) sets its Cone1 keys on the run's surface,
+// the sphere when there was no surface file. The method and its error sources (method,
 // steps, gamma, blur, bits, ambient) go into the run's method lines; a run
 // without a method file starts from the file's defaults.
 //

@@ -4,6 +4,7 @@
 #include "analysis/surface_figures.h"
 #include "common/text_to_number.h"
 #include "runs/measurement.h"
+#include "runs/true_figures.h"
 #include "settings/method_settings.h"
 #include "settings/settings_check.h"
 #include "studies/study_figures.h"
@@ -33,6 +34,7 @@ std::vector<double> measure_study_run(const StudyRunSettings& s, MeasurementCont
   options.cache = &context.figures;
   const SurfaceFigures surface =
       surface_figures(SurfaceMaps{maps.measured_map, maps.sphere_map, field, m.mask_radius}, options);
+  const TrueFigures truth = true_figures(m.params, maps.measured_map, field, m.mask_radius);
   const StudyRunMaps run_maps{.settings = s,
                               .residual = maps.height_map,
                               .measured = maps.measured_map,
@@ -44,7 +46,8 @@ std::vector<double> measure_study_run(const StudyRunSettings& s, MeasurementCont
                               .pixel_size = m.params.pixel_size,
                               .angle = m.params.alpha_deg,
                               .radius = m.params.radius,
-                              .surface = surface};
+                              .surface = surface,
+                              .truth = truth};
   std::vector<double> values;
   for (const StudyFigure& figure : study_figures()) values.push_back(figure.compute(run_maps));
   return values;

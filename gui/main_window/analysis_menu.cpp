@@ -27,7 +27,7 @@ void TForm1::load_channel_surfaces() {
 void TForm1::show_channel_surface(int channel) {
   const Surface& surface = data.channels[channel].sim_params.surface;
   QLabel* label = surface_labels[static_cast<std::size_t>(channel)];
-  if (surface.model == SurfaceModel::sphere) {
+  if (drawn_as_plain_sphere(surface)) {
     label->clear();
     label->hide();
     return;

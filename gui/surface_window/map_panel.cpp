@@ -6,7 +6,6 @@
 #include "common/number_text.h"
 #include "common/text_to_number.h"
 #include "render/colour_map.h"
-#include "render/map_scale.h"
 #include "gui/widgets/guarded_connect.h"
 
 namespace {
@@ -66,7 +65,23 @@ void MapPanel::show_map(const std::optional<HeightMatrix>& map, double step, con
   note_label->setText(map_ ? QString() : note);
   note_label->setVisible(!map_);
   readout_label->setText("");
-  fit_range();
+  if (fixed_)
+    fix_range(fixed_);
+  else
+    fit_range();
+}
+
+void MapPanel::fix_range(std::optional<MapSpan> span) {
+  fixed_ = span;
+  if (!span) {
+    fit_range();
+    return;
+  }
+  min_ = span->min;
+  max_ = span->max;
+  min_box->set_text(value_text(min_));
+  max_box->set_text(value_text(max_));
+  draw();
 }
 
 QString MapPanel::value_text(double value) const { return qtext(number_text(value * scale_, 4, 3)); }

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "analysis/height_matrix.h"
+#include "render/map_scale.h"
 #include "gui/widgets/edit_box.h"
 #include "gui/widgets/image_view.h"
 
@@ -33,6 +34,10 @@ class MapPanel : public QWidget {
   void commit_range();
   // The range that fits the values, put in the boxes and drawn.
   void fit_range();
+  // A fixed range (in the map's own unit), put in the boxes and drawn; the
+  // panel keeps it for the maps shown after, until unset (none: the range
+  // fits each map again, and this one now).
+  void fix_range(std::optional<MapSpan> span);
   // The readout for a pointer at pixel (x, y) of the map.
   void read_out(int x, int y);
 
@@ -52,4 +57,5 @@ class MapPanel : public QWidget {
   double step_ = 0.04;
   std::optional<HeightMatrix> map_;
   double min_ = 0.0, max_ = 1.0;  // in the map's own unit
+  std::optional<MapSpan> fixed_;  // the range every map is shown with
 };

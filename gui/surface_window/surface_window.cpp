@@ -13,6 +13,7 @@
 #include "common/errors.h"
 #include "common/text_to_number.h"
 #include "common/work_files.h"
+#include "render/colour_map.h"
 #include "settings/surface_settings.h"
 #include "gui/surface_window/map_panel.h"
 #include "gui/widgets/guarded_connect.h"
@@ -21,7 +22,7 @@
 namespace {
 
 constexpr int kFormWidth = 1400;
-constexpr int kFormHeight = 700;
+constexpr int kFormHeight = 1040;
 constexpr int kLeftWidth = 300;
 
 QLabel* label(QWidget* parent, const QString& text, int x, int y) {
@@ -92,7 +93,7 @@ void SurfaceWindow::create_controls() {
   axis_label = figure_label(keratometry_group, 62);
 
   surface_group = new QGroupBox("simulated surface (next \"apply\")", this);
-  surface_group->setGeometry(8, 432, kLeftWidth, 206);
+  surface_group->setGeometry(8, 432, kLeftWidth, 232);
   label(surface_group, "model", 10, 25);
   model_box = new QComboBox(surface_group);
   model_box->addItems({"sphere", "biconic"});
@@ -103,10 +104,17 @@ void SurfaceWindow::create_controls() {
   ry_box = number_box(surface_fields_, "Ry", "mm", 26);
   axis_box = number_box(surface_fields_, "axis of Rx", "degrees", 52);
   q_box = number_box(surface_fields_, "conic Q", "", 78);
+  // Either model may carry cones: height/x/y/width (microns, mm, mm, mm,
+  // the width the Gaussian's sigma), separated by ";".
+  label(surface_group, "cones", 10, 155);
+  cones_box = new EditBox(surface_group);
+  cones_box->setGeometry(90, 152, kLeftWidth - 100, 21);
+  cones_box->setToolTip("height/x/y/width per cone (microns, mm, mm, mm; width = Gaussian sigma), "
+                        "separated by \";\", e.g. 10/0.5/-1/0.8");
   surface_note = new QLabel(surface_group);
-  surface_note->setGeometry(10, 152, kLeftWidth - 20, 20);
+  surface_note->setGeometry(10, 178, kLeftWidth - 20, 20);
   save_surface_button = new QPushButton("save", surface_group);
-  save_surface_button->setGeometry(10, 174, 75, 25);
+  save_surface_button->setGeometry(10, 200, 75, 25);
 
   zernike_table = new QTableWidget(0, 5, this);
   zernike_table->setGeometry(kLeftWidth + 16, 8, 380, 330);
@@ -129,14 +137,45 @@ void SurfaceWindow::create_controls() {
   zernike_chart = new QChartView(chart, this);
   zernike_chart->setGeometry(kLeftWidth + 16, 364, 380, 330);
 
+  aberrations_group = new QGroupBox("corneal aberrations (OSA/ANSI, n = 1.376)", this);
+  aberrations_group->setGeometry(kLeftWidth + 16, 700, 380, 150);
+  label(aberrations_group, "pupil", 10, 25);
+  pupil_box = new EditBox(aberrations_group);
+  pupil_box->setGeometry(90, 22, 60, 21);
+  pupil_box->set_text(box_text(kDefaultPupilDiameter));
+  label(aberrations_group, "mm", 156, 25);
+  higher_order_label = figure_label(aberrations_group, 50);
+  spherical_label = figure_label(aberrations_group, 70);
+  coma_label = figure_label(aberrations_group, 90);
+  trefoil_label = figure_label(aberrations_group, 110);
+  for (QLabel* l : {higher_order_label, spherical_label, coma_label, trefoil_label}) l->setFixedWidth(360);
+
+  indices_group = new QGroupBox("keratoconus indices (axial map)", this);
+  indices_group->setGeometry(kLeftWidth + 16, 856, 380, 130);
+  central_k_label = figure_label(indices_group, 22);
+  i_s_label = figure_label(indices_group, 42);
+  srax_label = figure_label(indices_group, 62);
+  kisa_label = figure_label(indices_group, 82);
+  for (QLabel* l : {central_k_label, i_s_label, srax_label, kisa_label}) l->setFixedWidth(360);
+
   const int right = kLeftWidth + 16 + 380 + 12;
   axial_panel = new MapPanel("axial power [D]", "D", 1.0, kNoHeight, this);
   axial_panel->move(right, 8);
   tangential_panel = new MapPanel("tangential power [D]", "D", 1.0, kNoHeight, this);
   tangential_panel->move(right + axial_panel->width() + 12, 8);
+  const int row = axial_panel->height() + 12;
+  refractive_panel = new MapPanel("refractive power (Snell, n = 1.376) [D]", "D", 1.0, kNoHeight, this);
+  refractive_panel->move(right, 8 + row);
   residual_panel = new MapPanel("residual to the best-fit sphere [microns]", "microns", kMicronsPerMm,
                                 kNoHeight, this);
-  residual_panel->move(right, 8 + axial_panel->height() + 12);
+  residual_panel->move(right + axial_panel->width() + 12, 8 + row);
+  elevation_sphere_panel = new MapPanel("elevation, best-fit sphere [microns]", "microns", 1.0, kNoHeight, this);
+  elevation_sphere_panel->move(right, 8 + 2 * row);
+  elevation_toric_panel =
+      new MapPanel("elevation, best-fit toric ellipsoid [microns]", "microns", 1.0, kNoHeight, this);
+  elevation_toric_panel->move(right + axial_panel->width() + 12, 8 + 2 * row);
+  absolute_scale_box = new QCheckBox("power maps on the absolute scale (1.5 D steps)", this);
+  absolute_scale_box->setGeometry(right, 8 + 3 * row - 4, 2 * axial_panel->width(), 22);
 }
 
 QWidget* SurfaceWindow::create_choices() {
@@ -171,7 +210,10 @@ void SurfaceWindow::connect_handlers() {
   connect_guarded(model_box, &QComboBox::currentIndexChanged, this, &SurfaceWindow::model_boxChange);
   connect_guarded(save_surface_button, &QPushButton::clicked, this,
                   &SurfaceWindow::save_surface_buttonClick);
-  for (EditBox* box : {rx_box, ry_box, axis_box, q_box})
+  connect_guarded(absolute_scale_box, &QCheckBox::toggled, this, &SurfaceWindow::absolute_scale_boxClick);
+  connect_guarded(pupil_box, &EditBox::returnPressed, this, &SurfaceWindow::evaluate);
+  connect_guarded(pupil_box, &EditBox::exited, this, &SurfaceWindow::evaluate);
+  for (EditBox* box : {rx_box, ry_box, axis_box, q_box, cones_box})
     connect_guarded(box, &QLineEdit::textChanged, this, &SurfaceWindow::surface_boxChange);
 }
 
@@ -206,6 +248,7 @@ void SurfaceWindow::show_figures(const SurfaceChannel& channel) {
     options.zernike_order = order_box->value();
     options.reference = reference_box->currentIndex() == 1 ? ZernikeReference::best_fit_sphere
                                                            : ZernikeReference::set_sphere;
+    options.pupil_diameter = text_to_double(pupil_box->text_utf8());
     const double mask_radius = text_to_double(channel.mask_radius_text);
     figures_ = surface_figures({*channel.measured, *channel.set_sphere, channel.field, mask_radius}, options);
     cells_label->setText(QString::fromStdString(mask_cells_text(figures_.cells, figures_.disc)));
@@ -213,7 +256,7 @@ void SurfaceWindow::show_figures(const SurfaceChannel& channel) {
     const std::string why = "run \"profile\" for image " + std::to_string(this->channel() + 1) + " first";
     figures_ = SurfaceFigures{};
     figures_.sphere_note = figures_.conic_note = figures_.keratometry_note = figures_.zernike_note =
-        figures_.axial_note = why;
+        figures_.axial_note = figures_.aberrations_note = figures_.indices_note = why;
     cells_label->setText(QString::fromStdString(why));
   }
   show_sphere_and_keratometry();
@@ -221,7 +264,43 @@ void SurfaceWindow::show_figures(const SurfaceChannel& channel) {
   const double step = channel.field / kMapSide;
   axial_panel->show_map(figures_.axial_power, step, QString::fromStdString(figures_.axial_note));
   tangential_panel->show_map(figures_.tangential_power, step, QString::fromStdString(figures_.axial_note));
+  refractive_panel->show_map(figures_.refractive_power, step, QString::fromStdString(figures_.axial_note));
   residual_panel->show_map(figures_.sphere_residual, step, QString::fromStdString(figures_.sphere_note));
+  elevation_sphere_panel->show_map(figures_.elevation_to_sphere, step, QString::fromStdString(figures_.sphere_note));
+  elevation_toric_panel->show_map(figures_.elevation_to_toric, step, QString::fromStdString(figures_.conic_note));
+  show_aberrations_and_indices();
+}
+
+void SurfaceWindow::absolute_scale_boxClick() {
+  const std::optional<MapSpan> span =
+      absolute_scale_box->isChecked() ? std::optional<MapSpan>(absolute_power_span(kMapColourClasses)) : std::nullopt;
+  for (MapPanel* panel : {axial_panel, tangential_panel, refractive_panel}) panel->fix_range(span);
+}
+
+void SurfaceWindow::show_aberrations_and_indices() {
+  if (const auto& a = figures_.aberrations) {
+    higher_order_label->setText("higher-order RMS (orders 3 and up): " + fixed(a->higher_order_rms_um, 4) +
+                                " microns");
+    spherical_label->setText("spherical aberration Z(4, 0): " + fixed(a->spherical_um, 4) + " microns");
+    coma_label->setText("coma Z(3, ±1): " + fixed(a->coma_um, 4) + " microns");
+    trefoil_label->setText("trefoil Z(3, ±3): " + fixed(a->trefoil_um, 4) + " microns");
+  } else {
+    higher_order_label->setText(not_available(figures_.aberrations_note));
+    for (QLabel* l : {spherical_label, coma_label, trefoil_label}) l->setText("");
+  }
+  if (const auto& k = figures_.indices) {
+    const auto category = [](IndexCategory c, bool srax = false) {
+      return QString(" (") + index_category_name(c, srax) + ")";
+    };
+    central_k_label->setText("central K: " + fixed(k->central_k_D, 2) + " D" + category(k->central_k_category));
+    i_s_label->setText("I-S: " + fixed(k->i_s_D, 2) + " D" + category(k->i_s_category));
+    srax_label->setText("SRAX: " + fixed(k->srax_deg, 1) + " degrees" + category(k->srax_category, true));
+    kisa_label->setText("KISA%: " + fixed(k->kisa_percent, 1) + " (AST " + fixed(k->ast_D, 2) + " D)" +
+                        category(k->kisa_category));
+  } else {
+    central_k_label->setText(not_available(figures_.indices_note));
+    for (QLabel* l : {i_s_label, srax_label, kisa_label}) l->setText("");
+  }
 }
 
 void SurfaceWindow::show_sphere_and_keratometry() {
@@ -312,6 +391,9 @@ void SurfaceWindow::show_surface_record() {
   ry_box->set_text(box_text(surface.ry));
   axis_box->set_text(box_text(surface.axis_deg));
   q_box->set_text(box_text(surface.q));
+  std::string cones;
+  for (const Cone& c : surface.cones) cones += (cones.empty() ? "" : "; ") + cone_text(c);
+  cones_box->set_text(QString::fromStdString(cones));
   const int model = surface.model == SurfaceModel::biconic ? 1 : 0;
   if (model_box->currentIndex() != model)
     model_box->setCurrentIndex(model);
@@ -334,21 +416,21 @@ void SurfaceWindow::show_surface_note() {
   const SimParams* record = records_[static_cast<std::size_t>(channel())];
   const Surface saved = record != nullptr ? record->surface : Surface{};
   const bool biconic = model_box->currentIndex() == 1;
-  // The sphere's numbers are not used, so any text in its boxes is the same sphere.
-  bool as_saved = saved.model == SurfaceModel::sphere;
-  if (biconic) {
-    try {
-      as_saved = surface_in_boxes() == saved;
-    } catch (const ConversionError&) {
-      as_saved = false;
-    }
+  // The sphere's numbers are not used, so any text in its boxes is the same
+  // sphere; its cones count.
+  bool as_saved = false;
+  try {
+    const Surface boxes = surface_in_boxes();
+    as_saved = biconic ? boxes == saved : saved.model == SurfaceModel::sphere && boxes.cones == saved.cones;
+  } catch (const ConversionError&) {
+  } catch (const std::invalid_argument&) {
   }
   const QString file = QString::fromStdString(std::filesystem::path(surface_file(channel())).filename().string());
   if (!as_saved) {
     surface_note->setText(QString("not saved: \"save\" writes %1").arg(file));
   } else if (just_saved_) {
     surface_note->setText(QString("saved to %1").arg(file));
-  } else if (biconic) {
+  } else if (biconic || !saved.cones.empty()) {
     surface_note->setText(QString("as saved in %1").arg(file));
   } else {
     const std::string radius = channel_of ? channel_of(channel()).radius_text : std::string("7.5");
@@ -363,6 +445,7 @@ Surface SurfaceWindow::surface_in_boxes() const {
   surface.ry = text_to_double(ry_box->text_utf8());
   surface.axis_deg = text_to_double(axis_box->text_utf8());
   surface.q = text_to_double(q_box->text_utf8());
+  surface.cones = parse_cones_text(cones_box->text_utf8());
   return surface;
 }
 

@@ -1,12 +1,15 @@
 // The window "surface": for the chosen channel after "profile", the figures
 // optometry uses (best-fit sphere and conic, keratometry, Zernike terms as a
-// table and a bar chart, the axial and tangential power maps and the residual
-// to the best-fit sphere),
+// table and a bar chart, the axial, tangential and refractive power maps, the
+// residual to the best-fit sphere and the elevation against the best-fit
+// sphere and toric ellipsoid, the corneal aberrations over a pupil and the
+// keratoconus screening indices),
 // and the surface the channel simulates at its next "apply", editable and
 // saved to its surface settings file. The main window opens it from its
 // "&Analysis" menu and tells it what a channel holds.
 #pragma once
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -68,21 +71,31 @@ class SurfaceWindow : public QWidget {
   QLabel* zernike_rms_label;
   QChartView* zernike_chart;
   MapPanel *axial_panel, *tangential_panel, *residual_panel;
+  MapPanel *refractive_panel, *elevation_sphere_panel, *elevation_toric_panel;
+  QCheckBox* absolute_scale_box;  // the power maps on 1.5 D classes
+  QGroupBox *aberrations_group, *indices_group;
+  EditBox* pupil_box;  // mm
+  QLabel *higher_order_label, *spherical_label, *coma_label, *trefoil_label;
+  QLabel *central_k_label, *i_s_label, *srax_label, *kisa_label;
   QComboBox* model_box;
   EditBox *rx_box, *ry_box, *axis_box, *q_box;
+  EditBox* cones_box;  // the cones of either model, "10/0.5/-1/0.8; ..."
   QLabel* surface_note;
   QPushButton* save_surface_button;
 
   // ---- Handlers ---------------------------------------------------------------
   void channel_boxChange();
+  // The power maps on the absolute scale (fixed 1.5 D classes) or, again,
+  // on ranges fitted to their values.
+  void absolute_scale_boxClick();
   void model_boxChange();
   // A surface box's text changed: the note says whether the boxes still
   // hold what was saved.
   void surface_boxChange();
   // Reads the surface boxes, writes the channel's surface settings file and
   // its record. Throws ConversionError for a box that holds no number and
-  // std::invalid_argument for a surface that cannot be simulated; nothing is
-  // written then.
+  // std::invalid_argument for a cones text that cannot be read or a surface
+  // that cannot be simulated; nothing is written then.
   void save_surface_buttonClick();
 
  private:
@@ -92,12 +105,14 @@ class SurfaceWindow : public QWidget {
   void show_figures(const SurfaceChannel& channel);
   void show_sphere_and_keratometry();
   void show_zernike();
+  void show_aberrations_and_indices();
   void show_surface_record();
   // The note under the surface boxes: a save is reported only once it has
   // happened, and boxes that differ from the channel's record as not saved.
   void show_surface_note();
   // The surface the model and the boxes describe; throws ConversionError
-  // for a box that holds no number.
+  // for a box that holds no number and std::invalid_argument for a cones
+  // text that is not height/x/y/width.
   Surface surface_in_boxes() const;
 
   std::array<SimParams*, 2> records_;

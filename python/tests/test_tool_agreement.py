@@ -247,3 +247,24 @@ def test_ctrl_c_stops_a_study_and_keeps_its_finished_rows(small_workspace, tmp_p
     run_tool("study", "--dir", small_workspace.path, "--vary", "noise=0:1:60", "--jobs", 2, "--csv", table,
              "--resume")
     assert len(read_csv_rows(table)) == 60
+
+
+def test_a_cone_the_pupil_and_the_maps_agree_with_the_tool(small_workspace):
+    surface = "sphere:cone=15/0/-1.2/0.8"
+    run_tool("measure", "--dir", small_workspace.path, "--seed", 5, "--surface", surface)
+    expected = tool_json("analyse", "--dir", small_workspace.path, "--pupil", 2.5)
+    m = fringe.measure(small_workspace, seed=5, surface=surface)
+    figures = fringe.analyse(m, pupil=2.5)
+    assert figures == expected
+    assert figures["pupil_mm"] == 2.5 and len(figures["osa_um"]) == 28
+    # The small workspace's mask (1.4 mm) does not reach the indices' 3 mm.
+    assert figures["i_s_D"] is None and figures["i_s_category"] is None
+    maps = m.maps()
+    assert sorted(maps) == ["axial_D", "elevation_sphere_um", "elevation_toric_um", "refractive_D", "tangential_D"]
+    known = ~np.isnan(maps["refractive_D"])
+    assert known.sum() == (~np.isnan(m.residual)).sum()
+    # The cone stands out below the centre (rows grow downwards).
+    row, col = np.unravel_index(np.nanargmax(maps["elevation_toric_um"]), maps["elevation_toric_um"].shape)
+    assert row > 128 and abs(col - 128) < 15
+    with pytest.raises(ValueError):
+        fringe.analyse(m, pupil=0)

@@ -50,8 +50,15 @@ TEST(FringeAnalyse, JsonKeysOfAMeasuredBiconic) {
                                       "steep_k_D", "axis_deg", "zernike",
                                       "j", "n", "m", "name", "um",
                                       "j", "n", "m", "name", "um",
-                                      "j", "n", "m", "name", "um", "zernike_rms_um"}))
+                                      "j", "n", "m", "name", "um", "zernike_rms_um", "pupil_mm", "osa_um",
+                                      "hoa_rms_um", "spherical_um", "coma_um", "trefoil_um", "central_k_D",
+                                      "central_k_category", "i_s_D", "i_s_category", "srax_deg", "srax_category",
+                                      "ast_D", "kisa_percent", "kisa_category"}))
       << json;
+  // A biconic without a cone screens normal on I-S, and 28 OSA terms follow.
+  EXPECT_NE(json.find("\"i_s_category\": \"normal\""), std::string::npos) << json;
+  ASSERT_TRUE(f.aberrations);
+  EXPECT_EQ(f.aberrations->coefficients_um.size(), 28u);
   EXPECT_NE(json.find("{\"j\": 1, \"n\": 1, \"m\": -1, \"name\": \"vertical tilt\", \"um\": "), std::string::npos);
   EXPECT_EQ(json.find("null"), std::string::npos) << json;
   EXPECT_EQ(json.find("nan"), std::string::npos);
@@ -86,13 +93,17 @@ TEST(FringeAnalyse, FiguresThatAreNotAvailableAreNullNeverNaN) {
   f.conic_note = "no best-fit sphere to start from: the surface is flat: no finite radius";
   f.keratometry_note = f.conic_note;
   f.zernike_note = "fewer cells (3) than terms (28)";
+  f.aberrations_note = f.indices_note = "no best-fit sphere: the surface is flat: no finite radius";
   EXPECT_EQ(analyse_report(1, f, true),
             "{\"channel\": 1, \"fit_radius_mm\": null, \"fit_power_D\": null, \"apex_x_mm\": null, "
             "\"apex_y_mm\": null, \"fit_rms_um\": null, \"apical_flat_mm\": null, \"apical_steep_mm\": null, "
             "\"apical_axis_deg\": null, \"conic_q\": null, \"conic_rms_um\": null, "
             "\"flat_radius_mm\": null, \"steep_radius_mm\": null, "
             "\"flat_k_D\": null, \"steep_k_D\": null, \"axis_deg\": null, \"zernike\": null, "
-            "\"zernike_rms_um\": null}");
+            "\"zernike_rms_um\": null, \"pupil_mm\": null, \"osa_um\": null, \"hoa_rms_um\": null, "
+            "\"spherical_um\": null, \"coma_um\": null, \"trefoil_um\": null, \"central_k_D\": null, "
+            "\"central_k_category\": null, \"i_s_D\": null, \"i_s_category\": null, \"srax_deg\": null, "
+            "\"srax_category\": null, \"ast_D\": null, \"kisa_percent\": null, \"kisa_category\": null}");
   EXPECT_EQ(analyse_report(1, f, false),
             "channel 1: 0 cells with data inside the mask of radius 0 mm\n"
             "best-fit sphere: not available (the surface is flat: no finite radius)\n"
@@ -100,7 +111,9 @@ TEST(FringeAnalyse, FiguresThatAreNotAvailableAreNullNeverNaN) {
             "radius)\n"
             "keratometry (3 mm zone): not available (no best-fit sphere to start from: the surface is flat: "
             "no finite radius)\n"
-            "Zernike terms: not available (fewer cells (3) than terms (28))\n");
+            "Zernike terms: not available (fewer cells (3) than terms (28))\n"
+            "corneal aberrations: not available (no best-fit sphere: the surface is flat: no finite radius)\n"
+            "keratoconus indices: not available (no best-fit sphere: the surface is flat: no finite radius)\n");
   // A sphere has no flat meridian: its axis alone is null; terms beyond
   // j = 14 have no name.
   f.keratometry = KeratometryResult{7.4, 7.4, 45.5, 45.5, std::nullopt};

@@ -70,6 +70,31 @@ TEST(FringeTool, ExportFormatsWritesOneFileEachBesideTheDataSet) {
   EXPECT_FALSE(std::filesystem::exists("plain.gsf"));
 }
 
+TEST(FringeTool, ExportWritesTheClinicalMapsAndRefusesAPowerMapAsAHeightField) {
+  TempDir dir;
+  cmd_init(".");
+  SimulateOptions options;
+  options.seed = 3;
+  options.surface = "sphere:cone=10/0/-1/0.8";
+  cmd_simulate(options, nullptr);
+  cmd_export_with(0, "power", {{"csv"}, "refractive"}, nullptr);
+  cmd_export_with(0, "lift", {{"gsf", "csv"}, "elevation-toric"}, nullptr);
+  // 256 rows of 256 values, NaN outside the mask; the refractive power of a
+  // 7.5 mm cornea lies near 337 / 7.5 = 44.9 D, the elevation within microns.
+  const std::string csv = read_file_bytes("power.csv");
+  EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 256);
+  const std::string lift = read_file_bytes("lift.csv");
+  EXPECT_EQ(std::count(lift.begin(), lift.end(), '\n'), 256);
+  EXPECT_TRUE(std::filesystem::exists("lift.gsf"));
+  try {
+    cmd_export_with(0, "bad", {{"gsf"}, "axial"}, nullptr);
+    FAIL() << "no error";
+  } catch (const std::invalid_argument& e) {
+    EXPECT_STREQ(e.what(), "a power map is no height field: export it as csv, xyz or png");
+  }
+  EXPECT_FALSE(std::filesystem::exists("bad.gsf"));
+}
+
 TEST(FringeTool, FormatNamesAreCheckedAndTakenOnce) {
   EXPECT_EQ(parse_height_formats({"png", "gsf", "png"}),
             (std::vector<HeightFormat>{HeightFormat::png, HeightFormat::gsf}));

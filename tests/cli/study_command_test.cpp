@@ -352,7 +352,8 @@ TEST_F(StudyCommand, BadInputIsAnErrorBeforeTheFirstRunWithNothingWritten) {
   } cases[] = {
       {with({"colour=1"}, same),
        "--vary \"colour=1\": unknown parameter \"colour\"; the parameters are contrast, noise, period, "
-       "angle, radius, mask_radius, passes, pixel_size, rx, ry, axis, q, method, steps, gamma, blur, bits, ambient"},
+       "angle, radius, mask_radius, passes, pixel_size, rx, ry, axis, q, cone_height, cone_x, cone_y, cone_width, "
+       "method, steps, gamma, blur, bits, ambient"},
       {with({"noise=0:1"}, same), "--vary \"noise=0:1\": malformed values \"0:1\""},
       {with({"noise=0:1:3", "period=1:10:3"}, same), "--vary \"period=1:10:3\": period=1 is outside 2..200"},
       {with({"noise=0:1:1000", "contrast=0:1:1001"}, same), "more than 1000000 runs"},

@@ -52,8 +52,8 @@ TEST(StudyAxis, BadTextsAreNamedWithTheReason) {
       {"noise", "--vary \"noise\": expected NAME=VALUES"},
       {"nois=0:1:5",
        "--vary \"nois=0:1:5\": unknown parameter \"nois\"; the parameters are contrast, noise, "
-       "period, angle, radius, mask_radius, passes, pixel_size, rx, ry, axis, q, method, steps, gamma, "
-       "blur, bits, ambient"},
+       "period, angle, radius, mask_radius, passes, pixel_size, rx, ry, axis, q, cone_height, cone_x, cone_y, "
+       "cone_width, method, steps, gamma, blur, bits, ambient"},
       {"Noise=0.5", "unknown parameter \"Noise\""},
       {"noise=", "no values"},
       {"noise=0:1", "malformed values \"0:1\""},
@@ -151,6 +151,19 @@ TEST(StudyPlan, BiconicNumbersStartFromTheSphereOrTheChannelsBiconic) {
             (std::vector<std::string>{"Model=biconic", "Rx=7.5", "Ry=8", "Axis=0", "Q=0"}));
   // Studies of the sphere do not touch the surface.
   EXPECT_TRUE(StudyPlan(default_base(), axes({"noise=0.5"}), 1, 1).run_settings(0).surface.empty());
+}
+
+TEST(StudyPlan, ConeNumbersGoToTheFirstConeOfEitherModel) {
+  // Without a surface file the sphere carries the cone.
+  const StudyPlan from_sphere(default_base(), axes({"cone_height=12", "cone_width=0.7"}), 1, 1);
+  EXPECT_EQ(from_sphere.run_settings(0).surface,
+            (std::vector<std::string>{"Model=sphere", "Cone1Height=12", "Cone1Width=0.7"}));
+  // A biconic keeps its numbers and its cone's others.
+  StudyRunSettings base = default_base();
+  base.surface = {"Model=biconic", "Rx=7.7", "Ry=7.9", "Axis=15", "Q=-0.1", "Cone1Height=5", "Cone1Y=-1"};
+  EXPECT_EQ(StudyPlan(base, axes({"cone_x=0.5"}), 1, 1).run_settings(0).surface,
+            (std::vector<std::string>{"Model=biconic", "Rx=7.7", "Ry=7.9", "Axis=15", "Q=-0.1", "Cone1Height=5",
+                                      "Cone1Y=-1", "Cone1X=0.5"}));
 }
 
 TEST(StudyPlan, LimitsBeforeTheFirstRun) {

@@ -112,12 +112,12 @@ TEST(StudyRecord, RowsOfAnotherStudyAreRefused) {
     StudyRecord record(plan, {"s.csv", ""}, false);
     record.start();
   }
-  write_file_bytes("s.csv.part", read_file_bytes("s.csv.part") + "0.25,1,0,1,1,1,1,1,0,7.5,45,45,90,0,-0.2,3,ok\n");
+  write_file_bytes("s.csv.part", read_file_bytes("s.csv.part") + "0.25,1,0,1,1,1,1,1,0,7.5,45,45,90,0,-0.2,,,,,,,,,,,,,,3,ok\n");
   EXPECT_EQ(error_of([&] { StudyRecord(plan, {"s.csv", ""}, true); }),
             "s.csv.part: row 1 is not a run of this study");
   // A seed that does not belong to the repeat.
   std::filesystem::remove("s.csv.part");
-  write_file_bytes("s.csv", study_csv_header(plan) + "\n0.5,1,0,9,1,1,1,1,0,7.5,45,45,90,0,-0.2,3,ok\n");
+  write_file_bytes("s.csv", study_csv_header(plan) + "\n0.5,1,0,9,1,1,1,1,0,7.5,45,45,90,0,-0.2,,,,,,,,,,,,,,3,ok\n");
   EXPECT_EQ(error_of([&] { StudyRecord(plan, {"s.csv", ""}, true); }),
             "s.csv: row 1 is not a run of this study");
   write_file_bytes("s.csv", "noise,repeat,seed,ms,status\n");

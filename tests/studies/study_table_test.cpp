@@ -37,15 +37,17 @@ TEST(StudyCsv, HeaderAndLines) {
   const StudyPlan plan = small_plan();
   EXPECT_EQ(study_csv_header(plan),
             "noise,period,repeat,seed,pv_um,rms_um,mean_um,coverage,order_errors,fit_radius_mm,"
-            "flat_k_D,steep_k_D,axis_deg,astig_um,conic_q,ms,status");
+            "flat_k_D,steep_k_D,axis_deg,astig_um,conic_q,hoa_rms_um,z40_um,central_k_D,i_s_D,srax_deg,"
+            "kisa_percent,hoa_error_um,z40_error_um,i_s_error_D,srax_error_deg,kisa_error_percent,i_s_detected,"
+            "kisa_detected,ms,status");
   EXPECT_EQ(study_csv_line(plan, row(7, {2.5, 0.1 + 0.2, -1e-5, 1, 3, 7.5, 44.9, 45.2, 120, 0.02, -0.2})),
-            "0.3,12,1,6,2.5,0.30000000000000004,-1e-05,1,3,7.5,44.9,45.2,120,0.02,-0.2,12.346,ok");
+            "0.3,12,1,6,2.5,0.30000000000000004,-1e-05,1,3,7.5,44.9,45.2,120,0.02,-0.2,,,,,,,,,,,,,,12.346,ok");
   // A failed run: empty figures, the error quoted where it holds a comma or a quote.
   EXPECT_EQ(study_csv_line(plan, row(0, {}, "Cannot open file \"./sim00.bmp\", twice")),
-            "0,8,0,5,,,,,,,,,,,,12.346,\"Cannot open file \"\"./sim00.bmp\"\", twice\"");
+            "0,8,0,5,,,,,,,,,,,,,,,,,,,,,,,,,12.346,\"Cannot open file \"\"./sim00.bmp\"\", twice\"");
   // A figure that is not available (a sphere without an axis) is an empty field.
   EXPECT_EQ(study_csv_line(plan, row(1, {kNaN, 1, 2, 3, 4, 7.5, 45, 45, kNaN, 0})),
-            "0,8,1,6,,1,2,3,4,7.5,45,45,,0,,12.346,ok");
+            "0,8,1,6,,1,2,3,4,7.5,45,45,,0,,,,,,,,,,,,,,,12.346,ok");
 }
 
 TEST(StudyCsv, ReadsBackTheSameDoubles) {

@@ -131,7 +131,9 @@ TEST_F(StudyWindowTest, SavesTableAndPlotAndOpensTheTableAgain) {
   window->save_csv_button->click();
   const std::string csv = read_file_bytes("study.csv");
   EXPECT_TRUE(csv.starts_with("period,repeat,seed,pv_um,rms_um,mean_um,coverage,order_errors,"
-                              "fit_radius_mm,flat_k_D,steep_k_D,axis_deg,astig_um,conic_q,ms,status\n"
+                              "fit_radius_mm,flat_k_D,steep_k_D,axis_deg,astig_um,conic_q,hoa_rms_um,z40_um,"
+                              "central_k_D,i_s_D,srax_deg,kisa_percent,hoa_error_um,z40_error_um,i_s_error_D,"
+                              "srax_error_deg,kisa_error_percent,i_s_detected,kisa_detected,ms,status\n"
                               "8,0,1,"))
       << csv;
   next_name = "plot.png";

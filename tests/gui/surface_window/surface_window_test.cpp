@@ -307,3 +307,45 @@ TEST(SurfaceWindow, ASaveIsAnnouncedWithTheChannelOnceTheRecordHoldsIt) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SurfaceWindow, TheSphereTakesConesAndTheClinicalFiguresShowBesideTheMaps) {
+  Window w;
+  w.window.show_channel(0);
+  // Cones on the sphere: the note follows them, "save" writes them.
+  w.window.cones_box->setText("10/0.5/-1/0.8; 4/0/0/1");
+  EXPECT_EQ(w.window.surface_note->text(), "not saved: \"save\" writes surface.ini");
+  w.window.save_surface_button->click();
+  const std::vector<Cone> cones{{10.0, 0.5, -1.0, 0.8}, {4.0, 0.0, 0.0, 1.0}};
+  EXPECT_EQ(w.records[0].surface.cones, cones);
+  EXPECT_EQ(read_surface_file("surface.ini").cones, cones);
+  EXPECT_EQ(w.window.surface_note->text(), "saved to surface.ini");
+  w.window.cones_box->setText("10/0.5");
+  EXPECT_EQ(w.window.surface_note->text(), "not saved: \"save\" writes surface.ini");
+  w.window.save_surface_button->click();
+  ASSERT_EQ(w.errors.messages.size(), 1u);
+  EXPECT_EQ(w.records[0].surface.cones, cones);
+
+  // The measured biconic: every new map is drawn, the aberrations and the
+  // indices are shown with their categories.
+  for (MapPanel* panel : {w.window.refractive_panel, w.window.elevation_sphere_panel, w.window.elevation_toric_panel})
+    EXPECT_TRUE(panel->note_label->isHidden()) << panel->note_label->text().toStdString();
+  EXPECT_TRUE(w.window.higher_order_label->text().startsWith("higher-order RMS (orders 3 and up): "));
+  EXPECT_TRUE(w.window.i_s_label->text().endsWith(" D (normal)")) << w.window.i_s_label->text().toStdString();
+  // The absolute scale puts the power maps on 1.5 D classes and back.
+  w.window.absolute_scale_box->setChecked(true);
+  EXPECT_EQ(w.window.refractive_panel->min_box->text(), "28.5");
+  EXPECT_EQ(w.window.axial_panel->max_box->text(), "58.5");
+  w.window.evaluate();
+  EXPECT_EQ(w.window.tangential_panel->min_box->text(), "28.5") << "kept for the next evaluation";
+  w.window.absolute_scale_box->setChecked(false);
+  EXPECT_NE(w.window.axial_panel->min_box->text(), "28.5");
+  // A pupil wider than the measured disc says so.
+  w.window.pupil_box->setText("7");
+  w.window.evaluate();
+  EXPECT_EQ(w.window.higher_order_label->text(),
+            "not available: the pupil of 7 mm is wider than the disc of 6.4 mm measured");
+}
+
+}  // namespace
