@@ -1,7 +1,10 @@
 // read_profile on arbitrary profile text, onto a whole 256 x 256 map as the
 // profile run reads it. The outcome is heights or a FileError; after an error
 // the map keeps its contents, and a map that was read writes out as a height
-// file that reads back.
+// file that reads back. The write-back takes the map's top-left corner only:
+// the whole map is 65,536 numbers formatted and parsed again, which held the
+// target to a few hundred inputs a second while exercising the writer, not
+// the reader under test.
 #include <cstddef>
 #include <cstdint>
 
@@ -12,6 +15,7 @@
 namespace {
 
 constexpr double kMarker = 12345.25;  // what the map held before the read
+constexpr int kCornerSide = 16;       // side of the corner written back
 
 bool all_marker(const HeightMatrix& map) {
   const double* cells = map.data();
@@ -40,11 +44,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz_fail("square side out of range");
 
   const std::string copy = fuzz_work_file("heights.txt");
-  write_heights(copy, map, kMapSide, kMapSide, grid.step_x, grid.step_y);
+  write_heights(copy, map, kCornerSide, kCornerSide, grid.step_x, grid.step_y, Durability::atomic_only);
   static HeightMatrix again;
   try {
-    const ProfileGrid reread = read_profile(copy, again, kMapSide, kMapSide);
-    if (reread.side_x != kMapSide) fuzz_fail("a written map reads back with another size");
+    const ProfileGrid reread = read_profile(copy, again, kCornerSide, kCornerSide);
+    if (reread.side_x != kCornerSide) fuzz_fail("a written map reads back with another size");
   } catch (const FileError&) {
     fuzz_fail("a written map does not read back");
   }
