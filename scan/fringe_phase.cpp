@@ -73,17 +73,16 @@ namespace fringe::HWY_NAMESPACE {
 // k + 4 interleaved into vectors 2k (their low halves) and 2k + 1 (high).
 // With element (v, b) of vector v, byte b as the 7-bit number v * 16 + b, a
 // round rotates that number left by one bit: three rounds take eight rows of
-// 16 columns to 16 columns of eight rows, four take them back.
+// 16 columns to 16 columns of eight rows, four take them back. The vectors
+// are eight variables, not an array: SVE's vectors have no size the
+// compiler knows and cannot be array elements.
 template <class D8, class V>
-HWY_INLINE void ShuffleRound(D8 d8, V (&v)[kRows]) {
-  V w[kRows];
-#pragma GCC unroll 4
-  for (int32_t k = 0; k < kRows / 2; ++k) {
-    w[2 * k] = hn::InterleaveLower(d8, v[k], v[k + kRows / 2]);
-    w[2 * k + 1] = hn::InterleaveUpper(d8, v[k], v[k + kRows / 2]);
-  }
-#pragma GCC unroll 8
-  for (int32_t k = 0; k < kRows; ++k) v[k] = w[k];
+HWY_INLINE void ShuffleRound(D8 d8, V& v0, V& v1, V& v2, V& v3, V& v4, V& v5, V& v6, V& v7) {
+  const V w0 = hn::InterleaveLower(d8, v0, v4), w1 = hn::InterleaveUpper(d8, v0, v4);
+  const V w2 = hn::InterleaveLower(d8, v1, v5), w3 = hn::InterleaveUpper(d8, v1, v5);
+  const V w4 = hn::InterleaveLower(d8, v2, v6), w5 = hn::InterleaveUpper(d8, v2, v6);
+  const V w6 = hn::InterleaveLower(d8, v3, v7), w7 = hn::InterleaveUpper(d8, v3, v7);
+  v0 = w0, v1 = w1, v2 = w2, v3 = w3, v4 = w4, v5 = w5, v6 = w6, v7 = w7;
 }
 #endif
 
@@ -98,14 +97,15 @@ HWY_INLINE int32_t TransposeIn(uint8_t* const (&rows)[kRows], int32_t width, uin
   if (hn::Lanes(d8) != 16) return 0;
   int32_t x = 0;
   for (; x + 16 <= width; x += 16) {
-    hn::Vec<decltype(d8)> v[kRows];
-#pragma GCC unroll 8
-    for (int32_t r = 0; r < kRows; ++r) v[r] = hn::LoadU(d8, rows[r] + x);
-    // Unrolled, so that the vectors stay in registers.
+    const auto load = [&](int32_t r) { return hn::LoadU(d8, rows[r] + x); };
+    auto v0 = load(0), v1 = load(1), v2 = load(2), v3 = load(3), v4 = load(4), v5 = load(5), v6 = load(6),
+         v7 = load(7);
 #pragma GCC unroll 3
-    for (int32_t round = 0; round < 3; ++round) ShuffleRound(d8, v);
-#pragma GCC unroll 8
-    for (int32_t k = 0; k < kRows; ++k) hn::StoreU(v[k], d8, columns + (static_cast<std::ptrdiff_t>(x) + 2 * k) * kRows);
+    for (int32_t round = 0; round < 3; ++round) ShuffleRound(d8, v0, v1, v2, v3, v4, v5, v6, v7);
+    uint8_t* const out = columns + static_cast<std::ptrdiff_t>(x) * kRows;
+    hn::StoreU(v0, d8, out), hn::StoreU(v1, d8, out + 16), hn::StoreU(v2, d8, out + 32);
+    hn::StoreU(v3, d8, out + 48), hn::StoreU(v4, d8, out + 64), hn::StoreU(v5, d8, out + 80);
+    hn::StoreU(v6, d8, out + 96), hn::StoreU(v7, d8, out + 112);
   }
   return x;
 #endif
@@ -122,14 +122,15 @@ HWY_INLINE int32_t TransposeOut(const uint8_t* HWY_RESTRICT columns, int32_t wid
   if (hn::Lanes(d8) != 16) return 0;
   int32_t x = 0;
   for (; x + 16 <= width; x += 16) {
-    hn::Vec<decltype(d8)> v[kRows];
-#pragma GCC unroll 8
-    for (int32_t k = 0; k < kRows; ++k)
-      v[k] = hn::LoadU(d8, columns + (static_cast<std::ptrdiff_t>(x) + 2 * k) * kRows);
+    const uint8_t* const in = columns + static_cast<std::ptrdiff_t>(x) * kRows;
+    auto v0 = hn::LoadU(d8, in), v1 = hn::LoadU(d8, in + 16), v2 = hn::LoadU(d8, in + 32),
+         v3 = hn::LoadU(d8, in + 48), v4 = hn::LoadU(d8, in + 64), v5 = hn::LoadU(d8, in + 80),
+         v6 = hn::LoadU(d8, in + 96), v7 = hn::LoadU(d8, in + 112);
 #pragma GCC unroll 4
-    for (int32_t round = 0; round < 4; ++round) ShuffleRound(d8, v);
-#pragma GCC unroll 8
-    for (int32_t r = 0; r < kRows; ++r) hn::StoreU(v[r], d8, rows[r] + x);
+    for (int32_t round = 0; round < 4; ++round) ShuffleRound(d8, v0, v1, v2, v3, v4, v5, v6, v7);
+    hn::StoreU(v0, d8, rows[0] + x), hn::StoreU(v1, d8, rows[1] + x), hn::StoreU(v2, d8, rows[2] + x);
+    hn::StoreU(v3, d8, rows[3] + x), hn::StoreU(v4, d8, rows[4] + x), hn::StoreU(v5, d8, rows[5] + x);
+    hn::StoreU(v6, d8, rows[6] + x), hn::StoreU(v7, d8, rows[7] + x);
   }
   return x;
 #endif
