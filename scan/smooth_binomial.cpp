@@ -1,5 +1,5 @@
 // One separable 1-2-1 binomial pass over an 8-bit plane: the line kernel
-// takes three rows (or three shifted views of one row) in byte lanes.
+// sums three rows (or three shifted views of one row) in 16-bit lanes.
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "scan/smooth_binomial.cpp"
 #include <hwy/foreach_target.h>  // before highway.h
@@ -36,23 +36,19 @@ HWY_BEFORE_NAMESPACE();
 namespace fringe::HWY_NAMESPACE {
 namespace hn = hwy::HWY_NAMESPACE;
 
-// binomial_line_plain a vector of bytes at a time, without widening:
-// (a + 2b + c) div 4 is ((a + c) div 2 + b) div 2 (with a + c = 2q + r, r
-// 0 or 1, the quarter r / 4 never carries the half of an odd q + b over a
-// whole), and the floor of a mean of two bytes is the rounded-up mean less
-// the low bit of their difference. The rest plainly.
+// binomial_line_plain a vector of 16-bit lanes at a time (signed, for the
+// narrowing back to bytes), the rest plainly.
 bool BinomialLine(const uint8_t* a, const uint8_t* b, const uint8_t* c, uint8_t* out, int32_t n) {
-  const hn::ScalableTag<uint8_t> d8;
-  const auto lanes = static_cast<int32_t>(hn::Lanes(d8));
-  const auto one = hn::Set(d8, 1);
-  const auto mean_down = [&](hn::Vec<decltype(d8)> x, hn::Vec<decltype(d8)> y) {
-    return hn::Sub(hn::AverageRound(x, y), hn::And(hn::Xor(x, y), one));
-  };
+  const hn::ScalableTag<int16_t> d16;
+  const hn::Rebind<uint8_t, decltype(d16)> d8;
+  const auto lanes = static_cast<int32_t>(hn::Lanes(d16));
   auto differ = hn::Zero(d8);
   int32_t i = 0;
   for (; i + lanes <= n; i += lanes) {
     const auto middle = hn::LoadU(d8, b + i);
-    const auto result = mean_down(mean_down(hn::LoadU(d8, a + i), hn::LoadU(d8, c + i)), middle);
+    const auto sum = hn::Add(hn::Add(hn::PromoteTo(d16, hn::LoadU(d8, a + i)), hn::PromoteTo(d16, hn::LoadU(d8, c + i))),
+                             hn::ShiftLeft<1>(hn::PromoteTo(d16, middle)));
+    const auto result = hn::DemoteTo(d8, hn::ShiftRight<2>(sum));
     hn::StoreU(result, d8, out + i);
     differ = hn::Or(differ, hn::Xor(result, middle));
   }
