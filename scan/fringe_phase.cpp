@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -35,14 +36,18 @@ constexpr int32_t kMaxRunWindows = kRebuildStep + kMaxKernelTaps / 2 + 8;
 // past a run's end), the grey bytes and the phase bytes of the eight rows per
 // column. The grey levels start on a 64-byte boundary, so that no load of a
 // column crosses a cache line.
+// The grey levels are owned from the moment they are allocated, so that a
+// later allocation failing in the constructor does not leak them.
+struct AlignedDoubles {
+  void operator()(double* p) const { ::operator delete[](p, std::align_val_t{64}); }
+};
 struct GroupBuffers {
   explicit GroupBuffers(std::size_t columns)
-      : grey(new (std::align_val_t{64}) double[columns * kRows]()),
+      : grey_storage(new (std::align_val_t{64}) double[columns * kRows]()),
+        grey(grey_storage.get()),
         levels(columns * kRows),
         phase(columns * kRows) {}
-  ~GroupBuffers() { ::operator delete[](grey, std::align_val_t{64}); }
-  GroupBuffers(const GroupBuffers&) = delete;
-  GroupBuffers& operator=(const GroupBuffers&) = delete;
+  std::unique_ptr<double[], AlignedDoubles> grey_storage;
   double* grey;
   std::vector<uint8_t> levels;
   std::vector<uint8_t> phase;
