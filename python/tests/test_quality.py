@@ -21,7 +21,6 @@ REFUSED = [  # what is measured, words
     (lambda w: fringe.measure(w, contrast=0), "channel 0: no fringes"),
     (lambda w: fringe.measure(w, contrast=0, method="fourier"), "channel 0: no fringes"),
     (lambda w: fringe.scan_frames([GREY] * 4, steps=4, workspace=w), "frames: no fringes"),
-    (lambda w: fringe.scan_frames([frames(w, steps=4)[0]] * 4, steps=4, workspace=w), "frames: no fringes"),
     (lambda w: fringe.scan(fringe.synthesize(w, seed=1), w, min_valid=1), "picture: too little measured"),
     (lambda w: fringe.measure(w, min_valid=1), "channel 0: too little measured"),
     (lambda w: fringe.scan_frames(frames(w, steps=4), steps=4, workspace=w, min_valid=1),
@@ -36,6 +35,13 @@ def test_a_measurement_not_to_be_believed_is_refused(small_workspace, call, word
     assert str(refused.value).startswith(words), str(refused.value)
     # A ValueError: bad input, as every other refusal of the module's.
     assert isinstance(refused.value, ValueError)
+
+
+def test_one_fringe_picture_four_times_is_refused_as_the_same_picture_not_as_no_fringes(small_workspace):
+    # Its fringes are there; what is wrong is the set.
+    with pytest.raises(ValueError, match="frames: all 4 frames are the same picture") as refused:
+        fringe.scan_frames([frames(small_workspace, steps=4)[0]] * 4, steps=4, workspace=small_workspace)
+    assert not isinstance(refused.value, fringe.MeasurementRefused)
 
 
 def test_min_valid_is_checked_and_read_from_the_method_file(small_workspace):
