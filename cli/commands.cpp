@@ -12,6 +12,7 @@
 
 #include "analysis/height_text_file.h"
 #include "cli/option_checks.h"
+#include "cli/quality_options.h"
 #include "cli/workspace.h"
 #include "common/errors.h"
 #include "common/round_trip_number.h"
@@ -122,16 +123,17 @@ uint32_t cmd_simulate(const SimulateOptions& options, std::ostream* progress) {
 }
 
 ProfileResult cmd_profile(int channel, std::ostream* progress, ProfileOutputs* outputs,
-                          const std::optional<MethodSettings>& method) {
+                          const std::optional<MethodSettings>& method, QualityCheck* quality) {
   const ChannelSettings settings = workspace_settings(channel);
   require_file(fringe_image_file(channel),
                " (run 'fringe simulate' first to write the fringe image)");
   UnseenProfile profile;
   StreamObserver observer(progress);
   const ChannelSettingsTexts texts = settings_texts_of(settings);
-  run_profile_unseen(channel, texts.radius, texts.maskradius, profile, observer, method);
+  run_profile_unseen(channel, texts.radius, texts.maskradius, profile, observer, method, quality);
   if (!profile.steps_warning.empty()) std::cerr << "fringe: warning: " << profile.steps_warning << '\n';
   ProfileResult result;
+  if (quality != nullptr) result.quality = summarise_quality(quality->map);
   result.method = profile.method_used;
   const ChannelMaps& maps = profile.channels[channel == 1 ? 1 : 0];
   result.geometry = maps.profile;
@@ -152,16 +154,16 @@ ProfileResult cmd_profile(int channel, std::ostream* progress, ProfileOutputs* o
 }
 
 void cmd_scan(const std::string& image, const std::string& ini, const std::string& section,
-              const std::optional<std::string>& reference, const std::string& out) {
+              const std::optional<std::string>& reference, const std::string& out, QualityCheck* quality) {
   require_file(image, "");
   require_file(ini, "");
   if (reference) require_file(*reference, "");
   check_scan_settings(read_lines(ini), ini, section);
-  scan_picture(image, reference, ini, section, out);
+  scan_picture(image, reference, ini, section, out, Durability::synced, quality);
 }
 
 void cmd_scan_frames(const std::vector<std::string>& frames, const std::string& ini, const std::string& section,
-                     const MethodOverrides& overrides, const std::string& out) {
+                     const MethodOverrides& overrides, const std::string& out, QualityCheck* quality) {
   const MethodSettings method = apply_method_overrides(MethodSettings{}, overrides);
   if (method.method == FringeMethod::quadrature)
     throw std::invalid_argument("--method: the frame set is measured by phase-shift or fourier; "
@@ -193,7 +195,7 @@ void cmd_scan_frames(const std::vector<std::string>& frames, const std::string& 
   if (!warning.empty()) std::cerr << "fringe: warning: " << warning << '\n';
   if (const std::string steps = checked_frame_steps(pictures, plan, frames); !steps.empty())
     std::cerr << "fringe: warning: " << steps << '\n';
-  write_method_profile(pictures, plan, par, out, Durability::synced);
+  write_method_profile(pictures, plan, par, out, Durability::synced, quality, frames.front());
 }
 
 void cmd_render(const std::string& heights, double min_um, double max_um, int levels,
@@ -216,11 +218,11 @@ void cmd_render(const std::string& heights, double min_um, double max_um, int le
     picture.save_bmp(out);
 }
 
-void cmd_export(int channel, const std::string& base, std::ostream* progress) {
+void cmd_export(int channel, const std::string& base, std::ostream* progress, QualityCheck* quality) {
   // The parameter list names the surface: a file that cannot be read stops here.
   const Surface surface = channel_settings_surface(channel, workspace_settings(channel).surface);
   ProfileOutputs out;
-  const ProfileResult result = cmd_profile(channel, progress, &out);
+  const ProfileResult result = cmd_profile(channel, progress, &out, std::nullopt, quality);
   // The raw image as the workbench shows it after "apply": the smoothed one.
   const char* filtered = filtered_image_file(channel);
   Picture raw;
@@ -268,6 +270,7 @@ std::string measure_summary(int channel, uint32_t seed, const SimulateOptions& o
         << ", \"axis_deg\": " << json_number(surface.axis_deg) << ", \"q\": " << json_number(surface.q)
         << cones_json(surface.cones) << "}";
     if (r.method != "quadrature" && !r.method.empty()) s << ", \"method\": " << json_string(r.method);
+    if (r.quality) s << ", " << quality_json_keys(*r.quality);
     s << "}";
   } else {
     s << "channel " << channel << ": seed " << seed << ", contrast " << number(options.contrast)
@@ -275,6 +278,7 @@ std::string measure_summary(int channel, uint32_t seed, const SimulateOptions& o
     // A second line, so that the first stays as scripts read it.
     if (!sphere) s << "\nsurface: " << surface_summary(surface);
     if (r.method != "quadrature" && !r.method.empty()) s << "\nmethod: " << r.method;
+    if (r.quality) s << '\n' << quality_line(*r.quality);
   }
   return s.str();
 }

@@ -16,6 +16,7 @@
 #include "exports/figures_json.h"
 #include "settings/method_settings.h"
 #include "runs/profile_run.h"
+#include "runs/quality_check.h"
 #include "simulation/surface.h"
 
 // Writes the four default settings files into `dir` (created when missing),
@@ -57,6 +58,9 @@ struct ProfileResult {
   // The method the profile measured with (method_summary): "quadrature", or
   // e.g. "phase-shift 8 steps, period 10 px".
   std::string method;
+  // The measurement's quality when the run was asked for it: the summaries
+  // end with it (a line "quality: ...", JSON keys valid_fraction, ...).
+  std::optional<QualitySummary> quality;
 };
 // The maps and the picture a profile run leaves, for the data export.
 struct ProfileOutputs {
@@ -66,8 +70,11 @@ struct ProfileOutputs {
   Picture map_image{kMapSide, kMapSide};
 };
 // Runs "profile" for the channel, with `method` (none: the channel's method file).
+// `quality`: the quality asked for (runs/quality_check.h): refusals throw
+// MeasurementRefused, and the result carries its summary.
 ProfileResult cmd_profile(int channel, std::ostream* progress, ProfileOutputs* outputs = nullptr,
-                          const std::optional<MethodSettings>& method = std::nullopt);
+                          const std::optional<MethodSettings>& method = std::nullopt,
+                          QualityCheck* quality = nullptr);
 
 // The engine on one fringe picture (BMP, PNG or TIFF) with a check that its
 // input files exist; a picture that cannot be read, or a profile that is not
@@ -77,16 +84,19 @@ ProfileResult cmd_profile(int channel, std::ostream* progress, ProfileOutputs* o
 // file without the section, or with a value of the engine's keys that is not
 // a number, throws SettingsError naming the file and the key
 // (check_scan_settings) before anything is written.
+// `quality` as scan_picture takes it.
 void cmd_scan(const std::string& image, const std::string& ini, const std::string& section,
-              const std::optional<std::string>& reference, const std::string& out);
+              const std::optional<std::string>& reference, const std::string& out,
+              QualityCheck* quality = nullptr);
 // A frame set (PNG, TIFF or BMP, 8 or 16 bits, in the order projected) measured
 // with a method other than the engine's quadrature: `method` and `steps`
 // and `periods` ("1280,80,10"; none: the file's LambdaF) as the options give
 // them. Checks the options, the parameter file (as cmd_scan does) and every
 // frame (count as the method takes, one size and depth) before anything is
 // written; then writes the profile whole.
+// `quality` as write_method_profile takes it (refusals name the first frame).
 void cmd_scan_frames(const std::vector<std::string>& frames, const std::string& ini, const std::string& section,
-                     const MethodOverrides& method, const std::string& out);
+                     const MethodOverrides& method, const std::string& out, QualityCheck* quality = nullptr);
 
 // Renders a height text file, a grid of any size (the engine's profile, a
 // data set's heights), into a picture of the grid's own size: pixel (x, y)
@@ -104,9 +114,10 @@ void cmd_render(const std::string& heights, double min_um, double max_um, int le
 // "profile", then the data set of the channel under `base` (an absolute path
 // or one relative to the current directory); its parameter list ends with the
 // surface when the channel's surface file names other than the sphere.
-void cmd_export(int channel, const std::string& base, std::ostream* progress);
+void cmd_export(int channel, const std::string& base, std::ostream* progress, QualityCheck* quality = nullptr);
 
-// One line, or a JSON object, describing a measurement. Where the surface
+// One line, or a JSON object, describing a measurement (with its quality,
+// when it was asked for, as the last line or the last keys). Where the surface
 // simulated (options.surface, else result.surface) is not the sphere of the
 // set radius, a second line "surface: biconic rx=7.6 ry=7.9 axis=30 q=-0.2"
 // follows, or the object ends with "surface": {"model": "biconic",

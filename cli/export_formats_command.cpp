@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "cli/commands.h"
+#include "formats/quality_file.h"
 
 void add_export_format_options(CLI::App* exporter, ExportFormatOptions& options) {
   CLI::Option* format =
@@ -40,9 +41,9 @@ std::vector<HeightFormat> parse_height_formats(const std::vector<std::string>& n
 }
 
 void cmd_export_with(int channel, const std::string& base, const ExportFormatOptions& options,
-                     std::ostream* progress) {
+                     std::ostream* progress, QualityCheck* quality) {
   if (options.formats.empty()) {
-    cmd_export(channel, base, progress);
+    cmd_export(channel, base, progress, quality);
     return;
   }
   if (options.what != "profile" && options.what != "residual") {
@@ -51,7 +52,8 @@ void cmd_export_with(int channel, const std::string& base, const ExportFormatOpt
   }
   const ExportedHeights what = options.what == "profile" ? ExportedHeights::profile
                                                          : ExportedHeights::residual;
-  cmd_export_formats(channel, base, parse_height_formats(options.formats), what, progress);
+  cmd_export_formats(channel, base, parse_height_formats(options.formats), what, progress, quality,
+                     options.quality_channels);
 }
 
 void cmd_export_figure_map(int channel, const std::string& base, const std::vector<HeightFormat>& formats,
@@ -89,14 +91,16 @@ void cmd_export_figure_map(int channel, const std::string& base, const std::vect
 }
 
 void cmd_export_formats(int channel, const std::string& base, const std::vector<HeightFormat>& formats,
-                        ExportedHeights what, std::ostream* progress) {
+                        ExportedHeights what, std::ostream* progress, QualityCheck* quality, bool with_channels) {
   ProfileOutputs out;
-  const ProfileResult result = cmd_profile(channel, progress, &out);
-  const HeightExport data =
+  const ProfileResult result = cmd_profile(channel, progress, &out, std::nullopt, quality);
+  HeightExport data =
       what == ExportedHeights::profile
           ? profile_export(channel)
           : residual_export(channel, out.channel_map, out.measured_map, result.geometry,
                             result.mask_radius, out.map_image);
+  if (quality != nullptr && with_channels)
+    data.field.channels = quality_channels(quality->map, data.field.cols, data.field.rows);
   for (const HeightFormat format : formats) {
     const std::string file = base + height_format_extension(format);
     write_height_export(data, format, file);

@@ -10,6 +10,7 @@
 #include "formats/height_field_files.h"
 #include "exports/height_export.h"
 #include "analysis/surface_figures.h"
+#include "runs/quality_check.h"
 
 namespace CLI {
 class App;
@@ -20,6 +21,10 @@ struct ExportFormatOptions {
   // "residual", "profile", or a map of the surface figures:
   // "elevation-sphere", "elevation-toric", "axial", "tangential", "refractive"
   std::string what = "residual";
+  // Whether the formats that carry more than one value a cell (XYZ, PLY)
+  // carry the quality's modulation and fit residual beside each height
+  // (fringe export --quality FILE); needs a quality check.
+  bool quality_channels = false;
 };
 
 // Adds --format and --what to the export subcommand.
@@ -31,15 +36,19 @@ std::vector<HeightFormat> parse_height_formats(const std::vector<std::string>& n
 
 // The export subcommand with these options: cmd_export_formats when formats
 // are given, otherwise cmd_export (commands.h).
+// `quality`: the quality asked for (runs/quality_check.h).
 void cmd_export_with(int channel, const std::string& base, const ExportFormatOptions& options,
-                     std::ostream* progress);
+                     std::ostream* progress, QualityCheck* quality = nullptr);
 
 // "profile" (see cmd_profile), then base + ".gsf" and so on for each format:
 // the residual map or the engine's profile of the channel. `base` as for
 // cmd_export. Throws FileError like cmd_profile and write_height_export; the
 // files written before a failure stay.
+// With `quality` and `with_channels`, XYZ and PLY carry the channels
+// "modulation" and "fit_residual" (formats/quality_file.h).
 void cmd_export_formats(int channel, const std::string& base, const std::vector<HeightFormat>& formats,
-                        ExportedHeights what, std::ostream* progress);
+                        ExportedHeights what, std::ostream* progress, QualityCheck* quality = nullptr,
+                        bool with_channels = false);
 
 // "profile", then the surface figures' map `what` (see ExportFormatOptions)
 // as base + ".csv" and so on: elevation maps in mm (every format), power

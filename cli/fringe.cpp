@@ -9,8 +9,10 @@
 #include "cli/commands.h"
 #include "cli/export_formats_command.h"
 #include "cli/option_checks.h"
+#include "cli/quality_options.h"
 #include "cli/study_subcommand.h"
 #include "cli/workspace.h"
+#include "common/errors.h"
 #include "runs/channel_frames.h"
 #include "render/colour_map.h"
 
@@ -76,10 +78,15 @@ const char* const kRenderRules =
     "outside the range and cells without a height are white. The picture has one pixel\n"
     "per grid cell, row 0 at the top, and is written as its name asks: .bmp or .png.\n";
 
+// The exit status of a measurement not to be believed (runs/quality_check.h).
+constexpr int kMeasurementRefused = 4;
+
 const char* const kExitStatuses =
     "\nExit status: 0 done; 1 an error (a file, a settings value or an option refused;\n"
     "the reason on stderr); 3 a study that wrote its files but some of whose runs failed\n"
-    "(their rows' status says why); 128 + N a study stopped by signal N (Ctrl-C: 130);\n"
+    "(their rows' status says why); 4 a measurement refused: a picture without fringes, or\n"
+    "too little of the evaluation mask measured (--min-valid); 128 + N a study stopped by\n"
+    "signal N (Ctrl-C: 130);\n"
     "100 and above a command line that could not be parsed.\n";
 
 }  // namespace
@@ -117,6 +124,8 @@ int main(int argc, char** argv) {
                  "the perfect sphere; prints PV, RMS and mean inside the mask in microns");
   add_dir(profile, dir);
   add_channel(profile, channel);
+  QualityOptions quality;
+  add_quality_options(profile, quality);
 
   bool json = false;
   auto* measure = app.add_subcommand("measure", "simulate, then profile, and print a summary");
@@ -125,6 +134,7 @@ int main(int argc, char** argv) {
   add_simulation_options(measure, sim);
   add_method_options(measure, sim.method, true);
   measure->add_flag("--json", json, "print the summary as a JSON object");
+  add_quality_options(measure, quality);
 
   std::vector<std::string> images;
   std::string ini, section = "ScanParameter", out;
@@ -141,6 +151,7 @@ int main(int argc, char** argv) {
   scan->add_option("--section", section, "section of the parameter file")->capture_default_str();
   scan->add_option("--reference", reference, "reference fringe picture (heights relative to it)");
   scan->add_option("--out", out, "profile file to write")->required();
+  add_quality_options(scan, quality);
 
   std::string heights;
   double min_um = -5.0, max_um = 5.0;
@@ -167,6 +178,7 @@ int main(int argc, char** argv) {
   exporter->add_option("BASE", base, "file name without extension")->required();
   ExportFormatOptions export_formats;
   add_export_format_options(exporter, export_formats);
+  add_quality_options(exporter, quality);
 
   AnalyseOptions analyse_options;
   auto* analyse = add_analyse_command(app, dir, analyse_options, json);
@@ -187,6 +199,9 @@ int main(int argc, char** argv) {
     return app.exit(error);
   }
   if (verbose) progress = &std::cerr;
+  // The quality file is named from where the tool was started, as BASE is.
+  if (!quality.file.empty()) quality.file = std::filesystem::absolute(quality.file).string();
+  QualityCheck check = quality_check(quality);
 
   try {
     if (*init) {
@@ -203,24 +218,30 @@ int main(int argc, char** argv) {
         std::cout << "channel " << sim.channel << ": fringe image written (seed " << seed << ")\n";
     } else if (*profile) {
       enter_directory(dir);
-      const ProfileResult r = cmd_profile(channel, progress);
-      std::cout << "channel " << channel << ": " << profile_summary(r) << '\n';
+      const ProfileResult r = cmd_profile(channel, progress, nullptr, std::nullopt, &check);
+      write_asked_quality(quality, check);
+      std::cout << "channel " << channel << ": " << profile_summary(r) << '\n' << quality_line(*r.quality) << '\n';
     } else if (*measure) {
       enter_directory(dir);
       const uint32_t seed = cmd_simulate(sim, progress);
-      const ProfileResult r = cmd_profile(sim.channel, progress, nullptr, resolved_method(sim.channel, sim.method));
+      const ProfileResult r =
+          cmd_profile(sim.channel, progress, nullptr, resolved_method(sim.channel, sim.method), &check);
+      write_asked_quality(quality, check);
       std::cout << measure_summary(sim.channel, seed, sim, r, json) << '\n';
     } else if (*scan) {
       if (scan_method.any()) {
         if (reference) throw std::invalid_argument("--reference: a frame set is measured without a reference");
-        cmd_scan_frames(images, ini, section, scan_method, out);
-        std::cout << "profile of " << images.size() << " frames written to " << out << '\n';
+        cmd_scan_frames(images, ini, section, scan_method, out, &check);
+        write_asked_quality(quality, check);
+        std::cout << "profile of " << images.size() << " frames written to " << out << '\n'
+                  << quality_line(summarise_quality(check.map)) << '\n';
       } else {
         if (images.size() != 1)
           throw std::invalid_argument("the engine scans one picture; give --method phase-shift or fourier "
                                       "for a frame set of " + std::to_string(images.size()));
-        cmd_scan(images.front(), ini, section, reference, out);
-        std::cout << "profile written to " << out << '\n';
+        cmd_scan(images.front(), ini, section, reference, out, &check);
+        write_asked_quality(quality, check);
+        std::cout << "profile written to " << out << '\n' << quality_line(summarise_quality(check.map)) << '\n';
       }
     } else if (*render) {
       cmd_render(heights, min_um, max_um, levels, out);
@@ -231,10 +252,21 @@ int main(int argc, char** argv) {
     } else if (*exporter) {
       const std::string absolute = std::filesystem::absolute(base).string();
       enter_directory(dir);
-      cmd_export_with(channel, absolute, export_formats, progress);
+      export_formats.quality_channels = !quality.file.empty();
+      cmd_export_with(channel, absolute, export_formats, progress, &check);
+      write_asked_quality(quality, check);
     } else if (study.parsed()) {
       return study.run();  // 0, kStudyRunsFailed, 128 + a signal
     }
+  } catch (const MeasurementRefused& error) {
+    std::cerr << "fringe: " << error.what() << '\n';
+    // What was measured shows why: the quality file is written all the same.
+    try {
+      write_asked_quality(quality, check);
+    } catch (const std::exception& file) {
+      std::cerr << "fringe: " << file.what() << '\n';
+    }
+    return kMeasurementRefused;
   } catch (const std::exception& error) {
     std::cerr << "fringe: " << error.what() << '\n';
     return 1;

@@ -24,6 +24,15 @@ struct FileError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// A measurement not to be believed, refused by the tool (exit status 4), the
+// Python module (fringe.MeasurementRefused) and the window: a picture without
+// fringes, refused before the engine runs, or one of which too little of the
+// evaluation mask was measured (runs/quality_check.h). Message form:
+// ./sim00.bmp: no fringes: the strongest modulation of a cell is 0 grey levels, ...
+struct MeasurementRefused : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
 // What could not be done to a file or directory.
 enum class FileAction { open, create, read, write };
 

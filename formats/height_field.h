@@ -21,6 +21,15 @@ struct HeightField {
   double step_y = 0.0;  // mm from one row to the next
   std::vector<double> heights;  // mm, cols * rows, row 0 first; NaN where no data
   std::string title;            // one line, for the formats that carry one
+  // Values beside the heights, cols * rows each in the heights' order, for
+  // the formats that carry more than one value a cell (XYZ, PLY): the
+  // measurement's quality ("modulation", "fit_residual"). None: the files
+  // are what they always were.
+  struct Channel {
+    std::string name;            // a word: letters, digits and underscores
+    std::vector<double> values;  // NaN where there is none
+  };
+  std::vector<Channel> channels;
 
   double at(int col, int row) const {
     return heights[static_cast<std::size_t>(row) * static_cast<std::size_t>(cols) +

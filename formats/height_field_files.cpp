@@ -127,6 +127,11 @@ std::string xyz_bytes(const HeightField& field) {
       text += y;
       text += ' ';
       append_float(text, field.at(col, row));
+      for (const HeightField::Channel& channel : field.channels) {
+        text += ' ';
+        append_float(text, channel.values[static_cast<std::size_t>(row) * static_cast<std::size_t>(field.cols) +
+                                          static_cast<std::size_t>(col)]);
+      }
       text += '\n';
     }
   }
@@ -174,6 +179,7 @@ std::string ply_bytes(const HeightField& field) {
   bytes += "comment x, y and z in mm\n";
   bytes += "element vertex " + std::to_string(vertices) + "\n";
   bytes += "property float x\nproperty float y\nproperty float z\n";
+  for (const HeightField::Channel& channel : field.channels) bytes += "property float " + channel.name + "\n";
   bytes += "element face " + std::to_string(faces.size()) + "\n";
   bytes += "property list uchar int vertex_indices\nend_header\n";
   bytes.reserve(bytes.size() + static_cast<std::size_t>(vertices) * 12 + faces.size() * 13);
@@ -184,6 +190,10 @@ std::string ply_bytes(const HeightField& field) {
       append_le_float(bytes, static_cast<float>(field.x_of(col)));
       append_le_float(bytes, y);
       append_le_float(bytes, as_float(field.at(col, row)));
+      for (const HeightField::Channel& channel : field.channels)
+        append_le_float(bytes, as_float(channel.values[static_cast<std::size_t>(row) *
+                                                           static_cast<std::size_t>(field.cols) +
+                                                       static_cast<std::size_t>(col)]));
     }
   }
   for (const auto& face : faces) {

@@ -31,7 +31,10 @@ std::string gsf_bytes(const HeightField& field);
 std::string csv_bytes(const HeightField& field);
 
 // One line "x y z" (mm, blanks between) per cell with data, row 0 first and
-// left to right; x to the right and y up from the field's centre.
+// left to right; x to the right and y up from the field's centre. The
+// field's channels follow z on each line, in their order ("nan" where a
+// channel has none), as the extra columns point-cloud tools read as scalar
+// fields.
 std::string xyz_bytes(const HeightField& field);
 
 // Binary little-endian PLY: a vertex (x, y, z as 32-bit floats, mm, placed as
@@ -41,5 +44,7 @@ std::string xyz_bytes(const HeightField& field);
 // triangles when all four have data, the one triangle of the three when one
 // lacks it. Triangles run anticlockwise seen from above (+z), so their
 // normals point up. The header's "element vertex" and "element face" counts
-// are those written.
+// are those written. Each of the field's channels is one more 32-bit float
+// property of the vertices, after z, named as the channel (NaN where it has
+// none).
 std::string ply_bytes(const HeightField& field);

@@ -17,15 +17,11 @@ constexpr int32_t kFarPixels = 1 << 30;
 
 }  // namespace
 
-void evaluated_field(PhaseField& field, int32_t width, int32_t height, const ScnPar& par) {
+std::vector<RowRun> evaluation_runs(int32_t width, int32_t height, const ScnPar& par) {
   const int32_t cx = round_clamped(par.MaskXOfs / par.CamResX, -kFarPixels, kFarPixels) + width / 2;
   const int32_t cy = round_clamped(par.MaskYOfs / par.CamResY, -kFarPixels, kFarPixels) + height / 2;
   const int32_t rx = round_clamped(par.MaskRadius / par.CamResX, -kFarPixels, kFarPixels);
   const int32_t ry = round_clamped(par.MaskRadius / par.CamResY, -kFarPixels, kFarPixels);
-
-  if (field.width == width && field.height == height && field.ellipse[0] == cx && field.ellipse[1] == cy &&
-      field.ellipse[2] == rx && field.ellipse[3] == ry)
-    return;
   // The engine's own mask, so that both evaluate exactly the same pixels.
   const GreyImageOwner mask(img_create(1, width, height));
   if (!mask) throw std::bad_alloc();
@@ -38,6 +34,19 @@ void evaluated_field(PhaseField& field, int32_t width, int32_t height, const Scn
     const uint8_t* end = std::find(first, row + width, uint8_t{0});
     runs[static_cast<std::size_t>(y)] = {static_cast<int32_t>(first - row), static_cast<int32_t>(end - row)};
   }
+  return runs;
+}
+
+void evaluated_field(PhaseField& field, int32_t width, int32_t height, const ScnPar& par) {
+  const int32_t cx = round_clamped(par.MaskXOfs / par.CamResX, -kFarPixels, kFarPixels) + width / 2;
+  const int32_t cy = round_clamped(par.MaskYOfs / par.CamResY, -kFarPixels, kFarPixels) + height / 2;
+  const int32_t rx = round_clamped(par.MaskRadius / par.CamResX, -kFarPixels, kFarPixels);
+  const int32_t ry = round_clamped(par.MaskRadius / par.CamResY, -kFarPixels, kFarPixels);
+
+  if (field.width == width && field.height == height && field.ellipse[0] == cx && field.ellipse[1] == cy &&
+      field.ellipse[2] == rx && field.ellipse[3] == ry)
+    return;
+  std::vector<RowRun> runs = evaluation_runs(width, height, par);
 
   const std::size_t pixels = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
   const bool same = field.width == width && field.height == height && field.runs.size() == runs.size() &&

@@ -109,7 +109,54 @@ const double* FourierRows::analytic_row(const GreyImage* frame, int32_t y, doubl
   return analytic_;
 }
 
-double fourier_period(const GreyImage* frame, double lambda, PhaseField& field, FourierRows& rows) {
+namespace {
+
+// The pixels of one period along a row and where each pixel's window starts.
+struct PeriodWindow {
+  int32_t n;
+  int32_t width;
+  PeriodWindow(int32_t width_, double lambda) : width(width_) {
+    const double rounded = std::nearbyint(lambda);
+    n = std::isfinite(rounded) ? static_cast<int32_t>(std::clamp(rounded, 3.0, 4096.0)) : 3;
+    n = std::max(1, std::min(n, width));
+  }
+  int32_t start(int32_t x) const { return std::clamp(x - n / 2, 0, width - n); }
+};
+
+}  // namespace
+
+void fourier_deviation(const double* samples, const double* fringe, int32_t width, double lambda, RowRun run,
+                       double* e, std::vector<double>& work) {
+  if (run.empty()) return;
+  const PeriodWindow window(width, lambda);
+  const int32_t n = window.n;
+  const int32_t lo = window.start(run.first);
+  const int32_t hi = window.start(run.end - 1) + n;
+  const int32_t from = window.start(lo);
+  const int32_t to = window.start(hi - 1) + n;
+  // Running sums of the samples from column `from` on, then of d^2 from
+  // column `lo` on.
+  work.resize(static_cast<std::size_t>(to - from + 1) + static_cast<std::size_t>(hi - lo + 1));
+  double* const level_sums = work.data();
+  double* const square_sums = level_sums + (to - from + 1);
+  level_sums[0] = 0.0;
+  for (int32_t k = from; k < to; ++k) level_sums[k - from + 1] = level_sums[k - from] + samples[k];
+  const double count = n;
+  square_sums[0] = 0.0;
+  for (int32_t k = lo; k < hi; ++k) {
+    const int32_t w = window.start(k) - from;
+    const double background = (level_sums[w + n] - level_sums[w]) / count;
+    const double d = samples[k] - background - fringe[k];
+    square_sums[k - lo + 1] = square_sums[k - lo] + d * d;
+  }
+  for (int32_t x = run.first; x < run.end; ++x) {
+    const int32_t w = window.start(x) - lo;
+    e[x] = std::max(0.0, square_sums[w + n] - square_sums[w]) / count;
+  }
+}
+
+double fourier_period(const GreyImage* frame, double lambda, PhaseField& field, FourierRows& rows,
+                      QualityCells* cells) {
   rows.prepare(field.width);
   std::vector<double>& carrier = rows.carrier();
   carrier.resize(static_cast<std::size_t>(field.width));
@@ -121,6 +168,14 @@ double fourier_period(const GreyImage* frame, double lambda, PhaseField& field, 
   std::vector<double> re(static_cast<std::size_t>(field.width));
   std::vector<double> im(re.size());
   std::vector<double> angle(re.size());
+  std::vector<double> fringe;
+  std::vector<double> work;
+  std::vector<double> deviation;
+  if (cells != nullptr) {
+    fringe.resize(re.size());
+    deviation.resize(re.size());
+  }
+  const PeriodWindow window(field.width, lambda);
   for (int32_t y = 0; y < field.height; ++y) {
     const RowRun run = field.runs[static_cast<std::size_t>(y)];
     if (run.empty()) continue;
@@ -137,6 +192,16 @@ double fourier_period(const GreyImage* frame, double lambda, PhaseField& field, 
       const auto i = static_cast<std::size_t>(x);
       modulation[x] = 2.0 * std::sqrt(re[i] * re[i] + im[i] * im[i]);
       if (modulation[x] > 0.0) psi[x] = wrapped_difference(angle[i], carrier[x]);
+    }
+    if (cells == nullptr) continue;
+    if (cells->is_deviation_row(y)) {
+      // The fringe over every window of the run: a little beyond it.
+      const int32_t lo = window.start(run.first);
+      const int32_t hi = window.start(run.end - 1) + window.n;
+      for (int32_t x = lo; x < hi; ++x) fringe[static_cast<std::size_t>(x)] = 2.0 * (a[2 * x] * scale);
+      fourier_deviation(rows.samples(), fringe.data(), field.width, lambda, run, deviation.data(), work);
+      cells->add_row(y, modulation, deviation.data(), img_line(frame, y), img_line(frame, QualityCells::pair_row(y)),
+                     frame->type == 2);
     }
   }
   return largest;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "methods/measurement_quality.h"
 #include "methods/phase_field.h"
 #include "scan/grey_image.h"
 
@@ -34,6 +35,8 @@ class FourierRows {
   const double* analytic_row(const GreyImage* frame, int32_t y, double lambda, RowRun run, double& largest);
   // Room for the carrier of a row.
   std::vector<double>& carrier() { return carrier_; }
+  // The samples of the row analytic_row read last (width values).
+  const double* samples() const { return samples_; }
 
  private:
   void release();
@@ -51,8 +54,22 @@ class FourierRows {
 
 // Measures one frame over the field's runs: field.psi = arg(a) with the
 // carrier of `lambda` removed, wrapped into (-pi, pi], where the modulation
-// 2 |a| is positive; field.modulation = that modulation. Returns the largest
-// sample of the field.
-double fourier_period(const GreyImage* frame, double lambda, PhaseField& field, FourierRows& rows);
+// 2 |a| is positive; field.modulation = that modulation. With `cells` (a
+// measurement's quality, started on the field's runs), each row's modulation
+// goes to the cells, and the fourier_deviation of their deviation rows.
+// Returns the largest sample of the field.
+double fourier_period(const GreyImage* frame, double lambda, PhaseField& field, FourierRows& rows,
+                      QualityCells* cells = nullptr);
+
+// How far a row's samples are from the method's model of them, the local
+// background and the fringe the first order rebuilds: with n = round(lambda)
+// (3 .. width) and the window of pixel x its n pixels from
+// clamp(x - n div 2, 0, width - n) on, d(k) = I(k) - B(k) - f(k) where B(k)
+// is the mean of the samples in k's window and f = 2 Re(a) (`fringe`, the
+// analytic signal's real part doubled); e[x] = the mean of d^2 over x's
+// window, for the pixels of `run`. `fringe` must hold the columns of every
+// window of the run; `work` is room kept between calls.
+void fourier_deviation(const double* samples, const double* fringe, int32_t width, double lambda, RowRun run,
+                       double* e, std::vector<double>& work);
 
 }  // namespace fringe::methods

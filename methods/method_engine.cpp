@@ -29,9 +29,13 @@ struct MethodEngine::State {
   std::vector<uint32_t> stack;
   FourierRows fourier;
   std::vector<float> heights;  // rows of one band
+  double largest_sample = 0.0; // of the frames inside the field, at the last measure
+  QualityCells cells;          // of the last measure asked for its quality
 
   // The unwrapped phase of the finest period in `field`; returns that period.
-  double measure(std::span<const GreyImage* const> frames, const MethodPlan& plan, const ScnPar& par);
+  // With `quality`, the measurement's quality map too.
+  double measure(std::span<const GreyImage* const> frames, const MethodPlan& plan, const ScnPar& par,
+                 QualityMap* quality = nullptr);
 };
 
 namespace {
@@ -93,25 +97,39 @@ void check_input(std::span<const GreyImage* const> frames, const MethodPlan& pla
 }  // namespace
 
 double MethodEngine::State::measure(std::span<const GreyImage* const> frames, const MethodPlan& plan,
-                                    const ScnPar& par) {
+                                    const ScnPar& par, QualityMap* map) {
   evaluated_field(field, frames[0]->width, frames[0]->height, par);
+  QualityCells* const quality = map != nullptr ? &cells : nullptr;
+  if (map != nullptr) {
+    // Samples per fit: the steps, or one period along the row.
+    const int32_t samples = plan.method == FringeMethod::phase_shift
+                                ? plan.steps
+                                : static_cast<int32_t>(std::clamp(std::nearbyint(plan.periods.back()), 3.0, 4096.0));
+    cells.start(*map, field.width, field.height, par, samples, field.runs);
+    // Several periods keep the deviation rows' largest from one to the next.
+    if (plan.periods.size() > 1)
+      field.deviation.resize(static_cast<std::size_t>(field.height / 4) * static_cast<std::size_t>(field.width));
+  }
   // Below 1 % of the brightest sample the frames hold in the field a pixel
   // is dark, or saturated flat: it gets no data.
   if (plan.method == FringeMethod::fourier) {
     // A single-frame method takes the finest period, as the settings do.
     const double lambda = plan.periods.back();
-    field.least_modulation = 0.01 * fourier_period(frames[0], lambda, field, fourier);
+    largest_sample = fourier_period(frames[0], lambda, field, fourier, quality);
+    field.least_modulation = 0.01 * largest_sample;
     flood_unwrap(field, par.FlawThr, stack);
     return lambda;
   }
   const auto steps = static_cast<std::size_t>(plan.steps);
   double largest = 0.0;
   for (std::size_t p = 0; p < plan.periods.size(); ++p) {
-    largest = std::max(largest, phase_step_period(frames.subspan(p * steps, steps), plan.periods[p], p == 0, field, sums));
+    largest = std::max(largest, phase_step_period(frames.subspan(p * steps, steps), plan.periods[p], p == 0, field,
+                                                  sums, quality, p + 1 == plan.periods.size()));
     if (plan.periods.size() == 1) break;
     if (p == 0) temporal_first(field);
     else temporal_next(field, plan.periods[p - 1], plan.periods[p]);
   }
+  largest_sample = largest;
   field.least_modulation = 0.01 * largest;
   if (plan.periods.size() == 1) flood_unwrap(field, par.FlawThr, stack);
   else temporal_finish(field);
@@ -134,9 +152,9 @@ void MethodEngine::heights(std::span<const GreyImage* const> frames, const Metho
 }
 
 void MethodEngine::profile(std::span<const GreyImage* const> frames, const MethodPlan& plan, const ScnPar& par,
-                           ScnMatrix& profile) {
+                           ScnMatrix& profile, QualityMap* quality) {
   check_input(frames, plan);
-  const double lambda = state_->measure(frames, plan, par);
+  const double lambda = state_->measure(frames, plan, par, quality);
   const PhaseField& field = state_->field;
   const int32_t width = field.width;
 
@@ -167,4 +185,13 @@ void MethodEngine::profile(std::span<const GreyImage* const> frames, const Metho
     fitter.fit_band(band, profile.values[bi], profile.cols);
   }
   fitter.finish();
+  if (quality != nullptr) {
+    // The rows went to the cells as they were measured. The methods' own
+    // threshold: 1 % of the brightest sample.
+    state_->cells.finish(state_->largest_sample);
+    // The cell's row's 4 pixels: of phase shifting each its own; Fourier's
+    // band ties those of a row together.
+    quality->averaged = plan.method == FringeMethod::phase_shift ? 4 : 1;
+    mark_cells(*quality, profile, par.DepthLimit);
+  }
 }

@@ -6,6 +6,7 @@
 #include <span>
 
 #include "methods/fringe_method.h"
+#include "methods/measurement_quality.h"
 #include "scan.h"
 #include "scan/grey_image.h"
 #include "scan/scn_matrix.h"
@@ -38,8 +39,11 @@ class MethodEngine {
   // method other than phase_shift or fourier, steps outside 3..64, periods
   // not positive or not coarse to fine, frames of another count, size or
   // kind); std::bad_alloc when memory runs out.
+  // With `quality`, also the measurement's quality on the profile's grid
+  // (methods/measurement_quality.h), its cells marked from the profile; the
+  // heights are the same with or without.
   void profile(std::span<const GreyImage* const> frames, const MethodPlan& plan, const ScnPar& par,
-               ScnMatrix& profile);
+               ScnMatrix& profile, QualityMap* quality = nullptr);
 
   // The heights before the block fits: replaces `full` by the width x height
   // grid of every pixel's height (no data outside the evaluation ellipse and

@@ -53,6 +53,12 @@ struct PhaseField {
   double least_modulation = 0.0;
   std::vector<double> phase;    // unwrapped phase
   std::vector<uint8_t> data;    // 1 where `phase` holds a value (another value: none)
+  // The samples' mean squared deviation from the fitted sinusoid, grey
+  // levels squared, the largest of the periods measured so far, of the one
+  // row of each band of 4 rows a measurement's quality takes it of
+  // (QualityCells::is_deviation_row): band j's at j * width. Made (height
+  // div 4 rows of width) only for several periods with the quality asked for.
+  std::vector<double> deviation;
   int32_t ellipse[4] = {};      // centre and semi-axes the runs were made for
 
   // Whether pixel i has a usable modulation (never where it is zero).

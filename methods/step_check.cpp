@@ -30,6 +30,20 @@ std::string fixed(double value, int decimals) {
 
 std::string radians(double value) { return fixed(value, 3); }
 
+// Whether every pixel of `image` holds one grey level: a picture with no
+// fringes at all, which the measurement's quality refuses as such.
+bool one_level(const GreyImage& image) {
+  const auto bytes = static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.type);
+  const auto* first = img_line(&image, 0);
+  const auto step = static_cast<std::size_t>(image.type);
+  for (int32_t y = 0; y < image.height; ++y) {
+    const auto* line = img_line(&image, y);
+    for (std::size_t i = 0; i < bytes; ++i)
+      if (line[i] != first[i % step]) return false;
+  }
+  return true;
+}
+
 bool same_picture(const GreyImage& a, const GreyImage& b) {
   const auto bytes = static_cast<std::size_t>(a.width) * static_cast<std::size_t>(a.type);
   for (int32_t y = 0; y < a.height; ++y)
@@ -86,6 +100,9 @@ class PeriodJudge {
   std::string same_pictures() const {
     const bool all_same = std::all_of(frames_.begin() + 1, frames_.end(),
                                       [this](const GreyImage* frame) { return same_picture(*frames_[0], *frame); });
+    // Frames of one grey level hold neither steps nor fringes: "no fringes"
+    // (the measurement's own refusal) says more than "the same picture".
+    if (all_same && one_level(*frames_[0])) return {};
     if (all_same)
       return "all " + std::to_string(n_) + " frames" + (first_ > 0 || several_ ? " of the period" : "") +
              " are the same picture: they hold no phase steps";

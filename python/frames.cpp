@@ -107,7 +107,8 @@ py::list synthesize_frames(const std::optional<Workspace>& workspace, int channe
 
 std::shared_ptr<Profile> scan_frames(const py::handle& frames, const MethodOverrides& method_overrides,
                                      const std::optional<Workspace>& workspace, int channel,
-                                     const py::handle& settings, const std::string& section) {
+                                     const py::handle& settings, const std::string& section,
+                                     std::optional<double> min_valid) {
   channel = channel_argument(channel);
   const MethodSettings method = method_settings_of(workspace, channel, method_overrides);
   if (method.method == FringeMethod::quadrature)
@@ -142,16 +143,19 @@ std::shared_ptr<Profile> scan_frames(const py::handle& frames, const MethodOverr
     throw py::error_already_set();
   auto profile = std::make_shared<Profile>();
   profile->depth_limit = par.DepthLimit;
+  QualityCheck check = quality_check_of(min_valid);
+  check.settings_min_valid = method.min_valid;
   {
     py::gil_scoped_release release;
     GridGuard measured;
-    thread_method_engine().profile(given, plan, par, measured.grid);
+    checked_method_profile(thread_method_engine(), given, plan, par, measured.grid, &check, "frames");
     const ScnMatrix& matrix = measured.grid;
     if (matrix.values == nullptr || matrix.cols < 1 || matrix.rows < 1 || matrix.cols > kMaxProfileSide ||
         matrix.rows > kMaxProfileSide)
       throw std::invalid_argument("frames: the method makes no profile of frames of " +
                                   frame_size_text(*images.front()) + " pixels (too small)");
     profile->grid = profile_as_read(matrix);
+    profile->quality = std::make_shared<QualityMap>(std::move(check.map));
   }
   return profile;
 }
@@ -258,12 +262,13 @@ are made.)")
       "scan_frames",
       [](const py::object& frames, std::optional<std::string> method, std::optional<int> steps,
          const py::object& periods, std::optional<Workspace> workspace, int channel, const py::object& settings,
-         const std::string& section) {
+         const std::string& section, std::optional<double> min_valid) {
         const MethodOverrides overrides =
             method_arguments(method, steps, periods, std::nullopt, std::nullopt, std::nullopt, std::nullopt);
-        return scan_frames(frames, overrides, workspace, channel, settings, section);
+        return scan_frames(frames, overrides, workspace, channel, settings, section, min_valid);
       },
       py::arg("frames"), py::kw_only(), py::arg("method") = "phase-shift", py::arg("steps") = py::none(),
       py::arg("periods") = py::none(), py::arg("workspace") = py::none(), py::arg("channel") = 0,
-      py::arg("settings") = py::none(), py::arg("section") = std::string(scan_section), kScanFramesDoc);
+      py::arg("settings") = py::none(), py::arg("section") = std::string(scan_section),
+      py::arg("min_valid") = py::none(), (std::string(kScanFramesDoc) + kQualityDoc).c_str());
 }

@@ -37,6 +37,7 @@ PYBIND11_MODULE(fringe, m) {
       "runs grids of settings.";
   m.attr("__version__") = FRINGE_VERSION;
   bind_errors(m);
+  bind_quality(m);
   bind_pictures(m);
   bind_measurements(m);
   bind_studies(m);

@@ -327,6 +327,8 @@ sim00.bmp / sim01.bmp holds and the window shows; synthesize_frames gives the
 frames at their depth.)")
       .def_property_readonly("profile", [](const MeasurementResult& r) { return r.profile; },
                              "The engine's whole profile as read back (a Profile).")
+      .def_property_readonly("quality", [](const MeasurementResult& r) { return r.profile->quality; },
+                             "The measurement's quality on the profile's grid (a fringe.Quality; the profile's).")
       .def_property_readonly("seed", [](const MeasurementResult& r) { return r.seed; }, "Seed of the noise.")
       .def_property_readonly("contrast", [](const MeasurementResult& r) { return r.contrast; }, "Fringe contrast, 0..1.")
       .def_property_readonly("noise", [](const MeasurementResult& r) { return r.noise; }, "Noise weight, 0..1.")
@@ -345,8 +347,9 @@ frames at their depth.)")
       [](const WorkspaceArgument& workspace_argument, int channel, Seed seed, double noise, double contrast, double max_noise,
          std::optional<std::string> surface, bool keep_picture, std::optional<std::string> method,
          std::optional<int> steps, const py::object& periods, std::optional<double> gamma, std::optional<double> blur,
-         std::optional<int> bits, std::optional<double> ambient) {
+         std::optional<int> bits, std::optional<double> ambient, std::optional<double> min_valid) {
         const Workspace& workspace = workspace_argument.workspace;
+        QualityCheck check = quality_check_of(min_valid);
         const MethodOverrides overrides = method_arguments(method, steps, periods, gamma, blur, bits, ambient);
         const ChannelSettings files = read_workspace_settings(workspace.path, channel_argument(channel));
         const uint32_t seed_value = seed_argument(seed);
@@ -363,7 +366,7 @@ frames at their depth.)")
         {
           py::gil_scoped_release release;
           const MeasurementParameters parameters = measurement_parameters(s);
-          Measurement measured = measure(parameters, thread_context(), keep_picture);
+          Measurement measured = measure(parameters, thread_context(), keep_picture, &check);
           result->channel = parameters.channel.channel;
           result->maps = std::move(measured.maps);
           result->mask_radius = measured.mask_radius;
@@ -372,7 +375,8 @@ frames at their depth.)")
           result->contrast = s.contrast;
           result->noise = s.noise;
           result->params = measured.params;
-          result->profile = std::make_shared<Profile>(Profile{std::move(measured.profile), parameters.channel.scan.DepthLimit});
+          result->profile = std::make_shared<Profile>(Profile{std::move(measured.profile), parameters.channel.scan.DepthLimit,
+                                                              std::make_shared<QualityMap>(std::move(check.map))});
           // Frames deeper than 8 bits: the picture the fringe image file holds of frame 0.
           if (measured.picture && measured.picture->type != 1)
             measured.picture = eight_bit_view(*measured.picture, measured.params.errors.bits);
@@ -384,7 +388,7 @@ frames at their depth.)")
       py::arg("contrast") = 1.0, py::arg("max_noise") = 64, py::arg("surface") = py::none(),
       py::arg("keep_picture") = false, py::arg("method") = py::none(), py::arg("steps") = py::none(),
       py::arg("periods") = py::none(), py::arg("gamma") = py::none(), py::arg("blur") = py::none(),
-      py::arg("bits") = py::none(), py::arg("ambient") = py::none(),
+      py::arg("bits") = py::none(), py::arg("ambient") = py::none(), py::arg("min_valid") = py::none(),
       (std::string(R"(`fringe measure`: "apply" then "profile" of the workspace's channel, in memory.
 
 seed (0..4294967295), noise and contrast (0..1), max_noise (whole grey levels 0..255) as
@@ -394,7 +398,7 @@ for the channel's surface file as --surface does. Returns a Measurement with the
 the tool prints for the same workspace and seed. The GIL is released while it runs, so
 threads measure side by side. Raises ValueError for an argument outside its domain or a
 settings value that is not a number, OSError for a missing settings file.
-)") + kMethodArgumentsDoc).c_str());
+)") + kMethodArgumentsDoc + kQualityDoc).c_str());
 
   m.def(
       "compare",

@@ -93,14 +93,15 @@ ScanSettings scan_settings_of(const py::handle& settings, int channel, const std
 
 namespace {
 
-std::shared_ptr<Profile> scan_picture(GreyImageOwner picture, GreyImageOwner reference, const ScanSettings& settings) {
+std::shared_ptr<Profile> scan_picture(GreyImageOwner picture, GreyImageOwner reference, const ScanSettings& settings,
+                                      QualityCheck& check) {
   const int32_t width = picture->width, height = picture->height;
   if (reference)
     if (const std::string mismatch = reference_size_mismatch(*reference, *picture, ""); !mismatch.empty())
       throw std::invalid_argument("reference: " + mismatch);
   ScnPar par = scan_par_of_lines(settings.lines, settings.section);
   ScanEngine engine;
-  const ScanEngine::Outcome outcome = engine.scan(*picture, par, reference.get());
+  const ScanEngine::Outcome outcome = checked_engine_scan(engine, *picture, par, reference.get(), &check, "picture");
   if (outcome != ScanEngine::Outcome::scanned)
     throw std::invalid_argument(std::string(outcome == ScanEngine::Outcome::reference_refused ? "reference" : "picture") +
                                 ": the engine cannot take the picture");
@@ -112,6 +113,7 @@ std::shared_ptr<Profile> scan_picture(GreyImageOwner picture, GreyImageOwner ref
   auto profile = std::make_shared<Profile>();
   profile->grid = profile_as_read(matrix);
   profile->depth_limit = par.DepthLimit;
+  profile->quality = std::make_shared<QualityMap>(std::move(check.map));
   return profile;
 }
 
@@ -173,6 +175,9 @@ void bind_pictures(py::module_& m) {
                              "The height (mm) at or below which a point has no data.")
       .def_property_readonly("shape", [](const Profile& p) { return py::make_tuple(p.grid.heights.ny(), p.grid.heights.nx()); },
                              "(rows, columns) of the grid.")
+      .def_property_readonly("quality", [](const Profile& p) { return p.quality; },
+                             "The measurement's quality on the profile's grid (a fringe.Quality); None for a "
+                             "profile of your own heights.")
       .def("__repr__", [](const Profile& p) {
         return "<fringe.Profile " + std::to_string(p.grid.heights.nx()) + " x " + std::to_string(p.grid.heights.ny()) +
                " points, step " + std::to_string(p.grid.step_x) + " mm>";
@@ -236,17 +241,19 @@ makes it. Raises OSError naming the file when it cannot be opened or read.)");
   m.def(
       "scan",
       [](const py::object& picture, const py::object& settings, int channel, const std::string& section,
-         const py::object& reference) {
+         const py::object& reference, std::optional<double> min_valid) {
         channel = channel_argument(channel);
         GreyImageOwner image = grey_image_of(picture, "picture");
         GreyImageOwner reference_image = reference.is_none() ? nullptr : grey_image_of(reference, "reference");
         const ScanSettings scan_settings = scan_settings_of(settings, channel, section);
+        QualityCheck check = quality_check_of(min_valid);
         py::gil_scoped_release release;
-        return scan_picture(std::move(image), std::move(reference_image), scan_settings);
+        return scan_picture(std::move(image), std::move(reference_image), scan_settings, check);
       },
       py::arg("picture"), py::arg("settings"), py::kw_only(), py::arg("channel") = 0,
       py::arg("section") = std::string(scan_section), py::arg("reference") = py::none(),
-      R"(The fringe-analysis engine on one picture: returns a Profile.
+      py::arg("min_valid") = py::none(),
+      (std::string(R"(The fringe-analysis engine on one picture: returns a Profile.
 
 picture: a 2-D uint8 array, row 0 at the top (as synthesize and read_picture give it); an
 array that is not contiguous is copied, the array itself is never changed. settings: a
@@ -257,5 +264,6 @@ checks them. reference: a picture of the same size the heights are taken relativ
 (ValueError naming both sizes for another size).
 The numbers are those of `fringe scan` with the profile file read back. Raises TypeError
 for an array that is not uint8, ValueError for a bad shape or bad settings, OSError for a
-settings file that is missing.)");
+settings file that is missing.
+)") + kQualityDoc).c_str());
 }

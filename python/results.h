@@ -17,6 +17,7 @@
 #include "analysis/mask_statistics.h"
 #include "common/work_files.h"
 #include "runs/measurement.h"
+#include "runs/quality_check.h"
 #include "settings/method_settings.h"
 #include "settings/value_domains.h"
 
@@ -43,6 +44,9 @@ struct WorkspaceArgument {
 struct Profile {
   ProfileHeights grid;
   double depth_limit = -10.0;  // mm: at or below it a point has no data
+  // The measurement's quality on the profile's grid; none for a profile of
+  // the caller's own heights.
+  std::shared_ptr<QualityMap> quality;
 };
 
 // The comparison of a profile with the sphere: the maps, the mask and the
@@ -139,8 +143,15 @@ struct ScanSettings {
 // checked as `fringe scan` checks them. Needs the GIL.
 ScanSettings scan_settings_of(const py::handle& settings, int channel, const std::string& section);
 
+// The quality a measurement of the module asks for: min_valid None takes the
+// settings' MinValid (else kDefaultMinValid); a value is checked (0..1).
+QualityCheck quality_check_of(const std::optional<double>& min_valid);
+// The part of a docstring that says what min_valid does and what is refused.
+extern const char* const kQualityDoc;
+
 // Each part of the module's bindings.
 void bind_errors(py::module_& m);
+void bind_quality(py::module_& m);
 void bind_pictures(py::module_& m);
 void bind_measurements(py::module_& m);
 void bind_studies(py::module_& m);

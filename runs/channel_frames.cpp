@@ -187,7 +187,7 @@ std::string checked_frame_steps(const std::vector<GreyImageOwner>& frames, const
 }
 
 std::string scan_channel_frames(int channel, const MethodSettings& settings, const std::vector<std::string>& scan_lines,
-                                Durability durability) {
+                                Durability durability, QualityCheck* check) {
   ScnPar par = scan_par_of_lines(scan_lines);
   std::vector<GreyImageOwner> frames = read_channel_frames(channel, settings, par.LambdaF);
   const MethodPlan plan = method_plan(settings, par.LambdaF);
@@ -198,12 +198,15 @@ std::string scan_channel_frames(int channel, const MethodSettings& settings, con
       throw std::invalid_argument("the quadrature method scans 8-bit pictures; the frames hold 16 bits");
     par.LambdaF = plan.periods.back();
     ScanEngine engine;
-    if (engine.scan(*frames.front(), par) != ScanEngine::Outcome::scanned)
+    if (check != nullptr) check->settings_min_valid = settings.min_valid;
+    if (checked_engine_scan(engine, *frames.front(), par, nullptr, check, fringe_image_file(channel)) !=
+        ScanEngine::Outcome::scanned)
       throw file_error(FileAction::read, fringe_image_file(channel), ": the engine cannot take the picture");
     write_scanned_profile(engine.profile(), profile_file(channel), durability);
     return warning;
   }
-  write_method_profile(frames, plan, par, profile_file(channel), durability);
+  if (check != nullptr) check->settings_min_valid = settings.min_valid;
+  write_method_profile(frames, plan, par, profile_file(channel), durability, check, fringe_image_file(channel));
   return warning;
 }
 
@@ -217,13 +220,14 @@ std::string frame_size_mismatch(const GreyImage& frame, const GreyImage& first, 
 }
 
 void write_method_profile(const std::vector<GreyImageOwner>& frames, const MethodPlan& plan, const ScnPar& par,
-                          const std::string& profile_file, Durability durability) {
+                          const std::string& profile_file, Durability durability, QualityCheck* check,
+                          const std::string& name) {
   std::vector<const GreyImage*> given;
   for (const GreyImageOwner& frame : frames) given.push_back(frame.get());
   MethodEngine engine;
   ScnMatrix profile{};
   try {
-    engine.profile(given, plan, par, profile);
+    checked_method_profile(engine, given, plan, par, profile, check, name);
     write_scanned_profile(profile, profile_file, durability);
   } catch (...) {
     mat_free(&profile);

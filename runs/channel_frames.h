@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/replace_file.h"
+#include "runs/quality_check.h"
 #include "settings/channel_parameters.h"
 #include "settings/method_settings.h"
 #include "scan/grey_image.h"
@@ -67,8 +68,11 @@ std::string frame_size_mismatch(const GreyImage& frame, const GreyImage& first, 
 
 // Measures `frames` with the plan's method (MethodEngine) and writes the
 // profile whole (write_scanned_profile). Throws as both do.
+// `check`: the quality asked for (runs/quality_check.h), refusals naming
+// `name`, before the profile is written.
 void write_method_profile(const std::vector<GreyImageOwner>& frames, const MethodPlan& plan, const ScnPar& par,
-                          const std::string& profile_file, Durability durability);
+                          const std::string& profile_file, Durability durability, QualityCheck* check = nullptr,
+                          const std::string& name = "the frames");
 
 // The files a refusal counted, as given: "w/a.png, w/b.png, w/c.png".
 std::string counted_files(const std::vector<std::string>& files);
@@ -94,8 +98,9 @@ std::string checked_frame_steps(const std::vector<GreyImageOwner>& frames, const
 // Throws as read_channel_frames, std::invalid_argument for frames the method
 // cannot take or whose steps are refused, FileError when the profile cannot
 // be written (the earlier one stays).
+// `check`: the quality asked for (its settings_min_valid set from `settings`).
 std::string scan_channel_frames(int channel, const MethodSettings& settings, const std::vector<std::string>& scan_lines,
-                                Durability durability = Durability::synced);
+                                Durability durability = Durability::synced, QualityCheck* check = nullptr);
 
 // The method in a few words for the window and the summaries:
 // "quadrature", "phase-shift 8 steps, periods 1280/80/10 px",

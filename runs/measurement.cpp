@@ -80,11 +80,13 @@ void compare_with_sphere(const ProfileHeights& profile, ChannelMaps& maps, const
   masked_difference(g.field_x, g.field_x * 0.5, g.field_x * 0.5, r.mask_radius, map, maps.sphere_map, map);
 }
 
-Measurement measure(const MeasurementSettings& settings, MeasurementContext& context, bool keep_picture) {
-  return measure(measurement_parameters(settings), context, keep_picture);
+Measurement measure(const MeasurementSettings& settings, MeasurementContext& context, bool keep_picture,
+                    QualityCheck* quality) {
+  return measure(measurement_parameters(settings), context, keep_picture, quality);
 }
 
-Measurement measure(const MeasurementParameters& p, MeasurementContext& context, bool keep_picture) {
+Measurement measure(const MeasurementParameters& p, MeasurementContext& context, bool keep_picture,
+                    QualityCheck* quality) {
   const ChannelParameters& channel = p.channel;
   const MethodSettings& method = channel.method;
   Measurement m;
@@ -108,19 +110,23 @@ Measurement measure(const MeasurementParameters& p, MeasurementContext& context,
 
   // "profile"
   ScnPar par = channel.scan;
+  if (quality != nullptr) quality->settings_min_valid = method.min_valid;
+  const std::string name = "channel " + std::to_string(channel.channel);
   GridGuard measured;
   const ScnMatrix* profile = &measured.grid;
   if (method.method == FringeMethod::quadrature) {
     // The engine's own method on the one picture, at the frame's period.
     if (!method.classic()) par.LambdaF = method_plan(method, par.LambdaF).periods.back();
     GreyImageOwner scanned = keep_picture ? copy_of(*frames[0]) : nullptr;
-    if (context.engine.scan(scanned ? *scanned : *frames[0], par) != ScanEngine::Outcome::scanned)
+    if (checked_engine_scan(context.engine, scanned ? *scanned : *frames[0], par, nullptr, quality, name) !=
+        ScanEngine::Outcome::scanned)
       throw file_error(FileAction::read, fringe_image_file(channel.channel), ": the engine cannot take the picture");
     profile = &context.engine.profile();
   } else {
     std::vector<const GreyImage*> given;
     for (const GreyImageOwner& frame : frames) given.push_back(frame.get());
-    context.methods.profile(given, method_plan(method, par.LambdaF), par, measured.grid);
+    checked_method_profile(context.methods, given, method_plan(method, par.LambdaF), par, measured.grid, quality,
+                           name);
   }
   require_readable_profile(*profile, profile_file(channel.channel));
   m.profile = profile_as_read(*profile);

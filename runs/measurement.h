@@ -20,6 +20,7 @@
 #include "analysis/surface_figures.h"
 #include "scan/grey_image.h"
 #include "methods/method_engine.h"
+#include "runs/quality_check.h"
 #include "scan/scan_engine.h"
 #include "settings/channel_parameters.h"
 #include "simulation/sim_params.h"
@@ -100,10 +101,16 @@ struct Measurement {
 // the ConversionError of a mask radius that is not a number.
 // `keep_picture`: whether the result holds the fringe picture (the engine
 // otherwise takes its pixels).
-Measurement measure(const MeasurementParameters& parameters, MeasurementContext& context, bool keep_picture = false);
+// `quality`: the quality asked for (runs/quality_check.h; its
+// settings_min_valid set from the method settings): a picture without
+// fringes or too little measured throws MeasurementRefused ("channel 0:
+// no fringes: ..."); none (the studies): no quality, no refusal.
+Measurement measure(const MeasurementParameters& parameters, MeasurementContext& context, bool keep_picture = false,
+                    QualityCheck* quality = nullptr);
 // measure(measurement_parameters(settings)): a text that is not a number,
 // a method or surface file that cannot be taken stop it first.
-Measurement measure(const MeasurementSettings& settings, MeasurementContext& context, bool keep_picture = false);
+Measurement measure(const MeasurementSettings& settings, MeasurementContext& context, bool keep_picture = false,
+                    QualityCheck* quality = nullptr);
 
 // The settings' simulation record as "apply" reads it from the files (the
 // sizes, pixel size, fringe period, angle, offsets, radius and surface);

@@ -53,7 +53,7 @@ void require_readable_profile(const ScnMatrix& profile, const std::string& profi
 
 void scan_picture(const std::string& picture, const std::optional<std::string>& reference,
                   const std::string& ini_file, const std::string& section,
-                  const std::string& profile_file, Durability durability) {
+                  const std::string& profile_file, Durability durability, QualityCheck* check) {
   // Both pictures are read before the engine runs: a bad one stops the scan
   // with nothing written.
   const GreyImageOwner reference_image = reference ? read_camera_picture(*reference) : nullptr;
@@ -70,7 +70,8 @@ void scan_picture(const std::string& picture, const std::optional<std::string>& 
   scn_LoadPar(&par, ini_file.c_str(), section.c_str());
   ScanEngine engine;
   // The engine takes the pictures' pixels: nothing reads them after.
-  const ScanEngine::Outcome outcome = engine.scan(*image, par, reference_image.get());
+  const ScanEngine::Outcome outcome =
+      checked_engine_scan(engine, *image, par, reference_image.get(), check, picture);
   if (outcome != ScanEngine::Outcome::scanned)
     throw file_error(FileAction::read, outcome == ScanEngine::Outcome::reference_refused ? *reference : picture,
                      ": the engine cannot take the picture");

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "common/replace_file.h"
+#include "runs/quality_check.h"
 #include "scan/grey_image.h"
 #include "scan/scn_matrix.h"
 
@@ -41,9 +42,13 @@ void require_readable_profile(const ScnMatrix& profile, const std::string& profi
 std::string reference_size_mismatch(const GreyImage& reference, const GreyImage& picture,
                                     const std::string& picture_file);
 
+// `check`: the quality asked for (runs/quality_check.h): a picture without fringes is refused before the engine
+// runs, too little measured before the profile is written (MeasurementRefused,
+// naming the picture); none: the engine alone, as it always was.
 void scan_picture(const std::string& picture, const std::optional<std::string>& reference,
                   const std::string& ini_file, const std::string& section,
-                  const std::string& profile_file, Durability durability = Durability::synced);
+                  const std::string& profile_file, Durability durability = Durability::synced,
+                  QualityCheck* check = nullptr);
 
 // Writes a scanned profile whole, as scan_picture does: refuses an empty grid
 // (require_readable_profile) and throws FileError `Cannot create file

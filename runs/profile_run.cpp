@@ -55,15 +55,16 @@ void run_profile_comparison(ProfileRun& run, RunObserver& observer) {
   // A fringe image the engine cannot read, or a profile it could not write,
   // stops the run here: the earlier result must not pass for the new one.
   const MethodSettings method = run.method ? *run.method : channel_method_settings(channel);
+  if (run.quality != nullptr) run.quality->settings_min_valid = method.min_valid;
   if (method.classic()) {
     run.method_used = method_summary(method, 0.0);
     require_single_picture(channel);
     scan_picture(image_file, std::nullopt, channel_files(channel).scan, scan_section, profile,
-                 Durability::atomic_only);  // a working file
+                 Durability::atomic_only, run.quality);  // a working file
   } else {
     const std::vector<std::string> scan_lines = read_lines(channel_files(channel).scan);
     run.method_used = method_summary(method, scan_par_of_lines(scan_lines).LambdaF);
-    run.steps_warning = scan_channel_frames(channel, method, scan_lines, Durability::atomic_only);
+    run.steps_warning = scan_channel_frames(channel, method, scan_lines, Durability::atomic_only, run.quality);
   }
   // The earlier maps stay when the profile cannot be read back.
   const ProfileHeights whole = read_profile_grid(profile);
@@ -91,7 +92,8 @@ void run_profile_comparison(ProfileRun& run, RunObserver& observer) {
 }
 
 void run_profile_unseen(int channel, const std::string& radius_text, const std::string& mask_radius_text,
-                        UnseenProfile& out, RunObserver& observer, const std::optional<MethodSettings>& method) {
+                        UnseenProfile& out, RunObserver& observer, const std::optional<MethodSettings>& method,
+                        QualityCheck* quality) {
   ProfileRun run{.channel = channel,
                  .channels = {&out.channels[0], &out.channels[1]},
                  .difference_map = out.difference_map,
@@ -99,7 +101,8 @@ void run_profile_unseen(int channel, const std::string& radius_text, const std::
                  .mask_radius_text = mask_radius_text,
                  .map_image = out.map_image,
                  .diff_image = out.diff_image,
-                 .method = method};
+                 .method = method,
+                 .quality = quality};
   run_profile_comparison(run, observer);
   out.method_used = run.method_used;
   out.steps_warning = run.steps_warning;

@@ -9,6 +9,7 @@
 
 #include "analysis/height_matrix.h"
 #include "runs/measurement.h"
+#include "runs/quality_check.h"
 #include "settings/method_settings.h"
 #include "runs/run_observer.h"
 #include "render/picture.h"
@@ -38,6 +39,11 @@ struct ProfileRun {
   // Filled by the run: the warning of a phase-shift set whose steps differ
   // a little from the plan (runs/channel_frames.h), else empty.
   std::string steps_warning = {};
+  // The quality asked for (runs/quality_check.h; its settings_min_valid set
+  // from the method settings): a picture without fringes or too little
+  // measured throws MeasurementRefused before the profile file is written,
+  // and nothing changes but the check's map; none: no quality, no refusal.
+  QualityCheck* quality = nullptr;
 };
 
 // Throws FileError `Cannot open file "<name>"` unless the file can be read.
@@ -70,7 +76,8 @@ struct UnseenProfile {
 // a number.
 void run_profile_unseen(int channel, const std::string& radius_text, const std::string& mask_radius_text,
                         UnseenProfile& out, RunObserver& observer,
-                        const std::optional<MethodSettings>& method = std::nullopt);
+                        const std::optional<MethodSettings>& method = std::nullopt,
+                        QualityCheck* quality = nullptr);
 
 // Fills every no-height cell whose two horizontal neighbours both have a
 // height with their mean; cells in columns 0 and 255 and runs of two or more

@@ -48,6 +48,9 @@ std::string blur_problem(double blur) {
   if (!std::isfinite(blur)) return "is not a finite number";
   return blur >= 0.0 && blur <= kMaxBlur ? "" : "must lie between 0 and 4096 px";
 }
+std::string min_valid_problem(double fraction) {
+  return fraction >= 0.0 && fraction <= 1.0 ? "" : "must lie between 0 and 1";
+}
 std::string ambient_problem(double ambient) {
   if (!std::isfinite(ambient)) return "is not a finite number";
   return ambient >= 0.0 && ambient <= kMaxAmbient ? "" : "must lie between 0 and 254 grey levels";
@@ -97,7 +100,7 @@ std::string periods_text(const std::vector<double>& periods, const char* separat
 }  // namespace
 
 std::vector<std::string> method_settings_lines(const MethodSettings& s) {
-  return {
+  std::vector<std::string> lines{
       std::string("Method=") + fringe_method_name(s.method),
       "Steps=" + std::to_string(s.steps),
       "Periods=" + periods_text(s.periods, ","),
@@ -106,6 +109,8 @@ std::vector<std::string> method_settings_lines(const MethodSettings& s) {
       "Bits=" + std::to_string(s.errors.bits),
       "Ambient=" + round_trip_text(s.errors.ambient),
   };
+  if (s.min_valid != kDefaultMinValid) lines.push_back("MinValid=" + round_trip_text(s.min_valid));
+  return lines;
 }
 
 MethodSettings read_method_settings(const std::vector<std::string>& lines, const std::string& file) {
@@ -135,6 +140,7 @@ MethodSettings read_method_settings(const std::vector<std::string>& lines, const
   s.errors.blur = number("Blur", s.errors.blur, blur_problem);
   s.errors.bits = static_cast<int>(number("Bits", s.errors.bits, bits_problem));
   s.errors.ambient = number("Ambient", s.errors.ambient, ambient_problem);
+  s.min_valid = number("MinValid", s.min_valid, min_valid_problem);
   if (s.method == FringeMethod::quadrature && s.errors.bits != 8)
     throw settings_value_error(file, "Bits", std::to_string(s.errors.bits),
                                "does not suit Method = quadrature, which scans 8-bit pictures");

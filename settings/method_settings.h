@@ -14,6 +14,10 @@
 //   Blur=0               defocus, Gaussian sigma in pixels, >= 0
 //   Bits=8               camera bit depth, 8..16
 //   Ambient=0            constant ambient level, grey levels (8-bit scale), >= 0
+//   MinValid=0.25        the least fraction of the evaluation mask's cells a
+//                        measurement must give a height, 0..1, else it is
+//                        refused (runs/quality_check.h); written only when
+//                        it differs from its default
 // A missing key keeps its default.
 #pragma once
 
@@ -22,6 +26,7 @@
 #include <vector>
 
 #include "methods/fringe_method.h"
+#include "methods/measurement_quality.h"
 #include "simulation/frame_errors.h"
 #include "simulation/fringe_frames.h"
 
@@ -30,6 +35,7 @@ struct MethodSettings {
   int steps = 4;
   std::vector<double> periods;  // empty: the scan settings' LambdaF
   FrameErrors errors;
+  double min_valid = kDefaultMinValid;  // MinValid: not a matter of the frames
 
   // Whether the channel works as it always has: the engine's quadrature on
   // one picture without error sources.

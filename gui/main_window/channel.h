@@ -5,6 +5,7 @@
 
 #include "analysis/height_matrix.h"
 #include "analysis/local_evaluation.h"
+#include "methods/measurement_quality.h"
 #include "runs/measurement.h"
 #include "simulation/sim_params.h"
 
@@ -25,6 +26,9 @@ ChannelMap map_of_evaluation(LocalEvaluation kind);
 // profile's geometry) are the core's own type; the window adds the rest.
 struct Channel : ChannelMaps {
   SimParams sim_params;
+  // The quality of the last "profile" (methods/measurement_quality.h), also
+  // of one refused for too little measured or for a picture without fringes.
+  QualityMap quality;
 
   // Local evaluations of the height map, mm, 256 x 256.
   HeightMatrix pv_map, rms_map, mean_map;

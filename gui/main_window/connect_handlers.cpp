@@ -29,4 +29,5 @@ void TForm1::connect_handlers() {
   connect_evaluation_handlers();
   connect_file_menu();
   connect_method_menu();
+  connect_quality_menus();
 }

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCursor>
 
+#include "common/errors.h"
 #include "runs/profile_run.h"
 #include "common/number_text.h"
 #include "common/work_files.h"
@@ -63,6 +64,7 @@ void TForm1::run_profile_of(int c) {
   ui.edit_max->set_text(QString::fromStdString(range_text(channel.height_range.max * kMicronsPerMm)));
   channel_controls_[c].selector->setEditText("height differences");
 
+  QualityCheck quality;
   ProfileRun run{.channel = c,
                  .channels = {&data.channels[0], &data.channels[1]},
                  .difference_map = data.difference_map,
@@ -73,9 +75,17 @@ void TForm1::run_profile_of(int c) {
                  .colour_min_diff = data.difference_range.min,
                  .colour_max_diff = data.difference_range.max,
                  .map_image = ui.image->picture,
-                 .diff_image = Image_diff->picture};
+                 .diff_image = Image_diff->picture,
+                 .quality = &quality};
   StatusObserver observer(*this, {ui.image, Image_diff});
-  run_profile_comparison(run, observer);
+  try {
+    run_profile_comparison(run, observer);
+  } catch (const MeasurementRefused& refused) {
+    // The maps stay; the quality of what was refused shows why.
+    channel.quality = std::move(quality.map);
+    throw MeasurementRefused(std::string(refused.what()) + "\n(the map's pop-up menu shows its quality maps)");
+  }
+  channel.quality = std::move(quality.map);
   show_method_used(c, run.method_used, run.steps_warning);
   channel.shown = ChannelMap::height_differences;
   refresh_surface_window(c);

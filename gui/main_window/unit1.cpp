@@ -355,6 +355,7 @@ void TForm1::create_menus() {
   create_analysis_menu();
   create_study_menu();
   create_popup_menus();
+  create_quality_menus();
 }
 
 // The pop-up menus of the raw images and the maps. Their items exist but are

@@ -153,6 +153,9 @@ class TForm1 : public QMainWindow {
   // Beside each channel: the method its last "profile" measured with, e.g.
   // "measured by phase-shift 8 steps, period 10 px"; empty before one.
   std::array<QLabel*, 2> method_labels{};
+  // The quality maps of each channel map's pop-up menu (quality_menu.cpp):
+  // "modulation", "fit residual", "reached cells".
+  std::array<std::array<QAction*, 3>, 2> quality_maps{};
 
   // ---- Handlers -----------------------------------------------------------
   // start-up and menus
@@ -249,6 +252,9 @@ class TForm1 : public QMainWindow {
   void Button1Click();
   // "&Analysis" menu (analysis_menu.cpp)
   void analysis_surfaceClick();
+  // A quality map of the channel's last "profile" in its map image
+  // (quality_menu.cpp).
+  void quality_mapClick(int channel, QualityView view);
 
   // A status step: the label shows a blank, then the text, repainted each time.
   void show_status(const std::string& text);
@@ -298,6 +304,9 @@ class TForm1 : public QMainWindow {
   void connect_method_menu();
   // The method label of channel c after a "profile" that measured with `method`.
   void show_method_used(int channel, const std::string& method, const std::string& steps_warning = "");
+  // The quality maps' items in the channels' map pop-up menus.
+  void create_quality_menus();
+  void connect_quality_menus();
   void connect_handlers();
   // Each group of handlers wires its own controls.
   void connect_pointer_handlers();

@@ -162,4 +162,39 @@ expect 114 '^--seed: given more than once; give it once$' - -- measure --dir w -
 expect 1 'takes 4 frames, 8 given: picture.bmp(, picture.bmp){7} \(for a set of 8 steps give --steps 8\)$' f8.txt -- scan $(for i in 1 2 3 4 5 6 7 8; do echo picture.bmp; done) \
   --method phase-shift --ini w/scnmod.ini --out f8.txt
 
+# No silent nothing: pictures without fringes are refused before the engine
+# runs, a measurement below --min-valid (or the method file's MinValid) after
+# it, each with exit status 4 and nothing written but the quality file asked
+# for; a good measurement says its quality and writes it.
+head -c 1078 picture.bmp >grey.bmp && head -c $((1280 * 1024)) /dev/zero | tr '\0' '\200' >>grey.bmp
+head -c 1078 picture.bmp >zeros.bmp && head -c $((1280 * 1024)) /dev/zero >>zeros.bmp
+"$fringe" init blank >/dev/null
+cp grey.bmp blank/sim00.bmp
+printf 'MinValid=1\r\n' >w/method_1.ini
+expect 4 '^fringe: grey\.bmp: no fringes: the cells. modulation stays within what noise of 0 grey levels a sample gives: the strongest 0 of [0-9.]+ grey levels' q.txt -- \
+  scan grey.bmp --ini w/scnmod.ini --out q.txt
+expect 4 '^fringe: zeros\.bmp: no fringes' q.txt -- scan zeros.bmp --ini w/scnmod.ini --out q.txt
+expect 4 '^fringe: \./sim00\.bmp: no fringes' blank/profile00.txt -- profile --dir blank
+expect 4 '^fringe: \./sim00\.bmp: no fringes' w/profile00.txt -- measure --dir w --seed 1 --contrast 0
+expect 4 '^fringe: \./sim00\.bmp: no fringes' w/profile00.txt -- measure --dir w --seed 1 --method phase-shift --steps 4 --contrast 0
+expect 4 'too little measured: [0-9]+ of [0-9]+ cells inside the evaluation mask have a height \(99\.[0-9] %\), fewer than the 100 % asked' \
+  q.txt -- scan picture.bmp --ini w/scnmod.ini --out q.txt --min-valid 1 --quality refused.csv
+[ "$(head -1 refused.csv)" = "col,row,x_mm,y_mm,modulation,fit_residual,state" ] || fail "no quality file of the refusal"
+expect 4 'too little measured' w/profile01.txt -- measure --dir w --channel 1 --seed 1
+expect 0 '' - -- measure --dir w --channel 1 --seed 1 --min-valid 0.5
+expect $usage '^--min-valid: 2 is outside 0\.\.1$' - -- measure --dir w --min-valid 2
+rm w/method_1.ini
+"$fringe" measure --dir w --seed 1 --quality good.csv >good.txt
+grep -qE '^quality: 99\.[0-9]+ % of the mask.s [0-9]+ cells valid, median modulation 12[0-9.]+ grey levels, median fit residual 0\.[0-9]+$' good.txt ||
+  fail "$(cat good.txt)"
+[ "$(grep -c ',valid$' good.csv)" -gt 21000 ] || fail "$(head -3 good.csv)"
+"$fringe" measure --dir w --seed 1 --json | grep -qE '"valid_fraction": 0\.99[0-9]+, "median_modulation": [0-9.]+, "median_fit_residual": [0-9.]+\}$' ||
+  fail "no quality keys in the JSON"
+"$fringe" export --dir w --format xyz,ply,csv --what profile --quality exported.csv q >/dev/null
+[ "$(head -1 q.xyz | wc -w)" -eq 5 ] && grep -qa '^property float fit_residual$' q.ply || fail "no quality channels"
+[ -s exported.csv ] || fail "export wrote no quality file"
+"$fringe" export --dir w --format xyz --what profile plain >/dev/null
+[ "$(head -1 plain.xyz | wc -w)" -eq 3 ] || fail "quality channels without --quality"
+cases=$((cases + 4))
+
 echo "fringe tool: $cases refusals and stumbles, ok"

@@ -88,6 +88,13 @@ TEST(StepCheck, EachFaultOfAFrameSetIsFoundAndSaidAsFound) {
        ""},
       {"identical", [] { return dome_frames(std::vector<double>(8, 0.0), 16.0, 0.0); }, plan_of(8), V::refused,
        "all 8 frames are the same picture: they hold no phase steps"},
+      {"one grey level, 8 times",  // no fringes: the measurement's quality refuses it as such
+       [] {
+         std::vector<GreyImageOwner> f = dome_frames(plan_phases(8), 16.0);
+         for (GreyImageOwner& frame : f) std::memset(frame->pixels, 128, static_cast<std::size_t>(frame->size));
+         return f;
+       },
+       plan_of(8), V::agrees, ""},
       {"3 and 4 swapped", [&] { return dome_frames(swap(plan_phases(8), 3, 4), 16.0); }, plan_of(8), V::refused,
        "frames 3 and 4 look swapped ("},
       {"0 and 1 swapped", [&] { return dome_frames(swap(plan_phases(8), 0, 1), 16.0); }, plan_of(8), V::refused,
