@@ -18,7 +18,8 @@ void summarise_aberrations(const std::vector<double>& c, CornealAberrations& a) 
 }
 
 std::optional<CornealAberrations> corneal_aberrations(const SurfaceCells& cells, const SphereCap& sphere,
-                                                      double pupil_diameter, std::string* why_not) {
+                                                      double pupil_diameter, std::string* why_not,
+                                                      ZernikeFitCache* cache) {
   const auto fail = [why_not](const std::string& why) {
     if (why_not != nullptr) *why_not = why;
     return std::nullopt;
@@ -40,8 +41,8 @@ std::optional<CornealAberrations> corneal_aberrations(const SurfaceCells& cells,
     Y.push_back(v);
     W.push_back((kCorneaIndex - 1.0) * (cells.z[i] - sphere.height(cells.x[i], cells.y[i])) * kMicronsPerMm);
   }
-  const ZernikeBasis basis(kAberrationOrder);
-  const ZernikeLeastSquares fit(basis, X, Y);
+  ZernikeFitCache own;
+  const ZernikeLeastSquares& fit = (cache != nullptr ? *cache : own).terms_at(kAberrationOrder, X, Y);
   if (!fit.problem().empty()) return fail(fit.problem());
   CornealAberrations result;
   result.pupil_diameter_mm = pupil_diameter;

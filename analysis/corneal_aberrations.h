@@ -13,6 +13,8 @@
 // heights over the evaluation mask, kept as it was.
 #pragma once
 
+#include "analysis/zernike.h"
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -36,10 +38,13 @@ struct CornealAberrations {
 // The aberrations of the cells' heights (mm) against `sphere` over a pupil
 // of `pupil_diameter` mm about the map's centre. Without a result `why_not`
 // (when given) says why: a pupil that is not positive, one wider than the
-// evaluation disc, or too few cells in it for the terms.
+// evaluation disc, or too few cells in it for the terms. `cache` keeps the
+// fit's factorised terms for the next call on the same cells (none: formed
+// anew); the coefficients are the same bits either way.
 std::optional<CornealAberrations> corneal_aberrations(const SurfaceCells& cells, const SphereCap& sphere,
                                                       double pupil_diameter = kDefaultPupilDiameter,
-                                                      std::string* why_not = nullptr);
+                                                      std::string* why_not = nullptr,
+                                                      ZernikeFitCache* cache = nullptr);
 
 // The four summaries of a coefficient list (j = 0..27 or more; microns),
 // into `a` (coefficients_um left alone).

@@ -52,24 +52,6 @@ void add_conic_and_keratometry(const SurfaceCells& cells, const std::optional<Sp
 
 }  // namespace
 
-FigureCache::FigureCache() = default;
-FigureCache::~FigureCache() = default;
-
-const ZernikeLeastSquares& FigureCache::terms_at(int order, const std::vector<double>& X,
-                                                 const std::vector<double>& Y) {
-  if (basis_ == nullptr || basis_->order() != std::clamp(order, 0, kMaxZernikeOrder)) {
-    terms_.reset();
-    basis_ = std::make_unique<ZernikeBasis>(order);
-  }
-  if (terms_ == nullptr || X != X_ || Y != Y_) {
-    terms_.reset();
-    terms_ = std::make_unique<ZernikeLeastSquares>(*basis_, X, Y);
-    X_ = X;
-    Y_ = Y;
-  }
-  return *terms_;
-}
-
 SurfaceFigures surface_figures(const SurfaceMaps& maps, const FigureOptions& options) {
   if (options.zernike_order < 0 || options.zernike_order > kMaxZernikeOrder)
     throw std::invalid_argument("the Zernike order must lie between 0 and " +
@@ -104,8 +86,8 @@ SurfaceFigures surface_figures(const SurfaceMaps& maps, const FigureOptions& opt
   }
   FigureCache own;
   FigureCache& cache = options.cache != nullptr ? *options.cache : own;
-  const ZernikeLeastSquares& terms = cache.terms_at(options.zernike_order, X, Y);
-  const ZernikeBasis& basis = cache.basis();
+  const ZernikeLeastSquares& terms = cache.residual.terms_at(options.zernike_order, X, Y);
+  const ZernikeBasis& basis = cache.residual.basis();
   std::vector<double> to_best_fit;
   if (fit && terms.problem().empty()) {
     to_best_fit.resize(cells.size());
@@ -147,7 +129,7 @@ SurfaceFigures surface_figures(const SurfaceMaps& maps, const FigureOptions& opt
 
   if (fit) {
     std::string why_not;
-    f.aberrations = corneal_aberrations(cells, fit->cap, options.pupil_diameter, &why_not);
+    f.aberrations = corneal_aberrations(cells, fit->cap, options.pupil_diameter, &why_not, &cache.pupil);
     if (!f.aberrations) f.aberrations_note = why_not;
   } else {
     f.aberrations_note = "no best-fit sphere: " + f.sphere_note;

@@ -29,27 +29,14 @@
 // the best-fit sphere.
 enum class ZernikeReference { set_sphere, best_fit_sphere };
 
-// What surface_figures keeps from one call to the next: the Zernike basis and
-// the factorised normal equations of the last cells. A call on the same cells
-// (the same mask and coverage, as most runs of a study have) takes them from
-// here instead of forming them again; the figures are the same bits either
-// way. One per thread.
-class FigureCache {
- public:
-  FigureCache();
-  ~FigureCache();
-  FigureCache(const FigureCache&) = delete;
-  FigureCache& operator=(const FigureCache&) = delete;
-
-  // The fit of `order`'s terms at the points (X, Y), formed when the order or
-  // the points differ from the last call's.
-  const ZernikeLeastSquares& terms_at(int order, const std::vector<double>& X, const std::vector<double>& Y);
-  const ZernikeBasis& basis() const { return *basis_; }
-
- private:
-  std::unique_ptr<ZernikeBasis> basis_;
-  std::vector<double> X_, Y_;
-  std::unique_ptr<ZernikeLeastSquares> terms_;
+// What surface_figures keeps from one call to the next: the Zernike fits of
+// the residual table and of the aberrations' pupil over the last cells. A
+// call on the same cells (the same mask and coverage, as most runs of a
+// study have) takes them from here instead of forming them again; the
+// figures are the same bits either way. One per thread.
+struct FigureCache {
+  ZernikeFitCache residual;
+  ZernikeFitCache pupil;
 };
 
 struct FigureOptions {

@@ -164,3 +164,21 @@ double ZernikeLeastSquares::rms_left(const std::vector<double>& values,
   const Eigen::VectorXd left = b - factors_->design.transpose() * a;
   return std::sqrt(left.squaredNorm() / static_cast<double>(left.size()));
 }
+
+ZernikeFitCache::ZernikeFitCache() = default;
+ZernikeFitCache::~ZernikeFitCache() = default;
+
+const ZernikeLeastSquares& ZernikeFitCache::terms_at(int order, const std::vector<double>& X,
+                                                     const std::vector<double>& Y) {
+  if (basis_ == nullptr || basis_->order() != std::clamp(order, 0, kMaxZernikeOrder)) {
+    terms_.reset();
+    basis_ = std::make_unique<ZernikeBasis>(order);
+  }
+  if (terms_ == nullptr || X != X_ || Y != Y_) {
+    terms_.reset();
+    terms_ = std::make_unique<ZernikeLeastSquares>(*basis_, X, Y);
+    X_ = X;
+    Y_ = Y;
+  }
+  return *terms_;
+}

@@ -103,3 +103,26 @@ class ZernikeLeastSquares {
   std::unique_ptr<Factors> factors_;
   std::string problem_;
 };
+
+// A Zernike fit kept from one call to the next: the basis of the last order
+// and the factorised normal equations of the last points. Points and order
+// as the last call's (the same cells, as most runs of a study have) take
+// them from here instead of forming them again; the coefficients are the
+// same bits either way. One per thread.
+class ZernikeFitCache {
+ public:
+  ZernikeFitCache();
+  ~ZernikeFitCache();
+  ZernikeFitCache(const ZernikeFitCache&) = delete;
+  ZernikeFitCache& operator=(const ZernikeFitCache&) = delete;
+
+  // The fit of `order`'s terms at the points (X, Y), formed when the order or
+  // the points differ from the last call's.
+  const ZernikeLeastSquares& terms_at(int order, const std::vector<double>& X, const std::vector<double>& Y);
+  const ZernikeBasis& basis() const { return *basis_; }
+
+ private:
+  std::unique_ptr<ZernikeBasis> basis_;
+  std::vector<double> X_, Y_;
+  std::unique_ptr<ZernikeLeastSquares> terms_;
+};

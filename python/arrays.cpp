@@ -86,10 +86,15 @@ GreyImageOwner frame_image_of(const py::handle& object, const std::string& argum
 
 py::array_t<double> map_array(const HeightMatrix& map, const std::function<bool(int, int)>& no_data) {
   py::array_t<double> out({map.ny(), map.nx()});
-  auto cells = out.mutable_unchecked<2>();
+  double* cells = out.mutable_data();
   const double nan = std::numeric_limits<double>::quiet_NaN();
-  for (int y = 0; y < map.ny(); ++y)
-    for (int x = 0; x < map.nx(); ++x) cells(y, x) = no_data && no_data(x, y) ? nan : map(x, y);
+  // The array's memory is ours until it is returned: other Python threads
+  // run while it is filled.
+  {
+    py::gil_scoped_release release;
+    for (int y = 0; y < map.ny(); ++y, cells += map.nx())
+      for (int x = 0; x < map.nx(); ++x) cells[x] = no_data && no_data(x, y) ? nan : map(x, y);
+  }
   return out;
 }
 

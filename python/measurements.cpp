@@ -351,20 +351,23 @@ frames at their depth.)")
         const Workspace& workspace = workspace_argument.workspace;
         QualityCheck check = quality_check_of(min_valid);
         const MethodOverrides overrides = method_arguments(method, steps, periods, gamma, blur, bits, ambient);
-        const ChannelSettings files = read_workspace_settings(workspace.path, channel_argument(channel));
         const uint32_t seed_value = seed_argument(seed);
         const double noise_value = checked("noise", noise, domains::unit);
         const double contrast_value = checked("contrast", contrast, domains::unit);
         const std::string max_noise_value = max_noise_text(max_noise);
-        const std::optional<Surface> surface_value =
-            surface ? std::optional<Surface>(parse_surface_text(*surface)) : std::nullopt;
-        const MeasurementSettings s = in_python_words([&] {
-          return measurement_settings(files, workspace_file(workspace.path, method_file(files.channel)), overrides,
-                                      surface_value, contrast_value, noise_value, max_noise_value, seed_value);
-        });
+        const int channel_value = channel_argument(channel);
         auto result = std::make_shared<MeasurementResult>();
         {
+          // Everything from here on is plain C++ (the settings files read and
+          // checked included): other Python threads run meanwhile.
           py::gil_scoped_release release;
+          const std::optional<Surface> surface_value =
+              surface ? std::optional<Surface>(parse_surface_text(*surface)) : std::nullopt;
+          const ChannelSettings files = read_workspace_settings(workspace.path, channel_value);
+          const MeasurementSettings s = in_python_words([&] {
+            return measurement_settings(files, workspace_file(workspace.path, method_file(files.channel)), overrides,
+                                        surface_value, contrast_value, noise_value, max_noise_value, seed_value);
+          });
           const MeasurementParameters parameters = measurement_parameters(s);
           Measurement measured = measure(parameters, thread_context(), keep_picture, &check);
           result->channel = parameters.channel.channel;

@@ -18,6 +18,7 @@
 #include "analysis/height_matrix.h"
 #include "analysis/height_text_file.h"
 #include "analysis/surface_figures.h"
+#include "runs/true_figures.h"
 #include "scan/grey_image.h"
 #include "methods/method_engine.h"
 #include "runs/quality_check.h"
@@ -82,6 +83,7 @@ struct MeasurementContext {
   ScanEngine engine;
   MethodEngine methods;
   FigureCache figures;
+  TrueFiguresCache truth;  // a study's truth, kept while its surface and cells stay
 };
 
 struct Measurement {

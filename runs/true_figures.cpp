@@ -14,12 +14,14 @@ double true_height(const SimParams& params, double x, double y) {
   return shape.height(x - params.offset_x, y + params.offset_y);
 }
 
-TrueFigures true_figures(const SimParams& params, const HeightMatrix& measured, double field, double mask_radius,
-                         double pupil_diameter, bool maps) {
+namespace {
+
+// The truth over `cells` (their heights filled here).
+TrueFigures truth_at(const SimParams& params, SurfaceCells at, double pupil_diameter, bool maps) {
   TrueFigures t;
   const SurfaceShape shape(params.surface, params.radius);
   const HeightAt height = [&](double x, double y) { return shape.height(x - params.offset_x, y + params.offset_y); };
-  t.cells = surface_cells(measured, field, mask_radius);
+  t.cells = std::move(at);
   SurfaceCells& cells = t.cells;
   for (std::size_t i = 0; i < cells.size(); ++i) cells.z[i] = height(cells.x[i], cells.y[i]);
   std::string why;
@@ -57,4 +59,35 @@ TrueFigures true_figures(const SimParams& params, const HeightMatrix& measured, 
   t.tangential_power = std::move(g);
   t.refractive_power = std::move(r);
   return t;
+}
+
+}  // namespace
+
+TrueFigures true_figures(const SimParams& params, const HeightMatrix& measured, double field, double mask_radius,
+                         double pupil_diameter, bool maps) {
+  return truth_at(params, surface_cells(measured, field, mask_radius), pupil_diameter, maps);
+}
+
+const TrueFigures& TrueFiguresCache::of(const SimParams& params, const HeightMatrix& measured, double field,
+                                        double mask_radius, double pupil_diameter) {
+  SurfaceCells cells = surface_cells(measured, field, mask_radius);
+  const SurfaceCells& last = truth_.cells;
+  // The cells' places say everything of them but their heights, which the
+  // truth takes from the surface; step and disc follow from field and mask.
+  const bool same = held_ && params.surface == surface_ && params.radius == radius_ &&
+                    params.offset_x == offset_x_ && params.offset_y == offset_y_ && pupil_diameter == pupil_ &&
+                    cells.step == last.step && cells.disc.centre_x == last.disc.centre_x &&
+                    cells.disc.centre_y == last.disc.centre_y && cells.disc.radius == last.disc.radius &&
+                    cells.disc.mask_radius == last.disc.mask_radius &&
+                    cells.x == last.x && cells.y == last.y;
+  if (same) return truth_;
+  held_ = false;  // a throw below leaves nothing half kept
+  truth_ = truth_at(params, std::move(cells), pupil_diameter, false);
+  surface_ = params.surface;
+  radius_ = params.radius;
+  offset_x_ = params.offset_x;
+  offset_y_ = params.offset_y;
+  pupil_ = pupil_diameter;
+  held_ = true;
+  return truth_;
 }

@@ -43,3 +43,21 @@ double true_height(const SimParams& params, double x, double y);
 // `maps` asks for the maps too.
 TrueFigures true_figures(const SimParams& params, const HeightMatrix& measured, double field, double mask_radius,
                          double pupil_diameter = kDefaultPupilDiameter, bool maps = false);
+
+// What true_figures keeps from one call to the next: the last truth and what
+// it was made of. A study's runs measure one surface again and again (only
+// the noise or a measuring setting varies) and mostly cover the same cells;
+// a call on the same surface, offsets, cells and pupil returns the kept
+// truth, the same bits as forming it anew. One per thread.
+class TrueFiguresCache {
+ public:
+  const TrueFigures& of(const SimParams& params, const HeightMatrix& measured, double field, double mask_radius,
+                        double pupil_diameter = kDefaultPupilDiameter);
+
+ private:
+  bool held_ = false;
+  Surface surface_;
+  double radius_ = 0.0, offset_x_ = 0.0, offset_y_ = 0.0, pupil_ = 0.0;
+  TrueFigures truth_;
+};
+

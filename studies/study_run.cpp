@@ -34,7 +34,7 @@ std::vector<double> measure_study_run(const StudyRunSettings& s, MeasurementCont
   options.cache = &context.figures;
   const SurfaceFigures surface =
       surface_figures(SurfaceMaps{maps.measured_map, maps.sphere_map, field, m.mask_radius}, options);
-  const TrueFigures truth = true_figures(m.params, maps.measured_map, field, m.mask_radius);
+  const TrueFigures& truth = context.truth.of(m.params, maps.measured_map, field, m.mask_radius);
   const StudyRunMaps run_maps{.settings = s,
                               .residual = maps.height_map,
                               .measured = maps.measured_map,

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
+#include <string>
 
 #include "analysis/snell_power.h"
 
@@ -67,3 +69,46 @@ TEST(TrueFigures, AnInferiorConeRaisesIAndSAndStandsOutOfTheElevation) {
 }
 
 }  // namespace
+
+// The kept truth is the truth of the call's own surface and cells: each row
+// changes one thing the truth depends on, and the cache must form it anew
+// (the same bits as a fresh call), or, for nothing changed, keep it.
+TEST(TrueFiguresCache, KeepsTheTruthOnlyWhileSurfaceCellsAndPupilStay) {
+  SimParams base;
+  base.surface = Surface{SurfaceModel::biconic, 7.6, 7.9, 30.0, -0.2, {Cone{20.0, 0.0, -2.0, 1.0}}};
+  const HeightMatrix full = exact_map(base);
+  HeightMatrix holed = full;
+  for (int c = 120; c < 130; ++c) holed(c, 100) = kNoHeight;
+  struct Case {
+    const char* name;
+    std::function<void(SimParams&)> change;
+    const HeightMatrix* measured;
+    double pupil;
+  };
+  const Case cases[] = {
+      {"nothing", [](SimParams&) {}, &full, 6.0},
+      {"cone height", [](SimParams& p) { p.surface.cones[0].height_um = 25.0; }, &full, 6.0},
+      {"radius rx", [](SimParams& p) { p.surface.rx = 7.5; }, &full, 6.0},
+      {"offset", [](SimParams& p) { p.offset_x = 0.05; }, &full, 6.0},
+      {"cells", [](SimParams&) {}, &holed, 6.0},
+      {"pupil", [](SimParams&) {}, &full, 5.0},
+  };
+  for (const Case& c : cases) {
+    TrueFiguresCache cache;
+    const TrueFigures& first = cache.of(base, full, kField, 3.3, 6.0);
+    const double first_i_s = first.indices->i_s_D;
+    SimParams p = base;
+    c.change(p);
+    const TrueFigures fresh = true_figures(p, *c.measured, kField, 3.3, c.pupil);
+    const TrueFigures& kept = cache.of(p, *c.measured, kField, 3.3, c.pupil);
+    ASSERT_TRUE(kept.indices && kept.aberrations && fresh.indices) << c.name;
+    EXPECT_EQ(kept.cells.size(), fresh.cells.size()) << c.name;
+    EXPECT_EQ(kept.indices->i_s_D, fresh.indices->i_s_D) << c.name;
+    EXPECT_EQ(kept.indices->kisa_percent, fresh.indices->kisa_percent) << c.name;
+    EXPECT_EQ(kept.aberrations->higher_order_rms_um, fresh.aberrations->higher_order_rms_um) << c.name;
+    const std::string name = c.name;
+    if (name != "nothing" && name != "cells" && name != "pupil") {
+      EXPECT_NE(kept.indices->i_s_D, first_i_s) << c.name;
+    }
+  }
+}
