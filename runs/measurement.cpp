@@ -1,11 +1,17 @@
 #include "runs/measurement.h"
 
+#include <cmath>
 #include <new>
+#include <span>
+#include <stdexcept>
 #include <string>
 
 #include "analysis/reference_sphere.h"
 #include "common/errors.h"
 #include "common/work_files.h"
+#include "methods/triangulated_points.h"
+#include "optics/pinhole_rig.h"
+#include "scan/profile_calculation.h"
 #include "runs/picture_scan.h"
 #include "runs/profile_run.h"
 #include "runs/simulation_run.h"
@@ -14,6 +20,7 @@
 #include "simulation/fringe_frames.h"
 #include "simulation/fringe_synthesis.h"
 #include "simulation/random_generator.h"
+#include "simulation/ray_synthesis.h"
 
 namespace {
 
@@ -34,6 +41,39 @@ GreyImageOwner copy_of(const GreyImage& picture) {
   if (!copy) throw std::bad_alloc();
   img_copy(copy.get(), &picture);
   return copy;
+}
+
+// Each pixel's height as the methods give it, at the pixel's position in the
+// maps' frame.
+void telecentric_points(MethodEngine& methods, std::span<const GreyImage* const> frames, const MethodPlan& plan,
+                        const ScnPar& par, const SimParams& sim, std::vector<Vec3>& points) {
+  GridGuard full;
+  methods.heights(frames, plan, par, full.grid);
+  const float no_data = static_cast<float>(effective_depth_limit(par.DepthLimit));
+  const double d = par.CamResX;
+  for (int32_t i = 0; i < full.grid.rows; ++i)
+    for (int32_t j = 0; j < full.grid.cols; ++j) {
+      const float z = full.grid.values[i][j];
+      if (z == no_data) continue;
+      const double x = d * (j - (full.grid.cols - 1) * 0.5) - sim.offset_x;
+      const double y = d * (i - (full.grid.rows - 1) * 0.5) - sim.offset_y;
+      points.push_back({x, -y, z});
+    }
+}
+
+// The profile's cells with data at their centres (row 0 the picture's
+// bottom row, as the pixels), in the maps' frame.
+void profile_points(const ProfileHeights& profile, const ScnPar& par, const SimParams& sim, std::vector<Vec3>& points) {
+  const HeightMatrix& h = profile.heights;
+  const double no_data = static_cast<float>(effective_depth_limit(par.DepthLimit));
+  for (int y = 0; y < h.ny(); ++y)
+    for (int x = 0; x < h.nx(); ++x) {
+      const double z = h(x, y);
+      if (!std::isfinite(z) || z == no_data) continue;
+      const double px = profile.step_x * (x - (h.nx() - 1) * 0.5) - sim.offset_x;
+      const double py = profile.step_y * (y - (h.ny() - 1) * 0.5) - sim.offset_y;
+      points.push_back({px, -py, z});
+    }
 }
 
 }  // namespace
@@ -110,6 +150,11 @@ Measurement measure(const MeasurementParameters& p, MeasurementContext& context,
   ScnPar par = channel.scan;
   GridGuard measured;
   const ScnMatrix* profile = &measured.grid;
+  const OpticalSystem reconstruction = p.reconstruction.value_or(m.params.system);
+  if (method.method == FringeMethod::quadrature && reconstruction.pinhole())
+    throw std::invalid_argument(
+        "a pinhole system's points are triangulated from the phase of the phase-shift or fourier method; the "
+        "engine's quadrature gives none (give Method=phase-shift or fourier)");
   if (method.method == FringeMethod::quadrature) {
     // The engine's own method on the one picture, at the frame's period.
     if (!method.classic()) par.LambdaF = method_plan(method, par.LambdaF).periods.back();
@@ -120,10 +165,29 @@ Measurement measure(const MeasurementParameters& p, MeasurementContext& context,
   } else {
     std::vector<const GreyImage*> given;
     for (const GreyImageOwner& frame : frames) given.push_back(frame.get());
-    context.methods.profile(given, method_plan(method, par.LambdaF), par, measured.grid);
+    const MethodPlan plan = method_plan(method, par.LambdaF);
+    if (reconstruction.pinhole()) {
+      double lambda = 0.0;
+      const fringe::methods::PhaseField& field = context.methods.phase(given, plan, par, lambda);
+      SimParams seen = m.params;
+      seen.system = reconstruction;
+      const PinholeRig rig(reconstruction, m.params.offset_x, m.params.offset_y);
+      const PixelPoints points = triangulate_field(field, lambda, rig, projector_period_of(seen, lambda));
+      GridGuard full;
+      grid_heights(points, rig, par.CamResX, m.params.offset_x, m.params.offset_y,
+                   static_cast<float>(effective_depth_limit(par.DepthLimit)), full.grid);
+      context.methods.profile_of_heights(full.grid, par, measured.grid);
+      if (p.keep_points)
+        for (std::size_t i = 0; i < points.points.size(); ++i)
+          if (points.valid[i]) m.points.push_back({points.points[i].x, -points.points[i].y, points.points[i].z});
+    } else {
+      context.methods.profile(given, plan, par, measured.grid);
+      if (p.keep_points) telecentric_points(context.methods, given, plan, par, m.params, m.points);
+    }
   }
   require_readable_profile(*profile, profile_file(channel.channel));
   m.profile = profile_as_read(*profile);
+  if (p.keep_points && method.method == FringeMethod::quadrature) profile_points(m.profile, par, m.params, m.points);
   compare_with_sphere(m.profile, m.maps, [&] {
     m.mask_radius = channel.comparison_mask_radius();
     return SphereRadii{m.params.radius, m.mask_radius};

@@ -20,6 +20,8 @@
 #include "analysis/surface_figures.h"
 #include "scan/grey_image.h"
 #include "methods/method_engine.h"
+#include "optics/optical_system.h"
+#include "optics/vec3.h"
 #include "scan/scan_engine.h"
 #include "settings/channel_parameters.h"
 #include "simulation/sim_params.h"
@@ -70,6 +72,11 @@ struct MeasurementParameters {
   double contrast = 1.0;  // 0..1
   double noise = 0.0;     // 0..1
   uint32_t seed = 1;
+  // The system the pictures are measured with when it is not the one that
+  // took them (channel.sim.system): the cost of a wrong or simplified model.
+  std::optional<OpticalSystem> reconstruction;
+  // Whether the measurement keeps its points in space (Measurement::points).
+  bool keep_points = false;
 };
 
 // The settings turned into numbers, throwing what channel_parameters throws.
@@ -89,6 +96,13 @@ struct Measurement {
   ProfileHeights profile;    // the whole profile as read back
   ChannelMaps maps;
   double mask_radius = 0.0;  // mm
+  // When asked for: every measured pixel's point in the maps' frame (x to the
+  // right, y up as the maps show the surface, z the height along the camera
+  // axis), mm. A pinhole system triangulates them; the telecentric one
+  // places each pixel's height (the engine's formula, relative to the carrier)
+  // at the pixel's position, or for the engine's quadrature each profile
+  // cell's at the cell's.
+  std::vector<Vec3> points;
 };
 
 // "apply" then "profile" of the channel in memory: the classic picture
@@ -100,6 +114,12 @@ struct Measurement {
 // the ConversionError of a mask radius that is not a number.
 // `keep_picture`: whether the result holds the fringe picture (the engine
 // otherwise takes its pixels).
+// Measured with a pinhole system (the reconstruction's, else the channel's),
+// the phase-shift and Fourier methods' absolute phase becomes a point per
+// pixel by triangulation (methods/triangulated_points.h), whose heights on
+// the grid's positions are block-fitted into the profile as the methods'
+// own heights are; the engine's quadrature gives no phase to triangulate and
+// is refused with std::invalid_argument.
 Measurement measure(const MeasurementParameters& parameters, MeasurementContext& context, bool keep_picture = false);
 // measure(measurement_parameters(settings)): a text that is not a number,
 // a method or surface file that cannot be taken stop it first.

@@ -9,6 +9,7 @@
 #include "simulation/grey_levels.h"
 #include "simulation/pixel_noise.h"
 #include "simulation/random_generator.h"
+#include "simulation/ray_synthesis.h"
 #include "simulation/sphere_rows.h"
 #include "simulation/surface_rows.h"
 #include "simulation/synthesis_kernels.h"
@@ -199,6 +200,8 @@ void make_surface_pictures(const SimParams& params, const std::vector<double>& s
 
 GreyImageOwner make_fringe_picture(const SimParams& params, int32_t max_noise, int32_t additive_range,
                                    uint64_t& generator) {
+  // A camera and projector with lenses: ray by ray (ray_synthesis.h).
+  if (params.system.pinhole()) return ray_fringe_picture(params, max_noise, additive_range, generator);
   // Error sources blur whole frames and may deepen the samples: plain code,
   // pixel by pixel (error_synthesis.h).
   if (!params.errors.none()) return error_fringe_picture(params, max_noise, additive_range, generator);
@@ -239,7 +242,17 @@ std::vector<GreyImageOwner> make_shifted_pictures(const SimParams& params, const
   uint64_t state = generator;
   try {
     images.reserve(shifts.size());
-    if (!params.errors.none()) {
+    if (params.system.pinhole()) {
+      // Through lenses: the columns once, then picture after picture.
+      const ProjectorColumns columns = projector_columns(params);
+      for (const double shift : shifts) {
+        SimParams shifted = params;
+        shifted.phase_shift = shift;
+        images.push_back(ray_fringe_picture(shifted, columns, params.system.projector.period, max_noise,
+                                            additive_range, state));
+        if (!images.back()) return {};
+      }
+    } else if (!params.errors.none()) {
       // Error sources: picture after picture.
       for (const double shift : shifts) {
         SimParams shifted = params;
