@@ -86,3 +86,56 @@ TEST(PinholeMeasurement, ReturnsTheSphereWithinTheTargets) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every method measures the pictures the rays make: the points lie on the
+// sphere as closely as the method's phase allows (the single-period methods
+// with the apex order as the telecentric chain takes it).
+TEST(PinholeMeasurement, EveryMethodReturnsTheSurface) {
+  const struct {
+    const char* name;
+    std::vector<std::string> method;
+    double point_rms_um;  // at most
+    double radius_um;     // the fit's distance from 7.5 mm at most
+  } cases[] = {
+      {"phase shift, 8 steps, 8 bits, in time", {"Method=phase-shift", "Steps=8", "Periods=1280,80,10"}, 0.1, 0.5},
+      {"phase shift, 4 steps, one period", {"Method=phase-shift", "Steps=4", "Bits=16"}, 0.1, 0.5},
+      {"fourier, 16 bits", {"Method=fourier", "Bits=16"}, 2.0, 5.0},
+  };
+  for (const auto& c : cases) {
+    const Figures f = figures_of(measured(settings_of(c.method, default_pinhole_system())));
+    std::printf("%s: points %d, point RMS %.5f um, fit radius %.7f mm, grid RMS %.5f um\n", c.name, f.points,
+                f.point_rms_um, f.fit_radius_mm, f.grid_rms_um);
+    EXPECT_GT(f.points, 300000) << c.name;
+    EXPECT_LT(f.point_rms_um, c.point_rms_um) << c.name;
+    EXPECT_NEAR(f.fit_radius_mm, 7.5, c.radius_um * 1e-3) << c.name;
+  }
+}
+
+// The model error on purpose: the telecentric formula, or a pinhole system
+// with a focal length 1 % long, on the default pinhole system's pictures.
+TEST(PinholeMeasurement, AWrongModelCostsWhatItCosts) {
+  const MeasurementSettings s = settings_of(phase_shift_16_bits(), default_pinhole_system());
+  const Figures exact = figures_of(measured(s));
+  const Figures telecentric = figures_of(measured(s, OpticalSystem{}));
+  OpticalSystem long_focus = default_pinhole_system();
+  long_focus.camera.lens.focal_mm *= 1.01;
+  const Figures wrong_focus = figures_of(measured(s, long_focus));
+  std::printf("telecentric formula on pinhole pictures: grid RMS %.4f um, fit radius %.5f mm; focal length 1 %% "
+              "long: grid RMS %.4f um, fit radius %.5f mm\n",
+              telecentric.grid_rms_um, telecentric.fit_radius_mm, wrong_focus.grid_rms_um, wrong_focus.fit_radius_mm);
+  EXPECT_GT(telecentric.grid_rms_um, 100.0 * exact.grid_rms_um);
+  EXPECT_GT(wrong_focus.grid_rms_um, 10.0 * exact.grid_rms_um);
+  // And the other way: a pinhole reconstruction of telecentric pictures is wrong too.
+  const Figures crossed = figures_of(measured(settings_of(phase_shift_16_bits(), OpticalSystem{}), default_pinhole_system()));
+  EXPECT_GT(crossed.grid_rms_um, 100.0 * exact.grid_rms_um);
+}
+
+TEST(PinholeMeasurement, TheEnginesQuadratureIsRefusedForAPinholeSystem) {
+  const MeasurementSettings s = settings_of({}, default_pinhole_system());
+  MeasurementContext context;
+  EXPECT_THROW(measure(s, context), std::invalid_argument);
+}
+
+}  // namespace
