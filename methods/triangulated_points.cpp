@@ -1,7 +1,10 @@
 #include "methods/triangulated_points.h"
 
 #include <cmath>
+#include <utility>
 #include <new>
+
+#include "scan/profile_calculation.h"
 
 using fringe::methods::carrier_phase;
 using fringe::methods::kTwoPi;
@@ -82,4 +85,20 @@ void grid_heights(const PixelPoints& points, const PinholeRig& rig, double d, do
       if (std::isfinite(z)) out = static_cast<float>(z);
     }
   }
+}
+
+void triangulated_profile(MethodEngine& methods, std::span<const GreyImage* const> frames, const MethodPlan& plan,
+                          const ScnPar& par, const PinholeRig& rig, double offset_x, double offset_y,
+                          double channel_period, ScnMatrix& profile, PixelPoints* points) {
+  double lambda = 0.0;
+  const PhaseField& field = methods.phase(frames, plan, par, lambda);
+  const double projector_period = lambda == channel_period
+                                      ? rig.system().projector.period
+                                      : rig.system().projector.period * lambda / channel_period;
+  PixelPoints measured = triangulate_field(field, lambda, rig, projector_period);
+  GridGuard full;
+  grid_heights(measured, rig, par.CamResX, offset_x, offset_y, static_cast<float>(effective_depth_limit(par.DepthLimit)),
+               full.grid);
+  methods.profile_of_heights(full.grid, par, profile);
+  if (points != nullptr) *points = std::move(measured);
 }

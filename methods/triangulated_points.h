@@ -4,12 +4,23 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <vector>
+
+#include "methods/fringe_method.h"
+#include "methods/method_engine.h"
+#include "scan.h"
+#include "scan/grey_image.h"
 
 #include "methods/phase_field.h"
 #include "optics/pinhole_rig.h"
 #include "optics/vec3.h"
 #include "scan/scn_matrix.h"
+
+// Why a pinhole system cannot be measured with the engine's quadrature.
+inline constexpr const char* kPinholeNeedsPhase =
+    "a pinhole system's points are triangulated from the phase of the phase-shift or fourier method; the "
+    "engine's quadrature gives none (give Method=phase-shift or fourier)";
 
 // One point per camera pixel (row 0 first) in the sphere's frame, mm, and
 // whether it was measured.
@@ -40,3 +51,15 @@ PixelPoints triangulate_field(const fringe::methods::PhaseField& field, double l
 // settles; no data (`no_data`) where a neighbouring point is missing.
 void grid_heights(const PixelPoints& points, const PinholeRig& rig, double d, double offset_x, double offset_y,
                   float no_data, ScnMatrix& full);
+
+// What a pinhole channel's frames measure: the plan's method's phase
+// (MethodEngine::phase), the points of its pixels through `rig` (their
+// projector's period the system's, scaled by the period measured over
+// `channel_period`, the channel's fringe period in camera pixels), their
+// heights on the grid (grid_heights, at the apex offsets of the rig) and the
+// profile of their block fits (MethodEngine::profile_of_heights). `points`,
+// when given, receives the measured pixels' points. Throws as
+// MethodEngine::profile.
+void triangulated_profile(MethodEngine& methods, std::span<const GreyImage* const> frames, const MethodPlan& plan,
+                          const ScnPar& par, const PinholeRig& rig, double offset_x, double offset_y,
+                          double channel_period, ScnMatrix& profile, PixelPoints* points = nullptr);

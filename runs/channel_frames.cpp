@@ -12,6 +12,8 @@
 #include "common/work_files.h"
 #include "formats/frame_picture.h"
 #include "methods/method_engine.h"
+#include "methods/triangulated_points.h"
+#include "optics/pinhole_rig.h"
 #include "methods/step_check.h"
 #include "settings/channel_settings.h"
 #include "runs/picture_scan.h"
@@ -187,11 +189,22 @@ std::string checked_frame_steps(const std::vector<GreyImageOwner>& frames, const
 }
 
 std::string scan_channel_frames(int channel, const MethodSettings& settings, const std::vector<std::string>& scan_lines,
-                                Durability durability) {
+                                Durability durability, const OpticalSystem& system) {
   ScnPar par = scan_par_of_lines(scan_lines);
   std::vector<GreyImageOwner> frames = read_channel_frames(channel, settings, par.LambdaF);
   const MethodPlan plan = method_plan(settings, par.LambdaF);
   const std::string warning = checked_frame_steps(frames, plan, frame_files(channel, plan_frame_count(plan), settings.errors.bits));
+  if (system.pinhole()) {
+    if (settings.method == FringeMethod::quadrature) throw std::invalid_argument(kPinholeNeedsPhase);
+    std::vector<const GreyImage*> given;
+    for (const GreyImageOwner& frame : frames) given.push_back(frame.get());
+    MethodEngine engine;
+    GridGuard profile;
+    const PinholeRig rig(system, par.MaskXOfs, par.MaskYOfs);
+    triangulated_profile(engine, given, plan, par, rig, par.MaskXOfs, par.MaskYOfs, par.LambdaF, profile.grid);
+    write_scanned_profile(profile.grid, profile_file(channel), durability);
+    return warning;
+  }
   if (settings.method == FringeMethod::quadrature) {
     // The engine's own method on the one frame, at the frame's period.
     if (frames.front()->type != 1)

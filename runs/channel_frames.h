@@ -8,6 +8,7 @@
 
 #include "common/replace_file.h"
 #include "settings/channel_parameters.h"
+#include "optics/optical_system.h"
 #include "settings/method_settings.h"
 #include "scan/grey_image.h"
 #include "scan.h"
@@ -94,8 +95,11 @@ std::string checked_frame_steps(const std::vector<GreyImageOwner>& frames, const
 // Throws as read_channel_frames, std::invalid_argument for frames the method
 // cannot take or whose steps are refused, FileError when the profile cannot
 // be written (the earlier one stays).
+// Through a pinhole `system` the phase-shift and Fourier methods' phase is
+// triangulated (methods/triangulated_points.h); the engine's quadrature,
+// which gives no phase, is refused then (std::invalid_argument).
 std::string scan_channel_frames(int channel, const MethodSettings& settings, const std::vector<std::string>& scan_lines,
-                                Durability durability = Durability::synced);
+                                Durability durability = Durability::synced, const OpticalSystem& system = {});
 
 // The method in a few words for the window and the summaries:
 // "quadrature", "phase-shift 8 steps, periods 1280/80/10 px",

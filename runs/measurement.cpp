@@ -20,7 +20,6 @@
 #include "simulation/fringe_frames.h"
 #include "simulation/fringe_synthesis.h"
 #include "simulation/random_generator.h"
-#include "simulation/ray_synthesis.h"
 
 namespace {
 
@@ -152,9 +151,7 @@ Measurement measure(const MeasurementParameters& p, MeasurementContext& context,
   const ScnMatrix* profile = &measured.grid;
   const OpticalSystem reconstruction = p.reconstruction.value_or(m.params.system);
   if (method.method == FringeMethod::quadrature && reconstruction.pinhole())
-    throw std::invalid_argument(
-        "a pinhole system's points are triangulated from the phase of the phase-shift or fourier method; the "
-        "engine's quadrature gives none (give Method=phase-shift or fourier)");
+    throw std::invalid_argument(kPinholeNeedsPhase);
   if (method.method == FringeMethod::quadrature) {
     // The engine's own method on the one picture, at the frame's period.
     if (!method.classic()) par.LambdaF = method_plan(method, par.LambdaF).periods.back();
@@ -167,19 +164,12 @@ Measurement measure(const MeasurementParameters& p, MeasurementContext& context,
     for (const GreyImageOwner& frame : frames) given.push_back(frame.get());
     const MethodPlan plan = method_plan(method, par.LambdaF);
     if (reconstruction.pinhole()) {
-      double lambda = 0.0;
-      const fringe::methods::PhaseField& field = context.methods.phase(given, plan, par, lambda);
-      SimParams seen = m.params;
-      seen.system = reconstruction;
       const PinholeRig rig(reconstruction, m.params.offset_x, m.params.offset_y);
-      const PixelPoints points = triangulate_field(field, lambda, rig, projector_period_of(seen, lambda));
-      GridGuard full;
-      grid_heights(points, rig, par.CamResX, m.params.offset_x, m.params.offset_y,
-                   static_cast<float>(effective_depth_limit(par.DepthLimit)), full.grid);
-      context.methods.profile_of_heights(full.grid, par, measured.grid);
-      if (p.keep_points)
-        for (std::size_t i = 0; i < points.points.size(); ++i)
-          if (points.valid[i]) m.points.push_back({points.points[i].x, -points.points[i].y, points.points[i].z});
+      PixelPoints points;
+      triangulated_profile(context.methods, given, plan, par, rig, m.params.offset_x, m.params.offset_y,
+                           m.params.fringe_period, measured.grid, p.keep_points ? &points : nullptr);
+      for (std::size_t i = 0; i < points.points.size(); ++i)
+        if (points.valid[i]) m.points.push_back({points.points[i].x, -points.points[i].y, points.points[i].z});
     } else {
       context.methods.profile(given, plan, par, measured.grid);
       if (p.keep_points) telecentric_points(context.methods, given, plan, par, m.params, m.points);

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "analysis/height_matrix.h"
+#include "optics/optical_system.h"
 #include "runs/measurement.h"
 #include "settings/method_settings.h"
 #include "runs/run_observer.h"
@@ -32,6 +33,9 @@ struct ProfileRun {
   Picture& diff_image;
   // The channel's method (settings/method_settings.h); none: its method file.
   std::optional<MethodSettings> method = std::nullopt;
+  // The system the frames are measured through; none: the channel's system
+  // file, telecentric without one.
+  std::optional<OpticalSystem> system = std::nullopt;
   // Filled by the run: the method it measured with, in a few words
   // (method_summary), for the window to show beside the channel.
   std::string method_used = {};
@@ -70,7 +74,8 @@ struct UnseenProfile {
 // a number.
 void run_profile_unseen(int channel, const std::string& radius_text, const std::string& mask_radius_text,
                         UnseenProfile& out, RunObserver& observer,
-                        const std::optional<MethodSettings>& method = std::nullopt);
+                        const std::optional<MethodSettings>& method = std::nullopt,
+                        const std::optional<OpticalSystem>& system = std::nullopt);
 
 // Fills every no-height cell whose two horizontal neighbours both have a
 // height with their mean; cells in columns 0 and 255 and runs of two or more

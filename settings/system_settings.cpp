@@ -1,6 +1,7 @@
 #include "settings/system_settings.h"
 
 #include <cmath>
+#include <filesystem>
 
 #include "common/errors.h"
 #include "common/round_trip_number.h"
@@ -96,6 +97,13 @@ OpticalSystem read_system_settings(const std::vector<std::string>& lines, const 
 
 OpticalSystem read_system_file(const std::string& file, int width, int height, double radius) {
   return read_system_settings(read_lines(file), file, width, height, radius);
+}
+
+OpticalSystem channel_system(int channel, int width, int height, double radius) {
+  const char* file = system_file(channel);
+  std::error_code error;
+  if (!std::filesystem::exists(file, error)) return OpticalSystem{};
+  return read_system_file(file, width, height, radius);
 }
 
 void write_system_file(const std::string& file, const OpticalSystem& system) {

@@ -44,5 +44,9 @@ OpticalSystem read_system_settings(const std::vector<std::string>& lines, const 
 // Reads and checks a system file (FileError when it cannot be read).
 OpticalSystem read_system_file(const std::string& file, int width, int height, double radius);
 
+// The channel's system: its file's when the file exists (read and checked as
+// above), else the telecentric one.
+OpticalSystem channel_system(int channel, int width, int height, double radius);
+
 // Writes the file whole; throws FileError `Cannot create file "<file>"`.
 void write_system_file(const std::string& file, const OpticalSystem& system);
