@@ -34,24 +34,28 @@ double distortion_jacobian(const Lens& lens, Point2 p) {
   return j.a * j.d - j.b * j.c;
 }
 
-std::optional<Point2> undistort(const Lens& lens, Point2 target) {
+std::optional<Point2> undistort(const Lens& lens, Point2 target) { return undistort(lens, target, target); }
+
+std::optional<Point2> undistort(const Lens& lens, Point2 target, Point2 start) {
   if (!lens.distorted()) return target;
-  Point2 p = target;
+  // Done when the distorted point is the target to within the rounding of
+  // numbers of its size: Newton's steps gain nothing more.
+  const double enough = 4e-16 * (std::fabs(target.x) + std::fabs(target.y) + 1e-3);
+  Point2 p = start;
   for (int step = 0; step < 20; ++step) {
     const Point2 d = distort(lens, p);
     const double ex = d.x - target.x, ey = d.y - target.y;
+    if (std::fabs(ex) + std::fabs(ey) <= enough) return p;
     const Jacobian j = jacobian(lens, p);
     const double det = j.a * j.d - j.b * j.c;
     if (!(det > 0.0)) return std::nullopt;
-    const double dx = (j.d * ex - j.b * ey) / det;
-    const double dy = (j.a * ey - j.c * ex) / det;
-    p.x -= dx;
-    p.y -= dy;
-    if (std::fabs(dx) + std::fabs(dy) < 1e-15) return p;
+    p.x -= (j.d * ex - j.b * ey) / det;
+    p.y -= (j.a * ey - j.c * ex) / det;
   }
-  // Converged as far as doubles go, or not at all: judge by the residual.
+  // Rounding may keep the residual a little above `enough`; accept what
+  // lies within a few times it, nothing that has not converged.
   const Point2 d = distort(lens, p);
-  if (std::fabs(d.x - target.x) + std::fabs(d.y - target.y) < 1e-13) return p;
+  if (std::fabs(d.x - target.x) + std::fabs(d.y - target.y) <= 16.0 * enough) return p;
   return std::nullopt;
 }
 
@@ -64,4 +68,9 @@ Point2 pixel_of(const Lens& lens, Point2 undistorted) {
 std::optional<Point2> normalised_of(const Lens& lens, Point2 pixel) {
   const double s = lens.scale();
   return undistort(lens, {(pixel.x - lens.principal_x) / s, (pixel.y - lens.principal_y) / s});
+}
+
+std::optional<Point2> normalised_of(const Lens& lens, Point2 pixel, Point2 start) {
+  const double s = lens.scale();
+  return undistort(lens, {(pixel.x - lens.principal_x) / s, (pixel.y - lens.principal_y) / s}, start);
 }

@@ -38,11 +38,13 @@ struct Point2 {
 
 // The distortion above.
 Point2 distort(const Lens& lens, Point2 undistorted);
-// Its inverse by Newton's iteration from the distorted point itself, to
-// 1e-15 of a normalised unit (a thousandth of a nanometre on the sensor);
-// nothing when it does not converge in 20 steps (beyond where the
-// distortion folds).
+// Its inverse by Newton's iteration from the distorted point itself (or
+// from `start`, a neighbouring pixel's answer, which saves a step or two),
+// until the distorted point is the target to the rounding of doubles (about
+// 1e-16 of a normalised unit, far below a nanometre on the sensor); nothing
+// when it does not converge in 20 steps (beyond where the distortion folds).
 std::optional<Point2> undistort(const Lens& lens, Point2 distorted);
+std::optional<Point2> undistort(const Lens& lens, Point2 distorted, Point2 start);
 // The determinant of the distortion's Jacobian at a point: where it is not
 // positive the image folds over itself.
 double distortion_jacobian(const Lens& lens, Point2 undistorted);
@@ -51,3 +53,4 @@ double distortion_jacobian(const Lens& lens, Point2 undistorted);
 // pixel (nothing where undistort finds none).
 Point2 pixel_of(const Lens& lens, Point2 undistorted);
 std::optional<Point2> normalised_of(const Lens& lens, Point2 pixel);
+std::optional<Point2> normalised_of(const Lens& lens, Point2 pixel, Point2 start);

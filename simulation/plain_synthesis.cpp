@@ -38,7 +38,7 @@ void plain_rows(const Rows& rows, GreyImage* image, const Noise& noise, uint64_t
 GreyImageOwner plain_fringe_picture(const SimParams& params, int32_t max_noise, int32_t additive_range,
                                     uint64_t& generator) {
   // Through lenses the pictures are made pixel by pixel already.
-  if (params.system.pinhole()) return ray_fringe_picture(params, max_noise, additive_range, generator);
+  if (params.system.pinhole()) return ray_fringe_picture(params, max_noise, additive_range, generator, true);
   // A picture with error sources has one definition only, plain already.
   if (!params.errors.none()) return error_fringe_picture(params, max_noise, additive_range, generator);
   const double g = clamp_unit(params.dynamic);

@@ -10,6 +10,9 @@
 #include "simulation/dark_level_shift.h"
 #include "simulation/error_synthesis.h"
 #include "simulation/grey_levels.h"
+#include "simulation/pixel_noise.h"
+#include "simulation/row_writer.h"
+#include "simulation/synthesis_kernels.h"
 #include "simulation/surface.h"
 
 namespace {
@@ -57,6 +60,46 @@ class SurfaceHit {
   double q_ = 0.0;
 };
 
+// The noise-free levels of a picture's rows from the projector columns, for
+// the row writer: estimated in vectors, the exact level of any pixel plainly.
+class RayRows {
+ public:
+  RayRows(const ProjectorColumns& columns, double per_column, double phase_shift, double contrast)
+      : columns_(columns),
+        per_column_(per_column),
+        phase_shift_(phase_shift),
+        contrast_(contrast),
+        dark_shift_(dark_level_shift(contrast, kDarkFloor)),
+        scratch_(static_cast<std::size_t>(columns.width)),
+        listed_(static_cast<std::size_t>(columns.width)) {}
+
+  const double* row(int32_t i) {
+    const double* u = line(i);
+    const auto width = static_cast<std::size_t>(columns_.width);
+    const KernelRow done =
+        estimate_ray_row(u, width, per_column_, phase_shift_, contrast_, dark_shift_, scratch_.data(), listed_.data());
+    for (std::size_t k = 0; k < done.listed; ++k) scratch_[listed_[k]] = exact_level(i, listed_[k]);
+    for (std::size_t j = done.done; j < width; ++j) scratch_[j] = exact_level(i, j);
+    return scratch_.data();
+  }
+  // Rows through lenses are never mirror images of each other.
+  bool same_levels(int32_t, int32_t) const { return false; }
+  double exact_level(int32_t i, std::size_t j) const {
+    const double u = line(i)[j];
+    if (std::isnan(u)) return 0.0;
+    return (contrast_ * std::cos(per_column_ * u + phase_shift_) + 1.0) * 127.0 - dark_shift_;
+  }
+
+ private:
+  const double* line(int32_t i) const {
+    return columns_.column.data() + static_cast<std::size_t>(i) * static_cast<std::size_t>(columns_.width);
+  }
+  const ProjectorColumns& columns_;
+  double per_column_, phase_shift_, contrast_, dark_shift_;
+  std::vector<double> scratch_;
+  std::vector<uint32_t> listed_;
+};
+
 }  // namespace
 
 ProjectorColumns projector_columns(const SimParams& params) {
@@ -70,16 +113,26 @@ ProjectorColumns projector_columns(const SimParams& params) {
   const PinholeRig rig(params.system, params.offset_x, params.offset_y);
   const SurfaceHit hit(params);
   const double centre = params.system.projector.lens.principal_x;
-  for (int32_t i = 0; i < columns.height; ++i)
+  const Lens& lens = params.system.camera.lens;
+  const double step = 1.0 / lens.scale();
+  for (int32_t i = 0; i < columns.height; ++i) {
+    // Each pixel's undistortion starts from its left neighbour's, moved on
+    // by a pixel: a step or two less than from the distorted point.
+    std::optional<Point2> last;
     for (int32_t j = 0; j < columns.width; ++j) {
-      const std::optional<Ray> ray = rig.camera_ray({static_cast<double>(j), static_cast<double>(i)});
-      if (!ray) continue;
-      const std::optional<Vec3> point = hit(*ray);
+      const Point2 pixel{static_cast<double>(j), static_cast<double>(i)};
+      const std::optional<Point2> n =
+          last ? normalised_of(lens, pixel, {last->x + step, last->y}) : normalised_of(lens, pixel);
+      last = n;
+      if (!n) continue;
+      const Ray ray = rig.camera_ray_normalised(*n);
+      const std::optional<Vec3> point = hit(ray);
       if (!point) continue;
       const std::optional<Point2> q = rig.projector_pixel(*point);
       if (!q || !rig.lit(*q)) continue;
       columns.column[static_cast<std::size_t>(i) * width + static_cast<std::size_t>(j)] = q->x - centre;
     }
+  }
   return columns;
 }
 
@@ -89,8 +142,8 @@ double projector_period_of(const SimParams& params, double period) {
   return params.system.projector.period * period / params.fringe_period;
 }
 
-GreyImageOwner ray_fringe_picture(const SimParams& params, const ProjectorColumns& columns, double projector_period,
-                                  int32_t max_noise, int32_t additive_range, uint64_t& generator) {
+GreyImageOwner plain_ray_picture(const SimParams& params, const ProjectorColumns& columns, double projector_period,
+                                 int32_t max_noise, int32_t additive_range, uint64_t& generator) {
   if (columns.width != params.x_pixels || columns.height != params.y_pixels || columns.width == 0) return nullptr;
   try {
     const double contrast = clamp_unit(params.dynamic);
@@ -111,6 +164,26 @@ GreyImageOwner ray_fringe_picture(const SimParams& params, const ProjectorColumn
   } catch (const std::bad_alloc&) {
     return nullptr;
   }
+}
+
+GreyImageOwner ray_fringe_picture(const SimParams& params, const ProjectorColumns& columns, double projector_period,
+                                  int32_t max_noise, int32_t additive_range, uint64_t& generator) {
+  // Error sources blur whole frames and may deepen the samples: plainly.
+  if (!params.errors.none())
+    return plain_ray_picture(params, columns, projector_period, max_noise, additive_range, generator);
+  if (columns.width != params.x_pixels || columns.height != params.y_pixels || columns.width == 0) return nullptr;
+  GreyImageOwner image(img_create_rows_unfilled(1, params.x_pixels, params.y_pixels));
+  if (!image) return nullptr;
+  try {
+    const double g = clamp_unit(params.dynamic);
+    const double m = clamp_unit(params.noise);
+    const Noise noise = pixel_noise(m, max_noise, additive_range);
+    RayRows rows(columns, 2.0 * std::numbers::pi / projector_period, params.phase_shift, g);
+    make_rows(rows, image.get(), noise, g, row_draws(noise, m, image->width), generator);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+  return image;
 }
 
 std::vector<GreyImageOwner> ray_fringe_frames(const SimParams& params, const FrameSet& set, int32_t max_noise,
@@ -141,8 +214,11 @@ std::vector<GreyImageOwner> ray_fringe_frames(const SimParams& params, const Fra
 }
 
 GreyImageOwner ray_fringe_picture(const SimParams& params, int32_t max_noise, int32_t additive_range,
-                                  uint64_t& generator) {
+                                  uint64_t& generator, bool plain) {
   try {
+    if (plain)
+      return plain_ray_picture(params, projector_columns(params), params.system.projector.period, max_noise,
+                               additive_range, generator);
     return ray_fringe_picture(params, projector_columns(params), params.system.projector.period, max_noise,
                               additive_range, generator);
   } catch (const std::bad_alloc&) {

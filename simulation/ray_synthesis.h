@@ -33,14 +33,19 @@ ProjectorColumns projector_columns(const SimParams& params);
 
 // The picture of params (its fringe_period, phase_shift, errors, contrast and
 // noise) from the columns, the projector's period `projector_period` pixels.
-// Null when the image cannot be made; the generator then stays.
+// Null when the image cannot be made; the generator then stays. Without
+// error sources the levels and bytes are worked out in vectors where an
+// estimate cannot change a byte (row_writer.h); with them, plainly.
+GreyImageOwner plain_ray_picture(const SimParams& params, const ProjectorColumns& columns, double projector_period,
+                                 int32_t max_noise, int32_t additive_range, uint64_t& generator);
 GreyImageOwner ray_fringe_picture(const SimParams& params, const ProjectorColumns& columns, double projector_period,
                                   int32_t max_noise, int32_t additive_range, uint64_t& generator);
 
 // The same, the columns worked out for this one picture at the system's
-// period: make_fringe_picture's picture through a pinhole system.
+// period: make_fringe_picture's picture through a pinhole system, or (plain)
+// plain_fringe_picture's, every level and byte pixel by pixel.
 GreyImageOwner ray_fringe_picture(const SimParams& params, int32_t max_noise, int32_t additive_range,
-                                  uint64_t& generator);
+                                  uint64_t& generator, bool plain = false);
 
 // The projector period of a frame of `period` camera pixels: the system's
 // period scaled by period / params.fringe_period.
