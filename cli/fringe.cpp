@@ -42,6 +42,15 @@ void add_simulation_options(CLI::App* app, SimulateOptions& o) {
                   "surface to simulate: sphere (the set radius) or biconic:rx=MM,ry=MM[,axis=DEG][,q=Q], "
                   "either with cones ...,cone=HEIGHT_UM/X_MM/Y_MM/SIGMA_MM (sphere:cone=10/0.5/-1/0.8) "
                   "(default: the channel's surface.ini / surface_1.ini, else the sphere)");
+  app->add_option("--system", o.system,
+                  "system file of the camera and projector the pictures are taken through: Model=telecentric "
+                  "or pinhole with lenses (default: the channel's system.ini / system_1.ini, else telecentric)");
+}
+
+void add_points_option(CLI::App* app, ProfilePoints& o) {
+  app->add_option("--points", o.points_file,
+                  "write the measured points to FILE.ply or FILE.xyz (x, y, z in mm; triangulated through a "
+                  "pinhole system)");
 }
 
 // fringe analyse: its options; `json` is shared with measure.
@@ -117,6 +126,11 @@ int main(int argc, char** argv) {
                  "the perfect sphere; prints PV, RMS and mean inside the mask in microns");
   add_dir(profile, dir);
   add_channel(profile, channel);
+  ProfilePoints profile_extra;
+  profile->add_option("--system", profile_extra.system,
+                      "system file the pictures are measured through (default: the channel's system.ini / "
+                      "system_1.ini, else telecentric)");
+  add_points_option(profile, profile_extra);
 
   bool json = false;
   auto* measure = app.add_subcommand("measure", "simulate, then profile, and print a summary");
@@ -125,6 +139,11 @@ int main(int argc, char** argv) {
   add_simulation_options(measure, sim);
   add_method_options(measure, sim.method, true);
   measure->add_flag("--json", json, "print the summary as a JSON object");
+  ProfilePoints measure_extra;
+  measure->add_option("--reconstruct-system", measure_extra.system,
+                      "system file the pictures are measured through when it is not the one that took them "
+                      "(--system): what a wrong or simplified model costs");
+  add_points_option(measure, measure_extra);
 
   std::vector<std::string> images;
   std::string ini, section = "ScanParameter", out;
@@ -203,12 +222,14 @@ int main(int argc, char** argv) {
         std::cout << "channel " << sim.channel << ": fringe image written (seed " << seed << ")\n";
     } else if (*profile) {
       enter_directory(dir);
-      const ProfileResult r = cmd_profile(channel, progress);
+      const ProfileResult r = cmd_profile(channel, progress, nullptr, std::nullopt, profile_extra);
       std::cout << "channel " << channel << ": " << profile_summary(r) << '\n';
     } else if (*measure) {
       enter_directory(dir);
       const uint32_t seed = cmd_simulate(sim, progress);
-      const ProfileResult r = cmd_profile(sim.channel, progress, nullptr, resolved_method(sim.channel, sim.method));
+      if (measure_extra.system.empty()) measure_extra.system = sim.system;
+      const ProfileResult r =
+          cmd_profile(sim.channel, progress, nullptr, resolved_method(sim.channel, sim.method), measure_extra);
       std::cout << measure_summary(sim.channel, seed, sim, r, json) << '\n';
     } else if (*scan) {
       if (scan_method.any()) {

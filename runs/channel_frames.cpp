@@ -16,6 +16,7 @@
 #include "optics/pinhole_rig.h"
 #include "methods/step_check.h"
 #include "settings/channel_settings.h"
+#include "runs/measured_points.h"
 #include "runs/picture_scan.h"
 #include "scan/default_par.h"
 #include "scan/scan_engine.h"
@@ -189,7 +190,7 @@ std::string checked_frame_steps(const std::vector<GreyImageOwner>& frames, const
 }
 
 std::string scan_channel_frames(int channel, const MethodSettings& settings, const std::vector<std::string>& scan_lines,
-                                Durability durability, const OpticalSystem& system) {
+                                Durability durability, const OpticalSystem& system, std::vector<Vec3>* points) {
   ScnPar par = scan_par_of_lines(scan_lines);
   std::vector<GreyImageOwner> frames = read_channel_frames(channel, settings, par.LambdaF);
   const MethodPlan plan = method_plan(settings, par.LambdaF);
@@ -201,8 +202,11 @@ std::string scan_channel_frames(int channel, const MethodSettings& settings, con
     MethodEngine engine;
     GridGuard profile;
     const PinholeRig rig(system, par.MaskXOfs, par.MaskYOfs);
-    triangulated_profile(engine, given, plan, par, rig, par.MaskXOfs, par.MaskYOfs, par.LambdaF, profile.grid);
+    PixelPoints measured;
+    triangulated_profile(engine, given, plan, par, rig, par.MaskXOfs, par.MaskYOfs, par.LambdaF, profile.grid,
+                         points != nullptr ? &measured : nullptr);
     write_scanned_profile(profile.grid, profile_file(channel), durability);
+    if (points != nullptr) *points = map_frame_points(measured);
     return warning;
   }
   if (settings.method == FringeMethod::quadrature) {
@@ -217,6 +221,13 @@ std::string scan_channel_frames(int channel, const MethodSettings& settings, con
     return warning;
   }
   write_method_profile(frames, plan, par, profile_file(channel), durability);
+  if (points != nullptr) {
+    std::vector<const GreyImage*> given;
+    for (const GreyImageOwner& frame : frames) given.push_back(frame.get());
+    MethodEngine engine;
+    points->clear();
+    telecentric_points(engine, given, plan, par, par.MaskXOfs, par.MaskYOfs, *points);
+  }
   return warning;
 }
 

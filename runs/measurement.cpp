@@ -12,6 +12,7 @@
 #include "methods/triangulated_points.h"
 #include "optics/pinhole_rig.h"
 #include "scan/profile_calculation.h"
+#include "runs/measured_points.h"
 #include "runs/picture_scan.h"
 #include "runs/profile_run.h"
 #include "runs/simulation_run.h"
@@ -42,39 +43,6 @@ GreyImageOwner copy_of(const GreyImage& picture) {
   return copy;
 }
 
-// Each pixel's height as the methods give it, at the pixel's position in the
-// maps' frame.
-void telecentric_points(MethodEngine& methods, std::span<const GreyImage* const> frames, const MethodPlan& plan,
-                        const ScnPar& par, const SimParams& sim, std::vector<Vec3>& points) {
-  GridGuard full;
-  methods.heights(frames, plan, par, full.grid);
-  const float no_data = static_cast<float>(effective_depth_limit(par.DepthLimit));
-  const double d = par.CamResX;
-  for (int32_t i = 0; i < full.grid.rows; ++i)
-    for (int32_t j = 0; j < full.grid.cols; ++j) {
-      const float z = full.grid.values[i][j];
-      if (z == no_data) continue;
-      const double x = d * (j - (full.grid.cols - 1) * 0.5) - sim.offset_x;
-      const double y = d * (i - (full.grid.rows - 1) * 0.5) - sim.offset_y;
-      points.push_back({x, -y, z});
-    }
-}
-
-// The profile's cells with data at their centres (row 0 the picture's
-// bottom row, as the pixels), in the maps' frame.
-void profile_points(const ProfileHeights& profile, const ScnPar& par, const SimParams& sim, std::vector<Vec3>& points) {
-  const HeightMatrix& h = profile.heights;
-  const double no_data = static_cast<float>(effective_depth_limit(par.DepthLimit));
-  for (int y = 0; y < h.ny(); ++y)
-    for (int x = 0; x < h.nx(); ++x) {
-      const double z = h(x, y);
-      if (!std::isfinite(z) || z == no_data) continue;
-      const double px = profile.step_x * (x - (h.nx() - 1) * 0.5) - sim.offset_x;
-      const double py = profile.step_y * (y - (h.ny() - 1) * 0.5) - sim.offset_y;
-      points.push_back({px, -py, z});
-    }
-}
-
 }  // namespace
 
 MeasurementSettings measurement_settings(const ChannelSettings& files, const std::string& method_file,
@@ -87,6 +55,7 @@ MeasurementSettings measurement_settings(const ChannelSettings& files, const std
   s.image = files.image;
   s.surface = surface ? surface_settings_lines(*surface) : files.surface;
   s.method = overridden_method_lines(files.method, method_file, method);
+  s.system = files.system;
   s.contrast = contrast;
   s.noise = noise;
   s.max_noise_text = max_noise_text;
@@ -168,16 +137,15 @@ Measurement measure(const MeasurementParameters& p, MeasurementContext& context,
       PixelPoints points;
       triangulated_profile(context.methods, given, plan, par, rig, m.params.offset_x, m.params.offset_y,
                            m.params.fringe_period, measured.grid, p.keep_points ? &points : nullptr);
-      for (std::size_t i = 0; i < points.points.size(); ++i)
-        if (points.valid[i]) m.points.push_back({points.points[i].x, -points.points[i].y, points.points[i].z});
+      if (p.keep_points) m.points = map_frame_points(points);
     } else {
       context.methods.profile(given, plan, par, measured.grid);
-      if (p.keep_points) telecentric_points(context.methods, given, plan, par, m.params, m.points);
+      if (p.keep_points) telecentric_points(context.methods, given, plan, par, m.params.offset_x, m.params.offset_y, m.points);
     }
   }
   require_readable_profile(*profile, profile_file(channel.channel));
   m.profile = profile_as_read(*profile);
-  if (p.keep_points && method.method == FringeMethod::quadrature) profile_points(m.profile, par, m.params, m.points);
+  if (p.keep_points && method.method == FringeMethod::quadrature) profile_points(m.profile, par, m.params.offset_x, m.params.offset_y, m.points);
   compare_with_sphere(m.profile, m.maps, [&] {
     m.mask_radius = channel.comparison_mask_radius();
     return SphereRadii{m.params.radius, m.mask_radius};

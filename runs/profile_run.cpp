@@ -12,6 +12,7 @@
 #include "common/work_files.h"
 #include "methods/triangulated_points.h"
 #include "runs/channel_frames.h"
+#include "runs/measured_points.h"
 #include "settings/channel_settings.h"
 #include "settings/system_settings.h"
 #include "common/settings_file.h"
@@ -82,10 +83,15 @@ void run_profile_comparison(ProfileRun& run, RunObserver& observer) {
   } else {
     const std::vector<std::string> scan_lines = read_lines(channel_files(channel).scan);
     run.method_used = method_summary(method, scan_par_of_lines(scan_lines).LambdaF);
-    run.steps_warning = scan_channel_frames(channel, method, scan_lines, Durability::atomic_only, system);
+    run.steps_warning = scan_channel_frames(channel, method, scan_lines, Durability::atomic_only, system, run.points);
   }
   // The earlier maps stay when the profile cannot be read back.
   const ProfileHeights whole = read_profile_grid(profile);
+  if (run.points != nullptr && method.classic()) {
+    const ScnPar par = scan_par_of_lines(read_lines(channel_files(channel).scan));
+    run.points->clear();
+    profile_points(whole, par, par.MaskXOfs, par.MaskYOfs, *run.points);
+  }
 
   observer.status(kReference);
   if (first) observer.progress(static_cast<int>(std::nearbyint(kProgressMax * 0.9)));
@@ -111,7 +117,7 @@ void run_profile_comparison(ProfileRun& run, RunObserver& observer) {
 
 void run_profile_unseen(int channel, const std::string& radius_text, const std::string& mask_radius_text,
                         UnseenProfile& out, RunObserver& observer, const std::optional<MethodSettings>& method,
-                        const std::optional<OpticalSystem>& system) {
+                        const std::optional<OpticalSystem>& system, bool keep_points) {
   ProfileRun run{.channel = channel,
                  .channels = {&out.channels[0], &out.channels[1]},
                  .difference_map = out.difference_map,
@@ -120,7 +126,8 @@ void run_profile_unseen(int channel, const std::string& radius_text, const std::
                  .map_image = out.map_image,
                  .diff_image = out.diff_image,
                  .method = method,
-                 .system = system};
+                 .system = system,
+                 .points = keep_points ? &out.points : nullptr};
   run_profile_comparison(run, observer);
   out.method_used = run.method_used;
   out.steps_warning = run.steps_warning;
