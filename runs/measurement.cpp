@@ -99,6 +99,11 @@ Measurement measure(const MeasurementParameters& p, MeasurementContext& context,
   m.params = channel.sim;
   m.params.noise = p.noise;
   m.params.dynamic = p.contrast;
+  const OpticalSystem reconstruction = p.reconstruction.value_or(m.params.system);
+  if (p.reconstruction) {
+    const std::string why = system_problem(reconstruction, m.params.radius, m.params.x_pixels, m.params.y_pixels);
+    if (!why.empty()) throw std::invalid_argument("the reconstruction system cannot measure: " + why);
+  }
 
   // "apply": the classic picture, or the method's frame set (frame 0 is the
   // picture shown).
@@ -118,7 +123,6 @@ Measurement measure(const MeasurementParameters& p, MeasurementContext& context,
   ScnPar par = channel.scan;
   GridGuard measured;
   const ScnMatrix* profile = &measured.grid;
-  const OpticalSystem reconstruction = p.reconstruction.value_or(m.params.system);
   if (method.method == FringeMethod::quadrature && reconstruction.pinhole())
     throw std::invalid_argument(kPinholeNeedsPhase);
   if (method.method == FringeMethod::quadrature) {

@@ -74,6 +74,8 @@ struct MeasurementParameters {
   uint32_t seed = 1;
   // The system the pictures are measured with when it is not the one that
   // took them (channel.sim.system): the cost of a wrong or simplified model.
+  // One that cannot measure (system_problem) is refused with
+  // std::invalid_argument before anything is made.
   std::optional<OpticalSystem> reconstruction;
   // Whether the measurement keeps its points in space (Measurement::points).
   bool keep_points = false;

@@ -139,3 +139,20 @@ TEST(PinholeMeasurement, TheEnginesQuadratureIsRefusedForAPinholeSystem) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(PinholeMeasurement, AReconstructionSystemThatCannotMeasureIsRefused) {
+  OpticalSystem folded = default_pinhole_system();
+  folded.camera.lens.focal_mm = 0.0;
+  const MeasurementSettings s = settings_of(phase_shift_16_bits(), default_pinhole_system());
+  try {
+    measured(s, folded);
+    FAIL() << "measured through a lens of no focal length";
+  } catch (const std::invalid_argument& e) {
+    EXPECT_EQ(std::string(e.what()).rfind("the reconstruction system cannot measure: CameraFocalLength", 0), 0u)
+        << e.what();
+  }
+}
+
+}  // namespace
