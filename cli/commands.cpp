@@ -15,12 +15,14 @@
 #include "cli/quality_options.h"
 #include "cli/workspace.h"
 #include "common/errors.h"
+#include "common/replace_file.h"
 #include "common/round_trip_number.h"
 #include "common/settings_file.h"
 #include "common/text_to_number.h"
 #include "common/work_files.h"
 #include "formats/frame_picture.h"
 #include "formats/picture_writers.h"
+#include "formats/point_cloud.h"
 #include "render/colour_map.h"
 #include "runs/channel_frames.h"
 #include "settings/channel_settings.h"
@@ -29,6 +31,7 @@
 #include "settings/settings_check.h"
 #include "runs/simulation_run.h"
 #include "settings/surface_settings.h"
+#include "settings/system_settings.h"
 
 namespace {
 
@@ -112,6 +115,7 @@ uint32_t cmd_simulate(const SimulateOptions& options, std::ostream* progress) {
   in.max_noise_text = options.max_noise;
   in.passes_text = options.passes.value_or(settings_texts_of(settings).filters);
   in.method = resolved_method(options.channel, options.method);
+  if (!options.system.empty()) in.system = read_system_file(options.system, params.x_pixels, params.y_pixels, params.radius);
   const std::string warning = coarse_period_warning(*in.method, params.fringe_period, params.x_pixels);
   if (!warning.empty()) std::cerr << "fringe: warning: " << warning << '\n';
   if (options.method.steps && in.method->method != FringeMethod::phase_shift)
@@ -123,14 +127,28 @@ uint32_t cmd_simulate(const SimulateOptions& options, std::ostream* progress) {
 }
 
 ProfileResult cmd_profile(int channel, std::ostream* progress, ProfileOutputs* outputs,
-                          const std::optional<MethodSettings>& method, QualityCheck* quality) {
+                          const std::optional<MethodSettings>& method, QualityCheck* quality,
+                          const ProfilePoints& extra) {
+  const std::optional<PointFormat> format =
+      extra.points_file.empty() ? std::nullopt : point_format_of(extra.points_file);
+  if (!extra.points_file.empty() && !format)
+    throw std::invalid_argument("--points: \"" + extra.points_file + "\" is not a .ply or .xyz file");
   const ChannelSettings settings = workspace_settings(channel);
   require_file(fringe_image_file(channel),
                " (run 'fringe simulate' first to write the fringe image)");
+  std::optional<OpticalSystem> system;
+  if (!extra.system.empty()) {
+    const SimParams sim = channel_sim_params(channel);
+    system = read_system_file(extra.system, sim.x_pixels, sim.y_pixels, sim.radius);
+  }
   UnseenProfile profile;
   StreamObserver observer(progress);
   const ChannelSettingsTexts texts = settings_texts_of(settings);
-  run_profile_unseen(channel, texts.radius, texts.maskradius, profile, observer, method, quality);
+  run_profile_unseen(channel, texts.radius, texts.maskradius, profile, observer, method, quality, system,
+                     format.has_value());
+  if (format)
+    replace_file(extra.points_file,
+                 *format == PointFormat::ply ? ply_points_bytes(profile.points) : xyz_points_bytes(profile.points));
   if (!profile.steps_warning.empty()) std::cerr << "fringe: warning: " << profile.steps_warning << '\n';
   ProfileResult result;
   if (quality != nullptr) result.quality = summarise_quality(quality->map);

@@ -37,6 +37,9 @@ struct SimulateOptions {
   std::string surface;
   // The method and error sources for this run, over the channel's method file.
   MethodOverrides method;
+  // A system file (settings/system_settings.h) the pictures are taken
+  // through; empty: the channel's system.ini / system_1.ini, else telecentric.
+  std::string system;
 };
 // The channel's method settings (its method.ini / method_1.ini, else the
 // engine's quadrature) with `overrides` applied. Throws SettingsError for a
@@ -69,12 +72,25 @@ struct ProfileOutputs {
   HeightMatrix sphere_map;    // the perfect sphere subtracted, mm
   Picture map_image{kMapSide, kMapSide};
 };
-// Runs "profile" for the channel, with `method` (none: the channel's method file).
-// `quality`: the quality asked for (runs/quality_check.h): refusals throw
-// MeasurementRefused, and the result carries its summary.
+// What "profile" measures through and writes besides its maps.
+struct ProfilePoints {
+  // A system file the pictures are measured through (the channel's system
+  // file, else telecentric, when empty): the one that took them, or another
+  // to see what a wrong or simplified model costs.
+  std::string system;
+  // A file for the measured points (.ply or .xyz, formats/point_cloud.h);
+  // empty: none written.
+  std::string points_file;
+};
+// Runs "profile" for the channel, with `method` (none: the channel's method
+// file). `quality`: the quality asked for (runs/quality_check.h): refusals
+// throw MeasurementRefused, and the result carries its summary. Throws
+// std::invalid_argument for a points file of another extension (before the
+// run), SettingsError for a system file that cannot be taken, FileError when
+// the points cannot be written.
 ProfileResult cmd_profile(int channel, std::ostream* progress, ProfileOutputs* outputs = nullptr,
                           const std::optional<MethodSettings>& method = std::nullopt,
-                          QualityCheck* quality = nullptr);
+                          QualityCheck* quality = nullptr, const ProfilePoints& extra = {});
 
 // The engine on one fringe picture (BMP, PNG or TIFF) with a check that its
 // input files exist; a picture that cannot be read, or a profile that is not

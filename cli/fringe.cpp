@@ -44,6 +44,15 @@ void add_simulation_options(CLI::App* app, SimulateOptions& o) {
                   "surface to simulate: sphere (the set radius) or biconic:rx=MM,ry=MM[,axis=DEG][,q=Q], "
                   "either with cones ...,cone=HEIGHT_UM/X_MM/Y_MM/SIGMA_MM (sphere:cone=10/0.5/-1/0.8) "
                   "(default: the channel's surface.ini / surface_1.ini, else the sphere)");
+  app->add_option("--system", o.system,
+                  "system file of the camera and projector the pictures are taken through: Model=telecentric "
+                  "or pinhole with lenses (default: the channel's system.ini / system_1.ini, else telecentric)");
+}
+
+void add_points_option(CLI::App* app, ProfilePoints& o) {
+  app->add_option("--points", o.points_file,
+                  "write the measured points to FILE.ply or FILE.xyz (x, y, z in mm; triangulated through a "
+                  "pinhole system)");
 }
 
 // fringe analyse: its options; `json` is shared with measure.
@@ -126,6 +135,11 @@ int main(int argc, char** argv) {
   add_channel(profile, channel);
   QualityOptions quality;
   add_quality_options(profile, quality);
+  ProfilePoints profile_extra;
+  profile->add_option("--system", profile_extra.system,
+                      "system file the pictures are measured through (default: the channel's system.ini / "
+                      "system_1.ini, else telecentric)");
+  add_points_option(profile, profile_extra);
 
   bool json = false;
   auto* measure = app.add_subcommand("measure", "simulate, then profile, and print a summary");
@@ -135,6 +149,11 @@ int main(int argc, char** argv) {
   add_method_options(measure, sim.method, true);
   measure->add_flag("--json", json, "print the summary as a JSON object");
   add_quality_options(measure, quality);
+  ProfilePoints measure_extra;
+  measure->add_option("--reconstruct-system", measure_extra.system,
+                      "system file the pictures are measured through when it is not the one that took them "
+                      "(--system): what a wrong or simplified model costs");
+  add_points_option(measure, measure_extra);
 
   std::vector<std::string> images;
   std::string ini, section = "ScanParameter", out;
@@ -218,14 +237,15 @@ int main(int argc, char** argv) {
         std::cout << "channel " << sim.channel << ": fringe image written (seed " << seed << ")\n";
     } else if (*profile) {
       enter_directory(dir);
-      const ProfileResult r = cmd_profile(channel, progress, nullptr, std::nullopt, &check);
+      const ProfileResult r = cmd_profile(channel, progress, nullptr, std::nullopt, &check, profile_extra);
       write_asked_quality(quality, check);
       std::cout << "channel " << channel << ": " << profile_summary(r) << '\n' << quality_line(*r.quality) << '\n';
     } else if (*measure) {
       enter_directory(dir);
       const uint32_t seed = cmd_simulate(sim, progress);
-      const ProfileResult r =
-          cmd_profile(sim.channel, progress, nullptr, resolved_method(sim.channel, sim.method), &check);
+      if (measure_extra.system.empty()) measure_extra.system = sim.system;
+      const ProfileResult r = cmd_profile(sim.channel, progress, nullptr, resolved_method(sim.channel, sim.method),
+                                          &check, measure_extra);
       write_asked_quality(quality, check);
       std::cout << measure_summary(sim.channel, seed, sim, r, json) << '\n';
     } else if (*scan) {

@@ -111,7 +111,7 @@ int run_study_over_mpi(const StudyOptions& options, StudyObserver& observer, con
   MPI_Comm_size(MPI_COMM_WORLD, &size);
 
   // Rank 0 checks the input and the files; the others learn the outcome.
-  std::string error, scan, image, surface, method, runs_bytes;
+  std::string error, scan, image, surface, method, system, runs_bytes;
   StudySetup setup;
   std::unique_ptr<StudyRecord> record;
   if (rank == 0) {
@@ -128,6 +128,7 @@ int run_study_over_mpi(const StudyOptions& options, StudyObserver& observer, con
       image = joined(setup.plan->base().image);
       surface = joined(setup.plan->base().surface);
       method = joined(setup.plan->base().method);
+      system = joined(setup.plan->base().system);
     } catch (const std::exception& e) {
       error = e.what();
       if (error.empty()) error = "error";
@@ -143,12 +144,14 @@ int run_study_over_mpi(const StudyOptions& options, StudyObserver& observer, con
   broadcast(image, rank);
   broadcast(surface, rank);
   broadcast(method, rank);
+  broadcast(system, rank);
   broadcast(runs_bytes, rank);
 
   std::unique_ptr<StudyPlan> plan;
   if (rank != 0) {
     // The method lines come with rank 0's options applied.
-    const ChannelSettings files{options.channel, lines_of(scan), lines_of(image), lines_of(surface), lines_of(method)};
+    const ChannelSettings files{options.channel,      lines_of(scan),   lines_of(image),
+                                lines_of(surface),    lines_of(method), lines_of(system)};
     StudyRunSettings base = study_base_settings(files, method_file(options.channel), {}, options.contrast,
                                                 options.noise, options.max_noise);
     plan = std::make_unique<StudyPlan>(std::move(base), study_axes(options), options.repeats,

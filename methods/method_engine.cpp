@@ -151,18 +151,37 @@ void MethodEngine::heights(std::span<const GreyImage* const> frames, const Metho
   for (int32_t y = 0; y < field.height; ++y) heights.row(field, y, full.values[y]);
 }
 
+const PhaseField& MethodEngine::phase(std::span<const GreyImage* const> frames, const MethodPlan& plan,
+                                      const ScnPar& par, double& lambda) {
+  check_input(frames, plan);
+  lambda = state_->measure(frames, plan, par);
+  return state_->field;
+}
+
 void MethodEngine::profile(std::span<const GreyImage* const> frames, const MethodPlan& plan, const ScnPar& par,
                            ScnMatrix& profile, QualityMap* quality) {
   check_input(frames, plan);
   const double lambda = state_->measure(frames, plan, par, quality);
   const PhaseField& field = state_->field;
-  const int32_t width = field.width;
+  const PhaseHeights heights(par, lambda);
+  fit_blocks(field.width, field.height, par, profile,
+             [&](int32_t y) { return !field.runs[static_cast<std::size_t>(y)].empty(); },
+             [&](int32_t y, float* out) { heights.row(field, y, out); });
+}
 
+void MethodEngine::profile_of_heights(const ScnMatrix& full, const ScnPar& par, ScnMatrix& profile) {
+  fit_blocks(full.cols, full.rows, par, profile, [](int32_t) { return true; },
+             [&](int32_t y, float* out) { std::copy(full.values[y], full.values[y] + full.cols, out); });
+}
+
+template <typename Touched, typename Row>
+void MethodEngine::fit_blocks(int32_t width, int32_t height, const ScnPar& par, ScnMatrix& profile,
+                              const Touched& touched_row, const Row& row) {
   // One profile point per 4 x 4 block, as calculate_profile makes them; the
   // last width mod 4 columns and height mod 4 rows are not used.
   constexpr int32_t kBlock = 4;
   mat_free(&profile);
-  if (mat_create(&profile, width / 4, field.height / 4, 4 * par.CamResX, 4 * par.CamResY) != 0)
+  if (mat_create(&profile, width / 4, height / 4, 4 * par.CamResX, 4 * par.CamResY) != 0)
     throw std::bad_alloc();
   BlockFitter fitter(kBlock, par.DepthLimit, profile.rows > 0 ? profile.cols : 0);
   if (!fitter.ready()) {
@@ -172,16 +191,15 @@ void MethodEngine::profile(std::span<const GreyImage* const> frames, const Metho
   state_->heights.resize(static_cast<std::size_t>(kBlock) * static_cast<std::size_t>(width));
   float* band[kBlock];
   for (int32_t l = 0; l < kBlock; ++l) band[l] = state_->heights.data() + static_cast<std::ptrdiff_t>(l) * width;
-  const PhaseHeights heights(par, lambda);
   for (int32_t bi = 0; bi < profile.rows; ++bi) {
     bool touched = false;
-    for (int32_t l = 0; l < kBlock; ++l) touched = touched || !field.runs[static_cast<std::size_t>(bi * kBlock + l)].empty();
+    for (int32_t l = 0; l < kBlock; ++l) touched = touched || touched_row(bi * kBlock + l);
     // A band the field does not reach is no data, as its fits would give.
     if (!touched) {
       fitter.skip_band(profile.values[bi], profile.cols);
       continue;
     }
-    for (int32_t l = 0; l < kBlock; ++l) heights.row(field, bi * kBlock + l, band[l]);
+    for (int32_t l = 0; l < kBlock; ++l) row(bi * kBlock + l, band[l]);
     fitter.fit_band(band, profile.values[bi], profile.cols);
   }
   fitter.finish();

@@ -7,6 +7,7 @@
 
 #include "methods/fringe_method.h"
 #include "methods/measurement_quality.h"
+#include "methods/phase_field.h"
 #include "scan.h"
 #include "scan/grey_image.h"
 #include "scan/scn_matrix.h"
@@ -52,7 +53,22 @@ class MethodEngine {
   void heights(std::span<const GreyImage* const> frames, const MethodPlan& plan, const ScnPar& par,
                ScnMatrix& full);
 
+  // The unwrapped phase of the plan's finest period before any height is
+  // made: the field heights() and profile() start from (valid until the next
+  // call); `lambda` receives that period. Takes and throws as profile().
+  const fringe::methods::PhaseField& phase(std::span<const GreyImage* const> frames, const MethodPlan& plan,
+                                           const ScnPar& par, double& lambda);
+
+  // profile()'s block fits of heights given per pixel (`full`, width x
+  // height, no data as par's DepthLimit gives it): the grid profile() makes
+  // from its own heights.
+  void profile_of_heights(const ScnMatrix& full, const ScnPar& par, ScnMatrix& profile);
+
  private:
+  template <typename Touched, typename Row>
+  void fit_blocks(int32_t width, int32_t height, const ScnPar& par, ScnMatrix& profile, const Touched& touched_row,
+                  const Row& row);
+
   struct State;
   std::unique_ptr<State> state_;
 };

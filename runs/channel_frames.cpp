@@ -12,8 +12,11 @@
 #include "common/work_files.h"
 #include "formats/frame_picture.h"
 #include "methods/method_engine.h"
+#include "methods/triangulated_points.h"
+#include "optics/pinhole_rig.h"
 #include "methods/step_check.h"
 #include "settings/channel_settings.h"
+#include "runs/measured_points.h"
 #include "runs/picture_scan.h"
 #include "scan/default_par.h"
 #include "scan/scan_engine.h"
@@ -187,11 +190,28 @@ std::string checked_frame_steps(const std::vector<GreyImageOwner>& frames, const
 }
 
 std::string scan_channel_frames(int channel, const MethodSettings& settings, const std::vector<std::string>& scan_lines,
-                                Durability durability, QualityCheck* check) {
+                                Durability durability, QualityCheck* check, const OpticalSystem& system,
+                                std::vector<Vec3>* points) {
   ScnPar par = scan_par_of_lines(scan_lines);
   std::vector<GreyImageOwner> frames = read_channel_frames(channel, settings, par.LambdaF);
   const MethodPlan plan = method_plan(settings, par.LambdaF);
   const std::string warning = checked_frame_steps(frames, plan, frame_files(channel, plan_frame_count(plan), settings.errors.bits));
+  if (system.pinhole()) {
+    if (settings.method == FringeMethod::quadrature) throw std::invalid_argument(kPinholeNeedsPhase);
+    std::vector<const GreyImage*> given;
+    for (const GreyImageOwner& frame : frames) given.push_back(frame.get());
+    MethodEngine engine;
+    GridGuard profile;
+    const PinholeRig rig(system, par.MaskXOfs, par.MaskYOfs);
+    PixelPoints measured;
+    triangulated_profile(engine, given, plan, par, rig, par.MaskXOfs, par.MaskYOfs, par.LambdaF, profile.grid,
+                         points != nullptr ? &measured : nullptr);
+    if (check != nullptr) check->settings_min_valid = settings.min_valid;
+    checked_pinhole_profile(engine, given, plan, par, profile.grid, check, fringe_image_file(channel));
+    write_scanned_profile(profile.grid, profile_file(channel), durability);
+    if (points != nullptr) *points = map_frame_points(measured);
+    return warning;
+  }
   if (settings.method == FringeMethod::quadrature) {
     // The engine's own method on the one frame, at the frame's period.
     if (frames.front()->type != 1)
@@ -207,6 +227,13 @@ std::string scan_channel_frames(int channel, const MethodSettings& settings, con
   }
   if (check != nullptr) check->settings_min_valid = settings.min_valid;
   write_method_profile(frames, plan, par, profile_file(channel), durability, check, fringe_image_file(channel));
+  if (points != nullptr) {
+    std::vector<const GreyImage*> given;
+    for (const GreyImageOwner& frame : frames) given.push_back(frame.get());
+    MethodEngine engine;
+    points->clear();
+    telecentric_points(engine, given, plan, par, par.MaskXOfs, par.MaskYOfs, *points);
+  }
   return warning;
 }
 

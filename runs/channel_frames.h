@@ -9,6 +9,8 @@
 #include "common/replace_file.h"
 #include "runs/quality_check.h"
 #include "settings/channel_parameters.h"
+#include "optics/optical_system.h"
+#include "optics/vec3.h"
 #include "settings/method_settings.h"
 #include "scan/grey_image.h"
 #include "scan.h"
@@ -99,8 +101,13 @@ std::string checked_frame_steps(const std::vector<GreyImageOwner>& frames, const
 // cannot take or whose steps are refused, FileError when the profile cannot
 // be written (the earlier one stays).
 // `check`: the quality asked for (its settings_min_valid set from `settings`).
+// Through a pinhole `system` the phase-shift and Fourier methods' phase is
+// triangulated (methods/triangulated_points.h); the engine's quadrature,
+// which gives no phase, is refused then (std::invalid_argument). `points`,
+// when given, receives the measured points (runs/measured_points.h).
 std::string scan_channel_frames(int channel, const MethodSettings& settings, const std::vector<std::string>& scan_lines,
-                                Durability durability = Durability::synced, QualityCheck* check = nullptr);
+                                Durability durability = Durability::synced, QualityCheck* check = nullptr,
+                                const OpticalSystem& system = {}, std::vector<Vec3>* points = nullptr);
 
 // The method in a few words for the window and the summaries:
 // "quadrature", "phase-shift 8 steps, periods 1280/80/10 px",

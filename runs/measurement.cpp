@@ -1,11 +1,18 @@
 #include "runs/measurement.h"
 
+#include <cmath>
 #include <new>
+#include <span>
+#include <stdexcept>
 #include <string>
 
 #include "analysis/reference_sphere.h"
 #include "common/errors.h"
 #include "common/work_files.h"
+#include "methods/triangulated_points.h"
+#include "optics/pinhole_rig.h"
+#include "scan/profile_calculation.h"
+#include "runs/measured_points.h"
 #include "runs/picture_scan.h"
 #include "runs/profile_run.h"
 #include "runs/simulation_run.h"
@@ -48,6 +55,7 @@ MeasurementSettings measurement_settings(const ChannelSettings& files, const std
   s.image = files.image;
   s.surface = surface ? surface_settings_lines(*surface) : files.surface;
   s.method = overridden_method_lines(files.method, method_file, method);
+  s.system = files.system;
   s.contrast = contrast;
   s.noise = noise;
   s.max_noise_text = max_noise_text;
@@ -93,6 +101,11 @@ Measurement measure(const MeasurementParameters& p, MeasurementContext& context,
   m.params = channel.sim;
   m.params.noise = p.noise;
   m.params.dynamic = p.contrast;
+  const OpticalSystem reconstruction = p.reconstruction.value_or(m.params.system);
+  if (p.reconstruction) {
+    const std::string why = system_problem(reconstruction, m.params.radius, m.params.x_pixels, m.params.y_pixels);
+    if (!why.empty()) throw std::invalid_argument("the reconstruction system cannot measure: " + why);
+  }
 
   // "apply": the classic picture, or the method's frame set (frame 0 is the
   // picture shown).
@@ -114,6 +127,8 @@ Measurement measure(const MeasurementParameters& p, MeasurementContext& context,
   const std::string name = "channel " + std::to_string(channel.channel);
   GridGuard measured;
   const ScnMatrix* profile = &measured.grid;
+  if (method.method == FringeMethod::quadrature && reconstruction.pinhole())
+    throw std::invalid_argument(kPinholeNeedsPhase);
   if (method.method == FringeMethod::quadrature) {
     // The engine's own method on the one picture, at the frame's period.
     if (!method.classic()) par.LambdaF = method_plan(method, par.LambdaF).periods.back();
@@ -125,11 +140,22 @@ Measurement measure(const MeasurementParameters& p, MeasurementContext& context,
   } else {
     std::vector<const GreyImage*> given;
     for (const GreyImageOwner& frame : frames) given.push_back(frame.get());
-    checked_method_profile(context.methods, given, method_plan(method, par.LambdaF), par, measured.grid, quality,
-                           name);
+    const MethodPlan plan = method_plan(method, par.LambdaF);
+    if (reconstruction.pinhole()) {
+      const PinholeRig rig(reconstruction, m.params.offset_x, m.params.offset_y);
+      PixelPoints points;
+      triangulated_profile(context.methods, given, plan, par, rig, m.params.offset_x, m.params.offset_y,
+                           m.params.fringe_period, measured.grid, p.keep_points ? &points : nullptr);
+      checked_pinhole_profile(context.methods, given, plan, par, measured.grid, quality, name);
+      if (p.keep_points) m.points = map_frame_points(points);
+    } else {
+      checked_method_profile(context.methods, given, plan, par, measured.grid, quality, name);
+      if (p.keep_points) telecentric_points(context.methods, given, plan, par, m.params.offset_x, m.params.offset_y, m.points);
+    }
   }
   require_readable_profile(*profile, profile_file(channel.channel));
   m.profile = profile_as_read(*profile);
+  if (p.keep_points && method.method == FringeMethod::quadrature) profile_points(m.profile, par, m.params.offset_x, m.params.offset_y, m.points);
   compare_with_sphere(m.profile, m.maps, [&] {
     m.mask_radius = channel.comparison_mask_radius();
     return SphereRadii{m.params.radius, m.mask_radius};

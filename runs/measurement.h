@@ -22,6 +22,8 @@
 #include "scan/grey_image.h"
 #include "methods/method_engine.h"
 #include "runs/quality_check.h"
+#include "optics/optical_system.h"
+#include "optics/vec3.h"
 #include "scan/scan_engine.h"
 #include "settings/channel_parameters.h"
 #include "simulation/sim_params.h"
@@ -72,6 +74,13 @@ struct MeasurementParameters {
   double contrast = 1.0;  // 0..1
   double noise = 0.0;     // 0..1
   uint32_t seed = 1;
+  // The system the pictures are measured with when it is not the one that
+  // took them (channel.sim.system): the cost of a wrong or simplified model.
+  // One that cannot measure (system_problem) is refused with
+  // std::invalid_argument before anything is made.
+  std::optional<OpticalSystem> reconstruction;
+  // Whether the measurement keeps its points in space (Measurement::points).
+  bool keep_points = false;
 };
 
 // The settings turned into numbers, throwing what channel_parameters throws.
@@ -92,6 +101,13 @@ struct Measurement {
   ProfileHeights profile;    // the whole profile as read back
   ChannelMaps maps;
   double mask_radius = 0.0;  // mm
+  // When asked for: every measured pixel's point in the maps' frame (x to the
+  // right, y up as the maps show the surface, z the height along the camera
+  // axis), mm. A pinhole system triangulates them; the telecentric one
+  // places each pixel's height (the engine's formula, relative to the carrier)
+  // at the pixel's position, or for the engine's quadrature each profile
+  // cell's at the cell's.
+  std::vector<Vec3> points;
 };
 
 // "apply" then "profile" of the channel in memory: the classic picture
@@ -107,6 +123,12 @@ struct Measurement {
 // settings_min_valid set from the method settings): a picture without
 // fringes or too little measured throws MeasurementRefused ("channel 0:
 // no fringes: ..."); none (the studies): no quality, no refusal.
+// Measured with a pinhole system (the reconstruction's, else the channel's),
+// the phase-shift and Fourier methods' absolute phase becomes a point per
+// pixel by triangulation (methods/triangulated_points.h), whose heights on
+// the grid's positions are block-fitted into the profile as the methods'
+// own heights are; the engine's quadrature gives no phase to triangulate and
+// is refused with std::invalid_argument.
 Measurement measure(const MeasurementParameters& parameters, MeasurementContext& context, bool keep_picture = false,
                     QualityCheck* quality = nullptr);
 // measure(measurement_parameters(settings)): a text that is not a number,

@@ -2,14 +2,19 @@
 
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
+#include <stdexcept>
 
 #include "analysis/height_text_file.h"
 #include "analysis/reference_sphere.h"
 #include "common/errors.h"
 #include "common/text_to_number.h"
 #include "common/work_files.h"
+#include "methods/triangulated_points.h"
 #include "runs/channel_frames.h"
+#include "runs/measured_points.h"
 #include "settings/channel_settings.h"
+#include "settings/system_settings.h"
 #include "common/settings_file.h"
 #include "runs/picture_scan.h"
 #include "render/colour_map.h"
@@ -42,6 +47,19 @@ void fill_single_gaps(HeightMatrix& map) {
   }
 }
 
+namespace {
+
+// The channel's system file checked against its image settings' picture and
+// sphere; telecentric without one.
+OpticalSystem channel_system_of_files(int channel) {
+  std::error_code error;
+  if (!std::filesystem::exists(system_file(channel), error)) return OpticalSystem{};
+  const SimParams sim = channel_sim_params(channel);
+  return channel_system(channel, sim.x_pixels, sim.y_pixels, sim.radius);
+}
+
+}  // namespace
+
 void run_profile_comparison(ProfileRun& run, RunObserver& observer) {
   const bool first = run.channel != 1;
   const int channel = first ? 0 : 1;
@@ -56,6 +74,8 @@ void run_profile_comparison(ProfileRun& run, RunObserver& observer) {
   // stops the run here: the earlier result must not pass for the new one.
   const MethodSettings method = run.method ? *run.method : channel_method_settings(channel);
   if (run.quality != nullptr) run.quality->settings_min_valid = method.min_valid;
+  const OpticalSystem system = run.system ? *run.system : channel_system_of_files(channel);
+  if (method.classic() && system.pinhole()) throw std::invalid_argument(kPinholeNeedsPhase);
   if (method.classic()) {
     run.method_used = method_summary(method, 0.0);
     require_single_picture(channel);
@@ -64,10 +84,16 @@ void run_profile_comparison(ProfileRun& run, RunObserver& observer) {
   } else {
     const std::vector<std::string> scan_lines = read_lines(channel_files(channel).scan);
     run.method_used = method_summary(method, scan_par_of_lines(scan_lines).LambdaF);
-    run.steps_warning = scan_channel_frames(channel, method, scan_lines, Durability::atomic_only, run.quality);
+    run.steps_warning = scan_channel_frames(channel, method, scan_lines, Durability::atomic_only, run.quality, system,
+                                            run.points);
   }
   // The earlier maps stay when the profile cannot be read back.
   const ProfileHeights whole = read_profile_grid(profile);
+  if (run.points != nullptr && method.classic()) {
+    const ScnPar par = scan_par_of_lines(read_lines(channel_files(channel).scan));
+    run.points->clear();
+    profile_points(whole, par, par.MaskXOfs, par.MaskYOfs, *run.points);
+  }
 
   observer.status(kReference);
   if (first) observer.progress(static_cast<int>(std::nearbyint(kProgressMax * 0.9)));
@@ -93,7 +119,7 @@ void run_profile_comparison(ProfileRun& run, RunObserver& observer) {
 
 void run_profile_unseen(int channel, const std::string& radius_text, const std::string& mask_radius_text,
                         UnseenProfile& out, RunObserver& observer, const std::optional<MethodSettings>& method,
-                        QualityCheck* quality) {
+                        QualityCheck* quality, const std::optional<OpticalSystem>& system, bool keep_points) {
   ProfileRun run{.channel = channel,
                  .channels = {&out.channels[0], &out.channels[1]},
                  .difference_map = out.difference_map,
@@ -102,6 +128,8 @@ void run_profile_unseen(int channel, const std::string& radius_text, const std::
                  .map_image = out.map_image,
                  .diff_image = out.diff_image,
                  .method = method,
+                 .system = system,
+                 .points = keep_points ? &out.points : nullptr,
                  .quality = quality};
   run_profile_comparison(run, observer);
   out.method_used = run.method_used;

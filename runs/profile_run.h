@@ -8,6 +8,8 @@
 #include <string>
 
 #include "analysis/height_matrix.h"
+#include "optics/optical_system.h"
+#include "optics/vec3.h"
 #include "runs/measurement.h"
 #include "runs/quality_check.h"
 #include "settings/method_settings.h"
@@ -33,6 +35,13 @@ struct ProfileRun {
   Picture& diff_image;
   // The channel's method (settings/method_settings.h); none: its method file.
   std::optional<MethodSettings> method = std::nullopt;
+  // The system the frames are measured through; none: the channel's system
+  // file, telecentric without one.
+  std::optional<OpticalSystem> system = std::nullopt;
+  // When given, filled by the run with the measured points
+  // (runs/measured_points.h): triangulated through a pinhole system, else
+  // each pixel's height (each profile cell's for the engine's quadrature).
+  std::vector<Vec3>* points = nullptr;
   // Filled by the run: the method it measured with, in a few words
   // (method_summary), for the window to show beside the channel.
   std::string method_used = {};
@@ -69,6 +78,7 @@ struct UnseenProfile {
   double mask_radius = 0.0;  // mm, read from its text after the run
   std::string method_used;   // the run's method in a few words (method_summary)
   std::string steps_warning;  // as ProfileRun's
+  std::vector<Vec3> points;   // when asked for: as ProfileRun's
 };
 
 // run_profile_comparison of `channel` into `out` (default colour ranges);
@@ -77,7 +87,8 @@ struct UnseenProfile {
 void run_profile_unseen(int channel, const std::string& radius_text, const std::string& mask_radius_text,
                         UnseenProfile& out, RunObserver& observer,
                         const std::optional<MethodSettings>& method = std::nullopt,
-                        QualityCheck* quality = nullptr);
+                        QualityCheck* quality = nullptr, const std::optional<OpticalSystem>& system = std::nullopt,
+                        bool keep_points = false);
 
 // Fills every no-height cell whose two horizontal neighbours both have a
 // height with their mean; cells in columns 0 and 255 and runs of two or more

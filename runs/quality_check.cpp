@@ -43,3 +43,15 @@ void checked_method_profile(MethodEngine& engine, std::span<const GreyImage* con
   refuse_without_fringes(check->map, name);
   refuse_too_little(check->map, check->least_valid(), name);
 }
+
+void checked_pinhole_profile(MethodEngine& engine, std::span<const GreyImage* const> frames, const MethodPlan& plan,
+                             const ScnPar& par, const ScnMatrix& profile, QualityCheck* check, const std::string& name) {
+  if (check == nullptr) return;
+  GridGuard telecentric;
+  engine.profile(frames, plan, par, telecentric.grid, &check->map);
+  refuse_without_fringes(check->map, name);
+  if (no_cells(profile)) return;
+  mark_cells(check->map, profile, par.DepthLimit);
+  refuse_too_little(check->map, check->least_valid(), name);
+}
+

@@ -55,3 +55,12 @@ ScanEngine::Outcome checked_engine_scan(ScanEngine& engine, GreyImage& picture, 
 // measurement, before anything is written).
 void checked_method_profile(MethodEngine& engine, std::span<const GreyImage* const> frames, const MethodPlan& plan,
                             const ScnPar& par, ScnMatrix& profile, QualityCheck* check, const std::string& name);
+
+// The quality of frames measured through a pinhole system, whose `profile`
+// the triangulation made: the modulation and fit residual from the frames
+// (a MethodEngine::profile of them beside, its heights unused), the cells
+// marked from `profile`, and the same refusals, after the measurement.
+// Nothing without `check`.
+void checked_pinhole_profile(MethodEngine& engine, std::span<const GreyImage* const> frames, const MethodPlan& plan,
+                             const ScnPar& par, const ScnMatrix& profile, QualityCheck* check, const std::string& name);
+

@@ -1,5 +1,7 @@
 #include "runs/simulation_run.h"
 
+#include "settings/system_settings.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -10,6 +12,7 @@
 #include "render/line_scan.h"
 #include "runs/channel_frames.h"
 #include "settings/surface_settings.h"
+#include "settings/system_settings.h"
 #include "simulation/fringe_frames.h"
 #include "simulation/fringe_synthesis.h"
 #include "simulation/random_generator.h"
@@ -76,6 +79,7 @@ void run_simulation(const SimulationInputs& in, SimParams& params, Picture& imag
   seed_random(in.seed);
   const int32_t max_noise = text_to_int(in.max_noise_text);
   require_usable_surface(params.surface);
+  params.system = in.system ? *in.system : channel_system(c, params.x_pixels, params.y_pixels, params.radius);
   const char* const sim_file = c == 0 ? "sim00.bmp" : "sim01.bmp";
   if (method.classic()) {
     // An image that could not be created falls back to the file on disk; one

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "analysis/height_matrix.h"
+#include "optics/optical_system.h"
 #include "settings/method_settings.h"
 #include "runs/run_observer.h"
 #include "render/picture.h"
@@ -30,6 +31,9 @@ struct SimulationInputs {
   uint32_t seed = 0;                  // the window passes the time in seconds
   // The channel's method (settings/method_settings.h); none: its method file.
   std::optional<MethodSettings> method = std::nullopt;
+  // The camera and projector (optics/optical_system.h); none: the channel's
+  // system file, telecentric without one.
+  std::optional<OpticalSystem> system = std::nullopt;
 };
 
 // Overwrites params.dynamic and params.noise, writes sim0c.bmp and
@@ -41,7 +45,8 @@ struct SimulationInputs {
 // Throws ConversionError for a text that is not an integer (before the
 // synthesis, or after it for the pass count, as the window would stop),
 // std::invalid_argument for a surface that cannot be simulated (before the
-// synthesis; surface_problem says why), and
+// synthesis; surface_problem says why), SettingsError for a system file
+// that cannot be taken (before the synthesis), and
 // FileError when the fringe image cannot be written, or cannot be loaded back
 // (an image that could not be created shows the earlier file of that name).
 void run_simulation(const SimulationInputs& inputs, SimParams& params, Picture& image,

@@ -8,6 +8,7 @@
 #include "scan/private_profile.h"
 #include "settings/settings_check.h"
 #include "settings/surface_settings.h"
+#include "settings/system_settings.h"
 
 double ChannelParameters::comparison_mask_radius() const {
   if (!mask_radius_refusal.empty()) throw ConversionError(mask_radius_refusal);
@@ -34,6 +35,10 @@ ChannelParameters channel_parameters(const ChannelSettings& files, const std::st
   // No picture: "apply" would have written none, and "profile" finds none.
   if (!drawable(p.sim.x_pixels) || !drawable(p.sim.y_pixels))
     throw file_error(FileAction::open, fringe_image_file(p.channel));
+  // The system the pictures are taken with, checked against the picture's
+  // size and the sphere.
+  p.sim.system = read_system_settings(files.system, system_file(p.channel), p.sim.x_pixels, p.sim.y_pixels,
+                                      p.sim.radius);
   // Read by "apply" after the synthesis, then the engine's file by "profile".
   p.smoothing_passes = text_to_int(settings_value(files.scan, "NFilt"));
   p.scan = scan_par_of_lines(files.scan);

@@ -43,6 +43,7 @@ struct ChannelParameters {
 // std::invalid_argument for a surface that cannot be simulated; FileError
 // `Cannot open file "./sim00.bmp"` for sides no picture can have (outside
 // 1..4096: "apply" writes no fringe image, "profile" finds none);
+// SettingsError for a system file it refuses (settings/system_settings.h);
 // ConversionError for NFilt. A key the engine reads and cannot take keeps its
 // default, as the engine's file reader does.
 ChannelParameters channel_parameters(const ChannelSettings& files, const std::string& max_noise_text);

@@ -1,4 +1,5 @@
 #include "settings/channel_settings.h"
+#include "settings/system_settings.h"
 
 #include <cmath>
 #include <filesystem>
@@ -161,6 +162,7 @@ ChannelSettings read_channel_settings(int channel) {
   std::error_code error;
   if (std::filesystem::exists(surface_file(channel), error)) s.surface = read_lines(surface_file(channel));
   if (std::filesystem::exists(method_file(channel), error)) s.method = read_lines(method_file(channel));
+  if (std::filesystem::exists(system_file(channel), error)) s.system = read_lines(system_file(channel));
   return s;
 }
 

@@ -93,6 +93,7 @@ struct ChannelSettings {
   std::vector<std::string> image;
   std::vector<std::string> surface;  // empty when the channel has no surface file
   std::vector<std::string> method;   // empty when the channel has no method file
+  std::vector<std::string> system;   // empty when the channel has no system file (telecentric)
 };
 // Throws FileError `Cannot open file "<name>"` (the surface file only when
 // something of that name exists).

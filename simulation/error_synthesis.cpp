@@ -111,46 +111,58 @@ void gamma_levels(const Rows& rows, double gamma, std::size_t width, std::size_t
 
 GreyImageOwner error_fringe_picture(const SimParams& params, int32_t max_noise, int32_t additive_range,
                                     uint64_t& generator) {
+  const auto width = static_cast<std::size_t>(params.x_pixels > 0 ? params.x_pixels : 0);
+  const auto height = static_cast<std::size_t>(params.y_pixels > 0 ? params.y_pixels : 0);
+  // A side no picture can have: no levels to work out.
+  if (width == 0 || height == 0 || params.x_pixels > kMaxImageSide || params.y_pixels > kMaxImageSide) return nullptr;
+  const double g = clamp_unit(params.dynamic);
+  try {
+    std::vector<double> levels(width * height);
+    if (drawn_as_plain_sphere(params.surface))
+      gamma_levels(SphereRows(params, g, kDarkFloor), params.errors.gamma, width, height, levels.data());
+    else
+      gamma_levels(SurfaceRows(params, g, kDarkFloor), params.errors.gamma, width, height, levels.data());
+    return picture_of_levels(levels, params, max_noise, additive_range, generator);
+  } catch (const std::bad_alloc&) {
+    return nullptr;  // nothing drawn yet: the work rows come before the noise
+  }
+}
+
+GreyImageOwner picture_of_levels(std::vector<double>& levels, const SimParams& params, int32_t max_noise,
+                                 int32_t additive_range, uint64_t& generator) {
   const FrameErrors& errors = params.errors;
   const int bits = picture_bits(errors);
   GreyImageOwner image(img_create_rows_unfilled(bits == 8 ? 1 : 2, params.x_pixels, params.y_pixels));
   if (!image) return nullptr;
   const auto width = static_cast<std::size_t>(image->width);
   const auto height = static_cast<std::size_t>(image->height);
-  const double g = clamp_unit(params.dynamic);
   try {
-    std::vector<double> levels(width * height);
-    if (drawn_as_plain_sphere(params.surface))
-      gamma_levels(SphereRows(params, g, kDarkFloor), errors.gamma, width, height, levels.data());
-    else
-      gamma_levels(SurfaceRows(params, g, kDarkFloor), errors.gamma, width, height, levels.data());
     blur_levels(levels, width, height, blur_weights(errors.blur));
-
-    // The noise as plain_fringe_picture draws it, pixel after pixel.
-    const Noise noise = pixel_noise(clamp_unit(params.noise), max_noise, additive_range);
-    const RandomJump pixel = random_jump(static_cast<uint64_t>(noise.draws));
-    for (std::size_t i = 0; i < height; ++i) {
-      uint8_t* line = img_line(image.get(), static_cast<int32_t>(i));
-      for (std::size_t j = 0; j < width; ++j) {
-        double v = levels[i * width + j] + errors.ambient;
-        if (noise.weight == 0.0) {
-          // Without noise the shaped value is still drawn, and v stays.
-          if (noise.proportional) generator = jumped_state(generator, kOneDraw);
-        } else {
-          const PixelDraws draws = draws_at(noise, jumped_state(generator, kOneDraw));
-          v = noise.value(v, draws.sign, draws.amount, draws.n);
-          generator = jumped_state(generator, pixel);
-        }
-        if (bits == 8) {
-          line[j] = grey_byte(v);
-        } else {
-          const uint16_t sample = deep_sample(v, bits);
-          std::memcpy(line + 2 * j, &sample, sizeof sample);
-        }
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+  // The noise as plain_fringe_picture draws it, pixel after pixel.
+  const Noise noise = pixel_noise(clamp_unit(params.noise), max_noise, additive_range);
+  const RandomJump pixel = random_jump(static_cast<uint64_t>(noise.draws));
+  for (std::size_t i = 0; i < height; ++i) {
+    uint8_t* line = img_line(image.get(), static_cast<int32_t>(i));
+    for (std::size_t j = 0; j < width; ++j) {
+      double v = levels[i * width + j] + errors.ambient;
+      if (noise.weight == 0.0) {
+        // Without noise the shaped value is still drawn, and v stays.
+        if (noise.proportional) generator = jumped_state(generator, kOneDraw);
+      } else {
+        const PixelDraws draws = draws_at(noise, jumped_state(generator, kOneDraw));
+        v = noise.value(v, draws.sign, draws.amount, draws.n);
+        generator = jumped_state(generator, pixel);
+      }
+      if (bits == 8) {
+        line[j] = grey_byte(v);
+      } else {
+        const uint16_t sample = deep_sample(v, bits);
+        std::memcpy(line + 2 * j, &sample, sizeof sample);
       }
     }
-  } catch (const std::bad_alloc&) {
-    return nullptr;  // nothing drawn yet: the work rows come before the noise
   }
   return image;
 }

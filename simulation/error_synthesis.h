@@ -58,3 +58,11 @@ int picture_bits(const FrameErrors& errors);
 // the generator is then left where it was.
 GreyImageOwner error_fringe_picture(const SimParams& params, int32_t max_noise, int32_t additive_range,
                                     uint64_t& generator);
+
+// The end of every picture with error sources, from its noise-free levels
+// (width x height of params' sides, row 0 first, gamma already applied;
+// blurred in place): the blur, the ambient level, the noise and the samples
+// as above. Null when the image cannot be created; the generator is then
+// left where it was.
+GreyImageOwner picture_of_levels(std::vector<double>& levels, const SimParams& params, int32_t max_noise,
+                                 int32_t additive_range, uint64_t& generator);

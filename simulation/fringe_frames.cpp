@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "simulation/fringe_synthesis.h"
+#include "simulation/ray_synthesis.h"
 
 double phase_step_shift(int k, int n) { return 2.0 * std::numbers::pi * k / n; }
 
@@ -15,6 +16,7 @@ std::vector<GreyImageOwner> make_fringe_frames(const SimParams& params, const Fr
   const std::vector<double>& periods = set.periods.empty() ? one_period : set.periods;
   std::vector<GreyImageOwner> frames;
   if (set.steps < 1) return frames;
+  if (params.system.pinhole()) return ray_fringe_frames(params, set, max_noise, additive_range, generator);
   // The generator moves only with a whole set: a set that cannot be made
   // leaves it where it stood, as a picture that cannot be made does.
   uint64_t state = generator;

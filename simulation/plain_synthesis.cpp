@@ -7,6 +7,7 @@
 #include "simulation/grey_levels.h"
 #include "simulation/pixel_noise.h"
 #include "simulation/random_generator.h"
+#include "simulation/ray_synthesis.h"
 #include "simulation/sphere_rows.h"
 #include "simulation/surface_rows.h"
 
@@ -36,6 +37,8 @@ void plain_rows(const Rows& rows, GreyImage* image, const Noise& noise, uint64_t
 
 GreyImageOwner plain_fringe_picture(const SimParams& params, int32_t max_noise, int32_t additive_range,
                                     uint64_t& generator) {
+  // Through lenses the pictures are made pixel by pixel already.
+  if (params.system.pinhole()) return ray_fringe_picture(params, max_noise, additive_range, generator, true);
   // A picture with error sources has one definition only, plain already.
   if (!params.errors.none()) return error_fringe_picture(params, max_noise, additive_range, generator);
   const double g = clamp_unit(params.dynamic);

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "optics/optical_system.h"
 #include "simulation/frame_errors.h"
 #include "simulation/surface.h"
 
@@ -24,4 +25,9 @@ struct SimParams {
   // 2 pi k / N (phase_step_shift). 0 leaves the picture as it always was.
   double phase_shift = 0.0;
   FrameErrors errors;           // none unless set
+  // The camera and projector that take the picture: telecentric (the
+  // geometry above, every picture as it always was) unless set. A pinhole
+  // system traces each pixel's ray (ray_synthesis.h); its projector's period
+  // is the one of `fringe_period`, and a frame set's other periods scale it.
+  OpticalSystem system;
 };

@@ -128,6 +128,31 @@ KernelRow ShiftedSphereRow(const SphereGeometry& geometry, double y_sq, const do
   return row;
 }
 
+KernelRow EstimateRayRow(const double* columns, std::size_t width, double per_column, double phase_shift,
+                         double contrast, double dark_shift, double* levels, uint32_t* listed) {
+  const DD d;
+  const std::size_t lanes = hn::Lanes(d);
+  const VD scale = hn::Set(d, per_column);
+  const VD shift = hn::Set(d, phase_shift);
+  const VD range = hn::Set(d, kCosineEstimateRange);
+  KernelRow row{0, 0};
+  std::size_t j = 0;
+  for (; j + lanes <= width; j += lanes) {
+    const VD u = hn::LoadU(d, columns + j);
+    const auto lit = hn::Eq(u, u);  // not a number: dark
+    // The product, then the sum, as the plain definition takes them.
+    const VD phi = hn::Add(hn::Mul(scale, hn::IfThenElseZero(lit, u)), shift);
+    const VD c = CosineEstimate(d, phi);
+    const VD level = hn::Sub(hn::Mul(hn::Add(hn::Mul(hn::Set(d, contrast), c), hn::Set(d, 1.0)), hn::Set(d, 127.0)),
+                             hn::Set(d, dark_shift));
+    hn::StoreU(hn::IfThenElseZero(lit, level), d, levels + j);
+    const auto within = hn::And(hn::Le(phi, range), hn::Ge(phi, hn::Neg(range)));
+    row.listed = list_lanes(d, hn::AndNot(within, lit), j, listed, row.listed);
+  }
+  row.done = j;
+  return row;
+}
+
 KernelRow CleanGreyRow(const double* levels, std::size_t width, double margin, uint8_t* line, uint32_t* listed) {
   const DD d;
   const std::size_t lanes = hn::Lanes(d);
@@ -246,6 +271,7 @@ namespace fringe {
 HWY_EXPORT(EstimateSphereRow);
 HWY_EXPORT(SpherePhaseRow);
 HWY_EXPORT(ShiftedSphereRow);
+HWY_EXPORT(EstimateRayRow);
 HWY_EXPORT(CleanGreyRow);
 HWY_EXPORT(NoisyGreyRow);
 }  // namespace fringe
@@ -259,6 +285,11 @@ std::size_t sphere_phase_row(const SphereGeometry& g, double y_sq, double* phase
 KernelRow shifted_sphere_row(const SphereGeometry& g, double y_sq, const double* phases, double* levels,
                              uint32_t* listed) {
   return HWY_DYNAMIC_DISPATCH(fringe::ShiftedSphereRow)(g, y_sq, phases, levels, listed);
+}
+KernelRow estimate_ray_row(const double* columns, std::size_t width, double per_column, double phase_shift,
+                           double contrast, double dark_shift, double* levels, uint32_t* listed) {
+  return HWY_DYNAMIC_DISPATCH(fringe::EstimateRayRow)(columns, width, per_column, phase_shift, contrast, dark_shift,
+                                                      levels, listed);
 }
 KernelRow clean_grey_row(const double* levels, std::size_t width, double margin, uint8_t* line,
                          uint32_t* listed) {

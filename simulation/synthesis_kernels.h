@@ -33,6 +33,13 @@ std::size_t sphere_phase_row(const SphereGeometry& g, double y_sq, double* phase
 KernelRow shifted_sphere_row(const SphereGeometry& g, double y_sq, const double* phases, double* levels,
                              uint32_t* listed);
 
+// The levels of a row of pictures through lenses from the projector column
+// u of each pixel (NaN: dark, level 0): (contrast cos(per_column u + shift) +
+// 1) 127 - dark_shift with the cosine estimated; lists the columns whose
+// phase lies beyond the estimate's range.
+KernelRow estimate_ray_row(const double* columns, std::size_t width, double per_column, double phase_shift,
+                           double contrast, double dark_shift, double* levels, uint32_t* listed);
+
 // The grey bytes of noise-free levels; lists the columns whose level lies
 // within `margin` of an integer.
 KernelRow clean_grey_row(const double* levels, std::size_t width, double margin, uint8_t* line,

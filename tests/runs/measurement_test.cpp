@@ -22,6 +22,7 @@
 #include "runs/profile_run.h"
 #include "settings/settings_check.h"
 #include "settings/surface_settings.h"
+#include "settings/system_settings.h"
 #include "runs/simulation_run.h"
 #include "temp_dir.h"
 
@@ -58,6 +59,11 @@ UnseenProfile through_files(const MeasurementSettings& s) {
     std::filesystem::remove(method_file(s.channel));
   } else {
     write_lines(method_file(s.channel), s.method);
+  }
+  if (s.system.empty()) {
+    std::filesystem::remove(system_file(s.channel));
+  } else {
+    write_lines(system_file(s.channel), s.system);
   }
   SimParams params = channel_sim_params(s.channel);
   params.surface = channel_settings_surface(s.channel, s.surface);
@@ -152,6 +158,18 @@ std::vector<Case> cases() {
   MeasurementSettings gamma = settings_of(small());
   gamma.method = {"Method=quadrature", "Gamma=2.2", "Periods=12"};
   add("the engine's quadrature with gamma at a period of its own", gamma);
+  // Through a camera and a projector with lenses: the rays' pictures and the
+  // triangulated profile through the work files as in memory.
+  MeasurementSettings pinhole = settings_of(small());
+  pinhole.method = {"Method=phase-shift", "Steps=4", "Periods=320,20,10"};
+  pinhole.system = {"Model=pinhole"};
+  set_settings_value(pinhole.scan, "MaskXOfs", "0.21");
+  pinhole.noise = 0.3;
+  add("a pinhole system, phase shifting over three periods, apex offset, noise", pinhole);
+  MeasurementSettings pinhole_fourier = settings_of(small(), 1);
+  pinhole_fourier.method = {"Method=fourier", "Bits=12"};
+  pinhole_fourier.system = {"Model=pinhole", "CameraK1=0.1", "Angle=25", "ProjectorP1=0.001"};
+  add("a pinhole system, Fourier analysis, channel 1", pinhole_fourier);
   return list;
 }
 

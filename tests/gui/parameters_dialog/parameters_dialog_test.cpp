@@ -192,7 +192,7 @@ TEST_F(ParametersDialog, SizeBoxesSnapBackAndResolutionBoxesMirror) {
 TEST_F(ParametersDialog, DefaultAndOkWriteBothChannelsAndTheirRecords) {
   auto form = create();
   errors.messages.clear();
-  records[0] = {1, 2, 0.5, 4.0, 5.0, 6.0, 0.1, 0.2, 0.25, 0.75, Surface{}, 0.0, FrameErrors{}};
+  records[0] = {1, 2, 0.5, 4.0, 5.0, 6.0, 0.1, 0.2, 0.25, 0.75, Surface{}, 0.0, FrameErrors{}, OpticalSystem{}};
   records[1] = records[0];
   form->show_dialog();
   form->Button1->click();
@@ -250,7 +250,7 @@ TEST_F(ParametersDialog, BadWavelengthOnOkKeepsTheFilesBeforeItAndTheDialogOpen)
   write_default_settings(".");
   write_file_bytes("image_1.ini", "XPixels=1280\nYPixels=1024\nRadius=8\n");
   auto form = create();
-  const SimParams before{1, 2, 0.5, 4.0, 5.0, 6.0, 0.1, 0.2, 0.25, 0.75, Surface{}, 0.0, FrameErrors{}};
+  const SimParams before{1, 2, 0.5, 4.0, 5.0, 6.0, 0.1, 0.2, 0.25, 0.75, Surface{}, 0.0, FrameErrors{}, OpticalSystem{}};
   records[0] = before;
   records[1] = before;
   form->show_dialog();
