@@ -296,7 +296,7 @@ ProfileHeights read_profile_grid(const std::string& file) {
     return file_error(FileAction::read, file, ": " + reason);
   };
 
-  WordReader reader(stream.get());
+  WordReader reader(stream.get(), static_cast<std::size_t>(info.st_size));
   std::string_view word;
   int nx = 0;
   int ny = 0;

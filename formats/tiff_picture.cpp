@@ -187,15 +187,22 @@ bool read_tiles(TIFF* tiff, const Layout& layout, GreyImage* image) {
   const tmsize_t tile_bytes = TIFFTileSize(tiff);
   const tmsize_t tile_row_bytes = TIFFTileRowSize(tiff);
   if (tile_bytes <= 0 || tile_row_bytes <= 0) return false;
-  // Not zeroed: libtiff fills it, and a forged tile size costs no memory
-  // until then.
-  const std::unique_ptr<uint8_t[]> tile(new uint8_t[static_cast<std::size_t>(tile_bytes)]);
+  // Only the tile rows that lie in the picture are decoded: a tile may reach
+  // far below a short picture (a forged 4096-row tile over a 257-row picture
+  // asked for 128 MB from a file of a few hundred bytes). Not zeroed: libtiff
+  // fills it, and a forged tile size costs no memory until then.
+  const auto rows_bytes = [&](uint32_t rows) {
+    return std::min(tile_bytes, static_cast<tmsize_t>(rows) * tile_row_bytes);
+  };
+  const std::unique_ptr<uint8_t[]> tile(
+      new uint8_t[static_cast<std::size_t>(rows_bytes(std::min(tile_height, layout.height)))]);
   for (uint32_t y0 = 0; y0 < layout.height; y0 += tile_height) {
     const uint32_t rows = std::min(tile_height, layout.height - y0);
+    const tmsize_t wanted = rows_bytes(rows);
     for (uint32_t x0 = 0; x0 < layout.width; x0 += tile_width) {
       const uint32_t columns = std::min(tile_width, layout.width - x0);
       const uint32_t index = TIFFComputeTile(tiff, x0, y0, 0, 0);
-      if (TIFFReadEncodedTile(tiff, index, tile.get(), tile_bytes) != tile_bytes) return false;
+      if (TIFFReadEncodedTile(tiff, index, tile.get(), wanted) != wanted) return false;
       for (uint32_t k = 0; k < rows; ++k) {
         grey_row_into(tile.get() + static_cast<std::size_t>(k) * static_cast<std::size_t>(tile_row_bytes),
                       layout, columns, image,
