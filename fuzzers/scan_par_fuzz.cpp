@@ -31,7 +31,7 @@ constexpr ScnPar kDefaults = kDefaultScnPar;
 // The reader keeps at most this many characters of a value.
 constexpr std::size_t kMaxValueChars = 255;
 // Inputs up to this size are saved through the file as well.
-constexpr std::size_t kMaxFileSaveBytes = 96;
+constexpr std::size_t kMaxFileSaveBytes = 64;
 
 double ScnPar::*const kRealFields[] = {&ScnPar::LambdaF,    &ScnPar::CamResX,  &ScnPar::CamResY,
                                        &ScnPar::Alpha,      &ScnPar::MaskRadius, &ScnPar::MaskXOfs,
