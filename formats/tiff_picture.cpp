@@ -4,10 +4,12 @@
 // and by its return values; nothing jumps. The handler keeps the first error
 // for the message; warnings (unknown tags, say) are dropped. libtiff's own
 // allocation limit bounds what a forged header can make it reserve.
+#include <sys/stat.h>
 #include <tiffio.h>
 
 #include <algorithm>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <vector>
@@ -77,6 +79,7 @@ struct Layout {
   bool min_is_white = false;
   bool bottom_up = false;  // orientations 3 and 4: the first row is the bottom one
   bool mirrored = false;   // orientations 2 and 3: the first column is the right one
+  bool uncompressed = false;
 };
 
 template <typename T>
@@ -141,6 +144,7 @@ std::string check_layout(TIFF* tiff, Layout& layout) {
     return "pictures turned by a quarter (orientation " + std::to_string(orientation) +
            ") are not supported";
 
+  layout.uncompressed = compression == COMPRESSION_NONE;
   layout.channels = channels;
   layout.samples = bits == 16 ? SampleLayout::words : SampleLayout::bytes;
   layout.min_is_white = photometric == PHOTOMETRIC_MINISWHITE;
@@ -224,6 +228,19 @@ GreyImageOwner read_tiff_picture(const std::string& file, SampleDepth depth) {
   Layout layout;
   const std::string refusal = check_layout(tiff.get(), layout);
   if (!refusal.empty()) throw refuse(refusal);
+
+  // An uncompressed picture's samples are stored as they are: a header that
+  // promises more than the file holds is refused before its rows are made
+  // (a forged 4096 x 2816 picture of 16-bit RGBA tiles asked for 92 MB of
+  // tile and 12 MB of image from a file of 166 bytes).
+  struct stat info {};
+  if (layout.uncompressed && ::fstat(TIFFFileno(tiff.get()), &info) == 0 && S_ISREG(info.st_mode)) {
+    const auto sample_bytes = static_cast<uint64_t>(layout.samples == SampleLayout::words ? 2 : 1);
+    const uint64_t pixel_bytes = uint64_t{layout.width} * layout.height * static_cast<uint64_t>(layout.channels) * sample_bytes;
+    if (pixel_bytes > static_cast<uint64_t>(info.st_size))
+      throw refuse("damaged or cut short (" + std::to_string(pixel_bytes) + " bytes of samples in a file of " +
+                   std::to_string(info.st_size) + ")");
+  }
 
   const int32_t type = depth == SampleDepth::kept && layout.samples == SampleLayout::words ? 2 : 1;
   GreyImageOwner image(img_create(type, static_cast<int32_t>(layout.width),
