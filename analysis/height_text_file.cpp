@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <bit>
 #include <cfloat>
 #include <charconv>
 #include <cstdint>
@@ -222,14 +223,18 @@ namespace {
 // written before takes a copy of that one's line, which is the same text.
 class LineCache {
  public:
-  LineCache() : slots_(kSlots) {}
+  // Slots for `heights` heights at most as many as there are: a small map's
+  // cache would otherwise be zeroed at its full size for a few lines.
+  explicit LineCache(std::size_t heights)
+      : slot_bits_(std::bit_width(std::clamp<std::size_t>(heights, 16, kSlots) - 1)),
+        slots_(std::size_t{1} << slot_bits_) {}
 
   // Writes the line of `height` ("%f", a blank, a line end) at text[used],
   // which has room for the longest; returns the end of the line.
   std::size_t write(std::string& text, std::size_t used, double height) {
     uint64_t bits;
     std::memcpy(&bits, &height, sizeof bits);
-    Slot& slot = slots_[(bits * 0x9E3779B97F4A7C15u) >> (64 - kSlotBits)];
+    Slot& slot = slots_[(bits * 0x9E3779B97F4A7C15u) >> (64 - slot_bits_)];
     char* const start = text.data() + used;
     if (slot.length != 0 && slot.bits == bits) {
       // Sixteen bytes at once, through a copy: the earlier line may end
@@ -256,6 +261,7 @@ class LineCache {
     std::size_t offset = 0;
     uint32_t length = 0;  // 0: empty
   };
+  int slot_bits_;
   std::vector<Slot> slots_;
 };
 
@@ -275,7 +281,7 @@ void write_heights(const std::string& file, const HeightMatrix& map, int nx, int
   // line of the longest height before each one (most take some 10 bytes).
   std::size_t used = text.size();
   text.resize(used + static_cast<std::size_t>(nx) * static_cast<std::size_t>(ny) * 12 + kFixed6Room + 2);
-  LineCache lines;
+  LineCache lines(static_cast<std::size_t>(nx) * static_cast<std::size_t>(ny));
   for (int y = 0; y < ny; ++y) {
     for (int x = 0; x < nx; ++x) {
       if (text.size() - used < static_cast<std::size_t>(kFixed6Room) + 2) text.resize(2 * text.size());
@@ -296,7 +302,7 @@ ProfileHeights read_profile_grid(const std::string& file) {
     return file_error(FileAction::read, file, ": " + reason);
   };
 
-  WordReader reader(stream.get());
+  WordReader reader(stream.get(), static_cast<std::size_t>(info.st_size));
   std::string_view word;
   int nx = 0;
   int ny = 0;

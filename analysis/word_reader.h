@@ -20,7 +20,10 @@ class WordReader {
  public:
   static constexpr std::size_t kMaxWord = 64;  // no number of ours is longer
 
-  explicit WordReader(std::FILE* stream) : stream_(stream), block_(kBlockBytes) {}
+  // `file_bytes`, the file's size when known, sizes the block: a small file
+  // is read whole without zeroing a block many times its size.
+  explicit WordReader(std::FILE* stream, std::size_t file_bytes = kBlockBytes)
+      : stream_(stream), block_(std::clamp(file_bytes + 1, kMinBlockBytes, kBlockBytes)) {}
 
   // The next word, or an empty one at the end of the file or on a read error.
   std::string_view next() {
@@ -70,6 +73,7 @@ class WordReader {
 
   static constexpr std::size_t kCopied = ~std::size_t{0};  // start_ of a word copied out of the blocks
   static constexpr std::size_t kBlockBytes = std::size_t{1} << 16;
+  static constexpr std::size_t kMinBlockBytes = std::size_t{1} << 12;
 
   // To the first blank at or after position_, at most filled_; eight bytes
   // at a time to the first byte of ' ' or below, which is then looked at.
@@ -102,7 +106,7 @@ class WordReader {
   }
   bool refill() {
     position_ = 0;
-    filled_ = std::fread(block_.data(), 1, kBlockBytes, stream_);
+    filled_ = std::fread(block_.data(), 1, block_.size(), stream_);
     return filled_ != 0;
   }
 

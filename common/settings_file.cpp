@@ -23,15 +23,18 @@ std::vector<std::string> read_lines(const std::string& file) {
   // A file that opens but cannot be read (a directory, say) is reported as
   // one that cannot be opened, as the dialogs have always said.
   if (read_file(file.c_str(), text) != FileRead::done) throw file_error(FileAction::open, file);
+  return text_lines(text);
+}
 
+std::vector<std::string> text_lines(std::string_view text) {
   std::vector<std::string> lines;
   std::size_t start = 0;
   while (start < text.size()) {
     std::size_t end = text.find('\n', start);
-    const std::size_t next = end == std::string::npos ? text.size() : end + 1;
-    if (end == std::string::npos) end = text.size();
+    const std::size_t next = end == std::string_view::npos ? text.size() : end + 1;
+    if (end == std::string_view::npos) end = text.size();
     if (end > start && text[end - 1] == '\r') --end;
-    lines.emplace_back(text, start, end - start);
+    lines.emplace_back(text.substr(start, end - start));
     start = next;
   }
   return lines;

@@ -3,12 +3,15 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 // All lines of a text file without their line ends; lines may end in CR LF or
 // LF, and a last line without a line end counts too. Throws FileError
 // `Cannot open file "<file>"` when the file cannot be opened or read.
 std::vector<std::string> read_lines(const std::string& file);
+// The lines read_lines gives for a file holding `text`.
+std::vector<std::string> text_lines(std::string_view text);
 
 // The value of `key`: everything after the first "=" of the first line whose
 // text before that "=" equals `key` without regard to ASCII case. The value

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <optional>
 #include <string_view>
 #include <system_error>
 
@@ -57,40 +58,44 @@ long long leading_exponent(std::string_view text) {
 
 }  // namespace
 
-double text_to_double(const std::string& text) {
-  const auto fail = [&text]() {
-    return ConversionError("'" + text + "' is not a valid floating point value");
-  };
+std::optional<double> double_from_text(std::string_view text) {
   std::string_view body = trimmed(text);
   bool negative = false;
-  if (!split_sign(body, negative)) throw fail();
+  if (!split_sign(body, negative)) return std::nullopt;
   double value = 0.0;
   const auto result =
       std::from_chars(body.data(), body.data() + body.size(), value, std::chars_format::general);
-  if (result.ptr != body.data() + body.size()) throw fail();
+  if (result.ptr != body.data() + body.size()) return std::nullopt;
   if (result.ec == std::errc::result_out_of_range) {
-    if (leading_exponent(body) > 0) throw fail();
+    if (leading_exponent(body) > 0) return std::nullopt;
     value = 0.0;
   } else if (result.ec != std::errc()) {
-    throw fail();
+    return std::nullopt;
   }
   return negative ? -value : value;
 }
 
-int text_to_int(const std::string& text) {
-  const auto fail = [&text]() {
-    return ConversionError("'" + text + "' is not a valid integer value");
-  };
+std::optional<int> int_from_text(std::string_view text) {
   std::string_view body = trimmed(text);
   bool negative = false;
-  if (!split_sign(body, negative) || body.front() == '.') throw fail();
+  if (!split_sign(body, negative) || body.front() == '.') return std::nullopt;
   // Parse with the sign attached so that the int minimum stays in range.
   const std::string signed_text = (negative ? "-" : "") + std::string(body);
   int value = 0;
   const auto result =
       std::from_chars(signed_text.data(), signed_text.data() + signed_text.size(), value);
-  if (result.ec != std::errc() || result.ptr != signed_text.data() + signed_text.size()) {
-    throw fail();
-  }
+  if (result.ec != std::errc() || result.ptr != signed_text.data() + signed_text.size()) return std::nullopt;
   return value;
+}
+
+double text_to_double(const std::string& text) {
+  const std::optional<double> value = double_from_text(text);
+  if (!value) throw ConversionError("'" + text + "' is not a valid floating point value");
+  return *value;
+}
+
+int text_to_int(const std::string& text) {
+  const std::optional<int> value = int_from_text(text);
+  if (!value) throw ConversionError("'" + text + "' is not a valid integer value");
+  return *value;
 }

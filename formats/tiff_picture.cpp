@@ -4,10 +4,12 @@
 // and by its return values; nothing jumps. The handler keeps the first error
 // for the message; warnings (unknown tags, say) are dropped. libtiff's own
 // allocation limit bounds what a forged header can make it reserve.
+#include <sys/stat.h>
 #include <tiffio.h>
 
 #include <algorithm>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <vector>
@@ -77,6 +79,7 @@ struct Layout {
   bool min_is_white = false;
   bool bottom_up = false;  // orientations 3 and 4: the first row is the bottom one
   bool mirrored = false;   // orientations 2 and 3: the first column is the right one
+  bool uncompressed = false;
 };
 
 template <typename T>
@@ -141,6 +144,7 @@ std::string check_layout(TIFF* tiff, Layout& layout) {
     return "pictures turned by a quarter (orientation " + std::to_string(orientation) +
            ") are not supported";
 
+  layout.uncompressed = compression == COMPRESSION_NONE;
   layout.channels = channels;
   layout.samples = bits == 16 ? SampleLayout::words : SampleLayout::bytes;
   layout.min_is_white = photometric == PHOTOMETRIC_MINISWHITE;
@@ -187,15 +191,22 @@ bool read_tiles(TIFF* tiff, const Layout& layout, GreyImage* image) {
   const tmsize_t tile_bytes = TIFFTileSize(tiff);
   const tmsize_t tile_row_bytes = TIFFTileRowSize(tiff);
   if (tile_bytes <= 0 || tile_row_bytes <= 0) return false;
-  // Not zeroed: libtiff fills it, and a forged tile size costs no memory
-  // until then.
-  const std::unique_ptr<uint8_t[]> tile(new uint8_t[static_cast<std::size_t>(tile_bytes)]);
+  // Only the tile rows that lie in the picture are decoded: a tile may reach
+  // far below a short picture (a forged 4096-row tile over a 257-row picture
+  // asked for 128 MB from a file of a few hundred bytes). Not zeroed: libtiff
+  // fills it, and a forged tile size costs no memory until then.
+  const auto rows_bytes = [&](uint32_t rows) {
+    return std::min(tile_bytes, static_cast<tmsize_t>(rows) * tile_row_bytes);
+  };
+  const std::unique_ptr<uint8_t[]> tile(
+      new uint8_t[static_cast<std::size_t>(rows_bytes(std::min(tile_height, layout.height)))]);
   for (uint32_t y0 = 0; y0 < layout.height; y0 += tile_height) {
     const uint32_t rows = std::min(tile_height, layout.height - y0);
+    const tmsize_t wanted = rows_bytes(rows);
     for (uint32_t x0 = 0; x0 < layout.width; x0 += tile_width) {
       const uint32_t columns = std::min(tile_width, layout.width - x0);
       const uint32_t index = TIFFComputeTile(tiff, x0, y0, 0, 0);
-      if (TIFFReadEncodedTile(tiff, index, tile.get(), tile_bytes) != tile_bytes) return false;
+      if (TIFFReadEncodedTile(tiff, index, tile.get(), wanted) != wanted) return false;
       for (uint32_t k = 0; k < rows; ++k) {
         grey_row_into(tile.get() + static_cast<std::size_t>(k) * static_cast<std::size_t>(tile_row_bytes),
                       layout, columns, image,
@@ -217,6 +228,19 @@ GreyImageOwner read_tiff_picture(const std::string& file, SampleDepth depth) {
   Layout layout;
   const std::string refusal = check_layout(tiff.get(), layout);
   if (!refusal.empty()) throw refuse(refusal);
+
+  // An uncompressed picture's samples are stored as they are: a header that
+  // promises more than the file holds is refused before its rows are made
+  // (a forged 4096 x 2816 picture of 16-bit RGBA tiles asked for 92 MB of
+  // tile and 12 MB of image from a file of 166 bytes).
+  struct stat info {};
+  if (layout.uncompressed && ::fstat(TIFFFileno(tiff.get()), &info) == 0 && S_ISREG(info.st_mode)) {
+    const auto sample_bytes = static_cast<uint64_t>(layout.samples == SampleLayout::words ? 2 : 1);
+    const uint64_t pixel_bytes = uint64_t{layout.width} * layout.height * static_cast<uint64_t>(layout.channels) * sample_bytes;
+    if (pixel_bytes > static_cast<uint64_t>(info.st_size))
+      throw refuse("damaged or cut short (" + std::to_string(pixel_bytes) + " bytes of samples in a file of " +
+                   std::to_string(info.st_size) + ")");
+  }
 
   const int32_t type = depth == SampleDepth::kept && layout.samples == SampleLayout::words ? 2 : 1;
   GreyImageOwner image(img_create(type, static_cast<int32_t>(layout.width),

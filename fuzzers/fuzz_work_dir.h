@@ -61,6 +61,19 @@ inline void write_work_file(const std::string& file, const std::string& text) {
   write_work_file(file, reinterpret_cast<const uint8_t*>(text.data()), text.size());
 }
 
+// The whole file's bytes; aborts when it cannot be read.
+inline std::string read_work_file(const std::string& file) {
+  std::FILE* stream = std::fopen(file.c_str(), "rb");
+  if (stream == nullptr) std::abort();
+  std::string text;
+  char block[4096];
+  std::size_t count = 0;
+  while ((count = std::fread(block, 1, sizeof block, stream)) > 0) text.append(block, count);
+  const bool failed = std::ferror(stream) != 0;
+  if (std::fclose(stream) != 0 || failed) std::abort();
+  return text;
+}
+
 // Removes everything the last input left in the directory (the readers'
 // temporary files included), keeping the directory for the next input.
 inline void clear_work_dir() {

@@ -2,7 +2,7 @@
 // workbench itself produces (bitmaps from the engine's writer, the default
 // settings files, parameter files from scn_SavePar, height files and an
 // engine profile, a fringe picture and a colour map through the PNG and TIFF
-// writers in each layout the readers take), laid out as each target reads
+// writers in each layout the readers take, frame-set records), laid out as each target reads
 // its input.
 //
 // Usage: make_seeds DIR   (creates DIR/<target>/ for each target)
@@ -23,6 +23,7 @@
 #include "formats/picture_writers.h"
 #include "render/colour_map.h"
 #include "settings/channel_settings.h"
+#include "settings/method_settings.h"
 #include "studies/study_table.h"
 #include "settings/surface_settings.h"
 #include "scan/grey_image.h"
@@ -243,6 +244,22 @@ void study_csv_seeds(const fs::path& dir, const fs::path& work) {
                                 "0.5,12,1,2,0.3");
 }
 
+// Frame-set records as "apply" writes them, one per method.
+void frame_set_seeds(const fs::path& dir) {
+  MethodSettings quadrature;
+  put(dir / "quadrature", lines_text(method_settings_lines(quadrature)));
+  MethodSettings phase_shift;
+  phase_shift.method = FringeMethod::phase_shift;
+  phase_shift.steps = 8;
+  phase_shift.periods = {1280.0, 80.0, 10.0};
+  phase_shift.errors.bits = 12;
+  put(dir / "phase_shift_12_bits", lines_text(method_settings_lines(phase_shift)));
+  MethodSettings fourier;
+  fourier.method = FringeMethod::fourier;
+  fourier.periods = {12.5};
+  put(dir / "fourier", lines_text(method_settings_lines(fourier)));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -259,7 +276,7 @@ int main(int argc, char** argv) {
 
     const char* const targets[] = {"bmp_load_fuzz",     "scan_par_fuzz", "run_scan_fuzz",
                                    "read_profile_fuzz", "settings_fuzz", "png_load_fuzz",
-                                   "tiff_load_fuzz",    "study_csv_fuzz"};
+                                   "tiff_load_fuzz",    "study_csv_fuzz", "frame_set_fuzz"};
     for (const char* target : targets) {
       fs::remove_all(root / target);
       fs::create_directories(root / target);
@@ -272,6 +289,7 @@ int main(int argc, char** argv) {
     png_seeds(root / "png_load_fuzz");
     tiff_seeds(root / "tiff_load_fuzz");
     study_csv_seeds(root / "study_csv_fuzz", work);
+    frame_set_seeds(root / "frame_set_fuzz");
     fs::remove_all(work);
   } catch (const std::exception& error) {
     std::fprintf(stderr, "make_seeds: %s\n", error.what());

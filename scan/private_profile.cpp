@@ -26,6 +26,7 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -139,22 +140,31 @@ bool is_safe_text(std::string_view text, std::string_view forbidden) {
 
 }  // namespace
 
+// The lines' views point into `text`, which stays where it is: the record is
+// made once and only shared.
+struct ProfileFileText::Lines {
+  explicit Lines(std::string file_text) : text(std::move(file_text)), lines(parse_lines(text)) {}
+  const std::string text;
+  const std::vector<ProfileLine> lines;
+};
+
 ProfileFileText::ProfileFileText(const char* fileName) {
   std::string text;
-  if (fileName != nullptr && read_file(fileName, text) == FileRead::done) text_ = std::move(text);
+  if (fileName != nullptr && read_file(fileName, text) == FileRead::done)
+    lines_ = std::make_shared<const Lines>(std::move(text));
 }
 
 ProfileFileText ProfileFileText::of_text(std::string text) {
   ProfileFileText file;
-  file.text_ = std::move(text);
+  file.lines_ = std::make_shared<const Lines>(std::move(text));
   return file;
 }
 
 std::string ProfileFileText::value(const char* section, const char* key, const char* fallback) const {
   const std::string fallback_text = cut_value(fallback != nullptr ? fallback : "");
-  if (!text_ || section == nullptr || key == nullptr) return fallback_text;
-  const std::string& text = *text_;
-  const std::vector<ProfileLine> lines = parse_lines(text);
+  if (!lines_ || section == nullptr || key == nullptr) return fallback_text;
+  const std::string& text = lines_->text;
+  const std::vector<ProfileLine>& lines = lines_->lines;
   const KeyPlace place = find_key(lines, text, trim_blanks(section), trim_blanks(key));
   if (!place.key_line) return fallback_text;
   const ProfileLine& line = lines[*place.key_line];
@@ -167,18 +177,56 @@ std::string profile_read(const char* fileName, const char* section, const char* 
   return ProfileFileText(fileName).value(section, key, fallback);
 }
 
-bool profile_write(const char* fileName, const char* section, const char* key,
-                   const char* value) {
-  if (fileName == nullptr || section == nullptr || key == nullptr || value == nullptr)
-    return false;
+namespace {
+
+// profile_write's checks of its arguments: a line break in any of them, a
+// ']' in the section or an '=' in the key would write lines that read back
+// as something else.
+bool writable_key(const char* section, const char* key, const char* value) {
+  if (section == nullptr || key == nullptr || value == nullptr) return false;
   const std::string_view section_name = trim_blanks(section);
   const std::string_view key_name = trim_blanks(key);
-  // A line break in any of them, a ']' in the section or an '=' in the key
-  // would write lines that read back as something else.
   if (section_name.empty() || key_name.empty()) return false;
-  if (!is_safe_text(section_name, "\r\n]") || !is_safe_text(key_name, "\r\n=") ||
-      !is_safe_text(value, "\r\n"))
-    return false;
+  return is_safe_text(section_name, "\r\n]") && is_safe_text(key_name, "\r\n=") && is_safe_text(value, "\r\n");
+}
+
+// The text with the key put in; the arguments are writable.
+std::string with_key(const std::string& text, const char* section, const char* key, const char* value) {
+  const std::string_view section_name = trim_blanks(section);
+  const std::string_view key_name = trim_blanks(key);
+  const std::vector<ProfileLine> lines = parse_lines(text);
+  const KeyPlace place = find_key(lines, text, section_name, key_name);
+  const std::string crlf = "\r\n";
+  if (place.key_line) {
+    // Keep the line up to and including its '=' and its own line end.
+    const ProfileLine& line = lines[*place.key_line];
+    return text.substr(0, line.value_start) + value + text.substr(line.end);
+  }
+  const std::string new_key = std::string(key_name) + "=" + value + crlf;
+  std::size_t at = text.size();
+  std::string insert;
+  if (place.section_end) {
+    at = lines[*place.section_end].next;
+    insert = new_key;
+  } else {
+    insert = "[" + std::string(section_name) + "]" + crlf + new_key;
+  }
+  // A last line without a line end gets one before anything follows it.
+  if (at > 0 && at == text.size() && text.back() != '\n') insert = crlf + insert;
+  return text.substr(0, at) + insert + text.substr(at);
+}
+
+}  // namespace
+
+std::optional<std::string> profile_text_with(const std::string& text, const char* section, const char* key,
+                                             const char* value) {
+  if (!writable_key(section, key, value)) return std::nullopt;
+  return with_key(text, section, key, value);
+}
+
+bool profile_write(const char* fileName, const char* section, const char* key,
+                   const char* value) {
+  if (fileName == nullptr || !writable_key(section, key, value)) return false;
 
   // The lines of an existing file are kept; one we may not write, or cannot
   // read, is left alone rather than replaced by a fresh one. A device or FIFO
@@ -192,28 +240,5 @@ bool profile_write(const char* fileName, const char* section, const char* key,
   } else if (errno != ENOENT) {
     return false;
   }
-
-  const std::vector<ProfileLine> lines = parse_lines(text);
-  const KeyPlace place = find_key(lines, text, section_name, key_name);
-  const std::string crlf = "\r\n";
-  std::string updated;
-  if (place.key_line) {
-    // Keep the line up to and including its '=' and its own line end.
-    const ProfileLine& line = lines[*place.key_line];
-    updated = text.substr(0, line.value_start) + value + text.substr(line.end);
-  } else {
-    const std::string new_key = std::string(key_name) + "=" + value + crlf;
-    std::size_t at = text.size();
-    std::string insert;
-    if (place.section_end) {
-      at = lines[*place.section_end].next;
-      insert = new_key;
-    } else {
-      insert = "[" + std::string(section_name) + "]" + crlf + new_key;
-    }
-    // A last line without a line end gets one before anything follows it.
-    if (at > 0 && at == text.size() && text.back() != '\n') insert = crlf + insert;
-    updated = text.substr(0, at) + insert + text.substr(at);
-  }
-  return write_file_whole(fileName, updated);
+  return write_file_whole(fileName, with_key(text, section, key, value));
 }

@@ -3,6 +3,7 @@
 // them; lines may end in LF or CR LF.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -21,8 +22,9 @@ class ProfileFileText {
   std::string value(const char* section, const char* key, const char* fallback) const;
 
  private:
+  struct Lines;  // the text and its lines, split once for all the keys asked
   ProfileFileText() = default;
-  std::optional<std::string> text_;  // none: no name, or the file could not be read
+  std::shared_ptr<const Lines> lines_;  // none: no name, or the file could not be read
 };
 // Replaces the value of an existing key, or appends the key at the end of its
 // section, or the section at the end of the file, creating the file if
@@ -33,3 +35,8 @@ class ProfileFileText {
 // in the key), a file we may not write, or a failed write.
 bool profile_write(const char* fileName, const char* section,
                    const char* key, const char* value);
+// The text profile_write would write for a file that holds `text` (the same
+// lines kept and added), without the file; none where it would write nothing
+// for its arguments.
+std::optional<std::string> profile_text_with(const std::string& text, const char* section, const char* key,
+                                             const char* value);

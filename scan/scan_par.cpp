@@ -3,7 +3,9 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
+#include <utility>
 
 #include "c_boundary.h"
 #include "classic_numbers.h"
@@ -104,4 +106,13 @@ void scn_SavePar(const ScnPar* par, const char* iniFile, const char* section) no
     for (const ParKey& key : kParKeys)
       profile_write(iniFile, section, key.name, field_text(par, key).c_str());
   });
+}
+
+void save_scan_par(const ScnPar* par, std::string& text, const char* section) {
+  if (par == nullptr || section == nullptr) return;
+  const ClassicNumbers points;
+  for (const ParKey& key : kParKeys) {
+    std::optional<std::string> written = profile_text_with(text, section, key.name, field_text(par, key).c_str());
+    if (written) text = std::move(*written);
+  }
 }

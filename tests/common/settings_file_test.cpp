@@ -24,6 +24,18 @@ TEST(ReadLines, AcceptsCrLfAndLfAndAnUnterminatedLastLine) {
   EXPECT_EQ(read_lines("cr.ini"), (std::vector<std::string>{"a\rb"}));
 }
 
+// The file reader splits the file's text as text_lines splits it in memory.
+TEST(TextLines, SplitsAsReadLinesDoes) {
+  TempDir dir;
+  const std::string texts[] = {"[ScanParameter]\r\nNFilt=2\nLambdaF=12.5\r\n\r\nlast", "", "a\rb\r\n", "\n\n", "\r\n",
+                               "x\r", std::string("nul\0inside\n", 11)};
+  for (const std::string& text : texts) {
+    write_file_bytes("lines.ini", text);
+    EXPECT_EQ(text_lines(text), read_lines("lines.ini")) << text;
+    EXPECT_EQ(text_lines(lines_text(text_lines(text))), text_lines(text)) << text;
+  }
+}
+
 TEST(ReadLines, MissingFileOrDirectoryIsAFileError) {
   TempDir dir;
   EXPECT_EQ(error_of<FileError>([] { read_lines("./scnmod.ini"); }), "Cannot open file \"./scnmod.ini\"");

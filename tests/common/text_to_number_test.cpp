@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <optional>
 #include <string>
 
 #include "common/errors.h"
@@ -50,6 +52,29 @@ TEST(TextToInt, DigitsWithOptionalSignWithinRange) {
   EXPECT_EQ(conversion_message(call, "12.5"), "'12.5' is not a valid integer value");
   for (const char* text : {"", "abc", "2147483648", "-2147483649", "1e3", "+", "- 1", "0x1F", "7 7"}) {
     EXPECT_THROW(text_to_int(text), ConversionError) << text;
+  }
+}
+
+// The exception-free readers take exactly what the throwing ones take, to
+// the same value (sign of zero included).
+TEST(NumberFromText, AgreesWithTheThrowingReaders) {
+  for (const char* text : {"7.5", "  -0.5 ", "+2E02", ".5", "5.", "\t12\r\n", "1e-999", "-0.0001e-400", "1280",
+                           " +7 ", "-2147483648", "2147483648", "", "   ", "abc", "1.2.3", "1e", "inf", "-nan",
+                           "0x10", "1 000", "1e999", "-1e400", "+-5", "- 1", "12.5"}) {
+    const std::optional<double> real = double_from_text(text);
+    try {
+      const double thrown = text_to_double(text);
+      ASSERT_TRUE(real.has_value()) << text;
+      EXPECT_EQ(std::memcmp(&thrown, &*real, sizeof thrown), 0) << text;
+    } catch (const ConversionError&) {
+      EXPECT_FALSE(real.has_value()) << text;
+    }
+    const std::optional<int> integer = int_from_text(text);
+    try {
+      EXPECT_EQ(std::optional<int>(text_to_int(text)), integer) << text;
+    } catch (const ConversionError&) {
+      EXPECT_FALSE(integer.has_value()) << text;
+    }
   }
 }
 

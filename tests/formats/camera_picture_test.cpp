@@ -283,6 +283,9 @@ TEST(CameraPicture, EveryKindOfBadFileIsRefusedWithItsNameAndTheReason) {
     strip.strip_offset = 1 << 20;
     cases.push_back({"TIFF strip past the end", strip.bytes(), "damaged or cut short"});
     cases.push_back({"TIFF cut in its strip", good_tiff.substr(0, good_tiff.size() - 3), "damaged or cut short"});
+    // Refused from the header, before 23 MB of image are made for 64 bytes.
+    cases.push_back({"TIFF uncompressed, more samples than the file", plain_tiff(4096, 2816, 1, 16, std::string(64, '\0')).bytes(),
+                     "damaged or cut short (23068672 bytes of samples in a file of "});
     cases.push_back({"TIFF header only", good_tiff.substr(0, 8), "not a readable TIFF picture"});
     cases.push_back({"TIFF 1-bit", plain_tiff(8, 1, 1, 1, "\x55").bytes(),
                      "1-bit samples are not supported (8 or 16 bits)"});

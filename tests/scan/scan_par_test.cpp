@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <string>
 
+#include "default_par.h"
 #include "private_profile.h"
 #include "scan.h"
 #include "temp_dir.h"
@@ -183,6 +184,36 @@ TEST(ScanPar, SavingKeepsOtherSectionsAndKeys) {
   ScnPar back = filled_with(0.0);
   scn_LoadPar(&back, "./scnmod.ini", "ScanParameter");
   EXPECT_EQ(std::memcmp(&back, &par, sizeof par), 0);
+}
+
+// scn_SavePar's file and save_scan_par's text in memory are the same bytes,
+// for a new file, one with other sections and spellings, one without a last
+// line end, and a section the writer refuses (nothing changes).
+TEST(ScanPar, SavingInMemoryGivesTheFileScnSaveParWrites) {
+  TempDir dir;
+  const ScnPar par = {4, 20, 9.0, 0.02, 0.03, 25.0, 3.0, 0.5, -0.5, 1e300};
+  struct Case {
+    const char* text;
+    const char* section;
+  };
+  const Case cases[] = {{"", "ScanParameter"},
+                        {"[ScanParameter]\r\nNFilt=3\r\nMAskXOfs=0.0\r\nComment=kept\r\n[Display]\r\nNFilt=42\r\n",
+                         "scanparameter"},
+                        {"\xEF\xBB\xBF; comment\n[Other]\nA=1", " New "},
+                        {"[ScanParameter]\nNFilt=3", "Bad]Section"},
+                        {"[ScanParameter]\nNFilt=3", "  "}};
+  for (const Case& c : cases) {
+    write_file_bytes("scnmod.ini", c.text);
+    scn_SavePar(&par, "./scnmod.ini", c.section);
+    std::string text = c.text;
+    save_scan_par(&par, text, c.section);
+    EXPECT_EQ(text, read_file_bytes("scnmod.ini")) << c.text;
+    ScnPar from_file = filled_with(1.0);
+    scn_LoadPar(&from_file, "./scnmod.ini", c.section);
+    ScnPar from_text = filled_with(1.0);
+    load_scan_par(&from_text, ProfileFileText::of_text(text), c.section);
+    EXPECT_EQ(std::memcmp(&from_file, &from_text, sizeof par), 0) << c.text;
+  }
 }
 
 }  // namespace
