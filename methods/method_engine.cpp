@@ -167,6 +167,15 @@ void MethodEngine::profile(std::span<const GreyImage* const> frames, const Metho
   fit_blocks(field.width, field.height, par, profile,
              [&](int32_t y) { return !field.runs[static_cast<std::size_t>(y)].empty(); },
              [&](int32_t y, float* out) { heights.row(field, y, out); });
+  if (quality != nullptr) {
+    // The rows went to the cells as they were measured. The methods' own
+    // threshold: 1 % of the brightest sample.
+    state_->cells.finish(state_->largest_sample);
+    // The cell's row's 4 pixels: of phase shifting each its own; Fourier's
+    // band ties those of a row together.
+    quality->averaged = plan.method == FringeMethod::phase_shift ? 4 : 1;
+    mark_cells(*quality, profile, par.DepthLimit);
+  }
 }
 
 void MethodEngine::profile_of_heights(const ScnMatrix& full, const ScnPar& par, ScnMatrix& profile) {
@@ -203,13 +212,4 @@ void MethodEngine::fit_blocks(int32_t width, int32_t height, const ScnPar& par, 
     fitter.fit_band(band, profile.values[bi], profile.cols);
   }
   fitter.finish();
-  if (quality != nullptr) {
-    // The rows went to the cells as they were measured. The methods' own
-    // threshold: 1 % of the brightest sample.
-    state_->cells.finish(state_->largest_sample);
-    // The cell's row's 4 pixels: of phase shifting each its own; Fourier's
-    // band ties those of a row together.
-    quality->averaged = plan.method == FringeMethod::phase_shift ? 4 : 1;
-    mark_cells(*quality, profile, par.DepthLimit);
-  }
 }

@@ -42,11 +42,11 @@ TEST(FringeToolSystem, PinholePicturesMeasureThroughTheirSystemAndNotThroughAnot
   options.seed = 1;
   options.system = "pinhole.ini";
   cmd_simulate(options, nullptr);
-  const ProfileResult exact = cmd_profile(0, nullptr, nullptr, std::nullopt, {"pinhole.ini", "points.xyz"});
-  const ProfileResult telecentric = cmd_profile(0, nullptr, nullptr, std::nullopt, {"telecentric.ini", "flat.ply"});
+  const ProfileResult exact = cmd_profile(0, nullptr, nullptr, std::nullopt, nullptr, {"pinhole.ini", "points.xyz"});
+  const ProfileResult telecentric = cmd_profile(0, nullptr, nullptr, std::nullopt, nullptr, {"telecentric.ini", "flat.ply"});
   // The channel's own system file stands in for --system.
   std::filesystem::copy_file("pinhole.ini", "system.ini");
-  const ProfileResult channel = cmd_profile(0, nullptr, nullptr, std::nullopt, {});
+  const ProfileResult channel = cmd_profile(0, nullptr, nullptr, std::nullopt, nullptr, {});
   // A picture this small lays its profile onto the map's cells in steps,
   // which holds every chain to about a micron; the wrong model costs more.
   EXPECT_LT(exact.stats.rms, 2e-3);
@@ -71,12 +71,12 @@ TEST(FringeToolSystem, BadSystemAndPointsFilesAreRefusedByName) {
   EXPECT_TRUE(error_of([&] { cmd_simulate(options, nullptr); }).starts_with("bad.ini: Angle must lie between 0 and 90"));
   options.system = "pinhole.ini";
   cmd_simulate(options, nullptr);
-  EXPECT_EQ(error_of([] { cmd_profile(0, nullptr, nullptr, std::nullopt, {"", "points.txt"}); }),
+  EXPECT_EQ(error_of([] { cmd_profile(0, nullptr, nullptr, std::nullopt, nullptr, {"", "points.txt"}); }),
             "--points: \"points.txt\" is not a .ply or .xyz file");
   // The engine's quadrature measures no phase to triangulate.
   std::filesystem::remove("method.ini");
   cmd_simulate(options, nullptr);
-  EXPECT_NE(error_of([] { cmd_profile(0, nullptr, nullptr, std::nullopt, {"pinhole.ini", ""}); }).find("quadrature"),
+  EXPECT_NE(error_of([] { cmd_profile(0, nullptr, nullptr, std::nullopt, nullptr, {"pinhole.ini", ""}); }).find("quadrature"),
             std::string::npos);
 }
 
